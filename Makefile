@@ -1,0 +1,53 @@
+# Thin wrapper around CMake + Ninja. See README.md.
+#   make demo   install what is missing, build, run the GL cube program
+#   make test   install what is missing, build with ASan+UBSan, run every test
+#   make bench  build optimised and run the benchmarks
+#   make tsan   build the thread and timer tests with ThreadSanitizer and run them
+#   make fuzz   build the libFuzzer targets with clang and run each for a while
+
+JOBS      ?= $(shell nproc)
+FUZZ_SECS ?= 60
+
+.PHONY: all setup build test demo bench tsan fuzz clean
+
+all: build
+
+setup:
+	@bash scripts/setup
+
+build: setup
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/release -j $(JOBS)
+
+test: setup
+	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DJEX_SANITIZE=address,undefined
+	cmake --build build/test -j $(JOBS)
+	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	bash scripts/demo build/release
+
+bench: setup
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DJEX_TESTS=OFF -DJEX_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	bash scripts/run-bench build/bench
+
+tsan: setup
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DJEX_SANITIZE=thread
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) -R '^(thread|timer|error|log)_test$$'
+
+fuzz: setup
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DJEX_TESTS=OFF -DJEX_FUZZ=ON -DJEX_SANITIZE=address,undefined,fuzzer-no-link
+	cmake --build build/fuzz -j $(JOBS)
+	bash scripts/run-fuzz build/fuzz $(FUZZ_SECS)
+
+clean:
+	rm -rf build

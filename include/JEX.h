@@ -1,0 +1,25 @@
+/* JEX: windows, input, pixels, 2D rendering, audio, threads and timers.
+   Including this header brings in the whole public interface. */
+#ifndef JEX_H
+#define JEX_H
+
+#include "JEX_types.h"
+#include "JEX_init.h"
+#include "JEX_error.h"
+#include "JEX_log.h"
+#include "JEX_hints.h"
+#include "JEX_stdinc.h"
+#include "JEX_endian.h"
+#include "JEX_rwops.h"
+#include "JEX_mutex.h"
+#include "JEX_thread.h"
+#include "JEX_timer.h"
+#include "JEX_pixels.h"
+#include "JEX_rect.h"
+#include "JEX_blendmode.h"
+#include "JEX_surface.h"
+#include "JEX_video.h"
+#include "JEX_render.h"
+#include "JEX_audio.h"
+
+#endif /* JEX_H */

@@ -1,0 +1,6 @@
+#ifndef JEX_THREAD_H
+#define JEX_THREAD_H
+
+#include "JEX_types.h"
+
+#endif /* JEX_THREAD_H */
