@@ -18,6 +18,7 @@
 #include "JEX_rect.h"
 #include "JEX_blendmode.h"
 #include "JEX_surface.h"
+#include "JEX_bmp.h"
 #include "JEX_video.h"
 #include "JEX_render.h"
 #include "JEX_audio.h"
