@@ -1,0 +1,62 @@
+// Internal layout of the thread and synchronisation records.
+#ifndef JEX_THREAD_INTERNAL_H
+#define JEX_THREAD_INTERNAL_H
+
+#include <pthread.h>
+#include <time.h>
+
+#include <atomic>
+
+#include "JEX_error.h"
+#include "JEX_mutex.h"
+#include "JEX_thread.h"
+
+static_assert(sizeof(JEX_threadID) >= sizeof(pthread_t), "a thread id must hold a pthread_t");
+
+struct JEX_Thread {
+    JEX_threadID threadid;  // written by the new thread before its function runs
+    pthread_t handle;
+    int status;             // the function's result, -1 until it returns
+    JEX_ErrorRecord errbuf;
+};
+
+struct JEX_mutex {
+    pthread_mutex_t id;
+};
+
+struct JEX_cond {
+    pthread_cond_t cond;
+};
+
+// The count is atomic so that posting and taking an available unit need no
+// lock; the mutex and condition variable are only used by threads that must
+// sleep and by posts that find sleepers.
+struct JEX_semaphore {
+    std::atomic<Uint32> count;
+    std::atomic<Uint32> waiters_count;
+    JEX_mutex count_lock;
+    JEX_cond count_nonzero;
+};
+
+namespace jex::thread {
+
+// The absolute time, on the clock condition variables use, ms milliseconds from now.
+timespec DeadlineAfter(Uint32 ms);
+
+// Waits on cond until signalled or until the absolute deadline passes
+// (null: no limit). 0, JEX_MUTEX_TIMEDOUT or -1 with an error set.
+int CondWaitUntil(JEX_cond *cond, JEX_mutex *mutex, const timespec *deadline);
+
+// True when the caller is the thread behind this record.
+bool IsCurrentThread(const JEX_Thread *thread);
+
+// The thread table's bookkeeping, for tests.
+struct ThreadTableStats {
+    int numthreads;
+    int maxthreads;
+};
+ThreadTableStats GetThreadTableStats();
+
+}  // namespace jex::thread
+
+#endif

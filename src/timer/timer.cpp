@@ -1,0 +1,337 @@
+// Callback timers, all served by one library thread.
+//
+// Callers hand new timers to the thread through the `pending` list and wake
+// it with a semaphore; the thread alone owns the queue of live timers and
+// sleeps until the earliest is due. Finished records come back through the
+// free list for reuse. Identifiers find their records through a map.
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include "JEX_error.h"
+#include "JEX_mutex.h"
+#include "JEX_thread.h"
+#include "thread/thread_internal.h"
+#include "timer/timer_internal.h"
+
+namespace {
+
+struct TimerData {
+    // Used by callers' threads.
+    JEX_Thread *thread = nullptr;
+    std::atomic<int> nextID{1};
+    std::mutex timermap_lock;
+    std::unordered_map<JEX_TimerID, JEX_Timer *> timermap;
+
+    // Shared with the timer thread; kept off the callers' cache lines.
+    alignas(128) JEX_SpinLock lock = 0;
+    JEX_sem *sem = nullptr;
+    JEX_Timer *pending = nullptr;
+    JEX_Timer *freelist = nullptr;
+    std::atomic<bool> active{false};
+
+    // Timer thread only.
+    alignas(128) jex::timer::TimerQueue timers;
+};
+
+// Never destroyed: the timer thread may outlive static destruction when a
+// program exits without stopping it.
+TimerData &data = *new TimerData;
+
+// Serialises starting and stopping the thread.
+std::mutex lifecycle_lock;
+
+void FreeList(JEX_Timer *list)
+{
+    while (list) {
+        JEX_Timer *next = list->next;
+        delete list;
+        list = next;
+    }
+}
+
+int TimerThread(void *)
+{
+    JEX_Timer *retired = nullptr;
+    JEX_Timer *retired_tail = nullptr;
+    for (;;) {
+        JEX_AtomicLock(&data.lock);
+        JEX_Timer *pending = data.pending;
+        data.pending = nullptr;
+        if (retired) {
+            retired_tail->next = data.freelist;
+            data.freelist = retired;
+            retired = retired_tail = nullptr;
+        }
+        JEX_AtomicUnlock(&data.lock);
+
+        // The pending list is newest first; queue in the order of adding so
+        // that timers due at the same tick fire in that order.
+        JEX_Timer *in_order = nullptr;
+        while (pending) {
+            JEX_Timer *next = pending->next;
+            pending->next = in_order;
+            in_order = pending;
+            pending = next;
+        }
+        while (in_order) {
+            JEX_Timer *next = in_order->next;
+            data.timers.Insert(in_order);
+            in_order = next;
+        }
+
+        if (!data.active.load()) {
+            break;
+        }
+
+        Uint32 wait = JEX_MUTEX_MAXWAIT;
+        const Uint32 tick = JEX_GetTicks();
+        while (JEX_Timer *timer = data.timers.Top()) {
+            const auto until_due = static_cast<Sint32>(timer->scheduled - tick);
+            if (until_due > 0) {
+                wait = static_cast<Uint32>(until_due);
+                break;
+            }
+            data.timers.Pop();
+            if (!timer->canceled.load()) {
+                const Uint32 next_delay = timer->callback(timer->interval, timer->param);
+                // A callback that removed its own timer ends it whatever it returns.
+                if (next_delay != 0 && !timer->canceled.load()) {
+                    timer->scheduled = tick + next_delay;
+                    data.timers.Insert(timer);
+                    continue;
+                }
+            }
+            timer->canceled.store(true);
+            timer->next = nullptr;
+            if (retired_tail) {
+                retired_tail->next = timer;
+            } else {
+                retired = timer;
+            }
+            retired_tail = timer;
+        }
+
+        // Time spent in callbacks counts against the wait.
+        if (wait != JEX_MUTEX_MAXWAIT) {
+            const Uint32 elapsed = JEX_GetTicks() - tick;
+            wait = wait >= elapsed ? wait - elapsed : 0;
+        }
+        JEX_SemWaitTimeout(data.sem, wait);
+    }
+    return 0;
+}
+
+}  // namespace
+
+namespace jex::timer {
+
+namespace {
+
+JEX_Timer *Meld(JEX_Timer *a, JEX_Timer *b)
+{
+    if (!a) {
+        return b;
+    }
+    if (!b) {
+        return a;
+    }
+    if (DueBefore(b, a)) {
+        JEX_Timer *t = a;
+        a = b;
+        b = t;
+    }
+    b->sibling = a->child;
+    a->child = b;
+    return a;
+}
+
+// The standard two-pass merge of a removed root's children, done without
+// recursion so that a long child list cannot exhaust the stack.
+JEX_Timer *MergePairs(JEX_Timer *first)
+{
+    // Pass one: meld neighbours left to right, collecting the results in a
+    // reversed list linked through `sibling`.
+    JEX_Timer *paired = nullptr;
+    while (first) {
+        JEX_Timer *a = first;
+        JEX_Timer *b = a->sibling;
+        first = b ? b->sibling : nullptr;
+        a->sibling = nullptr;
+        if (b) {
+            b->sibling = nullptr;
+        }
+        JEX_Timer *m = Meld(a, b);
+        m->sibling = paired;
+        paired = m;
+    }
+    // Pass two: meld them right to left.
+    JEX_Timer *root = nullptr;
+    while (paired) {
+        JEX_Timer *next = paired->sibling;
+        paired->sibling = nullptr;
+        root = Meld(root, paired);
+        paired = next;
+    }
+    return root;
+}
+
+}  // namespace
+
+void TimerQueue::Insert(JEX_Timer *timer)
+{
+    timer->child = nullptr;
+    timer->sibling = nullptr;
+    timer->seq = seq_++;
+    root_ = Meld(root_, timer);
+}
+
+JEX_Timer *TimerQueue::Pop()
+{
+    JEX_Timer *top = root_;
+    if (top) {
+        root_ = MergePairs(top->child);
+        top->child = nullptr;
+    }
+    return top;
+}
+
+}  // namespace jex::timer
+
+extern "C" {
+
+int JEX_TimerInit(void)
+{
+    std::lock_guard<std::mutex> guard(lifecycle_lock);
+    if (data.active.load()) {
+        return 0;
+    }
+    data.sem = JEX_CreateSemaphore(0);
+    if (!data.sem) {
+        return -1;
+    }
+    data.nextID.store(1);
+    data.active.store(true);
+    data.thread = JEX_CreateThread(TimerThread, nullptr);
+    if (!data.thread) {
+        data.active.store(false);
+        JEX_DestroySemaphore(data.sem);
+        data.sem = nullptr;
+        return -1;
+    }
+    return 0;
+}
+
+void JEX_TimerQuit(void)
+{
+    std::lock_guard<std::mutex> guard(lifecycle_lock);
+    if (!data.active.load()) {
+        return;
+    }
+    if (jex::thread::IsCurrentThread(data.thread)) {
+        // The thread cannot wait for its own end.
+        JEX_SetError("Timers cannot be stopped from a timer callback");
+        return;
+    }
+    data.active.store(false);
+    JEX_SemPost(data.sem);
+    JEX_WaitThread(data.thread, nullptr);
+    data.thread = nullptr;
+    JEX_DestroySemaphore(data.sem);
+    data.sem = nullptr;
+
+    data.timers.Drain([](JEX_Timer *timer) { delete timer; });
+    FreeList(data.pending);
+    data.pending = nullptr;
+    FreeList(data.freelist);
+    data.freelist = nullptr;
+    std::lock_guard<std::mutex> map_guard(data.timermap_lock);
+    data.timermap.clear();
+}
+
+JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *param)
+{
+    if (!callback) {
+        JEX_SetError("Passed a NULL timer callback");
+        return 0;
+    }
+    if (!data.active.load() && JEX_TimerInit() < 0) {
+        return 0;
+    }
+
+    JEX_AtomicLock(&data.lock);
+    JEX_Timer *timer = data.freelist;
+    if (timer) {
+        data.freelist = timer->next;
+    }
+    JEX_AtomicUnlock(&data.lock);
+
+    if (!timer) {
+        timer = new (std::nothrow) JEX_Timer{};
+        if (!timer) {
+            JEX_OutOfMemory();
+            return 0;
+        }
+    } else {
+        // A finished timer nobody removed still has its identifier mapped.
+        std::lock_guard<std::mutex> guard(data.timermap_lock);
+        auto it = data.timermap.find(timer->timerID);
+        if (it != data.timermap.end() && it->second == timer) {
+            data.timermap.erase(it);
+        }
+    }
+
+    JEX_TimerID id;
+    do {
+        id = data.nextID.fetch_add(1);
+    } while (id == 0);
+    timer->timerID = id;
+    timer->callback = callback;
+    timer->param = param;
+    timer->interval = interval;
+    timer->scheduled = JEX_GetTicks() + interval;
+    timer->canceled.store(false);
+    timer->next = nullptr;
+
+    bool mapped = false;
+    try {
+        std::lock_guard<std::mutex> guard(data.timermap_lock);
+        data.timermap.emplace(id, timer);
+        mapped = true;
+    } catch (const std::bad_alloc &) {
+    }
+    if (!mapped) {
+        timer->canceled.store(true);
+        JEX_AtomicLock(&data.lock);
+        timer->next = data.freelist;
+        data.freelist = timer;
+        JEX_AtomicUnlock(&data.lock);
+        JEX_OutOfMemory();
+        return 0;
+    }
+
+    JEX_AtomicLock(&data.lock);
+    timer->next = data.pending;
+    data.pending = timer;
+    JEX_AtomicUnlock(&data.lock);
+
+    JEX_SemPost(data.sem);
+    return id;
+}
+
+JEX_bool JEX_RemoveTimer(JEX_TimerID id)
+{
+    std::lock_guard<std::mutex> guard(data.timermap_lock);
+    auto it = data.timermap.find(id);
+    if (it == data.timermap.end()) {
+        return JEX_FALSE;
+    }
+    JEX_Timer *timer = it->second;
+    data.timermap.erase(it);
+    // Under the map lock, so the record cannot be handed to a new timer
+    // between finding it and cancelling it. The timer thread retires it
+    // when it next comes due.
+    return timer->canceled.exchange(true) ? JEX_FALSE : JEX_TRUE;
+}
+
+}  // extern "C"
