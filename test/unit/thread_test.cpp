@@ -1,0 +1,481 @@
+// Threads and synchronisation primitives, exercised by real threads.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "JEX_error.h"
+#include "JEX_mutex.h"
+#include "JEX_thread.h"
+#include "JEX_timer.h"
+#include "thread/thread_internal.h"
+
+namespace {
+
+// Runs fn on `count` library threads and waits for all of them.
+template <typename Fn>
+void RunThreads(int count, Fn &fn)
+{
+    std::vector<JEX_Thread *> threads;
+    for (int i = 0; i < count; ++i) {
+        JEX_Thread *t = JEX_CreateThread([](void *p) { return (*static_cast<Fn *>(p))(); }, &fn);
+        ASSERT_NE(t, nullptr) << JEX_GetError();
+        threads.push_back(t);
+    }
+    for (JEX_Thread *t : threads) {
+        int status = -1;
+        JEX_WaitThread(t, &status);
+        EXPECT_EQ(status, 0);
+    }
+}
+
+TEST(Thread, StatusIdentityAndSignals)
+{
+    struct Seen {
+        JEX_threadID id = 0;
+        pthread_t self{};
+        bool signals_blocked = false;
+    } seen;
+    JEX_Thread *t = JEX_CreateThread(
+        [](void *p) {
+            auto *s = static_cast<Seen *>(p);
+            s->id = JEX_ThreadID();
+            s->self = pthread_self();
+            sigset_t mask;
+            pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+            s->signals_blocked = sigismember(&mask, SIGINT) && sigismember(&mask, SIGTERM) &&
+                                 sigismember(&mask, SIGPIPE) && sigismember(&mask, SIGCHLD);
+            return 7;
+        },
+        &seen);
+    ASSERT_NE(t, nullptr);
+    // The identity is stored before JEX_CreateThread returns.
+    const JEX_threadID id = JEX_GetThreadID(t);
+    EXPECT_NE(id, JEX_ThreadID());
+    int status = 0;
+    JEX_WaitThread(t, &status);
+    EXPECT_EQ(status, 7);
+    EXPECT_EQ(seen.id, id);
+    // The identity keeps every bit of the system's thread handle.
+    EXPECT_EQ(seen.id, static_cast<JEX_threadID>(seen.self));
+    EXPECT_TRUE(seen.signals_blocked);
+
+    EXPECT_EQ(JEX_GetThreadID(nullptr), JEX_ThreadID());
+    EXPECT_EQ(JEX_ThreadID(), static_cast<JEX_threadID>(pthread_self()));
+
+    // A null status pointer and a null thread are both fine.
+    t = JEX_CreateThread([](void *) { return 3; }, nullptr);
+    ASSERT_NE(t, nullptr);
+    JEX_WaitThread(t, nullptr);
+    JEX_WaitThread(nullptr, nullptr);
+
+    EXPECT_EQ(JEX_CreateThread(nullptr, nullptr), nullptr);
+}
+
+TEST(Thread, WaitingForItselfFailsInsteadOfHanging)
+{
+    struct Shared {
+        JEX_sem *go;
+        JEX_Thread *self;
+        std::string error;
+    } shared{JEX_CreateSemaphore(0), nullptr, {}};
+    JEX_Thread *t = JEX_CreateThread(
+        [](void *p) {
+            auto *s = static_cast<Shared *>(p);
+            JEX_SemWait(s->go);
+            JEX_ClearError();
+            JEX_WaitThread(s->self, nullptr);
+            s->error = JEX_GetError();
+            return 0;
+        },
+        &shared);
+    ASSERT_NE(t, nullptr);
+    shared.self = t;
+    JEX_SemPost(shared.go);
+    int status = -1;
+    JEX_WaitThread(t, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(shared.error.empty());
+    JEX_DestroySemaphore(shared.go);
+}
+
+TEST(Thread, EachLibraryThreadHasItsOwnErrorRecord)
+{
+    JEX_SetError("main thread %d", 1);
+    struct Seen {
+        std::string before, after;
+    } seen;
+    JEX_Thread *t = JEX_CreateThread(
+        [](void *p) {
+            auto *s = static_cast<Seen *>(p);
+            s->before = JEX_GetError();
+            JEX_SetError("worker %s", "failed");
+            s->after = JEX_GetError();
+            return 0;
+        },
+        &seen);
+    ASSERT_NE(t, nullptr);
+    JEX_WaitThread(t, nullptr);
+    EXPECT_EQ(seen.before, "");
+    EXPECT_EQ(seen.after, "worker failed");
+    EXPECT_STREQ(JEX_GetError(), "main thread 1");
+
+    // Many threads raising errors at once never see each other's message.
+    std::atomic<int> mismatches{0};
+    auto worker = [&mismatches]() {
+        const std::string mine = std::to_string(JEX_ThreadID());
+        for (int i = 0; i < 200; ++i) {
+            JEX_SetError("%s:%d", mine.c_str(), i);
+            char buf[128];
+            if (std::string(JEX_GetErrorMsg(buf, sizeof buf)) != mine + ":" + std::to_string(i)) {
+                mismatches++;
+            }
+        }
+        return 0;
+    };
+    RunThreads(6, worker);
+    EXPECT_EQ(mismatches.load(), 0);
+    EXPECT_STREQ(JEX_GetError(), "main thread 1");
+}
+
+TEST(Thread, TableGrowsBy32AndIsFreedWhenEmpty)
+{
+    ASSERT_EQ(jex::thread::GetThreadTableStats().numthreads, 0);
+    JEX_sem *release = JEX_CreateSemaphore(0);
+    std::vector<JEX_Thread *> threads;
+    for (int i = 0; i < 33; ++i) {
+        threads.push_back(JEX_CreateThread(
+            [](void *p) { return JEX_SemWait(static_cast<JEX_sem *>(p)); }, release));
+        ASSERT_NE(threads.back(), nullptr);
+        const auto stats = jex::thread::GetThreadTableStats();
+        EXPECT_EQ(stats.numthreads, i + 1);
+        EXPECT_EQ(stats.maxthreads, i < 32 ? 32 : 64);
+    }
+    for (int i = 0; i < 33; ++i) {
+        JEX_SemPost(release);
+    }
+    // Waiting out of creation order closes gaps in the middle of the table.
+    for (size_t i = 1; i < threads.size(); i += 2) {
+        int status = -1;
+        JEX_WaitThread(threads[i], &status);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_EQ(jex::thread::GetThreadTableStats().numthreads, 17);
+    for (size_t i = 0; i < threads.size(); i += 2) {
+        JEX_WaitThread(threads[i], nullptr);
+    }
+    const auto stats = jex::thread::GetThreadTableStats();
+    EXPECT_EQ(stats.numthreads, 0);
+    EXPECT_EQ(stats.maxthreads, 0);
+    JEX_DestroySemaphore(release);
+}
+
+TEST(Thread, PriorityNormalSucceeds)
+{
+    // Under the default policy every level maps to the one priority there is.
+    EXPECT_EQ(JEX_SetThreadPriority(JEX_THREAD_PRIORITY_NORMAL), 0) << JEX_GetError();
+}
+
+TEST(Mutex, ProtectsCountersUnderContentionAndIsRecursive)
+{
+    JEX_mutex *m = JEX_CreateMutex();
+    ASSERT_NE(m, nullptr);
+    // Locking twice from one thread does not block.
+    ASSERT_EQ(JEX_LockMutex(m), 0);
+    ASSERT_EQ(JEX_LockMutex(m), 0);
+    EXPECT_EQ(JEX_UnlockMutex(m), 0);
+    EXPECT_EQ(JEX_UnlockMutex(m), 0);
+
+    constexpr int kThreads = 8;
+    constexpr int kIncrements = 100000;
+    struct Shared {
+        JEX_mutex *m;
+        long counter;
+    } shared{m, 0};
+    auto worker = [&shared]() {
+        for (int i = 0; i < kIncrements; ++i) {
+            if (JEX_mutexP(shared.m) != 0) return -1;
+            // Half of the passes re-enter, as recursive callers do.
+            if (i & 1) JEX_mutexP(shared.m);
+            shared.counter = shared.counter + 1;
+            if (i & 1) JEX_mutexV(shared.m);
+            if (JEX_mutexV(shared.m) != 0) return -1;
+        }
+        return 0;
+    };
+    RunThreads(kThreads, worker);
+    EXPECT_EQ(shared.counter, static_cast<long>(kThreads) * kIncrements);
+    JEX_DestroyMutex(m);
+}
+
+TEST(Sync, NullHandlesFailWithMessages)
+{
+    EXPECT_EQ(JEX_mutexP(nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed a NULL mutex");
+    EXPECT_EQ(JEX_mutexV(nullptr), -1);
+    EXPECT_EQ(JEX_CondSignal(nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed a NULL condition variable");
+    EXPECT_EQ(JEX_CondBroadcast(nullptr), -1);
+    EXPECT_EQ(JEX_CondWaitTimeout(nullptr, nullptr, 1), -1);
+    for (int rc : {JEX_SemWait(nullptr), JEX_SemTryWait(nullptr), JEX_SemWaitTimeout(nullptr, 5),
+                   JEX_SemPost(nullptr)}) {
+        EXPECT_EQ(rc, -1);
+    }
+    EXPECT_STREQ(JEX_GetError(), "Passed a NULL semaphore");
+    EXPECT_EQ(JEX_SemValue(nullptr), 0u);
+    JEX_DestroyMutex(nullptr);
+    JEX_DestroyCond(nullptr);
+    JEX_DestroySemaphore(nullptr);
+}
+
+TEST(Semaphore, TryAndTimedWaits)
+{
+    JEX_sem *s = JEX_CreateSemaphore(0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(JEX_SemWaitTimeout(s, 0), JEX_MUTEX_TIMEDOUT);
+    EXPECT_EQ(JEX_SemTryWait(s), JEX_MUTEX_TIMEDOUT);
+
+    // A wait whose time runs out reports it, takes nothing and lasted at least its time.
+    const Uint64 t0 = JEX_GetPerformanceCounter();
+    EXPECT_EQ(JEX_SemWaitTimeout(s, 30), JEX_MUTEX_TIMEDOUT);
+    const Uint64 waited_us = JEX_GetPerformanceCounter() - t0;
+    EXPECT_GE(waited_us, 29000u);
+    EXPECT_EQ(JEX_SemValue(s), 0u);
+
+    JEX_SemPost(s);
+    JEX_SemPost(s);
+    EXPECT_EQ(JEX_SemValue(s), 2u);
+    EXPECT_EQ(JEX_SemWaitTimeout(s, 0), 0);
+    EXPECT_EQ(JEX_SemValue(s), 1u);
+    EXPECT_EQ(JEX_SemWaitTimeout(s, 50), 0);
+    EXPECT_EQ(JEX_SemValue(s), 0u);
+
+    // A failed try must leave the semaphore usable from other threads: a post
+    // from a second thread has to get through and wake a timed waiter.
+    EXPECT_EQ(JEX_SemTryWait(s), JEX_MUTEX_TIMEDOUT);
+    JEX_Thread *poster = JEX_CreateThread(
+        [](void *p) {
+            JEX_Delay(20);
+            return JEX_SemPost(static_cast<JEX_sem *>(p));
+        },
+        s);
+    ASSERT_NE(poster, nullptr);
+    EXPECT_EQ(JEX_SemWaitTimeout(s, 10000), 0);
+    int status = -1;
+    JEX_WaitThread(poster, &status);
+    EXPECT_EQ(status, 0);
+    JEX_DestroySemaphore(s);
+}
+
+TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
+{
+    constexpr int kSlots = 16;
+    constexpr int kProducers = 4;
+    constexpr int kConsumers = 4;
+    constexpr int kItemsEach = 20000;
+    struct Ring {
+        JEX_sem *free_slots = JEX_CreateSemaphore(kSlots);
+        JEX_sem *filled = JEX_CreateSemaphore(0);
+        JEX_mutex *lock = JEX_CreateMutex();
+        int items[kSlots] = {};
+        int head = 0, tail = 0;
+        std::atomic<int> next_producer{0};
+        std::atomic<long long> consumed_sum{0};
+        std::atomic<int> consumed_count{0};
+    } ring;
+    ASSERT_TRUE(ring.free_slots && ring.filled && ring.lock);
+
+    auto producer = [&ring]() {
+        const int base = ring.next_producer++ * kItemsEach;
+        for (int i = 1; i <= kItemsEach; ++i) {
+            if (JEX_SemWait(ring.free_slots) != 0) return -1;
+            JEX_LockMutex(ring.lock);
+            ring.items[ring.tail] = base + i;
+            ring.tail = (ring.tail + 1) % kSlots;
+            JEX_UnlockMutex(ring.lock);
+            JEX_SemPost(ring.filled);
+        }
+        return 0;
+    };
+    auto consumer = [&ring]() {
+        for (int i = 0; i < kItemsEach; ++i) {
+            // Timed waits on a busy semaphore must still deliver every item.
+            int rc;
+            while ((rc = JEX_SemWaitTimeout(ring.filled, 5)) == JEX_MUTEX_TIMEDOUT) {
+            }
+            if (rc != 0) return -1;
+            JEX_LockMutex(ring.lock);
+            const int item = ring.items[ring.head];
+            ring.head = (ring.head + 1) % kSlots;
+            JEX_UnlockMutex(ring.lock);
+            JEX_SemPost(ring.free_slots);
+            ring.consumed_sum += item;
+            ring.consumed_count++;
+        }
+        return 0;
+    };
+
+    std::vector<JEX_Thread *> threads;
+    for (int i = 0; i < kProducers; ++i) {
+        threads.push_back(
+            JEX_CreateThread([](void *p) { return (*static_cast<decltype(producer) *>(p))(); },
+                             &producer));
+    }
+    for (int i = 0; i < kConsumers; ++i) {
+        threads.push_back(
+            JEX_CreateThread([](void *p) { return (*static_cast<decltype(consumer) *>(p))(); },
+                             &consumer));
+    }
+    for (JEX_Thread *t : threads) {
+        ASSERT_NE(t, nullptr);
+        int status = -1;
+        JEX_WaitThread(t, &status);
+        EXPECT_EQ(status, 0);
+    }
+    const long long n = static_cast<long long>(kProducers) * kItemsEach;
+    EXPECT_EQ(ring.consumed_count.load(), n);
+    EXPECT_EQ(ring.consumed_sum.load(), n * (n + 1) / 2);
+    EXPECT_EQ(JEX_SemValue(ring.free_slots), static_cast<Uint32>(kSlots));
+    EXPECT_EQ(JEX_SemValue(ring.filled), 0u);
+    JEX_DestroySemaphore(ring.free_slots);
+    JEX_DestroySemaphore(ring.filled);
+    JEX_DestroyMutex(ring.lock);
+}
+
+TEST(Semaphore, DestroyReleasesWaiters)
+{
+    JEX_sem *s = JEX_CreateSemaphore(0);
+    std::vector<JEX_Thread *> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.push_back(
+            JEX_CreateThread([](void *p) { return JEX_SemWait(static_cast<JEX_sem *>(p)); }, s));
+        ASSERT_NE(waiters.back(), nullptr);
+    }
+    // Give them time to go to sleep; destruction must work either way.
+    JEX_Delay(20);
+    JEX_DestroySemaphore(s);
+    for (JEX_Thread *t : waiters) {
+        int status = -1;
+        JEX_WaitThread(t, &status);
+        EXPECT_EQ(status, 0);
+    }
+}
+
+TEST(Cond, SignalBroadcastAndTimeout)
+{
+    struct Shared {
+        JEX_mutex *m = JEX_CreateMutex();
+        JEX_cond *c = JEX_CreateCond();
+        int generation = 0;
+        int woken = 0;
+    } sh;
+    ASSERT_TRUE(sh.m && sh.c);
+
+    // A wait nobody signals times out with the mutex held again.
+    JEX_LockMutex(sh.m);
+    EXPECT_EQ(JEX_CondWaitTimeout(sh.c, sh.m, 20), JEX_MUTEX_TIMEDOUT);
+    EXPECT_EQ(JEX_UnlockMutex(sh.m), 0);
+
+    // Broadcast wakes every waiter of a generation.
+    auto waiter = [&sh]() {
+        JEX_LockMutex(sh.m);
+        while (sh.generation == 0) {
+            if (JEX_CondWait(sh.c, sh.m) != 0) {
+                JEX_UnlockMutex(sh.m);
+                return -1;
+            }
+        }
+        sh.woken++;
+        JEX_UnlockMutex(sh.m);
+        return 0;
+    };
+    std::vector<JEX_Thread *> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.push_back(JEX_CreateThread(
+            [](void *p) { return (*static_cast<decltype(waiter) *>(p))(); }, &waiter));
+        ASSERT_NE(threads.back(), nullptr);
+    }
+    JEX_Delay(10);
+    JEX_LockMutex(sh.m);
+    sh.generation = 1;
+    EXPECT_EQ(JEX_CondBroadcast(sh.c), 0);
+    JEX_UnlockMutex(sh.m);
+    for (JEX_Thread *t : threads) {
+        int status = -1;
+        JEX_WaitThread(t, &status);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_EQ(sh.woken, 4);
+
+    // Ping-pong with signal: strict alternation between two threads.
+    struct PingPong {
+        Shared *sh;
+        int turn = 0;  // 0: main, 1: other
+        int rounds = 0;
+    } pp{&sh};
+    JEX_Thread *other = JEX_CreateThread(
+        [](void *p) {
+            auto *pp = static_cast<PingPong *>(p);
+            JEX_LockMutex(pp->sh->m);
+            for (int i = 0; i < 1000; ++i) {
+                while (pp->turn != 1) {
+                    if (JEX_CondWaitTimeout(pp->sh->c, pp->sh->m, 10000) != 0) {
+                        JEX_UnlockMutex(pp->sh->m);
+                        return -1;
+                    }
+                }
+                pp->rounds++;
+                pp->turn = 0;
+                JEX_CondSignal(pp->sh->c);
+            }
+            JEX_UnlockMutex(pp->sh->m);
+            return 0;
+        },
+        &pp);
+    ASSERT_NE(other, nullptr);
+    JEX_LockMutex(sh.m);
+    for (int i = 0; i < 1000; ++i) {
+        pp.turn = 1;
+        JEX_CondSignal(sh.c);
+        while (pp.turn != 0) {
+            ASSERT_EQ(JEX_CondWaitTimeout(sh.c, sh.m, 10000), 0);
+        }
+    }
+    JEX_UnlockMutex(sh.m);
+    int status = -1;
+    JEX_WaitThread(other, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(pp.rounds, 1000);
+    JEX_DestroyCond(sh.c);
+    JEX_DestroyMutex(sh.m);
+}
+
+TEST(SpinLock, TryLockAndContention)
+{
+    JEX_SpinLock lock = 0;
+    EXPECT_TRUE(JEX_AtomicTryLock(&lock));
+    EXPECT_FALSE(JEX_AtomicTryLock(&lock));
+    JEX_AtomicUnlock(&lock);
+    EXPECT_EQ(lock, 0);
+
+    struct Shared {
+        JEX_SpinLock lock = 0;
+        long counter = 0;
+    } sh;
+    auto worker = [&sh]() {
+        for (int i = 0; i < 50000; ++i) {
+            JEX_AtomicLock(&sh.lock);
+            sh.counter = sh.counter + 1;
+            JEX_AtomicUnlock(&sh.lock);
+        }
+        return 0;
+    };
+    RunThreads(4, worker);
+    EXPECT_EQ(sh.counter, 4L * 50000);
+}
+
+}  // namespace

@@ -1,0 +1,406 @@
+// Ticks, sleeping and callback timers on the real timer thread. Timing is
+// only checked with generous bounds: "never early", "fired at all", "in order".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "JEX_error.h"
+#include "JEX_mutex.h"
+#include "JEX_timer.h"
+#include "timer/timer_internal.h"
+
+namespace {
+
+constexpr Uint32 kPatienceMs = 10000;
+
+class Timers : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(JEX_TimerInit(), 0); }
+    void TearDown() override
+    {
+        JEX_TimerQuit();
+        jex::timer::SetTicksOffsetForTesting(0);
+    }
+};
+
+// Counts calls and reports each one through a semaphore.
+struct Counter {
+    JEX_sem *fired = JEX_CreateSemaphore(0);
+    std::atomic<int> calls{0};
+    std::atomic<Uint32> bad_interval{0};
+    Uint32 expected_interval = 0;
+    Uint32 result = 0;
+    ~Counter() { JEX_DestroySemaphore(fired); }
+
+    static Uint32 Callback(Uint32 interval, void *param)
+    {
+        auto *self = static_cast<Counter *>(param);
+        if (interval != self->expected_interval) {
+            self->bad_interval = interval;
+        }
+        self->calls++;
+        JEX_SemPost(self->fired);
+        return self->result;
+    }
+    bool WaitCalls(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            if (JEX_SemWaitTimeout(fired, kPatienceMs) != 0) return false;
+        }
+        return true;
+    }
+};
+
+TEST(Ticks, ClockAdvancesWithDelay)
+{
+    JEX_StartTicks();
+    EXPECT_EQ(JEX_GetPerformanceFrequency(), 1000000u);
+    const Uint32 t0 = JEX_GetTicks();
+    const Uint64 p0 = JEX_GetPerformanceCounter();
+    JEX_Delay(30);
+    const Uint32 t1 = JEX_GetTicks();
+    const Uint64 p1 = JEX_GetPerformanceCounter();
+    EXPECT_GE(t1 - t0, 30u);
+    EXPECT_LT(t1 - t0, 30u + kPatienceMs);
+    EXPECT_GE(p1 - p0, 30000u);
+
+    // Never goes backwards between readings.
+    Uint32 last = JEX_GetTicks();
+    Uint64 last_counter = JEX_GetPerformanceCounter();
+    for (int i = 0; i < 100000; ++i) {
+        const Uint32 now = JEX_GetTicks();
+        const Uint64 counter = JEX_GetPerformanceCounter();
+        ASSERT_GE(static_cast<Sint32>(now - last), 0);
+        ASSERT_GE(counter, last_counter);
+        last = now;
+        last_counter = counter;
+    }
+    JEX_Delay(0);
+}
+
+TEST(TimerQueue, OrdersByDueTimeAcrossTheWrapAndKeepsInsertionOrderForTies)
+{
+    std::mt19937 rng(1234);
+    constexpr int kCount = 2000;
+    std::vector<JEX_Timer> records(kCount);
+    const Uint32 base = 0xFFFFFF00u;  // due times straddle the wrap of the counter
+    std::vector<std::pair<Sint64, int>> reference;
+    jex::timer::TimerQueue queue;
+    for (int i = 0; i < kCount; ++i) {
+        const Uint32 offset = rng() % 600;  // many ties
+        records[i].scheduled = base + offset;
+        records[i].timerID = i;
+        queue.Insert(&records[i]);
+        reference.emplace_back(offset, i);
+    }
+    std::stable_sort(reference.begin(), reference.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (int i = 0; i < kCount; ++i) {
+        JEX_Timer *t = queue.Pop();
+        ASSERT_NE(t, nullptr);
+        ASSERT_EQ(t->timerID, reference[i].second) << "at position " << i;
+    }
+    EXPECT_TRUE(queue.Empty());
+    EXPECT_EQ(queue.Pop(), nullptr);
+
+    // Interleaved inserts and pops, as the timer thread does when rescheduling.
+    Uint32 now = 0xFFFFFFF0u;
+    for (int i = 0; i < 64; ++i) {
+        records[i].scheduled = now + static_cast<Uint32>(i % 8);
+        queue.Insert(&records[i]);
+    }
+    Uint32 previous = now;
+    for (int step = 0; step < 5000; ++step) {
+        JEX_Timer *t = queue.Pop();
+        ASSERT_NE(t, nullptr);
+        ASSERT_GE(static_cast<Sint32>(t->scheduled - previous), 0);
+        previous = t->scheduled;
+        t->scheduled += 1 + rng() % 16;
+        queue.Insert(t);
+    }
+    queue.Drain([](JEX_Timer *) {});
+    EXPECT_TRUE(queue.Empty());
+}
+
+TEST_F(Timers, FirstTimerAfterLazyStartGetsIdOne)
+{
+    JEX_TimerQuit();
+    Counter c;
+    const JEX_TimerID id = JEX_AddTimer(5, Counter::Callback, &c);
+    EXPECT_EQ(id, 1);
+    c.expected_interval = 5;
+    EXPECT_TRUE(c.WaitCalls(1));
+    const JEX_TimerID second = JEX_AddTimer(5, Counter::Callback, &c);
+    EXPECT_EQ(second, 2);
+    EXPECT_TRUE(c.WaitCalls(1));
+}
+
+TEST_F(Timers, OneShotRunsOnceAndCannotBeRemovedAfterwards)
+{
+    Counter c;
+    c.expected_interval = 10;
+    const Uint32 added = JEX_GetTicks();
+    const JEX_TimerID id = JEX_AddTimer(10, Counter::Callback, &c);
+    ASSERT_NE(id, 0);
+    ASSERT_TRUE(c.WaitCalls(1));
+    EXPECT_GE(JEX_GetTicks() - added, 10u);
+    JEX_Delay(50);
+    EXPECT_EQ(c.calls.load(), 1);
+    EXPECT_FALSE(JEX_RemoveTimer(id));
+    EXPECT_FALSE(JEX_RemoveTimer(id));
+    EXPECT_FALSE(JEX_RemoveTimer(12345));
+    EXPECT_EQ(c.bad_interval.load(), 0u);
+}
+
+TEST_F(Timers, PeriodicTimerKeepsItsIntervalAndStopsWhenRemoved)
+{
+    Counter c;
+    c.expected_interval = 7;
+    // A different return value changes the delay, not what the callback receives.
+    c.result = 3;
+    const JEX_TimerID id = JEX_AddTimer(7, Counter::Callback, &c);
+    ASSERT_NE(id, 0);
+    ASSERT_TRUE(c.WaitCalls(5));
+    EXPECT_EQ(c.bad_interval.load(), 0u);
+    EXPECT_TRUE(JEX_RemoveTimer(id));
+    EXPECT_FALSE(JEX_RemoveTimer(id));
+    // One call may already have been under way when it was removed.
+    const int at_removal = c.calls.load();
+    JEX_Delay(60);
+    EXPECT_LE(c.calls.load(), at_removal + 1);
+}
+
+TEST_F(Timers, RecycledRecordIsNotCancelledThroughItsOldId)
+{
+    Counter first;
+    first.expected_interval = 1;
+    const JEX_TimerID old_id = JEX_AddTimer(1, Counter::Callback, &first);
+    ASSERT_TRUE(first.WaitCalls(1));
+    // Let the thread retire the finished record so the next timer reuses it.
+    Counter wake;
+    wake.expected_interval = 1;
+    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &wake), 0);
+    ASSERT_TRUE(wake.WaitCalls(1));
+    JEX_Delay(5);
+
+    Counter second;
+    second.expected_interval = 20;
+    const JEX_TimerID new_id = JEX_AddTimer(20, Counter::Callback, &second);
+    ASSERT_NE(new_id, 0);
+    EXPECT_NE(new_id, old_id);
+    EXPECT_FALSE(JEX_RemoveTimer(old_id));
+    EXPECT_TRUE(second.WaitCalls(1));
+}
+
+struct SelfManaging {
+    JEX_TimerID own = 0;
+    std::atomic<int> calls{0};
+    std::atomic<bool> removed_self{false};
+    std::atomic<bool> removed_again{true};
+    Counter child;
+};
+
+Uint32 RemoveSelfAndSpawn(Uint32, void *param)
+{
+    auto *s = static_cast<SelfManaging *>(param);
+    s->calls++;
+    s->removed_self = JEX_RemoveTimer(s->own);
+    s->removed_again = JEX_RemoveTimer(s->own);
+    s->child.expected_interval = 5;
+    JEX_AddTimer(5, Counter::Callback, &s->child);
+    return 5;  // ignored: the timer was removed
+}
+
+TEST_F(Timers, CallbacksAddAndRemoveTimers)
+{
+    SelfManaging s;
+    // Publish the id before the callback can run.
+    JEX_sem *hold = JEX_CreateSemaphore(0);
+    JEX_AddTimer(
+        1,
+        [](Uint32, void *p) -> Uint32 {
+            JEX_SemWait(static_cast<JEX_sem *>(p));
+            return 0;
+        },
+        hold);
+    s.own = JEX_AddTimer(2, RemoveSelfAndSpawn, &s);
+    ASSERT_NE(s.own, 0);
+    JEX_SemPost(hold);
+    ASSERT_TRUE(s.child.WaitCalls(1));
+    JEX_Delay(40);
+    EXPECT_EQ(s.calls.load(), 1);
+    EXPECT_TRUE(s.removed_self.load());
+    EXPECT_FALSE(s.removed_again.load());
+    EXPECT_EQ(s.child.calls.load(), 1);
+    JEX_DestroySemaphore(hold);
+}
+
+TEST_F(Timers, ZeroFromCallbackEndsAPeriodicTimer)
+{
+    struct Countdown {
+        std::atomic<int> left{4};
+        std::atomic<int> calls{0};
+        JEX_sem *done = JEX_CreateSemaphore(0);
+    } cd;
+    JEX_AddTimer(
+        2,
+        [](Uint32 interval, void *p) -> Uint32 {
+            auto *cd = static_cast<Countdown *>(p);
+            cd->calls++;
+            if (--cd->left == 0) {
+                JEX_SemPost(cd->done);
+                return 0;
+            }
+            return interval;
+        },
+        &cd);
+    ASSERT_EQ(JEX_SemWaitTimeout(cd.done, kPatienceMs), 0);
+    JEX_Delay(30);
+    EXPECT_EQ(cd.calls.load(), 4);
+    JEX_DestroySemaphore(cd.done);
+}
+
+struct Ordered {
+    Uint32 interval = 0;
+    Uint32 due_lo = 0;  // ticks before adding + interval
+    Uint32 due_hi = 0;  // ticks after adding + interval
+    Uint32 fired_at = 0;
+    int index = 0;
+    struct Log *log = nullptr;
+};
+
+struct Log {
+    std::vector<int> order;  // written by the timer thread only
+    JEX_sem *all_done = JEX_CreateSemaphore(0);
+    int expected = 0;
+};
+
+Uint32 RecordOrder(Uint32, void *param)
+{
+    auto *o = static_cast<Ordered *>(param);
+    o->fired_at = JEX_GetTicks();
+    o->log->order.push_back(o->index);
+    if (static_cast<int>(o->log->order.size()) == o->log->expected) {
+        JEX_SemPost(o->log->all_done);
+    }
+    return 0;
+}
+
+// Fires `timers` and checks every one ran once, never early, and in an order
+// consistent with their due times.
+void CheckFiringOrder(std::vector<Ordered> &timers)
+{
+    Log log;
+    log.expected = static_cast<int>(timers.size());
+    log.order.reserve(timers.size());
+    for (size_t i = 0; i < timers.size(); ++i) {
+        Ordered &o = timers[i];
+        o.index = static_cast<int>(i);
+        o.log = &log;
+        o.due_lo = JEX_GetTicks() + o.interval;
+        ASSERT_NE(JEX_AddTimer(o.interval, RecordOrder, &o), 0) << JEX_GetError();
+        o.due_hi = JEX_GetTicks() + o.interval;
+    }
+    ASSERT_EQ(JEX_SemWaitTimeout(log.all_done, kPatienceMs * 3), 0);
+    JEX_DestroySemaphore(log.all_done);
+    ASSERT_EQ(log.order.size(), timers.size());
+    std::vector<int> seen(timers.size(), 0);
+    for (size_t k = 0; k < log.order.size(); ++k) {
+        const Ordered &o = timers[log.order[k]];
+        ASSERT_EQ(seen[log.order[k]]++, 0) << "fired twice";
+        EXPECT_GE(static_cast<Sint32>(o.fired_at - o.due_lo), 0) << "fired early";
+        if (k > 0) {
+            const Ordered &prev = timers[log.order[k - 1]];
+            // prev ran first, so it cannot have been due strictly later.
+            EXPECT_LE(static_cast<Sint32>(prev.due_lo - o.due_hi), 0)
+                << "timer due at " << o.due_hi << " ran after one due at " << prev.due_lo;
+        }
+    }
+}
+
+TEST_F(Timers, ThousandTimersFireInOrderOfDueTime)
+{
+    std::mt19937 rng(99);
+    std::vector<Ordered> timers(1000);
+    for (Ordered &o : timers) {
+        o.interval = 20 + rng() % 400;
+    }
+    CheckFiringOrder(timers);
+}
+
+TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
+{
+    JEX_TimerQuit();
+    // Put the clock 60 ms before the 32-bit millisecond count wraps.
+    jex::timer::SetTicksOffsetForTesting(0xFFFFFFFFu - 60u - JEX_GetTicks());
+    ASSERT_EQ(JEX_TimerInit(), 0);
+    ASSERT_GT(JEX_GetTicks(), 0xFFFFFF00u);
+    std::vector<Ordered> timers(6);
+    const Uint32 intervals[] = {150, 20, 90, 40, 120, 70};
+    for (size_t i = 0; i < timers.size(); ++i) {
+        timers[i].interval = intervals[i];
+    }
+    CheckFiringOrder(timers);
+    EXPECT_LT(JEX_GetTicks(), 0x10000000u);
+}
+
+TEST_F(Timers, BadCallsFailCleanly)
+{
+    EXPECT_EQ(JEX_AddTimer(10, nullptr, nullptr), 0);
+    EXPECT_STRNE(JEX_GetError(), "");
+
+    // Stopping the timers from a callback would wait for itself; it is refused.
+    struct Result {
+        std::string error;
+        JEX_sem *done = JEX_CreateSemaphore(0);
+    } r;
+    JEX_AddTimer(
+        1,
+        [](Uint32, void *p) -> Uint32 {
+            auto *r = static_cast<Result *>(p);
+            JEX_ClearError();
+            JEX_TimerQuit();
+            r->error = JEX_GetError();
+            JEX_SemPost(r->done);
+            return 0;
+        },
+        &r);
+    ASSERT_EQ(JEX_SemWaitTimeout(r.done, kPatienceMs), 0);
+    EXPECT_FALSE(r.error.empty());
+    // The thread still serves timers.
+    Counter c;
+    c.expected_interval = 1;
+    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &c), 0);
+    EXPECT_TRUE(c.WaitCalls(1));
+    JEX_DestroySemaphore(r.done);
+}
+
+TEST_F(Timers, QuitWithLiveTimersFreesThemAndRestartsIds)
+{
+    Counter c;
+    c.expected_interval = 3;
+    c.result = 3;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(JEX_TimerInit(), 0);
+        for (int i = 0; i < 50; ++i) {
+            const JEX_TimerID id = JEX_AddTimer(i % 2 ? 3 : 100000, Counter::Callback, &c);
+            ASSERT_EQ(id, i + 1);
+        }
+        ASSERT_TRUE(c.WaitCalls(10));
+        JEX_TimerQuit();
+        // Nothing fires once the thread is gone.
+        const int calls = c.calls.load();
+        JEX_Delay(10);
+        EXPECT_EQ(c.calls.load(), calls);
+        while (JEX_SemTryWait(c.fired) == 0) {
+        }
+    }
+    EXPECT_EQ(c.bad_interval.load(), 0u);
+}
+
+}  // namespace
