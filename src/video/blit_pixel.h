@@ -1,0 +1,260 @@
+// Per-pixel arithmetic shared by every blit routine: raw loads and stores by
+// bytes per pixel, expansion of a pixel to 8-bit channels and packing back,
+// colour and alpha modulation and the three blend operations. All of it is
+// small inline functions so that routines specialised at compile time for a
+// pair of formats and a set of copy flags compute exactly what the general
+// routine computes.
+#ifndef JEX_VIDEO_BLIT_PIXEL_H
+#define JEX_VIDEO_BLIT_PIXEL_H
+
+#include <cstring>
+
+#include "JEX_pixels.h"
+#include "JEX_surface.h"
+#include "video/pixels_internal.h"
+
+namespace jex::blit {
+
+// Raw pixel value of a 1-, 2-, 3- or 4-byte pixel. 3-byte pixels are read as
+// little-endian 24-bit values, so the masks of the 3-byte formats describe
+// their bytes in memory order (and a colour key compares against this value).
+inline Uint32 LoadPixel(const Uint8 *p, int bpp)
+{
+    switch (bpp) {
+    case 1:
+        return p[0];
+    case 2: {
+        Uint16 v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    case 3:
+        return Uint32(p[0]) | (Uint32(p[1]) << 8) | (Uint32(p[2]) << 16);
+    default: {
+        Uint32 v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    }
+}
+
+inline void StorePixel(Uint8 *p, int bpp, Uint32 v)
+{
+    switch (bpp) {
+    case 1:
+        p[0] = Uint8(v);
+        break;
+    case 2: {
+        const Uint16 w = Uint16(v);
+        std::memcpy(p, &w, 2);
+        break;
+    }
+    case 3:
+        p[0] = Uint8(v);
+        p[1] = Uint8(v >> 8);
+        p[2] = Uint8(v >> 16);
+        break;
+    default:
+        std::memcpy(p, &v, 4);
+        break;
+    }
+}
+
+// One channel of a packed format: its mask, and the shift and loss that
+// bring it to and from 8 bits: value8 = expand[loss][(pixel & mask) >> shift]
+// and bits = (value8 >> loss) << shift. A channel wider than 8 bits
+// (ARGB2101010) is addressed by its top 8 bits (shift past the low bits,
+// loss 0), as the format records describe it, so its low bits read and
+// write as 0. A missing channel has mask 0 and loss 8.
+struct Channel {
+    Uint32 mask = 0;
+    Uint8 shift = 0;
+    Uint8 loss = 8;
+};
+
+constexpr Channel MakeChannel(Uint32 mask)
+{
+    Channel c;
+    c.mask = mask;
+    if (mask == 0)
+        return c;
+    Uint32 m = mask;
+    unsigned shift = 0, bits = 0;
+    while ((m & 1u) == 0) {
+        m >>= 1;
+        ++shift;
+    }
+    while ((m & 1u) != 0) {
+        m >>= 1;
+        ++bits;
+    }
+    if (bits > 8) {
+        shift += bits - 8;
+        bits = 8;
+    }
+    c.shift = Uint8(shift);
+    c.loss = Uint8(8 - bits);
+    return c;
+}
+
+// The parts of a format the arithmetic needs, in a form that can also be
+// built at compile time from a format's masks.
+struct Format {
+    int bpp = 0;
+    Channel r, g, b, a;
+};
+
+constexpr Format MakeFormat(int bpp, Uint32 rmask, Uint32 gmask, Uint32 bmask, Uint32 amask)
+{
+    Format f;
+    f.bpp = bpp;
+    f.r = MakeChannel(rmask);
+    f.g = MakeChannel(gmask);
+    f.b = MakeChannel(bmask);
+    f.a = MakeChannel(amask);
+    return f;
+}
+
+inline Format MakeFormat(const JEX_PixelFormat *fmt)
+{
+    return MakeFormat(fmt->bytes_per_pixel, fmt->rmask, fmt->gmask, fmt->bmask, fmt->amask);
+}
+
+// A channel's value scaled to 0..255 through the expansion tables (both
+// ends exact). A missing channel reads as `absent`.
+inline unsigned ExpandChannel(Uint32 pixel, const Channel &c, unsigned absent)
+{
+    if (c.mask == 0)
+        return absent;
+    return JEX_expand_byte[c.loss][(pixel & c.mask) >> c.shift];
+}
+
+// An 8-bit value placed in a channel: its top bits.
+constexpr Uint32 PackChannel(unsigned v, const Channel &c)
+{
+    return ((Uint32(v) >> c.loss) << c.shift) & c.mask;
+}
+
+struct Color {
+    unsigned r, g, b, a;
+};
+
+// Expands a pixel; formats without alpha read as opaque.
+inline Color Expand(Uint32 pixel, const Format &f)
+{
+    return Color{ExpandChannel(pixel, f.r, 0), ExpandChannel(pixel, f.g, 0),
+                 ExpandChannel(pixel, f.b, 0), ExpandChannel(pixel, f.a, 255)};
+}
+
+// Packs a colour; the alpha bits are written only when the format has alpha.
+inline Uint32 Pack(const Color &c, const Format &f)
+{
+    Uint32 p = PackChannel(c.r, f.r) | PackChannel(c.g, f.g) | PackChannel(c.b, f.b);
+    if (f.a.mask)
+        p |= PackChannel(c.a, f.a);
+    return p;
+}
+
+// Channel products are divided by 255 with truncation.
+constexpr unsigned Div255(unsigned x)
+{
+    return x / 255u;
+}
+
+// d + (s - d) x a / 255, the difference signed, the quotient truncated
+// toward zero.
+constexpr unsigned BlendChannel(unsigned s, unsigned d, unsigned a)
+{
+    return unsigned(int(d) + (int(s) - int(d)) * int(a) / 255);
+}
+
+// The modulation values of a blit.
+struct Modulation {
+    unsigned r, g, b, a;
+};
+
+// Steps 1 and 2 of a copy: colour and alpha modulation of the source.
+inline void Modulate(Uint32 flags, const Modulation &m, Color &s)
+{
+    if (flags & JEX_COPY_MODULATE_COLOR) {
+        s.r = Div255(s.r * m.r);
+        s.g = Div255(s.g * m.g);
+        s.b = Div255(s.b * m.b);
+    }
+    if (flags & JEX_COPY_MODULATE_ALPHA)
+        s.a = Div255(s.a * m.a);
+}
+
+// Step 3: BLEND and ADD work on colours premultiplied by the source alpha;
+// an opaque source is left as it is.
+inline void Premultiply(Uint32 flags, Color &s)
+{
+    if ((flags & (JEX_COPY_BLEND | JEX_COPY_ADD)) && s.a < 255) {
+        s.r = Div255(s.r * s.a);
+        s.g = Div255(s.g * s.a);
+        s.b = Div255(s.b * s.a);
+    }
+}
+
+// Step 4: combines the (modulated, premultiplied) source with the
+// destination. BLEND, ADD and MOD keep the destination alpha; without a
+// blend mode the source replaces the destination, alpha included.
+inline void Combine(Uint32 flags, const Color &s, Color &d)
+{
+    switch (flags & (JEX_COPY_BLEND | JEX_COPY_ADD | JEX_COPY_MOD)) {
+    case JEX_COPY_BLEND: {
+        const unsigned inv = 255u - s.a;
+        d.r = s.r + Div255(d.r * inv);
+        d.g = s.g + Div255(d.g * inv);
+        d.b = s.b + Div255(d.b * inv);
+        break;
+    }
+    case JEX_COPY_ADD:
+        d.r = s.r + d.r > 255u ? 255u : s.r + d.r;
+        d.g = s.g + d.g > 255u ? 255u : s.g + d.g;
+        d.b = s.b + d.b > 255u ? 255u : s.b + d.b;
+        break;
+    case JEX_COPY_MOD:
+        d.r = Div255(s.r * d.r);
+        d.g = Div255(s.g * d.g);
+        d.b = Div255(s.b * d.b);
+        break;
+    default:
+        d = s;
+        break;
+    }
+}
+
+// Whether the destination's current value takes part in the result.
+constexpr bool ReadsDestination(Uint32 flags)
+{
+    return (flags & (JEX_COPY_BLEND | JEX_COPY_ADD | JEX_COPY_MOD)) != 0;
+}
+
+// Modulation, premultiplication and combination of one pixel, in order.
+inline void ApplyCopy(Uint32 flags, const Modulation &m, Color s, Color &d)
+{
+    Modulate(flags, m, s);
+    Premultiply(flags, s);
+    Combine(flags, s, d);
+}
+
+// A source pixel with alpha 0 under BLEND or ADD leaves the destination as
+// it is; fast routines may skip it (the arithmetic above gives the same).
+constexpr bool SkipsTransparent(Uint32 flags)
+{
+    return (flags & (JEX_COPY_BLEND | JEX_COPY_ADD)) != 0 &&
+           (flags & JEX_COPY_MOD) == 0;
+}
+
+// Nearest-neighbour stepping in 16.16 fixed point, computed in 64 bits so
+// that large sizes cannot overflow. Destination index i reads source index
+// (i x step) >> 16, which is always below the source size.
+constexpr Uint64 ScaleStep(int src_size, int dst_size)
+{
+    return dst_size > 0 ? (Uint64(Uint32(src_size)) << 16) / Uint64(dst_size) : 0;
+}
+
+}  // namespace jex::blit
+
+#endif
