@@ -2,6 +2,8 @@
 #ifndef JEX_ENDIAN_H
 #define JEX_ENDIAN_H
 
+#include <string.h>
+
 #include "JEX_types.h"
 
 #define JEX_LIL_ENDIAN 1234
@@ -42,10 +44,11 @@ static inline Uint64 JEX_Swap64(Uint64 x)
 
 static inline float JEX_SwapFloat(float x)
 {
-    union { float f; Uint32 u; } v;
-    v.f = x;
-    v.u = JEX_Swap32(v.u);
-    return v.f;
+    Uint32 bits;
+    memcpy(&bits, &x, sizeof bits);
+    bits = JEX_Swap32(bits);
+    memcpy(&x, &bits, sizeof x);
+    return x;
 }
 
 /* JEX_SwapLE* converts between little-endian and the host's order,
