@@ -1,11 +1,10 @@
 // Counting semaphores: an atomic count with a mutex and condition variable
 // for the threads that have to sleep.
 //
-// Posting increments the count and then looks for sleepers; a waiter
-// registers itself as a sleeper and then looks at the count. Both sides use
-// sequentially consistent operations, so at least one of them sees the
-// other: either the waiter finds the unit, or the poster finds the waiter
-// and signals it under the mutex the waiter holds until it sleeps.
+// A waiter that must sleep registers itself under the mutex; a post adds its
+// unit without the lock only while nobody is registered, and otherwise adds
+// it and signals under the mutex. Either the registered waiter then finds
+// the unit before it sleeps, or it is asleep when the signal comes.
 #include <new>
 
 #include "thread/thread_internal.h"
@@ -13,15 +12,48 @@
 
 namespace {
 
+constexpr Uint64 kOneWaiter = Uint64{1} << 32;
+constexpr Uint32 kMaxCount = 0xFFFFFFFFu;
+
+Uint32 CountOf(Uint64 state)
+{
+    return static_cast<Uint32>(state);
+}
+
+Uint32 WaitersOf(Uint64 state)
+{
+    return static_cast<Uint32>(state >> 32);
+}
+
 bool TryTake(JEX_sem *sem)
 {
-    Uint32 count = sem->count.load();
-    while (count > 0) {
-        if (sem->count.compare_exchange_weak(count, count - 1)) {
+    Uint64 state = sem->state.load();
+    while (CountOf(state) > 0) {
+        if (sem->state.compare_exchange_weak(state, state - 1)) {
             return true;
         }
     }
     return false;
+}
+
+enum class Added { kDone, kWaiters, kOverflow };
+
+// Adds one unit. With only_if_no_waiters, gives up (kWaiters) as soon as a
+// waiter is registered.
+Added AddUnit(JEX_sem *sem, bool only_if_no_waiters)
+{
+    Uint64 state = sem->state.load();
+    for (;;) {
+        if (only_if_no_waiters && WaitersOf(state) != 0) {
+            return Added::kWaiters;
+        }
+        if (CountOf(state) == kMaxCount) {
+            return Added::kOverflow;
+        }
+        if (sem->state.compare_exchange_weak(state, state + 1)) {
+            return Added::kDone;
+        }
+    }
 }
 
 // Takes one unit, sleeping until one is posted or the absolute deadline
@@ -32,7 +64,7 @@ int WaitUntil(JEX_sem *sem, const timespec *deadline)
         return 0;
     }
     pthread_mutex_lock(&sem->count_lock.id);
-    sem->waiters_count.fetch_add(1);
+    sem->state.fetch_add(kOneWaiter);
     int result;
     for (;;) {
         if (TryTake(sem)) {
@@ -50,7 +82,7 @@ int WaitUntil(JEX_sem *sem, const timespec *deadline)
             break;
         }
     }
-    sem->waiters_count.fetch_sub(1);
+    sem->state.fetch_sub(kOneWaiter);
     pthread_mutex_unlock(&sem->count_lock.id);
     return result;
 }
@@ -66,8 +98,7 @@ JEX_sem *JEX_CreateSemaphore(Uint32 initial_value)
         JEX_OutOfMemory();
         return nullptr;
     }
-    sem->count.store(initial_value);
-    sem->waiters_count.store(0);
+    sem->state.store(initial_value);
     if (pthread_mutex_init(&sem->count_lock.id, nullptr) != 0) {
         JEX_SetError("pthread_mutex_init() failed");
         delete sem;
@@ -95,14 +126,18 @@ void JEX_DestroySemaphore(JEX_sem *sem)
         return;
     }
     // Let every thread still waiting leave before the storage goes.
-    sem->count.store(0xFFFFFFFFu);
-    while (sem->waiters_count.load() != 0) {
+    pthread_mutex_lock(&sem->count_lock.id);
+    Uint64 state = sem->state.load();
+    while (!sem->state.compare_exchange_weak(state, (state & ~Uint64{kMaxCount}) | kMaxCount)) {
+    }
+    pthread_mutex_unlock(&sem->count_lock.id);
+    while (WaitersOf(sem->state.load()) != 0) {
         pthread_mutex_lock(&sem->count_lock.id);
         pthread_cond_broadcast(&sem->count_nonzero.cond);
         pthread_mutex_unlock(&sem->count_lock.id);
         JEX_Delay(1);
     }
-    // The last waiter may still hold the mutex after leaving the count.
+    // The last waiter, or a post that found it, may still hold the mutex.
     pthread_mutex_lock(&sem->count_lock.id);
     pthread_mutex_unlock(&sem->count_lock.id);
     pthread_cond_destroy(&sem->count_nonzero.cond);
@@ -148,11 +183,18 @@ int JEX_SemPost(JEX_sem *sem)
         JEX_SetError("Passed a NULL semaphore");
         return -1;
     }
-    sem->count.fetch_add(1);
-    if (sem->waiters_count.load() > 0) {
+    Added added = AddUnit(sem, true);
+    if (added == Added::kWaiters) {
         pthread_mutex_lock(&sem->count_lock.id);
-        pthread_cond_signal(&sem->count_nonzero.cond);
+        added = AddUnit(sem, false);
+        if (added == Added::kDone) {
+            pthread_cond_signal(&sem->count_nonzero.cond);
+        }
         pthread_mutex_unlock(&sem->count_lock.id);
+    }
+    if (added == Added::kOverflow) {
+        JEX_SetError("Semaphore value overflow");
+        return -1;
     }
     return 0;
 }
@@ -163,7 +205,7 @@ Uint32 JEX_SemValue(JEX_sem *sem)
         JEX_SetError("Passed a NULL semaphore");
         return 0;
     }
-    return sem->count.load();
+    return CountOf(sem->state.load());
 }
 
 }  // extern "C"

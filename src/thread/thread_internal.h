@@ -28,12 +28,14 @@ struct JEX_cond {
     pthread_cond_t cond;
 };
 
-// The count is atomic so that posting and taking an available unit need no
-// lock; the mutex and condition variable are only used by threads that must
-// sleep and by posts that find sleepers.
+// The count and the number of sleeping waiters share one atomic word (count
+// in the low half, waiters in the high half), so that a post sees "nobody is
+// waiting" in the same step as it adds its unit and then touches the
+// semaphore no more: the thread it released may destroy it at once. Only
+// threads that must sleep, and posts that find sleepers, use the mutex and
+// the condition variable.
 struct JEX_semaphore {
-    std::atomic<Uint32> count;
-    std::atomic<Uint32> waiters_count;
+    std::atomic<Uint64> state;
     JEX_mutex count_lock;
     JEX_cond count_nonzero;
 };

@@ -346,6 +346,25 @@ TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
     JEX_DestroyMutex(ring.lock);
 }
 
+TEST(Semaphore, CanBeDestroyedAsSoonAsTheWaitReturns)
+{
+    // The waiter frees the semaphore the moment its unit arrives, while the
+    // posting thread may still be inside JEX_SemPost: a post must not touch
+    // the semaphore after handing over its unit.
+    for (int i = 0; i < 300; ++i) {
+        JEX_sem *s = JEX_CreateSemaphore(0);
+        ASSERT_NE(s, nullptr);
+        JEX_Thread *t =
+            JEX_CreateThread([](void *p) { return JEX_SemPost(static_cast<JEX_sem *>(p)); }, s);
+        ASSERT_NE(t, nullptr);
+        ASSERT_EQ(JEX_SemWaitTimeout(s, i % 2 ? 10000 : JEX_MUTEX_MAXWAIT), 0);
+        JEX_DestroySemaphore(s);
+        int status = -1;
+        JEX_WaitThread(t, &status);
+        EXPECT_EQ(status, 0);
+    }
+}
+
 TEST(Semaphore, DestroyReleasesWaiters)
 {
     JEX_sem *s = JEX_CreateSemaphore(0);

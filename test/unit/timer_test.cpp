@@ -131,9 +131,9 @@ TEST_F(Timers, FirstTimerAfterLazyStartGetsIdOne)
 {
     JEX_TimerQuit();
     Counter c;
+    c.expected_interval = 5;
     const JEX_TimerID id = JEX_AddTimer(5, Counter::Callback, &c);
     EXPECT_EQ(id, 1);
-    c.expected_interval = 5;
     EXPECT_TRUE(c.WaitCalls(1));
     const JEX_TimerID second = JEX_AddTimer(5, Counter::Callback, &c);
     EXPECT_EQ(second, 2);

@@ -1,0 +1,890 @@
+// Pixel format codes, format records, palettes, colour mapping and the
+// translation tables, checked against oracles computed from the masks.
+
+#include "JEX_error.h"
+#include "JEX_log.h"
+#include "JEX_pixels.h"
+#include "video/pixels_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+class PixelsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        JEX_LogGetOutputFunction(&saved_fn_, &saved_data_);
+        JEX_LogSetOutputFunction(nullptr, nullptr); // errors are expected here
+        JEX_ClearError();
+    }
+    void TearDown() override { JEX_LogSetOutputFunction(saved_fn_, saved_data_); }
+
+    JEX_LogOutputFunction saved_fn_ = nullptr;
+    void *saved_data_ = nullptr;
+};
+
+// Every code with its literal value, reported bpp and masks (3-byte formats
+// with the masks of their memory order on a little-endian host).
+struct FormatRow {
+    Uint32 code;
+    const char *name;
+    int bpp;
+    Uint32 r, g, b, a;
+};
+
+const FormatRow kFormats[] = {
+    {0x81100100, "INDEX1LSB", 1, 0, 0, 0, 0},
+    {0x81200100, "INDEX1MSB", 1, 0, 0, 0, 0},
+    {0x82100400, "INDEX4LSB", 4, 0, 0, 0, 0},
+    {0x82200400, "INDEX4MSB", 4, 0, 0, 0, 0},
+    {0x83000801, "INDEX8", 8, 0, 0, 0, 0},
+    {0x84110801, "RGB332", 8, 0xE0, 0x1C, 0x03, 0},
+    {0x85120C02, "RGB444", 12, 0xF00, 0xF0, 0xF, 0},
+    {0x85130F02, "RGB555", 15, 0x7C00, 0x3E0, 0x1F, 0},
+    {0x85530F02, "BGR555", 15, 0x1F, 0x3E0, 0x7C00, 0},
+    {0x85321002, "ARGB4444", 16, 0xF00, 0xF0, 0xF, 0xF000},
+    {0x85421002, "RGBA4444", 16, 0xF000, 0xF00, 0xF0, 0xF},
+    {0x85721002, "ABGR4444", 16, 0xF, 0xF0, 0xF00, 0xF000},
+    {0x85821002, "BGRA4444", 16, 0xF0, 0xF00, 0xF000, 0xF},
+    {0x85331002, "ARGB1555", 16, 0x7C00, 0x3E0, 0x1F, 0x8000},
+    {0x85441002, "RGBA5551", 16, 0xF800, 0x7C0, 0x3E, 0x1},
+    {0x85731002, "ABGR1555", 16, 0x1F, 0x3E0, 0x7C00, 0x8000},
+    {0x85841002, "BGRA5551", 16, 0x3E, 0x7C0, 0xF800, 0x1},
+    {0x85151002, "RGB565", 16, 0xF800, 0x7E0, 0x1F, 0},
+    {0x85551002, "BGR565", 16, 0x1F, 0x7E0, 0xF800, 0},
+    {0x87101803, "RGB24", 24, 0xFF, 0xFF00, 0xFF0000, 0},
+    {0x87401803, "BGR24", 24, 0xFF0000, 0xFF00, 0xFF, 0},
+    {0x86161804, "RGB888", 32, 0xFF0000, 0xFF00, 0xFF, 0},
+    {0x86561804, "BGR888", 32, 0xFF, 0xFF00, 0xFF0000, 0},
+    {0x86362004, "ARGB8888", 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+    {0x86462004, "RGBA8888", 32, 0xFF000000, 0xFF0000, 0xFF00, 0xFF},
+    {0x86762004, "ABGR8888", 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000},
+    {0x86862004, "BGRA8888", 32, 0xFF00, 0xFF0000, 0xFF000000, 0xFF},
+    {0x86372004, "ARGB2101010", 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},
+};
+
+const Uint32 kFourcc[] = {0x32315659, 0x56555949, 0x32595559, 0x59565955, 0x55595659};
+const char *const kFourccNames[] = {"YV12", "IYUV", "YUY2", "UYVY", "YVYU"};
+
+// ---- oracles written from the channel formulas ---------------------------
+
+struct Channel {
+    int low;   // lowest bit
+    int width; // bits
+};
+
+Channel channel_of(Uint32 mask)
+{
+    if (!mask) {
+        return {0, 0};
+    }
+    int low = 0;
+    while (!(mask & (1u << low))) {
+        ++low;
+    }
+    int width = 0;
+    while (low + width < 32 && (mask & (1u << (low + width)))) {
+        ++width;
+    }
+    return {low, width};
+}
+
+// Component of a pixel scaled to 0..255; an absent channel reads as 255.
+// Channels wider than 8 bits keep their top 8 bits.
+Uint8 expand_oracle(Uint32 pixel, Uint32 mask)
+{
+    const Channel c = channel_of(mask);
+    if (c.width == 0) {
+        return 255;
+    }
+    Uint32 v = (pixel & mask) >> c.low;
+    int width = c.width;
+    if (width > 8) {
+        v >>= width - 8;
+        width = 8;
+    }
+    return static_cast<Uint8>(v * 255 / ((1u << width) - 1));
+}
+
+// An 8-bit component placed into a channel: its top bits, at the channel's
+// top end.
+Uint32 place_oracle(Uint8 value, Uint32 mask)
+{
+    const Channel c = channel_of(mask);
+    if (c.width == 0) {
+        return 0;
+    }
+    if (c.width >= 8) {
+        return Uint32(value) << (c.low + c.width - 8);
+    }
+    return Uint32(value >> (8 - c.width)) << c.low;
+}
+
+struct FormatHolder {
+    explicit FormatHolder(Uint32 code) : f(JEX_AllocFormat(code)) {}
+    ~FormatHolder() { JEX_FreeFormat(f); }
+    FormatHolder(const FormatHolder &) = delete;
+    FormatHolder &operator=(const FormatHolder &) = delete;
+    JEX_PixelFormat *f;
+};
+
+// ---- codes, names, masks --------------------------------------------------
+
+TEST_F(PixelsTest, NamesOfEveryCode)
+{
+    for (const auto &row : kFormats) {
+        EXPECT_EQ(std::string(JEX_GetPixelFormatName(row.code)),
+                  std::string("JEX_PIXELFORMAT_") + row.name);
+    }
+    for (size_t i = 0; i < std::size(kFourcc); ++i) {
+        EXPECT_EQ(std::string(JEX_GetPixelFormatName(kFourcc[i])),
+                  std::string("JEX_PIXELFORMAT_") + kFourccNames[i]);
+        // The characters are stored lowest byte first.
+        Uint32 v = 0;
+        std::memcpy(&v, kFourccNames[i], 4);
+        EXPECT_EQ(v, kFourcc[i]);
+    }
+    EXPECT_STREQ(JEX_GetPixelFormatName(0), "JEX_PIXELFORMAT_UNKNOWN");
+    EXPECT_STREQ(JEX_GetPixelFormatName(0x86362005), "JEX_PIXELFORMAT_UNKNOWN");
+    EXPECT_STREQ(JEX_GetPixelFormatName(0xFFFFFFFF), "JEX_PIXELFORMAT_UNKNOWN");
+}
+
+TEST_F(PixelsTest, HeaderMacrosMatchTheCodes)
+{
+    EXPECT_EQ(JEX_PIXELFORMAT_RGB565, 0x85151002u);
+    EXPECT_EQ(JEX_DEFINE_PIXELFORMAT(JEX_PIXELTYPE_PACKED32, JEX_PACKEDORDER_ARGB,
+                                     JEX_PACKEDLAYOUT_2101010, 32, 4),
+              JEX_PIXELFORMAT_ARGB2101010);
+    EXPECT_EQ(JEX_DEFINE_PIXELFOURCC('Y', 'V', '1', '2'), JEX_PIXELFORMAT_YV12);
+    for (const auto &row : kFormats) {
+        const Uint32 type = (row.code >> 24) & 0xF;
+        EXPECT_EQ(bool(JEX_ISPIXELFORMAT_INDEXED(row.code)), type >= 1 && type <= 3) << row.name;
+        EXPECT_EQ(bool(JEX_ISPIXELFORMAT_ALPHA(row.code)), row.a != 0) << row.name;
+        EXPECT_FALSE(JEX_ISPIXELFORMAT_FOURCC(row.code)) << row.name;
+        EXPECT_EQ(JEX_BYTESPERPIXEL(row.code), row.code & 0xFF) << row.name;
+    }
+    for (Uint32 code : kFourcc) {
+        EXPECT_TRUE(JEX_ISPIXELFORMAT_FOURCC(code));
+        EXPECT_FALSE(JEX_ISPIXELFORMAT_INDEXED(code));
+    }
+    EXPECT_FALSE(JEX_ISPIXELFORMAT_FOURCC(JEX_PIXELFORMAT_UNKNOWN));
+}
+
+TEST_F(PixelsTest, CodesToMasksToCodes)
+{
+    for (const auto &row : kFormats) {
+        int bpp = -1;
+        Uint32 r = 1, g = 1, b = 1, a = 1;
+        ASSERT_TRUE(JEX_PixelFormatEnumToMasks(row.code, &bpp, &r, &g, &b, &a)) << row.name;
+        EXPECT_EQ(bpp, row.bpp) << row.name;
+        EXPECT_EQ(r, row.r) << row.name;
+        EXPECT_EQ(g, row.g) << row.name;
+        EXPECT_EQ(b, row.b) << row.name;
+        EXPECT_EQ(a, row.a) << row.name;
+
+        // Back to a code: the LSB indexed formats come back as their MSB twins.
+        Uint32 expect = row.code;
+        if (row.code == 0x81100100) expect = 0x81200100;
+        if (row.code == 0x82100400) expect = 0x82200400;
+        EXPECT_EQ(JEX_MasksToPixelFormatEnum(bpp, r, g, b, a), expect) << row.name;
+    }
+    // Null outputs are allowed.
+    EXPECT_TRUE(JEX_PixelFormatEnumToMasks(JEX_PIXELFORMAT_RGB565, nullptr, nullptr, nullptr,
+                                           nullptr, nullptr));
+    int bpp = 0;
+    Uint32 r = 0, g = 0, b = 0, a = 0;
+    EXPECT_TRUE(JEX_PixelFormatEnumToMasks(JEX_PIXELFORMAT_UNKNOWN, &bpp, &r, &g, &b, &a));
+    EXPECT_EQ(bpp, 0);
+}
+
+TEST_F(PixelsTest, UnsupportedCodesFail)
+{
+    for (Uint32 code : kFourcc) {
+        int bpp = 77;
+        Uint32 r = 5;
+        JEX_ClearError();
+        EXPECT_FALSE(JEX_PixelFormatEnumToMasks(code, &bpp, &r, nullptr, nullptr, nullptr));
+        EXPECT_STREQ(JEX_GetError(), "FOURCC pixel formats are not supported");
+        EXPECT_EQ(bpp, 77); // untouched
+        EXPECT_EQ(r, 5u);
+        EXPECT_EQ(JEX_AllocFormat(code), nullptr);
+    }
+    // Packed codes with a layout or order outside 1..8.
+    const Uint32 bad[] = {
+        JEX_DEFINE_PIXELFORMAT(JEX_PIXELTYPE_PACKED16, 9, JEX_PACKEDLAYOUT_565, 16, 2),
+        JEX_DEFINE_PIXELFORMAT(JEX_PIXELTYPE_PACKED16, 0, JEX_PACKEDLAYOUT_565, 16, 2),
+        JEX_DEFINE_PIXELFORMAT(JEX_PIXELTYPE_PACKED32, 1, 0, 32, 4),
+        JEX_DEFINE_PIXELFORMAT(JEX_PIXELTYPE_PACKED8, 1, 15, 8, 1),
+    };
+    for (Uint32 code : bad) {
+        JEX_ClearError();
+        EXPECT_FALSE(JEX_PixelFormatEnumToMasks(code, nullptr, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_STREQ(JEX_GetError(), "Unknown pixel format");
+        JEX_PixelFormat f;
+        EXPECT_EQ(JEX_InitFormat(&f, code), -1);
+    }
+}
+
+TEST_F(PixelsTest, MasksToCodeRules)
+{
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(1, 1, 2, 3, 4), JEX_PIXELFORMAT_INDEX1MSB);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(4, 0xF, 0, 0, 0), JEX_PIXELFORMAT_INDEX4MSB);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(8, 0, 7, 7, 7), JEX_PIXELFORMAT_INDEX8);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(8, 0xE0, 0x1C, 0x03, 1), JEX_PIXELFORMAT_UNKNOWN);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(12, 0, 0, 0, 0), JEX_PIXELFORMAT_RGB444);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(12, 0xF, 0xF0, 0xF00, 0), JEX_PIXELFORMAT_UNKNOWN);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(15, 0, 0, 0, 0), JEX_PIXELFORMAT_RGB555);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(15, 0x7C00, 0x3E0, 0x1F, 0x8000),
+              JEX_PIXELFORMAT_ARGB1555);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(16, 0, 0, 0, 0), JEX_PIXELFORMAT_RGB565);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(16, 0xF800, 0x7E0, 0x1F, 1), JEX_PIXELFORMAT_UNKNOWN);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(16, 0xF00, 0xF0, 0xF, 0), JEX_PIXELFORMAT_UNKNOWN);
+    // 24 bits: the red mask alone decides between the byte orders.
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(24, 0, 0, 0, 0), JEX_PIXELFORMAT_RGB24);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(24, 0xFF, 0, 0, 0), JEX_PIXELFORMAT_RGB24);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(24, 0xFF0000, 0, 0, 0), JEX_PIXELFORMAT_BGR24);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(24, 0xFF000000, 0xFF0000, 0xFF00, 0xFF),
+              JEX_PIXELFORMAT_RGBA8888);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(32, 0, 0, 0, 0), JEX_PIXELFORMAT_RGB888);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(32, 0xFF0000, 0xFF00, 0xFF, 0xFF),
+              JEX_PIXELFORMAT_UNKNOWN);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(2, 0, 0, 0, 0), JEX_PIXELFORMAT_UNKNOWN);
+    EXPECT_EQ(JEX_MasksToPixelFormatEnum(-1, 0, 0, 0, 0), JEX_PIXELFORMAT_UNKNOWN);
+}
+
+TEST_F(PixelsTest, ThreeByteFormatsFollowMemoryOrder)
+{
+    // Bytes R, G, B at increasing addresses, read as a native integer, must
+    // decode as (R, G, B) in RGB24 and as (B, G, R) in BGR24.
+    const Uint8 bytes[4] = {0x11, 0x22, 0x33, 0x00};
+    Uint32 pixel = 0;
+    std::memcpy(&pixel, bytes, 3);
+    FormatHolder rgb(JEX_PIXELFORMAT_RGB24), bgr(JEX_PIXELFORMAT_BGR24);
+    ASSERT_TRUE(rgb.f && bgr.f);
+    EXPECT_EQ(rgb.f->bytes_per_pixel, 3);
+    Uint8 r, g, b;
+    JEX_GetRGB(pixel, rgb.f, &r, &g, &b);
+    EXPECT_EQ(r, 0x11);
+    EXPECT_EQ(g, 0x22);
+    EXPECT_EQ(b, 0x33);
+    JEX_GetRGB(pixel, bgr.f, &r, &g, &b);
+    EXPECT_EQ(r, 0x33);
+    EXPECT_EQ(b, 0x11);
+    Uint32 mapped = JEX_MapRGB(rgb.f, 0x11, 0x22, 0x33);
+    EXPECT_EQ(std::memcmp(&mapped, bytes, 3), 0);
+}
+
+// ---- format records -------------------------------------------------------
+
+TEST_F(PixelsTest, InitFormatShiftsAndLosses)
+{
+    JEX_PixelFormat f;
+    ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_RGB565), 0);
+    EXPECT_EQ(f.rloss, 3);
+    EXPECT_EQ(f.gloss, 2);
+    EXPECT_EQ(f.bloss, 3);
+    EXPECT_EQ(f.aloss, 8);
+    EXPECT_EQ(f.rshift, 11);
+    EXPECT_EQ(f.gshift, 5);
+    EXPECT_EQ(f.bshift, 0);
+    EXPECT_EQ(f.ashift, 0);
+
+    for (const auto &row : kFormats) {
+        ASSERT_EQ(JEX_InitFormat(&f, row.code), 0) << row.name;
+        EXPECT_EQ(f.format, row.code);
+        EXPECT_EQ(f.bits_per_pixel, row.bpp) << row.name;
+        EXPECT_EQ(f.bytes_per_pixel, (row.bpp + 7) / 8) << row.name;
+        EXPECT_EQ(f.palette, nullptr);
+        EXPECT_EQ(f.refcount, 1);
+        EXPECT_EQ(f.next, nullptr);
+        const Uint32 masks[4] = {row.r, row.g, row.b, row.a};
+        const Uint8 shifts[4] = {f.rshift, f.gshift, f.bshift, f.ashift};
+        const Uint8 losses[4] = {f.rloss, f.gloss, f.bloss, f.aloss};
+        const Uint32 fmasks[4] = {f.rmask, f.gmask, f.bmask, f.amask};
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(fmasks[c], masks[c]) << row.name;
+            // Every loss indexes a row of the expansion tables.
+            EXPECT_LE(losses[c], 8) << row.name << " channel " << c;
+            const Channel ch = channel_of(masks[c]);
+            if (ch.width == 0) {
+                EXPECT_EQ(shifts[c], 0);
+                EXPECT_EQ(losses[c], 8);
+            } else if (ch.width <= 8) {
+                EXPECT_EQ(shifts[c], ch.low) << row.name;
+                EXPECT_EQ(losses[c], 8 - ch.width) << row.name;
+            } else {
+                EXPECT_EQ(shifts[c], ch.low + ch.width - 8) << row.name;
+                EXPECT_EQ(losses[c], 0) << row.name;
+            }
+        }
+    }
+    EXPECT_EQ(JEX_InitFormat(nullptr, JEX_PIXELFORMAT_RGB565), -1);
+}
+
+TEST_F(PixelsTest, FormatRecordsAreSharedExceptIndexed)
+{
+    JEX_PixelFormat *a = JEX_AllocFormat(JEX_PIXELFORMAT_RGB565);
+    JEX_PixelFormat *b = JEX_AllocFormat(JEX_PIXELFORMAT_RGB565);
+    JEX_PixelFormat *c = JEX_AllocFormat(JEX_PIXELFORMAT_ARGB8888);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a->refcount, 2);
+    EXPECT_NE(a, c);
+    JEX_FreeFormat(b);
+    EXPECT_EQ(a->refcount, 1);
+    JEX_FreeFormat(a);
+    // The freed record left the cache; a new allocation starts afresh.
+    JEX_PixelFormat *d = JEX_AllocFormat(JEX_PIXELFORMAT_RGB565);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->refcount, 1);
+    EXPECT_EQ(d->format, JEX_PIXELFORMAT_RGB565);
+    JEX_FreeFormat(d);
+    // The other cached record is untouched by the unlink.
+    JEX_PixelFormat *e = JEX_AllocFormat(JEX_PIXELFORMAT_ARGB8888);
+    EXPECT_EQ(e, c);
+    EXPECT_EQ(c->refcount, 2);
+    JEX_FreeFormat(e);
+    JEX_FreeFormat(c);
+
+    JEX_PixelFormat *i1 = JEX_AllocFormat(JEX_PIXELFORMAT_INDEX8);
+    JEX_PixelFormat *i2 = JEX_AllocFormat(JEX_PIXELFORMAT_INDEX8);
+    ASSERT_TRUE(i1 && i2);
+    EXPECT_NE(i1, i2);
+    EXPECT_EQ(i1->refcount, 1);
+    JEX_FreeFormat(i1);
+    JEX_FreeFormat(i2);
+    JEX_FreeFormat(nullptr);
+}
+
+// ---- expansion tables -----------------------------------------------------
+
+TEST_F(PixelsTest, ExpansionTables)
+{
+    for (int loss = 0; loss <= 8; ++loss) {
+        const unsigned n = 1u << (8 - loss);
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned want = n == 1 ? 255 : i * 255 / (n - 1);
+            ASSERT_EQ(JEX_expand_byte[loss][i], want) << "loss " << loss << " i " << i;
+        }
+        EXPECT_EQ(JEX_expand_byte[loss][n - 1], 255);
+    }
+    const Uint8 l3_head[] = {0, 8, 16, 24, 32, 41, 49};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(JEX_expand_byte[3][i], l3_head[i]);
+    EXPECT_EQ(JEX_expand_byte[3][30], 246);
+    EXPECT_EQ(JEX_expand_byte[2][20], 80);
+    EXPECT_EQ(JEX_expand_byte[2][21], 85);
+    const Uint8 l5[] = {0, 36, 72, 109, 145, 182, 218, 255};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(JEX_expand_byte[5][i], l5[i]);
+}
+
+// ---- mapping both ways ----------------------------------------------------
+
+TEST_F(PixelsTest, KnownMappings)
+{
+    FormatHolder f565(JEX_PIXELFORMAT_RGB565), f8888(JEX_PIXELFORMAT_ARGB8888);
+    ASSERT_TRUE(f565.f && f8888.f);
+    EXPECT_EQ(JEX_MapRGB(f565.f, 255, 255, 255), 0xFFFFu);
+    EXPECT_EQ(JEX_MapRGB(f8888.f, 255, 255, 255), 0xFFFFFFFFu);
+    EXPECT_EQ(JEX_MapRGB(f8888.f, 0, 0, 0), 0xFF000000u); // alpha forced opaque
+    EXPECT_EQ(JEX_MapRGBA(f8888.f, 1, 2, 3, 4), 0x04010203u);
+    Uint8 r, g, b, a;
+    JEX_GetRGB(0xF800, f565.f, &r, &g, &b);
+    EXPECT_EQ(r, 255);
+    EXPECT_EQ(g, 0);
+    EXPECT_EQ(b, 0);
+    JEX_GetRGB(0x0841, f565.f, &r, &g, &b);
+    EXPECT_EQ(r, 8);
+    EXPECT_EQ(g, 8);
+    EXPECT_EQ(b, 8);
+    JEX_GetRGBA(0x1234, f565.f, &r, &g, &b, &a);
+    EXPECT_EQ(a, 255); // no alpha channel reads as opaque
+    // Null outputs and a null format are tolerated.
+    JEX_GetRGBA(0x1234, f565.f, nullptr, nullptr, nullptr, nullptr);
+    JEX_GetRGBA(0x1234, nullptr, &r, &g, &b, &a);
+    EXPECT_EQ(r | g | b | a, 0);
+    EXPECT_EQ(JEX_MapRGBA(nullptr, 1, 2, 3, 4), 0u);
+}
+
+// For every 8- and 16-bit packed format: every pixel value expands as the
+// oracle says, maps back to itself (minus unused bits), and every component
+// value maps as the oracle says.
+TEST_F(PixelsTest, ExhaustiveRoundTripsOf8And16BitFormats)
+{
+    std::mt19937 rng(1234);
+    for (const auto &row : kFormats) {
+        const Uint32 type = (row.code >> 24) & 0xF;
+        if (type != JEX_PIXELTYPE_PACKED8 && type != JEX_PIXELTYPE_PACKED16) {
+            continue;
+        }
+        SCOPED_TRACE(row.name);
+        FormatHolder h(row.code);
+        ASSERT_NE(h.f, nullptr);
+        const Uint32 used = row.r | row.g | row.b | row.a;
+        const Uint32 limit = type == JEX_PIXELTYPE_PACKED8 ? 0x100 : 0x10000;
+        for (Uint32 p = 0; p < limit; ++p) {
+            Uint8 r, g, b, a, r3, g3, b3;
+            JEX_GetRGBA(p, h.f, &r, &g, &b, &a);
+            JEX_GetRGB(p, h.f, &r3, &g3, &b3);
+            ASSERT_EQ(r, expand_oracle(p, row.r)) << p;
+            ASSERT_EQ(g, expand_oracle(p, row.g)) << p;
+            ASSERT_EQ(b, expand_oracle(p, row.b)) << p;
+            ASSERT_EQ(a, expand_oracle(p, row.a)) << p;
+            ASSERT_TRUE(r3 == r && g3 == g && b3 == b) << p;
+            ASSERT_EQ(JEX_MapRGBA(h.f, r, g, b, a), p & used) << p;
+            ASSERT_EQ(JEX_MapRGB(h.f, r, g, b), (p & (row.r | row.g | row.b)) | row.a) << p;
+        }
+        for (int v = 0; v < 256; ++v) {
+            const Uint8 c = static_cast<Uint8>(v);
+            const Uint8 o = static_cast<Uint8>(rng());
+            ASSERT_EQ(JEX_MapRGBA(h.f, c, o, o, o),
+                      place_oracle(c, row.r) | place_oracle(o, row.g) | place_oracle(o, row.b) |
+                          place_oracle(o, row.a));
+            ASSERT_EQ(JEX_MapRGBA(h.f, o, c, o, c),
+                      place_oracle(o, row.r) | place_oracle(c, row.g) | place_oracle(o, row.b) |
+                          place_oracle(c, row.a));
+            ASSERT_EQ(JEX_MapRGB(h.f, o, o, c),
+                      place_oracle(o, row.r) | place_oracle(o, row.g) | place_oracle(c, row.b) |
+                          row.a);
+        }
+    }
+}
+
+// 24- and 32-bit formats, including the 10-bit channels of ARGB2101010, over
+// random pixels and components.
+TEST_F(PixelsTest, WideFormatsMapAndExpand)
+{
+    std::mt19937 rng(99);
+    for (const auto &row : kFormats) {
+        const Uint32 type = (row.code >> 24) & 0xF;
+        if (type != JEX_PIXELTYPE_PACKED32 && type != JEX_PIXELTYPE_ARRAYU8) {
+            continue;
+        }
+        SCOPED_TRACE(row.name);
+        FormatHolder h(row.code);
+        ASSERT_NE(h.f, nullptr);
+        for (int n = 0; n < 20000; ++n) {
+            const Uint32 p = rng();
+            Uint8 r, g, b, a;
+            JEX_GetRGBA(p, h.f, &r, &g, &b, &a);
+            ASSERT_EQ(r, expand_oracle(p, row.r));
+            ASSERT_EQ(g, expand_oracle(p, row.g));
+            ASSERT_EQ(b, expand_oracle(p, row.b));
+            ASSERT_EQ(a, expand_oracle(p, row.a));
+            const Uint8 cr = Uint8(rng()), cg = Uint8(rng()), cb = Uint8(rng()), ca = Uint8(rng());
+            ASSERT_EQ(JEX_MapRGBA(h.f, cr, cg, cb, ca),
+                      place_oracle(cr, row.r) | place_oracle(cg, row.g) | place_oracle(cb, row.b) |
+                          place_oracle(ca, row.a));
+        }
+    }
+    // Full-scale 10-bit channels read as 255, and 255 writes their top bits.
+    FormatHolder h(JEX_PIXELFORMAT_ARGB2101010);
+    Uint8 r, g, b, a;
+    JEX_GetRGBA(0xFFFFFFFF, h.f, &r, &g, &b, &a);
+    EXPECT_EQ(r & g & b & a, 255);
+    JEX_GetRGBA(0x40000000 | (0x200u << 20), h.f, &r, &g, &b, &a);
+    EXPECT_EQ(r, 128);
+    EXPECT_EQ(a, 85);
+    EXPECT_EQ(JEX_MapRGBA(h.f, 255, 0, 0, 255), 0xC0000000u | 0x3FC00000u);
+}
+
+// ---- palettes -------------------------------------------------------------
+
+struct PaletteHolder {
+    explicit PaletteHolder(int n) : p(JEX_AllocPalette(n)) {}
+    ~PaletteHolder() { JEX_FreePalette(p); }
+    PaletteHolder(const PaletteHolder &) = delete;
+    PaletteHolder &operator=(const PaletteHolder &) = delete;
+    JEX_Palette *p;
+};
+
+TEST_F(PixelsTest, AllocPalette)
+{
+    PaletteHolder pal(256);
+    ASSERT_NE(pal.p, nullptr);
+    EXPECT_EQ(pal.p->ncolors, 256);
+    EXPECT_EQ(pal.p->version, 1u);
+    EXPECT_EQ(pal.p->refcount, 1);
+    for (int i = 0; i < 256; ++i) {
+        const JEX_Color &c = pal.p->colors[i];
+        ASSERT_TRUE(c.r == 255 && c.g == 255 && c.b == 255 && c.a == 255);
+    }
+    PaletteHolder empty(0);
+    ASSERT_NE(empty.p, nullptr);
+    EXPECT_EQ(empty.p->ncolors, 0);
+    EXPECT_EQ(JEX_FindColor(empty.p, 1, 2, 3), 0);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_AllocPalette(-1), nullptr);
+    EXPECT_STRNE(JEX_GetError(), "");
+    JEX_FreePalette(nullptr);
+}
+
+TEST_F(PixelsTest, SetPaletteColorsRanges)
+{
+    PaletteHolder pal(256);
+    std::vector<JEX_Color> src(10);
+    for (int i = 0; i < 10; ++i) src[i] = {Uint8(i), Uint8(i + 1), Uint8(i + 2), Uint8(i + 3)};
+
+    // Fits: copied, 0.
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 5, 10), 0);
+    EXPECT_EQ(pal.p->version, 2u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(pal.p->colors[5 + i].g, i + 1);
+    EXPECT_EQ(pal.p->colors[4].r, 255);
+    EXPECT_EQ(pal.p->colors[15].r, 255);
+
+    // Runs past the end: the 6 that fit are copied and the result is -1.
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 250, 10), -1);
+    EXPECT_EQ(pal.p->version, 3u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(pal.p->colors[250 + i].b, i + 2);
+
+    // The version skips 0 when it wraps.
+    pal.p->version = 0xFFFFFFFF;
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 0, 1), 0);
+    EXPECT_EQ(pal.p->version, 1u);
+
+    // Copying a range onto itself, and onto an overlapping range.
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, pal.p->colors + 5, 5, 3), 0);
+    EXPECT_EQ(pal.p->colors[5].r, 0);
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, pal.p->colors + 5, 6, 4), 0);
+    EXPECT_EQ(pal.p->colors[6].r, 0);
+    EXPECT_EQ(pal.p->colors[9].r, 3);
+
+    // Bad arguments change nothing.
+    const Uint32 version = pal.p->version;
+    const JEX_Color before = pal.p->colors[0];
+    EXPECT_EQ(JEX_SetPaletteColors(nullptr, src.data(), 0, 1), -1);
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 257, 1), -1);
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), -1, 1), -1);
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 0, -5), -1);
+    EXPECT_EQ(JEX_SetPaletteColors(pal.p, nullptr, 0, 5), -1);
+    EXPECT_EQ(pal.p->version, version);
+    EXPECT_EQ(std::memcmp(&pal.p->colors[0], &before, sizeof(before)), 0);
+}
+
+TEST_F(PixelsTest, PaletteReferencesThroughFormats)
+{
+    JEX_PixelFormat *fmt = JEX_AllocFormat(JEX_PIXELFORMAT_INDEX8);
+    JEX_Palette *pal = JEX_AllocPalette(256);
+    JEX_Palette *other = JEX_AllocPalette(256);
+    ASSERT_TRUE(fmt && pal && other);
+
+    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0);
+    EXPECT_EQ(pal->refcount, 2);
+    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0); // same palette: no change
+    EXPECT_EQ(pal->refcount, 2);
+    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, other), 0);
+    EXPECT_EQ(pal->refcount, 1);
+    EXPECT_EQ(other->refcount, 2);
+    EXPECT_EQ(fmt->palette, other);
+    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, nullptr), 0);
+    EXPECT_EQ(other->refcount, 1);
+    EXPECT_EQ(fmt->palette, nullptr);
+
+    // The format's reference is dropped when the format goes.
+    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0);
+    JEX_FreePalette(pal); // the format still holds it
+    EXPECT_EQ(pal->refcount, 1);
+    EXPECT_EQ(fmt->palette->ncolors, 256);
+    JEX_FreeFormat(fmt); // frees the palette too (ASan reports a leak otherwise)
+
+    JEX_ClearError();
+    EXPECT_EQ(JEX_SetPixelFormatPalette(nullptr, other), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_SetPixelFormatPalette() passed NULL format");
+
+    // Wrong sizes, and palettes on shared non-indexed records, are refused.
+    JEX_PixelFormat *i4 = JEX_AllocFormat(JEX_PIXELFORMAT_INDEX4MSB);
+    JEX_PixelFormat *rgb = JEX_AllocFormat(JEX_PIXELFORMAT_RGB332);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_SetPixelFormatPalette(i4, other), -1);
+    EXPECT_STREQ(JEX_GetError(),
+                 "JEX_SetPixelFormatPalette() passed a palette that doesn't match the format");
+    EXPECT_EQ(JEX_SetPixelFormatPalette(rgb, other), -1);
+    EXPECT_EQ(rgb->palette, nullptr);
+    EXPECT_EQ(other->refcount, 1);
+    JEX_Palette *sixteen = JEX_AllocPalette(16);
+    EXPECT_EQ(JEX_SetPixelFormatPalette(i4, sixteen), 0);
+    JEX_FreePalette(sixteen);
+    JEX_FreeFormat(i4);
+    JEX_FreeFormat(rgb);
+    JEX_FreePalette(other);
+}
+
+TEST_F(PixelsTest, IndexedMappingThroughPalette)
+{
+    JEX_PixelFormat *fmt = JEX_AllocFormat(JEX_PIXELFORMAT_INDEX1MSB);
+    JEX_Palette *pal = JEX_AllocPalette(2);
+    ASSERT_TRUE(fmt && pal);
+    const JEX_Color colors[2] = {{10, 20, 30, 0}, {200, 210, 220, 7}};
+    ASSERT_EQ(JEX_SetPaletteColors(pal, colors, 0, 2), 0);
+    ASSERT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0);
+    JEX_FreePalette(pal);
+
+    EXPECT_EQ(JEX_MapRGB(fmt, 0, 0, 0), 0u);
+    EXPECT_EQ(JEX_MapRGBA(fmt, 250, 250, 250, 0), 1u); // alpha ignored
+    Uint8 r, g, b, a;
+    JEX_GetRGBA(1, fmt, &r, &g, &b, &a);
+    EXPECT_EQ(r, 200);
+    EXPECT_EQ(b, 220);
+    EXPECT_EQ(a, 255); // fourth byte is not read
+    JEX_GetRGBA(2, fmt, &r, &g, &b, &a); // == ncolors: out of range
+    EXPECT_EQ(r | g | b | a, 0);
+    JEX_GetRGB(0xFFFFFFFF, fmt, &r, &g, &b);
+    EXPECT_EQ(r | g | b, 0);
+    JEX_FreeFormat(fmt);
+}
+
+TEST_F(PixelsTest, FindColorAgainstBruteForce)
+{
+    PaletteHolder pal(16);
+    for (int i = 0; i < 16; ++i) pal.p->colors[i] = {Uint8(i * 16), Uint8(i), Uint8(100), 255};
+    pal.p->colors[7] = pal.p->colors[3];
+    EXPECT_EQ(JEX_FindColor(pal.p, pal.p->colors[3].r, pal.p->colors[3].g, 100), 3);
+    EXPECT_EQ(JEX_FindColor(nullptr, 1, 2, 3), 0);
+
+    std::mt19937 rng(7);
+    for (int round = 0; round < 50; ++round) {
+        const int n = 1 + int(rng() % 256);
+        PaletteHolder p(n);
+        for (int i = 0; i < n; ++i) {
+            // Few distinct values, so that ties are common.
+            p.p->colors[i] = {Uint8(rng() % 4 * 85), Uint8(rng() % 4 * 85), Uint8(rng() % 4 * 85),
+                              Uint8(rng())};
+        }
+        for (int q = 0; q < 200; ++q) {
+            const Uint8 r = Uint8(rng()), g = Uint8(rng()), b = Uint8(rng());
+            long best = LONG_MAX;
+            int want = 0;
+            for (int i = 0; i < n; ++i) {
+                const long dr = p.p->colors[i].r - r, dg = p.p->colors[i].g - g,
+                           db = p.p->colors[i].b - b;
+                const long d = dr * dr + dg * dg + db * db;
+                if (d < best) {
+                    best = d;
+                    want = i;
+                }
+            }
+            ASSERT_EQ(JEX_FindColor(p.p, r, g, b), want);
+        }
+    }
+}
+
+// ---- translation tables ---------------------------------------------------
+
+TEST_F(PixelsTest, PaletteToPaletteTables)
+{
+    PaletteHolder a(16), b(256);
+    for (int i = 0; i < 16; ++i) a.p->colors[i] = {Uint8(i * 17), Uint8(255 - i * 17), 0, 255};
+    for (int i = 0; i < 256; ++i) b.p->colors[i] = {Uint8(i), Uint8(255 - i), 0, 255};
+
+    int identical = -1;
+    EXPECT_EQ(Map1to1(a.p, a.p, &identical), nullptr);
+    EXPECT_EQ(identical, 1);
+
+    // Same leading entries in a larger palette: still identical.
+    PaletteHolder c(32);
+    std::memcpy(c.p->colors, a.p->colors, 16 * sizeof(JEX_Color));
+    EXPECT_EQ(Map1to1(a.p, c.p, &identical), nullptr);
+    EXPECT_EQ(identical, 1);
+    // The fourth byte takes part in the comparison.
+    c.p->colors[2].a = 0;
+    Uint8 *t = Map1to1(a.p, c.p, &identical);
+    EXPECT_EQ(identical, 0);
+    ASSERT_NE(t, nullptr);
+    std::free(t);
+
+    // A small source still gets an entry for every byte; ASan checks the size.
+    t = Map1to1(a.p, b.p, &identical);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(identical, 0);
+    for (int i = 0; i < 256; ++i) {
+        const JEX_Color col = i < 16 ? a.p->colors[i] : JEX_Color{0, 0, 0, 0};
+        EXPECT_EQ(t[i], JEX_FindColor(b.p, col.r, col.g, col.b)) << i;
+    }
+    EXPECT_EQ(t[3], 51);
+    std::free(t);
+
+    // Without the out-parameter a table is always built; an empty source too.
+    t = Map1to1(a.p, a.p, nullptr);
+    ASSERT_NE(t, nullptr);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(t[i], i);
+    std::free(t);
+    PaletteHolder empty(0);
+    t = Map1to1(b.p, empty.p, &identical);
+    ASSERT_NE(t, nullptr);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(t[i], 0);
+    std::free(t);
+}
+
+TEST_F(PixelsTest, DitherPalette)
+{
+    JEX_Color colors[256];
+    std::memset(colors, 0x5A, sizeof(colors));
+    JEX_DitherColors(colors, 16);
+    EXPECT_EQ(colors[10].r, 0x5A); // other depths: untouched
+    JEX_DitherColors(colors, 8);
+    for (int i = 0; i < 256; ++i) {
+        // Index read as RGB332, each channel's bits repeated downwards.
+        const int r3 = i >> 5, g3 = (i >> 2) & 7, b2 = i & 3;
+        const int r = (r3 << 5) | (r3 << 2) | (r3 >> 1);
+        const int g = (g3 << 5) | (g3 << 2) | (g3 >> 1);
+        const int b = b2 * 0x55;
+        ASSERT_EQ(colors[i].r, r) << i;
+        ASSERT_EQ(colors[i].g, g) << i;
+        ASSERT_EQ(colors[i].b, b) << i;
+        ASSERT_EQ(colors[i].a, 255) << i;
+    }
+    EXPECT_EQ(colors[255].r, 255);
+    EXPECT_EQ(colors[255].b, 255);
+
+    // RGB332 to palette: against the dither palette itself it is the identity.
+    PaletteHolder dp(256);
+    std::memcpy(dp.p->colors, colors, sizeof(colors));
+    int identical = -1;
+    EXPECT_EQ(MapNto1(dp.p, &identical), nullptr);
+    EXPECT_EQ(identical, 1);
+    PaletteHolder grey(4);
+    for (int i = 0; i < 4; ++i) grey.p->colors[i] = {Uint8(i * 85), Uint8(i * 85), Uint8(i * 85), 255};
+    Uint8 *t = MapNto1(grey.p, &identical);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(identical, 0);
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(t[i], JEX_FindColor(grey.p, colors[i].r, colors[i].g, colors[i].b));
+    }
+    EXPECT_EQ(t[0], 0);
+    EXPECT_EQ(t[255], 3);
+    std::free(t);
+}
+
+TEST_F(PixelsTest, PaletteToPixelTables)
+{
+    PaletteHolder pal(3);
+    const JEX_Color colors[3] = {{255, 128, 0, 255}, {10, 20, 30, 255}, {255, 255, 255, 0}};
+    JEX_SetPaletteColors(pal.p, colors, 0, 3);
+    const Uint8 mr = 200, mg = 255, mb = 100, ma = 128;
+
+    const Uint32 codes[] = {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888,
+                            JEX_PIXELFORMAT_RGBA4444, JEX_PIXELFORMAT_RGB332,
+                            JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24};
+    for (Uint32 code : codes) {
+        SCOPED_TRACE(JEX_GetPixelFormatName(code));
+        FormatHolder dst(code);
+        ASSERT_NE(dst.f, nullptr);
+        Uint8 *t = Map1toN(pal.p, mr, mg, mb, ma, dst.f);
+        ASSERT_NE(t, nullptr);
+        const int size = JEX_Map1toNEntrySize(dst.f);
+        EXPECT_EQ(size, dst.f->bytes_per_pixel == 3 ? 4 : dst.f->bytes_per_pixel);
+        for (int i = 0; i < 256; ++i) { // every pixel byte has an entry
+            const Uint8 *e = t + i * size;
+            if (i >= 3) {
+                for (int k = 0; k < size; ++k) ASSERT_EQ(e[k], 0) << i;
+                continue;
+            }
+            const Uint8 R = Uint8(mr * colors[i].r / 255), G = Uint8(mg * colors[i].g / 255),
+                        B = Uint8(mb * colors[i].b / 255);
+            if (dst.f->bytes_per_pixel == 3) {
+                // Bytes in memory order, as the format stores them.
+                Uint32 want = JEX_MapRGB(dst.f, R, G, B);
+                ASSERT_EQ(std::memcmp(e, &want, 3), 0) << i;
+                continue;
+            }
+            Uint32 got = 0;
+            std::memcpy(&got, e, size_t(size));
+            const Uint32 want = place_oracle(R, dst.f->rmask) | place_oracle(G, dst.f->gmask) |
+                                place_oracle(B, dst.f->bmask) | place_oracle(ma, dst.f->amask);
+            ASSERT_EQ(got, want) << i;
+        }
+        std::free(t);
+    }
+    FormatHolder idx(JEX_PIXELFORMAT_INDEX8);
+    EXPECT_EQ(Map1toN(pal.p, 255, 255, 255, 255, idx.f), nullptr);
+    EXPECT_EQ(Map1toN(pal.p, 255, 255, 255, 255, nullptr), nullptr);
+}
+
+// ---- pitch and gamma -------------------------------------------------------
+
+TEST_F(PixelsTest, Pitch)
+{
+    const Uint32 codes[] = {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4LSB,
+                            JEX_PIXELFORMAT_INDEX8,    JEX_PIXELFORMAT_RGB565,
+                            JEX_PIXELFORMAT_RGB24,     JEX_PIXELFORMAT_ARGB8888};
+    const int bits[] = {1, 4, 8, 16, 24, 32};
+    for (size_t k = 0; k < std::size(codes); ++k) {
+        JEX_PixelFormat f;
+        ASSERT_EQ(JEX_InitFormat(&f, codes[k]), 0);
+        for (int w = 0; w <= 100; ++w) {
+            const int bytes = (w * bits[k] + 7) / 8;
+            ASSERT_EQ(JEX_CalculatePitch(&f, w), (bytes + 3) / 4 * 4) << bits[k] << " " << w;
+        }
+    }
+    JEX_PixelFormat f;
+    ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_INDEX1LSB), 0);
+    EXPECT_EQ(JEX_CalculatePitch(&f, 10), 4);
+    EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX), (INT_MAX / 8 + 1 + 3) / 4 * 4);
+    ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_INDEX4MSB), 0);
+    EXPECT_EQ(JEX_CalculatePitch(&f, 10), 8);
+    ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_RGB24), 0);
+    EXPECT_EQ(JEX_CalculatePitch(&f, 10), 32);
+    ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_ARGB8888), 0);
+    EXPECT_EQ(JEX_CalculatePitch(&f, 10), 40);
+    // Rows whose length does not fit an int fail instead of wrapping.
+    EXPECT_EQ(JEX_CalculatePitch(&f, 0x1FFFFFFF), 0x7FFFFFFC);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_CalculatePitch(&f, 0x20000000), -1);
+    EXPECT_STRNE(JEX_GetError(), "");
+    EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX), -1);
+    EXPECT_EQ(JEX_CalculatePitch(&f, -1), -1);
+    ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_RGB24), 0);
+    EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX / 3), -1); // rounding up overflows
+    EXPECT_EQ(JEX_CalculatePitch(nullptr, 10), -1);
+
+    struct FakeSurface {
+        const JEX_PixelFormat *format;
+        int w;
+    } s{&f, 5};
+    EXPECT_EQ(JEX_CalculatePitch(&s), 16);
+}
+
+TEST_F(PixelsTest, GammaRamp)
+{
+    Uint16 ramp[256];
+    JEX_CalculateGammaRamp(1.0f, ramp);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(ramp[i], i * 0x101);
+    EXPECT_EQ(ramp[255], 0xFFFF);
+
+    for (float bad : {0.0f, -1.0f, std::nanf("")}) {
+        std::fill(std::begin(ramp), std::end(ramp), Uint16(7));
+        JEX_CalculateGammaRamp(bad, ramp);
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(ramp[i], 0) << bad;
+    }
+
+    for (float gamma : {0.5f, 1.5f, 2.2f}) {
+        JEX_CalculateGammaRamp(gamma, ramp);
+        const float exponent = 1.0f / gamma;
+        for (int i = 0; i < 256; ++i) {
+            const double v = std::pow(i / 256.0, double(exponent)) * 65535.0 + 0.5;
+            ASSERT_EQ(ramp[i], Uint16(std::min(v, 65535.0))) << gamma << " " << i;
+            if (i) {
+                ASSERT_GE(ramp[i], ramp[i - 1]);
+            }
+        }
+        EXPECT_LT(ramp[255], 65535); // the base is i / 256
+    }
+    // Extreme gammas stay within range.
+    JEX_CalculateGammaRamp(1e30f, ramp);
+    for (int i = 1; i < 256; ++i) ASSERT_GT(ramp[i], 65000);
+    JEX_CalculateGammaRamp(1e-30f, ramp);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(ramp[i], 0);
+    JEX_CalculateGammaRamp(2.0f, nullptr);
+}
+
+} // namespace
