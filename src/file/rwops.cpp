@@ -29,8 +29,24 @@ int StdioSeek(JEX_RWops *context, int offset, int whence)
         JEX_Error(JEX_ERR_SEEK);
         return -1;
     }
+    // The stream's whence codes are mapped rather than assumed to be the C ones.
+    int origin;
+    switch (whence) {
+    case JEX_RW_SEEK_SET:
+        origin = SEEK_SET;
+        break;
+    case JEX_RW_SEEK_CUR:
+        origin = SEEK_CUR;
+        break;
+    case JEX_RW_SEEK_END:
+        origin = SEEK_END;
+        break;
+    default:
+        JEX_Error(JEX_ERR_SEEK);
+        return -1;
+    }
     FILE *fp = context->hidden.stdio.fp;
-    if (std::fseek(fp, offset, whence) != 0) {
+    if (std::fseek(fp, offset, origin) != 0) {
         JEX_Error(JEX_ERR_SEEK);
         return -1;
     }

@@ -286,6 +286,9 @@ TEST(FileStream, ReadsBytesWrittenByPrintf)
     EXPECT_EQ(JEX_RWread(rw, &last, 1, 1), 1u);
     EXPECT_EQ(last, 0x01);
     EXPECT_EQ(JEX_RWseek(rw, 0, JEX_RW_SEEK_END), 9);
+    EXPECT_EQ(JEX_RWseek(rw, -3, JEX_RW_SEEK_END), 6);
+    EXPECT_EQ(JEX_RWseek(rw, -2, JEX_RW_SEEK_CUR), 4);
+    EXPECT_EQ(JEX_ReadBE16(rw), 0x9ABC);
     JEX_RWclose(rw);
     std::remove(path.c_str());
 }
