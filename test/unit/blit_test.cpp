@@ -1,0 +1,533 @@
+// Blits: clipping of the upper blit against a brute-force oracle, the plain
+// copy and the general routine against a per-pixel oracle written from the
+// colour formulas, over every pair of 2-, 3- and 4-byte formats and a range
+// of copy flags, with guard bytes after every row and buffer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "JEX_error.h"
+#include "JEX_pixels.h"
+#include "JEX_surface.h"
+#include "video/blit.h"
+
+namespace {
+
+constexpr Uint8 kGuard = 0xA5;
+constexpr int kGuardBytes = 5;  // also leaves rows unaligned
+
+const Uint32 kFormats[] = {
+    JEX_PIXELFORMAT_RGB444,   JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_BGR555,
+    JEX_PIXELFORMAT_ARGB4444, JEX_PIXELFORMAT_RGBA4444, JEX_PIXELFORMAT_ABGR4444,
+    JEX_PIXELFORMAT_BGRA4444, JEX_PIXELFORMAT_ARGB1555, JEX_PIXELFORMAT_RGBA5551,
+    JEX_PIXELFORMAT_ABGR1555, JEX_PIXELFORMAT_BGRA5551, JEX_PIXELFORMAT_RGB565,
+    JEX_PIXELFORMAT_BGR565,   JEX_PIXELFORMAT_RGB24,    JEX_PIXELFORMAT_BGR24,
+    JEX_PIXELFORMAT_RGB888,   JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ARGB8888,
+    JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_BGRA8888,
+    JEX_PIXELFORMAT_ARGB2101010,
+};
+
+// Raw pixel access written independently of the library: 3-byte pixels are
+// their bytes read as a little-endian number.
+Uint32 ReadRaw(const Uint8 *p, int bpp)
+{
+    Uint32 v = 0;
+    for (int i = 0; i < bpp; ++i)
+        v |= Uint32(p[i]) << (8 * i);
+    return v;
+}
+
+void WriteRaw(Uint8 *p, int bpp, Uint32 v)
+{
+    for (int i = 0; i < bpp; ++i)
+        p[i] = Uint8(v >> (8 * i));
+}
+
+// A surface over a caller buffer with guard bytes after each row and after
+// the whole buffer.
+class Guarded {
+public:
+    Guarded(Uint32 code, int w, int h) : w_(w), h_(h)
+    {
+        int depth = 0;
+        Uint32 r, g, b, a;
+        EXPECT_TRUE(JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a));
+        const int bits = int(JEX_BITSPERPIXEL(code));
+        row_ = bits < 8 ? (w * bits + 7) / 8 : w * int(JEX_BYTESPERPIXEL(code));
+        pitch_ = row_ + kGuardBytes;
+        buf_.assign(size_t(pitch_) * h + kGuardBytes, kGuard);
+        surface_ = JEX_CreateRGBSurfaceFrom(buf_.data(), w, h, depth, pitch_, r, g, b, a);
+        EXPECT_NE(surface_, nullptr) << JEX_GetError();
+        if (surface_) {
+            EXPECT_EQ(surface_->format->format, code) << JEX_GetPixelFormatName(code);
+        }
+    }
+    ~Guarded() { JEX_FreeSurface(surface_); }
+    Guarded(const Guarded &) = delete;
+    Guarded &operator=(const Guarded &) = delete;
+
+    JEX_Surface *get() const { return surface_; }
+    int bpp() const { return surface_->format->bytes_per_pixel; }
+    Uint8 *at(int x, int y) { return buf_.data() + size_t(y) * pitch_ + size_t(x) * bpp(); }
+    Uint32 pixel(int x, int y) { return ReadRaw(at(x, y), bpp()); }
+    void set(int x, int y, Uint32 v) { WriteRaw(at(x, y), bpp(), v); }
+    Uint8 *row(int y) { return buf_.data() + size_t(y) * pitch_; }
+
+    void Randomize(std::mt19937 &rng)
+    {
+        for (int y = 0; y < h_; ++y)
+            for (int i = 0; i < row_; ++i)
+                row(y)[i] = Uint8(rng());
+    }
+
+    bool GuardsIntact() const
+    {
+        for (int y = 0; y < h_; ++y)
+            for (int i = row_; i < pitch_; ++i)
+                if (buf_[size_t(y) * pitch_ + i] != kGuard)
+                    return false;
+        for (size_t i = size_t(pitch_) * h_; i < buf_.size(); ++i)
+            if (buf_[i] != kGuard)
+                return false;
+        return true;
+    }
+
+private:
+    int w_, h_, row_ = 0, pitch_ = 0;
+    std::vector<Uint8> buf_;
+    JEX_Surface *surface_ = nullptr;
+};
+
+// The blit state a case applies to its source.
+struct Flags {
+    const char *name;
+    bool key;
+    bool modcolor;
+    bool modalpha;
+    JEX_BlendMode mode;
+};
+
+const Flags kFlagSets[] = {
+    {"none", false, false, false, JEX_BLENDMODE_NONE},
+    {"key", true, false, false, JEX_BLENDMODE_NONE},
+    {"modcolor", false, true, false, JEX_BLENDMODE_NONE},
+    {"modalpha", false, false, true, JEX_BLENDMODE_NONE},
+    {"blend", false, false, false, JEX_BLENDMODE_BLEND},
+    {"add", false, false, false, JEX_BLENDMODE_ADD},
+    {"mod", false, false, false, JEX_BLENDMODE_MOD},
+    {"blend+modcolor+modalpha", false, true, true, JEX_BLENDMODE_BLEND},
+    {"add+modalpha+key", true, false, true, JEX_BLENDMODE_ADD},
+    {"mod+modcolor+key", true, true, false, JEX_BLENDMODE_MOD},
+    {"blend+key", true, false, false, JEX_BLENDMODE_BLEND},
+    {"key+modcolor+modalpha", true, true, true, JEX_BLENDMODE_NONE},
+};
+
+constexpr Uint8 kModR = 200, kModG = 100, kModB = 37, kModA = 100;
+
+// The colour arithmetic of a copy, from the formulas: modulate, premultiply
+// for BLEND and ADD, then combine; integer division by 255 truncates.
+Uint32 Expected(Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_PixelFormat *df,
+                const Flags &f, Uint32 key)
+{
+    if (f.key && sp == key)
+        return dp;
+    // Between equal formats with nothing to compute, pixels are copied
+    // unchanged, unused bits included.
+    if (sf->format == df->format && !f.key && !f.modcolor && !f.modalpha &&
+        f.mode == JEX_BLENDMODE_NONE)
+        return sp;
+    Uint8 r8, g8, b8, a8, dr8, dg8, db8, da8;
+    JEX_GetRGBA(sp, sf, &r8, &g8, &b8, &a8);
+    JEX_GetRGBA(dp, df, &dr8, &dg8, &db8, &da8);
+    int r = r8, g = g8, b = b8, a = a8;
+    int dr = dr8, dg = dg8, db = db8, da = da8;
+    if (f.modcolor) {
+        r = r * kModR / 255;
+        g = g * kModG / 255;
+        b = b * kModB / 255;
+    }
+    if (f.modalpha)
+        a = a * kModA / 255;
+    if ((f.mode == JEX_BLENDMODE_BLEND || f.mode == JEX_BLENDMODE_ADD) && a < 255) {
+        r = r * a / 255;
+        g = g * a / 255;
+        b = b * a / 255;
+    }
+    switch (f.mode) {
+    case JEX_BLENDMODE_BLEND:
+        dr = r + dr * (255 - a) / 255;
+        dg = g + dg * (255 - a) / 255;
+        db = b + db * (255 - a) / 255;
+        break;
+    case JEX_BLENDMODE_ADD:
+        dr = std::min(255, r + dr);
+        dg = std::min(255, g + dg);
+        db = std::min(255, b + db);
+        break;
+    case JEX_BLENDMODE_MOD:
+        dr = r * dr / 255;
+        dg = g * dg / 255;
+        db = b * db / 255;
+        break;
+    default:
+        dr = r;
+        dg = g;
+        db = b;
+        da = a;
+        break;
+    }
+    return JEX_MapRGBA(df, Uint8(dr), Uint8(dg), Uint8(db), Uint8(da));
+}
+
+void Apply(JEX_Surface *s, const Flags &f, Uint32 key)
+{
+    ASSERT_EQ(JEX_SetColorKey(s, f.key ? 1 : 0, key), 0);
+    ASSERT_EQ(JEX_SetSurfaceColorMod(s, f.modcolor ? kModR : 255, f.modcolor ? kModG : 255,
+                                     f.modcolor ? kModB : 255),
+              0);
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(s, f.modalpha ? kModA : 255), 0);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(s, f.mode), 0);
+}
+
+TEST(BlitOracle, EveryFormatPairAndFlagSetMatchesTheFormulas)
+{
+    std::mt19937 rng(1234);
+    constexpr int kW = 9, kH = 5;
+    const JEX_Rect srcrect{1, 1, 7, 3};
+    for (Uint32 scode : kFormats) {
+        for (Uint32 dcode : kFormats) {
+            for (const Flags &f : kFlagSets) {
+                SCOPED_TRACE(std::string(JEX_GetPixelFormatName(scode)) + " -> " +
+                             JEX_GetPixelFormatName(dcode) + " " + f.name);
+                Guarded src(scode, kW, kH), dst(dcode, kW, kH);
+                ASSERT_TRUE(src.get() && dst.get());
+                src.Randomize(rng);
+                dst.Randomize(rng);
+                // Key on a pixel that occurs, plus a second occurrence.
+                const Uint32 key = src.pixel(3, 2);
+                src.set(5, 1, key);
+                Apply(src.get(), f, key);
+
+                std::vector<Uint32> before(kW * kH);
+                for (int y = 0; y < kH; ++y)
+                    for (int x = 0; x < kW; ++x)
+                        before[y * kW + x] = dst.pixel(x, y);
+
+                JEX_Rect dstrect{2, 1, 0, 0};
+                ASSERT_EQ(JEX_UpperBlit(src.get(), &srcrect, dst.get(), &dstrect), 0)
+                    << JEX_GetError();
+                EXPECT_EQ(dstrect.w, 7);
+                EXPECT_EQ(dstrect.h, 3);
+                if (scode == dcode && f.mode == JEX_BLENDMODE_NONE && !f.key && !f.modcolor &&
+                    !f.modalpha) {
+                    EXPECT_EQ(JEX_GetMapBlitFunc(src.get()), &JEX_BlitCopy);
+                }
+
+                int bad = 0;
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
+                        const Uint32 old = before[y * kW + x];
+                        Uint32 want = old;
+                        if (x >= 2 && x < 9 && y >= 1 && y < 4)
+                            want = Expected(src.pixel(x - 1, y), old, src.get()->format,
+                                            dst.get()->format, f, key);
+                        if (dst.pixel(x, y) != want && bad++ < 3)
+                            ADD_FAILURE() << "pixel (" << x << ", " << y << ") is 0x" << std::hex
+                                          << dst.pixel(x, y) << ", want 0x" << want
+                                          << " (source 0x" << src.pixel(x - 1, y) << ")";
+                    }
+                }
+                EXPECT_TRUE(dst.GuardsIntact());
+                EXPECT_TRUE(src.GuardsIntact());
+                if (HasFailure())
+                    return;
+            }
+        }
+    }
+}
+
+// Known values of the formulas, so the oracle itself is anchored.
+TEST(BlitOracle, KnownBlendResults)
+{
+    Guarded src(JEX_PIXELFORMAT_ARGB8888, 1, 1), dst(JEX_PIXELFORMAT_ARGB8888, 1, 1);
+    // Half-transparent red over white, BLEND: 128 + 255 x 127 / 255 = 255 red,
+    // 0 + 127 = 127 for green and blue, destination alpha kept.
+    src.set(0, 0, 0x80FF0000);
+    dst.set(0, 0, 0x40FFFFFF);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src.get(), JEX_BLENDMODE_BLEND), 0);
+    ASSERT_EQ(JEX_UpperBlit(src.get(), nullptr, dst.get(), nullptr), 0);
+    EXPECT_EQ(dst.pixel(0, 0), 0x40FF7F7Fu);
+    // ADD saturates.
+    src.set(0, 0, 0xFF808080);
+    dst.set(0, 0, 0xFF9000F0);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src.get(), JEX_BLENDMODE_ADD), 0);
+    ASSERT_EQ(JEX_UpperBlit(src.get(), nullptr, dst.get(), nullptr), 0);
+    EXPECT_EQ(dst.pixel(0, 0), 0xFFFF80FFu);
+    // Alpha 0 under BLEND leaves the destination as it was.
+    src.set(0, 0, 0x00123456);
+    dst.set(0, 0, 0x11223344);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src.get(), JEX_BLENDMODE_BLEND), 0);
+    ASSERT_EQ(JEX_UpperBlit(src.get(), nullptr, dst.get(), nullptr), 0);
+    EXPECT_EQ(dst.pixel(0, 0), 0x11223344u);
+}
+
+// The routine choice: an unchanged copy between surfaces of one format,
+// anything else through the general routine; combinations nothing handles
+// fail with a message and draw nothing.
+TEST(BlitSelection, CopyGeneralAndUnsupported)
+{
+    JEX_Surface *a = JEX_CreateRGBSurface(0, 4, 4, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    JEX_Surface *b = JEX_CreateRGBSurface(0, 4, 4, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    JEX_Surface *c = JEX_CreateRGBSurface(0, 4, 4, 16, 0xF800, 0x7E0, 0x1F, 0);
+    ASSERT_TRUE(a && b && c);
+    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
+    EXPECT_EQ(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
+    ASSERT_EQ(JEX_UpperBlit(a, nullptr, c, nullptr), 0);
+    EXPECT_NE(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
+    EXPECT_NE(JEX_GetMapBlitFunc(a), nullptr);
+    // Back to the first destination: rebuilt as a copy.
+    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
+    EXPECT_EQ(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
+    // A colour key needs arithmetic even between equal formats.
+    ASSERT_EQ(JEX_SetColorKey(a, 1, 0), 0);
+    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
+    EXPECT_NE(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
+
+    JEX_Surface *i8 = JEX_CreateRGBSurface(0, 4, 4, 8, 0, 0, 0, 0);
+    JEX_Surface *i1 = JEX_CreateRGBSurface(0, 4, 4, 1, 0, 0, 0, 0);
+    ASSERT_TRUE(i8 && i1);
+    std::memset(i1->pixels, 0x5A, size_t(i1->pitch) * i1->h);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_UpperBlit(i8, nullptr, i1, nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "Blit combination not supported");
+    for (int i = 0; i < i1->pitch * i1->h; ++i)
+        EXPECT_EQ(static_cast<Uint8 *>(i1->pixels)[i], 0x5A);
+    for (JEX_Surface *s : {a, b, c, i8, i1})
+        JEX_FreeSurface(s);
+}
+
+// --- Clipping -------------------------------------------------------------
+
+struct ClipCase {
+    bool has_src;
+    JEX_Rect srcrect;
+    bool has_dst;
+    JEX_Rect dstrect;
+    JEX_Rect clip;
+};
+
+// Every source pixel inside the source rectangle lands at the same offset
+// from the destination position, if that lies inside the clip.
+void CheckClip(const ClipCase &c)
+{
+    constexpr int kSW = 6, kSH = 5, kDW = 11, kDH = 9;
+    Guarded src(JEX_PIXELFORMAT_ARGB8888, kSW, kSH), dst(JEX_PIXELFORMAT_ARGB8888, kDW, kDH);
+    ASSERT_TRUE(src.get() && dst.get());
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src.get(), JEX_BLENDMODE_NONE), 0);
+    for (int y = 0; y < kSH; ++y)
+        for (int x = 0; x < kSW; ++x)
+            src.set(x, y, 0xFF000000u | Uint32(y << 8 | x) | 0x10000u);
+    for (int y = 0; y < kDH; ++y)
+        for (int x = 0; x < kDW; ++x)
+            dst.set(x, y, 0);
+    JEX_SetClipRect(dst.get(), &c.clip);
+    JEX_Rect clip;
+    JEX_GetClipRect(dst.get(), &clip);
+
+    std::vector<Uint32> want(kDW * kDH, 0);
+    Sint64 minx = INT64_MAX, miny = INT64_MAX, maxx = INT64_MIN, maxy = INT64_MIN;
+    const Sint64 srx = c.has_src ? c.srcrect.x : 0, sry = c.has_src ? c.srcrect.y : 0;
+    const Sint64 dx0 = c.has_dst ? c.dstrect.x : 0, dy0 = c.has_dst ? c.dstrect.y : 0;
+    for (int sy = 0; sy < kSH; ++sy) {
+        for (int sx = 0; sx < kSW; ++sx) {
+            if (c.has_src && (sx < srx || sx >= srx + Sint64(c.srcrect.w) || sy < sry ||
+                              sy >= sry + Sint64(c.srcrect.h)))
+                continue;
+            const Sint64 dx = dx0 + sx - srx, dy = dy0 + sy - sry;
+            if (dx < clip.x || dx >= Sint64(clip.x) + clip.w || dy < clip.y ||
+                dy >= Sint64(clip.y) + clip.h)
+                continue;
+            want[dy * kDW + dx] = src.pixel(sx, sy);
+            minx = std::min(minx, dx);
+            miny = std::min(miny, dy);
+            maxx = std::max(maxx, dx);
+            maxy = std::max(maxy, dy);
+        }
+    }
+
+    JEX_Rect s = c.srcrect, d = c.dstrect;
+    ASSERT_EQ(JEX_UpperBlit(src.get(), c.has_src ? &s : nullptr, dst.get(), c.has_dst ? &d : nullptr),
+              0)
+        << JEX_GetError();
+    for (int y = 0; y < kDH; ++y)
+        for (int x = 0; x < kDW; ++x)
+            ASSERT_EQ(dst.pixel(x, y), want[y * kDW + x]) << "at (" << x << ", " << y << ")";
+    if (c.has_dst) {
+        if (minx == INT64_MAX) {
+            EXPECT_EQ(d.w, 0);
+            EXPECT_EQ(d.h, 0);
+        } else {
+            EXPECT_EQ(d.x, minx);
+            EXPECT_EQ(d.y, miny);
+            EXPECT_EQ(d.w, maxx - minx + 1);
+            EXPECT_EQ(d.h, maxy - miny + 1);
+        }
+    }
+    if (c.has_src) {
+        EXPECT_TRUE(JEX_RectEquals(&s, &c.srcrect)) << "the source rectangle is the caller's";
+    }
+    EXPECT_TRUE(dst.GuardsIntact());
+}
+
+TEST(BlitClip, RandomRectanglesAgainstBruteForce)
+{
+    std::mt19937 rng(99);
+    auto coord = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int i = 0; i < 3000; ++i) {
+        ClipCase c;
+        c.has_src = coord(0, 4) != 0;
+        c.has_dst = coord(0, 4) != 0;
+        c.srcrect = JEX_Rect{coord(-8, 8), coord(-8, 8), coord(-3, 12), coord(-3, 12)};
+        c.dstrect = JEX_Rect{coord(-10, 14), coord(-10, 12), coord(-5, 5), coord(-5, 5)};
+        c.clip = JEX_Rect{coord(-3, 10), coord(-3, 8), coord(-2, 14), coord(-2, 12)};
+        SCOPED_TRACE("case " + std::to_string(i));
+        CheckClip(c);
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(BlitClip, ExtremeRectangles)
+{
+    const int xs[] = {INT_MIN, INT_MIN + 1, -7, -1, 0, 3, 10, INT_MAX - 5, INT_MAX};
+    const int ws[] = {INT_MIN, -1, 0, 4, INT_MAX};
+    const JEX_Rect full{0, 0, 11, 9};
+    int n = 0;
+    for (int sx : xs)
+        for (int sw : ws)
+            for (int dx : xs) {
+                ClipCase c{true, JEX_Rect{sx, sx / 3, sw, sw}, true, JEX_Rect{dx, -(dx / 5), 0, 0},
+                           full};
+                SCOPED_TRACE("case " + std::to_string(n++));
+                CheckClip(c);
+                if (HasFailure())
+                    return;
+            }
+}
+
+TEST(BlitClip, SpecificAdjustments)
+{
+    // A source rectangle starting left of the source moves the destination.
+    ClipCase c{true, JEX_Rect{-5, 0, 20, 10}, true, JEX_Rect{10, 10, 0, 0}, JEX_Rect{0, 0, 40, 40}};
+    Guarded src(JEX_PIXELFORMAT_RGB565, 30, 20), dst(JEX_PIXELFORMAT_RGB565, 40, 40);
+    JEX_Rect d = c.dstrect;
+    ASSERT_EQ(JEX_UpperBlit(src.get(), &c.srcrect, dst.get(), &d), 0);
+    EXPECT_EQ(d.x, 15);
+    EXPECT_EQ(d.y, 10);
+    EXPECT_EQ(d.w, 15);
+    EXPECT_EQ(d.h, 10);
+    // Entirely outside the clip: success, nothing drawn, size 0.
+    const JEX_Rect clip{0, 0, 5, 5};
+    JEX_SetClipRect(dst.get(), &clip);
+    d = JEX_Rect{20, 20, 7, 7};
+    ASSERT_EQ(JEX_UpperBlit(src.get(), nullptr, dst.get(), &d), 0);
+    EXPECT_EQ(d.w, 0);
+    EXPECT_EQ(d.h, 0);
+}
+
+TEST(BlitErrors, NullAndLockedSurfaces)
+{
+    Guarded a(JEX_PIXELFORMAT_RGB888, 3, 3), b(JEX_PIXELFORMAT_RGB888, 3, 3);
+    EXPECT_EQ(JEX_UpperBlit(nullptr, nullptr, b.get(), nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_UpperBlit: passed a NULL surface");
+    EXPECT_EQ(JEX_UpperBlit(a.get(), nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(JEX_UpperBlitScaled(a.get(), nullptr, nullptr, nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_UpperBlitScaled: passed a NULL surface");
+
+    a.set(1, 1, 0x123456);
+    ASSERT_EQ(JEX_LockSurface(b.get()), 0);
+    EXPECT_EQ(JEX_UpperBlit(a.get(), nullptr, b.get(), nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "Surfaces must not be locked during blit");
+    EXPECT_EQ(JEX_UpperBlitScaled(a.get(), nullptr, b.get(), nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "Surfaces must not be locked during blit");
+    EXPECT_EQ(b.pixel(1, 1) & 0xFFFFFF, 0xA5A5A5u) << "nothing drawn while locked";
+    JEX_UnlockSurface(b.get());
+    ASSERT_EQ(JEX_UpperBlit(a.get(), nullptr, b.get(), nullptr), 0);
+    EXPECT_EQ(b.pixel(1, 1) & 0xFFFFFF, 0x123456u);
+}
+
+// --- Copies that share memory and copies of sub-byte formats --------------
+
+TEST(BlitCopy, SurfaceOntoItselfInEveryDirection)
+{
+    const int offsets[][2] = {{3, 2}, {-3, -2}, {0, 1}, {0, -1}, {2, 0}, {-2, 0}, {-1, 1}, {1, -1}};
+    for (const auto &o : offsets) {
+        SCOPED_TRACE("offset " + std::to_string(o[0]) + ", " + std::to_string(o[1]));
+        Guarded s(JEX_PIXELFORMAT_ARGB8888, 20, 16);
+        ASSERT_EQ(JEX_SetSurfaceBlendMode(s.get(), JEX_BLENDMODE_NONE), 0);
+        std::vector<Uint32> snap(20 * 16);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 20; ++x)
+                s.set(x, y, snap[y * 20 + x] = Uint32(y * 20 + x + 1));
+        JEX_Rect sr{4, 4, 10, 8}, dr{4 + o[0], 4 + o[1], 0, 0};
+        ASSERT_EQ(JEX_UpperBlit(s.get(), &sr, s.get(), &dr), 0);
+        EXPECT_EQ(JEX_GetMapBlitFunc(s.get()), &JEX_BlitCopy);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 20; ++x) {
+                const bool inside = x >= dr.x && x < dr.x + 10 && y >= dr.y && y < dr.y + 8;
+                const Uint32 want = inside ? snap[(y - o[1]) * 20 + (x - o[0])] : snap[y * 20 + x];
+                ASSERT_EQ(s.pixel(x, y), want) << "at (" << x << ", " << y << ")";
+            }
+        EXPECT_TRUE(s.GuardsIntact());
+    }
+}
+
+// Pixel n of a row of 1- or 4-bit pixels, most significant bits first.
+unsigned SubPixel(const Uint8 *row, int n, int bits)
+{
+    const int per = 8 / bits;
+    return (row[n / per] >> (8 - bits - (n % per) * bits)) & ((1u << bits) - 1);
+}
+
+// 1- and 4-bit surfaces are copied at their bit positions: pixels beside
+// the rectangle in the same bytes, and the bytes after each row, keep their
+// values.
+TEST(BlitCopy, SubBytePixelsAtEveryAlignment)
+{
+    std::mt19937 rng(7);
+    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4MSB}) {
+        const int bits = int(JEX_BITSPERPIXEL(code));
+        for (int sx = 0; sx < 9; ++sx) {
+            for (int dx = 0; dx < 9; ++dx) {
+                SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " sx " +
+                             std::to_string(sx) + " dx " + std::to_string(dx));
+                Guarded src(code, 37, 5), dst(code, 41, 6);
+                ASSERT_TRUE(src.get() && dst.get());
+                src.Randomize(rng);
+                dst.Randomize(rng);
+                std::vector<unsigned> before(41 * 6);
+                for (int y = 0; y < 6; ++y)
+                    for (int x = 0; x < 41; ++x)
+                        before[y * 41 + x] = SubPixel(dst.row(y), x, bits);
+                JEX_Rect sr{sx, 1, 23, 3}, dr{dx, 2, 0, 0};
+                ASSERT_EQ(JEX_UpperBlit(src.get(), &sr, dst.get(), &dr), 0) << JEX_GetError();
+                for (int y = 0; y < 6; ++y)
+                    for (int x = 0; x < 41; ++x) {
+                        const bool inside = x >= dx && x < dx + 23 && y >= 2 && y < 5;
+                        const unsigned want = inside ? SubPixel(src.row(y - 1), x - dx + sx, bits)
+                                                     : before[y * 41 + x];
+                        ASSERT_EQ(SubPixel(dst.row(y), x, bits), want)
+                            << "at (" << x << ", " << y << ")";
+                    }
+                EXPECT_TRUE(dst.GuardsIntact());
+            }
+        }
+    }
+}
+
+}  // namespace
