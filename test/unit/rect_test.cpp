@@ -333,6 +333,11 @@ void check_clip(const JEX_Rect &r, const Seg &orig)
     const bool visible = clip(r, s);
     const i64 left = r.x, right = i64(r.x) + r.w - 1, top = r.y, bottom = i64(r.y) + r.h - 1;
     auto inside = [&](i64 x, i64 y) { return x >= left && x <= right && y >= top && y <= bottom; };
+    if (orig.x1 == orig.x2 && orig.y1 == orig.y2) {
+        ASSERT_EQ(visible, inside(orig.x1, orig.y1));
+        ASSERT_TRUE(s.x1 == orig.x1 && s.y1 == orig.y1 && s.x2 == orig.x2 && s.y2 == orig.y2);
+        return;
+    }
     if (!visible) {
         // Nothing of the exact segment may lie well inside.
         ASSERT_LT(visible_length(orig, r, -1.0L), 1e-9L)
@@ -340,17 +345,20 @@ void check_clip(const JEX_Rect &r, const Seg &orig)
         return;
     }
     // The segment reaches (nearly) into the rectangle.
-    ASSERT_GT(visible_length(orig, r, 1.0L), 0.0L);
+    ASSERT_GT(visible_length(orig, r, 1.0L), 0.0L)
+        << orig.x1 << "," << orig.y1 << " " << orig.x2 << "," << orig.y2;
     ASSERT_TRUE(inside(s.x1, s.y1)) << s.x1 << "," << s.y1;
     ASSERT_TRUE(inside(s.x2, s.y2)) << s.x2 << "," << s.y2;
     // Ends already inside stay where they were.
-    if (inside(orig.x1, orig.y1)) ASSERT_TRUE(s.x1 == orig.x1 && s.y1 == orig.y1);
-    if (inside(orig.x2, orig.y2)) ASSERT_TRUE(s.x2 == orig.x2 && s.y2 == orig.y2);
-    // Moved ends stay on the line, up to the truncation of one coordinate.
-    if (orig.x1 != orig.x2 || orig.y1 != orig.y2) {
-        ASSERT_LT(distance_to_line(orig, s.x1, s.y1), 1.5L);
-        ASSERT_LT(distance_to_line(orig, s.x2, s.y2), 1.5L);
+    if (inside(orig.x1, orig.y1)) {
+        ASSERT_TRUE(s.x1 == orig.x1 && s.y1 == orig.y1);
     }
+    if (inside(orig.x2, orig.y2)) {
+        ASSERT_TRUE(s.x2 == orig.x2 && s.y2 == orig.y2);
+    }
+    // Moved ends stay on the line, up to the truncation of one coordinate.
+    ASSERT_LT(distance_to_line(orig, s.x1, s.y1), 1.5L);
+    ASSERT_LT(distance_to_line(orig, s.x2, s.y2), 1.5L);
 }
 
 TEST(RectTest, LineClippingRandomSmall)
@@ -372,9 +380,13 @@ TEST(RectTest, LineClippingLargeCoordinates)
     ASSERT_TRUE(clip(r, s));
     EXPECT_TRUE(s.x1 == 0 && s.y1 == 0 && s.x2 == 9 && s.y2 == 9)
         << s.x1 << "," << s.y1 << " " << s.x2 << "," << s.y2;
+    // x + y = -1 passes just outside the corner; x + y = 8 crosses.
     s = {INT_MAX, INT_MIN, INT_MIN, INT_MAX};
+    EXPECT_FALSE(clip(r, s));
+    s = {INT_MAX, INT_MIN + 9, INT_MIN + 9, INT_MAX};
     ASSERT_TRUE(clip(r, s));
-    ASSERT_NO_FATAL_FAILURE(check_clip(r, {INT_MAX, INT_MIN, INT_MIN, INT_MAX}));
+    EXPECT_TRUE(s.x1 == 8 && s.y1 == 0 && s.x2 == 0 && s.y2 == 8)
+        << s.x1 << "," << s.y1 << " " << s.x2 << "," << s.y2;
 
     // A rectangle whose far edges lie past INT_MAX.
     const JEX_Rect huge{INT_MAX - 100, INT_MAX - 100, INT_MAX, INT_MAX};
@@ -452,7 +464,9 @@ TEST(RectTest, SpanEnclosingRects)
             ASSERT_GT(span.h, 0);
             ASSERT_EQ(span.w, 7);
             for (int y = 0; y < height; ++y) {
-                if (covered[size_t(y)]) ASSERT_TRUE(y >= span.y && y < span.y + span.h);
+                if (covered[size_t(y)]) {
+                    ASSERT_TRUE(y >= span.y && y < span.y + span.h);
+                }
             }
         }
     }
