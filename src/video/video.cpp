@@ -1,0 +1,716 @@
+// The video core: driver selection, the current device, displays and their
+// mode lists, and loading of the GL library.
+#include "video/sysvideo.h"
+#include "video/video_input.h"
+
+#include "JEX_error.h"
+#include "JEX_hints.h"
+#include "JEX_pixels.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+JEX_VideoDevice *_this = nullptr;
+
+// Platform rows that cannot run here: the Cocoa driver belongs to another
+// platform, and the X11 driver is not built into this version yet. Neither
+// claims to be available, and naming them fails with "... not available".
+int unavailable() { return 0; }
+JEX_VideoDevice *no_device(int) { return nullptr; }
+
+// The order is the auto-selection order.
+const VideoBootStrap *const bootstrap[] = {&COCOA_bootstrap, &X11_bootstrap, &DUMMY_bootstrap,
+                                           nullptr};
+constexpr int kNumBootstrap = 3;
+
+void set_gl_defaults(JEX_GLConfig &gl)
+{
+    gl.red_size = 3;
+    gl.green_size = 3;
+    gl.blue_size = 2;
+    gl.alpha_size = 0;
+    gl.depth_size = 16;
+    gl.buffer_size = 0;
+    gl.stencil_size = 0;
+    gl.double_buffer = 1;
+    gl.accum_red_size = 0;
+    gl.accum_green_size = 0;
+    gl.accum_blue_size = 0;
+    gl.accum_alpha_size = 0;
+    gl.stereo = 0;
+    gl.multisamplebuffers = 0;
+    gl.multisamplesamples = 0;
+    gl.accelerated = -1;
+    gl.major_version = 2;
+    gl.minor_version = 1;
+    gl.retained_backing = 1;
+    gl.driver_loaded = 0;
+    gl.dll_handle = nullptr;
+}
+
+bool no_device_error()
+{
+    if (!_this) {
+        JEX_SetError("Video subsystem has not been initialized");
+        return true;
+    }
+    return false;
+}
+
+JEX_VideoDisplay *checked_display(int index)
+{
+    if (no_device_error()) {
+        return nullptr;
+    }
+    if (index < 0 || index >= _this->num_displays) {
+        JEX_SetError("displayIndex must be in the range 0 - %d", _this->num_displays - 1);
+        return nullptr;
+    }
+    return &_this->displays[index];
+}
+
+bool modes_equal(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
+{
+    return a.format == b.format && a.w == b.w && a.h == b.h &&
+           a.refresh_rate == b.refresh_rate && a.driverdata == b.driverdata;
+}
+
+// Descending by width, height, bits per pixel, layout, refresh rate.
+int cmpmodes(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
+{
+    if (a.w != b.w) {
+        return b.w > a.w ? 1 : -1;
+    }
+    if (a.h != b.h) {
+        return b.h > a.h ? 1 : -1;
+    }
+    if (JEX_BITSPERPIXEL(a.format) != JEX_BITSPERPIXEL(b.format)) {
+        return int(JEX_BITSPERPIXEL(b.format)) - int(JEX_BITSPERPIXEL(a.format));
+    }
+    if (JEX_PIXELLAYOUT(a.format) != JEX_PIXELLAYOUT(b.format)) {
+        return int(JEX_PIXELLAYOUT(b.format)) - int(JEX_PIXELLAYOUT(a.format));
+    }
+    if (a.refresh_rate != b.refresh_rate) {
+        return b.refresh_rate > a.refresh_rate ? 1 : -1;
+    }
+    return 0;
+}
+
+void sort_modes(JEX_VideoDisplay *display)
+{
+    if (display->num_display_modes > 1) {
+        std::stable_sort(display->display_modes,
+                         display->display_modes + display->num_display_modes,
+                         [](const JEX_DisplayMode &a, const JEX_DisplayMode &b) {
+                             return cmpmodes(a, b) < 0;
+                         });
+    }
+}
+
+// The driver lists a display's modes once, the first time they are needed.
+void list_modes(JEX_VideoDisplay *display)
+{
+    if (display->num_display_modes == 0 && _this && _this->GetDisplayModes) {
+        _this->GetDisplayModes(_this, display);
+        sort_modes(display);
+    }
+}
+
+// The event pump reaches the platform through this.
+void pump_platform()
+{
+    if (_this && _this->PumpEvents) {
+        _this->PumpEvents(_this);
+    }
+}
+
+// Restores the error record after clean-up steps that may overwrite it.
+class ErrorKeeper {
+public:
+    ErrorKeeper() { saved_ = *JEX_GetErrBuf(); }
+    ~ErrorKeeper() { *JEX_GetErrBuf() = saved_; }
+
+private:
+    JEX_ErrorRecord saved_;
+};
+
+// Undoes the input sources started by video initialisation, last first.
+// Touch state is left alone: its initialisation changes nothing, and its
+// devices belong to the driver that added them.
+void stop_input(int started)
+{
+    if (started > 4) {
+        JEX_QuitQuit();
+    }
+    if (started > 2) {
+        JEX_MouseQuit();
+    }
+    if (started > 1) {
+        JEX_KeyboardQuit();
+    }
+    if (started > 0) {
+        JEX_StopEventLoop();
+    }
+}
+
+int video_init(const char *driver_name, const VideoBootStrap *entry)
+{
+    if (_this) {
+        JEX_VideoQuit();
+    }
+
+    // A failure before the device exists leaves nothing running: signal
+    // handlers and the queue started here are undone again.
+    int started = 0;
+    if (JEX_StartEventLoop() < 0) {
+        return -1;
+    }
+    started = 1;
+    if (JEX_KeyboardInit() < 0) {
+        ErrorKeeper keep;
+        stop_input(started);
+        return -1;
+    }
+    started = 2;
+    if (JEX_MouseInit() < 0) {
+        ErrorKeeper keep;
+        stop_input(started);
+        return -1;
+    }
+    started = 3;
+    if (JEX_TouchInit() < 0) {
+        ErrorKeeper keep;
+        stop_input(started);
+        return -1;
+    }
+    started = 4;
+    if (JEX_QuitInit() < 0) {
+        ErrorKeeper keep;
+        stop_input(started);
+        return -1;
+    }
+    started = 5;
+
+    JEX_VideoDevice *device = nullptr;
+    if (entry) {
+        device = entry->create(0);
+        if (!device) {
+            if (!entry->name) {
+                JEX_SetError("Video driver not available");
+            } else {
+                JEX_SetError("%s not available", entry->name);
+            }
+        }
+    } else {
+        if (!driver_name) {
+            driver_name = std::getenv("JEX_VIDEODRIVER");
+        }
+        if (driver_name) {
+            for (int i = 0; bootstrap[i]; ++i) {
+                if (strcasecmp(bootstrap[i]->name, driver_name) == 0) {
+                    entry = bootstrap[i];
+                    device = entry->create(0);
+                    break;
+                }
+            }
+            if (!device) {
+                JEX_SetError("%s not available", driver_name);
+            }
+        } else {
+            for (int i = 0; bootstrap[i]; ++i) {
+                if (bootstrap[i]->available()) {
+                    device = bootstrap[i]->create(0);
+                    if (device) {
+                        entry = bootstrap[i];
+                        break;
+                    }
+                }
+            }
+            if (!device) {
+                JEX_SetError("No available video device");
+            }
+        }
+    }
+    if (!device) {
+        ErrorKeeper keep;
+        stop_input(started);
+        return -1;
+    }
+
+    device->name = entry->name;
+    device->next_object_id = 1;
+    set_gl_defaults(device->gl_config);
+    _this = device;
+    JEX_SetPlatformPumpHook(pump_platform);
+
+    if (_this->VideoInit(_this) < 0) {
+        ErrorKeeper keep;
+        JEX_VideoQuit();
+        return -1;
+    }
+    if (_this->num_displays == 0) {
+        JEX_SetError("The video driver did not add any displays");
+        ErrorKeeper keep;
+        JEX_VideoQuit();
+        return -1;
+    }
+
+    // Keep the driver's own framebuffer only when software rendering or no
+    // acceleration was asked for; empty slots select the texture-backed one.
+    bool keep_driver_framebuffer = false;
+    if (_this->CreateWindowFramebuffer) {
+        const char *render = JEX_GetHint(JEX_HINT_RENDER_DRIVER);
+        const char *accel = JEX_GetHint(JEX_HINT_FRAMEBUFFER_ACCELERATION);
+        if (render && strcasecmp(render, "software") == 0) {
+            keep_driver_framebuffer = true;
+        } else if (accel && accel[0] == '0') {
+            keep_driver_framebuffer = true;
+        }
+    }
+    if (!keep_driver_framebuffer) {
+        _this->CreateWindowFramebuffer = nullptr;
+        _this->UpdateWindowFramebuffer = nullptr;
+        _this->DestroyWindowFramebuffer = nullptr;
+    }
+    return 0;
+}
+
+} // namespace
+
+VideoBootStrap COCOA_bootstrap = {"cocoa", "JEX Cocoa video driver", unavailable, no_device};
+VideoBootStrap X11_bootstrap = {"x11", "JEX X11 video driver", unavailable, no_device};
+
+extern "C" {
+
+int JEX_GetNumVideoDrivers(void) { return kNumBootstrap; }
+
+const char *JEX_GetVideoDriver(int index)
+{
+    if (index >= 0 && index < kNumBootstrap) {
+        return bootstrap[index]->name;
+    }
+    return nullptr;
+}
+
+int JEX_VideoInit(const char *driver_name) { return video_init(driver_name, nullptr); }
+
+int JEX_VideoInitWithBootstrap(const VideoBootStrap *entry)
+{
+    if (!entry || !entry->create) {
+        JEX_SetError("Parameter '%s' is invalid", "bootstrap");
+        return -1;
+    }
+    return video_init(nullptr, entry);
+}
+
+void JEX_VideoQuit(void)
+{
+    if (!_this) {
+        return;
+    }
+    if (_this->suspend_screensaver) {
+        _this->suspend_screensaver = 0;
+        if (_this->SuspendScreenSaver) {
+            _this->SuspendScreenSaver(_this);
+        }
+    }
+    // Windows go while the queue still runs, so their last events neither
+    // fail at a stopped queue nor overwrite the error record.
+    while (_this->windows) {
+        JEX_DestroyWindow(_this->windows);
+    }
+    stop_input(5);
+    JEX_SetPlatformPumpHook(nullptr);
+
+    // A library load the application never gave back is released here, so
+    // the driver's handle does not outlive the device.
+    if (_this->gl_config.driver_loaded > 0) {
+        _this->gl_config.driver_loaded = 0;
+        if (_this->GL_UnloadLibrary) {
+            _this->GL_UnloadLibrary(_this);
+        }
+    }
+    _this->VideoQuit(_this);
+
+    for (int i = 0; i < _this->num_displays; ++i) {
+        JEX_VideoDisplay *display = &_this->displays[i];
+        for (int j = 0; j < display->num_display_modes; ++j) {
+            std::free(display->display_modes[j].driverdata);
+        }
+        std::free(display->display_modes);
+        std::free(display->desktop_mode.driverdata);
+        std::free(display->driverdata);
+    }
+    std::free(_this->displays);
+    std::free(_this->clipboard_text);
+    JEX_VideoDevice *device = _this;
+    _this = nullptr;
+    device->displays = nullptr;
+    device->num_displays = 0;
+    device->clipboard_text = nullptr;
+    device->free(device);
+}
+
+const char *JEX_GetCurrentVideoDriver(void)
+{
+    if (no_device_error()) {
+        return nullptr;
+    }
+    return _this->name;
+}
+
+JEX_VideoDevice *JEX_GetVideoDevice(void) { return _this; }
+
+int JEX_GetNumVideoDisplays(void)
+{
+    if (no_device_error()) {
+        return 0;
+    }
+    return _this->num_displays;
+}
+
+int JEX_AddVideoDisplay(const JEX_VideoDisplay *display)
+{
+    if (no_device_error()) {
+        return -1;
+    }
+    if (!display) {
+        JEX_SetError("Parameter '%s' is invalid", "display");
+        return -1;
+    }
+    if (_this->num_displays == INT_MAX) {
+        JEX_OutOfMemory();
+        return -1;
+    }
+    const size_t count = size_t(_this->num_displays) + 1;
+    auto *displays = static_cast<JEX_VideoDisplay *>(
+        std::realloc(_this->displays, count * sizeof(JEX_VideoDisplay)));
+    if (!displays) {
+        JEX_OutOfMemory();
+        return -1;
+    }
+    const int index = _this->num_displays;
+    displays[index] = *display;
+    displays[index].device = _this;
+    _this->displays = displays;
+    _this->num_displays = index + 1;
+    return index;
+}
+
+int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode)
+{
+    JEX_VideoDisplay display;
+    std::memset(&display, 0, sizeof(display));
+    if (desktop_mode) {
+        display.desktop_mode = *desktop_mode;
+    }
+    display.current_mode = display.desktop_mode;
+    return JEX_AddVideoDisplay(&display);
+}
+
+int JEX_GetIndexOfDisplay(JEX_VideoDisplay *display)
+{
+    if (_this && display) {
+        for (int i = 0; i < _this->num_displays; ++i) {
+            if (display == &_this->displays[i]) {
+                return i;
+            }
+        }
+    }
+    return 0;
+}
+
+JEX_VideoDisplay *JEX_GetFirstDisplay(void)
+{
+    if (!_this || _this->num_displays == 0) {
+        return nullptr;
+    }
+    return &_this->displays[0];
+}
+
+JEX_bool JEX_AddDisplayMode(JEX_VideoDisplay *display, const JEX_DisplayMode *mode)
+{
+    if (!display || !mode) {
+        return JEX_FALSE;
+    }
+    for (int i = 0; i < display->num_display_modes; ++i) {
+        if (modes_equal(display->display_modes[i], *mode)) {
+            return JEX_FALSE;
+        }
+    }
+    if (display->num_display_modes >= display->max_display_modes) {
+        if (display->max_display_modes > INT_MAX - 32) {
+            return JEX_FALSE;
+        }
+        const int capacity = display->max_display_modes + 32;
+        auto *modes = static_cast<JEX_DisplayMode *>(
+            std::realloc(display->display_modes, size_t(capacity) * sizeof(JEX_DisplayMode)));
+        if (!modes) {
+            return JEX_FALSE;
+        }
+        display->display_modes = modes;
+        display->max_display_modes = capacity;
+    }
+    display->display_modes[display->num_display_modes++] = *mode;
+    sort_modes(display);
+    return JEX_TRUE;
+}
+
+int JEX_GetDisplayBounds(int displayIndex, JEX_Rect *rect)
+{
+    JEX_VideoDisplay *display = checked_display(displayIndex);
+    if (!display) {
+        return -1;
+    }
+    if (!rect) {
+        return 0;
+    }
+    if (_this->GetDisplayBounds && _this->GetDisplayBounds(_this, display, rect) == 0) {
+        return 0;
+    }
+    if (displayIndex == 0) {
+        rect->x = 0;
+        rect->y = 0;
+    } else {
+        JEX_Rect left;
+        JEX_GetDisplayBounds(displayIndex - 1, &left);
+        const long long x = (long long)left.x + left.w;
+        rect->x = int(std::clamp<long long>(x, INT_MIN, INT_MAX));
+        rect->y = left.y;
+    }
+    rect->w = display->desktop_mode.w;
+    rect->h = display->desktop_mode.h;
+    return 0;
+}
+
+int JEX_GetNumDisplayModes(int displayIndex)
+{
+    JEX_VideoDisplay *display = checked_display(displayIndex);
+    if (!display) {
+        return -1;
+    }
+    list_modes(display);
+    return display->num_display_modes;
+}
+
+int JEX_GetDisplayMode(int displayIndex, int modeIndex, JEX_DisplayMode *mode)
+{
+    JEX_VideoDisplay *display = checked_display(displayIndex);
+    if (!display) {
+        return -1;
+    }
+    list_modes(display);
+    if (modeIndex < 0 || modeIndex >= display->num_display_modes) {
+        JEX_SetError("index must be in the range of 0 - %d", display->num_display_modes - 1);
+        return -1;
+    }
+    if (mode) {
+        *mode = display->display_modes[modeIndex];
+    }
+    return 0;
+}
+
+int JEX_GetDesktopDisplayMode(int displayIndex, JEX_DisplayMode *mode)
+{
+    JEX_VideoDisplay *display = checked_display(displayIndex);
+    if (!display) {
+        return -1;
+    }
+    if (mode) {
+        *mode = display->desktop_mode;
+    }
+    return 0;
+}
+
+int JEX_GetCurrentDisplayMode(int displayIndex, JEX_DisplayMode *mode)
+{
+    JEX_VideoDisplay *display = checked_display(displayIndex);
+    if (!display) {
+        return -1;
+    }
+    if (mode) {
+        *mode = display->current_mode;
+    }
+    return 0;
+}
+
+JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
+                                                     const JEX_DisplayMode *mode,
+                                                     JEX_DisplayMode *closest)
+{
+    if (!mode || !closest) {
+        JEX_SetError("Missing desired mode or closest mode parameter");
+        return nullptr;
+    }
+    if (!display) {
+        JEX_SetError("Parameter '%s' is invalid", "display");
+        return nullptr;
+    }
+    const JEX_DisplayMode wanted = *mode; // closest may be the same record
+    const Uint32 target_format = wanted.format ? wanted.format : display->desktop_mode.format;
+    const int target_refresh =
+        wanted.refresh_rate ? wanted.refresh_rate : display->desktop_mode.refresh_rate;
+    const Uint32 target_bpp = JEX_BITSPERPIXEL(target_format);
+    const Uint32 target_type = JEX_PIXELTYPE(target_format);
+
+    list_modes(display);
+    const JEX_DisplayMode *match = nullptr;
+    for (int i = 0; i < display->num_display_modes; ++i) {
+        const JEX_DisplayMode *current = &display->display_modes[i];
+        if (current->w && current->w < wanted.w) {
+            break; // the list is sorted: nothing later is wide enough
+        }
+        if (current->h && current->h < wanted.h) {
+            if (current->w && current->w == wanted.w) {
+                break;
+            }
+            continue; // a narrower mode of another aspect ratio may still fit
+        }
+        if (!match) {
+            match = current;
+            continue;
+        }
+        if (current->w < match->w || current->h < match->h) {
+            match = current;
+            continue;
+        }
+        if (current->format == match->format) {
+            if (current->refresh_rate == match->refresh_rate ||
+                current->refresh_rate < target_refresh) {
+                continue;
+            }
+            match = current;
+            continue;
+        }
+        if (current->format == target_format) {
+            match = current;
+        } else if (JEX_BITSPERPIXEL(current->format) >= target_bpp &&
+                   JEX_PIXELTYPE(current->format) == target_type) {
+            match = current;
+        }
+    }
+    if (!match) {
+        return nullptr;
+    }
+    closest->format = match->format ? match->format : wanted.format;
+    if (match->w && match->h) {
+        closest->w = match->w;
+        closest->h = match->h;
+    } else {
+        closest->w = wanted.w;
+        closest->h = wanted.h;
+    }
+    closest->refresh_rate = match->refresh_rate ? match->refresh_rate : wanted.refresh_rate;
+    closest->driverdata = match->driverdata;
+    if (!closest->format) {
+        closest->format = JEX_PIXELFORMAT_RGB888;
+    }
+    if (!closest->w) {
+        closest->w = 640;
+    }
+    if (!closest->h) {
+        closest->h = 480;
+    }
+    return closest;
+}
+
+JEX_DisplayMode *JEX_GetClosestDisplayMode(int displayIndex, const JEX_DisplayMode *mode,
+                                           JEX_DisplayMode *closest)
+{
+    JEX_VideoDisplay *display = checked_display(displayIndex);
+    if (!display) {
+        return nullptr;
+    }
+    return JEX_GetClosestDisplayModeForDisplay(display, mode, closest);
+}
+
+int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMode *mode)
+{
+    if (!_this || !display) {
+        JEX_SetError("Video subsystem has not been initialized");
+        return -1;
+    }
+    JEX_DisplayMode target;
+    if (mode) {
+        target = *mode;
+        if (!target.format) {
+            target.format = display->current_mode.format;
+        }
+        if (!target.w) {
+            target.w = display->current_mode.w;
+        }
+        if (!target.h) {
+            target.h = display->current_mode.h;
+        }
+        if (!target.refresh_rate) {
+            target.refresh_rate = display->current_mode.refresh_rate;
+        }
+        const int w = target.w, h = target.h;
+        if (!JEX_GetClosestDisplayModeForDisplay(display, &target, &target)) {
+            JEX_SetError("No video mode large enough for %dx%d", w, h);
+            return -1;
+        }
+    } else {
+        target = display->desktop_mode;
+    }
+    if (modes_equal(target, display->current_mode)) {
+        return 0;
+    }
+    if (!_this->SetDisplayMode) {
+        JEX_SetError("Video driver doesn't support changing display mode");
+        return -1;
+    }
+    if (_this->SetDisplayMode(_this, display, &target) < 0) {
+        return -1;
+    }
+    display->current_mode = target;
+    return 0;
+}
+
+int JEX_GL_LoadLibrary(const char *path)
+{
+    if (no_device_error()) {
+        return -1;
+    }
+    JEX_GLConfig &gl = _this->gl_config;
+    if (gl.driver_loaded > 0) {
+        if (path && std::strcmp(path, gl.driver_path) != 0) {
+            JEX_SetError("OpenGL library already loaded");
+            return -1;
+        }
+        // Every user holds its own count, so the library stays loaded until
+        // the last of them lets go.
+        ++gl.driver_loaded;
+        return 0;
+    }
+    if (!_this->GL_LoadLibrary) {
+        JEX_SetError("No dynamic GL support in video driver");
+        return -1;
+    }
+    const int result = _this->GL_LoadLibrary(_this, path);
+    if (result != 0) {
+        return result;
+    }
+    ++gl.driver_loaded;
+    return 0;
+}
+
+void JEX_GL_UnloadLibrary(void)
+{
+    if (no_device_error()) {
+        return;
+    }
+    JEX_GLConfig &gl = _this->gl_config;
+    if (gl.driver_loaded > 0) {
+        if (--gl.driver_loaded == 0 && _this->GL_UnloadLibrary) {
+            _this->GL_UnloadLibrary(_this);
+        }
+    }
+}
+
+} // extern "C"
