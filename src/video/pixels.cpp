@@ -636,7 +636,13 @@ Uint8 *MapNto1(const JEX_Palette *dst, int *identical)
     JEX_Color colors[256];
     JEX_Palette dither{256, colors, 1, 1};
     JEX_DitherColors(colors, 8);
-    return Map1to1(&dither, dst, identical);
+    // The blitters index this table with RGB332 values whatever the palette,
+    // so it is built even when the palette starts with the dither colours.
+    if (identical) {
+        *identical = dst && dst->ncolors >= 256 &&
+                     std::memcmp(colors, dst->colors, sizeof(colors)) == 0;
+    }
+    return Map1to1(&dither, dst, nullptr);
 }
 
 int JEX_Map1toNEntrySize(const JEX_PixelFormat *dst)

@@ -47,7 +47,9 @@ Uint8 JEX_FindColor(const JEX_Palette *palette, Uint8 r, Uint8 g, Uint8 b);
 Uint8 *Map1to1(const JEX_Palette *src, const JEX_Palette *dst, int *identical);
 
 // RGB332 value to index of the destination palette (256 entries): Map1to1 of
-// the dither palette against dst.
+// the dither palette against dst. Unlike Map1to1 the table is always built
+// (the blitters always index it); *identical, when given, tells whether it
+// is the identity. Null with the out-of-memory error.
 Uint8 *MapNto1(const JEX_Palette *dst, int *identical);
 
 // Source palette entry to destination pixel, with colour modulation

@@ -746,12 +746,16 @@ TEST_F(PixelsTest, DitherPalette)
     EXPECT_EQ(colors[255].r, 255);
     EXPECT_EQ(colors[255].b, 255);
 
-    // RGB332 to palette: against the dither palette itself it is the identity.
+    // RGB332 to palette: against the dither palette itself it is the
+    // identity, and the table is still there for the blitters to index.
     PaletteHolder dp(256);
     std::memcpy(dp.p->colors, colors, sizeof(colors));
     int identical = -1;
-    EXPECT_EQ(MapNto1(dp.p, &identical), nullptr);
+    Uint8 *id = MapNto1(dp.p, &identical);
+    ASSERT_NE(id, nullptr);
     EXPECT_EQ(identical, 1);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(id[i], i);
+    std::free(id);
     PaletteHolder grey(4);
     for (int i = 0; i < 4; ++i) grey.p->colors[i] = {Uint8(i * 85), Uint8(i * 85), Uint8(i * 85), 255};
     Uint8 *t = MapNto1(grey.p, &identical);
