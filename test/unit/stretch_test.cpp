@@ -1,0 +1,336 @@
+// Software stretch and scaled blits: nearest-neighbour placement against the
+// 16.16 fixed-point rule, rectangle validation, degenerate and very large
+// sizes, guard bytes.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "JEX_error.h"
+#include "JEX_pixels.h"
+#include "JEX_surface.h"
+
+namespace {
+
+constexpr Uint8 kGuard = 0x5C;
+
+Uint32 ReadRaw(const Uint8 *p, int bpp)
+{
+    Uint32 v = 0;
+    for (int i = 0; i < bpp; ++i)
+        v |= Uint32(p[i]) << (8 * i);
+    return v;
+}
+
+void WriteRaw(Uint8 *p, int bpp, Uint32 v)
+{
+    for (int i = 0; i < bpp; ++i)
+        p[i] = Uint8(v >> (8 * i));
+}
+
+// Surface over a buffer with guard bytes after every row and the buffer.
+class Guarded {
+public:
+    Guarded(Uint32 code, int w, int h) : w_(w), h_(h)
+    {
+        int depth = 0;
+        Uint32 r, g, b, a;
+        EXPECT_TRUE(JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a));
+        bpp_ = int(JEX_BYTESPERPIXEL(code));
+        row_ = w * bpp_;
+        pitch_ = row_ + 3;
+        buf_.assign(size_t(pitch_) * h + 7, kGuard);
+        surface_ = JEX_CreateRGBSurfaceFrom(buf_.data(), w, h, depth, pitch_, r, g, b, a);
+        EXPECT_NE(surface_, nullptr) << JEX_GetError();
+        if (surface_) {
+            JEX_SetSurfaceBlendMode(surface_, JEX_BLENDMODE_NONE);
+        }
+    }
+    ~Guarded() { JEX_FreeSurface(surface_); }
+    Guarded(const Guarded &) = delete;
+    Guarded &operator=(const Guarded &) = delete;
+
+    JEX_Surface *get() const { return surface_; }
+    Uint32 pixel(int x, int y) const
+    {
+        return ReadRaw(buf_.data() + size_t(y) * pitch_ + size_t(x) * bpp_, bpp_);
+    }
+    void set(int x, int y, Uint32 v) { WriteRaw(buf_.data() + size_t(y) * pitch_ + size_t(x) * bpp_, bpp_, v); }
+    void Fill(Uint32 v)
+    {
+        for (int y = 0; y < h_; ++y)
+            for (int x = 0; x < w_; ++x)
+                set(x, y, v);
+    }
+    bool GuardsIntact() const
+    {
+        for (int y = 0; y < h_; ++y)
+            for (int i = row_; i < pitch_; ++i)
+                if (buf_[size_t(y) * pitch_ + i] != kGuard)
+                    return false;
+        for (size_t i = size_t(pitch_) * h_; i < buf_.size(); ++i)
+            if (buf_[i] != kGuard)
+                return false;
+        return true;
+    }
+
+private:
+    int w_, h_, bpp_ = 0, row_ = 0, pitch_ = 0;
+    std::vector<Uint8> buf_;
+    JEX_Surface *surface_ = nullptr;
+};
+
+// Source index of destination index i: (i x ((n << 16) / m)) >> 16.
+int SourceIndex(int i, int src_size, int dst_size)
+{
+    const Uint64 step = (Uint64(src_size) << 16) / Uint64(dst_size);
+    return int((Uint64(i) * step) >> 16);
+}
+
+// Stretches src (sr) onto dst (dr) and checks every destination pixel: the
+// rectangle holds the nearest source pixels, everything else is untouched.
+void CheckStretch(Uint32 code, int sw, int sh, JEX_Rect sr, int dw, int dh, JEX_Rect dr)
+{
+    Guarded src(code, sw, sh), dst(code, dw, dh);
+    ASSERT_TRUE(src.get() && dst.get());
+    const Uint32 mask = JEX_BYTESPERPIXEL(code) == 4 ? 0xFFFFFFFFu
+                                                    : (1u << (8 * JEX_BYTESPERPIXEL(code))) - 1;
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x)
+            src.set(x, y, Uint32(0x9E3779B9u * Uint32(y * sw + x + 1)) & mask);
+    dst.Fill(0x11111111u & mask);
+    ASSERT_EQ(JEX_SoftStretch(src.get(), &sr, dst.get(), &dr), 0) << JEX_GetError();
+    for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x) {
+            Uint32 want = 0x11111111u & mask;
+            if (x >= dr.x && x < dr.x + dr.w && y >= dr.y && y < dr.y + dr.h)
+                want = src.pixel(sr.x + SourceIndex(x - dr.x, sr.w, dr.w),
+                                 sr.y + SourceIndex(y - dr.y, sr.h, dr.h));
+            ASSERT_EQ(dst.pixel(x, y), want) << "at (" << x << ", " << y << ")";
+        }
+    EXPECT_TRUE(dst.GuardsIntact());
+    EXPECT_TRUE(src.GuardsIntact());
+}
+
+TEST(SoftStretch, DoublesAndHalves)
+{
+    Guarded a(JEX_PIXELFORMAT_ARGB8888, 2, 1), b(JEX_PIXELFORMAT_ARGB8888, 4, 1);
+    a.set(0, 0, 0xAAAAAAAA);
+    a.set(1, 0, 0xBBBBBBBB);
+    ASSERT_EQ(JEX_SoftStretch(a.get(), nullptr, b.get(), nullptr), 0);
+    EXPECT_EQ(b.pixel(0, 0), 0xAAAAAAAAu);
+    EXPECT_EQ(b.pixel(1, 0), 0xAAAAAAAAu);
+    EXPECT_EQ(b.pixel(2, 0), 0xBBBBBBBBu);
+    EXPECT_EQ(b.pixel(3, 0), 0xBBBBBBBBu);
+    b.set(1, 0, 0xCCCCCCCC);
+    b.set(3, 0, 0xDDDDDDDD);
+    b.set(2, 0, 0xCCCCCCCC);
+    ASSERT_EQ(JEX_SoftStretch(b.get(), nullptr, a.get(), nullptr), 0);
+    EXPECT_EQ(a.pixel(0, 0), 0xAAAAAAAAu);
+    EXPECT_EQ(a.pixel(1, 0), 0xCCCCCCCCu);
+}
+
+TEST(SoftStretch, EveryPixelSizeAndShape)
+{
+    const Uint32 codes[] = {JEX_PIXELFORMAT_RGB332, JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGR24,
+                            JEX_PIXELFORMAT_ARGB8888};
+    const int sizes[][2] = {{1, 1}, {1, 7}, {7, 1}, {3, 5}, {16, 9}, {13, 17}, {40, 3}};
+    for (Uint32 code : codes)
+        for (const auto &s : sizes)
+            for (const auto &d : sizes) {
+                SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " " +
+                             std::to_string(s[0]) + "x" + std::to_string(s[1]) + " -> " +
+                             std::to_string(d[0]) + "x" + std::to_string(d[1]));
+                CheckStretch(code, s[0] + 3, s[1] + 2, JEX_Rect{2, 1, s[0], s[1]}, d[0] + 4,
+                             d[1] + 3, JEX_Rect{1, 2, d[0], d[1]});
+                if (HasFailure())
+                    return;
+            }
+}
+
+TEST(SoftStretch, RectangleValidation)
+{
+    Guarded a(JEX_PIXELFORMAT_RGB565, 10, 10), b(JEX_PIXELFORMAT_RGB565, 10, 10);
+    b.Fill(0x1234);
+    const JEX_Rect bad_src[] = {{1, 0, 10, 10}, {0, 0, 11, 1}, {-1, 0, 2, 2}, {0, -1, 2, 2},
+                                {0, 0, -1, 2},  {INT_MAX, 0, INT_MAX, 1}, {5, 5, 2, INT_MAX}};
+    for (const JEX_Rect &r : bad_src) {
+        EXPECT_EQ(JEX_SoftStretch(a.get(), &r, b.get(), nullptr), -1);
+        EXPECT_STREQ(JEX_GetError(), "Invalid source blit rectangle");
+        EXPECT_EQ(JEX_SoftStretch(a.get(), nullptr, b.get(), &r), -1);
+        EXPECT_STREQ(JEX_GetError(), "Invalid destination blit rectangle");
+    }
+    Guarded c(JEX_PIXELFORMAT_ARGB8888, 10, 10);
+    EXPECT_EQ(JEX_SoftStretch(a.get(), nullptr, c.get(), nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "Only works with same format surfaces");
+    EXPECT_EQ(b.pixel(3, 3), 0x1234u) << "failures write nothing";
+    EXPECT_TRUE(b.GuardsIntact());
+}
+
+// Empty rectangles on either side draw nothing (and divide by nothing).
+TEST(SoftStretch, EmptyRectanglesDrawNothing)
+{
+    Guarded a(JEX_PIXELFORMAT_ARGB8888, 6, 6), b(JEX_PIXELFORMAT_ARGB8888, 6, 6);
+    a.Fill(0xFFFFFFFF);
+    b.Fill(0x01020304);
+    const JEX_Rect empties[] = {{0, 0, 0, 3}, {2, 2, 3, 0}, {6, 6, 0, 0}, {6, 0, 0, 6}};
+    for (const JEX_Rect &r : empties) {
+        EXPECT_EQ(JEX_SoftStretch(a.get(), &r, b.get(), nullptr), 0);
+        EXPECT_EQ(JEX_SoftStretch(a.get(), nullptr, b.get(), &r), 0);
+    }
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            ASSERT_EQ(b.pixel(x, y), 0x01020304u);
+    EXPECT_TRUE(b.GuardsIntact());
+}
+
+// Same pixel size is enough: raw values are copied without conversion.
+TEST(SoftStretch, CopiesRawValuesBetweenFormatsOfOneSize)
+{
+    Guarded a(JEX_PIXELFORMAT_RGB888, 1, 1), b(JEX_PIXELFORMAT_BGR888, 3, 2);
+    a.set(0, 0, 0x00123456);
+    ASSERT_EQ(JEX_SoftStretch(a.get(), nullptr, b.get(), nullptr), 0);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(b.pixel(x, y), 0x00123456u);
+}
+
+// Widths past 32768 pixels: the 16.16 step needs more than 32 bits.
+TEST(SoftStretch, WideRowsDoNotOverflowTheStep)
+{
+    constexpr int kW = 70000;
+    Guarded a(JEX_PIXELFORMAT_ARGB8888, kW, 1), b(JEX_PIXELFORMAT_ARGB8888, kW / 2, 1);
+    for (int x = 0; x < kW; ++x)
+        a.set(x, 0, Uint32(x));
+    ASSERT_EQ(JEX_SoftStretch(a.get(), nullptr, b.get(), nullptr), 0);
+    for (int x = 0; x < kW / 2; ++x)
+        ASSERT_EQ(b.pixel(x, 0), Uint32(2 * x)) << "at " << x;
+    Guarded c(JEX_PIXELFORMAT_ARGB8888, 3, 1);
+    ASSERT_EQ(JEX_SoftStretch(a.get(), nullptr, c.get(), nullptr), 0);
+    EXPECT_EQ(c.pixel(0, 0), 0u);
+    EXPECT_EQ(c.pixel(1, 0), Uint32(SourceIndex(1, kW, 3)));
+    EXPECT_EQ(c.pixel(2, 0), Uint32(SourceIndex(2, kW, 3)));
+    EXPECT_TRUE(b.GuardsIntact());
+    EXPECT_TRUE(c.GuardsIntact());
+}
+
+TEST(SoftStretch, RefusesSubBytePixels)
+{
+    JEX_Surface *a = JEX_CreateRGBSurface(0, 16, 4, 1, 0, 0, 0, 0);
+    JEX_Surface *b = JEX_CreateRGBSurface(0, 32, 8, 1, 0, 0, 0, 0);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(JEX_SoftStretch(a, nullptr, b, nullptr), -1);
+    JEX_FreeSurface(a);
+    JEX_FreeSurface(b);
+}
+
+// --- Scaled blits ---------------------------------------------------------
+
+// Scaled blits between different formats go through the general routine:
+// each destination pixel is the converted nearest source pixel.
+TEST(BlitScaled, ConvertingFormatsPicksNearestPixels)
+{
+    const int sizes[][2] = {{1, 1}, {2, 2}, {5, 3}, {8, 8}, {17, 11}};
+    for (const auto &s : sizes)
+        for (const auto &d : sizes) {
+            SCOPED_TRACE(std::to_string(s[0]) + "x" + std::to_string(s[1]) + " -> " +
+                         std::to_string(d[0]) + "x" + std::to_string(d[1]));
+            Guarded src(JEX_PIXELFORMAT_ARGB8888, s[0], s[1]);
+            Guarded dst(JEX_PIXELFORMAT_RGB24, d[0] + 2, d[1] + 2);
+            for (int y = 0; y < s[1]; ++y)
+                for (int x = 0; x < s[0]; ++x)
+                    src.set(x, y, 0xFF000000u | Uint32(x * 40) << 16 | Uint32(y * 20) << 8 | 7);
+            dst.Fill(0x999999);
+            JEX_Rect dr{1, 1, d[0], d[1]};
+            ASSERT_EQ(JEX_UpperBlitScaled(src.get(), nullptr, dst.get(), &dr), 0)
+                << JEX_GetError();
+            const JEX_Rect asked{1, 1, d[0], d[1]};
+            EXPECT_TRUE(JEX_RectEquals(&dr, &asked));
+            for (int y = 0; y < d[1] + 2; ++y)
+                for (int x = 0; x < d[0] + 2; ++x) {
+                    Uint32 want = 0x999999;
+                    if (x >= 1 && x <= d[0] && y >= 1 && y <= d[1]) {
+                        Uint8 r, g, b, a;
+                        JEX_GetRGBA(src.pixel(SourceIndex(x - 1, s[0], d[0]),
+                                              SourceIndex(y - 1, s[1], d[1])),
+                                    src.get()->format, &r, &g, &b, &a);
+                        want = JEX_MapRGB(dst.get()->format, r, g, b);
+                    }
+                    ASSERT_EQ(dst.pixel(x, y), want) << "at (" << x << ", " << y << ")";
+                }
+            EXPECT_TRUE(dst.GuardsIntact());
+        }
+}
+
+// A 2x2 source scaled to 4x4 repeats each pixel twice both ways, through
+// the same-format stretch and through the converting routine alike.
+TEST(BlitScaled, TwoByTwoToFourByFour)
+{
+    for (Uint32 dcode : {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_ARGB8888}) {
+        Guarded src(JEX_PIXELFORMAT_ARGB8888, 2, 2), dst(dcode, 4, 4);
+        const Uint32 px[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+        for (int i = 0; i < 4; ++i)
+            src.set(i % 2, i / 2, px[i]);
+        ASSERT_EQ(JEX_UpperBlitScaled(src.get(), nullptr, dst.get(), nullptr), 0);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(dst.pixel(x, y) & 0xFFFFFF, px[(y / 2) * 2 + x / 2] & 0xFFFFFF);
+    }
+}
+
+// Source rectangles outside the source, or shrunk to nothing by the
+// destination's edges, draw nothing and read nothing out of bounds.
+TEST(BlitScaled, DegenerateRectanglesDrawNothing)
+{
+    for (Uint32 dcode : {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565}) {
+        Guarded src(JEX_PIXELFORMAT_ARGB8888, 8, 8), dst(dcode, 8, 8);
+        src.Fill(0xFFFFFFFF);
+        dst.Fill(0x2222);
+        const JEX_Rect srcs[] = {{8, 0, 4, 4},   {0, 8, 4, 4},   {-10, 0, 5, 5},
+                                 {0, -10, 5, 5}, {100, 100, 5, 5}, {INT_MAX, INT_MAX, INT_MAX, 1},
+                                 {2, 2, 0, 5},   {INT_MIN, 0, INT_MAX, 8}};
+        for (const JEX_Rect &sr : srcs) {
+            JEX_Rect dr{1, 1, 6, 6};
+            EXPECT_EQ(JEX_UpperBlitScaled(src.get(), &sr, dst.get(), &dr), 0);
+            EXPECT_EQ(JEX_LowerBlitScaled(src.get(), const_cast<JEX_Rect *>(&sr), dst.get(), &dr),
+                      0);
+        }
+        const JEX_Rect dsts[] = {{8, 0, 4, 4}, {-4, 0, 4, 4}, {0, 0, 0, 8}, {INT_MAX, 0, 5, 5},
+                                 {INT_MIN, INT_MIN, INT_MAX, INT_MAX}};
+        for (const JEX_Rect &dr : dsts) {
+            JEX_Rect d = dr;
+            EXPECT_EQ(JEX_UpperBlitScaled(src.get(), nullptr, dst.get(), &d), 0);
+            EXPECT_TRUE(JEX_RectEquals(&d, &dr)) << "the caller's rectangle is not changed";
+            JEX_Rect whole{0, 0, 8, 8};
+            EXPECT_EQ(JEX_LowerBlitScaled(src.get(), &whole, dst.get(), &d), 0);
+        }
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                ASSERT_EQ(dst.pixel(x, y) & 0xFFFF, 0x2222u) << "at (" << x << ", " << y << ")";
+        EXPECT_TRUE(dst.GuardsIntact());
+    }
+}
+
+// A destination partly outside the surface is cut at the edge, and the
+// source width shrinks in proportion; large sizes keep the proportion exact.
+TEST(BlitScaled, DestinationCutAtTheEdge)
+{
+    Guarded src(JEX_PIXELFORMAT_ARGB8888, 8, 2), dst(JEX_PIXELFORMAT_ARGB8888, 10, 2);
+    for (int x = 0; x < 8; ++x) {
+        src.set(x, 0, Uint32(x + 1));
+        src.set(x, 1, Uint32(x + 1));
+    }
+    dst.Fill(0);
+    JEX_Rect sr{0, 0, 8, 2}, dr{2, 0, 16, 2};
+    ASSERT_EQ(JEX_LowerBlitScaled(src.get(), &sr, dst.get(), &dr), 0);
+    // 8 of the 16 requested columns fit, so 4 source columns are used.
+    const Uint32 want[10] = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4};
+    for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(dst.pixel(x, 0), want[x]) << x;
+    EXPECT_TRUE(dst.GuardsIntact());
+}
+
+}  // namespace
