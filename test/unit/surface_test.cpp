@@ -1,0 +1,442 @@
+// Surfaces: creation and its bad sizes, defaults, blit state and when it
+// invalidates the map, clip rectangles, reference counts, locking, and
+// conversion of surfaces and pixels.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "JEX_error.h"
+#include "JEX_pixels.h"
+#include "JEX_surface.h"
+#include "video/blit.h"
+
+namespace {
+
+bool StartsWith(const char *s, const char *prefix)
+{
+    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
+}
+
+JEX_Surface *Make(Uint32 code, int w, int h)
+{
+    int depth;
+    Uint32 r, g, b, a;
+    if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
+        return nullptr;
+    return JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a);
+}
+
+Uint32 Get32(const JEX_Surface *s, int x, int y)
+{
+    Uint32 v;
+    std::memcpy(&v, static_cast<const Uint8 *>(s->pixels) + y * s->pitch + 4 * x, 4);
+    return v;
+}
+
+Uint16 Get16(const JEX_Surface *s, int x, int y)
+{
+    Uint16 v;
+    std::memcpy(&v, static_cast<const Uint8 *>(s->pixels) + y * s->pitch + 2 * x, 2);
+    return v;
+}
+
+void Put16(JEX_Surface *s, int x, int y, Uint16 v)
+{
+    std::memcpy(static_cast<Uint8 *>(s->pixels) + y * s->pitch + 2 * x, &v, 2);
+}
+
+TEST(SurfaceCreate, RejectsBadSizesWithAMessage)
+{
+    const int sizes[][2] = {{0, 0}, {0, 5}, {5, 0}, {-1, 5}, {5, -1}, {INT_MIN, INT_MIN}};
+    for (const auto &s : sizes) {
+        JEX_ClearError();
+        EXPECT_EQ(JEX_CreateRGBSurface(0, s[0], s[1], 32, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+        EXPECT_TRUE(StartsWith(JEX_GetError(), "Invalid surface size")) << JEX_GetError();
+    }
+    // Width x 4 overflows an int.
+    JEX_ClearError();
+    EXPECT_EQ(JEX_CreateRGBSurface(0, INT_MAX / 2, 1, 32, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_STRNE(JEX_GetError(), "");
+    // Height x pitch overflows an int.
+    JEX_ClearError();
+    EXPECT_EQ(JEX_CreateRGBSurface(0, 70000, 70000, 32, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Surface size is too large");
+    EXPECT_EQ(JEX_CreateRGBSurface(0, 4, 4, 32, 0xF0, 0xF00, 0xF000, 0), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Unknown pixel format");
+}
+
+TEST(SurfaceCreate, FromCallerMemoryChecksThePitch)
+{
+    std::vector<Uint8> mem(64 * 64);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 32, 39, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_STRNE(JEX_GetError(), "");
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 32, -40, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(nullptr, 10, 4, 32, 40, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 0, 4, 32, 40, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 1000, INT_MAX / 1000, 32, 4000, 0xFF0000, 0xFF00,
+                                       0xFF, 0),
+              nullptr);
+    // A 9-pixel 1-bit row needs 2 bytes; a 3-byte row is exactly 3 x w.
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 9, 4, 1, 1, 0, 0, 0, 0), nullptr);
+    JEX_Surface *bits = JEX_CreateRGBSurfaceFrom(mem.data(), 9, 4, 1, 2, 0, 0, 0, 0);
+    ASSERT_NE(bits, nullptr) << JEX_GetError();
+    JEX_FreeSurface(bits);
+
+    JEX_Surface *s = JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 24, 30, 0xFF, 0xFF00, 0xFF0000, 0);
+    ASSERT_NE(s, nullptr) << JEX_GetError();
+    EXPECT_EQ(s->format->format, JEX_PIXELFORMAT_RGB24);
+    EXPECT_EQ(s->pixels, mem.data());
+    EXPECT_EQ(s->pitch, 30);
+    EXPECT_TRUE(s->flags & JEX_SURFACE_PREALLOC);
+    const JEX_Rect full{0, 0, 10, 4};
+    EXPECT_TRUE(JEX_RectEquals(&s->clip_rect, &full));
+    JEX_FreeSurface(s);  // the caller's memory stays
+    EXPECT_EQ(mem[0], 0);
+}
+
+TEST(SurfaceCreate, Defaults)
+{
+    JEX_Surface *s = JEX_CreateRGBSurface(0, 10, 3, 24, 0xFF, 0xFF00, 0xFF0000, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->pitch, 32);
+    EXPECT_EQ(s->refcount, 1);
+    EXPECT_EQ(s->locked, 0);
+    for (int i = 0; i < s->pitch * s->h; ++i)
+        ASSERT_EQ(static_cast<Uint8 *>(s->pixels)[i], 0);
+    JEX_BlendMode mode;
+    ASSERT_EQ(JEX_GetSurfaceBlendMode(s, &mode), 0);
+    EXPECT_EQ(mode, JEX_BLENDMODE_NONE);
+    Uint8 r, g, b, a;
+    ASSERT_EQ(JEX_GetSurfaceColorMod(s, &r, &g, &b), 0);
+    ASSERT_EQ(JEX_GetSurfaceAlphaMod(s, &a), 0);
+    EXPECT_EQ(r & g & b & a, 255);
+    Uint32 key;
+    EXPECT_EQ(JEX_GetColorKey(s, &key), -1);
+    JEX_FreeSurface(s);
+
+    JEX_Surface *alpha = Make(JEX_PIXELFORMAT_ARGB8888, 2, 2);
+    ASSERT_NE(alpha, nullptr);
+    ASSERT_EQ(JEX_GetSurfaceBlendMode(alpha, &mode), 0);
+    EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
+    EXPECT_TRUE(alpha->flags & JEX_SURFACE_BLENDED);
+    JEX_FreeSurface(alpha);
+
+    JEX_Surface *one = JEX_CreateRGBSurface(0, 3, 3, 1, 0, 0, 0, 0);
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(one->format->palette, nullptr);
+    ASSERT_EQ(one->format->palette->ncolors, 2);
+    const JEX_Color *c = one->format->palette->colors;
+    EXPECT_TRUE(c[0].r == 255 && c[0].g == 255 && c[0].b == 255);
+    EXPECT_TRUE(c[1].r == 0 && c[1].g == 0 && c[1].b == 0);
+    JEX_FreeSurface(one);
+
+    JEX_Surface *eight = JEX_CreateRGBSurface(0, 3, 3, 8, 0, 0, 0, 0);
+    ASSERT_NE(eight, nullptr);
+    ASSERT_EQ(eight->format->palette->ncolors, 256);
+    for (int i = 0; i < 256; ++i) {
+        const JEX_Color &e = eight->format->palette->colors[i];
+        ASSERT_TRUE(e.r == 255 && e.g == 255 && e.b == 255) << i;
+    }
+    JEX_FreeSurface(eight);
+}
+
+TEST(SurfaceState, NullSurfacesFail)
+{
+    Uint8 v;
+    Uint32 k;
+    JEX_BlendMode m;
+    EXPECT_EQ(JEX_SetColorKey(nullptr, 1, 0), -1);
+    EXPECT_EQ(JEX_GetColorKey(nullptr, &k), -1);
+    EXPECT_EQ(JEX_SetSurfaceColorMod(nullptr, 1, 2, 3), -1);
+    EXPECT_EQ(JEX_GetSurfaceColorMod(nullptr, &v, &v, &v), -1);
+    EXPECT_EQ(JEX_SetSurfaceAlphaMod(nullptr, 1), -1);
+    EXPECT_EQ(JEX_GetSurfaceAlphaMod(nullptr, &v), -1);
+    EXPECT_EQ(JEX_SetSurfaceBlendMode(nullptr, JEX_BLENDMODE_ADD), -1);
+    EXPECT_EQ(JEX_GetSurfaceBlendMode(nullptr, &m), -1);
+    EXPECT_EQ(JEX_SetSurfaceRLE(nullptr, 1), -1);
+    EXPECT_EQ(JEX_LockSurface(nullptr), -1);
+    JEX_UnlockSurface(nullptr);
+    JEX_FreeSurface(nullptr);
+    EXPECT_FALSE(JEX_SetClipRect(nullptr, nullptr));
+    EXPECT_EQ(JEX_SetSurfacePalette(nullptr, nullptr), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_SetSurfacePalette() passed a NULL surface");
+}
+
+// Setters invalidate the map exactly when they change the copy flags.
+TEST(SurfaceState, SettersInvalidateOnlyOnFlagChanges)
+{
+    JEX_Surface *src = Make(JEX_PIXELFORMAT_RGB565, 4, 4);
+    JEX_Surface *dst = Make(JEX_PIXELFORMAT_RGB888, 4, 4);
+    ASSERT_TRUE(src && dst);
+    auto blit = [&] { ASSERT_EQ(JEX_UpperBlit(src, nullptr, dst, nullptr), 0) << JEX_GetError(); };
+
+    blit();
+    ASSERT_EQ(src->map->dst, dst);
+    ASSERT_EQ(JEX_SetColorKey(src, 1, 0x1234), 0);
+    EXPECT_EQ(src->map->dst, nullptr);
+    EXPECT_TRUE(src->flags & JEX_SURFACE_COLORKEYED);
+    blit();
+    ASSERT_EQ(JEX_SetColorKey(src, 1, 0x4321), 0);
+    EXPECT_EQ(src->map->dst, dst) << "a new key value alone keeps the map";
+    Uint32 key = 0;
+    ASSERT_EQ(JEX_GetColorKey(src, &key), 0);
+    EXPECT_EQ(key, 0x4321u);
+    ASSERT_EQ(JEX_SetColorKey(src, 0, 0), 0);
+    EXPECT_EQ(src->map->dst, nullptr);
+    EXPECT_FALSE(src->flags & JEX_SURFACE_COLORKEYED);
+    EXPECT_EQ(JEX_GetColorKey(src, &key), -1);
+
+    blit();
+    ASSERT_EQ(JEX_SetSurfaceColorMod(src, 10, 20, 30), 0);
+    EXPECT_EQ(src->map->dst, nullptr);
+    blit();
+    ASSERT_EQ(JEX_SetSurfaceColorMod(src, 11, 20, 30), 0);
+    EXPECT_EQ(src->map->dst, dst);
+    Uint8 r, g, b;
+    ASSERT_EQ(JEX_GetSurfaceColorMod(src, &r, &g, &b), 0);
+    EXPECT_TRUE(r == 11 && g == 20 && b == 30);
+    ASSERT_EQ(JEX_SetSurfaceColorMod(src, 255, 255, 255), 0);
+    EXPECT_FALSE(src->map->info.flags & JEX_COPY_MODULATE_COLOR);
+
+    blit();
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(src, 128), 0);
+    EXPECT_TRUE(src->map->info.flags & JEX_COPY_MODULATE_ALPHA);
+    EXPECT_EQ(src->map->dst, nullptr);
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(src, 255), 0);
+    EXPECT_FALSE(src->map->info.flags & JEX_COPY_MODULATE_ALPHA);
+
+    blit();
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src, JEX_BLENDMODE_NONE), 0);
+    EXPECT_EQ(src->map->dst, dst) << "no change, no rebuild";
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src, JEX_BLENDMODE_MOD), 0);
+    JEX_BlendMode mode;
+    ASSERT_EQ(JEX_GetSurfaceBlendMode(src, &mode), 0);
+    EXPECT_EQ(mode, JEX_BLENDMODE_MOD);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(src, JEX_BLENDMODE_BLEND), 0);
+    EXPECT_TRUE(src->flags & JEX_SURFACE_BLENDED);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_SetSurfaceBlendMode(src, JEX_BlendMode(3)), -1);
+    EXPECT_STRNE(JEX_GetError(), "");
+    ASSERT_EQ(JEX_GetSurfaceBlendMode(src, &mode), 0);
+    EXPECT_EQ(mode, JEX_BLENDMODE_NONE);
+    EXPECT_FALSE(src->flags & JEX_SURFACE_BLENDED);
+
+    ASSERT_EQ(JEX_SetSurfaceRLE(src, 1), 0);
+    EXPECT_TRUE(src->map->info.flags & JEX_COPY_RLE_DESIRED);
+    ASSERT_EQ(JEX_SetSurfaceRLE(src, 0), 0);
+    EXPECT_FALSE(src->map->info.flags & JEX_COPY_RLE_DESIRED);
+    ASSERT_EQ(JEX_SetColorKey(src, JEX_SURFACE_RLEACCEL, 0), 0);
+    EXPECT_TRUE(src->map->info.flags & JEX_COPY_RLE_DESIRED);
+    blit();
+
+    JEX_FreeSurface(src);
+    JEX_FreeSurface(dst);
+}
+
+// A destination palette that changes makes the map stale.
+TEST(SurfaceState, DestinationPaletteVersion)
+{
+    JEX_Surface *src = JEX_CreateRGBSurface(0, 4, 4, 8, 0, 0, 0, 0);
+    JEX_Surface *dst = JEX_CreateRGBSurface(0, 4, 4, 8, 0, 0, 0, 0);
+    ASSERT_TRUE(src && dst);
+    static_cast<Uint8 *>(src->pixels)[5] = 77;
+    ASSERT_EQ(JEX_UpperBlit(src, nullptr, dst, nullptr), 0) << JEX_GetError();
+    EXPECT_EQ(static_cast<Uint8 *>(dst->pixels)[5], 77) << "identical palettes copy indexes";
+    EXPECT_FALSE(JEX_MapIsStale(src, dst));
+    const JEX_Color red{255, 0, 0, 255};
+    ASSERT_EQ(JEX_SetPaletteColors(dst->format->palette, &red, 3, 1), 0);
+    EXPECT_TRUE(JEX_MapIsStale(src, dst));
+    JEX_FreeSurface(src);
+    JEX_FreeSurface(dst);
+}
+
+TEST(SurfaceState, ClipRect)
+{
+    JEX_Surface *s = Make(JEX_PIXELFORMAT_RGB565, 20, 10);
+    ASSERT_NE(s, nullptr);
+    const JEX_Rect outside{30, 0, 5, 5};
+    EXPECT_FALSE(JEX_SetClipRect(s, &outside));
+    const JEX_Rect part{-5, 4, 10, 100};
+    EXPECT_TRUE(JEX_SetClipRect(s, &part));
+    JEX_Rect got;
+    JEX_GetClipRect(s, &got);
+    const JEX_Rect want{0, 4, 5, 6};
+    EXPECT_TRUE(JEX_RectEquals(&got, &want));
+    EXPECT_TRUE(JEX_SetClipRect(s, nullptr));
+    JEX_GetClipRect(s, &got);
+    const JEX_Rect full{0, 0, 20, 10};
+    EXPECT_TRUE(JEX_RectEquals(&got, &full));
+    JEX_FreeSurface(s);
+}
+
+TEST(SurfaceLifetime, ReferenceCountsDontFreeAndLocks)
+{
+    JEX_Surface *s = Make(JEX_PIXELFORMAT_ARGB8888, 2, 2);
+    ASSERT_NE(s, nullptr);
+    s->refcount = 2;
+    JEX_FreeSurface(s);
+    EXPECT_EQ(s->refcount, 1);
+
+    s->flags |= JEX_SURFACE_DONTFREE;
+    JEX_FreeSurface(s);
+    EXPECT_EQ(s->refcount, 1);
+    s->flags &= ~Uint32(JEX_SURFACE_DONTFREE);
+
+    ASSERT_EQ(JEX_LockSurface(s), 0);
+    ASSERT_EQ(JEX_LockSurface(s), 0);
+    EXPECT_EQ(s->locked, 2);
+    JEX_UnlockSurface(s);
+    EXPECT_EQ(s->locked, 1);
+    JEX_FreeSurface(s);  // frees although still locked once (ASan checks)
+}
+
+// --- Conversion -----------------------------------------------------------
+
+TEST(ConvertPixels, SameFormatCopiesRows)
+{
+    const Uint8 src[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
+    Uint8 dst[2][10];
+    std::memset(dst, 0xEE, sizeof dst);
+    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
+              1);
+    EXPECT_EQ(std::memcmp(dst[0], src[0], 6), 0);
+    EXPECT_EQ(std::memcmp(dst[1], src[1], 6), 0);
+    EXPECT_EQ(dst[0][6], 0xEE);
+    EXPECT_EQ(dst[1][6], 0xEE);
+
+    // 12 one-bit pixels span 2 bytes per row.
+    std::memset(dst, 0xEE, sizeof dst);
+    EXPECT_EQ(JEX_ConvertPixels(12, 2, JEX_PIXELFORMAT_INDEX1MSB, src, 8,
+                                JEX_PIXELFORMAT_INDEX1MSB, dst, 10),
+              1);
+    EXPECT_EQ(dst[0][0], 1);
+    EXPECT_EQ(dst[0][1], 2);
+    EXPECT_EQ(dst[0][2], 0xEE);
+    EXPECT_EQ(dst[1][1], 10);
+
+    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_YV12, src, 8, JEX_PIXELFORMAT_YV12, dst, 10), -1);
+    EXPECT_STREQ(JEX_GetError(), "Unknown FOURCC pixel format");
+    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_INDEX8, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
+              -1);
+    EXPECT_STREQ(JEX_GetError(), "Indexed pixel formats not supported");
+    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_INDEX8, dst, 10),
+              -1);
+    EXPECT_EQ(JEX_ConvertPixels(-1, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
+              -1);
+}
+
+TEST(ConvertPixels, BetweenFormatsMatchesMapping)
+{
+    std::mt19937 rng(5);
+    constexpr int kW = 7, kH = 3, kDstPitch = kW * 2 + 3;
+    std::vector<Uint32> src(kW * kH);
+    for (auto &p : src)
+        p = rng();
+    std::vector<Uint8> dst(kDstPitch * kH + 4, 0xC3);
+    ASSERT_EQ(JEX_ConvertPixels(kW, kH, JEX_PIXELFORMAT_ARGB8888, src.data(), kW * 4,
+                                JEX_PIXELFORMAT_RGB565, dst.data(), kDstPitch),
+              0)
+        << JEX_GetError();
+    JEX_PixelFormat *argb = JEX_AllocFormat(JEX_PIXELFORMAT_ARGB8888);
+    JEX_PixelFormat *rgb565 = JEX_AllocFormat(JEX_PIXELFORMAT_RGB565);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            Uint8 r, g, b;
+            JEX_GetRGB(src[y * kW + x], argb, &r, &g, &b);
+            Uint16 got;
+            std::memcpy(&got, &dst[y * kDstPitch + 2 * x], 2);
+            EXPECT_EQ(got, JEX_MapRGB(rgb565, r, g, b));
+        }
+        for (int i = kW * 2; i < kDstPitch; ++i)
+            EXPECT_EQ(dst[y * kDstPitch + i], 0xC3);
+    }
+    JEX_FreeFormat(argb);
+    JEX_FreeFormat(rgb565);
+}
+
+// A keyed 16-bit surface converted to a format with alpha: the key becomes
+// transparency and the blend mode BLEND; the source keeps its own state.
+TEST(ConvertSurface, KeyBecomesTransparency)
+{
+    JEX_Surface *src = Make(JEX_PIXELFORMAT_RGB565, 4, 3);
+    ASSERT_NE(src, nullptr);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            Put16(src, x, y, Uint16(0x1000 * y + 0x41 * x + 1));
+    Put16(src, 2, 1, 0xF81F);
+    Put16(src, 0, 2, 0xF81F);
+    ASSERT_EQ(JEX_SetColorKey(src, 1, 0xF81F), 0);
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(src, 200), 0);
+    const JEX_Rect clip{1, 1, 2, 2};
+    JEX_SetClipRect(src, &clip);
+
+    JEX_Surface *conv = JEX_ConvertSurfaceFormat(src, JEX_PIXELFORMAT_ARGB8888, 0);
+    ASSERT_NE(conv, nullptr) << JEX_GetError();
+    EXPECT_EQ(conv->format->format, JEX_PIXELFORMAT_ARGB8888);
+    Uint32 key;
+    EXPECT_EQ(JEX_GetColorKey(conv, &key), -1);
+    JEX_BlendMode mode;
+    ASSERT_EQ(JEX_GetSurfaceBlendMode(conv, &mode), 0);
+    EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
+    Uint8 a = 0;
+    ASSERT_EQ(JEX_GetSurfaceAlphaMod(conv, &a), 0);
+    EXPECT_EQ(a, 200);
+    EXPECT_TRUE(JEX_RectEquals(&conv->clip_rect, &clip));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const Uint16 p = Get16(src, x, y);
+            Uint8 r, g, b;
+            JEX_GetRGB(p, src->format, &r, &g, &b);
+            const Uint32 colour = Uint32(r) << 16 | Uint32(g) << 8 | b;
+            const Uint32 want = p == 0xF81F ? colour : 0xFF000000u | colour;
+            EXPECT_EQ(Get32(conv, x, y), want) << "at (" << x << ", " << y << ")";
+        }
+    // The source keeps its key and modulation.
+    ASSERT_EQ(JEX_GetColorKey(src, &key), 0);
+    EXPECT_EQ(key, 0xF81Fu);
+    EXPECT_TRUE(src->map->info.flags & JEX_COPY_MODULATE_ALPHA);
+    JEX_FreeSurface(conv);
+    JEX_FreeSurface(src);
+}
+
+TEST(ConvertSurface, RoundTripAndPalettes)
+{
+    std::mt19937 rng(11);
+    JEX_Surface *src = Make(JEX_PIXELFORMAT_RGB888, 9, 4);
+    ASSERT_NE(src, nullptr);
+    for (int i = 0; i < 9 * 4; ++i) {
+        const Uint32 v = rng() & 0xFFFFFF;
+        std::memcpy(static_cast<Uint8 *>(src->pixels) + (i / 9) * src->pitch + 4 * (i % 9), &v, 4);
+    }
+    JEX_Surface *bgr = JEX_ConvertSurfaceFormat(src, JEX_PIXELFORMAT_BGR24, 0);
+    ASSERT_NE(bgr, nullptr) << JEX_GetError();
+    JEX_Surface *back = JEX_ConvertSurfaceFormat(bgr, JEX_PIXELFORMAT_RGB888, 0);
+    ASSERT_NE(back, nullptr) << JEX_GetError();
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 9; ++x) {
+            const Uint32 p = Get32(src, x, y);
+            const Uint8 *b3 = static_cast<const Uint8 *>(bgr->pixels) + y * bgr->pitch + 3 * x;
+            EXPECT_EQ(b3[0], p & 0xFF) << "BGR24 stores blue first";
+            EXPECT_EQ(b3[2], p >> 16);
+            EXPECT_EQ(Get32(back, x, y), p);
+        }
+    JEX_FreeSurface(back);
+    JEX_FreeSurface(bgr);
+
+    JEX_PixelFormat *indexed = JEX_AllocFormat(JEX_PIXELFORMAT_INDEX8);
+    JEX_Palette *white = JEX_AllocPalette(256);
+    ASSERT_TRUE(indexed && white);
+    ASSERT_EQ(JEX_SetPixelFormatPalette(indexed, white), 0);
+    EXPECT_EQ(JEX_ConvertSurface(src, indexed, 0), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Empty destination palette");
+    JEX_FreePalette(white);
+    JEX_FreeFormat(indexed);
+    JEX_FreeSurface(src);
+}
+
+}  // namespace
