@@ -14,6 +14,8 @@
 #include "JEX_mutex.h"
 #include "JEX_thread.h"
 #include "JEX_timer.h"
+#include "JEX_keyboard.h"
+#include "JEX_events.h"
 #include "JEX_pixels.h"
 #include "JEX_rect.h"
 #include "JEX_blendmode.h"
