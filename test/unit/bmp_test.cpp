@@ -1,0 +1,1158 @@
+// BMP files: hand-built files for the layout rules and hostile headers,
+// files written by ImageMagick (made at test time) decoded against
+// ImageMagick's own decode, our saved files read back by ImageMagick, and
+// damaged files (every truncation, flipped header bytes).
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "JEX_bmp.h"
+#include "JEX_error.h"
+#include "JEX_pixels.h"
+#include "JEX_rwops.h"
+#include "JEX_surface.h"
+
+namespace {
+
+using Bytes = std::vector<Uint8>;
+namespace fs = std::filesystem;
+
+void Put16(Bytes &b, size_t at, Uint16 v)
+{
+    b[at] = static_cast<Uint8>(v);
+    b[at + 1] = static_cast<Uint8>(v >> 8);
+}
+
+void Put32(Bytes &b, size_t at, Uint32 v)
+{
+    for (int i = 0; i < 4; ++i) {
+        b[at + i] = static_cast<Uint8>(v >> (8 * i));
+    }
+}
+
+Uint32 Get32(const Bytes &b, size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<Uint32>(b[at + 3]) << 24);
+}
+
+Uint16 Get16(const Bytes &b, size_t at)
+{
+    return static_cast<Uint16>(b[at] | (b[at + 1] << 8));
+}
+
+// ---------------------------------------------------------------------------
+// Hand-built files.
+
+struct BmpSpec {
+    Uint32 header_size = 40;
+    int width = 1;
+    int height = 1;
+    Uint16 bpp = 24;
+    Uint32 compression = 0;
+    Uint32 colors_used = 0;
+    std::vector<Uint32> masks; // inside a header of 52+ bytes, else after it
+    Bytes palette;             // raw entries
+    Bytes pixels;              // raw rows, padding included
+    Sint64 data_offset = -1;   // -1: right after the palette
+};
+
+Bytes BuildBmp(const BmpSpec &s)
+{
+    Bytes b(14 + s.header_size, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put32(b, 14, s.header_size);
+    if (s.header_size == 12) {
+        Put16(b, 18, static_cast<Uint16>(s.width));
+        Put16(b, 20, static_cast<Uint16>(s.height));
+        Put16(b, 22, 1);
+        Put16(b, 24, s.bpp);
+    } else {
+        Put32(b, 18, static_cast<Uint32>(s.width));
+        Put32(b, 22, static_cast<Uint32>(s.height));
+        Put16(b, 26, 1);
+        Put16(b, 28, s.bpp);
+        Put32(b, 30, s.compression);
+        Put32(b, 46, s.colors_used);
+        if (s.header_size >= 56) {
+            for (size_t i = 0; i < s.masks.size() && i < 4; ++i) {
+                Put32(b, 54 + 4 * i, s.masks[i]);
+            }
+        } else {
+            for (Uint32 m : s.masks) {
+                b.resize(b.size() + 4);
+                Put32(b, b.size() - 4, m);
+            }
+        }
+    }
+    b.insert(b.end(), s.palette.begin(), s.palette.end());
+    const Uint32 offset = s.data_offset >= 0 ? static_cast<Uint32>(s.data_offset)
+                                             : static_cast<Uint32>(b.size());
+    Put32(b, 10, offset);
+    if (b.size() < offset) {
+        b.resize(offset, 0xEE);
+    }
+    b.insert(b.end(), s.pixels.begin(), s.pixels.end());
+    Put32(b, 2, static_cast<Uint32>(b.size()));
+    return b;
+}
+
+struct SurfaceDeleter {
+    void operator()(JEX_Surface *s) const { JEX_FreeSurface(s); }
+};
+using SurfacePtr = std::unique_ptr<JEX_Surface, SurfaceDeleter>;
+
+SurfacePtr LoadBytes(const Bytes &b)
+{
+    return SurfacePtr(JEX_LoadBMP_RW(JEX_RWFromConstMem(b.data(), static_cast<int>(b.size())), 1));
+}
+
+const Uint8 *Row(const JEX_Surface *s, int y)
+{
+    return static_cast<const Uint8 *>(s->pixels) + static_cast<size_t>(y) * s->pitch;
+}
+
+Uint32 Pixel32(const JEX_Surface *s, int x, int y)
+{
+    Uint32 v;
+    std::memcpy(&v, Row(s, y) + 4 * x, 4);
+    return v;
+}
+
+Uint16 Pixel16(const JEX_Surface *s, int x, int y)
+{
+    Uint16 v;
+    std::memcpy(&v, Row(s, y) + 2 * x, 2);
+    return v;
+}
+
+std::string Error()
+{
+    return JEX_GetError();
+}
+
+// Loads from a read-only stream that starts `lead` bytes into the block and
+// reports where the stream is afterwards (relative to the file's start).
+struct LoadOutcome {
+    SurfacePtr surface;
+    int position;
+    std::string error;
+};
+
+LoadOutcome LoadAt(const Bytes &file, size_t lead = 0)
+{
+    Bytes block(lead, 0x5A);
+    block.insert(block.end(), file.begin(), file.end());
+    JEX_RWops *rw = JEX_RWFromConstMem(block.data(), static_cast<int>(block.size()));
+    EXPECT_NE(rw, nullptr);
+    EXPECT_EQ(JEX_RWseek(rw, static_cast<int>(lead), JEX_RW_SEEK_SET), static_cast<int>(lead));
+    LoadOutcome out;
+    out.surface.reset(JEX_LoadBMP_RW(rw, 0));
+    out.error = Error();
+    out.position = JEX_RWtell(rw) - static_cast<int>(lead);
+    JEX_RWclose(rw);
+    return out;
+}
+
+TEST(BmpLoad, TwentyFourBitBottomUpIsBgrWithLastFileRowFirst)
+{
+    BmpSpec s;
+    s.width = 2;
+    s.height = 2;
+    // Bottom row first: (1,2,3) (4,5,6) | pad, then the top row.
+    s.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0};
+    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGR24);
+    EXPECT_EQ(surf->w, 2);
+    EXPECT_EQ(surf->h, 2);
+    EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), "\x0b\x0c\x0d\x0e\x0f\x10", 6));
+    EXPECT_EQ(0, std::memcmp(Row(surf.get(), 1), "\x01\x02\x03\x04\x05\x06", 6));
+    // Blue is the first byte in memory.
+    Uint8 r, g, b;
+    JEX_GetRGB(0, surf->format, &r, &g, &b);
+    Uint32 px = Row(surf.get(), 0)[0] | Row(surf.get(), 0)[1] << 8 | Row(surf.get(), 0)[2] << 16;
+    JEX_GetRGB(px, surf->format, &r, &g, &b);
+    EXPECT_EQ(b, 11);
+    EXPECT_EQ(g, 12);
+    EXPECT_EQ(r, 13);
+}
+
+TEST(BmpLoad, NegativeHeightIsTopDown)
+{
+    BmpSpec s;
+    s.width = 1;
+    s.height = -3;
+    s.bpp = 32;
+    s.pixels = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0};
+    LoadOutcome out = LoadAt(BuildBmp(s));
+    ASSERT_TRUE(out.surface) << out.error;
+    EXPECT_EQ(out.surface->h, 3);
+    EXPECT_EQ(Pixel32(out.surface.get(), 0, 0), 1u);
+    EXPECT_EQ(Pixel32(out.surface.get(), 0, 2), 3u);
+    // The stream is left right after the pixels.
+    EXPECT_EQ(out.position, static_cast<int>(BuildBmp(s).size()));
+}
+
+TEST(BmpLoad, ThirtyTwoBitWithoutMasksIsArgbAndBlended)
+{
+    BmpSpec s;
+    s.width = 2;
+    s.bpp = 32;
+    s.pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00};
+    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_ARGB8888);
+    EXPECT_EQ(Pixel32(surf.get(), 0, 0), 0x80112233u);
+    JEX_BlendMode mode;
+    ASSERT_EQ(JEX_GetSurfaceBlendMode(surf.get(), &mode), 0);
+    EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
+}
+
+TEST(BmpLoad, SixteenBitWithoutMasksIsRgb555)
+{
+    BmpSpec s;
+    s.width = 1;
+    s.bpp = 16;
+    s.pixels = {0x1F, 0x7C, 0, 0}; // 0x7C1F: red and blue full
+    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB555);
+    EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0x7C1F);
+}
+
+TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
+{
+    // Colours used 0 means 2 for a 1-bit file: the pixel data follows the
+    // two entries directly, and nothing past them is taken as a colour.
+    BmpSpec s;
+    s.width = 10;
+    s.height = 2;
+    s.bpp = 1;
+    s.palette = {0, 0, 255, 7, 0, 255, 0, 9}; // red, green (blue, green, red, fourth)
+    s.pixels = {0xA5, 0x40, 0, 0, 0x0F, 0xC0, 0, 0};
+    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_INDEX8);
+    JEX_Palette *pal = surf->format->palette;
+    ASSERT_NE(pal, nullptr);
+    ASSERT_EQ(pal->ncolors, 2);
+    EXPECT_EQ(pal->colors[0].r, 255);
+    EXPECT_EQ(pal->colors[0].a, 7); // the file's fourth byte is kept
+    EXPECT_EQ(pal->colors[1].g, 255);
+    const Uint8 top[10] = {0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
+    const Uint8 bottom[10] = {1, 0, 1, 0, 0, 1, 0, 1, 0, 1};
+    EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), top, 10));
+    EXPECT_EQ(0, std::memcmp(Row(surf.get(), 1), bottom, 10));
+}
+
+TEST(BmpLoad, FourBitOddWidthSkipsRowPadding)
+{
+    BmpSpec s;
+    s.width = 3;
+    s.height = 3;
+    s.bpp = 4;
+    s.colors_used = 16;
+    for (int i = 0; i < 16; ++i) {
+        s.palette.insert(s.palette.end(), {static_cast<Uint8>(i), 0, 0, 0});
+    }
+    // 2 bytes of pixels and 2 of padding per row; the padding is not pixels.
+    s.pixels = {0x12, 0x3F, 0xFF, 0xFF, 0x45, 0x6F, 0xFF, 0xFF, 0x78, 0x9F, 0xFF, 0xFF};
+    LoadOutcome out = LoadAt(BuildBmp(s));
+    ASSERT_TRUE(out.surface) << out.error;
+    const Uint8 want[3][3] = {{7, 8, 9}, {4, 5, 6}, {1, 2, 3}};
+    for (int y = 0; y < 3; ++y) {
+        EXPECT_EQ(0, std::memcmp(Row(out.surface.get(), y), want[y], 3)) << "row " << y;
+    }
+    EXPECT_EQ(out.surface->format->palette->colors[9].b, 9);
+}
+
+TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
+{
+    BmpSpec s;
+    s.header_size = 12;
+    s.width = 2;
+    s.height = 1;
+    s.bpp = 8;
+    for (int i = 0; i < 256; ++i) {
+        s.palette.insert(s.palette.end(), {static_cast<Uint8>(i), static_cast<Uint8>(255 - i), 7});
+    }
+    s.pixels = {3, 200, 0, 0};
+    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    ASSERT_TRUE(surf) << Error();
+    JEX_Palette *pal = surf->format->palette;
+    ASSERT_EQ(pal->ncolors, 256);
+    EXPECT_EQ(pal->colors[200].b, 200);
+    EXPECT_EQ(pal->colors[200].g, 55);
+    EXPECT_EQ(pal->colors[200].r, 7);
+    EXPECT_EQ(pal->colors[200].a, 255);
+    EXPECT_EQ(Row(surf.get(), 0)[1], 200);
+}
+
+TEST(BmpLoad, FileInsideALargerStreamIsReadRelativeToItsStart)
+{
+    BmpSpec s;
+    s.width = 1;
+    s.height = 2;
+    s.bpp = 8;
+    s.colors_used = 2;
+    s.palette = {1, 2, 3, 0, 4, 5, 6, 0};
+    s.pixels = {1, 0, 0, 0, 0, 0, 0, 0};
+    LoadOutcome out = LoadAt(BuildBmp(s), 37);
+    ASSERT_TRUE(out.surface) << out.error;
+    EXPECT_EQ(Row(out.surface.get(), 1)[0], 1);
+    EXPECT_EQ(out.surface->format->palette->colors[1].r, 6);
+}
+
+// Masks, palette and pixel data in every header generation.
+TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
+{
+    const Uint8 px565[4] = {0x1F, 0xF8, 0xE0, 0x07}; // 0xF81F magenta, 0x07E0 green
+    {
+        SCOPED_TRACE("Windows 3 header, masks after it");
+        BmpSpec s;
+        s.width = 2;
+        s.bpp = 16;
+        s.compression = 3;
+        s.masks = {0xF800, 0x07E0, 0x001F};
+        s.pixels.assign(px565, px565 + 4);
+        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
+        EXPECT_EQ(Pixel16(surf.get(), 1, 0), 0x07E0);
+    }
+    for (Uint32 hs : {108u, 124u}) {
+        SCOPED_TRACE(hs == 108 ? "V4 header" : "V5 header");
+        BmpSpec s;
+        s.header_size = hs;
+        s.width = 2;
+        s.bpp = 16;
+        s.compression = 3;
+        s.masks = {0xF800, 0x07E0, 0x001F, 0};
+        s.pixels.assign(px565, px565 + 4);
+        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
+        EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0xF81F);
+
+        // 32-bit with the alpha mask in the header: blue, green, red, alpha
+        // from the top byte down.
+        BmpSpec t;
+        t.header_size = hs;
+        t.width = 1;
+        t.bpp = 32;
+        t.compression = 3;
+        t.masks = {0x0000FF00, 0x00FF0000, 0xFF000000, 0x000000FF};
+        t.pixels = {0x40, 0x30, 0x20, 0x10};
+        surf = LoadBytes(BuildBmp(t));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGRA8888);
+        Uint8 r, g, b, a;
+        JEX_GetRGBA(Pixel32(surf.get(), 0, 0), surf->format, &r, &g, &b, &a);
+        EXPECT_EQ(r, 0x30);
+        EXPECT_EQ(g, 0x20);
+        EXPECT_EQ(b, 0x10);
+        EXPECT_EQ(a, 0x40);
+
+        // 8-bit: the palette follows the whole header, not its first 40 bytes.
+        BmpSpec u;
+        u.header_size = hs;
+        u.width = 1;
+        u.bpp = 8;
+        u.colors_used = 3;
+        u.palette = {10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0};
+        u.pixels = {2, 0, 0, 0};
+        surf = LoadBytes(BuildBmp(u));
+        ASSERT_TRUE(surf) << Error();
+        ASSERT_EQ(surf->format->palette->ncolors, 3);
+        EXPECT_EQ(surf->format->palette->colors[0].b, 10);
+        EXPECT_EQ(surf->format->palette->colors[2].r, 32);
+    }
+    {
+        // Three masks after a Windows 3 header with the pixels right behind
+        // them: the first pixel must not be taken for an alpha mask.
+        SCOPED_TRACE("Windows 3 header, 32-bit bit fields");
+        BmpSpec s;
+        s.width = 1;
+        s.bpp = 32;
+        s.compression = 3;
+        s.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+        s.pixels = {0xFF, 0xFF, 0xFF, 0xFF};
+        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB888);
+    }
+}
+
+TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
+{
+    struct Case {
+        const char *what;
+        Bytes file;
+        const char *message; // null: any message
+    };
+    std::vector<Case> cases;
+
+    BmpSpec ok;
+    ok.width = 4;
+    ok.height = 4;
+    ok.bpp = 8;
+    ok.colors_used = 1;
+    ok.palette = {0, 0, 0, 0};
+    ok.pixels.assign(16, 0);
+    const Bytes good = BuildBmp(ok);
+    ASSERT_TRUE(LoadBytes(good)) << Error();
+
+    Bytes ba = good;
+    ba[1] = 'A';
+    cases.push_back({"magic BA", ba, "File is not a Windows BMP file"});
+    cases.push_back({"one byte", Bytes{'B'}, "Error reading from datastream"});
+
+    BmpSpec rle = ok;
+    rle.compression = 1;
+    cases.push_back({"RLE8", BuildBmp(rle), "Compressed BMP files not supported"});
+    rle.compression = 2;
+    cases.push_back({"RLE4", BuildBmp(rle), "Compressed BMP files not supported"});
+
+    BmpSpec colours = ok;
+    colours.colors_used = 257;
+    cases.push_back({"257 colours at 8 bpp", BuildBmp(colours), nullptr});
+    BmpSpec colours1;
+    colours1.bpp = 1;
+    colours1.colors_used = 3;
+    colours1.palette.assign(12, 0);
+    colours1.pixels.assign(4, 0);
+    cases.push_back({"3 colours at 1 bpp", BuildBmp(colours1), nullptr});
+    colours1.colors_used = 0xFFFFFFFF;
+    cases.push_back({"2^32-1 colours", BuildBmp(colours1), nullptr});
+
+    for (Sint64 height : {Sint64{INT_MIN}, Sint64{0}, Sint64{INT_MAX}, Sint64{-INT_MAX}}) {
+        BmpSpec s = ok;
+        s.height = static_cast<int>(height);
+        cases.push_back({"height", BuildBmp(s), nullptr});
+    }
+    for (int width : {0, -1, INT_MAX, 0x40000000}) {
+        BmpSpec s = ok;
+        s.width = width;
+        cases.push_back({"width", BuildBmp(s), nullptr});
+    }
+    {
+        // Sizes whose product overflows 32 bits, in a tiny file.
+        BmpSpec s = ok;
+        s.bpp = 32;
+        s.width = 0x10000;
+        s.height = 0x10000;
+        cases.push_back({"65536 x 65536 x 32", BuildBmp(s), nullptr});
+    }
+    for (Uint16 bpp : {0, 2, 7, 12, 48, 64}) {
+        BmpSpec s = ok;
+        s.bpp = bpp;
+        cases.push_back({"bpp", BuildBmp(s), nullptr});
+    }
+    for (Uint32 hs : {0u, 4u, 11u, 13u, 15u, 0xFFFFFFF0u}) {
+        Bytes b = good;
+        Put32(b, 14, hs);
+        cases.push_back({"header size", b, nullptr});
+    }
+    for (Uint32 off : {0xFFFFFFFFu, 0x7FFFFFFFu, static_cast<Uint32>(good.size() - 3)}) {
+        Bytes b = good;
+        Put32(b, 10, off);
+        cases.push_back({"data offset", b, nullptr});
+    }
+    {
+        // Bit fields that describe no pixel format.
+        BmpSpec s;
+        s.header_size = 124;
+        s.bpp = 16;
+        s.compression = 3;
+        s.masks = {0x1, 0x2, 0x4, 0};
+        s.pixels.assign(4, 0);
+        cases.push_back({"odd masks", BuildBmp(s), "Unknown pixel format"});
+    }
+    {
+        // OS/2 2.x numbers Huffman coding 3: not bit fields.
+        BmpSpec s = ok;
+        s.header_size = 64;
+        s.compression = 3;
+        cases.push_back({"OS/2 2.x Huffman", BuildBmp(s), "Compressed BMP files not supported"});
+    }
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (size_t lead : {size_t{0}, size_t{9}}) {
+            JEX_ClearError();
+            LoadOutcome out = LoadAt(c.file, lead);
+            EXPECT_FALSE(out.surface);
+            EXPECT_EQ(out.position, 0);
+            if (c.message) {
+                EXPECT_EQ(out.error, c.message);
+            } else {
+                EXPECT_FALSE(out.error.empty());
+            }
+        }
+    }
+}
+
+// A stream whose close is counted, wrapping a read-only memory stream.
+struct CountingStream {
+    static inline int closes = 0;
+    static JEX_RWops *Make(const Bytes &b)
+    {
+        JEX_RWops *rw = JEX_AllocRW();
+        rw->hidden.unknown.data1 = JEX_RWFromConstMem(b.data(), static_cast<int>(b.size()));
+        rw->seek = [](JEX_RWops *c, int o, int w) { return Inner(c)->seek(Inner(c), o, w); };
+        rw->read = [](JEX_RWops *c, void *p, size_t s, size_t n) {
+            return Inner(c)->read(Inner(c), p, s, n);
+        };
+        rw->write = [](JEX_RWops *c, const void *p, size_t s, size_t n) {
+            return Inner(c)->write(Inner(c), p, s, n);
+        };
+        rw->close = [](JEX_RWops *c) {
+            ++closes;
+            JEX_RWclose(Inner(c));
+            JEX_FreeRW(c);
+            return 0;
+        };
+        return rw;
+    }
+    static JEX_RWops *Inner(JEX_RWops *c) { return static_cast<JEX_RWops *>(c->hidden.unknown.data1); }
+};
+
+TEST(BmpLoad, FreesrcClosesTheStreamWhateverTheOutcome)
+{
+    BmpSpec s;
+    s.pixels = {1, 2, 3, 0};
+    const Bytes good = BuildBmp(s);
+    Bytes bad = good;
+    bad[0] = 'X';
+    CountingStream::closes = 0;
+    EXPECT_TRUE(SurfacePtr(JEX_LoadBMP_RW(CountingStream::Make(good), 1)));
+    EXPECT_FALSE(SurfacePtr(JEX_LoadBMP_RW(CountingStream::Make(bad), 1)));
+    EXPECT_EQ(CountingStream::closes, 2);
+    JEX_RWops *rw = CountingStream::Make(good);
+    EXPECT_TRUE(SurfacePtr(JEX_LoadBMP_RW(rw, 0)));
+    EXPECT_EQ(CountingStream::closes, 2);
+    JEX_RWclose(rw);
+
+    JEX_ClearError();
+    EXPECT_EQ(JEX_LoadBMP_RW(nullptr, 1), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "");
+}
+
+// ---------------------------------------------------------------------------
+// Saving.
+
+Bytes SaveToMemory(JEX_Surface *s, int *result, size_t capacity = 1 << 20, size_t lead = 0)
+{
+    Bytes block(capacity, 0xCC);
+    JEX_RWops *rw = JEX_RWFromMem(block.data(), static_cast<int>(block.size()));
+    JEX_RWseek(rw, static_cast<int>(lead), JEX_RW_SEEK_SET);
+    *result = JEX_SaveBMP_RW(s, rw, 0);
+    const int end = JEX_RWtell(rw);
+    JEX_RWclose(rw);
+    return Bytes(block.begin() + static_cast<long>(lead), block.begin() + end);
+}
+
+SurfacePtr MakeArgb(int w, int h)
+{
+    SurfacePtr s(JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000));
+    EXPECT_TRUE(s) << Error();
+    for (int y = 0; s && y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            Uint32 v = 0x80000000u | static_cast<Uint32>((x * 40) << 16 | (y * 50) << 8 | (x * y * 7 + 3));
+            std::memcpy(static_cast<Uint8 *>(s->pixels) + y * s->pitch + 4 * x, &v, 4);
+        }
+    }
+    return s;
+}
+
+TEST(BmpSave, ArgbSurfaceIsWrittenAsTwentyFourBitAndReadsBack)
+{
+    SurfacePtr src = MakeArgb(5, 3);
+    ASSERT_TRUE(src);
+    int result = -1;
+    const Bytes file = SaveToMemory(src.get(), &result);
+    ASSERT_EQ(result, 0) << Error();
+    const size_t row = 16; // 15 bytes padded to 16
+    ASSERT_EQ(file.size(), 54 + 3 * row);
+    EXPECT_EQ(Get32(file, 2), file.size());
+    EXPECT_EQ(Get32(file, 10), 54u);
+    EXPECT_EQ(Get32(file, 14), 40u);
+    EXPECT_EQ(Get16(file, 28), 24);
+    EXPECT_EQ(Get32(file, 34), 3 * row);
+    EXPECT_EQ(file[54 + 15], 0); // padding is zero
+
+    SurfacePtr back = LoadBytes(file);
+    ASSERT_TRUE(back) << Error();
+    ASSERT_EQ(back->format->format, JEX_PIXELFORMAT_BGR24);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const Uint32 v = Pixel32(src.get(), x, y);
+            const Uint8 *p = Row(back.get(), y) + 3 * x;
+            EXPECT_EQ(p[0], v & 0xFF);
+            EXPECT_EQ(p[1], (v >> 8) & 0xFF);
+            EXPECT_EQ(p[2], (v >> 16) & 0xFF);
+        }
+    }
+}
+
+TEST(BmpSave, PaletteSurfacesKeepTheirColoursAndDepthOthersFail)
+{
+    SurfacePtr s(JEX_CreateRGBSurface(0, 3, 2, 8, 0, 0, 0, 0));
+    ASSERT_TRUE(s) << Error();
+    ASSERT_EQ(s->format->palette->ncolors, 256);
+    for (int i = 0; i < 256; ++i) {
+        s->format->palette->colors[i] = {static_cast<Uint8>(i), static_cast<Uint8>(i ^ 0x55),
+                                         static_cast<Uint8>(255 - i), 255};
+    }
+    const Uint8 idx[2][3] = {{0, 17, 255}, {128, 3, 4}};
+    std::memcpy(static_cast<Uint8 *>(s->pixels), idx[0], 3);
+    std::memcpy(static_cast<Uint8 *>(s->pixels) + s->pitch, idx[1], 3);
+
+    int result = -1;
+    const Bytes file = SaveToMemory(s.get(), &result, 1 << 20, 11);
+    ASSERT_EQ(result, 0) << Error();
+    EXPECT_EQ(Get32(file, 10), 54u + 1024u);
+    EXPECT_EQ(Get32(file, 46), 256u);
+    EXPECT_EQ(Get16(file, 28), 8);
+    EXPECT_EQ(file.size(), 54u + 1024u + 2 * 4);
+    LoadOutcome back = LoadAt(file, 5);
+    ASSERT_TRUE(back.surface) << back.error;
+    for (int y = 0; y < 2; ++y) {
+        EXPECT_EQ(0, std::memcmp(Row(back.surface.get(), y), idx[y], 3));
+    }
+    EXPECT_EQ(0, std::memcmp(back.surface->format->palette->colors, s->format->palette->colors,
+                             256 * sizeof(JEX_Color)));
+
+    SurfacePtr four(JEX_CreateRGBSurface(0, 4, 4, 4, 0, 0, 0, 0));
+    ASSERT_TRUE(four) << Error();
+    SaveToMemory(four.get(), &result);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(Error(), "4 bpp BMP files not supported");
+}
+
+TEST(BmpSave, FailuresAreReported)
+{
+    SurfacePtr src = MakeArgb(7, 7);
+    ASSERT_TRUE(src);
+
+    JEX_ClearError();
+    EXPECT_EQ(JEX_SaveBMP_RW(src.get(), nullptr, 1), -1);
+    EXPECT_FALSE(Error().empty());
+    // The reason the stream could not be made is kept.
+    JEX_ClearError();
+    EXPECT_EQ(JEX_SaveBMP(src.get(), "/nonexistent-dir/x.bmp"), -1);
+    EXPECT_NE(Error().find("/nonexistent-dir/x.bmp"), std::string::npos) << Error();
+
+    Bytes block(64);
+    JEX_RWops *rw = JEX_RWFromMem(block.data(), static_cast<int>(block.size()));
+    EXPECT_EQ(JEX_SaveBMP_RW(nullptr, rw, 0), -1);
+    EXPECT_EQ(JEX_RWtell(rw), 0);
+    // Too small for the pixels: the short write is a failure.
+    EXPECT_EQ(JEX_SaveBMP_RW(src.get(), rw, 1), -1);
+    EXPECT_EQ(Error(), "Error writing to datastream");
+
+    // Too small even for the header.
+    int result = 0;
+    SaveToMemory(src.get(), &result, 20);
+    EXPECT_EQ(result, -1);
+
+    const Uint8 ro[256] = {};
+    rw = JEX_RWFromConstMem(ro, sizeof ro);
+    EXPECT_EQ(JEX_SaveBMP_RW(src.get(), rw, 0), -1);
+    EXPECT_EQ(JEX_RWtell(rw), 0);
+    JEX_RWclose(rw);
+}
+
+// ---------------------------------------------------------------------------
+// ImageMagick interoperability. Files are made by `convert` in a temporary
+// folder at test time and compared with ImageMagick's own decode.
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "jex_bmp_XXXXXX").string();
+        if (char *p = mkdtemp(tmpl.data())) {
+            path_ = p;
+        }
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!path_.empty()) {
+            fs::remove_all(path_, ec);
+        }
+    }
+    std::string File(const std::string &name) const { return (path_ / name).string(); }
+    bool ok() const { return !path_.empty(); }
+
+private:
+    fs::path path_;
+};
+
+// Runs a shell command; its standard output, or nullopt when it fails.
+bool Shell(const std::string &cmd, Bytes *out = nullptr)
+{
+    FILE *p = popen((cmd + " 2>/dev/null").c_str(), "r");
+    if (!p) {
+        return false;
+    }
+    Bytes data;
+    Uint8 buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+        data.insert(data.end(), buf, buf + n);
+    }
+    const int status = pclose(p);
+    if (out) {
+        *out = std::move(data);
+    }
+    return status == 0;
+}
+
+Bytes ReadFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string &path, const Bytes &data)
+{
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+bool HaveConvert()
+{
+    static const bool have = Shell("convert -version");
+    return have;
+}
+
+// ImageMagick's decodes of several files of the given widths (all of
+// height h) in one call, as 8-bit RGBA, top row first.
+std::vector<Bytes> MagickDecode(const std::vector<std::string> &paths, const std::vector<int> &widths,
+                                int h)
+{
+    std::string cmd = "convert";
+    for (const std::string &p : paths) {
+        cmd += " '" + p + "'";
+    }
+    Bytes all;
+    if (!Shell(cmd + " -depth 8 rgba:-", &all)) {
+        ADD_FAILURE() << "ImageMagick cannot decode " << cmd;
+        return {};
+    }
+    std::vector<Bytes> out;
+    size_t at = 0;
+    for (int w : widths) {
+        const size_t n = static_cast<size_t>(w) * h * 4;
+        if (at + n > all.size()) {
+            ADD_FAILURE() << "ImageMagick's decode is short: " << cmd;
+            return {};
+        }
+        out.emplace_back(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(at + n));
+        at += n;
+    }
+    EXPECT_EQ(at, all.size()) << cmd;
+    return out;
+}
+
+Bytes MagickDecode(const std::string &path, int w, int h)
+{
+    std::vector<Bytes> one = MagickDecode(std::vector<std::string>{path}, {w}, h);
+    return one.empty() ? Bytes{} : one[0];
+}
+
+// A pixel of our surface as raw channel values and their widths in bits
+// (width 0: the channel is absent).
+struct Channels {
+    unsigned value[4];
+    unsigned bits[4];
+};
+
+Channels ChannelsAt(const JEX_Surface *s, int x, int y)
+{
+    Channels c{};
+    const JEX_PixelFormat *f = s->format;
+    const Uint8 *p = Row(s, y) + x * f->bytes_per_pixel;
+    if (f->palette) {
+        const JEX_Color col = f->palette->colors[p[0]];
+        c = {{col.r, col.g, col.b, 0}, {8, 8, 8, 0}};
+        EXPECT_LT(p[0], f->palette->ncolors);
+    } else if (f->format == JEX_PIXELFORMAT_BGR24) {
+        c = {{p[2], p[1], p[0], 0}, {8, 8, 8, 0}};
+    } else {
+        Uint32 v = 0;
+        std::memcpy(&v, p, f->bytes_per_pixel);
+        const Uint32 masks[4] = {f->rmask, f->gmask, f->bmask, f->amask};
+        for (int i = 0; i < 4; ++i) {
+            c.bits[i] = static_cast<unsigned>(std::popcount(masks[i]));
+            c.value[i] = masks[i] ? (v & masks[i]) >> std::countr_zero(masks[i]) : 0;
+        }
+    }
+    return c;
+}
+
+// Compares an ImageMagick decode with channel widths: an 8-bit value must
+// carry the channel's value in its top bits. Absent alpha must read opaque.
+void ExpectSamePixels(const JEX_Surface *s, const Bytes &rgba, bool compare_alpha,
+                      const std::string &what)
+{
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(s->w) * s->h * 4) << what;
+    int mismatches = 0;
+    for (int y = 0; y < s->h && mismatches < 5; ++y) {
+        for (int x = 0; x < s->w && mismatches < 5; ++x) {
+            const Channels c = ChannelsAt(s, x, y);
+            const Uint8 *m = &rgba[(static_cast<size_t>(y) * s->w + x) * 4];
+            for (int i = 0; i < 4; ++i) {
+                if (i == 3 && !compare_alpha) {
+                    continue;
+                }
+                const bool same = c.bits[i] == 0 ? m[i] == 255
+                                                 : static_cast<unsigned>(m[i] >> (8 - c.bits[i])) == c.value[i];
+                if (!same) {
+                    ++mismatches;
+                    ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") channel " << "rgba"[i]
+                                  << ": ImageMagick " << int(m[i]) << ", ours " << c.value[i]
+                                  << " in " << c.bits[i] << " bits";
+                }
+            }
+        }
+    }
+}
+
+Bytes FlipRows(const Bytes &rgba, int w, int h)
+{
+    Bytes out(rgba.size());
+    const size_t row = static_cast<size_t>(w) * 4;
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(&out[y * row], &rgba[(h - 1 - y) * row], row);
+    }
+    return out;
+}
+
+// The same file with a V4 header: the V5 header's last 16 bytes removed.
+Bytes V5ToV4(const Bytes &v5)
+{
+    Bytes v4(v5.begin(), v5.begin() + 14 + 108);
+    v4.insert(v4.end(), v5.begin() + 14 + 124, v5.end());
+    Put32(v4, 14, 108);
+    Put32(v4, 10, Get32(v5, 10) - 16);
+    Put32(v4, 2, static_cast<Uint32>(v4.size()));
+    return v4;
+}
+
+struct MagickCase {
+    const char *name;
+    const char *coder;   // BMP3 (Windows 3), BMP (V4/V5), BMP2 (OS/2)
+    const char *options; // after the input
+    Uint32 header_size;  // expected; 0 when either V4 or V5 will do
+    int file_bpp;
+    Uint32 surface_format;
+    bool alpha;       // the file carries alpha worth comparing
+    bool make_v4;     // also rewrite the V5 file as V4
+};
+
+const MagickCase kMagickCases[] = {
+    {"win3_1bit", "BMP3", "-alpha off -colors 2 -type palette", 40, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_4bit", "BMP3", "-alpha off -colors 16", 40, 4, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_8bit", "BMP3", "-alpha off -colors 200 -type palette", 40, 8, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_24bit", "BMP3", "-alpha off -type truecolor", 40, 24, JEX_PIXELFORMAT_BGR24, false, false},
+    {"win3_32bit", "BMP3", "-define bmp3:alpha=true", 40, 32, JEX_PIXELFORMAT_ARGB8888, true, false},
+    {"v4_1bit", "BMP", "-monochrome", 108, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"v5_1bit", "BMP", "-alpha off -colors 2 -type palette", 0, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"v5_4bit", "BMP", "-alpha off -colors 16", 124, 4, JEX_PIXELFORMAT_INDEX8, false, true},
+    {"v5_8bit", "BMP", "-alpha off -colors 200 -type palette", 124, 8, JEX_PIXELFORMAT_INDEX8, false, true},
+    {"v5_rgb565", "BMP", "-alpha off -define bmp:subtype=RGB565", 124, 16, JEX_PIXELFORMAT_RGB565, false, true},
+    {"v5_rgb555", "BMP", "-alpha off -define bmp:subtype=RGB555", 124, 16, JEX_PIXELFORMAT_RGB555, false, false},
+    {"v5_argb4444", "BMP", "-define bmp:subtype=ARGB4444", 124, 16, JEX_PIXELFORMAT_ARGB4444, true, false},
+    {"v5_argb1555", "BMP", "-define bmp:subtype=ARGB1555", 124, 16, JEX_PIXELFORMAT_ARGB1555, true, true},
+    {"v5_24bit", "BMP", "-alpha off -type truecolor", 124, 24, JEX_PIXELFORMAT_BGR24, false, true},
+    {"v5_32bit", "BMP", "", 124, 32, JEX_PIXELFORMAT_ARGB8888, true, true},
+    {"os2_1bit", "BMP2", "-alpha off -colors 2 -type palette", 12, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_4bit", "BMP2", "-alpha off -colors 16", 12, 4, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_8bit", "BMP2", "-alpha off -colors 200 -type palette", 12, 8, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_24bit", "BMP2", "-alpha off -type truecolor", 12, 24, JEX_PIXELFORMAT_BGR24, false, false},
+};
+
+// A colourful source image with varied alpha (never fully transparent, so
+// that no writer may drop a transparent pixel's colour).
+Bytes SourceImage(int w, int h)
+{
+    Bytes rgba(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            Uint8 *p = &rgba[(static_cast<size_t>(y) * w + x) * 4];
+            p[0] = static_cast<Uint8>(x * 37 + y * 11);
+            p[1] = static_cast<Uint8>((x * 13) ^ (y * 71));
+            p[2] = static_cast<Uint8>(x * 5 + y * 97);
+            p[3] = static_cast<Uint8>(1 + (x * 29 + y * 53) % 255);
+        }
+    }
+    return rgba;
+}
+
+class BmpMagick : public ::testing::TestWithParam<MagickCase> {};
+
+// Every width gives a file from ImageMagick; with a Windows header also the
+// same file top-down (the height's sign flipped) and, for some, rewritten
+// with a V4 header. Each is loaded and compared with ImageMagick's decode of
+// that very file; each base file's surface is saved and ImageMagick must read
+// our file as the same picture. Decodes are batched to keep convert calls few.
+TEST_P(BmpMagick, LoadsAsImageMagickDecodesAndSavesBack)
+{
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
+    const MagickCase &c = GetParam();
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const int h = 19;
+
+    enum class Kind { Base, TopDown, V4, Saved };
+    struct Item {
+        std::string path;
+        int w;
+        Kind kind;
+        size_t base; // index of the base file's item
+        std::string what;
+    };
+    std::vector<Item> items;
+    for (int w : {1, 2, 3, 13, 33}) {
+        const std::string what = std::string(c.name) + " width " + std::to_string(w);
+        const std::string tag = std::to_string(w);
+        const std::string raw = dir.File("src" + tag + ".rgba");
+        const std::string bmp = dir.File("img" + tag + ".bmp");
+        WriteFile(raw, SourceImage(w, h));
+        ASSERT_TRUE(Shell("convert -size " + std::to_string(w) + "x" + std::to_string(h) +
+                          " -depth 8 rgba:'" + raw + "' " + c.options + " -compress none " +
+                          c.coder + ":'" + bmp + "'"))
+            << what;
+        const Bytes file = ReadFile(bmp);
+        ASSERT_GE(file.size(), 26u) << what;
+        const Uint32 hs = Get32(file, 14);
+        if (c.header_size) {
+            ASSERT_EQ(hs, c.header_size) << what;
+        } else {
+            ASSERT_TRUE(hs == 108 || hs == 124) << what << ": header " << hs;
+        }
+        // Narrow images may have so few colours that ImageMagick picks a
+        // smaller depth; the case is only meant for the depth it names.
+        const int bpp = Get16(file, hs == 12 ? 24 : 28);
+        if (c.file_bpp <= 8 && bpp < c.file_bpp) {
+            continue;
+        }
+        ASSERT_EQ(bpp, c.file_bpp) << what;
+        const size_t base = items.size();
+        items.push_back({bmp, w, Kind::Base, base, what});
+        if (hs != 12) {
+            Bytes top = file;
+            Put32(top, 22, static_cast<Uint32>(-h));
+            items.push_back({dir.File("top" + tag + ".bmp"), w, Kind::TopDown, base,
+                             what + " top-down"});
+            WriteFile(items.back().path, top);
+        }
+        if (c.make_v4) {
+            items.push_back({dir.File("v4_" + tag + ".bmp"), w, Kind::V4, base, what + " as V4"});
+            WriteFile(items.back().path, V5ToV4(file));
+        }
+        SurfacePtr surf(JEX_LoadBMP(bmp.c_str()));
+        ASSERT_TRUE(surf) << what << ": " << Error();
+        const std::string saved = dir.File("saved" + tag + ".bmp");
+        ASSERT_EQ(JEX_SaveBMP(surf.get(), saved.c_str()), 0) << what << ": " << Error();
+        const Bytes out = ReadFile(saved);
+        ASSERT_GE(out.size(), 54u);
+        EXPECT_EQ(Get16(out, 28), c.file_bpp <= 8 ? 8 : 24) << what;
+        items.push_back({saved, w, Kind::Saved, base, what + " saved"});
+    }
+    ASSERT_FALSE(items.empty());
+
+    std::vector<std::string> paths;
+    std::vector<int> widths;
+    for (const Item &it : items) {
+        paths.push_back(it.path);
+        widths.push_back(it.w);
+    }
+    const std::vector<Bytes> magick = MagickDecode(paths, widths, h);
+    ASSERT_EQ(magick.size(), items.size());
+
+    for (size_t i = 0; i < items.size(); ++i) {
+        const Item &it = items[i];
+        // A saved file is compared with the surface it was saved from.
+        const std::string &load = it.kind == Kind::Saved ? items[it.base].path : it.path;
+        SurfacePtr surf(JEX_LoadBMP(load.c_str()));
+        ASSERT_TRUE(surf) << it.what << ": " << Error();
+        ASSERT_EQ(surf->w, it.w) << it.what;
+        ASSERT_EQ(surf->h, h) << it.what;
+        EXPECT_EQ(surf->format->format, c.surface_format)
+            << it.what << ": " << JEX_GetPixelFormatName(surf->format->format);
+        ExpectSamePixels(surf.get(), magick[i], c.alpha && it.kind != Kind::Saved, it.what);
+        if (it.kind == Kind::TopDown) {
+            // ImageMagick agrees that only the row order changed.
+            EXPECT_EQ(magick[i], FlipRows(magick[it.base], it.w, h)) << it.what;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, BmpMagick, ::testing::ValuesIn(kMagickCases),
+                         [](const ::testing::TestParamInfo<MagickCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(BmpMagickExtra, RunLengthFilesAreRefusedWithAMessage)
+{
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string raw = dir.File("src.rgba");
+    WriteFile(raw, SourceImage(16, 16));
+    for (const char *opts : {"-colors 200 -type palette", "-colors 16"}) {
+        const std::string bmp = dir.File("rle.bmp");
+        ASSERT_TRUE(Shell("convert -size 16x16 -depth 8 rgba:'" + raw + "' -alpha off " + opts +
+                        " -compress RLE BMP3:'" + bmp + "'"));
+        const Bytes file = ReadFile(bmp);
+        ASSERT_GE(file.size(), 54u);
+        ASSERT_NE(Get32(file, 30), 0u) << "ImageMagick wrote an uncompressed file for " << opts;
+        LoadOutcome out = LoadAt(file, 3);
+        EXPECT_FALSE(out.surface);
+        EXPECT_EQ(out.error, "Compressed BMP files not supported");
+        EXPECT_EQ(out.position, 0);
+    }
+}
+
+TEST(BmpMagickExtra, SavedSurfacesOfOtherFormatsDecodeToTheSamePixels)
+{
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    for (int w : {1, 6, 11}) {
+        SurfacePtr argb = MakeArgb(w, 4);
+        ASSERT_TRUE(argb);
+        for (Uint32 format : {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888,
+                              JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24,
+                              JEX_PIXELFORMAT_ABGR8888}) {
+            const std::string what = std::string(JEX_GetPixelFormatName(format)) + " width " +
+                                     std::to_string(w);
+            SurfacePtr s(format == JEX_PIXELFORMAT_ARGB8888
+                             ? nullptr
+                             : JEX_ConvertSurfaceFormat(argb.get(), format, 0));
+            JEX_Surface *src = s ? s.get() : argb.get();
+            ASSERT_EQ(src->format->format, format) << what << ": " << Error();
+            const std::string path = dir.File("out.bmp");
+            ASSERT_EQ(JEX_SaveBMP(src, path.c_str()), 0) << what << ": " << Error();
+            const Bytes magick = MagickDecode(path, w, 4);
+            ASSERT_FALSE(magick.empty());
+            // The colours of the original, alpha left out of a 24-bit file.
+            for (int y = 0; y < 4; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const Uint32 v = Pixel32(argb.get(), x, y);
+                    const Uint8 *m = &magick[(static_cast<size_t>(y) * w + x) * 4];
+                    EXPECT_EQ(m[0], (v >> 16) & 0xFF) << what;
+                    EXPECT_EQ(m[1], (v >> 8) & 0xFF) << what;
+                    EXPECT_EQ(m[2], v & 0xFF) << what;
+                    EXPECT_EQ(m[3], 255) << what;
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Damaged files: never a crash, an overrun (ASan watches), a leak or a hang.
+
+std::vector<Bytes> DamageSamples(const TempDir &dir)
+{
+    std::vector<Bytes> files;
+    const std::string raw = dir.File("src.rgba");
+    WriteFile(raw, SourceImage(7, 5));
+    const char *const recipes[] = {
+        "-alpha off -colors 2 -type palette BMP3", "-alpha off -colors 16 BMP2",
+        "-alpha off -colors 200 -type palette BMP", "-alpha off -define bmp:subtype=RGB565 BMP",
+        "-alpha off -type truecolor BMP3",         "BMP",
+    };
+    for (const char *r : recipes) {
+        const std::string out = dir.File("d.bmp");
+        std::string recipe = r;
+        const size_t cut = recipe.rfind(' ');
+        const std::string opts = cut == std::string::npos ? "" : recipe.substr(0, cut);
+        const std::string coder = cut == std::string::npos ? recipe : recipe.substr(cut + 1);
+        if (Shell("convert -size 7x5 -depth 8 rgba:'" + raw + "' " + opts + " -compress none " + coder +
+                  ":'" + out + "'")) {
+            files.push_back(ReadFile(out));
+        } else {
+            ADD_FAILURE() << "convert failed for " << r;
+        }
+    }
+    return files;
+}
+
+TEST(BmpDamaged, EveryTruncationFailsCleanly)
+{
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    for (const Bytes &file : DamageSamples(dir)) {
+        ASSERT_TRUE(LoadBytes(file)) << Error();
+        const Uint32 hs = Get32(file, 14);
+        const int bpp = Get16(file, hs == 12 ? 24 : 28);
+        const size_t row = (7 * static_cast<size_t>(bpp) + 7) / 8;
+        const size_t last_pad = ((row + 3) & ~size_t{3}) - row;
+        for (size_t len = 0; len < file.size(); ++len) {
+            SCOPED_TRACE("header " + std::to_string(hs) + ", " + std::to_string(bpp) +
+                         " bpp, cut at " + std::to_string(len));
+            Bytes cut(file.begin(), file.begin() + static_cast<long>(len));
+            LoadOutcome out = LoadAt(cut, 2);
+            if (len + last_pad >= file.size()) {
+                // Only the last row's padding is missing: the picture is whole.
+                EXPECT_TRUE(out.surface) << out.error;
+            } else {
+                EXPECT_FALSE(out.surface);
+                EXPECT_EQ(out.position, 0);
+                EXPECT_FALSE(out.error.empty());
+            }
+        }
+    }
+}
+
+TEST(BmpDamaged, FlippedHeaderBytesNeverCrash)
+{
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    int loaded = 0;
+    int refused = 0;
+    for (const Bytes &file : DamageSamples(dir)) {
+        const size_t header_end = std::min<size_t>(file.size(), Get32(file, 10));
+        for (size_t at = 0; at < header_end; ++at) {
+            for (Uint8 flip : {0x01, 0x10, 0x80, 0xFF}) {
+                Bytes bad = file;
+                bad[at] ^= flip;
+                LoadOutcome out = LoadAt(bad, 1);
+                if (out.surface) {
+                    ++loaded;
+                    // Whatever loaded is a whole, consistent surface.
+                    EXPECT_GT(out.surface->w, 0);
+                    EXPECT_GT(out.surface->h, 0);
+                    EXPECT_GE(out.surface->pitch, out.surface->w * out.surface->format->bytes_per_pixel);
+                } else {
+                    ++refused;
+                    EXPECT_EQ(out.position, 0) << "byte " << at << " ^ " << int(flip);
+                    EXPECT_FALSE(out.error.empty()) << "byte " << at << " ^ " << int(flip);
+                }
+            }
+        }
+    }
+    // Palette bytes flip harmlessly, size and magic bytes do not.
+    EXPECT_GT(loaded, 0);
+    EXPECT_GT(refused, 0);
+}
+
+} // namespace
