@@ -81,6 +81,11 @@ void JEX_BlitCopy(JEX_BlitInfo *info)
                          (d0 < s0 && s0 < d0 + uintptr_t(h) * uintptr_t(dst_pitch)) ||
                          s0 == d0;
     if (!overlap) {
+        // Whole rows on both sides: one block.
+        if (src_pitch == dst_pitch && size_t(src_pitch) == row) {
+            std::memcpy(dst, src, row * size_t(h));
+            return;
+        }
         for (int y = 0; y < h; ++y) {
             std::memcpy(dst, src, row);
             src += src_pitch;

@@ -487,6 +487,33 @@ TEST(BlitCopy, SurfaceOntoItselfInEveryDirection)
     }
 }
 
+// Surfaces whose rows are exactly a row of pixels: the whole-surface copy
+// and a narrower one must both land exactly.
+TEST(BlitCopy, ContiguousRows)
+{
+    std::mt19937 rng(3);
+    JEX_Surface *a = JEX_CreateRGBSurface(0, 8, 5, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    JEX_Surface *b = JEX_CreateRGBSurface(0, 8, 5, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->pitch, 32);
+    auto *pa = static_cast<Uint8 *>(a->pixels), *pb = static_cast<Uint8 *>(b->pixels);
+    for (int i = 0; i < 32 * 5; ++i)
+        pa[i] = Uint8(rng());
+    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
+    EXPECT_EQ(std::memcmp(pa, pb, 32 * 5), 0);
+    std::memset(pb, 0, 32 * 5);
+    JEX_Rect sr{1, 1, 6, 3}, dr{2, 0, 0, 0};
+    ASSERT_EQ(JEX_UpperBlit(a, &sr, b, &dr), 0);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inside = x >= 2 && y < 3;
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(pb[y * 32 + x * 4 + k], inside ? pa[(y + 1) * 32 + (x - 1) * 4 + k] : 0);
+        }
+    JEX_FreeSurface(a);
+    JEX_FreeSurface(b);
+}
+
 // Pixel n of a row of 1- or 4-bit pixels, most significant bits first.
 unsigned SubPixel(const Uint8 *row, int n, int bits)
 {
