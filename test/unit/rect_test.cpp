@@ -272,7 +272,7 @@ TEST(RectTest, LineClippingKnownCases)
     s = {2, 3, 7, 8}; // inside: unchanged
     ASSERT_TRUE(clip(r, s));
     EXPECT_TRUE(s.x1 == 2 && s.y1 == 3 && s.x2 == 7 && s.y2 == 8);
-    s = {-1, 5, 5, -1}; // passes just outside the corner? no: through (2, 2)..
+    s = {-1, 5, 5, -1}; // cuts the top-left corner along x + y = 4
     ASSERT_TRUE(clip(r, s));
     EXPECT_TRUE(s.x1 == 0 && s.y1 == 4 && s.x2 == 4 && s.y2 == 0);
     s = {-3, 1, 1, -3}; // touches only outside the top-left corner
