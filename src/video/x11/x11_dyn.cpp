@@ -1,0 +1,111 @@
+// Opens the X libraries by their shared-library names and fills the
+// private function table from one typed list per library.
+#include "video/x11/x11_dyn.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+
+JEX_X11_Symbols X11;
+
+#define JEX_X11_DEFINE_GROUP(group) bool JEX_X11_HAVE_##group = true;
+JEX_X11_GROUPS(JEX_X11_DEFINE_GROUP)
+#undef JEX_X11_DEFINE_GROUP
+
+namespace {
+
+enum class Lib {
+#define JEX_X11_LIB_ENUM(id, soname) id,
+    JEX_X11_LIBRARIES(JEX_X11_LIB_ENUM)
+#undef JEX_X11_LIB_ENUM
+        Count
+};
+
+struct Library {
+    const char *soname;
+    std::string override_path;  // empty: use soname
+    void *handle = nullptr;
+};
+
+std::array<Library, size_t(Lib::Count)> libraries = {{
+#define JEX_X11_LIB_ROW(id, soname) {soname, {}, nullptr},
+    JEX_X11_LIBRARIES(JEX_X11_LIB_ROW)
+#undef JEX_X11_LIB_ROW
+}};
+
+int load_count = 0;
+
+void set_all_groups(bool value)
+{
+#define JEX_X11_SET_GROUP(group) JEX_X11_HAVE_##group = value;
+    JEX_X11_GROUPS(JEX_X11_SET_GROUP)
+#undef JEX_X11_SET_GROUP
+}
+
+// Looks one function up in its own library; a miss (or a library that is
+// not there) marks the function's group unavailable.
+template <typename Ptr>
+void resolve(Ptr &slot, Lib lib, const char *name, bool &group_flag)
+{
+    void *handle = libraries[size_t(lib)].handle;
+    void *address = handle ? dlsym(handle, name) : nullptr;
+    slot = reinterpret_cast<Ptr>(address);
+    if (!address) {
+        group_flag = false;
+    }
+}
+
+void unload_all()
+{
+    set_all_groups(true);
+    X11 = JEX_X11_Symbols{};
+    for (Library &lib : libraries) {
+        if (lib.handle) {
+            dlclose(lib.handle);
+            lib.handle = nullptr;
+        }
+    }
+}
+
+} // namespace
+
+int JEX_X11_LoadSymbols(void)
+{
+    if (++load_count > 1) {
+        return 1;
+    }
+    for (Library &lib : libraries) {
+        const char *path = lib.override_path.empty() ? lib.soname : lib.override_path.c_str();
+        lib.handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    }
+#define JEX_X11_RESOLVE(lib, group, name) resolve(X11.name, Lib::lib, #name, JEX_X11_HAVE_##group);
+    JEX_X11_ALL_SYMS(JEX_X11_RESOLVE)
+#undef JEX_X11_RESOLVE
+    if (!JEX_X11_HAVE_BASEXLIB) {
+        unload_all();
+        load_count = 0;
+        return 0;
+    }
+    return 1;
+}
+
+void JEX_X11_UnloadSymbols(void)
+{
+    if (load_count == 0) {
+        return;
+    }
+    if (--load_count == 0) {
+        unload_all();
+    }
+}
+
+void JEX_X11_OverrideLibrary(const char *soname, const char *path)
+{
+    for (Library &lib : libraries) {
+        if (soname && std::strcmp(lib.soname, soname) == 0) {
+            lib.override_path = path ? path : "";
+        }
+    }
+}
