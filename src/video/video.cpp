@@ -283,7 +283,6 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
 } // namespace
 
 VideoBootStrap COCOA_bootstrap = {"cocoa", "JEX Cocoa video driver", unavailable, no_device};
-VideoBootStrap X11_bootstrap = {"x11", "JEX X11 video driver", unavailable, no_device};
 
 extern "C" {
 
