@@ -155,6 +155,37 @@ inline Uint32 Pack(const Color &c, const Format &f)
     return p;
 }
 
+// The same two operations for a format fixed at compile time (a format is
+// a structural type, so it can be a template argument). An 8-bit channel's
+// expansion table is the identity, so it is read directly; every other
+// channel goes through the same tables as above, so the results are equal.
+template <Channel C>
+inline unsigned ExpandChannelT(Uint32 pixel, unsigned absent)
+{
+    if constexpr (C.mask == 0)
+        return absent;
+    else if constexpr (C.loss == 0)
+        return (pixel & C.mask) >> C.shift;
+    else
+        return JEX_expand_byte[C.loss][(pixel & C.mask) >> C.shift];
+}
+
+template <Format F>
+inline Color ExpandT(Uint32 pixel)
+{
+    return Color{ExpandChannelT<F.r>(pixel, 0), ExpandChannelT<F.g>(pixel, 0),
+                 ExpandChannelT<F.b>(pixel, 0), ExpandChannelT<F.a>(pixel, 255)};
+}
+
+template <Format F>
+constexpr Uint32 PackT(const Color &c)
+{
+    Uint32 p = PackChannel(c.r, F.r) | PackChannel(c.g, F.g) | PackChannel(c.b, F.b);
+    if constexpr (F.a.mask != 0)
+        p |= PackChannel(c.a, F.a);
+    return p;
+}
+
 // Channel products are divided by 255 with truncation.
 constexpr unsigned Div255(unsigned x)
 {

@@ -15,6 +15,7 @@
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
 #include "video/blit.h"
+#include "video/blit_pixel.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ void WriteRaw(Uint8 *p, int bpp, Uint32 v)
 // the whole buffer.
 class Guarded {
 public:
-    Guarded(Uint32 code, int w, int h) : w_(w), h_(h)
+    Guarded(Uint32 code, int w, int h) : h_(h)
     {
         int depth = 0;
         Uint32 r, g, b, a;
@@ -98,7 +99,7 @@ public:
     }
 
 private:
-    int w_, h_, row_ = 0, pitch_ = 0;
+    int h_, row_ = 0, pitch_ = 0;
     std::vector<Uint8> buf_;
     JEX_Surface *surface_ = nullptr;
 };
@@ -274,6 +275,41 @@ TEST(BlitOracle, KnownBlendResults)
     ASSERT_EQ(JEX_SetSurfaceBlendMode(src.get(), JEX_BLENDMODE_BLEND), 0);
     ASSERT_EQ(JEX_UpperBlit(src.get(), nullptr, dst.get(), nullptr), 0);
     EXPECT_EQ(dst.pixel(0, 0), 0x11223344u);
+}
+
+// Formats fixed at compile time expand and pack exactly as the general
+// path and the format records do.
+template <jex::blit::Format F>
+void CheckCompileTimeFormat(Uint32 code)
+{
+    using namespace jex::blit;
+    SCOPED_TRACE(JEX_GetPixelFormatName(code));
+    JEX_PixelFormat *rec = JEX_AllocFormat(code);
+    ASSERT_NE(rec, nullptr);
+    const Format runtime = MakeFormat(rec);
+    std::mt19937 rng(code);
+    for (int i = 0; i < 2000; ++i) {
+        const Uint32 p = rng();
+        const Color a = ExpandT<F>(p), b = Expand(p, runtime);
+        Uint8 r, g, bl, al;
+        JEX_GetRGBA(p, rec, &r, &g, &bl, &al);
+        ASSERT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a);
+        ASSERT_TRUE(a.r == r && a.g == g && a.b == bl && a.a == al);
+        ASSERT_EQ(PackT<F>(a), Pack(a, runtime));
+        ASSERT_EQ(Pack(a, runtime), JEX_MapRGBA(rec, r, g, bl, al));
+    }
+    JEX_FreeFormat(rec);
+}
+
+TEST(BlitPixel, CompileTimeFormatsMatchTheRecords)
+{
+    using jex::blit::MakeFormat;
+    CheckCompileTimeFormat<MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)>(JEX_PIXELFORMAT_ARGB8888);
+    CheckCompileTimeFormat<MakeFormat(4, 0xFF, 0xFF00, 0xFF0000, 0)>(JEX_PIXELFORMAT_BGR888);
+    CheckCompileTimeFormat<MakeFormat(2, 0xF800, 0x7E0, 0x1F, 0)>(JEX_PIXELFORMAT_RGB565);
+    CheckCompileTimeFormat<MakeFormat(2, 0xF00, 0xF0, 0xF, 0xF000)>(JEX_PIXELFORMAT_ARGB4444);
+    CheckCompileTimeFormat<MakeFormat(4, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)>(
+        JEX_PIXELFORMAT_ARGB2101010);
 }
 
 // The routine choice: an unchanged copy between surfaces of one format,
