@@ -4,6 +4,8 @@
    blocks; everything else goes one character at a time. */
 #include "stdlib/iconv_internal.h"
 
+#include "JEX_error.h"
+
 #include <array>
 #include <bit>
 #include <cstdlib>
@@ -613,6 +615,7 @@ JEX_iconv_t JEX_iconv_open(const char *tocode, const char *fromcode)
     }
     auto *cd = static_cast<JEX_iconv_t>(std::malloc(sizeof(JEX_iconv_data_t)));
     if (cd == nullptr) {
+        JEX_OutOfMemory();
         return invalid;
     }
     cd->src_fmt = src;
@@ -706,12 +709,14 @@ char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inb
     constexpr size_t kTerminator = 4;
     size_t size = inbytesleft < kTerminator ? kTerminator : inbytesleft;
     if (size > SIZE_MAX - kTerminator) {
+        JEX_OutOfMemory();
         JEX_iconv_close(cd);
         return nullptr;
     }
     size += kTerminator;
     char *string = static_cast<char *>(std::malloc(size));
     if (string == nullptr) {
+        JEX_OutOfMemory();
         JEX_iconv_close(cd);
         return nullptr;
     }
@@ -726,6 +731,7 @@ char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inb
         if (result == JEX_ICONV_E2BIG) {
             const size_t used = static_cast<size_t>(out - string);
             if (size > SIZE_MAX / 2) {
+                JEX_OutOfMemory();
                 std::free(string);
                 JEX_iconv_close(cd);
                 return nullptr;
@@ -733,6 +739,7 @@ char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inb
             const size_t bigger = size * 2;
             char *grown = static_cast<char *>(std::realloc(string, bigger));
             if (grown == nullptr) {
+                JEX_OutOfMemory();
                 std::free(string);
                 JEX_iconv_close(cd);
                 return nullptr;

@@ -412,6 +412,10 @@ TEST(IconvEncode, NarrowTargetsAndReplacement)
     EXPECT_EQ(Convert("UCS-4", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out, B({0xFF, 0xFF, 0xFF, 0x7F}));
     EXPECT_EQ(Convert("UCS-4", "UTF-32BE", B({0x80, 0, 0, 0x41})).out, B({0xFD, 0xFF, 0, 0}));
     EXPECT_EQ(Convert("UTF-8", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out, Utf8("\xEF\xBF\xBD"));
+    /* ...so a UTF-8 sequence past U+10FFFF must already be U+FFFD when read. */
+    EXPECT_EQ(Convert("UCS-4", "UTF-8", Utf8("\xF4\x90\x80\x80\xF7\xBF\xBF\xBF")).out,
+              B({0xFD, 0xFF, 0, 0, 0xFD, 0xFF, 0, 0}));
+    EXPECT_EQ(Convert("UCS-4", "UTF-8", Utf8("\xF4\x8F\xBF\xBF")).out, B({0xFF, 0xFF, 0x10, 0}));
 }
 
 TEST(IconvEncode, ByteOrderMarks)
