@@ -6,25 +6,44 @@
 
 #include "thread/thread_internal.h"
 
+namespace {
+
+// A per-thread address identifies the caller without a library call.
+const void *ThreadTag()
+{
+    static thread_local char tag __attribute__((tls_model("initial-exec")));
+    return &tag;
+}
+
+// Failure paths, kept out of line so the lock paths stay short.
+[[gnu::noinline, gnu::cold]] int NullMutex()
+{
+    JEX_SetError("Passed a NULL mutex");
+    return -1;
+}
+
+[[gnu::noinline, gnu::cold]] int Failed(const char *message)
+{
+    JEX_SetError("%s", message);
+    return -1;
+}
+
+}  // namespace
+
 extern "C" {
 
 JEX_mutex *JEX_CreateMutex(void)
 {
-    auto *mutex = static_cast<JEX_mutex *>(calloc(1, sizeof(JEX_mutex)));
+    auto *mutex = new (std::nothrow) JEX_mutex;
     if (!mutex) {
         JEX_OutOfMemory();
         return nullptr;
     }
-    pthread_mutexattr_t attr;
-    bool ok = pthread_mutexattr_init(&attr) == 0;
-    if (ok) {
-        ok = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
-             pthread_mutex_init(&mutex->id, &attr) == 0;
-        pthread_mutexattr_destroy(&attr);
-    }
-    if (!ok) {
+    mutex->owner.store(nullptr, std::memory_order_relaxed);
+    mutex->recursion = 0;
+    if (pthread_mutex_init(&mutex->id, nullptr) != 0) {
         JEX_SetError("pthread_mutex_init() failed");
-        free(mutex);
+        delete mutex;
         return nullptr;
     }
     return mutex;
@@ -34,34 +53,43 @@ void JEX_DestroyMutex(JEX_mutex *mutex)
 {
     if (mutex) {
         pthread_mutex_destroy(&mutex->id);
-        free(mutex);
+        delete mutex;
     }
 }
 
 int JEX_mutexP(JEX_mutex *mutex)
 {
-    if (!mutex) {
-        JEX_SetError("Passed a NULL mutex");
-        return -1;
+    if (__builtin_expect(!mutex, 0)) {
+        return NullMutex();
     }
-    if (pthread_mutex_lock(&mutex->id) != 0) {
-        JEX_SetError("pthread_mutex_lock() failed");
-        return -1;
+    if (mutex->owner.load(std::memory_order_relaxed) == ThreadTag()) {
+        ++mutex->recursion;
+        return 0;
     }
+    if (__builtin_expect(pthread_mutex_lock(&mutex->id) != 0, 0)) {
+        return Failed("pthread_mutex_lock() failed");
+    }
+    mutex->owner.store(ThreadTag(), std::memory_order_relaxed);
+    mutex->recursion = 1;
     return 0;
 }
 
 int JEX_mutexV(JEX_mutex *mutex)
 {
-    if (!mutex) {
-        JEX_SetError("Passed a NULL mutex");
-        return -1;
+    if (__builtin_expect(!mutex, 0)) {
+        return NullMutex();
     }
-    if (pthread_mutex_unlock(&mutex->id) != 0) {
-        JEX_SetError("pthread_mutex_unlock() failed");
-        return -1;
+    // Only the owner may unlock.
+    if (__builtin_expect(mutex->owner.load(std::memory_order_relaxed) != ThreadTag(), 0)) {
+        return Failed("pthread_mutex_unlock() failed");
     }
-    return 0;
+    if (--mutex->recursion != 0) {
+        return 0;
+    }
+    mutex->owner.store(nullptr, std::memory_order_relaxed);
+    // Unlocking a plain mutex its owner holds cannot fail (the check above
+    // ruled out the only error), so its result, 0, is passed straight on.
+    return pthread_mutex_unlock(&mutex->id);
 }
 
 JEX_cond *JEX_CreateCond(void)
@@ -70,16 +98,7 @@ JEX_cond *JEX_CreateCond(void)
     if (!cond) {
         return nullptr;
     }
-    // Timed waits run on the monotonic clock so that a change of the
-    // wall-clock time neither cuts them short nor stretches them.
-    pthread_condattr_t attr;
-    bool ok = pthread_condattr_init(&attr) == 0;
-    if (ok) {
-        ok = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC) == 0 &&
-             pthread_cond_init(&cond->cond, &attr) == 0;
-        pthread_condattr_destroy(&attr);
-    }
-    if (!ok) {
+    if (!jex::thread::InitMonotonicCond(&cond->cond)) {
         JEX_SetError("pthread_cond_init() failed");
         free(cond);
         return nullptr;
@@ -154,6 +173,43 @@ timespec DeadlineAfter(Uint32 ms)
     return deadline;
 }
 
+bool InitMonotonicCond(pthread_cond_t *cond)
+{
+    // Timed waits run on the monotonic clock so that a change of the
+    // wall-clock time neither cuts them short nor stretches them.
+    pthread_condattr_t attr;
+    if (pthread_condattr_init(&attr) != 0) {
+        return false;
+    }
+    const bool ok = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC) == 0 &&
+                    pthread_cond_init(cond, &attr) == 0;
+    pthread_condattr_destroy(&attr);
+    return ok;
+}
+
+int RawCondWaitUntil(pthread_cond_t *cond, pthread_mutex_t *mutex, const timespec *deadline)
+{
+    if (!deadline) {
+        if (pthread_cond_wait(cond, mutex) != 0) {
+            JEX_SetError("pthread_cond_wait() failed");
+            return -1;
+        }
+        return 0;
+    }
+    int rc;
+    do {
+        rc = pthread_cond_timedwait(cond, mutex, deadline);
+    } while (rc == EINTR);
+    if (rc == ETIMEDOUT) {
+        return JEX_MUTEX_TIMEDOUT;
+    }
+    if (rc != 0) {
+        JEX_SetError("pthread_cond_timedwait() failed");
+        return -1;
+    }
+    return 0;
+}
+
 int CondWaitUntil(JEX_cond *cond, JEX_mutex *mutex, const timespec *deadline)
 {
     if (!cond) {
@@ -164,25 +220,20 @@ int CondWaitUntil(JEX_cond *cond, JEX_mutex *mutex, const timespec *deadline)
         JEX_SetError("Passed a NULL mutex");
         return -1;
     }
-    if (!deadline) {
-        if (pthread_cond_wait(&cond->cond, &mutex->id) != 0) {
-            JEX_SetError("pthread_cond_wait() failed");
-            return -1;
-        }
-        return 0;
-    }
-    int rc;
-    do {
-        rc = pthread_cond_timedwait(&cond->cond, &mutex->id, deadline);
-    } while (rc == EINTR);
-    if (rc == ETIMEDOUT) {
-        return JEX_MUTEX_TIMEDOUT;
-    }
-    if (rc != 0) {
-        JEX_SetError("pthread_cond_timedwait() failed");
+    // Waiting needs the mutex held; the wait releases every level of it
+    // and restores them when it returns.
+    const void *self = ThreadTag();
+    if (mutex->owner.load(std::memory_order_relaxed) != self) {
+        JEX_SetError(deadline ? "pthread_cond_timedwait() failed" : "pthread_cond_wait() failed");
         return -1;
     }
-    return 0;
+    const Uint32 depth = mutex->recursion;
+    mutex->owner.store(nullptr, std::memory_order_relaxed);
+    mutex->recursion = 0;
+    const int result = RawCondWaitUntil(&cond->cond, &mutex->id, deadline);
+    mutex->owner.store(self, std::memory_order_relaxed);
+    mutex->recursion = depth;
+    return result;
 }
 
 }  // namespace jex::thread

@@ -36,6 +36,12 @@ bool TryTake(JEX_sem *sem)
     return false;
 }
 
+[[gnu::noinline, gnu::cold]] int NullSemaphore()
+{
+    JEX_SetError("Passed a NULL semaphore");
+    return -1;
+}
+
 enum class Added { kDone, kWaiters, kOverflow };
 
 // Adds one unit. With only_if_no_waiters, gives up (kWaiters) as soon as a
@@ -56,14 +62,33 @@ Added AddUnit(JEX_sem *sem, bool only_if_no_waiters)
     }
 }
 
+// The slow half of a post: a waiter is registered, so the unit is added and
+// signalled under the mutex the waiter sleeps with.
+[[gnu::noinline]] int PostToWaiters(JEX_sem *sem, Added added)
+{
+    if (added == Added::kWaiters) {
+        pthread_mutex_lock(&sem->count_lock);
+        added = AddUnit(sem, false);
+        if (added == Added::kDone) {
+            pthread_cond_signal(&sem->count_nonzero);
+        }
+        pthread_mutex_unlock(&sem->count_lock);
+    }
+    if (added == Added::kOverflow) {
+        JEX_SetError("Semaphore value overflow");
+        return -1;
+    }
+    return 0;
+}
+
 // Takes one unit, sleeping until one is posted or the absolute deadline
 // passes (null: no limit).
-int WaitUntil(JEX_sem *sem, const timespec *deadline)
+[[gnu::noinline]] int WaitUntil(JEX_sem *sem, const timespec *deadline)
 {
     if (TryTake(sem)) {
         return 0;
     }
-    pthread_mutex_lock(&sem->count_lock.id);
+    pthread_mutex_lock(&sem->count_lock);
     sem->state.fetch_add(kOneWaiter);
     int result;
     for (;;) {
@@ -71,7 +96,7 @@ int WaitUntil(JEX_sem *sem, const timespec *deadline)
             result = 0;
             break;
         }
-        const int rc = jex::thread::CondWaitUntil(&sem->count_nonzero, &sem->count_lock, deadline);
+        const int rc = jex::thread::RawCondWaitUntil(&sem->count_nonzero, &sem->count_lock, deadline);
         if (rc == JEX_MUTEX_TIMEDOUT) {
             // A post may have landed just as the time ran out.
             result = TryTake(sem) ? 0 : JEX_MUTEX_TIMEDOUT;
@@ -83,7 +108,7 @@ int WaitUntil(JEX_sem *sem, const timespec *deadline)
         }
     }
     sem->state.fetch_sub(kOneWaiter);
-    pthread_mutex_unlock(&sem->count_lock.id);
+    pthread_mutex_unlock(&sem->count_lock);
     return result;
 }
 
@@ -99,21 +124,14 @@ JEX_sem *JEX_CreateSemaphore(Uint32 initial_value)
         return nullptr;
     }
     sem->state.store(initial_value);
-    if (pthread_mutex_init(&sem->count_lock.id, nullptr) != 0) {
+    if (pthread_mutex_init(&sem->count_lock, nullptr) != 0) {
         JEX_SetError("pthread_mutex_init() failed");
         delete sem;
         return nullptr;
     }
-    pthread_condattr_t attr;
-    bool ok = pthread_condattr_init(&attr) == 0;
-    if (ok) {
-        ok = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC) == 0 &&
-             pthread_cond_init(&sem->count_nonzero.cond, &attr) == 0;
-        pthread_condattr_destroy(&attr);
-    }
-    if (!ok) {
+    if (!jex::thread::InitMonotonicCond(&sem->count_nonzero)) {
         JEX_SetError("pthread_cond_init() failed");
-        pthread_mutex_destroy(&sem->count_lock.id);
+        pthread_mutex_destroy(&sem->count_lock);
         delete sem;
         return nullptr;
     }
@@ -126,22 +144,22 @@ void JEX_DestroySemaphore(JEX_sem *sem)
         return;
     }
     // Let every thread still waiting leave before the storage goes.
-    pthread_mutex_lock(&sem->count_lock.id);
+    pthread_mutex_lock(&sem->count_lock);
     Uint64 state = sem->state.load();
     while (!sem->state.compare_exchange_weak(state, (state & ~Uint64{kMaxCount}) | kMaxCount)) {
     }
-    pthread_mutex_unlock(&sem->count_lock.id);
+    pthread_mutex_unlock(&sem->count_lock);
     while (WaitersOf(sem->state.load()) != 0) {
-        pthread_mutex_lock(&sem->count_lock.id);
-        pthread_cond_broadcast(&sem->count_nonzero.cond);
-        pthread_mutex_unlock(&sem->count_lock.id);
+        pthread_mutex_lock(&sem->count_lock);
+        pthread_cond_broadcast(&sem->count_nonzero);
+        pthread_mutex_unlock(&sem->count_lock);
         JEX_Delay(1);
     }
     // The last waiter, or a post that found it, may still hold the mutex.
-    pthread_mutex_lock(&sem->count_lock.id);
-    pthread_mutex_unlock(&sem->count_lock.id);
-    pthread_cond_destroy(&sem->count_nonzero.cond);
-    pthread_mutex_destroy(&sem->count_lock.id);
+    pthread_mutex_lock(&sem->count_lock);
+    pthread_mutex_unlock(&sem->count_lock);
+    pthread_cond_destroy(&sem->count_nonzero);
+    pthread_mutex_destroy(&sem->count_lock);
     delete sem;
 }
 
@@ -174,29 +192,22 @@ int JEX_SemWaitTimeout(JEX_sem *sem, Uint32 ms)
 
 int JEX_SemWait(JEX_sem *sem)
 {
-    return JEX_SemWaitTimeout(sem, JEX_MUTEX_MAXWAIT);
+    if (__builtin_expect(!sem, 0)) {
+        return NullSemaphore();
+    }
+    return TryTake(sem) ? 0 : WaitUntil(sem, nullptr);
 }
 
 int JEX_SemPost(JEX_sem *sem)
 {
-    if (!sem) {
-        JEX_SetError("Passed a NULL semaphore");
-        return -1;
+    if (__builtin_expect(!sem, 0)) {
+        return NullSemaphore();
     }
-    Added added = AddUnit(sem, true);
-    if (added == Added::kWaiters) {
-        pthread_mutex_lock(&sem->count_lock.id);
-        added = AddUnit(sem, false);
-        if (added == Added::kDone) {
-            pthread_cond_signal(&sem->count_nonzero.cond);
-        }
-        pthread_mutex_unlock(&sem->count_lock.id);
+    const Added added = AddUnit(sem, true);
+    if (__builtin_expect(added == Added::kDone, 1)) {
+        return 0;
     }
-    if (added == Added::kOverflow) {
-        JEX_SetError("Semaphore value overflow");
-        return -1;
-    }
-    return 0;
+    return PostToWaiters(sem, added);
 }
 
 Uint32 JEX_SemValue(JEX_sem *sem)

@@ -20,8 +20,14 @@ struct JEX_Thread {
     JEX_ErrorRecord errbuf;
 };
 
+// Recursive by counting: a plain POSIX mutex plus the owner and its depth,
+// so that re-entry costs no system call and the first lock takes glibc's
+// fastest path. The owner is written only by the thread that holds the
+// mutex; another thread reading it can never see its own identity there.
 struct JEX_mutex {
     pthread_mutex_t id;
+    std::atomic<const void *> owner;
+    Uint32 recursion;
 };
 
 struct JEX_cond {
@@ -36,8 +42,8 @@ struct JEX_cond {
 // the condition variable.
 struct JEX_semaphore {
     std::atomic<Uint64> state;
-    JEX_mutex count_lock;
-    JEX_cond count_nonzero;
+    pthread_mutex_t count_lock;
+    pthread_cond_t count_nonzero;
 };
 
 namespace jex::thread {
@@ -48,6 +54,10 @@ timespec DeadlineAfter(Uint32 ms);
 // Waits on cond until signalled or until the absolute deadline passes
 // (null: no limit). 0, JEX_MUTEX_TIMEDOUT or -1 with an error set.
 int CondWaitUntil(JEX_cond *cond, JEX_mutex *mutex, const timespec *deadline);
+int RawCondWaitUntil(pthread_cond_t *cond, pthread_mutex_t *mutex, const timespec *deadline);
+
+// Initialises a condition variable whose timed waits use the monotonic clock.
+bool InitMonotonicCond(pthread_cond_t *cond);
 
 // True when the caller is the thread behind this record.
 bool IsCurrentThread(const JEX_Thread *thread);

@@ -212,6 +212,54 @@ TEST(Mutex, ProtectsCountersUnderContentionAndIsRecursive)
     JEX_DestroyMutex(m);
 }
 
+TEST(Mutex, OnlyTheOwnerUnlocksAndCondWaitReleasesEveryLevel)
+{
+    JEX_mutex *m = JEX_CreateMutex();
+    JEX_cond *c = JEX_CreateCond();
+    ASSERT_TRUE(m && c);
+    // Unlocking a mutex nobody holds, or one another thread holds, fails.
+    EXPECT_EQ(JEX_mutexV(m), -1);
+    // Waiting without holding the mutex fails instead of corrupting it.
+    EXPECT_EQ(JEX_CondWaitTimeout(c, m, 1), -1);
+
+    struct Shared {
+        JEX_mutex *m;
+        JEX_cond *c;
+        bool flag = false;
+        int unlock_foreign = 0;
+    } sh{m, c};
+    ASSERT_EQ(JEX_mutexP(m), 0);
+    ASSERT_EQ(JEX_mutexP(m), 0);
+    JEX_Thread *t = JEX_CreateThread(
+        [](void *p) {
+            auto *sh = static_cast<Shared *>(p);
+            sh->unlock_foreign = JEX_mutexV(sh->m);
+            // Gets in only because the waiter released both of its levels.
+            if (JEX_mutexP(sh->m) != 0) return -1;
+            sh->flag = true;
+            JEX_CondSignal(sh->c);
+            return JEX_mutexV(sh->m);
+        },
+        &sh);
+    ASSERT_NE(t, nullptr);
+    int rc = 0;
+    while (!sh.flag && rc == 0) {
+        rc = JEX_CondWaitTimeout(c, m, 10000);
+    }
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(sh.flag);
+    // Both levels are held again after the wait.
+    EXPECT_EQ(JEX_mutexV(m), 0);
+    EXPECT_EQ(JEX_mutexV(m), 0);
+    EXPECT_EQ(JEX_mutexV(m), -1);
+    int status = -1;
+    JEX_WaitThread(t, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(sh.unlock_foreign, -1);
+    JEX_DestroyCond(c);
+    JEX_DestroyMutex(m);
+}
+
 TEST(Sync, NullHandlesFailWithMessages)
 {
     EXPECT_EQ(JEX_mutexP(nullptr), -1);
