@@ -312,6 +312,37 @@ TEST(BlitPixel, CompileTimeFormatsMatchTheRecords)
         JEX_PIXELFORMAT_ARGB2101010);
 }
 
+// The shortcut fast routines may take: a source that is transparent after
+// modulation leaves the destination unchanged whenever SkipsTransparent says
+// so, for every source colour and destination.
+TEST(BlitPixel, TransparentSourceShortcut)
+{
+    using namespace jex::blit;
+    std::mt19937 rng(21);
+    const Uint32 modes[] = {0, JEX_COPY_BLEND, JEX_COPY_ADD, JEX_COPY_MOD};
+    for (Uint32 mode : modes)
+        for (Uint32 extra : {0u, Uint32(JEX_COPY_MODULATE_COLOR | JEX_COPY_MODULATE_ALPHA)}) {
+            const Uint32 flags = mode | extra;
+            int unchanged = 0, total = 0;
+            auto byte = [&rng] { return unsigned(rng() & 255); };
+            for (int i = 0; i < 5000; ++i) {
+                const Modulation m{byte(), byte(), byte(), i % 2 ? byte() : 0u};
+                const Color d{byte(), byte(), byte(), byte()};
+                // Alpha 0 before modulation, or a modulation that makes it 0.
+                const Color s{byte(), byte(), byte(), (extra && m.a == 0) ? byte() : 0u};
+                Color out = d;
+                ApplyCopy(flags, m, s, out);
+                ++total;
+                if (out.r == d.r && out.g == d.g && out.b == d.b && out.a == d.a)
+                    ++unchanged;
+            }
+            if (SkipsTransparent(flags))
+                EXPECT_EQ(unchanged, total) << std::hex << flags;
+            else
+                EXPECT_LT(unchanged, total) << std::hex << flags;
+        }
+}
+
 // The routine choice: an unchanged copy between surfaces of one format,
 // anything else through the general routine; combinations nothing handles
 // fail with a message and draw nothing.
