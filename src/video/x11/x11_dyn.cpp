@@ -78,7 +78,10 @@ int JEX_X11_LoadSymbols(void)
     }
     for (Library &lib : libraries) {
         const char *path = lib.override_path.empty() ? lib.soname : lib.override_path.c_str();
-        lib.handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        // Xlib keeps process-wide caches (locale data, quarks, input
+        // methods) that it never frees; it is not made to be unmapped, so
+        // closing a handle only drops our reference.
+        lib.handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     }
 #define JEX_X11_RESOLVE(lib, group, name) resolve(X11.name, Lib::lib, #name, JEX_X11_HAVE_##group);
     JEX_X11_ALL_SYMS(JEX_X11_RESOLVE)
