@@ -498,6 +498,7 @@ void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
     if (!device) {
         return;
     }
+    const int old_x = window->x, old_y = window->y;
     if (!JEX_WINDOWPOS_ISUNDEFINED(x)) {
         window->x = x;
     }
@@ -519,7 +520,12 @@ void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
     if (device->SetWindowPosition) {
         device->SetWindowPosition(device, window);
     }
-    JEX_SendWindowEvent(window, JEX_WINDOWEVENT_MOVED, window->x, window->y);
+    // The move event stores the position itself and is dropped when nothing
+    // moved; stored in advance, every move would look like no move at all.
+    const int new_x = window->x, new_y = window->y;
+    window->x = old_x;
+    window->y = old_y;
+    JEX_SendWindowEvent(window, JEX_WINDOWEVENT_MOVED, new_x, new_y);
 }
 
 void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
@@ -553,6 +559,9 @@ void JEX_SetWindowSize(JEX_Window *window, int w, int h)
     }
     window->w = w;
     window->h = h;
+    // Leaving full screen later returns to the size asked for here.
+    window->windowed.w = w;
+    window->windowed.h = h;
     if (device->SetWindowSize) {
         device->SetWindowSize(device, window);
     }
@@ -604,8 +613,9 @@ int JEX_GetWindowDisplay(JEX_Window *window)
     const long long cx = (long long)window->x + window->w / 2;
     const long long cy = (long long)window->y + window->h / 2;
     const JEX_Point centre{clamp_int(cx), clamp_int(cy)};
+    // Any distance counts: a window far out still finds its nearest display.
     int nearest = 0;
-    long long best = 0x7FFFFFFF;
+    long long best = LLONG_MAX;
     for (int i = 0; i < device->num_displays; ++i) {
         JEX_Rect bounds{0, 0, 0, 0};
         JEX_GetDisplayBounds(i, &bounds);
