@@ -41,7 +41,13 @@ JEX_API char *JEX_iconv_string(const char *tocode, const char *fromcode,
    sequence, and terminates (when dst_bytes > 0). Returns the bytes copied. */
 JEX_API size_t JEX_utf8strlcpy(char *dst, const char *src, size_t dst_bytes);
 
-/* Wide strings of 32-bit units. */
+/* Byte strings, BSD style: copy or append with at most maxlen - 1 bytes in
+   dst, always terminated when maxlen > 0; return the length the result
+   would have had without the limit. */
+JEX_API size_t JEX_strlcpy(char *dst, const char *src, size_t maxlen);
+JEX_API size_t JEX_strlcat(char *dst, const char *src, size_t maxlen);
+
+/* Wide strings of 32-bit units; the same contracts as above. */
 JEX_API size_t JEX_wcslen(const wchar_t *s);
 JEX_API size_t JEX_wcslcpy(wchar_t *dst, const wchar_t *src, size_t maxlen);
 JEX_API size_t JEX_wcslcat(wchar_t *dst, const wchar_t *src, size_t maxlen);

@@ -1,4 +1,5 @@
-/* Small string utilities: a UTF-8-aware bounded copy, 32-bit wide strings,
+/* Small string utilities: bounded copies (plain and UTF-8-aware), 32-bit
+   wide strings,
    in-place reversal and case change, integer-to-text conversion. */
 #include "JEX_stdinc.h"
 
@@ -106,6 +107,33 @@ size_t JEX_utf8strlcpy(char *dst, const char *src, size_t dst_bytes)
     std::memcpy(dst, src, n);
     dst[n] = '\0';
     return n;
+}
+
+size_t JEX_strlcpy(char *dst, const char *src, size_t maxlen)
+{
+    const size_t srclen = src != nullptr ? std::strlen(src) : 0;
+    if (dst != nullptr && maxlen > 0) {
+        const size_t n = srclen < maxlen - 1 ? srclen : maxlen - 1;
+        if (n > 0) {
+            std::memcpy(dst, src, n);
+        }
+        dst[n] = '\0';
+    }
+    return srclen;
+}
+
+size_t JEX_strlcat(char *dst, const char *src, size_t maxlen)
+{
+    const size_t srclen = src != nullptr ? std::strlen(src) : 0;
+    if (dst == nullptr) {
+        return srclen;
+    }
+    /* Never read past maxlen bytes looking for the destination's end. */
+    const size_t dstlen = strnlen(dst, maxlen);
+    if (dstlen < maxlen) {
+        JEX_strlcpy(dst + dstlen, src, maxlen - dstlen);
+    }
+    return dstlen + srclen;
 }
 
 size_t JEX_wcslen(const wchar_t *s)

@@ -99,6 +99,25 @@ TEST(Utf8Strlcpy, ZeroRoomAndNullArguments)
     EXPECT_STREQ(buf, "ab");
 }
 
+TEST(ByteStrings, BoundedCopyAndAppend)
+{
+    char buf[8];
+    std::memset(buf, 'Z', sizeof buf);
+    EXPECT_EQ(JEX_strlcpy(buf, "abcdefghij", 5), 10u);
+    EXPECT_STREQ(buf, "abcd");
+    EXPECT_EQ(buf[5], 'Z');
+    EXPECT_EQ(JEX_strlcpy(buf, "q", 0), 1u);
+    EXPECT_STREQ(buf, "abcd");
+    EXPECT_EQ(JEX_strlcpy(buf, "xy", sizeof buf), 2u);
+    EXPECT_EQ(JEX_strlcat(buf, "cdefgh", sizeof buf), 8u);
+    EXPECT_STREQ(buf, "xycdefg");
+    EXPECT_EQ(JEX_strlcat(buf, "more", sizeof buf), 11u);
+    EXPECT_STREQ(buf, "xycdefg");
+    char full[3] = {'a', 'b', 'c'};
+    EXPECT_EQ(JEX_strlcat(full, "xy", 3), 5u);
+    EXPECT_EQ(full[2], 'c');
+}
+
 TEST(WideStrings, LengthCopyAppend)
 {
     EXPECT_EQ(JEX_wcslen(L""), 0u);
