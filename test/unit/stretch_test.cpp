@@ -151,6 +151,23 @@ TEST(SoftStretch, EveryPixelSizeAndShape)
             }
 }
 
+// Every remainder of the four-pixel row loop, at every destination offset.
+TEST(SoftStretch, RowWidthsAndOffsets)
+{
+    for (Uint32 code : {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888})
+        for (int dw = 1; dw <= 13; ++dw)
+            for (int dx = 0; dx < 4; ++dx)
+                for (int sw : {1, 4, 9, 26}) {
+                    SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " " +
+                                 std::to_string(sw) + " -> " + std::to_string(dw) + " at " +
+                                 std::to_string(dx));
+                    CheckStretch(code, sw + 1, 2, JEX_Rect{1, 0, sw, 2}, dw + dx + 1, 3,
+                                 JEX_Rect{dx, 1, dw, 2});
+                    if (HasFailure())
+                        return;
+                }
+}
+
 TEST(SoftStretch, RectangleValidation)
 {
     Guarded a(JEX_PIXELFORMAT_RGB565, 10, 10), b(JEX_PIXELFORMAT_RGB565, 10, 10);
