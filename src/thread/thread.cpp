@@ -1,9 +1,9 @@
 // Library threads and the table of the threads this library started.
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "error_internal.h"
+#include "thread/systhread.h"
 #include "thread/thread_internal.h"
 
 namespace {
@@ -62,22 +62,11 @@ void DelThread(JEX_Thread *thread)
     pthread_mutex_unlock(&thread_lock);
 }
 
-// Signals meant for the process go to the application's own threads.
-void SetupThread()
-{
-    static const int kBlocked[] = {SIGHUP,  SIGINT,   SIGQUIT,   SIGPIPE, SIGALRM,
-                                   SIGTERM, SIGCHLD, SIGWINCH, SIGVTALRM, SIGPROF};
-    sigset_t mask;
-    sigemptyset(&mask);
-    for (int sig : kBlocked) {
-        sigaddset(&mask, sig);
-    }
-    pthread_sigmask(SIG_BLOCK, &mask, nullptr);
-}
+}  // namespace
 
-void *RunThread(void *arg)
+void JEX_RunThread(void *arg)
 {
-    SetupThread();
+    JEX_SYS_SetupThread();
 
     auto *startup = static_cast<StartUp *>(arg);
     const JEX_ThreadFunction fn = startup->fn;
@@ -89,27 +78,7 @@ void *RunThread(void *arg)
     JEX_SemPost(startup->wait);
 
     thread->status = fn(data);
-    return nullptr;
 }
-
-int SysCreateThread(JEX_Thread *thread, StartUp *startup)
-{
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) {
-        JEX_SetError("Couldn't initialize pthread attributes");
-        return -1;
-    }
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_JOINABLE);
-    const int rc = pthread_create(&thread->handle, &attr, RunThread, startup);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) {
-        JEX_SetError("Not enough resources to create thread");
-        return -1;
-    }
-    return 0;
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -133,7 +102,7 @@ JEX_Thread *JEX_CreateThread(JEX_ThreadFunction fn, void *data)
     }
 
     AddThread(thread);
-    if (SysCreateThread(thread, &startup) < 0) {
+    if (JEX_SYS_CreateThread(thread, &startup) < 0) {
         DelThread(thread);
         free(thread);
         thread = nullptr;
@@ -157,27 +126,7 @@ JEX_threadID JEX_GetThreadID(JEX_Thread *thread)
 
 int JEX_SetThreadPriority(JEX_ThreadPriority priority)
 {
-    const pthread_t self = pthread_self();
-    int policy;
-    sched_param param;
-    if (pthread_getschedparam(self, &policy, &param) != 0) {
-        JEX_SetError("pthread_getschedparam() failed");
-        return -1;
-    }
-    const int min_priority = sched_get_priority_min(policy);
-    const int max_priority = sched_get_priority_max(policy);
-    if (priority == JEX_THREAD_PRIORITY_LOW) {
-        param.sched_priority = min_priority;
-    } else if (priority == JEX_THREAD_PRIORITY_HIGH) {
-        param.sched_priority = max_priority;
-    } else {
-        param.sched_priority = min_priority + (max_priority - min_priority) / 2;
-    }
-    if (pthread_setschedparam(self, policy, &param) != 0) {
-        JEX_SetError("pthread_setschedparam() failed");
-        return -1;
-    }
-    return 0;
+    return JEX_SYS_SetThreadPriority(priority);
 }
 
 void JEX_WaitThread(JEX_Thread *thread, int *status)
@@ -190,7 +139,7 @@ void JEX_WaitThread(JEX_Thread *thread, int *status)
         JEX_SetError("A thread cannot wait for itself");
         return;
     }
-    pthread_join(thread->handle, nullptr);
+    JEX_SYS_WaitThread(thread);
     if (status) {
         *status = thread->status;
     }
@@ -201,11 +150,6 @@ void JEX_WaitThread(JEX_Thread *thread, int *status)
 }  // extern "C"
 
 namespace jex::thread {
-
-bool IsCurrentThread(const JEX_Thread *thread)
-{
-    return thread && pthread_equal(thread->handle, pthread_self());
-}
 
 ThreadTableStats GetThreadTableStats()
 {
