@@ -7,10 +7,12 @@
 #ifndef JEX_VIDEO_BLIT_PIXEL_H
 #define JEX_VIDEO_BLIT_PIXEL_H
 
+#include <cstddef>
 #include <cstring>
 
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
+#include "video/blit.h"
 #include "video/pixels_internal.h"
 
 namespace jex::blit {
@@ -284,6 +286,65 @@ constexpr bool SkipsTransparent(Uint32 flags)
 constexpr Uint64 ScaleStep(int src_size, int dst_size)
 {
     return dst_size > 0 ? (Uint64(Uint32(src_size)) << 16) / Uint64(dst_size) : 0;
+}
+
+// Pixel access for the general loop below, either from a format record at
+// run time or from a format fixed at compile time. Both expose the same
+// three operations.
+struct RuntimeFormat {
+    Format f;
+    explicit RuntimeFormat(const JEX_PixelFormat *fmt) : f(MakeFormat(fmt)) {}
+    int bpp() const { return f.bpp; }
+    Uint32 Load(const Uint8 *p) const { return LoadPixel(p, f.bpp); }
+    void Store(Uint8 *p, Uint32 v) const { StorePixel(p, f.bpp, v); }
+    Color Expand(Uint32 pixel) const { return jex::blit::Expand(pixel, f); }
+    Uint32 Pack(const Color &c) const { return jex::blit::Pack(c, f); }
+};
+
+template <Format F>
+struct StaticFormat {
+    static constexpr int bpp() { return F.bpp; }
+    static Uint32 Load(const Uint8 *p) { return LoadPixel(p, F.bpp); }
+    static void Store(Uint8 *p, Uint32 v) { StorePixel(p, F.bpp, v); }
+    static Color Expand(Uint32 pixel) { return ExpandT<F>(pixel); }
+    static constexpr Uint32 Pack(const Color &c) { return PackT<F>(c); }
+};
+
+// The general blit loop: walks dst_h rows of dst_w destination pixels,
+// picking source pixels by nearest neighbour in 16.16 fixed point (a plain
+// step of one pixel when the sizes are equal), skipping keyed source pixels
+// (raw value equal to the key) and applying the copy arithmetic. `flags` is
+// a Uint32 or a std::integral_constant, so a routine specialised for a
+// format pair and a flag set is this same loop with everything folded.
+template <class SrcFormat, class DstFormat, class Flags>
+inline void BlitPixels(const JEX_BlitInfo &info, const SrcFormat &sf, const DstFormat &df,
+                       Flags flag_value)
+{
+    const Uint32 flags = flag_value;
+    const Modulation mod{info.r, info.g, info.b, info.a};
+    const bool keyed = (flags & JEX_COPY_COLORKEY) != 0;
+    const Uint32 key = info.colorkey;
+    const int sbpp = sf.bpp(), dbpp = df.bpp();
+    const int dst_w = info.dst_w, dst_h = info.dst_h;
+    const Uint64 incx = ScaleStep(info.src_w, dst_w);
+    const Uint64 incy = ScaleStep(info.src_h, dst_h);
+
+    Uint64 posy = 0;
+    for (int y = 0; y < dst_h; ++y, posy += incy) {
+        const Uint8 *srow = info.src + std::ptrdiff_t(posy >> 16) * info.src_pitch;
+        Uint8 *d = info.dst + std::ptrdiff_t(y) * info.dst_pitch;
+        Uint64 posx = 0;
+        for (int x = 0; x < dst_w; ++x, posx += incx, d += dbpp) {
+            const Uint32 sp = sf.Load(srow + std::ptrdiff_t(posx >> 16) * sbpp);
+            if (keyed && sp == key)
+                continue;
+            Color dc{0, 0, 0, 255};
+            if (ReadsDestination(flags))
+                dc = df.Expand(df.Load(d));
+            ApplyCopy(flags, mod, sf.Expand(sp), dc);
+            df.Store(d, df.Pack(dc));
+        }
+    }
 }
 
 }  // namespace jex::blit

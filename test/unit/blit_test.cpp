@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "JEX_error.h"
@@ -310,6 +312,66 @@ TEST(BlitPixel, CompileTimeFormatsMatchTheRecords)
     CheckCompileTimeFormat<MakeFormat(2, 0xF00, 0xF0, 0xF, 0xF000)>(JEX_PIXELFORMAT_ARGB4444);
     CheckCompileTimeFormat<MakeFormat(4, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)>(
         JEX_PIXELFORMAT_ARGB2101010);
+}
+
+// The general loop instantiated for a format pair and flag set fixed at
+// compile time writes exactly what the general routine writes, scaled or
+// not.
+template <jex::blit::Format S, jex::blit::Format D, Uint32 kFlags>
+void CheckSpecialised(Uint32 scode, Uint32 dcode)
+{
+    using namespace jex::blit;
+    SCOPED_TRACE(std::string(JEX_GetPixelFormatName(scode)) + " -> " +
+                 JEX_GetPixelFormatName(dcode) + " flags " + std::to_string(kFlags));
+    std::mt19937 rng(kFlags + scode);
+    for (const auto &size : {std::array<int, 4>{7, 5, 7, 5}, std::array<int, 4>{5, 3, 11, 7},
+                             std::array<int, 4>{9, 6, 4, 2}}) {
+        Guarded src(scode, size[0], size[1]), a(dcode, size[2], size[3]), b(dcode, size[2], size[3]);
+        src.Randomize(rng);
+        a.Randomize(rng);
+        for (int y = 0; y < size[3]; ++y)
+            std::memcpy(b.row(y), a.row(y), size_t(size[2]) * a.bpp());
+        JEX_BlitInfo info{};
+        info.src = src.row(0);
+        info.src_w = size[0];
+        info.src_h = size[1];
+        info.src_pitch = int(src.row(1) - src.row(0));
+        info.dst_w = size[2];
+        info.dst_h = size[3];
+        info.dst_pitch = int(a.row(1) - a.row(0));
+        info.src_fmt = src.get()->format;
+        info.dst_fmt = a.get()->format;
+        info.flags = kFlags;
+        info.colorkey = src.pixel(1, 1);
+        info.r = 201;
+        info.g = 7;
+        info.b = 130;
+        info.a = 99;
+        info.dst = a.row(0);
+        JEX_Blit_Slow(&info);
+        info.dst = b.row(0);
+        BlitPixels(info, StaticFormat<S>{}, StaticFormat<D>{},
+                   std::integral_constant<Uint32, kFlags>{});
+        for (int y = 0; y < size[3]; ++y)
+            ASSERT_EQ(std::memcmp(a.row(y), b.row(y), size_t(size[2]) * a.bpp()), 0) << "row " << y;
+        EXPECT_TRUE(a.GuardsIntact() && b.GuardsIntact());
+    }
+}
+
+TEST(BlitPixel, SpecialisedLoopMatchesTheGeneralRoutine)
+{
+    using jex::blit::MakeFormat;
+    constexpr auto argb = MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    constexpr auto rgb565 = MakeFormat(2, 0xF800, 0x7E0, 0x1F, 0);
+    constexpr auto bgr24 = MakeFormat(3, 0xFF0000, 0xFF00, 0xFF, 0);
+    constexpr auto abgr4444 = MakeFormat(2, 0xF, 0xF0, 0xF00, 0xF000);
+    CheckSpecialised<argb, rgb565, JEX_COPY_BLEND>(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565);
+    CheckSpecialised<argb, argb, JEX_COPY_ADD | JEX_COPY_MODULATE_ALPHA | JEX_COPY_NEAREST>(
+        JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888);
+    CheckSpecialised<rgb565, bgr24, JEX_COPY_COLORKEY | JEX_COPY_MODULATE_COLOR>(
+        JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGR24);
+    CheckSpecialised<bgr24, abgr4444, JEX_COPY_MOD>(JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_ABGR4444);
+    CheckSpecialised<abgr4444, argb, 0>(JEX_PIXELFORMAT_ABGR4444, JEX_PIXELFORMAT_ARGB8888);
 }
 
 // The shortcut fast routines may take: a source that is transparent after
