@@ -163,71 +163,63 @@ LoadOutcome LoadAt(const Bytes &file, size_t lead = 0)
     return out;
 }
 
-TEST(BmpLoad, TwentyFourBitBottomUpIsBgrWithLastFileRowFirst)
+// Files without bit fields load by what their bytes mean on this
+// little-endian machine: BGR24, ARGB8888 (blended), RGB555.
+TEST(BmpLoad, FixedLayoutsWithoutMasks)
 {
-    BmpSpec s;
-    s.width = 2;
-    s.height = 2;
-    // Bottom row first: (1,2,3) (4,5,6) | pad, then the top row.
-    s.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0};
-    SurfacePtr surf = LoadBytes(BuildBmp(s));
-    ASSERT_TRUE(surf) << Error();
-    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGR24);
-    EXPECT_EQ(surf->w, 2);
-    EXPECT_EQ(surf->h, 2);
-    EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), "\x0b\x0c\x0d\x0e\x0f\x10", 6));
-    EXPECT_EQ(0, std::memcmp(Row(surf.get(), 1), "\x01\x02\x03\x04\x05\x06", 6));
-    // Blue is the first byte in memory.
-    Uint8 r, g, b;
-    JEX_GetRGB(0, surf->format, &r, &g, &b);
-    Uint32 px = Row(surf.get(), 0)[0] | Row(surf.get(), 0)[1] << 8 | Row(surf.get(), 0)[2] << 16;
-    JEX_GetRGB(px, surf->format, &r, &g, &b);
-    EXPECT_EQ(b, 11);
-    EXPECT_EQ(g, 12);
-    EXPECT_EQ(r, 13);
-}
-
-TEST(BmpLoad, NegativeHeightIsTopDown)
-{
-    BmpSpec s;
-    s.width = 1;
-    s.height = -3;
-    s.bpp = 32;
-    s.pixels = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0};
-    LoadOutcome out = LoadAt(BuildBmp(s));
-    ASSERT_TRUE(out.surface) << out.error;
-    EXPECT_EQ(out.surface->h, 3);
-    EXPECT_EQ(Pixel32(out.surface.get(), 0, 0), 1u);
-    EXPECT_EQ(Pixel32(out.surface.get(), 0, 2), 3u);
-    // The stream is left right after the pixels.
-    EXPECT_EQ(out.position, static_cast<int>(BuildBmp(s).size()));
-}
-
-TEST(BmpLoad, ThirtyTwoBitWithoutMasksIsArgbAndBlended)
-{
-    BmpSpec s;
-    s.width = 2;
-    s.bpp = 32;
-    s.pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00};
-    SurfacePtr surf = LoadBytes(BuildBmp(s));
-    ASSERT_TRUE(surf) << Error();
-    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_ARGB8888);
-    EXPECT_EQ(Pixel32(surf.get(), 0, 0), 0x80112233u);
-    JEX_BlendMode mode;
-    ASSERT_EQ(JEX_GetSurfaceBlendMode(surf.get(), &mode), 0);
-    EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
-}
-
-TEST(BmpLoad, SixteenBitWithoutMasksIsRgb555)
-{
-    BmpSpec s;
-    s.width = 1;
-    s.bpp = 16;
-    s.pixels = {0x1F, 0x7C, 0, 0}; // 0x7C1F: red and blue full
-    SurfacePtr surf = LoadBytes(BuildBmp(s));
-    ASSERT_TRUE(surf) << Error();
-    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB555);
-    EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0x7C1F);
+    {
+        SCOPED_TRACE("24-bit, bottom-up");
+        BmpSpec s;
+        s.width = 2;
+        s.height = 2;
+        // Bottom row first: (1,2,3) (4,5,6) | pad, then the top row.
+        s.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0};
+        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGR24);
+        EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), "\x0b\x0c\x0d\x0e\x0f\x10", 6));
+        EXPECT_EQ(0, std::memcmp(Row(surf.get(), 1), "\x01\x02\x03\x04\x05\x06", 6));
+        // Blue is the first byte in memory.
+        Uint8 r, g, b;
+        const Uint8 *p = Row(surf.get(), 0);
+        JEX_GetRGB(p[0] | p[1] << 8 | p[2] << 16, surf->format, &r, &g, &b);
+        EXPECT_EQ(b, 11);
+        EXPECT_EQ(g, 12);
+        EXPECT_EQ(r, 13);
+    }
+    {
+        SCOPED_TRACE("32-bit, top-down");
+        BmpSpec s;
+        s.width = 2;
+        s.height = -3;
+        s.bpp = 32;
+        s.pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00, 2, 0, 0, 0,
+                    0,    0,    0,    0,    3,    0,    0,    0,    0, 0, 0, 0};
+        const Bytes file = BuildBmp(s);
+        LoadOutcome out = LoadAt(file);
+        ASSERT_TRUE(out.surface) << out.error;
+        EXPECT_EQ(out.surface->h, 3);
+        EXPECT_EQ(out.surface->format->format, JEX_PIXELFORMAT_ARGB8888);
+        EXPECT_EQ(Pixel32(out.surface.get(), 0, 0), 0x80112233u);
+        EXPECT_EQ(Pixel32(out.surface.get(), 1, 0), 0x00445566u);
+        EXPECT_EQ(Pixel32(out.surface.get(), 0, 2), 3u);
+        JEX_BlendMode mode;
+        ASSERT_EQ(JEX_GetSurfaceBlendMode(out.surface.get(), &mode), 0);
+        EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
+        // The stream is left right after the pixels.
+        EXPECT_EQ(out.position, static_cast<int>(file.size()));
+    }
+    {
+        SCOPED_TRACE("16-bit");
+        BmpSpec s;
+        s.width = 1;
+        s.bpp = 16;
+        s.pixels = {0x1F, 0x7C, 0, 0}; // 0x7C1F: red and blue full
+        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB555);
+        EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0x7C1F);
+    }
 }
 
 TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
