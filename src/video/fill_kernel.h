@@ -1,0 +1,65 @@
+// The row fill kernel, generic over the store width. This header has no
+// include guard on purpose: each file that needs a kernel includes it inside
+// an unnamed namespace, so the AVX2 file can compile its own copy for AVX2
+// without that copy ever being shared with code compiled for the baseline.
+// Include <cstddef>, <cstdint>, <cstring> and video/blit_pixel.h first.
+
+// A repeating byte pattern for a fill: byte i of a row is pattern[i % bpp],
+// laid out so that any bpp-phase plus three vector widths can be loaded.
+struct FillPattern {
+    alignas(32) Uint8 bytes[3 * 32 + 4];
+    int bpp;
+
+    FillPattern(int bpp_, Uint32 color) : bpp(bpp_)
+    {
+        Uint8 px[4];
+        blit::StorePixel(px, bpp_, color);
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = px[i % std::size_t(bpp_)];
+    }
+};
+
+// One row: bytes up to the first W-aligned address, then aligned stores of
+// three pattern vectors per step (three widths are a whole number of 3-byte
+// pixels, and for 1, 2 and 4 bytes the three vectors are equal), then the
+// tail. V supplies `reg`, `width`, `load` (unaligned) and `store` (aligned).
+template <class V>
+inline void FillRowWith(Uint8 *row, std::size_t n, const FillPattern &pat)
+{
+    constexpr std::size_t W = V::width;
+    const std::size_t misalign = reinterpret_cast<std::uintptr_t>(row) & (W - 1);
+    std::size_t head = misalign ? W - misalign : 0;
+    if (head > n)
+        head = n;
+    const std::size_t bpp = std::size_t(pat.bpp);
+    for (std::size_t i = 0; i < head; ++i)
+        row[i] = pat.bytes[i % bpp];
+    std::size_t i = head;
+    const Uint8 *phase = pat.bytes + head % bpp;
+    const typename V::reg v0 = V::load(phase), v1 = V::load(phase + W), v2 = V::load(phase + 2 * W);
+    for (; i + 3 * W <= n; i += 3 * W) {
+        V::store(row + i, v0);
+        V::store(row + i + W, v1);
+        V::store(row + i + 2 * W, v2);
+    }
+    if (i + W <= n) {
+        V::store(row + i, v0);
+        i += W;
+        if (i + W <= n) {
+            V::store(row + i, v1);
+            i += W;
+        }
+    }
+    for (; i < n; ++i)
+        row[i] = pat.bytes[i % bpp];
+}
+
+template <class V>
+inline void FillRowsWith(Uint8 *dst, std::ptrdiff_t pitch, int w, int h, int bpp, Uint32 color)
+{
+    const FillPattern pat(bpp, color);
+    const std::size_t n = std::size_t(w) * std::size_t(bpp);
+    for (int y = 0; y < h; ++y, dst += pitch)
+        FillRowWith<V>(dst, n, pat);
+}
+

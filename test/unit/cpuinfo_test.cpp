@@ -1,0 +1,142 @@
+// Processor information: the live answers against what Linux reports in
+// /proc and sysconf, and the decoding against made-up processor answers.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "JEX.h"
+#include "cpuinfo_internal.h"
+
+using namespace jex::cpu;
+
+namespace {
+
+// The flags line of the first processor in /proc/cpuinfo.
+std::set<std::string> ProcFlags()
+{
+    std::ifstream in("/proc/cpuinfo");
+    std::string line;
+    std::set<std::string> flags;
+    while (std::getline(in, line)) {
+        if (line.rfind("flags", 0) == 0) {
+            std::istringstream words(line.substr(line.find(':') + 1));
+            std::string w;
+            while (words >> w)
+                flags.insert(w);
+            break;
+        }
+    }
+    return flags;
+}
+
+}  // namespace
+
+TEST(CPUInfo, FeaturesAgreeWithTheKernel)
+{
+    const auto flags = ProcFlags();
+    ASSERT_FALSE(flags.empty()) << "no flags line in /proc/cpuinfo";
+    auto has = [&](const char *f) { return flags.count(f) ? JEX_TRUE : JEX_FALSE; };
+    EXPECT_EQ(JEX_HasRDTSC(), has("tsc"));
+    EXPECT_EQ(JEX_HasMMX(), has("mmx"));
+    EXPECT_EQ(JEX_Has3DNow(), has("3dnow"));
+    EXPECT_EQ(JEX_HasSSE(), has("sse"));
+    EXPECT_EQ(JEX_HasSSE2(), has("sse2"));
+    EXPECT_EQ(JEX_HasSSE3(), has("pni"));
+    EXPECT_EQ(JEX_HasSSE41(), has("sse4_1"));
+    EXPECT_EQ(JEX_HasSSE42(), has("sse4_2"));
+    // The kernel lists avx/avx2 only when it saves the YMM state.
+    EXPECT_EQ(JEX_HasAVX(), has("avx"));
+    EXPECT_EQ(JEX_HasAVX2(), has("avx2"));
+    EXPECT_EQ(JEX_HasAltiVec(), JEX_FALSE);
+    EXPECT_EQ(JEX_HasSSE2(), JEX_TRUE) << "x86-64 always has SSE2";
+}
+
+TEST(CPUInfo, CountCacheLineAndMemoryAgreeWithTheSystem)
+{
+    EXPECT_EQ(JEX_GetCPUCount(), int(sysconf(_SC_NPROCESSORS_ONLN)));
+    EXPECT_EQ(JEX_GetCPUCount(), JEX_GetCPUCount());
+
+    const long line = sysconf(_SC_LEVEL1_DCACHE_LINESIZE);
+    const std::string vendor = VendorString();
+    if (line > 0 && (vendor == "GenuineIntel" || vendor == "AuthenticAMD")) {
+        EXPECT_EQ(JEX_GetCPUCacheLineSize(), int(line));
+    }
+    EXPECT_GT(JEX_GetCPUCacheLineSize(), 0);
+
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    long kb = 0;
+    while (in >> key) {
+        if (key == "MemTotal:") {
+            in >> kb;
+            break;
+        }
+        in.ignore(1 << 16, '\n');
+    }
+    ASSERT_GT(kb, 0);
+    EXPECT_NEAR(JEX_GetSystemRAM(), kb / 1024, 1);
+}
+
+TEST(CPUInfo, CountFallsBackToOne)
+{
+    EXPECT_EQ(CountFrom(-1), 1);
+    EXPECT_EQ(CountFrom(0), 1);
+    EXPECT_EQ(CountFrom(12), 12);
+}
+
+TEST(CPUInfo, DecodesIdentificationAnswers)
+{
+    Identification none;
+    EXPECT_EQ(FeaturesFrom(none), 0u);
+    EXPECT_EQ(CacheLineSizeFrom(none), 128);
+
+    Identification intel;
+    intel.has_cpuid = true;
+    std::snprintf(intel.vendor, sizeof intel.vendor, "GenuineIntel");
+    intel.leaf1_edx = (1u << 4) | (1u << 23) | (1u << 25) | (1u << 26);
+    intel.leaf1_ecx = (1u << 0) | (1u << 19) | (1u << 20);
+    intel.leaf1_ebx = 8u << 8;  // 8 x 8 = 64-byte lines
+    EXPECT_EQ(FeaturesFrom(intel), kRDTSC | kMMX | kSSE | kSSE2 | kSSE3 | kSSE41 | kSSE42);
+    EXPECT_EQ(CacheLineSizeFrom(intel), 64);
+
+    // AVX and AVX2 need the OS to save the YMM registers.
+    intel.leaf1_ecx |= (1u << 28);
+    intel.leaf7_ebx = 1u << 5;
+    EXPECT_EQ(FeaturesFrom(intel) & (kAVX | kAVX2), 0u) << "no OSXSAVE";
+    intel.leaf1_ecx |= (1u << 27);
+    intel.xcr0 = 0x3;  // XMM only
+    EXPECT_EQ(FeaturesFrom(intel) & (kAVX | kAVX2), 0u) << "YMM state not saved";
+    intel.xcr0 = 0x7;
+    EXPECT_EQ(FeaturesFrom(intel) & (kAVX | kAVX2), kAVX | kAVX2);
+    intel.leaf1_ecx &= ~(1u << 28);
+    EXPECT_EQ(FeaturesFrom(intel) & (kAVX | kAVX2), 0u) << "AVX2 without AVX";
+
+    Identification amd;
+    amd.has_cpuid = true;
+    std::snprintf(amd.vendor, sizeof amd.vendor, "AuthenticAMD");
+    amd.ext1_edx = 1u << 31;
+    amd.ext5_ecx = 64;
+    EXPECT_EQ(FeaturesFrom(amd), k3DNow);
+    EXPECT_EQ(CacheLineSizeFrom(amd), 64);
+
+    Identification other = amd;
+    std::snprintf(other.vendor, sizeof other.vendor, "CentaurHauls");
+    EXPECT_EQ(CacheLineSizeFrom(other), 128);
+}
+
+TEST(CPUInfo, BlitFeatureWordFromEnvironment)
+{
+    EXPECT_EQ(JEX_BlitCPUFeaturesFrom("0"), 0u);
+    EXPECT_EQ(JEX_BlitCPUFeaturesFrom("8"), 8u);
+    EXPECT_EQ(JEX_BlitCPUFeaturesFrom("72"), 72u);
+    EXPECT_EQ(JEX_BlitCPUFeaturesFrom("plain"), 0u) << "unreadable means no features";
+    const Uint32 detected = JEX_BlitCPUFeaturesFrom(nullptr);
+    EXPECT_TRUE(detected & JEX_BLITCPU_SSE2);
+    EXPECT_EQ((detected & JEX_BLITCPU_AVX2) != 0, JEX_HasAVX2() == JEX_TRUE);
+    EXPECT_EQ((detected & JEX_BLITCPU_MMX) != 0, JEX_HasMMX() == JEX_TRUE);
+}
