@@ -333,6 +333,59 @@ TEST_F(Timers, ThousandTimersFireInOrderOfDueTime)
     CheckFiringOrder(timers);
 }
 
+TEST_F(Timers, TimersWithEqualIntervalsFireInTheOrderAdded)
+{
+    // Hold the timer thread in a callback so that every timer below reaches
+    // it in one batch, most of them due at the same tick.
+    JEX_sem *hold = JEX_CreateSemaphore(0);
+    JEX_sem *holding = JEX_CreateSemaphore(0);
+    JEX_sem *pair[2] = {hold, holding};
+    JEX_AddTimer(
+        1,
+        [](Uint32, void *p) -> Uint32 {
+            auto **pair = static_cast<JEX_sem **>(p);
+            JEX_SemPost(pair[1]);
+            JEX_SemWait(pair[0]);
+            return 0;
+        },
+        pair);
+    ASSERT_EQ(JEX_SemWaitTimeout(holding, kPatienceMs), 0);
+
+    struct Entry {
+        int index;
+        std::vector<int> *order;
+        JEX_sem *done;
+    };
+    std::vector<int> order;
+    JEX_sem *done = JEX_CreateSemaphore(0);
+    std::vector<Entry> entries(50);
+    for (int i = 0; i < 50; ++i) {
+        entries[i] = Entry{i, &order, done};
+        ASSERT_NE(JEX_AddTimer(
+                      5,
+                      [](Uint32, void *p) -> Uint32 {
+                          auto *e = static_cast<Entry *>(p);
+                          e->order->push_back(e->index);
+                          JEX_SemPost(e->done);
+                          return 0;
+                      },
+                      &entries[i]),
+                  0);
+    }
+    JEX_SemPost(hold);
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(JEX_SemWaitTimeout(done, kPatienceMs), 0);
+    }
+    std::vector<int> expected(50);
+    for (int i = 0; i < 50; ++i) {
+        expected[i] = i;
+    }
+    EXPECT_EQ(order, expected);
+    JEX_DestroySemaphore(done);
+    JEX_DestroySemaphore(holding);
+    JEX_DestroySemaphore(hold);
+}
+
 TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
 {
     JEX_TimerQuit();
