@@ -183,23 +183,27 @@ const std::string &MixedUtf16()
 void BM_Jex_Utf16LEToUtf8(benchmark::State &s) { RunJex(s, "UTF-8", "UTF-16LE", MixedUtf16()); }
 void BM_Glibc_Utf16LEToUtf8(benchmark::State &s) { RunGlibc(s, "UTF-8", "UTF-16LE", MixedUtf16()); }
 
-BENCHMARK(BM_Jex_Utf8ToUtf16LE)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Glibc_Utf8ToUtf16LE)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Jex_Utf8ToUtf32LE)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Glibc_Utf8ToUtf32LE)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Jex_Utf8ToUtf8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Glibc_Utf8ToUtf8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Jex_AsciiUtf8ToUtf16LE)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Glibc_AsciiUtf8ToUtf16LE)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Jex_Utf16LEToUtf8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Glibc_Utf16LEToUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Jex_Utf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_Utf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Jex_Utf8ToUtf32LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_Utf8ToUtf32LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Jex_Utf8ToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_Utf8ToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Jex_AsciiUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_AsciiUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Jex_Utf16LEToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_Utf16LEToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
+        /* The machine is shared: compare medians of CPU time, which other
+           processes disturb far less than wall time. */
         for (const auto &run : runs) {
-            ns_[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                ns_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -211,7 +215,8 @@ public:
         if (a <= 0 || b <= 0) {
             return;
         }
-        std::printf("RATIO %s vs glibc iconv: %.1fx%s\n", label, b / a, goal);
+        std::printf("RATIO %s vs glibc iconv: %.1fx%s, median CPU time %.2f ms vs %.2f ms\n", label, b / a, goal,
+                    a, b);
     }
 
 private:
