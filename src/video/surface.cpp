@@ -545,8 +545,13 @@ int JEX_LowerBlitScaled(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst, J
         JEX_InvalidateMap(map);
     }
 
+    // The stretch copies raw pixels, so it serves only blits that have
+    // nothing to compute; a key, modulation or blend mode goes through the
+    // blit routines, which scale too.
+    const Uint32 arithmetic = JEX_COPY_MODULATE_COLOR | JEX_COPY_MODULATE_ALPHA | JEX_COPY_BLEND |
+                              JEX_COPY_ADD | JEX_COPY_MOD | JEX_COPY_COLORKEY;
     if (src->format->format == dst->format->format &&
-        !JEX_ISPIXELFORMAT_INDEXED(src->format->format))
+        !JEX_ISPIXELFORMAT_INDEXED(src->format->format) && !(map->info.flags & arithmetic))
         return JEX_SoftStretch(src, &final_src, dst, &final_dst);
     return RunBlit(src, &final_src, dst, &final_dst);
 }
