@@ -1,0 +1,419 @@
+// Solid and blended rectangle fills: every width 0-70 at every offset and
+// pixel size with guard bytes, on each vector path against a byte oracle;
+// the 3-byte order; clipping; the failures; the blended modes against a
+// per-pixel oracle written from the formulas.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "JEX.h"
+#include "cpuinfo_internal.h"
+#include "video/draw_internal.h"
+
+using jex::draw::FillPath;
+
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(JEX_Surface *s) const { JEX_FreeSurface(s); }
+};
+using SurfacePtr = std::unique_ptr<JEX_Surface, SurfaceDeleter>;
+
+SurfacePtr Make(Uint32 code, int w, int h)
+{
+    int depth;
+    Uint32 r, g, b, a;
+    if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
+        return nullptr;
+    return SurfacePtr(JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a));
+}
+
+SurfacePtr MakeFrom(Uint32 code, void *pixels, int w, int h, int pitch)
+{
+    int depth;
+    Uint32 r, g, b, a;
+    if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
+        return nullptr;
+    return SurfacePtr(JEX_CreateRGBSurfaceFrom(pixels, w, h, depth, pitch, r, g, b, a));
+}
+
+Uint32 CodeForBytes(int bpp)
+{
+    switch (bpp) {
+    case 1:
+        return JEX_PIXELFORMAT_RGB332;
+    case 2:
+        return JEX_PIXELFORMAT_RGB565;
+    case 3:
+        return JEX_PIXELFORMAT_RGB24;
+    default:
+        return JEX_PIXELFORMAT_ARGB8888;
+    }
+}
+
+std::vector<FillPath> AvailablePaths()
+{
+    std::vector<FillPath> paths{FillPath::Scalar, FillPath::SSE2};
+    if (JEX_HasAVX2())
+        paths.push_back(FillPath::AVX2);
+    return paths;
+}
+
+const char *PathName(FillPath p)
+{
+    return p == FillPath::Scalar ? "scalar" : p == FillPath::SSE2 ? "SSE2" : "AVX2";
+}
+
+// Restores the automatic path choice however a test ends.
+struct PathGuard {
+    explicit PathGuard(FillPath p) { jex::draw::JEX_ForceFillPath(p); }
+    ~PathGuard() { jex::draw::JEX_ResetFillPath(); }
+};
+
+}  // namespace
+
+// Every width 0-70 at x offsets 0-3, the pixels starting at every byte
+// alignment, pitches that are not a multiple of the pixel size: only the
+// rectangle's bytes change, and they hold the colour's bytes in order.
+TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
+{
+    constexpr int kW = 80, kH = 4, kGuard = 37;
+    constexpr Uint8 kFill = 0xEE;
+    const Uint32 color = 0x44332211u;
+    for (FillPath path : AvailablePaths()) {
+        PathGuard guard(path);
+        for (int bpp = 1; bpp <= 4; ++bpp) {
+            const Uint8 cbytes[4] = {0x11, 0x22, 0x33, 0x44};
+            const int pitch = kW * bpp + 3;
+            for (int align = 0; align < 4; ++align) {
+                std::vector<Uint8> buf(std::size_t(align + pitch * kH + kGuard));
+                for (int x = 0; x < 4; ++x) {
+                    for (int w = 0; w <= 70; ++w) {
+                        std::memset(buf.data(), kFill, buf.size());
+                        SurfacePtr s = MakeFrom(CodeForBytes(bpp), buf.data() + align, kW, kH, pitch);
+                        ASSERT_TRUE(s) << JEX_GetError();
+                        const JEX_Rect r{x, 1, w, 2};
+                        ASSERT_EQ(JEX_FillRect(s.get(), &r, color), 0) << JEX_GetError();
+                        for (std::size_t i = 0; i < buf.size(); ++i) {
+                            Uint8 want = kFill;
+                            const long off = long(i) - align;
+                            if (off >= 0 && off < long(pitch) * kH) {
+                                const long row = off / pitch, col = off % pitch;
+                                if (row >= 1 && row <= 2 && col >= long(x) * bpp &&
+                                    col < long(x + w) * bpp)
+                                    want = cbytes[(col - long(x) * bpp) % bpp];
+                            }
+                            if (buf[i] != want) {
+                                FAIL() << PathName(path) << " bpp " << bpp << " align " << align
+                                       << " x " << x << " w " << w << ": byte " << i << " is "
+                                       << int(buf[i]) << ", want " << int(want);
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Random rectangles on a large surface: each vector path leaves exactly the
+// bytes the scalar path leaves.
+TEST(FillRect, VectorPathsMatchScalarOnRandomRectangles)
+{
+    std::mt19937 rng(1234);
+    for (int bpp = 1; bpp <= 4; ++bpp) {
+        std::vector<SurfacePtr> surfaces;
+        const std::vector<FillPath> paths = AvailablePaths();
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            surfaces.push_back(Make(CodeForBytes(bpp), 301, 67));
+        for (int n = 0; n < 300; ++n) {
+            const JEX_Rect r{int(rng() % 320) - 10, int(rng() % 80) - 6, int(rng() % 320),
+                             int(rng() % 40)};
+            const Uint32 color = rng();
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                PathGuard guard(paths[i]);
+                ASSERT_EQ(JEX_FillRect(surfaces[i].get(), &r, color), 0);
+            }
+        }
+        const std::size_t bytes = std::size_t(surfaces[0]->pitch) * 67;
+        for (std::size_t i = 1; i < paths.size(); ++i)
+            EXPECT_EQ(std::memcmp(surfaces[0]->pixels, surfaces[i]->pixels, bytes), 0)
+                << PathName(paths[i]) << " differs from scalar at bpp " << bpp;
+    }
+}
+
+TEST(FillRect, ThreeBytePixelsHoldMappedColourInMemoryOrder)
+{
+    for (Uint32 code : {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24}) {
+        SurfacePtr s = Make(code, 5, 2);
+        ASSERT_TRUE(s);
+        ASSERT_EQ(JEX_FillRect(s.get(), nullptr, JEX_MapRGB(s->format, 0x11, 0x22, 0x33)), 0);
+        const Uint8 *p = static_cast<const Uint8 *>(s->pixels) + s->pitch + 3 * 4;
+        if (code == JEX_PIXELFORMAT_RGB24) {
+            EXPECT_EQ(p[0], 0x11);
+            EXPECT_EQ(p[1], 0x22);
+            EXPECT_EQ(p[2], 0x33);
+        } else {
+            EXPECT_EQ(p[0], 0x33);
+            EXPECT_EQ(p[1], 0x22);
+            EXPECT_EQ(p[2], 0x11);
+        }
+        Uint8 r, g, b;
+        JEX_GetRGB(Uint32(p[0]) | Uint32(p[1]) << 8 | Uint32(p[2]) << 16, s->format, &r, &g, &b);
+        EXPECT_EQ(r, 0x11);
+        EXPECT_EQ(g, 0x22);
+        EXPECT_EQ(b, 0x33);
+    }
+}
+
+TEST(FillRect, StaysInsideTheClipAndFillsTheClipForNull)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_RGB565, 20, 10);
+    const JEX_Rect clip{3, 2, 10, 5};
+    JEX_SetClipRect(s.get(), &clip);
+    const JEX_Rect r{-5, 4, 100, 100};
+    ASSERT_EQ(JEX_FillRect(s.get(), &r, 0x1234), 0);
+    ASSERT_EQ(JEX_FillRect(s.get(), nullptr, 0), 0 /* blank only the clip */);
+    ASSERT_EQ(JEX_FillRect(s.get(), &r, 0xABCD), 0);
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            Uint16 v;
+            std::memcpy(&v, static_cast<Uint8 *>(s->pixels) + y * s->pitch + 2 * x, 2);
+            const bool in = x >= 3 && x < 13 && y >= 4 && y < 7;
+            EXPECT_EQ(v, in ? 0xABCD : 0) << x << "," << y;
+        }
+    }
+    // A clip rectangle written past the surface by hand is still bounded.
+    s->clip_rect = JEX_Rect{-100, -100, 1000, 1000};
+    EXPECT_EQ(JEX_FillRect(s.get(), nullptr, 0x5555), 0);
+}
+
+TEST(FillRect, Failures)
+{
+    EXPECT_EQ(JEX_FillRect(nullptr, nullptr, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
+
+    // Sub-byte formats are refused rather than filled a byte per pixel.
+    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4LSB}) {
+        SurfacePtr s = Make(code, 13, 3);
+        ASSERT_TRUE(s) << JEX_GetError();
+        std::vector<Uint8> before(static_cast<Uint8 *>(s->pixels),
+                                  static_cast<Uint8 *>(s->pixels) + s->pitch * 3);
+        EXPECT_EQ(JEX_FillRect(s.get(), nullptr, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_FillRect(): Unsupported surface format");
+        EXPECT_EQ(std::memcmp(before.data(), s->pixels, before.size()), 0);
+    }
+
+    SurfacePtr s = Make(JEX_PIXELFORMAT_ARGB8888, 8, 8);
+    void *pixels = s->pixels;
+    s->pixels = nullptr;
+    const JEX_Rect outside{20, 20, 4, 4}, inside{1, 1, 2, 2};
+    EXPECT_EQ(JEX_FillRect(s.get(), &outside, 0), 0);
+    EXPECT_EQ(JEX_FillRect(s.get(), &inside, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_FillRect(): You must lock the surface");
+    s->pixels = pixels;
+
+    EXPECT_EQ(JEX_FillRects(s.get(), nullptr, 2, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_FillRects() passed NULL rects");
+    const JEX_Rect rects[3] = {{0, 0, 2, 2}, {50, 50, 1, 1}, {6, 6, 5, 5}};
+    EXPECT_EQ(JEX_FillRects(s.get(), rects, 3, 0xFF00FF00u), 0);
+    EXPECT_EQ(JEX_FillRects(s.get(), rects, 0, 0), 0);
+    const Uint32 *p = static_cast<const Uint32 *>(s->pixels);
+    EXPECT_EQ(p[0], 0xFF00FF00u);
+    EXPECT_EQ(p[7 * 8 + 7], 0xFF00FF00u);
+    EXPECT_EQ(p[3 * 8 + 3], 0u);
+}
+
+// JEX_BLIT_CPU_FEATURES=0 keeps every fill on the plain path; the choice is
+// made once per process, so it is checked in a fresh one.
+TEST(FillRect, EnvironmentForcesThePlainPath)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("JEX_BLIT_CPU_FEATURES", "0", 1);
+            std::exit(jex::draw::JEX_ActiveFillPath() == FillPath::Scalar ? 7 : 1);
+        },
+        testing::ExitedWithCode(7), "");
+    EXPECT_EXIT(
+        {
+            setenv("JEX_BLIT_CPU_FEATURES", "8", 1);
+            std::exit(jex::draw::JEX_ActiveFillPath() == FillPath::SSE2 ? 7 : 1);
+        },
+        testing::ExitedWithCode(7), "");
+    EXPECT_EXIT(
+        {
+            unsetenv("JEX_BLIT_CPU_FEATURES");
+            const FillPath want = JEX_HasAVX2() ? FillPath::AVX2 : FillPath::SSE2;
+            std::exit(jex::draw::JEX_ActiveFillPath() == want ? 7 : 1);
+        },
+        testing::ExitedWithCode(7), "");
+}
+
+// ---------------------------------------------------------------------------
+// Blended fills
+
+namespace {
+
+Uint32 ReadRaw(const Uint8 *p, int bpp)
+{
+    Uint32 v = 0;
+    for (int i = 0; i < bpp; ++i)
+        v |= Uint32(p[i]) << (8 * i);
+    return v;
+}
+
+// The blended operation written out from its definition: BLEND and ADD
+// premultiply the colour; BLEND, ADD and MOD keep the destination alpha
+// bits; anything else replaces the pixel with the colour and alpha.
+Uint32 OracleBlend(const JEX_PixelFormat *f, Uint32 pixel, int mode, Uint8 r, Uint8 g, Uint8 b,
+                   Uint8 a)
+{
+    unsigned sr = r, sg = g, sb = b;
+    if (mode == JEX_BLENDMODE_BLEND || mode == JEX_BLENDMODE_ADD) {
+        sr = sr * a / 255;
+        sg = sg * a / 255;
+        sb = sb * a / 255;
+    }
+    Uint8 dr8, dg8, db8, da8;
+    JEX_GetRGBA(pixel, f, &dr8, &dg8, &db8, &da8);
+    unsigned dr = dr8, dg = dg8, db = db8;
+    Uint32 alpha_bits = pixel & f->amask;
+    switch (mode) {
+    case JEX_BLENDMODE_BLEND:
+        dr = (255 - a) * dr / 255 + sr;
+        dg = (255 - a) * dg / 255 + sg;
+        db = (255 - a) * db / 255 + sb;
+        break;
+    case JEX_BLENDMODE_ADD:
+        dr = std::min(dr + sr, 255u);
+        dg = std::min(dg + sg, 255u);
+        db = std::min(db + sb, 255u);
+        break;
+    case JEX_BLENDMODE_MOD:
+        dr = sr * dr / 255;
+        dg = sg * dg / 255;
+        db = sb * db / 255;
+        break;
+    default:
+        dr = sr;
+        dg = sg;
+        db = sb;
+        alpha_bits = (Uint32(a >> f->aloss) << f->ashift) & f->amask;
+        break;
+    }
+    return ((dr >> f->rloss) << f->rshift) | ((dg >> f->gloss) << f->gshift) |
+           ((db >> f->bloss) << f->bshift) | alpha_bits;
+}
+
+// Formats with a blended fill routine (the fixed layouts and the generic
+// 2- and 4-byte ones).
+const Uint32 kBlendableFormats[] = {
+    JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_RGB565,   JEX_PIXELFORMAT_RGB888,
+    JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_BGR555,   JEX_PIXELFORMAT_BGR565,
+    JEX_PIXELFORMAT_RGB444,   JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ABGR8888,
+    JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_BGRA8888, JEX_PIXELFORMAT_ARGB2101010};
+
+const int kModes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD,
+                      JEX_BLENDMODE_MOD, 3 /* not a mode: replaces */};
+
+void Randomise(JEX_Surface *s, std::mt19937 &rng)
+{
+    auto *p = static_cast<Uint8 *>(s->pixels);
+    for (int i = 0; i < s->pitch * s->h; ++i)
+        p[i] = Uint8(rng());
+}
+
+}  // namespace
+
+TEST(BlendFillRect, EveryModeAndFormatMatchesTheOracle)
+{
+    std::mt19937 rng(99);
+    const Uint8 alphas[] = {0, 1, 127, 128, 254, 255};
+    for (Uint32 code : kBlendableFormats) {
+        SurfacePtr s = Make(code, 37, 5);
+        ASSERT_TRUE(s) << JEX_GetPixelFormatName(code);
+        const int bpp = s->format->bytes_per_pixel;
+        for (int mode : kModes) {
+            for (Uint8 a : alphas) {
+                for (FillPath path : AvailablePaths()) {
+                    PathGuard guard(path);
+                    Randomise(s.get(), rng);
+                    std::vector<Uint8> before(static_cast<Uint8 *>(s->pixels),
+                                              static_cast<Uint8 *>(s->pixels) + s->pitch * s->h);
+                    const Uint8 r = Uint8(rng()), g = Uint8(rng()), b = Uint8(rng());
+                    const JEX_Rect rect{1, 1, 35, 3};
+                    ASSERT_EQ(JEX_BlendFillRect(s.get(), &rect, JEX_BlendMode(mode), r, g, b, a), 0)
+                        << JEX_GetError();
+                    for (int y = 0; y < s->h; ++y) {
+                        for (int x = 0; x < s->w; ++x) {
+                            const std::size_t off = std::size_t(y) * s->pitch + std::size_t(x) * bpp;
+                            const Uint32 old = ReadRaw(&before[off], bpp);
+                            const Uint32 got = ReadRaw(static_cast<Uint8 *>(s->pixels) + off, bpp);
+                            const bool in = x >= 1 && x < 36 && y >= 1 && y < 4;
+                            const Uint32 want =
+                                in ? OracleBlend(s->format, old, mode, r, g, b, a) : old;
+                            if (got != want) {
+                                FAIL() << JEX_GetPixelFormatName(code) << " mode " << mode
+                                       << " rgba " << int(r) << "," << int(g) << "," << int(b)
+                                       << "," << int(a) << " " << PathName(path) << " at " << x
+                                       << "," << y << ": 0x" << std::hex << got << " want 0x"
+                                       << want << " (was 0x" << old << ")";
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(BlendFillRect, ClipRectsAndFailures)
+{
+    EXPECT_EQ(JEX_BlendFillRect(nullptr, nullptr, JEX_BLENDMODE_BLEND, 1, 2, 3, 4), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
+
+    SurfacePtr bits = Make(JEX_PIXELFORMAT_INDEX4MSB, 8, 8);
+    EXPECT_EQ(JEX_BlendFillRect(bits.get(), nullptr, JEX_BLENDMODE_BLEND, 1, 2, 3, 4), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendFillRect(): Unsupported surface format");
+    EXPECT_EQ(JEX_BlendFillRects(bits.get(), nullptr, 1, JEX_BLENDMODE_BLEND, 1, 2, 3, 4), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendFillRects(): Unsupported surface format");
+
+    // Families without a routine for the pixel size: 3 bytes, 1 byte, and
+    // 2 bytes with alpha.
+    for (Uint32 code : {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_RGB332, JEX_PIXELFORMAT_ARGB4444}) {
+        SurfacePtr s = Make(code, 4, 4);
+        JEX_ClearError();
+        EXPECT_EQ(JEX_BlendFillRect(s.get(), nullptr, JEX_BLENDMODE_ADD, 1, 2, 3, 4), -1);
+        EXPECT_STRNE(JEX_GetError(), "");
+        const JEX_Rect away{10, 10, 2, 2};
+        EXPECT_EQ(JEX_BlendFillRect(s.get(), &away, JEX_BLENDMODE_ADD, 1, 2, 3, 4), 0);
+    }
+
+    SurfacePtr s = Make(JEX_PIXELFORMAT_ARGB8888, 6, 6);
+    const JEX_Rect clip{1, 1, 4, 4};
+    JEX_SetClipRect(s.get(), &clip);
+    const JEX_Rect rects[2] = {{0, 0, 3, 3}, {4, 4, 9, 9}};
+    EXPECT_EQ(JEX_BlendFillRects(s.get(), rects, 2, JEX_BLENDMODE_ADD, 10, 20, 30, 255), 0);
+    EXPECT_EQ(JEX_BlendFillRects(s.get(), rects, 2, JEX_BLENDMODE_ADD, 10, 20, 30, 255), 0);
+    const Uint32 *p = static_cast<const Uint32 *>(s->pixels);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const bool in = (x >= 1 && x <= 2 && y >= 1 && y <= 2) || (x == 4 && y == 4);
+            EXPECT_EQ(p[y * 6 + x], in ? 0x0014283Cu : 0u) << x << "," << y;
+        }
+    EXPECT_EQ(JEX_BlendFillRects(s.get(), nullptr, 1, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_EQ(JEX_BlendFillRects(s.get(), rects, 0, JEX_BLENDMODE_ADD, 1, 1, 1, 1), 0);
+
+    // A surface without pixels is an error, not a crash.
+    s->clip_rect = JEX_Rect{0, 0, 6, 6};
+    void *pixels = s->pixels;
+    s->pixels = nullptr;
+    EXPECT_EQ(JEX_BlendFillRect(s.get(), nullptr, JEX_BLENDMODE_BLEND, 1, 2, 3, 4), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendFillRect(): You must lock the surface");
+    s->pixels = pixels;
+}
