@@ -57,8 +57,9 @@ typedef struct JEX_Surface {
 typedef int (*JEX_blit)(struct JEX_Surface *src, JEX_Rect *srcrect,
                         struct JEX_Surface *dst, JEX_Rect *dstrect);
 
-/* Creation and release. The flags argument of JEX_CreateRGBSurface is
-   reserved. */
+/* Creation and release. Sizes must be positive and a row must fit the
+   pitch; both fail with a message otherwise. The flags argument of
+   JEX_CreateRGBSurface is reserved. */
 JEX_API JEX_Surface *JEX_CreateRGBSurface(Uint32 flags, int width, int height, int depth,
                                           Uint32 Rmask, Uint32 Gmask, Uint32 Bmask,
                                           Uint32 Amask);
@@ -73,7 +74,9 @@ JEX_API int JEX_SetSurfacePalette(JEX_Surface *surface, JEX_Palette *palette);
 JEX_API int JEX_LockSurface(JEX_Surface *surface);
 JEX_API void JEX_UnlockSurface(JEX_Surface *surface);
 
-/* Blit state. All return 0, or -1 for a null surface. */
+/* Blit state. All return 0, or -1 for a null surface; JEX_GetColorKey also
+   returns -1 when no key is set, JEX_SetSurfaceBlendMode for an unknown mode
+   (which leaves the mode NONE). */
 JEX_API int JEX_SetSurfaceRLE(JEX_Surface *surface, int flag);
 JEX_API int JEX_SetColorKey(JEX_Surface *surface, int flag, Uint32 key);
 JEX_API int JEX_GetColorKey(JEX_Surface *surface, Uint32 *key);
