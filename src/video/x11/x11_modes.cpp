@@ -16,6 +16,14 @@ X11_VideoData *video_data(JEX_VideoDevice *device)
     return static_cast<X11_VideoData *>(device->driverdata);
 }
 
+// Asking a library about an extension the server lacks makes it print a
+// warning; ask the server first.
+bool server_has(Display *display, const char *extension)
+{
+    int opcode = 0, event_base = 0, error_base = 0;
+    return X11.XQueryExtension(display, extension, &opcode, &event_base, &error_base);
+}
+
 // An extension is switched off by its variable when the value reads as 0.
 bool env_disabled(const char *name)
 {
@@ -81,7 +89,8 @@ void free_mode_lines(XF86VidModeModeInfo **modes, int count)
 
 void list_xinerama(Display *display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XINERAMA") || !JEX_X11_HAVE_XINERAMA) {
+    if (env_disabled("JEX_VIDEO_X11_XINERAMA") || !JEX_X11_HAVE_XINERAMA ||
+        !server_has(display, "XINERAMA")) {
         return;
     }
     int event_base = 0, error_base = 0, major = 0, minor = 0;
@@ -106,7 +115,7 @@ void list_xinerama(Display *display, X11_DisplayData *data)
 
 void list_xrandr(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR) {
+    if (env_disabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR || !server_has(display, "RANDR")) {
         return;
     }
     int major = 0, minor = 0;
@@ -145,7 +154,8 @@ void list_xrandr(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayDat
 
 void list_vidmode(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XVIDMODE") || !JEX_X11_HAVE_XVIDMODE) {
+    if (env_disabled("JEX_VIDEO_X11_XVIDMODE") || !JEX_X11_HAVE_XVIDMODE ||
+        !server_has(display, "XFree86-VidModeExtension")) {
         return;
     }
     int event_base = 0, error_base = 0, major = 0, minor = 0, count = 0;
