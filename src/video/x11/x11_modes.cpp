@@ -389,6 +389,17 @@ int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *sdl_display, J
     Display *display = video_data(device)->display;
     auto *data = static_cast<X11_DisplayData *>(sdl_display->driverdata);
 
+    // The configuration read at listing time goes stale with the first
+    // switch (ours or another client's); judged by it, a switch back to the
+    // listed size would look like "already there" and never happen.
+    if (data->use_xrandr && data->screen_config) {
+        if (XRRScreenConfiguration *fresh =
+                X11.XRRGetScreenInfo(display, RootWindow(display, data->screen))) {
+            X11.XRRFreeScreenConfigInfo(data->screen_config);
+            data->screen_config = fresh;
+        }
+    }
+
     int w = 0, h = 0, rate = 0;
     current_mode(display, data, &w, &h, &rate);
     if (mode->w == w && mode->h == h && (mode->refresh_rate == 0 || mode->refresh_rate == rate)) {
