@@ -1,0 +1,524 @@
+// Points, lines and polylines, solid and blended: the pixel sets, clipping
+// (including coordinates whose clipping products pass 32 bits), each pixel
+// of a polyline drawn once, rows and guard bytes, byte-addressed rows, the
+// failures, and the blended arithmetic against a per-pixel oracle.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "JEX.h"
+
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(JEX_Surface *s) const { JEX_FreeSurface(s); }
+};
+using SurfacePtr = std::unique_ptr<JEX_Surface, SurfaceDeleter>;
+using PixelSet = std::set<std::pair<int, int>>;
+
+SurfacePtr Make(Uint32 code, int w, int h)
+{
+    int depth;
+    Uint32 r, g, b, a;
+    if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
+        return nullptr;
+    return SurfacePtr(JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a));
+}
+
+Uint32 Read(const JEX_Surface *s, int x, int y)
+{
+    const int bpp = s->format->bytes_per_pixel;
+    const Uint8 *p = static_cast<const Uint8 *>(s->pixels) + y * s->pitch + x * bpp;
+    Uint32 v = 0;
+    for (int i = 0; i < bpp; ++i)
+        v |= Uint32(p[i]) << (8 * i);
+    return v;
+}
+
+void Clear(JEX_Surface *s)
+{
+    std::memset(s->pixels, 0, std::size_t(s->pitch) * s->h);
+}
+
+PixelSet NonZero(const JEX_Surface *s)
+{
+    PixelSet set;
+    for (int y = 0; y < s->h; ++y)
+        for (int x = 0; x < s->w; ++x)
+            if (Read(s, x, y))
+                set.insert({x, y});
+    return set;
+}
+
+// The pixels one solid line sets on a blank surface of the given size.
+PixelSet LinePixels(int w, int h, int x1, int y1, int x2, int y2)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_ARGB8888, w, h);
+    EXPECT_EQ(JEX_DrawLine(s.get(), x1, y1, x2, y2, 1), 0);
+    return NonZero(s.get());
+}
+
+}  // namespace
+
+TEST(DrawLine, ExamplePixelSets)
+{
+    EXPECT_EQ(LinePixels(8, 8, 0, 0, 3, 0), (PixelSet{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
+    EXPECT_EQ(LinePixels(8, 8, 0, 0, 4, 1), (PixelSet{{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}));
+    EXPECT_EQ(LinePixels(8, 8, 3, 3, 0, 0), (PixelSet{{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
+    EXPECT_EQ(LinePixels(8, 8, 0, 3, 3, 0), (PixelSet{{0, 3}, {1, 2}, {2, 1}, {3, 0}}));
+    EXPECT_EQ(LinePixels(8, 8, 2, 5, 2, 2), (PixelSet{{2, 2}, {2, 3}, {2, 4}, {2, 5}}));
+    EXPECT_EQ(LinePixels(8, 8, 5, 5, 5, 5), (PixelSet{{5, 5}}));
+}
+
+// Any line: one pixel per step of its longer axis, both ends included, each
+// pixel next to the previous one, the same set on 1-, 2- and 4-byte pixels.
+TEST(DrawLine, ShapeOfRandomLinesAndSameSetForEveryPixelSize)
+{
+    std::mt19937 rng(7);
+    for (int n = 0; n < 400; ++n) {
+        const int x1 = int(rng() % 40), y1 = int(rng() % 30), x2 = int(rng() % 40),
+                  y2 = int(rng() % 30);
+        const PixelSet set = LinePixels(40, 30, x1, y1, x2, y2);
+        const int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+        ASSERT_EQ(int(set.size()), std::max(dx, dy) + 1) << x1 << "," << y1 << " " << x2 << "," << y2;
+        EXPECT_TRUE(set.count({x1, y1}) && set.count({x2, y2}));
+        std::set<int> majors;
+        for (const auto &[x, y] : set)
+            majors.insert(dx >= dy ? x : y);
+        EXPECT_EQ(majors.size(), set.size()) << "two pixels in one step of the major axis";
+        for (Uint32 code : {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB565}) {
+            SurfacePtr s = Make(code, 40, 30);
+            ASSERT_EQ(JEX_DrawLine(s.get(), x1, y1, x2, y2, 0xFF), 0);
+            EXPECT_EQ(NonZero(s.get()), set) << JEX_GetPixelFormatName(code);
+        }
+    }
+}
+
+// Horizontal runs of every length 0-70 at offsets 0-3 for each pixel size
+// that has lines, with guard bytes after each row and after the buffer.
+TEST(DrawLine, HorizontalRunsKeepTheirGuards)
+{
+    constexpr int kW = 80;
+    for (int bpp : {1, 2, 4}) {
+        const Uint32 code = bpp == 1   ? JEX_PIXELFORMAT_INDEX8
+                            : bpp == 2 ? JEX_PIXELFORMAT_RGB565
+                                       : JEX_PIXELFORMAT_ARGB8888;
+        int depth;
+        Uint32 r, g, b, a;
+        JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a);
+        const int pitch = kW * bpp + 5;
+        std::vector<Uint8> buf(std::size_t(pitch) * 3 + 16);
+        SurfacePtr s(JEX_CreateRGBSurfaceFrom(buf.data() + 1, kW, 3, depth, pitch, r, g, b, a));
+        ASSERT_TRUE(s) << JEX_GetError();
+        for (int x = 0; x < 4; ++x) {
+            for (int len = 0; len <= 70; ++len) {
+                std::fill(buf.begin(), buf.end(), Uint8(0xEE));
+                const Uint32 color = 0x04030201u;
+                if (len > 0) {
+                    ASSERT_EQ(JEX_DrawLine(s.get(), x + len - 1, 1, x, 1, color), 0);
+                }
+                for (std::size_t i = 0; i < buf.size(); ++i) {
+                    const long off = long(i) - 1;
+                    const bool in = off >= pitch && off < 2L * pitch &&
+                                    off - pitch >= long(x) * bpp && off - pitch < long(x + len) * bpp;
+                    const Uint8 want = in ? Uint8(1 + (off - pitch) % bpp) : Uint8(0xEE);
+                    ASSERT_EQ(buf[i], want) << "bpp " << bpp << " x " << x << " len " << len
+                                            << " byte " << i;
+                }
+            }
+        }
+    }
+}
+
+// Rows addressed by the byte pitch even when it is not a multiple of the
+// pixel size.
+TEST(DrawLine, OddPitchRowsAreAddressedInBytes)
+{
+    const int pitch = 4 * 10 + 2;
+    std::vector<Uint8> buf(std::size_t(pitch) * 8 + 16, 0);
+    SurfacePtr s(JEX_CreateRGBSurfaceFrom(buf.data(), 10, 8, 32, pitch, 0xFF0000, 0xFF00, 0xFF, 0));
+    ASSERT_TRUE(s) << JEX_GetError();
+    ASSERT_EQ(JEX_DrawLine(s.get(), 3, 0, 3, 7, 0xAABBCCDD), 0);
+    ASSERT_EQ(JEX_DrawLine(s.get(), 0, 0, 7, 7, 0x11111111), 0);
+    for (int y = 0; y < 8; ++y) {
+        Uint32 v;
+        std::memcpy(&v, buf.data() + y * pitch + 3 * 4, 4);
+        EXPECT_EQ(v, y == 3 ? 0x11111111u : 0xAABBCCDDu) << y;
+        std::memcpy(&v, buf.data() + y * pitch + y * 4, 4);
+        EXPECT_EQ(v, 0x11111111u) << y;
+    }
+}
+
+// Far-away ends: the clipping products pass 32 bits. The diagonal through
+// the clip must come out exact, and nothing may land outside the clip.
+TEST(DrawLine, HugeCoordinatesClipExactlyAndStayInside)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_ARGB8888, 60, 60);
+    const JEX_Rect clip{10, 10, 40, 40};
+    JEX_SetClipRect(s.get(), &clip);
+    const int big = 1 << 30;
+    ASSERT_EQ(JEX_DrawLine(s.get(), -big, -big, big, big, 1), 0);
+    PixelSet want;
+    for (int i = 10; i < 50; ++i)
+        want.insert({i, i});
+    EXPECT_EQ(NonZero(s.get()), want);
+
+    std::mt19937 rng(3);
+    for (int n = 0; n < 500; ++n) {
+        Clear(s.get());
+        auto coord = [&] { return int(rng()); };
+        const int x1 = coord(), y1 = coord(), x2 = coord(), y2 = coord();
+        ASSERT_EQ(JEX_DrawLine(s.get(), x1, y1, x2, y2, 1), 0);
+        for (const auto &[x, y] : NonZero(s.get()))
+            ASSERT_TRUE(x >= 10 && x < 50 && y >= 10 && y < 50)
+                << x1 << "," << y1 << " " << x2 << "," << y2 << " drew " << x << "," << y;
+    }
+    // A shallow line across the whole int range: one pixel per column.
+    Clear(s.get());
+    ASSERT_EQ(JEX_DrawLine(s.get(), INT_MIN + 1, 20, INT_MAX, 40, 1), 0);
+    const PixelSet got = NonZero(s.get());
+    std::set<int> columns;
+    for (const auto &[x, y] : got) {
+        columns.insert(x);
+        EXPECT_TRUE(y == 29 || y == 30) << y;
+    }
+    EXPECT_EQ(columns.size(), 40u);
+    EXPECT_EQ(got.size(), 40u);
+}
+
+// ---------------------------------------------------------------------------
+// Polylines: each pixel once (counted with ADD of 1), inside the clip.
+
+namespace {
+
+// Per-pixel draw counts of a polyline drawn with ADD of 1 on a blank RGB888
+// surface (blue channel = count).
+std::vector<int> DrawCounts(JEX_Surface *s, const std::vector<JEX_Point> &pts)
+{
+    Clear(s);
+    EXPECT_EQ(JEX_BlendLines(s, pts.data(), int(pts.size()), JEX_BLENDMODE_ADD, 1, 1, 1, 255), 0);
+    std::vector<int> counts(std::size_t(s->w) * s->h);
+    for (int y = 0; y < s->h; ++y)
+        for (int x = 0; x < s->w; ++x)
+            counts[std::size_t(y) * s->w + x] = int(Read(s, x, y) & 0xFF);
+    return counts;
+}
+
+}  // namespace
+
+TEST(DrawLines, ExamplesDrawEachPixelOnce)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_RGB888, 8, 8);
+    const std::vector<JEX_Point> open = {{0, 0}, {3, 0}, {3, 3}};
+    const std::vector<JEX_Point> closed = {{0, 0}, {3, 0}, {3, 3}, {0, 0}};
+    auto total = [](const std::vector<int> &c) {
+        int n = 0, max = 0;
+        for (int v : c) {
+            n += v > 0;
+            max = std::max(max, v);
+        }
+        return std::make_pair(n, max);
+    };
+    EXPECT_EQ(total(DrawCounts(s.get(), open)), std::make_pair(7, 1));
+    EXPECT_EQ(total(DrawCounts(s.get(), closed)), std::make_pair(9, 1));
+
+    // The solid polyline sets the same pixels.
+    Clear(s.get());
+    ASSERT_EQ(JEX_DrawLines(s.get(), closed.data(), 4, 0xFFFFFF), 0);
+    EXPECT_EQ(NonZero(s.get()).size(), 9u);
+    Clear(s.get());
+    ASSERT_EQ(JEX_DrawLines(s.get(), open.data(), 1, 0xFFFFFF), 0);
+    ASSERT_EQ(JEX_DrawLines(s.get(), open.data(), 0, 0xFFFFFF), 0);
+    EXPECT_TRUE(NonZero(s.get()).empty()) << "fewer than two points draw nothing";
+}
+
+// Convex shapes, open and closed, partly outside the clip: no pixel drawn
+// twice, none outside the clip, and the solid polyline covers exactly the
+// union of its segments' pixels within the clip.
+TEST(DrawLines, ShapesPartlyClippedDrawEachPixelOnceInsideTheClip)
+{
+    const std::vector<std::vector<JEX_Point>> shapes = {
+        {{5, 5}, {40, 5}, {40, 30}, {5, 30}, {5, 5}},                        // square
+        {{25, 2}, {45, 22}, {25, 42}, {5, 22}, {25, 2}},                     // diamond
+        {{15, 3}, {35, 3}, {47, 15}, {47, 30}, {35, 42}, {15, 42}, {3, 30}, {3, 15}, {15, 3}},
+        {{2, 40}, {12, 34}, {30, 28}, {48, 26}},                              // open, bending
+        {{-20, 10}, {30, 10}, {30, 60}, {-5, 25}},                            // leaves the clip
+        {{60, -10}, {20, 20}, {0, 20}}};
+    SurfacePtr s = Make(JEX_PIXELFORMAT_RGB888, 50, 45);
+    SurfacePtr solid = Make(JEX_PIXELFORMAT_ARGB8888, 50, 45);
+    const JEX_Rect clip{2, 3, 44, 38};
+    JEX_SetClipRect(s.get(), &clip);
+    JEX_SetClipRect(solid.get(), &clip);
+    for (std::size_t k = 0; k < shapes.size(); ++k) {
+        const auto &pts = shapes[k];
+        const std::vector<int> counts = DrawCounts(s.get(), pts);
+        for (int y = 0; y < 45; ++y)
+            for (int x = 0; x < 50; ++x) {
+                const int c = counts[std::size_t(y) * 50 + x];
+                ASSERT_LE(c, 1) << "shape " << k << " drew " << x << "," << y << " " << c << " times";
+                if (c) {
+                    ASSERT_TRUE(x >= 2 && x < 46 && y >= 3 && y < 41) << "outside the clip";
+                }
+            }
+        // Union of the separately clipped segments (ends included).
+        PixelSet want;
+        for (std::size_t i = 1; i < pts.size(); ++i) {
+            Clear(solid.get());
+            ASSERT_EQ(JEX_DrawLine(solid.get(), pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y, 1), 0);
+            const PixelSet seg = NonZero(solid.get());
+            want.insert(seg.begin(), seg.end());
+        }
+        Clear(solid.get());
+        ASSERT_EQ(JEX_DrawLines(solid.get(), pts.data(), int(pts.size()), 1), 0);
+        EXPECT_EQ(NonZero(solid.get()), want) << "shape " << k;
+        PixelSet blended;
+        for (int y = 0; y < 45; ++y)
+            for (int x = 0; x < 50; ++x)
+                if (counts[std::size_t(y) * 50 + x])
+                    blended.insert({x, y});
+        EXPECT_EQ(blended, want) << "shape " << k;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Points and failures
+
+TEST(DrawPoint, ClipPixelSizesAndFailures)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_RGB565, 6, 6);
+    const JEX_Rect clip{1, 1, 4, 4};
+    JEX_SetClipRect(s.get(), &clip);
+    EXPECT_EQ(JEX_DrawPoint(s.get(), 0, 0, 0x1234), 0);
+    EXPECT_EQ(JEX_DrawPoint(s.get(), 4, 4, 0x1234), 0);
+    EXPECT_EQ(JEX_DrawPoint(s.get(), 5, 4, 0x1234), 0);
+    const JEX_Point pts[] = {{1, 1}, {-1, 2}, {2, 5}, {3, 2}};
+    EXPECT_EQ(JEX_DrawPoints(s.get(), pts, 4, 0xF00F), 0);
+    EXPECT_EQ(NonZero(s.get()), (PixelSet{{4, 4}, {1, 1}, {3, 2}}));
+    EXPECT_EQ(Read(s.get(), 4, 4), 0x1234u);
+    EXPECT_EQ(Read(s.get(), 3, 2), 0xF00Fu);
+    EXPECT_EQ(JEX_DrawPoints(s.get(), pts, 0, 1), 0);
+
+    EXPECT_EQ(JEX_DrawPoint(nullptr, 0, 0, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
+
+    SurfacePtr rgb24 = Make(JEX_PIXELFORMAT_RGB24, 4, 4);
+    EXPECT_EQ(JEX_DrawPoint(rgb24.get(), 9, 9, 0), 0) << "outside the clip is not an error";
+    JEX_ClearError();
+    EXPECT_EQ(JEX_DrawPoint(rgb24.get(), 1, 1, 0xFFFFFF), -1);
+    EXPECT_STRNE(JEX_GetError(), "");
+    EXPECT_EQ(JEX_DrawPoints(rgb24.get(), pts, 4, 0xFFFFFF), -1);
+    EXPECT_TRUE(NonZero(rgb24.get()).empty());
+    EXPECT_EQ(JEX_DrawLine(rgb24.get(), 0, 0, 3, 3, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_DrawLine(): Unsupported surface format");
+    EXPECT_EQ(JEX_DrawLines(rgb24.get(), pts, 4, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_DrawLines(): Unsupported surface format");
+    EXPECT_EQ(JEX_BlendLine(rgb24.get(), 0, 0, 3, 3, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendLine(): Unsupported surface format");
+}
+
+TEST(Draw, SubByteFormatsAreRefusedUntouched)
+{
+    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1LSB, JEX_PIXELFORMAT_INDEX4MSB}) {
+        SurfacePtr s = Make(code, 16, 4);
+        ASSERT_TRUE(s);
+        const JEX_Point pts[] = {{0, 0}, {5, 3}};
+        EXPECT_EQ(JEX_DrawPoint(s.get(), 1, 1, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_DrawPoint(): Unsupported surface format");
+        EXPECT_EQ(JEX_DrawPoints(s.get(), pts, 2, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_DrawPoints(): Unsupported surface format");
+        EXPECT_EQ(JEX_DrawLine(s.get(), 0, 0, 15, 3, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_DrawLine(): Unsupported surface format");
+        EXPECT_EQ(JEX_DrawLines(s.get(), pts, 2, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_DrawLines(): Unsupported surface format");
+        EXPECT_EQ(JEX_BlendPoint(s.get(), 1, 1, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_BlendPoint(): Unsupported surface format");
+        EXPECT_EQ(JEX_BlendPoints(s.get(), pts, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_BlendPoints(): Unsupported surface format");
+        EXPECT_EQ(JEX_BlendLine(s.get(), 0, 0, 4, 4, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_BlendLine(): Unsupported surface format");
+        EXPECT_EQ(JEX_BlendLines(s.get(), pts, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
+        EXPECT_STREQ(JEX_GetError(), "JEX_BlendLines(): Unsupported surface format");
+        for (int i = 0; i < s->pitch * s->h; ++i)
+            ASSERT_EQ(static_cast<Uint8 *>(s->pixels)[i], 0);
+    }
+}
+
+TEST(Draw, NullSurfacesAndPixels)
+{
+    const JEX_Point pts[] = {{0, 0}, {3, 3}};
+    EXPECT_EQ(JEX_DrawLine(nullptr, 0, 0, 1, 1, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_DrawLine(): Passed NULL destination surface");
+    EXPECT_EQ(JEX_DrawLines(nullptr, pts, 2, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_DrawLines(): Passed NULL destination surface");
+    EXPECT_EQ(JEX_BlendLine(nullptr, 0, 0, 1, 1, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendLine(): Passed NULL destination surface");
+    EXPECT_EQ(JEX_BlendLines(nullptr, pts, 2, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendLines(): Passed NULL destination surface");
+    EXPECT_EQ(JEX_BlendPoint(nullptr, 0, 0, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
+    EXPECT_EQ(JEX_BlendPoints(nullptr, pts, 2, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
+
+    // Without pixels nothing may be written: an error when something would
+    // be drawn, 0 when the clip leaves nothing.
+    SurfacePtr s = Make(JEX_PIXELFORMAT_ARGB8888, 4, 4);
+    void *pixels = s->pixels;
+    s->pixels = nullptr;
+    EXPECT_EQ(JEX_DrawPoint(s.get(), 1, 1, 0), -1);
+    EXPECT_EQ(JEX_DrawPoint(s.get(), 9, 9, 0), 0);
+    EXPECT_EQ(JEX_DrawLine(s.get(), 0, 0, 3, 3, 0), -1);
+    EXPECT_EQ(JEX_DrawLine(s.get(), 10, 10, 30, 30, 0), 0);
+    EXPECT_EQ(JEX_BlendLine(s.get(), 0, 0, 3, 3, JEX_BLENDMODE_BLEND, 1, 1, 1, 1), -1);
+    EXPECT_EQ(JEX_BlendPoint(s.get(), 1, 1, JEX_BLENDMODE_BLEND, 1, 1, 1, 1), -1);
+    EXPECT_EQ(JEX_DrawLines(s.get(), pts, 2, 0), -1);
+    EXPECT_EQ(JEX_BlendLines(s.get(), pts, 2, JEX_BLENDMODE_BLEND, 1, 1, 1, 1), -1);
+    EXPECT_STREQ(JEX_GetError(), "JEX_BlendLines(): You must lock the surface");
+    s->pixels = pixels;
+}
+
+// ---------------------------------------------------------------------------
+// Blended points and lines against the oracle
+
+namespace {
+
+// The blended operation from its definition (see fill_test.cpp for the same
+// rules applied to fills).
+Uint32 OracleBlend(const JEX_PixelFormat *f, Uint32 pixel, int mode, Uint8 r, Uint8 g, Uint8 b,
+                   Uint8 a)
+{
+    unsigned sr = r, sg = g, sb = b;
+    if (mode == JEX_BLENDMODE_BLEND || mode == JEX_BLENDMODE_ADD) {
+        sr = sr * a / 255;
+        sg = sg * a / 255;
+        sb = sb * a / 255;
+    }
+    Uint8 dr8, dg8, db8, da8;
+    JEX_GetRGBA(pixel, f, &dr8, &dg8, &db8, &da8);
+    unsigned dr = dr8, dg = dg8, db = db8;
+    Uint32 alpha_bits = pixel & f->amask;
+    switch (mode) {
+    case JEX_BLENDMODE_BLEND:
+        dr = (255 - a) * dr / 255 + sr;
+        dg = (255 - a) * dg / 255 + sg;
+        db = (255 - a) * db / 255 + sb;
+        break;
+    case JEX_BLENDMODE_ADD:
+        dr = std::min(dr + sr, 255u);
+        dg = std::min(dg + sg, 255u);
+        db = std::min(db + sb, 255u);
+        break;
+    case JEX_BLENDMODE_MOD:
+        dr = sr * dr / 255;
+        dg = sg * dg / 255;
+        db = sb * db / 255;
+        break;
+    default:
+        dr = sr;
+        dg = sg;
+        db = sb;
+        alpha_bits = (Uint32(a >> f->aloss) << f->ashift) & f->amask;
+        break;
+    }
+    return ((dr >> f->rloss) << f->rshift) | ((dg >> f->gloss) << f->gshift) |
+           ((db >> f->bloss) << f->bshift) | alpha_bits;
+}
+
+void Randomise(JEX_Surface *s, std::mt19937 &rng)
+{
+    auto *p = static_cast<Uint8 *>(s->pixels);
+    for (int i = 0; i < s->pitch * s->h; ++i)
+        p[i] = Uint8(rng());
+}
+
+}  // namespace
+
+TEST(BlendPoint, ExampleOverARGB8888)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_ARGB8888, 2, 2);
+    static_cast<Uint32 *>(s->pixels)[0] = 0xFF0000FFu;
+    ASSERT_EQ(JEX_BlendPoint(s.get(), 0, 0, JEX_BLENDMODE_BLEND, 255, 0, 0, 128), 0);
+    EXPECT_EQ(static_cast<Uint32 *>(s->pixels)[0], 0xFF80007Fu);
+}
+
+// Every mode on every format with a blended routine (lines also take the
+// 2-byte formats with alpha), over random destinations: the pixels of the
+// line get the oracle's value, every other pixel keeps its own.
+TEST(BlendLine, EveryModeAndFormatMatchesTheOracle)
+{
+    const Uint32 formats[] = {
+        JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_RGB565,   JEX_PIXELFORMAT_RGB888,
+        JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_BGR555,   JEX_PIXELFORMAT_BGR565,
+        JEX_PIXELFORMAT_RGB444,   JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ABGR8888,
+        JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_BGRA8888, JEX_PIXELFORMAT_ARGB2101010,
+        JEX_PIXELFORMAT_ARGB4444, JEX_PIXELFORMAT_ARGB1555};
+    const int modes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD,
+                         JEX_BLENDMODE_MOD, 8};
+    std::mt19937 rng(5);
+    for (Uint32 code : formats) {
+        SurfacePtr s = Make(code, 24, 16);
+        ASSERT_TRUE(s) << JEX_GetPixelFormatName(code);
+        const bool points_ok = s->format->bytes_per_pixel == 4 || s->format->amask == 0;
+        for (int mode : modes) {
+            for (int n = 0; n < 12; ++n) {
+                Randomise(s.get(), rng);
+                std::vector<Uint32> before(24 * 16);
+                for (int y = 0; y < 16; ++y)
+                    for (int x = 0; x < 24; ++x)
+                        before[y * 24 + x] = Read(s.get(), x, y);
+                const Uint8 r = Uint8(rng()), g = Uint8(rng()), b = Uint8(rng());
+                const Uint8 a = n == 0 ? 0 : n == 1 ? 255 : Uint8(rng());
+                const int x1 = int(rng() % 24), y1 = int(rng() % 16), x2 = int(rng() % 24),
+                          y2 = int(rng() % 16);
+                const PixelSet on = LinePixels(24, 16, x1, y1, x2, y2);
+                ASSERT_EQ(JEX_BlendLine(s.get(), x1, y1, x2, y2, JEX_BlendMode(mode), r, g, b, a), 0)
+                    << JEX_GetError();
+                // Then one point off the line, where the routine exists.
+                const int px = int(rng() % 24), py = int(rng() % 16);
+                const bool point = points_ok && !on.count({px, py});
+                if (point) {
+                    ASSERT_EQ(JEX_BlendPoint(s.get(), px, py, JEX_BlendMode(mode), r, g, b, a), 0);
+                }
+                for (int y = 0; y < 16; ++y)
+                    for (int x = 0; x < 24; ++x) {
+                        const Uint32 old = before[y * 24 + x];
+                        const bool hit = on.count({x, y}) || (point && x == px && y == py);
+                        const Uint32 want = hit ? OracleBlend(s->format, old, mode, r, g, b, a) : old;
+                        ASSERT_EQ(Read(s.get(), x, y), want)
+                            << JEX_GetPixelFormatName(code) << " mode " << mode << " at " << x
+                            << "," << y << " rgba " << int(r) << "," << int(g) << "," << int(b)
+                            << "," << int(a);
+                    }
+            }
+        }
+    }
+}
+
+TEST(BlendPoints, ClipLastResultAndFamiliesWithoutRoutine)
+{
+    SurfacePtr s = Make(JEX_PIXELFORMAT_RGB565, 4, 4);
+    const JEX_Point pts[] = {{0, 0}, {9, 9}, {3, 3}, {-1, 2}};
+    EXPECT_EQ(JEX_BlendPoints(s.get(), pts, 4, JEX_BLENDMODE_NONE, 255, 255, 255, 255), 0);
+    EXPECT_EQ(NonZero(s.get()), (PixelSet{{0, 0}, {3, 3}}));
+    EXPECT_EQ(Read(s.get(), 3, 3), 0xFFFFu);
+
+    // ARGB4444 has blended lines but no blended points: the point routines
+    // fail only once a point is inside the clip.
+    SurfacePtr argb4444 = Make(JEX_PIXELFORMAT_ARGB4444, 4, 4);
+    const JEX_Point outside[] = {{7, 7}, {-3, 0}};
+    EXPECT_EQ(JEX_BlendPoints(argb4444.get(), outside, 2, JEX_BLENDMODE_ADD, 1, 1, 1, 1), 0);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_BlendPoints(argb4444.get(), pts, 4, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
+    EXPECT_STRNE(JEX_GetError(), "");
+    // An open polyline there still ends on its last point.
+    const JEX_Point line[] = {{0, 0}, {3, 0}, {3, 3}};
+    EXPECT_EQ(JEX_BlendLines(argb4444.get(), line, 3, JEX_BLENDMODE_NONE, 255, 255, 255, 255), 0);
+    EXPECT_EQ(Read(argb4444.get(), 3, 3), 0xFFFFu);
+    EXPECT_EQ(NonZero(argb4444.get()).size(), 7u);
+}
