@@ -8,7 +8,9 @@
 #include <cstring>
 #include <string>
 
+namespace jex_x11 {
 JEX_X11_Symbols X11;
+}
 
 #define JEX_X11_DEFINE_GROUP(group) bool JEX_X11_HAVE_##group = true;
 JEX_X11_GROUPS(JEX_X11_DEFINE_GROUP)

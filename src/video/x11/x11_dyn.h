@@ -26,8 +26,13 @@ struct JEX_X11_Symbols {
 #undef JEX_X11_MEMBER
 };
 
-/* The table; every pointer is null while the libraries are not loaded. */
+/* The table; every pointer is null while the libraries are not loaded.
+   Its linker name is namespaced so that it cannot meet an application's
+   own `X11` in a static link. */
+namespace jex_x11 {
 extern JEX_X11_Symbols X11;
+}
+using jex_x11::X11;
 
 /* Availability flags, true until a function of the group is missing. */
 #define JEX_X11_DECLARE_GROUP(group) extern bool JEX_X11_HAVE_##group;
