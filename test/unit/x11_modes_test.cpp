@@ -162,6 +162,16 @@ TEST_F(X11ModesTest, ExtensionsCanBeSwitchedOffOrAbsent)
         EXPECT_NE(DisplayData(0)->use_xrandr, 0);
         JEX_VideoQuit();
     }
+    {
+        // Without the RandR library the server's RandR goes unused.
+        JEX_X11_OverrideLibrary("libXrandr.so.2", "libJEXnoSuchXrandr.so.2");
+        ASSERT_NO_FATAL_FAILURE(StartVideo());
+        EXPECT_FALSE(JEX_X11_HAVE_XRANDR);
+        EXPECT_EQ(Modes(0), std::vector<std::string>{"86161804 1024x768@0"});
+        EXPECT_EQ(DisplayData(0)->use_xrandr, 0);
+        JEX_VideoQuit();
+        JEX_X11_OverrideLibrary("libXrandr.so.2", nullptr);
+    }
     server_.reset();
 
     for (const char *extension : {"RANDR", "XINERAMA", "XFree86-VidModeExtension"}) {
