@@ -640,10 +640,11 @@ int JEX_GetWindowDisplay(JEX_Window *window)
 JEX_VideoDisplay *JEX_GetDisplayForWindow(JEX_Window *window)
 {
     const int index = JEX_GetWindowDisplay(window);
-    if (index < 0) {
+    JEX_VideoDevice *device = JEX_GetVideoDevice();
+    if (index < 0 || !device || index >= device->num_displays) {
         return nullptr;
     }
-    return &JEX_GetVideoDevice()->displays[index];
+    return &device->displays[index];
 }
 
 Uint32 JEX_GetWindowPixelFormat(JEX_Window *window)

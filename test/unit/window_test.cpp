@@ -381,6 +381,24 @@ TEST_F(WindowTest, DestroyingTheOwnerRestoresTheDesktopEvenFromAnotherDisplay)
     EXPECT_NE(std::find(log.begin(), log.end(), "SetDisplayMode(0,1024x768@60)"), log.end());
 }
 
+TEST_F(WindowTest, DestroyingTheOwnerHandsTheDisplayOn)
+{
+    Start();
+    JEX_Window *a = Make(JEX_WINDOW_FULLSCREEN, 640, 480);
+    JEX_Window *b = Make(JEX_WINDOW_FULLSCREEN, 800, 600);
+    ASSERT_EQ(Display(0)->fullscreen_window, b);
+    drv.Take();
+    JEX_DestroyWindow(b);
+    EXPECT_EQ(drv.Take(), (Log{"SetDisplayMode(0,640x480@60)", "SetWindowFullscreen(1,0,1)",
+                               "HideWindow(2)", "DestroyWindow(2)"}));
+    EXPECT_EQ(Display(0)->fullscreen_window, a);
+    JEX_DestroyWindow(a);
+    EXPECT_EQ(drv.Take(), (Log{"SetDisplayMode(0,1024x768@60)", "SetWindowFullscreen(1,0,0)",
+                               "HideWindow(1)", "DestroyWindow(1)", "GL_UnloadLibrary()"}));
+    EXPECT_EQ(Display(0)->fullscreen_window, nullptr);
+    EXPECT_EQ(Display(0)->current_mode.w, 1024);
+}
+
 TEST_F(WindowTest, FocusLossMinimisesFullscreenOnlyWithOneDisplay)
 {
     Start();
@@ -591,6 +609,10 @@ TEST_F(WindowTest, TextInputAndWmInfo)
     EXPECT_EQ(info[0], 0xAB);
     EXPECT_FALSE(JEX_GetWindowWMInfo(w, nullptr));
     EXPECT_EQ(drv.Take(), (Log{"GetWindowWMInfo(1)"}));
+    JEX_GetVideoDevice()->GetWindowWMInfo = nullptr;
+    std::memset(info, 0xAB, sizeof(info));
+    EXPECT_FALSE(JEX_GetWindowWMInfo(w, reinterpret_cast<JEX_SysWMinfo *>(info)));
+    EXPECT_EQ(info[4], 0);
 }
 
 TEST_F(WindowTest, ForeignWindows)
