@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 
 #include <atomic>
 #include <string>
@@ -15,6 +16,8 @@
 #include "thread/thread_internal.h"
 
 namespace {
+
+constexpr double kPatienceSeconds = 10.0;
 
 // Runs fn on `count` library threads and waits for all of them.
 template <typename Fn>
@@ -317,6 +320,17 @@ TEST(Semaphore, TryAndTimedWaits)
     JEX_WaitThread(poster, &status);
     EXPECT_EQ(status, 0);
     JEX_DestroySemaphore(s);
+
+    // Timed waits measure against the monotonic clock, so setting the wall
+    // clock neither ends them early nor stretches them.
+    timespec mono;
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    const timespec deadline = jex::thread::DeadlineAfter(1500);
+    const double ahead = static_cast<double>(deadline.tv_sec - mono.tv_sec) +
+                         static_cast<double>(deadline.tv_nsec - mono.tv_nsec) / 1e9;
+    EXPECT_GE(ahead, 1.5);
+    EXPECT_LT(ahead, 1.5 + kPatienceSeconds);
+    EXPECT_LT(deadline.tv_nsec, 1000000000L);
 }
 
 TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)

@@ -2,6 +2,8 @@
 // only checked with generous bounds: "never early", "fired at all", "in order".
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -81,6 +83,18 @@ TEST(Ticks, ClockAdvancesWithDelay)
         last_counter = counter;
     }
     JEX_Delay(0);
+}
+
+TEST(Ticks, CounterFollowsTheMonotonicClock)
+{
+    // Setting the wall clock must not move the counter or the ticks: they
+    // are read from the monotonic clock (the wall clock is decades away).
+    timespec mono;
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    const Uint64 counter = JEX_GetPerformanceCounter();
+    const Uint64 mono_us = static_cast<Uint64>(mono.tv_sec) * 1000000u + mono.tv_nsec / 1000;
+    EXPECT_GE(counter, mono_us);
+    EXPECT_LT(counter - mono_us, Uint64{kPatienceMs} * 1000u);
 }
 
 TEST(TimerQueue, OrdersByDueTimeAcrossTheWrapAndKeepsInsertionOrderForTies)
