@@ -52,6 +52,7 @@ public:
     // that answers SetWindowSize with another size).
     std::map<std::string, std::function<void(JEX_Window *)>> after;
     Uint16 driver_ramp_base = 100;   // GetWindowGammaRamp answers base + i
+    std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
 
     // Observations.
     std::vector<std::string> log;
@@ -266,8 +267,10 @@ private:
     }
     static void *GL_GetProcAddress(JEX_VideoDevice *d, const char *proc)
     {
-        Me(d).Record("GL_GetProcAddress", proc);
-        return nullptr;
+        TestVideoDriver &me = Me(d);
+        me.Record("GL_GetProcAddress", proc);
+        auto found = me.gl_procs.find(proc);
+        return found == me.gl_procs.end() ? nullptr : found->second;
     }
     static void GL_UnloadLibrary(JEX_VideoDevice *d) { Me(d).Record("GL_UnloadLibrary", ""); }
     static JEX_GLContext GL_CreateContext(JEX_VideoDevice *d, JEX_Window *w)

@@ -5,6 +5,7 @@
 
 #include "JEX_hints.h"
 #include "events/events_internal.h"
+#include "events/keyboard_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -432,6 +433,34 @@ TEST_F(VideoTest, StartUpSetsGlDefaultsAndChoosesTheFramebuffer)
         ASSERT_EQ(drv.Start(), 0);
         EXPECT_NE(JEX_GetVideoDevice()->DestroyWindowFramebuffer, nullptr);
     }
+}
+
+TEST_F(VideoTest, DefaultKeymapFollowsTheKeyNames)
+{
+    ASSERT_EQ(JEX_VideoInit("dummy"), 0);
+    std::vector<Sint32> map(JEX_SCANCODE_COUNT);
+    JEX_GetDefaultKeymap(map.data());
+    EXPECT_EQ(map[0], 0);
+    EXPECT_EQ(map[4], 'a');
+    EXPECT_EQ(map[29], 'z');
+    EXPECT_EQ(map[30], '1');
+    EXPECT_EQ(map[39], '0');
+    EXPECT_EQ(map[40], 13);
+    EXPECT_EQ(map[41], 27);
+    EXPECT_EQ(map[42], 8);
+    EXPECT_EQ(map[43], 9);
+    EXPECT_EQ(map[44], ' ');
+    EXPECT_EQ(map[49], '\\');
+    EXPECT_EQ(map[53], '`');
+    EXPECT_EQ(map[56], '/');
+    EXPECT_EQ(map[76], 127);
+    EXPECT_EQ(map[58], 58 | JEX_SCANCODE_BIT);   // F1
+    EXPECT_EQ(map[224], 224 | JEX_SCANCODE_BIT); // Left Ctrl
+    EXPECT_EQ(map[282], 282 | JEX_SCANCODE_BIT); // Sleep
+    for (int unnamed : {1, 3, 100, 130, 132, 135, 152, 165, 175, 222, 223, 232, 256, 283, 511}) {
+        EXPECT_EQ(map[unnamed], 0) << unnamed;
+    }
+    JEX_GetDefaultKeymap(nullptr);
 }
 
 TEST_F(VideoTest, RestartQuitsTheOldDeviceAndShutdownKeepsTheErrorRecord)
