@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "JEX_error.h"
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
@@ -203,6 +205,8 @@ BENCHMARK(BM_Pixman_Over_ARGB8888_XRGB8888);
 // (the machine is shared, so wall time carries other processes' load).
 class Recorder : public benchmark::ConsoleReporter {
 public:
+    // Colour only on a terminal, so that logs and the RATIO lines stay plain.
+    Recorder() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &r : runs)
