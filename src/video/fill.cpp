@@ -24,6 +24,7 @@ struct ScalarWords {
         return v;
     }
     static void store(Uint8 *p, reg v) { std::memcpy(p, &v, sizeof v); }
+    static void storeu(Uint8 *p, reg v) { std::memcpy(p, &v, sizeof v); }
 };
 
 struct SSE2Vec {
@@ -31,6 +32,7 @@ struct SSE2Vec {
     static constexpr std::size_t width = 16;
     static reg load(const Uint8 *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
     static void store(Uint8 *p, reg v) { _mm_store_si128(reinterpret_cast<__m128i *>(p), v); }
+    static void storeu(Uint8 *p, reg v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
 };
 
 // -1: automatic; otherwise a forced FillPath.

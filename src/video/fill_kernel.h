@@ -19,23 +19,25 @@ struct FillPattern {
     }
 };
 
-// One row: bytes up to the first W-aligned address, then aligned stores of
-// three pattern vectors per step (three widths are a whole number of 3-byte
-// pixels, and for 1, 2 and 4 bytes the three vectors are equal), then the
-// tail. V supplies `reg`, `width`, `load` (unaligned) and `store` (aligned).
+// One row. Rows shorter than a vector are copied from the pattern; longer
+// ones get an unaligned vector at each end and aligned stores of three
+// pattern vectors per step between them (three widths are a whole number of
+// 3-byte pixels, and for 1, 2 and 4 bytes the three vectors are equal). The
+// end stores overlap the middle with the same bytes. V supplies `reg`,
+// `width`, `load` (unaligned), `store` (aligned) and `storeu`.
 template <class V>
 inline void FillRowWith(Uint8 *row, std::size_t n, const FillPattern &pat)
 {
     constexpr std::size_t W = V::width;
-    const std::size_t misalign = reinterpret_cast<std::uintptr_t>(row) & (W - 1);
-    std::size_t head = misalign ? W - misalign : 0;
-    if (head > n)
-        head = n;
+    if (n < W) {
+        std::memcpy(row, pat.bytes, n);
+        return;
+    }
     const std::size_t bpp = std::size_t(pat.bpp);
-    for (std::size_t i = 0; i < head; ++i)
-        row[i] = pat.bytes[i % bpp];
-    std::size_t i = head;
-    const Uint8 *phase = pat.bytes + head % bpp;
+    V::storeu(row, V::load(pat.bytes));
+    const std::size_t misalign = reinterpret_cast<std::uintptr_t>(row) & (W - 1);
+    std::size_t i = misalign ? W - misalign : 0;
+    const Uint8 *phase = pat.bytes + i % bpp;
     const typename V::reg v0 = V::load(phase), v1 = V::load(phase + W), v2 = V::load(phase + 2 * W);
     for (; i + 3 * W <= n; i += 3 * W) {
         V::store(row + i, v0);
@@ -50,16 +52,22 @@ inline void FillRowWith(Uint8 *row, std::size_t n, const FillPattern &pat)
             i += W;
         }
     }
-    for (; i < n; ++i)
-        row[i] = pat.bytes[i % bpp];
+    if (i < n) {
+        const std::size_t last = n - W;
+        V::storeu(row + last, V::load(pat.bytes + last % bpp));
+    }
 }
 
+// Rows that follow each other without a gap are filled as one long row.
 template <class V>
 inline void FillRowsWith(Uint8 *dst, std::ptrdiff_t pitch, int w, int h, int bpp, Uint32 color)
 {
     const FillPattern pat(bpp, color);
     const std::size_t n = std::size_t(w) * std::size_t(bpp);
+    if (pitch > 0 && std::size_t(pitch) == n) {
+        FillRowWith<V>(dst, n * std::size_t(h), pat);
+        return;
+    }
     for (int y = 0; y < h; ++y, dst += pitch)
         FillRowWith<V>(dst, n, pat);
 }
-

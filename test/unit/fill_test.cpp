@@ -120,6 +120,31 @@ TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
     }
 }
 
+// Rows with no gap between them (pitch equal to the row's bytes) are filled
+// as one run; the bytes after the last row stay as they were.
+TEST(FillRect, GaplessRowsOnEveryPath)
+{
+    for (FillPath path : AvailablePaths()) {
+        PathGuard guard(path);
+        for (int bpp = 1; bpp <= 4; ++bpp) {
+            for (int w = 1; w <= 70; ++w) {
+                const int pitch = w * bpp, h = 3;
+                std::vector<Uint8> buf(std::size_t(pitch) * h + 40, 0xEE);
+                SurfacePtr s = MakeFrom(CodeForBytes(bpp), buf.data() + 1, w, h, pitch);
+                ASSERT_TRUE(s) << JEX_GetError();
+                ASSERT_EQ(JEX_FillRect(s.get(), nullptr, 0x44332211u), 0);
+                for (std::size_t i = 0; i < buf.size(); ++i) {
+                    const long off = long(i) - 1;
+                    const Uint8 want =
+                        off >= 0 && off < long(pitch) * h ? Uint8(0x11 * (1 + off % bpp)) : 0xEE;
+                    ASSERT_EQ(buf[i], want) << PathName(path) << " bpp " << bpp << " w " << w
+                                            << " byte " << i;
+                }
+            }
+        }
+    }
+}
+
 // Random rectangles on a large surface: each vector path leaves exactly the
 // bytes the scalar path leaves.
 TEST(FillRect, VectorPathsMatchScalarOnRandomRectangles)
