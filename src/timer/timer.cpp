@@ -29,6 +29,8 @@ struct TimerData {
     JEX_Timer *pending = nullptr;
     JEX_Timer *freelist = nullptr;
     std::atomic<bool> active{false};
+    // Live timers cancelled since the thread last swept its queue.
+    std::atomic<Uint32> removed{0};
 
     // Timer thread only.
     alignas(128) jex::timer::TimerQueue timers;
@@ -41,27 +43,86 @@ TimerData &data = *new TimerData;
 // Serialises starting and stopping the thread.
 std::mutex lifecycle_lock;
 
+std::atomic<size_t> record_count{0};
+
+void DeleteRecord(JEX_Timer *timer)
+{
+    delete timer;
+    record_count.fetch_sub(1, std::memory_order_relaxed);
+}
+
 void FreeList(JEX_Timer *list)
 {
     while (list) {
         JEX_Timer *next = list->next;
-        delete list;
+        DeleteRecord(list);
         list = next;
+    }
+}
+
+// Finished records of one pass of the timer thread, in order.
+struct Retired {
+    JEX_Timer *head = nullptr;
+    JEX_Timer *tail = nullptr;
+
+    void Add(JEX_Timer *timer)
+    {
+        timer->canceled.store(true);
+        timer->next = nullptr;
+        if (tail) {
+            tail->next = timer;
+        } else {
+            head = timer;
+        }
+        tail = timer;
+    }
+};
+
+// A removed timer stays queued until it comes due; when removals pile up
+// (timers with long intervals added and removed again and again), take them
+// out now so that their records can be reused. Sweeping only once the
+// removals reach half the queue keeps the cost per removal amortised O(log n).
+void SweepRemoved(Retired &retired)
+{
+    const Uint32 removed = data.removed.load(std::memory_order_relaxed);
+    if (removed < 64 || removed < data.timers.Size() / 2) {
+        return;
+    }
+    data.removed.store(0, std::memory_order_relaxed);
+    JEX_Timer *kept = nullptr;
+    JEX_Timer *kept_tail = nullptr;
+    while (JEX_Timer *timer = data.timers.Pop()) {
+        if (timer->canceled.load()) {
+            retired.Add(timer);
+            continue;
+        }
+        // Requeued in due order, so ties keep their order.
+        timer->next = nullptr;
+        if (kept_tail) {
+            kept_tail->next = timer;
+        } else {
+            kept = timer;
+        }
+        kept_tail = timer;
+    }
+    while (kept) {
+        JEX_Timer *next = kept->next;
+        data.timers.Insert(kept);
+        kept = next;
     }
 }
 
 int TimerThread(void *)
 {
-    JEX_Timer *retired = nullptr;
-    JEX_Timer *retired_tail = nullptr;
+    Retired retired;
     for (;;) {
         JEX_AtomicLock(&data.lock);
         JEX_Timer *pending = data.pending;
         data.pending = nullptr;
-        if (retired) {
-            retired_tail->next = data.freelist;
-            data.freelist = retired;
-            retired = retired_tail = nullptr;
+        if (retired.head) {
+            retired.tail->next = data.freelist;
+            data.freelist = retired.head;
+            retired = Retired{};
         }
         JEX_AtomicUnlock(&data.lock);
 
@@ -83,6 +144,7 @@ int TimerThread(void *)
         if (!data.active.load()) {
             break;
         }
+        SweepRemoved(retired);
 
         Uint32 wait = JEX_MUTEX_MAXWAIT;
         const Uint32 tick = JEX_GetTicks();
@@ -102,14 +164,7 @@ int TimerThread(void *)
                     continue;
                 }
             }
-            timer->canceled.store(true);
-            timer->next = nullptr;
-            if (retired_tail) {
-                retired_tail->next = timer;
-            } else {
-                retired = timer;
-            }
-            retired_tail = timer;
+            retired.Add(timer);
         }
 
         // Time spent in callbacks counts against the wait.
@@ -180,16 +235,23 @@ JEX_Timer *MergePairs(JEX_Timer *first)
 
 void TimerQueue::Insert(JEX_Timer *timer)
 {
+    ++size_;
     timer->child = nullptr;
     timer->sibling = nullptr;
     timer->seq = seq_++;
     root_ = Meld(root_, timer);
 }
 
+size_t TimerRecordCount()
+{
+    return record_count.load(std::memory_order_relaxed);
+}
+
 JEX_Timer *TimerQueue::Pop()
 {
     JEX_Timer *top = root_;
     if (top) {
+        --size_;
         root_ = MergePairs(top->child);
         top->child = nullptr;
     }
@@ -240,7 +302,8 @@ void JEX_TimerQuit(void)
     JEX_DestroySemaphore(data.sem);
     data.sem = nullptr;
 
-    data.timers.Drain([](JEX_Timer *timer) { delete timer; });
+    data.timers.Drain(DeleteRecord);
+    data.removed.store(0);
     FreeList(data.pending);
     data.pending = nullptr;
     FreeList(data.freelist);
@@ -272,6 +335,7 @@ JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *para
             JEX_OutOfMemory();
             return 0;
         }
+        record_count.fetch_add(1, std::memory_order_relaxed);
     } else {
         // A finished timer nobody removed still has its identifier mapped.
         std::lock_guard<std::mutex> guard(data.timermap_lock);
@@ -331,7 +395,11 @@ JEX_bool JEX_RemoveTimer(JEX_TimerID id)
     // Under the map lock, so the record cannot be handed to a new timer
     // between finding it and cancelling it. The timer thread retires it
     // when it next comes due.
-    return timer->canceled.exchange(true) ? JEX_FALSE : JEX_TRUE;
+    if (timer->canceled.exchange(true)) {
+        return JEX_FALSE;
+    }
+    data.removed.fetch_add(1, std::memory_order_relaxed);
+    return JEX_TRUE;
 }
 
 }  // extern "C"

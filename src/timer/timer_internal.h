@@ -54,6 +54,7 @@ inline bool DueBefore(const JEX_Timer *a, const JEX_Timer *b)
 class TimerQueue {
 public:
     bool Empty() const { return root_ == nullptr; }
+    size_t Size() const { return size_; }
     JEX_Timer *Top() const { return root_; }
     void Insert(JEX_Timer *timer);
     JEX_Timer *Pop();
@@ -68,11 +69,15 @@ public:
 
 private:
     JEX_Timer *root_ = nullptr;
+    size_t size_ = 0;
     Uint32 seq_ = 0;
 };
 
 // Shifts the tick count by offset, so tests can run timers across the wrap.
 void SetTicksOffsetForTesting(Uint32 offset);
+
+// Number of timer records currently allocated, for tests.
+size_t TimerRecordCount();
 
 }  // namespace jex::timer
 

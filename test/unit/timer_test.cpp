@@ -416,6 +416,27 @@ TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
     EXPECT_LT(JEX_GetTicks(), 0x10000000u);
 }
 
+TEST_F(Timers, RemovedLongTimersDoNotPileUp)
+{
+    // Timeouts added and removed long before they are due, again and again:
+    // their records must come back for reuse instead of waiting out their
+    // interval in the queue.
+    auto never = [](Uint32, void *) -> Uint32 { return 0; };
+    Counter sync;
+    sync.expected_interval = 0;
+    for (int round = 0; round < 50; ++round) {
+        for (int i = 0; i < 100; ++i) {
+            const JEX_TimerID id = JEX_AddTimer(1000000, never, nullptr);
+            ASSERT_NE(id, 0);
+            ASSERT_TRUE(JEX_RemoveTimer(id));
+        }
+        // Let the thread take a pass before the next round.
+        ASSERT_NE(JEX_AddTimer(0, Counter::Callback, &sync), 0);
+        ASSERT_TRUE(sync.WaitCalls(1));
+    }
+    EXPECT_LT(jex::timer::TimerRecordCount(), 1000u);
+}
+
 TEST_F(Timers, BadCallsFailCleanly)
 {
     EXPECT_EQ(JEX_AddTimer(10, nullptr, nullptr), 0);
