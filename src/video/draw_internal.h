@@ -332,6 +332,34 @@ inline decltype(auto) WithMode(Mode m, Fn &&fn)
     }
 }
 
+// 32-bit formats whose channels are whole bytes take the blended operation
+// lane by lane: each byte becomes min(255, byte x mul / 255 + add). For the
+// colour lanes (mul, add) is (255 - a, s) under BLEND, (255, s) under ADD
+// and (s, 0) under MOD; an alpha lane is kept with (255, 0) and an unused
+// byte is cleared with (0, 0), exactly as packing the format would.
+struct LaneOp {
+    Uint16 mul[4];
+    Uint16 add[4];
+};
+
+// The lane form of the operation for f, or false when f's channels are not
+// whole bytes of a 4-byte pixel (or mode is NONE, which is a plain fill).
+bool JEX_MakeLaneOp(const JEX_PixelFormat *f, Mode mode, const BlendSource &s, LaneOp *op);
+
+// n pixels of one row, one lane at a time (the vector kernels' tails).
+inline void BlendLanes(Uint8 *p, int n, const LaneOp &op)
+{
+    for (int i = 0; i < n; ++i, p += 4) {
+        for (int k = 0; k < 4; ++k) {
+            const unsigned v = blit::Div255(unsigned(p[k]) * op.mul[k]) + op.add[k];
+            p[k] = Uint8(v > 255u ? 255u : v);
+        }
+    }
+}
+
+// The AVX2 lane kernel (blend_fill_avx2.cpp).
+void JEX_BlendLanesAVX2(Uint8 *row, std::ptrdiff_t pitch, int w, int h, const LaneOp &op);
+
 // Fills rows of the area with the blended operation; the SIMD paths cover
 // BLEND, ADD and MOD on 8-bit-channel 32-bit formats (blend_fill.cpp).
 int JEX_BlendFillArea(JEX_Surface *dst, Family fam, const JEX_Rect &area, Mode mode,
