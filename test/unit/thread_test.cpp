@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <time.h>
 
@@ -177,10 +178,35 @@ TEST(Thread, TableGrowsBy32AndIsFreedWhenEmpty)
     JEX_DestroySemaphore(release);
 }
 
-TEST(Thread, PriorityNormalSucceeds)
+TEST(Thread, PriorityLevelsMapOntoThePolicyRange)
 {
-    // Under the default policy every level maps to the one priority there is.
-    EXPECT_EQ(JEX_SetThreadPriority(JEX_THREAD_PRIORITY_NORMAL), 0) << JEX_GetError();
+    // In a library thread, so the test's own thread keeps its priority.
+    JEX_Thread *t = JEX_CreateThread(
+        [](void *) {
+            int policy;
+            sched_param param;
+            pthread_getschedparam(pthread_self(), &policy, &param);
+            const int lo = sched_get_priority_min(policy);
+            const int hi = sched_get_priority_max(policy);
+            const struct {
+                JEX_ThreadPriority level;
+                int expected;
+            } cases[] = {{JEX_THREAD_PRIORITY_LOW, lo},
+                         {JEX_THREAD_PRIORITY_HIGH, hi},
+                         {JEX_THREAD_PRIORITY_NORMAL, lo + (hi - lo) / 2}};
+            int mismatches = 0;
+            for (const auto &c : cases) {
+                if (JEX_SetThreadPriority(c.level) != 0) return -1;
+                pthread_getschedparam(pthread_self(), &policy, &param);
+                mismatches += param.sched_priority != c.expected;
+            }
+            return mismatches;
+        },
+        nullptr);
+    ASSERT_NE(t, nullptr);
+    int status = -2;
+    JEX_WaitThread(t, &status);
+    EXPECT_EQ(status, 0) << JEX_GetError();
 }
 
 TEST(Mutex, ProtectsCountersUnderContentionAndIsRecursive)
