@@ -1,7 +1,8 @@
 /* A small character-set converter with an iconv-shaped interface: every
    input character is decoded to a code point and encoded again. Text that
    is mostly ASCII (window titles, typed text) goes through 16-unit SSE2
-   blocks; everything else goes one character at a time. */
+   blocks, runs of two-byte UTF-8 through 8-character blocks; everything
+   else goes one character at a time. */
 #include "stdlib/iconv_internal.h"
 
 #include "JEX_error.h"
@@ -377,6 +378,54 @@ template <Enc E> inline void StoreAscii16(Uint8 *p, __m128i bytes)
     }
 }
 
+/* ---- Runs of two-byte UTF-8 sequences (Latin, Greek, Cyrillic, Hebrew,
+   Arabic...), eight at a time ---- */
+
+/* Targets that take every code point from U+0080 to U+07FF unchanged. */
+template <Enc D> constexpr bool kTwoByteBlocks = D != Enc::Ascii && D != Enc::Latin1;
+
+/* Output bytes per two-byte character. */
+template <Enc D> constexpr size_t kTwoByteOut = D == Enc::Utf8 ? 2 : kUnit<D>;
+
+/* Decodes the well-formed two-byte sequences among the eight pairs at p (16
+   bytes readable) and writes them to out (room for eight characters);
+   returns how many leading pairs were such sequences. */
+template <Enc D> inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    /* Each 16-bit lane holds lead | continuation << 8: a lead 110xxxxx that
+       is not C0 or C1 (overlong), then 10xxxxxx. */
+    const __m128i shape = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xC0E0))),
+                                          _mm_set1_epi16(static_cast<short>(0x80C0)));
+    const __m128i overlong = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(0x001E)), zero);
+    const unsigned bad = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(overlong, shape))) & 0xFFFFu;
+    const size_t k = bad ? static_cast<size_t>(std::countr_zero(bad)) / 2 : 8;
+    if (k == 0) {
+        return 0;
+    }
+    if constexpr (D == Enc::Utf8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), v);
+    } else {
+        const __m128i lead = _mm_and_si128(v, _mm_set1_epi16(0x1F));
+        const __m128i cont = _mm_and_si128(_mm_srli_epi16(v, 8), _mm_set1_epi16(0x3F));
+        const __m128i units = _mm_or_si128(_mm_slli_epi16(lead, 6), cont);
+        if constexpr (kUnit<D> == 2) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), kBigEndian<D> ? Swap16(units) : units);
+        } else {
+            __m128i lo = _mm_unpacklo_epi16(units, zero);
+            __m128i hi = _mm_unpackhi_epi16(units, zero);
+            if constexpr (kBigEndian<D>) {
+                lo = Swap32(lo);
+                hi = Swap32(hi);
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), lo);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16), hi);
+        }
+    }
+    return k;
+}
+
 /* Whether the unit at p is ASCII (at least one whole unit is available). */
 template <Enc E> inline bool IsAsciiUnit(const Uint8 *p)
 {
@@ -424,22 +473,35 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
         }
         /* One character at a time until a block could start again. */
         while (il > 0) {
-            Uint32 cp;
-            const size_t used = Decode<S>(ip, il, cp);
-            if (used == 0) {
-                status = JEX_ICONV_EINVAL;
-                goto done;
+            size_t k = 0;
+            if constexpr (S == Enc::Utf8 && kTwoByteBlocks<D>) {
+                if ((ip[0] & 0xE0) == 0xC0 && il >= 16 && ol >= 8 * kTwoByteOut<D>) {
+                    k = Utf8TwoByteBlock<D>(ip, op);
+                    ip += 2 * k;
+                    il -= 2 * k;
+                    op += k * kTwoByteOut<D>;
+                    ol -= k * kTwoByteOut<D>;
+                    n += k;
+                }
             }
-            const size_t wrote = Encode<D>(cp, op, ol);
-            if (wrote == 0) {
-                status = JEX_ICONV_E2BIG;
-                goto done;
+            if (k == 0) {
+                Uint32 cp;
+                const size_t used = Decode<S>(ip, il, cp);
+                if (used == 0) {
+                    status = JEX_ICONV_EINVAL;
+                    goto done;
+                }
+                const size_t wrote = Encode<D>(cp, op, ol);
+                if (wrote == 0) {
+                    status = JEX_ICONV_E2BIG;
+                    goto done;
+                }
+                ip += used;
+                il -= used;
+                op += wrote;
+                ol -= wrote;
+                ++n;
             }
-            ip += used;
-            il -= used;
-            op += wrote;
-            ol -= wrote;
-            ++n;
             if (il >= kInBlock && ol >= kOutBlock && IsAsciiUnit<S>(ip)) {
                 break;
             }

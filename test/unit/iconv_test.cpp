@@ -139,7 +139,7 @@ std::u32string RandomText(std::mt19937 &rng, size_t chars, Uint32 max)
         }
         hi = std::min(hi, max == 0xFFFF ? 0xFFFDu : max);
         lo = std::min(lo, hi);
-        for (int i = run(rng) / 3; i > 0; --i) {
+        for (int i = run(rng) / (k == 0 ? 1 : 3); i > 0; --i) {
             Uint32 cp = std::uniform_int_distribution<Uint32>(lo, hi)(rng);
             if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) {
                 cp = 0x4E2D;
@@ -254,6 +254,60 @@ TEST(IconvResume, SmallOutputBuffersAndSplitInput)
             }
             JEX_iconv_close(cd);
             EXPECT_TRUE(got == want) << to.name << " from " << from.name;
+        }
+    }
+}
+
+/* Input handed over less than 16 bytes at a time never reaches the block
+   paths, so it is the character-by-character reference for them, on valid
+   and invalid input alike. */
+TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
+{
+    std::mt19937 rng(4242);
+    /* Byte soup with long runs of the shapes the block paths look for:
+       ASCII, two-byte sequences, wide units; and defects among them. */
+    const Bytes pieces[] = {
+        "abcdefgh",      "\xD0\x96\xD0\xB6\xD1\x8F\xCE\xB1", "\xC3\xA9",  "\xC0\x80", "\xC1\xBF",
+        "\xC2",          "\x80",                             "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF",
+        B({0, 0, 0, 0}), B({'A', 0, 'B', 0}),                B({0x00, 0xD8}), B({0x00, 0xDC}),    B({0x80}),
+        "\xDF\xBF\xDF\xBF", "\xC2\x41",
+    };
+    std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> repeat(1, 12);
+    for (int round = 0; round < 12; ++round) {
+        Bytes input;
+        while (input.size() < 3000) {
+            const Bytes &p = pieces[pick(rng)];
+            for (int r = repeat(rng); r > 0; --r) {
+                input += p;
+            }
+        }
+        for (const Encoding &from : kEncodings) {
+            if (from.bom_len != 0) {
+                continue; /* order decided from the first slice only */
+            }
+            for (const Encoding &to : kEncodings) {
+                const Result whole = Convert(to.name, from.name, input, input.size() * 4 + 64);
+                JEX_iconv_t cd = JEX_iconv_open(to.name, from.name);
+                Bytes sliced;
+                Bytes pending;
+                size_t fed = 0;
+                size_t code = 0;
+                while (fed < input.size()) {
+                    const size_t take = std::min<size_t>(15 - pending.size(), input.size() - fed);
+                    pending += input.substr(fed, take);
+                    fed += take;
+                    const Result r = ConvertOnce(cd, pending, 64);
+                    sliced += r.out;
+                    pending.erase(0, r.in_used);
+                    code = r.code;
+                    ASSERT_NE(code, JEX_ICONV_E2BIG);
+                }
+                JEX_iconv_close(cd);
+                ASSERT_TRUE(sliced == whole.out) << to.name << " from " << from.name << " round " << round;
+                ASSERT_EQ(whole.in_used, input.size() - pending.size());
+                ASSERT_EQ(whole.code == JEX_ICONV_EINVAL, code == JEX_ICONV_EINVAL);
+            }
         }
     }
 }
