@@ -126,10 +126,12 @@ int JEX_FillRects(JEX_Surface *dst, const JEX_Rect *rects, int count, Uint32 col
         JEX_SetError("JEX_FillRects() passed NULL rects");
         return -1;
     }
-    int status = 0;
+    // The first failure ends the call with -1 rather than a count of
+    // failures; the checks that can fail come before any pixel is written.
     for (int i = 0; i < count; ++i)
-        status += JEX_FillRect(dst, &rects[i], color);
-    return status;
+        if (JEX_FillRect(dst, &rects[i], color) < 0)
+            return -1;
+    return 0;
 }
 
 }  // extern "C"

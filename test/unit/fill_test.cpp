@@ -247,6 +247,8 @@ TEST(FillRect, Failures)
     const JEX_Rect rects[3] = {{0, 0, 2, 2}, {50, 50, 1, 1}, {6, 6, 5, 5}};
     EXPECT_EQ(JEX_FillRects(s.get(), rects, 3, 0xFF00FF00u), 0);
     EXPECT_EQ(JEX_FillRects(s.get(), rects, 0, 0), 0);
+    EXPECT_EQ(JEX_FillRects(nullptr, rects, 3, 0), -1) << "a status, not a count of failures";
+    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
     const Uint32 *p = static_cast<const Uint32 *>(s->pixels);
     EXPECT_EQ(p[0], 0xFF00FF00u);
     EXPECT_EQ(p[7 * 8 + 7], 0xFF00FF00u);
