@@ -856,24 +856,26 @@ struct MagickCase {
 };
 
 const MagickCase kMagickCases[] = {
-    {"win3_1bit", "BMP3", "-alpha off -colors 2 -type palette", 40, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"win3_4bit", "BMP3", "-alpha off -colors 16", 40, 4, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"win3_8bit", "BMP3", "-alpha off -colors 200 -type palette", 40, 8, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_1bit", "BMP3", "-alpha off +dither -colors 2 -type palette", 40, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_4bit", "BMP3", "-alpha off +dither -colors 16", 40, 4, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_8bit", "BMP3", "-alpha off +dither -colors 200 -type palette", 40, 8, JEX_PIXELFORMAT_INDEX8, false, false},
     {"win3_24bit", "BMP3", "-alpha off -type truecolor", 40, 24, JEX_PIXELFORMAT_BGR24, false, false},
     {"win3_32bit", "BMP3", "-define bmp3:alpha=true", 40, 32, JEX_PIXELFORMAT_ARGB8888, true, false},
-    {"v4_1bit", "BMP", "-monochrome", 108, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"v5_1bit", "BMP", "-alpha off -colors 2 -type palette", 0, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"v5_4bit", "BMP", "-alpha off -colors 16", 124, 4, JEX_PIXELFORMAT_INDEX8, false, true},
-    {"v5_8bit", "BMP", "-alpha off -colors 200 -type palette", 124, 8, JEX_PIXELFORMAT_INDEX8, false, true},
+    {"v4_1bit", "BMP", "-alpha off -colorspace gray +dither -colors 2", 108, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"v4_4bit", "BMP", "-alpha off -colorspace gray +dither -colors 16", 108, 4, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"v4_32bit", "BMP", "-colorspace gray", 108, 32, JEX_PIXELFORMAT_ARGB8888, true, false},
+    {"v5_1bit", "BMP", "-alpha off +dither -colors 2 -type palette", 0, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"v5_4bit", "BMP", "-alpha off +dither -colors 16", 124, 4, JEX_PIXELFORMAT_INDEX8, false, true},
+    {"v5_8bit", "BMP", "-alpha off +dither -colors 200 -type palette", 124, 8, JEX_PIXELFORMAT_INDEX8, false, true},
     {"v5_rgb565", "BMP", "-alpha off -define bmp:subtype=RGB565", 124, 16, JEX_PIXELFORMAT_RGB565, false, true},
     {"v5_rgb555", "BMP", "-alpha off -define bmp:subtype=RGB555", 124, 16, JEX_PIXELFORMAT_RGB555, false, false},
     {"v5_argb4444", "BMP", "-define bmp:subtype=ARGB4444", 124, 16, JEX_PIXELFORMAT_ARGB4444, true, false},
     {"v5_argb1555", "BMP", "-define bmp:subtype=ARGB1555", 124, 16, JEX_PIXELFORMAT_ARGB1555, true, true},
     {"v5_24bit", "BMP", "-alpha off -type truecolor", 124, 24, JEX_PIXELFORMAT_BGR24, false, true},
     {"v5_32bit", "BMP", "", 124, 32, JEX_PIXELFORMAT_ARGB8888, true, true},
-    {"os2_1bit", "BMP2", "-alpha off -colors 2 -type palette", 12, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"os2_4bit", "BMP2", "-alpha off -colors 16", 12, 4, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"os2_8bit", "BMP2", "-alpha off -colors 200 -type palette", 12, 8, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_1bit", "BMP2", "-alpha off +dither -colors 2 -type palette", 12, 1, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_4bit", "BMP2", "-alpha off +dither -colors 16", 12, 4, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_8bit", "BMP2", "-alpha off +dither -colors 200 -type palette", 12, 8, JEX_PIXELFORMAT_INDEX8, false, false},
     {"os2_24bit", "BMP2", "-alpha off -type truecolor", 12, 24, JEX_PIXELFORMAT_BGR24, false, false},
 };
 
@@ -892,6 +894,11 @@ Bytes SourceImage(int w, int h)
         }
     }
     return rgba;
+}
+
+void PrintTo(const MagickCase &c, std::ostream *os)
+{
+    *os << c.name;
 }
 
 class BmpMagick : public ::testing::TestWithParam<MagickCase> {};
@@ -918,16 +925,23 @@ TEST_P(BmpMagick, LoadsAsImageMagickDecodesAndSavesBack)
         std::string what;
     };
     std::vector<Item> items;
-    for (int w : {1, 2, 3, 13, 33}) {
+    const std::vector<int> all_widths = {1, 2, 3, 13, 33};
+    // One convert call writes a file per width, each image handled alone.
+    std::string make = "convert -depth 8";
+    for (size_t i = 0; i < all_widths.size(); ++i) {
+        const std::string raw = dir.File("src" + std::to_string(i) + ".rgba");
+        WriteFile(raw, SourceImage(all_widths[i], h));
+        make += " '(' -size " + std::to_string(all_widths[i]) + "x" + std::to_string(h) + " rgba:'" +
+                raw + "' ')'";
+    }
+    make += std::string(" ") + c.options + " -compress none +adjoin " + c.coder + ":'" +
+            dir.File("img%d.bmp") + "'";
+    ASSERT_TRUE(Shell(make)) << make;
+    for (size_t i = 0; i < all_widths.size(); ++i) {
+        const int w = all_widths[i];
         const std::string what = std::string(c.name) + " width " + std::to_string(w);
-        const std::string tag = std::to_string(w);
-        const std::string raw = dir.File("src" + tag + ".rgba");
+        const std::string tag = std::to_string(i);
         const std::string bmp = dir.File("img" + tag + ".bmp");
-        WriteFile(raw, SourceImage(w, h));
-        ASSERT_TRUE(Shell("convert -size " + std::to_string(w) + "x" + std::to_string(h) +
-                          " -depth 8 rgba:'" + raw + "' " + c.options + " -compress none " +
-                          c.coder + ":'" + bmp + "'"))
-            << what;
         const Bytes file = ReadFile(bmp);
         ASSERT_GE(file.size(), 26u) << what;
         const Uint32 hs = Get32(file, 14);
@@ -1006,7 +1020,7 @@ TEST(BmpMagickExtra, RunLengthFilesAreRefusedWithAMessage)
     ASSERT_TRUE(dir.ok());
     const std::string raw = dir.File("src.rgba");
     WriteFile(raw, SourceImage(16, 16));
-    for (const char *opts : {"-colors 200 -type palette", "-colors 16"}) {
+    for (const char *opts : {"+dither -colors 200 -type palette", "+dither -colors 16"}) {
         const std::string bmp = dir.File("rle.bmp");
         ASSERT_TRUE(Shell("convert -size 16x16 -depth 8 rgba:'" + raw + "' -alpha off " + opts +
                         " -compress RLE BMP3:'" + bmp + "'"));
@@ -1066,8 +1080,8 @@ std::vector<Bytes> DamageSamples(const TempDir &dir)
     const std::string raw = dir.File("src.rgba");
     WriteFile(raw, SourceImage(7, 5));
     const char *const recipes[] = {
-        "-alpha off -colors 2 -type palette BMP3", "-alpha off -colors 16 BMP2",
-        "-alpha off -colors 200 -type palette BMP", "-alpha off -define bmp:subtype=RGB565 BMP",
+        "-alpha off +dither -colors 2 -type palette BMP3", "-alpha off +dither -colors 16 BMP2",
+        "-alpha off +dither -colors 200 -type palette BMP", "-alpha off -define bmp:subtype=RGB565 BMP",
         "-alpha off -type truecolor BMP3",         "BMP",
     };
     for (const char *r : recipes) {
