@@ -663,6 +663,14 @@ TEST(BmpSave, FailuresAreReported)
     EXPECT_EQ(JEX_SaveBMP_RW(src.get(), rw, 0), -1);
     EXPECT_EQ(JEX_RWtell(rw), 0);
     JEX_RWclose(rw);
+
+    // A full disk shows only when the buffered file is flushed on closing.
+    if (std::FILE *probe = std::fopen("/dev/full", "wb")) {
+        std::fclose(probe);
+        JEX_ClearError();
+        EXPECT_EQ(JEX_SaveBMP(src.get(), "/dev/full"), -1);
+        EXPECT_FALSE(Error().empty());
+    }
 }
 
 // ---------------------------------------------------------------------------
