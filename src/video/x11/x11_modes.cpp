@@ -113,7 +113,7 @@ void list_xinerama(Display *display, X11_DisplayData *data)
     X11.XFree(screens);
 }
 
-void list_xrandr(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayData *data)
+void list_xrandr(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
 {
     if (env_disabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR || !server_has(display, "RANDR")) {
         return;
@@ -133,10 +133,10 @@ void list_xrandr(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayDat
         short *rates = X11.XRRConfigRates(config, i, &nrates);
         // A size the server lists without rates is still a mode.
         if (nrates <= 0 || !rates) {
-            add_mode(sdl_display, sizes[i].width, sizes[i].height, 0);
+            add_mode(jex_display, sizes[i].width, sizes[i].height, 0);
         }
         for (int j = 0; j < nrates && rates; ++j) {
-            add_mode(sdl_display, sizes[i].width, sizes[i].height, rates[j]);
+            add_mode(jex_display, sizes[i].width, sizes[i].height, rates[j]);
         }
     }
     if (nsizes > 0) {
@@ -152,7 +152,7 @@ void list_xrandr(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayDat
     }
 }
 
-void list_vidmode(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayData *data)
+void list_vidmode(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
 {
     if (env_disabled("JEX_VIDEO_X11_XVIDMODE") || !JEX_X11_HAVE_XVIDMODE ||
         !server_has(display, "XFree86-VidModeExtension")) {
@@ -167,7 +167,7 @@ void list_vidmode(Display *display, JEX_VideoDisplay *sdl_display, X11_DisplayDa
     }
     for (int i = 0; i < count; ++i) {
         const XF86VidModeModeInfo *m = modes[i];
-        add_mode(sdl_display, m->hdisplay, m->vdisplay, X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal));
+        add_mode(jex_display, m->hdisplay, m->vdisplay, X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal));
     }
     free_mode_lines(modes, count);
     data->use_vidmode = major * 100 + minor;
@@ -353,10 +353,10 @@ int X11_InitModes(JEX_VideoDevice *device)
     return 0;
 }
 
-void X11_GetDisplayModes(JEX_VideoDevice *device, JEX_VideoDisplay *sdl_display)
+void X11_GetDisplayModes(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display)
 {
     Display *display = video_data(device)->display;
-    auto *data = static_cast<X11_DisplayData *>(sdl_display->driverdata);
+    auto *data = static_cast<X11_DisplayData *>(jex_display->driverdata);
     data->use_xinerama = 0;
     data->use_xrandr = 0;
     data->use_vidmode = 0;
@@ -367,27 +367,27 @@ void X11_GetDisplayModes(JEX_VideoDevice *device, JEX_VideoDisplay *sdl_display)
     if (data->use_xinerama) {
         const XineramaScreenInfo &xs = data->xinerama_info;
         if (xs.width < screen_w || xs.height < screen_h) {
-            add_mode(sdl_display, screen_w, screen_h, 0);
+            add_mode(jex_display, screen_w, screen_h, 0);
         }
-        add_mode(sdl_display, xs.width, xs.height, 0);
+        add_mode(jex_display, xs.width, xs.height, 0);
     }
 
-    list_xrandr(display, sdl_display, data);
+    list_xrandr(display, jex_display, data);
     if (data->use_xrandr) {
         return;
     }
     if (!data->use_xinerama || data->xinerama_info.screen_number == 0) {
-        list_vidmode(display, sdl_display, data);
+        list_vidmode(display, jex_display, data);
     }
     if (!data->use_vidmode) {
-        add_mode(sdl_display, screen_w, screen_h, 0);
+        add_mode(jex_display, screen_w, screen_h, 0);
     }
 }
 
-int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *sdl_display, JEX_DisplayMode *mode)
+int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display, JEX_DisplayMode *mode)
 {
     Display *display = video_data(device)->display;
-    auto *data = static_cast<X11_DisplayData *>(sdl_display->driverdata);
+    auto *data = static_cast<X11_DisplayData *>(jex_display->driverdata);
 
     // The configuration read at listing time goes stale with the first
     // switch (ours or another client's); judged by it, a switch back to the
