@@ -14,33 +14,12 @@
 #include <vector>
 
 #include "JEX.h"
+#include "draw_test_util.h"
 
 namespace {
 
-struct SurfaceDeleter {
-    void operator()(JEX_Surface *s) const { JEX_FreeSurface(s); }
-};
-using SurfacePtr = std::unique_ptr<JEX_Surface, SurfaceDeleter>;
+using namespace drawtest;
 using PixelSet = std::set<std::pair<int, int>>;
-
-SurfacePtr Make(Uint32 code, int w, int h)
-{
-    int depth;
-    Uint32 r, g, b, a;
-    if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
-        return nullptr;
-    return SurfacePtr(JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a));
-}
-
-Uint32 Read(const JEX_Surface *s, int x, int y)
-{
-    const int bpp = s->format->bytes_per_pixel;
-    const Uint8 *p = static_cast<const Uint8 *>(s->pixels) + y * s->pitch + x * bpp;
-    Uint32 v = 0;
-    for (int i = 0; i < bpp; ++i)
-        v |= Uint32(p[i]) << (8 * i);
-    return v;
-}
 
 void Clear(JEX_Surface *s)
 {
@@ -385,59 +364,6 @@ TEST(Draw, NullSurfacesAndPixels)
 
 // ---------------------------------------------------------------------------
 // Blended points and lines against the oracle
-
-namespace {
-
-// The blended operation from its definition (see fill_test.cpp for the same
-// rules applied to fills).
-Uint32 OracleBlend(const JEX_PixelFormat *f, Uint32 pixel, int mode, Uint8 r, Uint8 g, Uint8 b,
-                   Uint8 a)
-{
-    unsigned sr = r, sg = g, sb = b;
-    if (mode == JEX_BLENDMODE_BLEND || mode == JEX_BLENDMODE_ADD) {
-        sr = sr * a / 255;
-        sg = sg * a / 255;
-        sb = sb * a / 255;
-    }
-    Uint8 dr8, dg8, db8, da8;
-    JEX_GetRGBA(pixel, f, &dr8, &dg8, &db8, &da8);
-    unsigned dr = dr8, dg = dg8, db = db8;
-    Uint32 alpha_bits = pixel & f->amask;
-    switch (mode) {
-    case JEX_BLENDMODE_BLEND:
-        dr = (255 - a) * dr / 255 + sr;
-        dg = (255 - a) * dg / 255 + sg;
-        db = (255 - a) * db / 255 + sb;
-        break;
-    case JEX_BLENDMODE_ADD:
-        dr = std::min(dr + sr, 255u);
-        dg = std::min(dg + sg, 255u);
-        db = std::min(db + sb, 255u);
-        break;
-    case JEX_BLENDMODE_MOD:
-        dr = sr * dr / 255;
-        dg = sg * dg / 255;
-        db = sb * db / 255;
-        break;
-    default:
-        dr = sr;
-        dg = sg;
-        db = sb;
-        alpha_bits = (Uint32(a >> f->aloss) << f->ashift) & f->amask;
-        break;
-    }
-    return ((dr >> f->rloss) << f->rshift) | ((dg >> f->gloss) << f->gshift) |
-           ((db >> f->bloss) << f->bshift) | alpha_bits;
-}
-
-void Randomise(JEX_Surface *s, std::mt19937 &rng)
-{
-    auto *p = static_cast<Uint8 *>(s->pixels);
-    for (int i = 0; i < s->pitch * s->h; ++i)
-        p[i] = Uint8(rng());
-}
-
-}  // namespace
 
 TEST(BlendPoint, ExampleOverARGB8888)
 {
