@@ -52,7 +52,7 @@ Uint16 Get16(const Bytes &b, size_t at)
 // ---------------------------------------------------------------------------
 // Hand-built files.
 
-struct BmpSpec {
+struct BmpFields {
     Uint32 header_size = 40;
     int width = 1;
     int height = 1;
@@ -65,7 +65,7 @@ struct BmpSpec {
     Sint64 data_offset = -1;   // -1: right after the palette
 };
 
-Bytes BuildBmp(const BmpSpec &s)
+Bytes BuildBmp(const BmpFields &s)
 {
     Bytes b(14 + s.header_size, 0);
     b[0] = 'B';
@@ -169,7 +169,7 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
 {
     {
         SCOPED_TRACE("24-bit, bottom-up");
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = 2;
         // Bottom row first: (1,2,3) (4,5,6) | pad, then the top row.
@@ -189,7 +189,7 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
     }
     {
         SCOPED_TRACE("32-bit, top-down");
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = -3;
         s.bpp = 32;
@@ -211,7 +211,7 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
     }
     {
         SCOPED_TRACE("16-bit");
-        BmpSpec s;
+        BmpFields s;
         s.width = 1;
         s.bpp = 16;
         s.pixels = {0x1F, 0x7C, 0, 0}; // 0x7C1F: red and blue full
@@ -226,7 +226,7 @@ TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
 {
     // Colours used 0 means 2 for a 1-bit file: the pixel data follows the
     // two entries directly, and nothing past them is taken as a colour.
-    BmpSpec s;
+    BmpFields s;
     s.width = 10;
     s.height = 2;
     s.bpp = 1;
@@ -249,7 +249,7 @@ TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
 
 TEST(BmpLoad, FourBitOddWidthSkipsRowPadding)
 {
-    BmpSpec s;
+    BmpFields s;
     s.width = 3;
     s.height = 3;
     s.bpp = 4;
@@ -270,7 +270,7 @@ TEST(BmpLoad, FourBitOddWidthSkipsRowPadding)
 
 TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
 {
-    BmpSpec s;
+    BmpFields s;
     s.header_size = 12;
     s.width = 2;
     s.height = 1;
@@ -292,7 +292,7 @@ TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
 
 TEST(BmpLoad, FileInsideALargerStreamIsReadRelativeToItsStart)
 {
-    BmpSpec s;
+    BmpFields s;
     s.width = 1;
     s.height = 2;
     s.bpp = 8;
@@ -311,7 +311,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
     const Uint8 px565[4] = {0x1F, 0xF8, 0xE0, 0x07}; // 0xF81F magenta, 0x07E0 green
     {
         SCOPED_TRACE("Windows 3 header, masks after it");
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.bpp = 16;
         s.compression = 3;
@@ -324,7 +324,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
     }
     for (Uint32 hs : {108u, 124u}) {
         SCOPED_TRACE(hs == 108 ? "V4 header" : "V5 header");
-        BmpSpec s;
+        BmpFields s;
         s.header_size = hs;
         s.width = 2;
         s.bpp = 16;
@@ -338,7 +338,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
 
         // 32-bit with the alpha mask in the header: blue, green, red, alpha
         // from the top byte down.
-        BmpSpec t;
+        BmpFields t;
         t.header_size = hs;
         t.width = 1;
         t.bpp = 32;
@@ -356,7 +356,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         EXPECT_EQ(a, 0x40);
 
         // 8-bit: the palette follows the whole header, not its first 40 bytes.
-        BmpSpec u;
+        BmpFields u;
         u.header_size = hs;
         u.width = 1;
         u.bpp = 8;
@@ -373,7 +373,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         // Three masks after a Windows 3 header with the pixels right behind
         // them: the first pixel must not be taken for an alpha mask.
         SCOPED_TRACE("Windows 3 header, 32-bit bit fields");
-        BmpSpec s;
+        BmpFields s;
         s.width = 1;
         s.bpp = 32;
         s.compression = 3;
@@ -394,7 +394,7 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     };
     std::vector<Case> cases;
 
-    BmpSpec ok;
+    BmpFields ok;
     ok.width = 4;
     ok.height = 4;
     ok.bpp = 8;
@@ -409,16 +409,16 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     cases.push_back({"magic BA", ba, "File is not a Windows BMP file"});
     cases.push_back({"one byte", Bytes{'B'}, "Error reading from datastream"});
 
-    BmpSpec rle = ok;
+    BmpFields rle = ok;
     rle.compression = 1;
     cases.push_back({"RLE8", BuildBmp(rle), "Compressed BMP files not supported"});
     rle.compression = 2;
     cases.push_back({"RLE4", BuildBmp(rle), "Compressed BMP files not supported"});
 
-    BmpSpec colours = ok;
+    BmpFields colours = ok;
     colours.colors_used = 257;
     cases.push_back({"257 colours at 8 bpp", BuildBmp(colours), nullptr});
-    BmpSpec colours1;
+    BmpFields colours1;
     colours1.bpp = 1;
     colours1.colors_used = 3;
     colours1.palette.assign(12, 0);
@@ -428,25 +428,25 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     cases.push_back({"2^32-1 colours", BuildBmp(colours1), nullptr});
 
     for (Sint64 height : {Sint64{INT_MIN}, Sint64{0}, Sint64{INT_MAX}, Sint64{-INT_MAX}}) {
-        BmpSpec s = ok;
+        BmpFields s = ok;
         s.height = static_cast<int>(height);
         cases.push_back({"height", BuildBmp(s), nullptr});
     }
     for (int width : {0, -1, INT_MAX, 0x40000000}) {
-        BmpSpec s = ok;
+        BmpFields s = ok;
         s.width = width;
         cases.push_back({"width", BuildBmp(s), nullptr});
     }
     {
         // Sizes whose product overflows 32 bits, in a tiny file.
-        BmpSpec s = ok;
+        BmpFields s = ok;
         s.bpp = 32;
         s.width = 0x10000;
         s.height = 0x10000;
         cases.push_back({"65536 x 65536 x 32", BuildBmp(s), nullptr});
     }
     for (Uint16 bpp : {0, 2, 7, 12, 48, 64}) {
-        BmpSpec s = ok;
+        BmpFields s = ok;
         s.bpp = bpp;
         cases.push_back({"bpp", BuildBmp(s), nullptr});
     }
@@ -462,7 +462,7 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     }
     {
         // Bit fields that describe no pixel format.
-        BmpSpec s;
+        BmpFields s;
         s.header_size = 124;
         s.bpp = 16;
         s.compression = 3;
@@ -472,7 +472,7 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     }
     {
         // OS/2 2.x numbers Huffman coding 3: not bit fields.
-        BmpSpec s = ok;
+        BmpFields s = ok;
         s.header_size = 64;
         s.compression = 3;
         cases.push_back({"OS/2 2.x Huffman", BuildBmp(s), "Compressed BMP files not supported"});
@@ -521,7 +521,7 @@ struct CountingStream {
 
 TEST(BmpLoad, FreesrcClosesTheStreamWhateverTheOutcome)
 {
-    BmpSpec s;
+    BmpFields s;
     s.pixels = {1, 2, 3, 0};
     const Bytes good = BuildBmp(s);
     Bytes bad = good;
