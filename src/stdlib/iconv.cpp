@@ -1,8 +1,8 @@
 /* A small character-set converter with an iconv-shaped interface: every
    input character is decoded to a code point and encoded again. Text that
    is mostly ASCII (window titles, typed text) goes through 16-unit SSE2
-   blocks, runs of two-byte UTF-8 through 8-character blocks; everything
-   else goes one character at a time. */
+   blocks, runs of two- and three-byte UTF-8 through blocks of eight and
+   four characters; everything else goes one character at a time. */
 #include "stdlib/iconv_internal.h"
 
 #include "JEX_error.h"
@@ -426,6 +426,58 @@ template <Enc D> inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
     return k;
 }
 
+/* ---- Runs of three-byte UTF-8 sequences (CJK, Indic, symbols), four at a
+   time: the four are checked together, so one load chain serves four
+   characters instead of one. ---- */
+
+/* The sequence in the low three bytes of x (little-endian load), or 0 when
+   they are not a well-formed three-byte sequence of an allowed value. */
+inline Uint32 ThreeByteValue(Uint64 x)
+{
+    if ((x & 0xC0C0F0u) != 0x8080E0u) {
+        return 0;
+    }
+    const Uint32 cp = static_cast<Uint32>(((x & 0x0F) << 12) | (((x >> 8) & 0x3F) << 6) | ((x >> 16) & 0x3F));
+    return (cp >= 0x800 && !IsSurrogate(cp) && cp < 0xFFFE) ? cp : 0;
+}
+
+/* Converts four three-byte sequences at p (14 bytes readable) to out (room
+   for four characters) when all four are well formed; returns 4, else 0. */
+template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
+{
+    if constexpr (!kLittleEndianHost) {
+        return 0;
+    } else {
+        Uint64 a, b;
+        std::memcpy(&a, p, 8);
+        std::memcpy(&b, p + 6, 8);
+        const Uint32 c0 = ThreeByteValue(a);
+        const Uint32 c1 = ThreeByteValue(a >> 24);
+        const Uint32 c2 = ThreeByteValue(b);
+        const Uint32 c3 = ThreeByteValue(b >> 24);
+        if ((c0 == 0) | (c1 == 0) | (c2 == 0) | (c3 == 0)) {
+            return 0;
+        }
+        if constexpr (D == Enc::Utf8) {
+            std::memcpy(out, p, 12);
+        } else if constexpr (kUnit<D> == 2) {
+            Store16(out, static_cast<Uint16>(c0), kBigEndian<D>);
+            Store16(out + 2, static_cast<Uint16>(c1), kBigEndian<D>);
+            Store16(out + 4, static_cast<Uint16>(c2), kBigEndian<D>);
+            Store16(out + 6, static_cast<Uint16>(c3), kBigEndian<D>);
+        } else {
+            Store32(out, c0, kBigEndian<D>);
+            Store32(out + 4, c1, kBigEndian<D>);
+            Store32(out + 8, c2, kBigEndian<D>);
+            Store32(out + 12, c3, kBigEndian<D>);
+        }
+        return 4;
+    }
+}
+
+/* Output bytes per three-byte character. */
+template <Enc D> constexpr size_t kThreeByteOut = D == Enc::Utf8 ? 3 : kUnit<D>;
+
 /* Whether the unit at p is ASCII (at least one whole unit is available). */
 template <Enc E> inline bool IsAsciiUnit(const Uint8 *p)
 {
@@ -481,6 +533,13 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
                     il -= 2 * k;
                     op += k * kTwoByteOut<D>;
                     ol -= k * kTwoByteOut<D>;
+                    n += k;
+                } else if ((ip[0] & 0xF0) == 0xE0 && il >= 14 && ol >= 4 * kThreeByteOut<D>) {
+                    k = Utf8ThreeByteBlock<D>(ip, op);
+                    ip += 3 * k;
+                    il -= 3 * k;
+                    op += k * kThreeByteOut<D>;
+                    ol -= k * kThreeByteOut<D>;
                     n += k;
                 }
             }

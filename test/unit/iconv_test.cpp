@@ -270,7 +270,8 @@ TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
         "abcdefgh",      "\xD0\x96\xD0\xB6\xD1\x8F\xCE\xB1", "\xC3\xA9",  "\xC0\x80", "\xC1\xBF",
         "\xC2",          "\x80",                             "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF",
         B({0, 0, 0, 0}), B({'A', 0, 'B', 0}),                B({0x00, 0xD8}), B({0x00, 0xDC}),    B({0x80}),
-        "\xDF\xBF\xDF\xBF", "\xC2\x41",
+        "\xDF\xBF\xDF\xBF", "\xC2\x41",       "\xED\xA0\x80", "\xEF\xBF\xBE", "\xE0\x80\x80",
+        "\xE0\xA0\x80", "\xEF\xBF\xBD", "\xED\x9F\xBF", "\xE0\x9F\xBF", "\xE4\xB8\xAD\xE6\x96\x87", "\xE2\x41\x42",
     };
     std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> repeat(1, 12);
