@@ -293,8 +293,15 @@ SurfacePtr LoadBody(JEX_RWops *src, int start)
         return nullptr;
     }
 
-    SurfacePtr surface(JEX_CreateRGBSurface(0, h.width, h.height, indexed ? 8 : h.bpp, h.masks.r,
-                                            h.masks.g, h.masks.b, h.masks.a));
+    int depth = indexed ? 8 : h.bpp;
+    // 16-bit pixels with 4-bit channels and no alpha are the 12-bit format.
+    const MasksOf rgb444 = FormatMasks(JEX_PIXELFORMAT_RGB444);
+    if (h.bpp == 16 && h.masks.r == rgb444.r && h.masks.g == rgb444.g && h.masks.b == rgb444.b &&
+        h.masks.a == 0) {
+        depth = 12;
+    }
+    SurfacePtr surface(JEX_CreateRGBSurface(0, h.width, h.height, depth, h.masks.r, h.masks.g,
+                                            h.masks.b, h.masks.a));
     if (!surface) {
         return nullptr;
     }

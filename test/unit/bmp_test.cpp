@@ -336,6 +336,13 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
         EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0xF81F);
 
+        s.masks = {0x0F00, 0x00F0, 0x000F, 0};
+        surf = LoadBytes(BuildBmp(s));
+        ASSERT_TRUE(surf) << Error();
+        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB444);
+        EXPECT_EQ(surf->format->bytes_per_pixel, 2);
+        EXPECT_EQ(Pixel16(surf.get(), 1, 0), 0x07E0);
+
         // 32-bit with the alpha mask in the header: blue, green, red, alpha
         // from the top byte down.
         BmpFields t;
