@@ -39,6 +39,19 @@ inline void FillRowWith(Uint8 *row, std::size_t n, const FillPattern &pat)
     std::size_t i = misalign ? W - misalign : 0;
     const Uint8 *phase = pat.bytes + i % bpp;
     const typename V::reg v0 = V::load(phase), v1 = V::load(phase + W), v2 = V::load(phase + 2 * W);
+    if (bpp != 3) {
+        // One vector repeats: eight stores per step.
+        for (; i + 8 * W <= n; i += 8 * W) {
+            V::store(row + i, v0);
+            V::store(row + i + W, v0);
+            V::store(row + i + 2 * W, v0);
+            V::store(row + i + 3 * W, v0);
+            V::store(row + i + 4 * W, v0);
+            V::store(row + i + 5 * W, v0);
+            V::store(row + i + 6 * W, v0);
+            V::store(row + i + 7 * W, v0);
+        }
+    }
     for (; i + 3 * W <= n; i += 3 * W) {
         V::store(row + i, v0);
         V::store(row + i + W, v1);
