@@ -380,6 +380,7 @@ int SelfRemovingWatch(void *, JEX_Event *event)
 
 TEST_F(EventQueue, WatcherMayRemoveItselfAndPost)
 {
+    g_self_removing_calls = 0;
     JEX_AddEventWatch(SelfRemovingWatch, nullptr);
     JEX_Event e = User(JEX_USEREVENT, 10);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
@@ -461,6 +462,11 @@ int DropNegative(void *, JEX_Event *event) { return event->user.code >= 0; }
 
 TEST_F(EventQueue, PumpAndPostHooks)
 {
+    g_pump_calls = 0;
+    g_joystick_count = 0;
+    g_joystick_state = JEX_ENABLE;
+    g_joystick_updates = 0;
+    g_gesture_seen.clear();
     JEX_SetPlatformPumpHook(PumpPostsOne);
     JEX_Event out;
     ASSERT_EQ(JEX_PollEvent(&out), 1);
@@ -550,7 +556,12 @@ TEST_F(EventQueue, PlatformMessagesAreCopiedAndSurviveWhileQueued)
 
 TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
 {
-    // This process's counter is fresh: nothing else registers.
+    // The counter is process-wide and never reset, so this can run once.
+    static bool ran = false;
+    if (ran) {
+        GTEST_SKIP() << "user type codes are already used up in this process";
+    }
+    ran = true;
     EXPECT_EQ(JEX_RegisterEvents(0x8000), 0xFFFFFFFFu);
     EXPECT_EQ(JEX_RegisterEvents(0), 0xFFFFFFFFu);
     EXPECT_EQ(JEX_RegisterEvents(-3), 0xFFFFFFFFu);

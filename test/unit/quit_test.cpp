@@ -159,6 +159,7 @@ void AppHandler(int)
 
 TEST_F(Quit, ApplicationHandlerIsLeftAlone)
 {
+    g_app_handler_calls = 0;
     JEX_QuitQuit();
     SetHandler(SIGINT, AppHandler);
     JEX_QuitInit();
