@@ -230,19 +230,29 @@ int main(int argc, char **argv)
     Recorder rec;
     benchmark::RunSpecifiedBenchmarks(&rec);
     const FillPath paths[] = {FillPath::Scalar, FillPath::SSE2, FillPath::AVX2};
+    struct Case {
+        const char *label, *ours, *peer;
+        double goal;
+    };
+    const Case cases[] = {
+        {"FillRect 1024x768 ARGB8888 (%s) vs memset", "BM_FillRect_ARGB8888/%d",
+         "BM_Memset_ARGB8888", 0},
+        {"FillRect 1024x768 ARGB8888 (%s) vs pixman_fill", "BM_FillRect_ARGB8888/%d",
+         "BM_PixmanFill_ARGB8888", 0.9},
+        {"FillRect 1024x768 RGB565 (%s) vs memset", "BM_FillRect_RGB565/%d", "BM_Memset_RGB565",
+         0},
+        {"FillRect 1024x768 RGB565 (%s) vs pixman_fill", "BM_FillRect_RGB565/%d",
+         "BM_PixmanFill_RGB565", 0.9},
+        {"BlendFillRect BLEND 1024x768 ARGB8888 (%s) vs pixman solid OVER",
+         "BM_BlendFillRect_ARGB8888/%d", "BM_Pixman_OverSolid_ARGB8888", 1.0},
+    };
     for (FillPath p : paths) {
-        const std::string arg = "/" + std::to_string(int(p));
-        const std::string name = PathName(p);
-        PrintRatio(rec, "FillRect 1024x768 ARGB8888 (" + name + ") vs memset",
-                   "BM_FillRect_ARGB8888" + arg, "BM_Memset_ARGB8888", 0);
-        PrintRatio(rec, "FillRect 1024x768 ARGB8888 (" + name + ") vs pixman_fill",
-                   "BM_FillRect_ARGB8888" + arg, "BM_PixmanFill_ARGB8888", 0.9);
-        PrintRatio(rec, "FillRect 1024x768 RGB565 (" + name + ") vs memset",
-                   "BM_FillRect_RGB565" + arg, "BM_Memset_RGB565", 0);
-        PrintRatio(rec, "FillRect 1024x768 RGB565 (" + name + ") vs pixman_fill",
-                   "BM_FillRect_RGB565" + arg, "BM_PixmanFill_RGB565", 0.9);
-        PrintRatio(rec, "BlendFillRect BLEND 1024x768 ARGB8888 (" + name + ") vs pixman solid OVER",
-                   "BM_BlendFillRect_ARGB8888" + arg, "BM_Pixman_OverSolid_ARGB8888", 1.0);
+        for (const Case &c : cases) {
+            char label[128], ours[64];
+            std::snprintf(label, sizeof label, c.label, PathName(p));
+            std::snprintf(ours, sizeof ours, c.ours, int(p));
+            PrintRatio(rec, label, ours, c.peer, c.goal);
+        }
     }
     benchmark::Shutdown();
     return 0;
