@@ -173,10 +173,36 @@ JEX_API int JEX_SetClipboardText(const char *text);
 JEX_API char *JEX_GetClipboardText(void);
 JEX_API JEX_bool JEX_HasClipboardText(void);
 
+/* ---- OpenGL ------------------------------------------------------------ */
+
 /* OpenGL library loading. Every successful load counts once and is given
-   back by one unload; the library is closed when the count reaches 0. */
+   back by one unload; the library is closed when the count reaches 0. A
+   null path lets the driver choose ("JEX_OPENGL_LIBRARY", or the platform's
+   default library). Every OpenGL window holds one load. */
 JEX_API int JEX_GL_LoadLibrary(const char *path);
 JEX_API void JEX_GL_UnloadLibrary(void);
+
+/* An entry point of the loaded GL library, or null. */
+JEX_API void *JEX_GL_GetProcAddress(const char *proc);
+
+/* Whether the current context lists the extension, as a whole name. Setting
+   an environment variable named after the extension to a value starting
+   with '0' reports it as unsupported. */
+JEX_API JEX_bool JEX_GL_ExtensionSupported(const char *extension);
+
+/* Attribute requests (JEX_GLattr codes) for windows and contexts created
+   afterwards. JEX_GL_GetAttribute answers for the current context. */
+JEX_API int JEX_GL_SetAttribute(int attr, int value);
+JEX_API int JEX_GL_GetAttribute(int attr, int *value);
+
+/* Contexts belong to the caller: neither destroying a window nor stopping
+   video deletes them. Making a null context current unbinds. */
+JEX_API JEX_GLContext JEX_GL_CreateContext(JEX_Window *window);
+JEX_API int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context);
+JEX_API int JEX_GL_SetSwapInterval(int interval);
+JEX_API int JEX_GL_GetSwapInterval(void);
+JEX_API void JEX_GL_SwapWindow(JEX_Window *window);
+JEX_API void JEX_GL_DeleteContext(JEX_GLContext context);
 
 #ifdef __cplusplus
 }

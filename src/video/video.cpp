@@ -1,5 +1,6 @@
 // The video core: driver selection, the current device, displays and their
-// mode lists, and loading of the GL library.
+// mode lists.
+#include "video/gl_internal.h"
 #include "video/sysvideo.h"
 #include "video/video_input.h"
 
@@ -27,31 +28,6 @@ JEX_VideoDevice *no_device(int) { return nullptr; }
 const VideoBootStrap *const bootstrap[] = {&COCOA_bootstrap, &X11_bootstrap, &DUMMY_bootstrap,
                                            nullptr};
 constexpr int kNumBootstrap = 3;
-
-void set_gl_defaults(JEX_GLConfig &gl)
-{
-    gl.red_size = 3;
-    gl.green_size = 3;
-    gl.blue_size = 2;
-    gl.alpha_size = 0;
-    gl.depth_size = 16;
-    gl.buffer_size = 0;
-    gl.stencil_size = 0;
-    gl.double_buffer = 1;
-    gl.accum_red_size = 0;
-    gl.accum_green_size = 0;
-    gl.accum_blue_size = 0;
-    gl.accum_alpha_size = 0;
-    gl.stereo = 0;
-    gl.multisamplebuffers = 0;
-    gl.multisamplesamples = 0;
-    gl.accelerated = -1;
-    gl.major_version = 2;
-    gl.minor_version = 1;
-    gl.retained_backing = 1;
-    gl.driver_loaded = 0;
-    gl.dll_handle = nullptr;
-}
 
 bool no_device_error()
 {
@@ -244,7 +220,7 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
 
     device->name = entry->name;
     device->next_object_id = 1;
-    set_gl_defaults(device->gl_config);
+    JEX_GL_ResetConfig(device->gl_config);
     _this = device;
     JEX_SetPlatformPumpHook(pump_platform);
 
@@ -328,12 +304,9 @@ void JEX_VideoQuit(void)
 
     // A library load the application never gave back is released here, so
     // the driver's handle does not outlive the device.
-    if (_this->gl_config.driver_loaded > 0) {
-        _this->gl_config.driver_loaded = 0;
-        if (_this->GL_UnloadLibrary) {
-            _this->GL_UnloadLibrary(_this);
-        }
-    }
+    JEX_GL_ReleaseLibrary(_this);
+    // Cursors are the driver's: they go through it while it still runs.
+    JEX_MouseReleaseDriver();
     _this->VideoQuit(_this);
 
     for (int i = 0; i < _this->num_displays; ++i) {
@@ -669,47 +642,6 @@ int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMod
     }
     display->current_mode = target;
     return 0;
-}
-
-int JEX_GL_LoadLibrary(const char *path)
-{
-    if (no_device_error()) {
-        return -1;
-    }
-    JEX_GLConfig &gl = _this->gl_config;
-    if (gl.driver_loaded > 0) {
-        if (path && std::strcmp(path, gl.driver_path) != 0) {
-            JEX_SetError("OpenGL library already loaded");
-            return -1;
-        }
-        // Every user holds its own count, so the library stays loaded until
-        // the last of them lets go.
-        ++gl.driver_loaded;
-        return 0;
-    }
-    if (!_this->GL_LoadLibrary) {
-        JEX_SetError("No dynamic GL support in video driver");
-        return -1;
-    }
-    const int result = _this->GL_LoadLibrary(_this, path);
-    if (result != 0) {
-        return result;
-    }
-    ++gl.driver_loaded;
-    return 0;
-}
-
-void JEX_GL_UnloadLibrary(void)
-{
-    if (no_device_error()) {
-        return;
-    }
-    JEX_GLConfig &gl = _this->gl_config;
-    if (gl.driver_loaded > 0) {
-        if (--gl.driver_loaded == 0 && _this->GL_UnloadLibrary) {
-            _this->GL_UnloadLibrary(_this);
-        }
-    }
 }
 
 } // extern "C"

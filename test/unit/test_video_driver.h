@@ -60,6 +60,9 @@ public:
     std::string clipboard;
     bool has_clipboard = false;
     int contexts_alive = 0;
+    std::set<int *> live_contexts;   // contexts the test never deleted are freed at the end
+    JEX_GLContext current_context = nullptr;
+    int swap_interval = 1;           // GL_GetSwapInterval answers this
 
     // Driver-side events, replayed in order by the next PumpEvents.
     std::vector<std::function<void()>> script;
@@ -75,6 +78,9 @@ public:
     {
         if (JEX_GetVideoDevice() && JEX_GetVideoDevice()->driverdata == this) {
             JEX_VideoQuit();
+        }
+        for (int *context : live_contexts) {
+            delete context;
         }
         if (current() == this) {
             current() = nullptr;
@@ -253,6 +259,21 @@ private:
         Me(d).Record("GetWindowWMInfo", Id(w), w);
         return JEX_TRUE;
     }
+    // The driver's GL state, made by GL_LoadLibrary. GL_UnloadLibrary frees
+    // it but leaves the device's pointer for the core to clear, and the
+    // context slots read it as a real driver would, so the address
+    // sanitizer catches any use after the library has gone.
+    struct TestGLState {
+        TestVideoDriver *owner;
+    };
+    static TestVideoDriver &GLOwner(JEX_VideoDevice *d)
+    {
+        return *static_cast<TestGLState *>(d->gl_data)->owner;
+    }
+    static std::string ContextId(JEX_GLContext context)
+    {
+        return std::to_string(context ? *static_cast<int *>(context) : 0);
+    }
     static int GL_LoadLibrary(JEX_VideoDevice *d, const char *path)
     {
         TestVideoDriver &me = Me(d);
@@ -263,6 +284,7 @@ private:
         }
         std::snprintf(d->gl_config.driver_path, sizeof(d->gl_config.driver_path), "%s",
                       path ? path : "libTestGL.so");
+        d->gl_data = new TestGLState{&me};
         return 0;
     }
     static void *GL_GetProcAddress(JEX_VideoDevice *d, const char *proc)
@@ -272,7 +294,11 @@ private:
         auto found = me.gl_procs.find(proc);
         return found == me.gl_procs.end() ? nullptr : found->second;
     }
-    static void GL_UnloadLibrary(JEX_VideoDevice *d) { Me(d).Record("GL_UnloadLibrary", ""); }
+    static void GL_UnloadLibrary(JEX_VideoDevice *d)
+    {
+        Me(d).Record("GL_UnloadLibrary", "");
+        delete static_cast<TestGLState *>(d->gl_data);
+    }
     static JEX_GLContext GL_CreateContext(JEX_VideoDevice *d, JEX_Window *w)
     {
         TestVideoDriver &me = Me(d);
@@ -282,30 +308,50 @@ private:
             return nullptr;
         }
         ++me.contexts_alive;
-        return new int(int(w->id));
+        int *context = new int(int(w->id));
+        me.live_contexts.insert(context);
+        return context;
     }
-    static int GL_MakeCurrent(JEX_VideoDevice *d, JEX_Window *w, JEX_GLContext)
+    // Logged as "GL_MakeCurrent(window,context)", the context by the id of
+    // the window it was made for (0 for none).
+    static int GL_MakeCurrent(JEX_VideoDevice *d, JEX_Window *w, JEX_GLContext context)
     {
         TestVideoDriver &me = Me(d);
-        me.Record("GL_MakeCurrent", Id(w), w);
-        return me.Fails("GL_MakeCurrent") ? -1 : 0;
+        me.Record("GL_MakeCurrent", Id(w) + "," + ContextId(context), w);
+        if (me.Fails("GL_MakeCurrent")) {
+            JEX_SetError("scripted GL_MakeCurrent failure");
+            return -1;
+        }
+        me.current_context = context;
+        return 0;
     }
     static int GL_SetSwapInterval(JEX_VideoDevice *d, int interval)
     {
-        Me(d).Record("GL_SetSwapInterval", std::to_string(interval));
+        TestVideoDriver &me = Me(d);
+        me.Record("GL_SetSwapInterval", std::to_string(interval));
+        if (me.Fails("GL_SetSwapInterval")) {
+            JEX_SetError("scripted GL_SetSwapInterval failure");
+            return -1;
+        }
+        me.swap_interval = interval;
         return 0;
     }
     static int GL_GetSwapInterval(JEX_VideoDevice *d)
     {
-        Me(d).Record("GL_GetSwapInterval", "");
-        return 1;
+        TestVideoDriver &me = Me(d);
+        me.Record("GL_GetSwapInterval", "");
+        return me.swap_interval;
     }
     static void GL_SwapWindow(JEX_VideoDevice *d, JEX_Window *w) { Me(d).Record("GL_SwapWindow", Id(w), w); }
     static void GL_DeleteContext(JEX_VideoDevice *d, JEX_GLContext context)
     {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_DeleteContext", "");
+        TestVideoDriver &me = GLOwner(d);
+        me.Record("GL_DeleteContext", ContextId(context));
         --me.contexts_alive;
+        me.live_contexts.erase(static_cast<int *>(context));
+        if (me.current_context == context) {
+            me.current_context = nullptr;
+        }
         delete static_cast<int *>(context);
     }
     static void PumpEvents(JEX_VideoDevice *d)

@@ -1,0 +1,107 @@
+// Run-time loading against small objects the build makes in test/modules.
+#include "JEX_error.h"
+#include "JEX_loadso.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string ModulePath(const char *name)
+{
+    return std::string(JEX_TEST_BINARY_DIR "/test/lib") + name + ".so";
+}
+
+class LoadSoTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string path = ModulePath("jex_test_module");
+        ASSERT_EQ(access(path.c_str(), R_OK), 0) << path << " is missing: build the jex_test_module target";
+        handle = JEX_LoadObject(path.c_str());
+        ASSERT_NE(handle, nullptr) << JEX_GetError();
+    }
+    void TearDown() override { JEX_UnloadObject(handle); }
+
+    void *handle = nullptr;
+};
+
+bool StartsWith(const std::string &s, const std::string &prefix) { return s.rfind(prefix, 0) == 0; }
+
+TEST_F(LoadSoTest, FindsFunctionsAndData)
+{
+    auto answer = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_answer"));
+    auto twice = reinterpret_cast<int (*)(int)>(JEX_LoadFunction(handle, "jex_test_module_twice"));
+    auto counter = static_cast<int *>(JEX_LoadFunction(handle, "jex_test_module_counter"));
+    ASSERT_NE(answer, nullptr);
+    ASSERT_NE(twice, nullptr);
+    ASSERT_NE(counter, nullptr);
+    EXPECT_EQ(answer(), 42);
+    EXPECT_EQ(twice(21), 42);
+    EXPECT_EQ(*counter, 7);
+}
+
+TEST_F(LoadSoTest, RetriesWithALeadingUnderscore)
+{
+    JEX_SetError("before");
+    auto decorated = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_decorated"));
+    ASSERT_NE(decorated, nullptr);
+    EXPECT_EQ(decorated(), 1234);
+    // The failed first try is not a failure of the call.
+    EXPECT_STREQ(JEX_GetError(), "before");
+
+    // The name as given comes first.
+    auto both = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_both"));
+    ASSERT_NE(both, nullptr);
+    EXPECT_EQ(both(), 1);
+    // An explicitly decorated name is used as it is.
+    auto under = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "_jex_test_module_both"));
+    ASSERT_NE(under, nullptr);
+    EXPECT_EQ(under(), 2);
+}
+
+TEST_F(LoadSoTest, MissingSymbolsAreReportedByTheirPlainName)
+{
+    EXPECT_EQ(JEX_LoadFunction(handle, "jex_test_module_absent"), nullptr);
+    const std::string error = JEX_GetError();
+    EXPECT_TRUE(StartsWith(error, "Failed loading jex_test_module_absent: ")) << error;
+    EXPECT_GT(error.size(), std::string("Failed loading jex_test_module_absent: ").size()) << error;
+
+    // Only one underscore is ever added.
+    EXPECT_EQ(JEX_LoadFunction(handle, "test_module_decorated"), nullptr);
+    EXPECT_EQ(JEX_LoadFunction(handle, ""), nullptr);
+}
+
+TEST(LoadSo, MissingObjectsAndBadArguments)
+{
+    const char *missing = JEX_TEST_BINARY_DIR "/test/libjex_no_such_module.so";
+    EXPECT_EQ(JEX_LoadObject(missing), nullptr);
+    const std::string error = JEX_GetError();
+    EXPECT_TRUE(StartsWith(error, std::string("Failed loading ") + missing + ": ")) << error;
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+
+    // Every symbol is bound when the object opens, so an unresolvable one
+    // fails the load rather than a later call.
+    const std::string unresolved = ModulePath("jex_test_unresolved");
+    ASSERT_EQ(access(unresolved.c_str(), R_OK), 0) << unresolved << " is missing";
+    EXPECT_EQ(JEX_LoadObject(unresolved.c_str()), nullptr);
+    EXPECT_NE(std::string(JEX_GetError()).find("jex_test_nowhere_to_be_found"), std::string::npos)
+        << JEX_GetError();
+
+    // A null file would otherwise hand out the main program, and a null
+    // handle would search every loaded object.
+    EXPECT_EQ(JEX_LoadObject(nullptr), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Parameter 'sofile' is invalid");
+    EXPECT_EQ(JEX_LoadFunction(nullptr, "malloc"), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Parameter 'handle' is invalid");
+    void *self = JEX_LoadObject(ModulePath("jex_test_module").c_str());
+    ASSERT_NE(self, nullptr) << JEX_GetError();
+    EXPECT_EQ(JEX_LoadFunction(self, nullptr), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Parameter 'name' is invalid");
+    JEX_UnloadObject(self);
+    JEX_UnloadObject(nullptr);
+}
+
+} // namespace
