@@ -1,42 +1,17 @@
-/* Keyboard types: scancodes, key codes, modifier bits and the key record
-   carried by key events. */
+/* The keyboard: focus, key and modifier state, the keymap from scancodes
+   to key codes, and key names for display. */
 #ifndef JEX_KEYBOARD_H
 #define JEX_KEYBOARD_H
 
 #include "JEX_types.h"
+#include "JEX_scancode.h"
+#include "JEX_keycode.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* A physical key position, 0..JEX_SCANCODE_COUNT-1; 0 is the unknown key.
-   4..231 follow the USB HID keyboard usage page. */
-typedef Uint32 JEX_Scancode;
-
-/* Number of entries in every per-scancode table. */
-#define JEX_SCANCODE_COUNT 512
-
-/* A key code: the character a key types, or its scancode with this bit set
-   for keys that type none. 0 is the unknown key. */
-typedef Sint32 JEX_Keycode;
-
-#define JEX_SCANCODE_BIT 0x40000000
-
-/* Modifier bits (the modifiers field and the modifier state). */
-typedef enum {
-    JEX_KEYMOD_NONE = 0x0000,
-    JEX_KEYMOD_LSHIFT = 0x0001,
-    JEX_KEYMOD_RSHIFT = 0x0002,
-    JEX_KEYMOD_LCTRL = 0x0040,
-    JEX_KEYMOD_RCTRL = 0x0080,
-    JEX_KEYMOD_LALT = 0x0100,
-    JEX_KEYMOD_RALT = 0x0200,
-    JEX_KEYMOD_LGUI = 0x0400,
-    JEX_KEYMOD_RGUI = 0x0800,
-    JEX_KEYMOD_NUM = 0x1000,
-    JEX_KEYMOD_CAPS = 0x2000,
-    JEX_KEYMOD_MODE = 0x4000
-} JEX_Keymod;
+struct JEX_Window;
 
 /* The key part of a key event. */
 typedef struct JEX_KeyInfo {
@@ -45,6 +20,27 @@ typedef struct JEX_KeyInfo {
     Uint16 modifiers;
     Uint32 unicode_value; /* always 0 */
 } JEX_KeyInfo;
+
+/* The window with keyboard focus, or null. */
+JEX_API struct JEX_Window *JEX_GetKeyboardFocus(void);
+
+/* The live key state: JEX_SCANCODE_COUNT entries, JEX_PRESSED or
+   JEX_RELEASED, indexed by scancode. Writes the count to numkeys if given. */
+JEX_API const Uint8 *JEX_GetKeyboardState(int *numkeys);
+
+/* The modifier bits; setting them posts no event. */
+JEX_API Uint16 JEX_GetModState(void);
+JEX_API void JEX_SetModState(Uint16 modstate);
+
+/* The keymap entry of a scancode (0 for one out of range), and the lowest
+   scancode mapped to a key code (0 when none is). */
+JEX_API JEX_Keycode JEX_GetKeyFromScancode(JEX_Scancode scancode);
+JEX_API JEX_Scancode JEX_GetScancodeFromKey(JEX_Keycode key);
+
+/* Display names, never null: "" when there is none. A character key's
+   name lives in a per-thread buffer that the next call overwrites. */
+JEX_API const char *JEX_GetScancodeName(JEX_Scancode scancode);
+JEX_API const char *JEX_GetKeyName(JEX_Keycode key);
 
 #ifdef __cplusplus
 }

@@ -3,12 +3,15 @@
 // offers configurable displays and modes, records every slot call in order
 // ("CreateWindow(1)"), fails slots on request, has GL slots with fake
 // contexts, and replays scripted driver-side events from its PumpEvents.
+// On request it also installs mouse operations: cursors keep a copy of
+// their ARGB pixels, and every cursor operation is logged like a slot.
 #ifndef JEX_TEST_VIDEO_DRIVER_H
 #define JEX_TEST_VIDEO_DRIVER_H
 
 #include "JEX_error.h"
 #include "JEX_events.h"
 #include "JEX_pixels.h"
+#include "events/mouse_internal.h"
 #include "video/sysvideo.h"
 
 #include <cstdio>
@@ -53,6 +56,8 @@ public:
     std::map<std::string, std::function<void(JEX_Window *)>> after;
     Uint16 driver_ramp_base = 100;   // GetWindowGammaRamp answers base + i
     std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
+    bool install_mouse = false;      // VideoInit installs the cursor operations
+    bool install_default_cursor = false;  // ... and a default cursor (serial 0)
 
     // Observations.
     std::vector<std::string> log;
@@ -63,6 +68,8 @@ public:
     std::set<int *> live_contexts;   // contexts the test never deleted are freed at the end
     JEX_GLContext current_context = nullptr;
     int swap_interval = 1;           // GL_GetSwapInterval answers this
+    int cursors_alive = 0;
+    int next_cursor_serial = 1;
 
     // Driver-side events, replayed in order by the next PumpEvents.
     std::vector<std::function<void()>> script;
@@ -106,6 +113,17 @@ public:
 
     void Omit(std::initializer_list<const char *> names) { omitted.insert(names.begin(), names.end()); }
 
+    // What the driver keeps for one cursor made by CreateCursor.
+    struct TestCursor {
+        int serial = 0;
+        int w = 0, h = 0, hot_x = 0, hot_y = 0;
+        std::vector<Uint32> pixels;  // ARGB8888, row-major, w * h
+    };
+    static const TestCursor *CursorData(const JEX_Cursor *cursor)
+    {
+        return cursor ? static_cast<const TestCursor *>(cursor->driverdata) : nullptr;
+    }
+
 private:
     static TestVideoDriver &Me(JEX_VideoDevice *device)
     {
@@ -145,6 +163,84 @@ private:
                     JEX_AddDisplayMode(&d->displays[index], &m);
                 }
             }
+        }
+        if (me.install_mouse) {
+            me.InstallMouse();
+        }
+        return 0;
+    }
+
+    void InstallMouse()
+    {
+        JEX_Mouse *mouse = JEX_GetMouse();
+#define JEX_TEST_MOUSE_SLOT(NAME)          \
+    if (!omitted.count(#NAME)) {           \
+        mouse->NAME = Mouse##NAME;         \
+    }
+        JEX_TEST_MOUSE_SLOT(CreateCursor)
+        JEX_TEST_MOUSE_SLOT(ShowCursor)
+        JEX_TEST_MOUSE_SLOT(FreeCursor)
+        JEX_TEST_MOUSE_SLOT(WarpMouse)
+        JEX_TEST_MOUSE_SLOT(SetRelativeMouseMode)
+#undef JEX_TEST_MOUSE_SLOT
+        if (install_default_cursor) {
+            auto *data = new TestCursor{};
+            data->serial = 0;
+            ++cursors_alive;
+            JEX_SetDefaultCursor(new JEX_Cursor{nullptr, data});
+        }
+    }
+    static std::string CursorName(const JEX_Cursor *cursor)
+    {
+        return cursor ? std::to_string(CursorData(cursor)->serial) : "none";
+    }
+    static JEX_Cursor *MouseCreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
+    {
+        TestVideoDriver &me = *current();
+        me.Record("CreateCursor", std::to_string(surface->w) + "x" + std::to_string(surface->h) +
+                                      "," + std::to_string(hot_x) + "," + std::to_string(hot_y));
+        if (me.Fails("CreateCursor")) {
+            JEX_SetError("scripted CreateCursor failure");
+            return nullptr;
+        }
+        auto *data = new TestCursor{};
+        data->serial = me.next_cursor_serial++;
+        data->w = surface->w;
+        data->h = surface->h;
+        data->hot_x = hot_x;
+        data->hot_y = hot_y;
+        for (int y = 0; y < surface->h; ++y) {
+            const auto *row = reinterpret_cast<const Uint32 *>(
+                static_cast<const Uint8 *>(surface->pixels) + y * surface->pitch);
+            data->pixels.insert(data->pixels.end(), row, row + surface->w);
+        }
+        ++me.cursors_alive;
+        return new JEX_Cursor{nullptr, data};
+    }
+    static int MouseShowCursor(JEX_Cursor *cursor)
+    {
+        current()->Record("ShowCursor", CursorName(cursor));
+        return 0;
+    }
+    static void MouseFreeCursor(JEX_Cursor *cursor)
+    {
+        TestVideoDriver &me = *current();
+        me.Record("FreeCursor", CursorName(cursor));
+        --me.cursors_alive;
+        delete static_cast<TestCursor *>(cursor->driverdata);
+        delete cursor;
+    }
+    static void MouseWarpMouse(JEX_Window *w, int x, int y)
+    {
+        current()->Record("WarpMouse", Id(w) + "," + std::to_string(x) + "," + std::to_string(y), w);
+    }
+    static int MouseSetRelativeMouseMode(JEX_bool enabled)
+    {
+        TestVideoDriver &me = *current();
+        me.Record("SetRelativeMouseMode", std::to_string(int(enabled)));
+        if (me.Fails("SetRelativeMouseMode")) {
+            JEX_SetError("scripted SetRelativeMouseMode failure");
+            return -1;
         }
         return 0;
     }
