@@ -100,6 +100,25 @@ const std::string &AsciiText()
     return text;
 }
 
+/* Text in one script: the cost per character of the multi-byte paths. */
+const std::string &ScriptText(Uint32 lo, Uint32 hi)
+{
+    static std::map<Uint32, std::string> texts;
+    std::string &s = texts[lo];
+    if (s.empty()) {
+        std::mt19937 rng(lo);
+        std::uniform_int_distribution<Uint32> cp(lo, hi);
+        std::uniform_int_distribution<int> word(2, 9);
+        while (s.size() < kTextBytes / 4) {
+            for (int i = word(rng); i > 0; --i) {
+                AppendUtf8(s, cp(rng));
+            }
+            s.push_back(' ');
+        }
+    }
+    return s;
+}
+
 std::vector<char> &OutputBuffer()
 {
     static std::vector<char> out(kTextBytes * 4 + 64);
@@ -165,6 +184,11 @@ void BM_Glibc_Utf8ToUtf8(benchmark::State &s) { RunGlibc(s, "UTF-8", "UTF-8", Mi
 void BM_Jex_AsciiUtf8ToUtf16LE(benchmark::State &s) { RunJex(s, "UTF-16LE", "UTF-8", AsciiText()); }
 void BM_Glibc_AsciiUtf8ToUtf16LE(benchmark::State &s) { RunGlibc(s, "UTF-16LE", "UTF-8", AsciiText()); }
 
+void BM_Jex_CyrillicUtf8ToUtf16LE(benchmark::State &s) { RunJex(s, "UTF-16LE", "UTF-8", ScriptText(0x0410, 0x044F)); }
+void BM_Glibc_CyrillicUtf8ToUtf16LE(benchmark::State &s) { RunGlibc(s, "UTF-16LE", "UTF-8", ScriptText(0x0410, 0x044F)); }
+void BM_Jex_CjkUtf8ToUtf16LE(benchmark::State &s) { RunJex(s, "UTF-16LE", "UTF-8", ScriptText(0x4E00, 0x9FA5)); }
+void BM_Glibc_CjkUtf8ToUtf16LE(benchmark::State &s) { RunGlibc(s, "UTF-16LE", "UTF-8", ScriptText(0x4E00, 0x9FA5)); }
+
 const std::string &MixedUtf16()
 {
     static const std::string text = [] {
@@ -191,6 +215,10 @@ BENCHMARK(BM_Jex_Utf8ToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->Rep
 BENCHMARK(BM_Glibc_Utf8ToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Jex_AsciiUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Glibc_AsciiUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Jex_CyrillicUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_CyrillicUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Jex_CjkUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Glibc_CjkUtf8ToUtf16LE)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Jex_Utf16LEToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Glibc_Utf16LEToUtf8)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 
@@ -236,6 +264,8 @@ int main(int argc, char **argv)
     reporter.Ratio("utf8->utf32le", "BM_Jex_Utf8ToUtf32LE", "BM_Glibc_Utf8ToUtf32LE", " (goal >= 2x)");
     reporter.Ratio("utf8->utf8", "BM_Jex_Utf8ToUtf8", "BM_Glibc_Utf8ToUtf8", "");
     reporter.Ratio("ascii utf8->utf16le", "BM_Jex_AsciiUtf8ToUtf16LE", "BM_Glibc_AsciiUtf8ToUtf16LE", "");
+    reporter.Ratio("cyrillic utf8->utf16le", "BM_Jex_CyrillicUtf8ToUtf16LE", "BM_Glibc_CyrillicUtf8ToUtf16LE", "");
+    reporter.Ratio("cjk utf8->utf16le", "BM_Jex_CjkUtf8ToUtf16LE", "BM_Glibc_CjkUtf8ToUtf16LE", "");
     reporter.Ratio("utf16le->utf8", "BM_Jex_Utf16LEToUtf8", "BM_Glibc_Utf16LEToUtf8", "");
     benchmark::Shutdown();
     return 0;

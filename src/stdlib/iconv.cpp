@@ -427,8 +427,7 @@ template <Enc D> inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
 }
 
 /* ---- Runs of three-byte UTF-8 sequences (CJK, Indic, symbols), four at a
-   time: the four are checked together, so one load chain serves four
-   characters instead of one. ---- */
+   time: one load chain serves four characters instead of one. ---- */
 
 /* The sequence in the low three bytes of x (little-endian load), or 0 when
    they are not a well-formed three-byte sequence of an allowed value. */
@@ -441,8 +440,9 @@ inline Uint32 ThreeByteValue(Uint64 x)
     return (cp >= 0x800 && !IsSurrogate(cp) && cp < 0xFFFE) ? cp : 0;
 }
 
-/* Converts four three-byte sequences at p (14 bytes readable) to out (room
-   for four characters) when all four are well formed; returns 4, else 0. */
+/* Converts the well-formed three-byte sequences among the four at p (14
+   bytes readable) to out (room for four characters); returns how many
+   leading ones were well formed. */
 template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
 {
     if constexpr (!kLittleEndianHost) {
@@ -455,7 +455,8 @@ template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
         const Uint32 c1 = ThreeByteValue(a >> 24);
         const Uint32 c2 = ThreeByteValue(b);
         const Uint32 c3 = ThreeByteValue(b >> 24);
-        if ((c0 == 0) | (c1 == 0) | (c2 == 0) | (c3 == 0)) {
+        const size_t k = c0 == 0 ? 0 : c1 == 0 ? 1 : c2 == 0 ? 2 : c3 == 0 ? 3 : 4;
+        if (k == 0) {
             return 0;
         }
         if constexpr (D == Enc::Utf8) {
@@ -471,7 +472,7 @@ template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
             Store32(out + 8, c2, kBigEndian<D>);
             Store32(out + 12, c3, kBigEndian<D>);
         }
-        return 4;
+        return k;
     }
 }
 
@@ -487,6 +488,20 @@ template <Enc E> inline bool IsAsciiUnit(const Uint8 *p)
         return Load16(p, kBigEndian<E>) < 0x80;
     } else {
         return Load32(p, kBigEndian<E>) < 0x80;
+    }
+}
+
+/* Whether the units at p (a whole block is readable) start with enough
+   ASCII to be worth a block: a lone space between words is cheaper to take
+   one character at a time. */
+template <Enc E> inline bool AsciiRunAhead(const Uint8 *p)
+{
+    if constexpr (kUnit<E> == 1) {
+        Uint32 v;
+        std::memcpy(&v, p, 4);
+        return (v & 0x80808080u) == 0;
+    } else {
+        return IsAsciiUnit<E>(p) && IsAsciiUnit<E>(p + kUnit<E>);
     }
 }
 
@@ -561,7 +576,7 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
                 ol -= wrote;
                 ++n;
             }
-            if (il >= kInBlock && ol >= kOutBlock && IsAsciiUnit<S>(ip)) {
+            if (il >= kInBlock && ol >= kOutBlock && AsciiRunAhead<S>(ip)) {
                 break;
             }
         }
