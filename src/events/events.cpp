@@ -39,6 +39,14 @@ struct EventQueue {
     int msg_next = 0;
     MsgSlot msg_ring[kSlots];
     bool msg_held[kSlots];
+    // While a JEX_FilterEvents scan runs, its callback may itself remove
+    // events (get, flush, disable a type). Such removals only mark the slot
+    // dead, so the scan's position stays valid; the outermost scan then
+    // compacts the ring. Outside scans no slot is dead.
+    int scanning = 0;
+    bool dead[kSlots];
+    bool any_dead = false;
+    unsigned resets = 0;
 };
 
 EventQueue g_queue;
@@ -112,11 +120,11 @@ void ReleaseMsg(const JEX_Event &event)
     }
 }
 
-// Removes the event at `spot`; returns the slot at which a scan continues.
-int Cut(int spot)
+// Takes the event at `spot` out of the ring; returns the slot at which a
+// scan continues.
+int Remove(int spot)
 {
     EventQueue &q = g_queue;
-    ReleaseMsg(q.events[spot]);
     if (spot == q.head) {
         q.head = Step(q.head);
         return q.head;
@@ -128,8 +136,43 @@ int Cut(int spot)
     q.tail = (q.tail + kSlots - 1) % kSlots;
     for (int i = spot; i != q.tail; i = Step(i)) {
         q.events[i] = q.events[Step(i)];
+        q.dead[i] = q.dead[Step(i)];
     }
+    q.dead[q.tail] = false;
     return spot;
+}
+
+// Removes the event at `spot`, or marks it dead during a filter scan.
+int Cut(int spot)
+{
+    EventQueue &q = g_queue;
+    if (q.dead[spot]) {
+        return Step(spot); // already taken by a nested call
+    }
+    ReleaseMsg(q.events[spot]);
+    if (q.scanning > 0) {
+        q.dead[spot] = true;
+        q.any_dead = true;
+        return Step(spot);
+    }
+    return Remove(spot);
+}
+
+void Compact()
+{
+    EventQueue &q = g_queue;
+    if (!q.any_dead) {
+        return;
+    }
+    for (int spot = q.head; spot != q.tail;) {
+        if (q.dead[spot]) {
+            q.dead[spot] = false;
+            spot = Remove(spot);
+        } else {
+            spot = Step(spot);
+        }
+    }
+    q.any_dead = false;
 }
 
 bool AddOne(const JEX_Event &event)
@@ -337,6 +380,10 @@ void ResetQueue()
         q.running = false;
         q.head = q.tail = q.msg_next = 0;
         memset(q.msg_held, 0, sizeof(q.msg_held));
+        memset(q.dead, 0, sizeof(q.dead));
+        q.any_dead = false;
+        q.scanning = 0;
+        ++q.resets;
         JEX_UnlockMutex(g_lock.load());
     }
     for (Family &family : g_families) {
@@ -412,7 +459,7 @@ int JEX_PeepEvents(JEX_Event *events, int numevents, int action, Uint32 minType,
         EventQueue &q = g_queue;
         int spot = q.head;
         while (used < numevents && spot != q.tail) {
-            if (InRange(q.events[spot].type, minType, maxType)) {
+            if (!q.dead[spot] && InRange(q.events[spot].type, minType, maxType)) {
                 events[used++] = q.events[spot];
                 spot = action == JEX_GETEVENT ? Cut(spot) : Step(spot);
             } else {
@@ -446,7 +493,8 @@ void JEX_FlushEvents(Uint32 minType, Uint32 maxType)
     }
     EventQueue &q = g_queue;
     for (int spot = q.head; spot != q.tail;) {
-        spot = InRange(q.events[spot].type, minType, maxType) ? Cut(spot) : Step(spot);
+        spot = !q.dead[spot] && InRange(q.events[spot].type, minType, maxType) ? Cut(spot)
+                                                                                : Step(spot);
     }
     UnlockQueue();
 }
@@ -593,8 +641,24 @@ void JEX_FilterEvents(JEX_EventFilter filter, void *userdata)
     // must not wait for posting threads, which may be waiting for the lock.
     ++t_in_callback;
     EventQueue &q = g_queue;
+    const unsigned resets = q.resets;
+    ++q.scanning;
     for (int spot = q.head; spot != q.tail;) {
-        spot = filter(userdata, &q.events[spot]) ? Step(spot) : Cut(spot);
+        if (q.dead[spot]) {
+            spot = Step(spot);
+            continue;
+        }
+        const bool keep = filter(userdata, &q.events[spot]) != 0;
+        if (q.resets != resets) {
+            break; // the callback stopped or restarted the queue
+        }
+        spot = keep ? Step(spot) : Cut(spot);
+    }
+    if (q.resets == resets) {
+        --q.scanning;
+        if (q.scanning == 0) {
+            Compact();
+        }
     }
     --t_in_callback;
     UnlockQueue();

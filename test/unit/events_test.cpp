@@ -409,6 +409,46 @@ TEST_F(EventQueue, FilterEventsRemovesRejectedInPlace)
     JEX_FilterEvents(nullptr, nullptr);
 }
 
+// A filter whose calls take events out of the queue themselves, one ahead
+// of the scan and one behind it.
+std::vector<Sint32> g_meddler_seen;
+int Meddler(void *, JEX_Event *event)
+{
+    const Sint32 code = event->user.code;
+    g_meddler_seen.push_back(code);
+    if (code == 0) {
+        JEX_Event taken;
+        EXPECT_EQ(JEX_PeepEvents(&taken, 1, JEX_GETEVENT, JEX_USEREVENT + 2, JEX_USEREVENT + 2), 1);
+        EXPECT_EQ(taken.user.code, 3);
+        JEX_Event added = User(JEX_USEREVENT, 100);
+        EXPECT_EQ(JEX_PushEvent(&added), 1);
+    } else if (code == 6) {
+        JEX_FlushEvent(JEX_USEREVENT + 3);
+    }
+    return code != 4;
+}
+
+TEST_F(EventQueue, FilterEventsSurvivesRemovalsFromItsCallback)
+{
+    g_meddler_seen.clear();
+    for (int i = 0; i < 10; ++i) {
+        const Uint32 type = i == 3 || i == 7 ? JEX_USEREVENT + 2 : i == 5 ? JEX_USEREVENT + 3 : JEX_USEREVENT;
+        JEX_Event e = User(type, i);
+        ASSERT_EQ(JEX_PushEvent(&e), 1);
+    }
+    JEX_FilterEvents(Meddler, nullptr);
+    // Every event still queued when the scan reached it was judged once.
+    EXPECT_EQ(g_meddler_seen, (std::vector<Sint32>{0, 1, 2, 4, 5, 6, 7, 8, 9, 100}));
+    EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{0, 1, 2, 6, 7, 8, 9, 100}));
+    // Ring sound afterwards: all 127 slots usable.
+    for (int i = 0; i < 127; ++i) {
+        JEX_Event e = User(JEX_USEREVENT, i);
+        ASSERT_EQ(JEX_PushEvent(&e), 1);
+    }
+    JEX_Event e = User(JEX_USEREVENT, 0);
+    EXPECT_EQ(JEX_PushEvent(&e), -1);
+}
+
 TEST_F(EventQueue, PollAndWait)
 {
     JEX_Event e = User(JEX_USEREVENT, 5);
