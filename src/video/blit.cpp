@@ -6,7 +6,9 @@
 
 #include "JEX_error.h"
 #include "video/blit.h"
+#include "video/blit_family.h"
 #include "video/pixels_internal.h"
+#include "video/rle.h"
 
 JEX_BlitMap *JEX_AllocBlitMap(void)
 {
@@ -50,6 +52,8 @@ bool JEX_MapIsStale(const JEX_Surface *src, const JEX_Surface *dst)
 
 int JEX_MapSurface(JEX_Surface *src, JEX_Surface *dst)
 {
+    if (src->flags & JEX_SURFACE_RLEACCEL)
+        JEX_UnRLESurface(src, 1);
     JEX_BlitMap *map = src->map;
     JEX_PixelFormat *sf = src->format;
     JEX_PixelFormat *df = dst->format;
@@ -73,6 +77,18 @@ int JEX_MapSurface(JEX_Surface *src, JEX_Surface *dst)
         map->identity = 0;
     } else if (!src_indexed) {
         map->identity = (sf == df);
+        if (!map->identity && sf->bits_per_pixel == 8 && df->bits_per_pixel >= 8) {
+            // An 8-bit packed source (RGB332) goes through a table like an
+            // indexed one: its 256 values read in its own format.
+            JEX_Color colors[256];
+            for (int i = 0; i < 256; ++i)
+                JEX_GetRGBA(Uint32(i), sf, &colors[i].r, &colors[i].g, &colors[i].b, &colors[i].a);
+            JEX_Palette values{256, colors, 1, 1};
+            map->info.table = Map1toN(&values, map->info.r, map->info.g, map->info.b,
+                                      map->info.a, df);
+            if (!map->info.table)
+                return -1;
+        }
     } else if (dst_indexed) {
         map->info.table = Map1to1(sf->palette, df->palette, &map->identity);
         if (!map->identity && !map->info.table)
@@ -94,24 +110,39 @@ int JEX_MapSurface(JEX_Surface *src, JEX_Surface *dst)
 
 namespace {
 
-// Pixel routine for the map's formats and flags, most specific first; null
-// when nothing handles the combination.
-JEX_BlitFunc ChooseRoutine(const JEX_BlitMap &map)
+// Pixel routine for the map's formats and flags: the plain copy, then the
+// family of the source format, then the generated table, then the general
+// routine; null when nothing handles the combination.
+JEX_BlitFunc ChooseRoutine(JEX_Surface *src)
 {
-    const Uint32 flags = map.info.flags & ~Uint32(JEX_COPY_RLE_MASK);
+    const JEX_BlitMap &map = *src->map;
+    const Uint32 flags = JEX_SelectionFlags(&map);
     const JEX_PixelFormat *sf = map.info.src_fmt;
     const JEX_PixelFormat *df = map.info.dst_fmt;
     if (map.identity && flags == 0)
         return JEX_BlitCopy;
-    if (sf->bytes_per_pixel > 1 && df->bytes_per_pixel > 1)
-        return JEX_Blit_Slow;
-    return nullptr;
+    JEX_BlitFunc f;
+    if (sf->bits_per_pixel < 8)
+        f = JEX_CalculateBlit0(src);
+    else if (sf->bytes_per_pixel == 1)
+        f = JEX_CalculateBlit1(src);
+    else if (flags & JEX_COPY_BLEND)
+        f = JEX_CalculateBlitA(src);
+    else
+        f = JEX_CalculateBlitN(src);
+    if (!f)
+        f = JEX_FindGeneratedBlit(sf->format, df->format, flags);
+    if (!f && sf->bytes_per_pixel > 1 && df->bytes_per_pixel > 1)
+        f = JEX_Blit_Slow;
+    return f;
 }
 
 }  // namespace
 
 int JEX_CalculateBlit(JEX_Surface *src)
 {
+    if (src->flags & JEX_SURFACE_RLEACCEL)
+        JEX_UnRLESurface(src, 1);
     JEX_BlitMap *map = src->map;
     JEX_Surface *dst = map->dst;
     map->info.src_fmt = src->format;
@@ -119,8 +150,12 @@ int JEX_CalculateBlit(JEX_Surface *src)
     map->info.dst_fmt = dst->format;
     map->info.dst_pitch = dst->pitch;
     map->blit = JEX_SoftBlit;
+    map->data = nullptr;
 
-    const JEX_BlitFunc routine = ChooseRoutine(*map);
+    if ((map->info.flags & JEX_COPY_RLE_DESIRED) && JEX_RLESurface(src) == 0)
+        return 0;
+
+    const JEX_BlitFunc routine = ChooseRoutine(src);
     if (!routine) {
         JEX_InvalidateMap(map);
         map->data = nullptr;
@@ -133,7 +168,8 @@ int JEX_CalculateBlit(JEX_Surface *src)
 
 JEX_BlitFunc JEX_GetMapBlitFunc(const JEX_Surface *src)
 {
-    if (!src || !src->map || !src->map->dst || src->map->blit != JEX_SoftBlit)
+    if (!src || !src->map || !src->map->dst || src->map->blit != JEX_SoftBlit ||
+        (src->flags & JEX_SURFACE_RLEACCEL))
         return nullptr;
     return reinterpret_cast<JEX_BlitFunc>(src->map->data);
 }

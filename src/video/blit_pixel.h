@@ -299,6 +299,7 @@ struct RuntimeFormat {
     void Store(Uint8 *p, Uint32 v) const { StorePixel(p, f.bpp, v); }
     Color Expand(Uint32 pixel) const { return jex::blit::Expand(pixel, f); }
     Uint32 Pack(const Color &c) const { return jex::blit::Pack(c, f); }
+    const Format &fmt() const { return f; }
 };
 
 template <Format F>
@@ -308,6 +309,107 @@ struct StaticFormat {
     static void Store(Uint8 *p, Uint32 v) { StorePixel(p, F.bpp, v); }
     static Color Expand(Uint32 pixel) { return ExpandT<F>(pixel); }
     static constexpr Uint32 Pack(const Color &c) { return PackT<F>(c); }
+    static constexpr const Format &fmt() { return F; }
+};
+
+// Compile-time descriptions of the formats the families specialise for.
+inline constexpr Format kARGB8888 = MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+inline constexpr Format kRGB888 = MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0);
+inline constexpr Format kABGR8888 = MakeFormat(4, 0xFF, 0xFF00, 0xFF0000, 0xFF000000);
+inline constexpr Format kBGR888 = MakeFormat(4, 0xFF, 0xFF00, 0xFF0000, 0);
+inline constexpr Format kRGBA8888 = MakeFormat(4, 0xFF000000, 0xFF0000, 0xFF00, 0xFF);
+inline constexpr Format kBGRA8888 = MakeFormat(4, 0xFF00, 0xFF0000, 0xFF000000, 0xFF);
+inline constexpr Format kRGB565 = MakeFormat(2, 0xF800, 0x7E0, 0x1F, 0);
+inline constexpr Format kRGB555 = MakeFormat(2, 0x7C00, 0x3E0, 0x1F, 0);
+
+// Calls fn with the pixel access of a format: a compile-time one for the
+// common formats, the run-time one for every other.
+template <class Fn>
+inline void WithFormat(const JEX_PixelFormat *fmt, Fn &&fn)
+{
+    switch (fmt->format) {
+    case JEX_PIXELFORMAT_ARGB8888:
+        fn(StaticFormat<kARGB8888>{});
+        return;
+    case JEX_PIXELFORMAT_RGB888:
+        fn(StaticFormat<kRGB888>{});
+        return;
+    case JEX_PIXELFORMAT_ABGR8888:
+        fn(StaticFormat<kABGR8888>{});
+        return;
+    case JEX_PIXELFORMAT_BGR888:
+        fn(StaticFormat<kBGR888>{});
+        return;
+    case JEX_PIXELFORMAT_RGB565:
+        fn(StaticFormat<kRGB565>{});
+        return;
+    default:
+        fn(RuntimeFormat(fmt));
+        return;
+    }
+}
+
+// Both formats of a blit.
+template <class Fn>
+inline void WithFormats(const JEX_BlitInfo &info, Fn &&fn)
+{
+    WithFormat(info.src_fmt, [&](auto sf) {
+        WithFormat(info.dst_fmt, [&](auto df) { fn(sf, df); });
+    });
+}
+
+// Walks the rows of an unscaled blit: fn(source row, destination row).
+template <class Fn>
+inline void ForRows(const JEX_BlitInfo &info, Fn &&fn)
+{
+    const Uint8 *s = info.src;
+    Uint8 *d = info.dst;
+    for (int y = 0; y < info.dst_h; ++y, s += info.src_pitch, d += info.dst_pitch)
+        fn(s, d);
+}
+
+// fn(i) for i in 0..w-1, eight per step, then the rest.
+template <class Fn>
+inline void Unroll8(int w, Fn &&fn)
+{
+    int i = 0;
+    for (; i + 8 <= w; i += 8) {
+        fn(i);
+        fn(i + 1);
+        fn(i + 2);
+        fn(i + 3);
+        fn(i + 4);
+        fn(i + 5);
+        fn(i + 6);
+        fn(i + 7);
+    }
+    for (; i < w; ++i)
+        fn(i);
+}
+
+// Four per step, then the rest (the alpha loops).
+template <class Fn>
+inline void Unroll4(int w, Fn &&fn)
+{
+    int i = 0;
+    for (; i + 4 <= w; i += 4) {
+        fn(i);
+        fn(i + 1);
+        fn(i + 2);
+        fn(i + 3);
+    }
+    for (; i < w; ++i)
+        fn(i);
+}
+
+// The colour key test of the N and alpha families: alpha bits ignored.
+struct KeyTest {
+    Uint32 mask, key;
+    KeyTest(const JEX_BlitInfo &info)
+        : mask(~info.src_fmt->amask), key(info.colorkey & ~info.src_fmt->amask)
+    {
+    }
+    bool operator()(Uint32 p) const { return (p & mask) == key; }
 };
 
 // The general blit loop: walks dst_h rows of dst_w destination pixels,

@@ -8,6 +8,7 @@
 #include "JEX_surface.h"
 #include "video/blit.h"
 #include "video/pixels_internal.h"
+#include "video/rle.h"
 
 namespace {
 
@@ -22,12 +23,22 @@ void SyncSurfaceFlags(JEX_Surface *surface)
         surface->flags |= JEX_SURFACE_COLORKEYED;
 }
 
+// An encoded surface is decoded before its blit state changes: the encoding
+// depends on the key and the modulation, and decoding a colour-key encoding
+// needs the key it was made with.
+void DecodeBeforeChange(JEX_Surface *surface)
+{
+    if ((surface->flags & JEX_SURFACE_RLEACCEL) && surface->locked == 0)
+        JEX_UnRLESurface(surface, 1);
+}
+
 // Replaces the copy flags; the map is rebuilt on the next blit when they
 // changed.
 void SetCopyFlags(JEX_Surface *surface, Uint32 flags)
 {
     JEX_BlitMap *map = surface->map;
     if (map->info.flags != flags) {
+        DecodeBeforeChange(surface);
         map->info.flags = flags;
         JEX_InvalidateMap(map);
     }
@@ -186,6 +197,8 @@ void JEX_FreeSurface(JEX_Surface *surface)
         return;
     while (surface->locked > 0)
         JEX_UnlockSurface(surface);
+    if (surface->flags & JEX_SURFACE_RLEACCEL)
+        JEX_UnRLESurface(surface, 0);
     FreeSurfaceRecord(surface);
 }
 
@@ -202,6 +215,15 @@ int JEX_LockSurface(JEX_Surface *surface)
 {
     if (!surface)
         return -1;
+    if (surface->locked == 0 && (surface->flags & JEX_SURFACE_RLEACCEL)) {
+        JEX_UnRLESurface(surface, 1);
+        // Still encoded when decoding ran out of memory: the pixels are not
+        // there to lock.
+        if (surface->flags & JEX_SURFACE_RLEACCEL)
+            return -1;
+        // Marks the surface for encoding again on the last unlock.
+        surface->flags |= JEX_SURFACE_RLEACCEL;
+    }
     ++surface->locked;
     return 0;
 }
@@ -210,7 +232,10 @@ void JEX_UnlockSurface(JEX_Surface *surface)
 {
     if (!surface || surface->locked == 0)
         return;
-    --surface->locked;
+    if (--surface->locked == 0 && (surface->flags & JEX_SURFACE_RLEACCEL)) {
+        surface->flags &= ~Uint32(JEX_SURFACE_RLEACCEL);
+        JEX_RLESurface(surface);
+    }
 }
 
 int JEX_SetSurfaceRLE(JEX_Surface *surface, int flag)
@@ -234,6 +259,8 @@ int JEX_SetColorKey(JEX_Surface *surface, int flag, Uint32 key)
     if (flag & JEX_SURFACE_RLEACCEL)
         flags |= JEX_COPY_RLE_DESIRED;
     if (flag) {
+        if (key != surface->map->info.colorkey)
+            DecodeBeforeChange(surface);
         surface->map->info.colorkey = key;
         flags |= JEX_COPY_COLORKEY;
     } else {
@@ -257,6 +284,12 @@ int JEX_SetSurfaceColorMod(JEX_Surface *surface, Uint8 r, Uint8 g, Uint8 b)
     if (!surface)
         return -1;
     JEX_BlitInfo &info = surface->map->info;
+    if (info.r != r || info.g != g || info.b != b) {
+        DecodeBeforeChange(surface);
+        // Indexed sources carry the modulation in their translation table.
+        if (surface->format->bits_per_pixel <= 8)
+            JEX_InvalidateMap(surface->map);
+    }
     info.r = r;
     info.g = g;
     info.b = b;
@@ -286,6 +319,12 @@ int JEX_SetSurfaceAlphaMod(JEX_Surface *surface, Uint8 alpha)
 {
     if (!surface)
         return -1;
+    if (surface->map->info.a != alpha) {
+        DecodeBeforeChange(surface);
+        // Indexed sources carry the modulation in their translation table.
+        if (surface->format->bits_per_pixel <= 8)
+            JEX_InvalidateMap(surface->map);
+    }
     surface->map->info.a = alpha;
     Uint32 flags = surface->map->info.flags;
     if (alpha != 255)

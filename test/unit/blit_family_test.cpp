@@ -1,0 +1,950 @@
+// The blitter families against an oracle written from the colour formulas:
+// for every pair of formats (indexed, 8-bit, 2-, 3- and 4-byte) and a range of
+// copy-flag sets, the test decides independently which routine the selection
+// rules name and what that routine's arithmetic gives for every pixel, and
+// checks both the routine the map holds and every destination byte. Then
+// widths 0 to 70 at several offsets on every vector path, compared with the
+// scalar path byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "JEX_error.h"
+#include "JEX_pixels.h"
+#include "JEX_surface.h"
+#include "video/blit.h"
+#include "video/blit_family.h"
+#include "video/pixels_internal.h"
+
+namespace {
+
+constexpr Uint8 kGuard = 0xA5;
+constexpr int kGuardBytes = 7;
+
+Uint32 ReadRaw(const Uint8 *p, int bpp)
+{
+    Uint32 v = 0;
+    for (int i = 0; i < bpp; ++i)
+        v |= Uint32(p[i]) << (8 * i);
+    return v;
+}
+
+void WriteRaw(Uint8 *p, int bpp, Uint32 v)
+{
+    for (int i = 0; i < bpp; ++i)
+        p[i] = Uint8(v >> (8 * i));
+}
+
+// A surface over a buffer with guard bytes after each row and at the end; the
+// first pixel can start `lead` bytes into the buffer so rows are unaligned.
+class Guarded {
+public:
+    Guarded(Uint32 code, int w, int h, int lead = 0) : code_(code), w_(w), h_(h), lead_(lead)
+    {
+        int depth = 0;
+        Uint32 r, g, b, a;
+        EXPECT_TRUE(JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a));
+        bits_ = int(JEX_BITSPERPIXEL(code));
+        row_ = bits_ < 8 ? (w * bits_ + 7) / 8 : w * int(JEX_BYTESPERPIXEL(code));
+        pitch_ = row_ + kGuardBytes;
+        buf_.assign(size_t(lead) + size_t(pitch_) * h + kGuardBytes, kGuard);
+        surface_ = JEX_CreateRGBSurfaceFrom(buf_.data() + lead, std::max(w, 1), h, depth, pitch_, r,
+                                            g, b, a);
+        EXPECT_NE(surface_, nullptr) << JEX_GetError();
+        if (surface_ && surface_->format->format != code) {
+            // Masks name only the most-significant-first bitmaps; the other
+            // bit order gets its own format record and palette.
+            JEX_PixelFormat *f = JEX_AllocFormat(code);
+            JEX_Palette *pal = JEX_AllocPalette(1 << bits_);
+            EXPECT_TRUE(f && pal);
+            JEX_SetPixelFormatPalette(f, pal);
+            JEX_FreePalette(pal);
+            JEX_SetPixelFormatPalette(surface_->format, nullptr);
+            JEX_FreeFormat(surface_->format);
+            surface_->format = f;
+        }
+    }
+    ~Guarded() { JEX_FreeSurface(surface_); }
+    Guarded(const Guarded &) = delete;
+    Guarded &operator=(const Guarded &) = delete;
+
+    JEX_Surface *get() const { return surface_; }
+    const JEX_PixelFormat *fmt() const { return surface_->format; }
+    int bpp() const { return surface_->format->bytes_per_pixel; }
+    Uint8 *row(int y) { return buf_.data() + lead_ + size_t(y) * pitch_; }
+    Uint32 pixel(int x, int y)
+    {
+        if (bits_ < 8) {
+            const int per = 8 / bits_, k = x % per;
+            const bool msb = JEX_PIXELORDER(code_) != JEX_BITMAPORDER_4321;
+            const int shift = msb ? 8 - bits_ - k * bits_ : k * bits_;
+            return (row(y)[x / per] >> shift) & ((1u << bits_) - 1);
+        }
+        return ReadRaw(row(y) + size_t(x) * bpp(), bpp());
+    }
+    void set(int x, int y, Uint32 v)
+    {
+        ASSERT_GE(bits_, 8);
+        WriteRaw(row(y) + size_t(x) * bpp(), bpp(), v);
+    }
+    void Randomize(std::mt19937 &rng)
+    {
+        for (int y = 0; y < h_; ++y)
+            for (int i = 0; i < row_; ++i)
+                row(y)[i] = Uint8(rng());
+    }
+    bool GuardsIntact() const
+    {
+        for (int i = 0; i < lead_; ++i)
+            if (buf_[size_t(i)] != kGuard)
+                return false;
+        for (int y = 0; y < h_; ++y)
+            for (int i = row_; i < pitch_; ++i)
+                if (buf_[size_t(lead_) + size_t(y) * pitch_ + i] != kGuard)
+                    return false;
+        for (size_t i = size_t(lead_) + size_t(pitch_) * h_; i < buf_.size(); ++i)
+            if (buf_[i] != kGuard)
+                return false;
+        return true;
+    }
+    std::vector<Uint8> Bytes() const { return buf_; }
+
+private:
+    Uint32 code_;
+    int w_, h_, lead_, bits_ = 0, row_ = 0, pitch_ = 0;
+    std::vector<Uint8> buf_;
+    JEX_Surface *surface_ = nullptr;
+};
+
+struct Flags {
+    const char *name;
+    bool key, modcolor, modalpha;
+    JEX_BlendMode mode;
+};
+
+const Flags kFlagSets[] = {
+    {"none", false, false, false, JEX_BLENDMODE_NONE},
+    {"key", true, false, false, JEX_BLENDMODE_NONE},
+    {"blend", false, false, false, JEX_BLENDMODE_BLEND},
+    {"surface alpha", false, false, true, JEX_BLENDMODE_BLEND},
+    {"surface alpha+key", true, false, true, JEX_BLENDMODE_BLEND},
+    {"add", false, false, false, JEX_BLENDMODE_ADD},
+    {"mod+modcolor", false, true, false, JEX_BLENDMODE_MOD},
+    {"modalpha", false, false, true, JEX_BLENDMODE_NONE},
+    {"blend+key", true, false, false, JEX_BLENDMODE_BLEND},
+};
+
+constexpr Uint8 kModR = 200, kModG = 100, kModB = 37, kModA = 100;
+
+Uint32 FlagBits(const Flags &f)
+{
+    Uint32 b = 0;
+    if (f.key)
+        b |= JEX_COPY_COLORKEY;
+    if (f.modcolor)
+        b |= JEX_COPY_MODULATE_COLOR;
+    if (f.modalpha)
+        b |= JEX_COPY_MODULATE_ALPHA;
+    if (f.mode == JEX_BLENDMODE_BLEND)
+        b |= JEX_COPY_BLEND;
+    if (f.mode == JEX_BLENDMODE_ADD)
+        b |= JEX_COPY_ADD;
+    if (f.mode == JEX_BLENDMODE_MOD)
+        b |= JEX_COPY_MOD;
+    return b;
+}
+
+// The routines, as the selection rules name them.
+enum class R {
+    Unsupported, Copy, Slow, Generated,
+    BtoN, BtoNKey, BtoNAlpha, BtoNAlphaKey,
+    NtoN, NtoNCopyAlpha, NtoNKey, NtoNKeyCopyAlpha, MaskAlpha, TwoKey, Nto1, Nto1Key, RGB888to16,
+    RGB565to32,
+    PixelAlpha, SurfaceAlpha, SurfaceAlphaKey, Nto1Surface, Nto1Pixel, Nto1SurfaceKey,
+    RGBPixelAlpha, RGBSurfaceAlpha, Surface16, ARGBto16,
+};
+
+
+bool InGeneratedTable(Uint32 s, Uint32 d)
+{
+    const Uint32 srcs[] = {JEX_PIXELFORMAT_RGB888,   JEX_PIXELFORMAT_BGR888,
+                           JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGBA8888,
+                           JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_BGRA8888};
+    const Uint32 dsts[] = {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_BGR888,
+                           JEX_PIXELFORMAT_ARGB8888};
+    return std::find(std::begin(srcs), std::end(srcs), s) != std::end(srcs) &&
+           std::find(std::begin(dsts), std::end(dsts), d) != std::end(dsts);
+}
+
+R Select(const JEX_PixelFormat *sf, const JEX_PixelFormat *df, Uint32 flags, bool identity)
+{
+    const int sb = sf->bytes_per_pixel, db = df->bytes_per_pixel;
+    const int which = df->bits_per_pixel < 8 ? 0 : db;
+    const Uint32 modes = JEX_COPY_BLEND | JEX_COPY_ADD | JEX_COPY_MOD;
+    const Uint32 surface_alpha = JEX_COPY_MODULATE_ALPHA | JEX_COPY_BLEND;
+    if (identity && flags == 0)
+        return R::Copy;
+    R r = R::Unsupported;
+    if (sf->bits_per_pixel < 8 || sb == 1) {
+        if (sf->bits_per_pixel < 8 && sf->bits_per_pixel != 1 && sf->bits_per_pixel != 4)
+            return R::Unsupported;
+        if (which != 0) {
+            if (flags == 0)
+                r = R::BtoN;
+            else if (flags == JEX_COPY_COLORKEY)
+                r = R::BtoNKey;
+            else if (flags == surface_alpha && which > 1)
+                r = R::BtoNAlpha;
+            else if (flags == (surface_alpha | JEX_COPY_COLORKEY) && which > 1)
+                r = R::BtoNAlphaKey;
+        }
+    } else if (flags & JEX_COPY_BLEND) {
+        if (df->bits_per_pixel < 8) {
+        } else if (flags == surface_alpha) {
+            if (!sf->amask) {
+                if (db == 1)
+                    r = R::Nto1Surface;
+                else if (db == 2 && identity && (df->gmask == 0x7E0 || df->gmask == 0x3E0))
+                    r = R::Surface16;
+                else if (db == 4 && sb == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
+                         sf->bmask == df->bmask && (sf->rmask | sf->gmask | sf->bmask) == 0xFFFFFF)
+                    r = R::RGBSurfaceAlpha;
+                else
+                    r = R::SurfaceAlpha;
+            }
+        } else if (flags == (surface_alpha | JEX_COPY_COLORKEY)) {
+            if (!sf->amask)
+                r = db == 1 ? R::Nto1SurfaceKey : R::SurfaceAlphaKey;
+        } else if (flags == JEX_COPY_BLEND) {
+            if (db == 2 && sb == 4 && !df->amask && sf->amask == 0xFF000000 && sf->gmask == 0xFF00 &&
+                ((sf->rmask == 0xFF && df->rmask == 0x1F) || (sf->bmask == 0xFF && df->bmask == 0x1F)) &&
+                (df->gmask == 0x7E0 || df->gmask == 0x3E0))
+                r = R::ARGBto16;
+            else if (db == 4 && sb == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
+                     sf->bmask == df->bmask && sf->amask == 0xFF000000)
+                r = R::RGBPixelAlpha;
+            else if (db == 1)
+                r = R::Nto1Pixel;
+            else
+                r = R::PixelAlpha;
+        }
+    } else if (df->bits_per_pixel >= 8) {
+        if (flags == 0) {
+            if (db == 1) {
+                r = R::Nto1;
+            } else if (sb == 2 && sf->rmask == 0xF800 && sf->gmask == 0x7E0 && sf->bmask == 0x1F &&
+                       db == 4 && df->amask &&
+                       ((df->rmask == 0xFF0000 && df->gmask == 0xFF00 && df->bmask == 0xFF) ||
+                        (df->rmask == 0xFF && df->gmask == 0xFF00 && df->bmask == 0xFF0000) ||
+                        (df->rmask == 0xFF000000 && df->gmask == 0xFF0000 && df->bmask == 0xFF00) ||
+                        (df->rmask == 0xFF00 && df->gmask == 0xFF0000 && df->bmask == 0xFF000000))) {
+                r = R::RGB565to32;
+            } else if (sb == 4 && sf->rmask == 0xFF0000 && sf->gmask == 0xFF00 && sf->bmask == 0xFF &&
+                       db == 2 && !df->amask &&
+                       ((df->rmask == 0xF800 && df->gmask == 0x7E0 && df->bmask == 0x1F) ||
+                        (df->rmask == 0x7C00 && df->gmask == 0x3E0 && df->bmask == 0x1F))) {
+                r = R::RGB888to16;
+            } else if (sb == 4 && db == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
+                       sf->bmask == df->bmask) {
+                r = R::MaskAlpha;
+            } else {
+                r = (df->amask && sf->amask) ? R::NtoNCopyAlpha : R::NtoN;
+            }
+        } else if (flags == JEX_COPY_COLORKEY) {
+            if (sb == 2 && identity)
+                r = R::TwoKey;
+            else if (db == 1)
+                r = R::Nto1Key;
+            else
+                r = (sf->amask && df->amask) ? R::NtoNKeyCopyAlpha : R::NtoNKey;
+        }
+    }
+    if (r == R::Unsupported && InGeneratedTable(sf->format, df->format) &&
+        !(flags & JEX_COPY_COLORKEY))
+        r = R::Generated;
+    (void)modes;
+    if (r == R::Unsupported && sb > 1 && db > 1 && sf->bits_per_pixel >= 8 &&
+        df->bits_per_pixel >= 8)
+        r = R::Slow;
+    return r;
+}
+
+struct RGBA {
+    int r, g, b, a;
+};
+
+RGBA Get(Uint32 p, const JEX_PixelFormat *f)
+{
+    Uint8 r, g, b, a;
+    JEX_GetRGBA(p, f, &r, &g, &b, &a);
+    return RGBA{r, g, b, a};
+}
+
+Uint32 Map(const JEX_PixelFormat *f, int r, int g, int b, int a)
+{
+    return JEX_MapRGBA(f, Uint8(r), Uint8(g), Uint8(b), Uint8(a));
+}
+
+// Colour of an 8-bit destination pixel.
+RGBA ColourOf8(Uint32 d, const JEX_PixelFormat *df)
+{
+    if (df->palette) {
+        if (int(d) < df->palette->ncolors) {
+            const JEX_Color &c = df->palette->colors[d];
+            return RGBA{c.r, c.g, c.b, 255};
+        }
+        return RGBA{0, 0, 0, 255};
+    }
+    return Get(d, df);
+}
+
+// Writing an RGB332 index to an 8-bit destination: the index itself, or
+// through the dither palette (bits replicated) to the nearest palette entry.
+Uint32 Store332(int index, const JEX_PixelFormat *df)
+{
+    if (!df->palette)
+        return Uint32(index);
+    const auto replicate = [](int v, int bits) {
+        int out = 0;
+        for (int shift = 8 - bits; shift > -bits; shift -= bits)
+            out |= shift >= 0 ? v << shift : v >> -shift;
+        return out & 255;
+    };
+    const int r = replicate(index >> 5, 3), g = replicate((index >> 2) & 7, 3),
+              b = replicate(index & 3, 2);
+    return JEX_FindColor(df->palette, Uint8(r), Uint8(g), Uint8(b));
+}
+
+int To332(int r, int g, int b) { return ((r >> 5) << 5) | ((g >> 5) << 2) | (b >> 6); }
+
+// d + (s - d) x a / 255, quotient truncated toward zero.
+int Blend255(int s, int d, int a) { return d + (s - d) * a / 255; }
+// d + floor(a x (s - d) / 2^bits).
+int BlendShift(int s, int d, int a, int bits)
+{
+    const int num = a * (s - d);
+    return d + (num >= 0 ? num >> bits : -((-num + (1 << bits) - 1) >> bits));
+}
+
+// The general formulas: modulate, premultiply, combine.
+Uint32 General(Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_PixelFormat *df,
+               Uint32 flags)
+{
+    RGBA s = Get(sp, sf), d = Get(dp, df);
+    if (flags & JEX_COPY_MODULATE_COLOR) {
+        s.r = s.r * kModR / 255;
+        s.g = s.g * kModG / 255;
+        s.b = s.b * kModB / 255;
+    }
+    if (flags & JEX_COPY_MODULATE_ALPHA)
+        s.a = s.a * kModA / 255;
+    if ((flags & (JEX_COPY_BLEND | JEX_COPY_ADD)) && s.a < 255) {
+        s.r = s.r * s.a / 255;
+        s.g = s.g * s.a / 255;
+        s.b = s.b * s.a / 255;
+    }
+    if (flags & JEX_COPY_BLEND) {
+        d.r = s.r + d.r * (255 - s.a) / 255;
+        d.g = s.g + d.g * (255 - s.a) / 255;
+        d.b = s.b + d.b * (255 - s.a) / 255;
+    } else if (flags & JEX_COPY_ADD) {
+        d.r = std::min(255, s.r + d.r);
+        d.g = std::min(255, s.g + d.g);
+        d.b = std::min(255, s.b + d.b);
+    } else if (flags & JEX_COPY_MOD) {
+        d.r = s.r * d.r / 255;
+        d.g = s.g * d.g / 255;
+        d.b = s.b * d.b / 255;
+    } else {
+        d = s;
+    }
+    return Map(df, d.r, d.g, d.b, d.a);
+}
+
+// The expected destination pixel for source pixel sp over destination dp.
+Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_PixelFormat *df,
+                Uint32 flags, Uint32 key)
+{
+    const bool keyed_alpha = (sp & ~sf->amask) == (key & ~sf->amask);
+    const RGBA s = Get(sp, sf), d = Get(dp, df);
+    const auto spread_channels = [](Uint32 p, bool g6) {
+        return RGBA{int((p >> (g6 ? 11 : 10)) & 31), int((p >> 5) & (g6 ? 63 : 31)), int(p & 31), 0};
+    };
+    switch (r) {
+    case R::Copy:
+        return sp;
+    case R::Slow:
+        if ((flags & JEX_COPY_COLORKEY) && sp == key)
+            return dp;
+        return General(sp, dp, sf, df, flags);
+    case R::Generated:
+        return General(sp, dp, sf, df, flags);
+    case R::BtoN:
+    case R::BtoNKey:
+    case R::BtoNAlpha:
+    case R::BtoNAlphaKey: {
+        if ((r == R::BtoNKey || r == R::BtoNAlphaKey) && sp == key)
+            return dp;
+        // The source colour of the index: palette, or an 8-bit packed value.
+        RGBA c{0, 0, 0, 255};
+        if (sf->palette) {
+            if (int(sp) < sf->palette->ncolors) {
+                const JEX_Color &e = sf->palette->colors[sp];
+                c = RGBA{e.r, e.g, e.b, 255};
+            }
+        } else {
+            c = Get(sp, sf);
+        }
+        if (r == R::BtoNAlpha || r == R::BtoNAlphaKey)
+            return Map(df, Blend255(c.r, d.r, kModA), Blend255(c.g, d.g, kModA),
+                       Blend255(c.b, d.b, kModA), 255);
+        if (df->palette) {
+            // Palette to palette: the nearest entry, or the index itself
+            // when the palettes are the same.
+            const JEX_Palette *sp_pal = sf->palette, *dp_pal = df->palette;
+            if (sp_pal && sp_pal->ncolors <= dp_pal->ncolors &&
+                std::memcmp(sp_pal->colors, dp_pal->colors, sizeof(JEX_Color) * sp_pal->ncolors) == 0)
+                return sp;
+            if (!sp_pal)
+                return Store332(int(sp), df);
+            return JEX_FindColor(dp_pal, Uint8(c.r), Uint8(c.g), Uint8(c.b));
+        }
+        return Map(df, c.r, c.g, c.b, 255);
+    }
+    case R::NtoNKey:
+    case R::NtoNKeyCopyAlpha:
+    case R::TwoKey:
+    case R::Nto1Key:
+        if (keyed_alpha)
+            return dp;
+        if (r == R::TwoKey)
+            return sp;
+        if (r == R::Nto1Key)
+            return Store332(To332(s.r, s.g, s.b), df);
+        return Map(df, s.r, s.g, s.b, r == R::NtoNKeyCopyAlpha ? s.a : 255);
+    case R::NtoN:
+    case R::RGB888to16:
+        return Map(df, s.r, s.g, s.b, 255);
+    case R::NtoNCopyAlpha:
+        return Map(df, s.r, s.g, s.b, s.a);
+    case R::MaskAlpha:
+        return Map(df, s.r, s.g, s.b, sf->amask ? s.a : 255);
+    case R::Nto1:
+        return Store332(To332(s.r, s.g, s.b), df);
+    case R::RGB565to32: {
+        // The conversion tables: green 4 x (low 3 bits) + (high 3 bits) x 8 x
+        // 255 / 63, so 63 becomes 254.
+        const int r5 = int(sp >> 11), g6 = int((sp >> 5) & 63), b5 = int(sp & 31);
+        return Map(df, r5 * 255 / 31, 4 * (g6 & 7) + (g6 >> 3) * 8 * 255 / 63, b5 * 255 / 31, 255);
+    }
+    case R::PixelAlpha:
+        if (s.a == 0)
+            return dp;
+        return Map(df, Blend255(s.r, d.r, s.a), Blend255(s.g, d.g, s.a), Blend255(s.b, d.b, s.a),
+                   d.a);
+    case R::SurfaceAlpha:
+    case R::SurfaceAlphaKey:
+        if (r == R::SurfaceAlphaKey && keyed_alpha)
+            return dp;
+        return Map(df, Blend255(s.r, d.r, kModA), Blend255(s.g, d.g, kModA),
+                   Blend255(s.b, d.b, kModA), 255);
+    case R::Nto1Surface:
+    case R::Nto1Pixel:
+    case R::Nto1SurfaceKey: {
+        if (r == R::Nto1SurfaceKey && keyed_alpha)
+            return dp;
+        const int a = r == R::Nto1Pixel ? s.a : kModA;
+        if (a == 0)
+            return dp;
+        const RGBA dc = ColourOf8(dp, df);
+        const int rr = Blend255(s.r, dc.r, a), gg = Blend255(s.g, dc.g, a), bb = Blend255(s.b, dc.b, a);
+        return Store332((rr & 0xE0) | ((gg >> 3) & 0x1C) | (bb >> 6), df);
+    }
+    case R::RGBPixelAlpha: {
+        const int a = int(sp >> 24);
+        if (a == 0)
+            return dp;
+        if (a == 255)
+            return (sp & 0xFFFFFF) | (dp & 0xFF000000);
+        Uint32 out = dp & 0xFF000000;
+        for (int shift = 0; shift < 24; shift += 8)
+            out |= Uint32(BlendShift(int((sp >> shift) & 255), int((dp >> shift) & 255), a, 8))
+                   << shift;
+        return out;
+    }
+    case R::RGBSurfaceAlpha: {
+        Uint32 out = 0xFF000000;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int sc = int((sp >> shift) & 255), dc = int((dp >> shift) & 255);
+            const int v = kModA == 128 ? (sc + dc) / 2 : BlendShift(sc, dc, kModA, 8);
+            out |= Uint32(v) << shift;
+        }
+        return out;
+    }
+    case R::Surface16: {
+        const bool g6 = df->gmask == 0x7E0;
+        const RGBA a = spread_channels(sp, g6), b = spread_channels(dp, g6);
+        const int a5 = kModA >> 3;
+        const int rr = BlendShift(a.r, b.r, a5, 5), gg = BlendShift(a.g, b.g, a5, 5),
+                  bb = BlendShift(a.b, b.b, a5, 5);
+        return Uint32((rr << (g6 ? 11 : 10)) | (gg << 5) | bb);
+    }
+    case R::ARGBto16: {
+        const bool g6 = df->gmask == 0x7E0;
+        const int a5 = int(sp >> 27);
+        if (a5 == 0)
+            return dp;
+        // Source channels by bit position, reduced to the destination's
+        // precision: bits 16-23 go to the top field, 8-15 to green, 0-7 low.
+        const int hi = int((sp >> (g6 ? 19 : 19)) & 31), mid = int((sp >> (g6 ? 10 : 11)) & (g6 ? 63 : 31)),
+                  lo = int((sp >> 3) & 31);
+        const RGBA dd = spread_channels(dp, g6);
+        const int top = a5 == 31 ? hi : BlendShift(hi, dd.r, a5, 5);
+        const int green = a5 == 31 ? mid : BlendShift(mid, dd.g, a5, 5);
+        const int low = a5 == 31 ? lo : BlendShift(lo, dd.b, a5, 5);
+        return Uint32((top << (g6 ? 11 : 10)) | (green << 5) | low);
+    }
+    default:
+        ADD_FAILURE() << "no formula";
+        return dp;
+    }
+}
+
+const Uint32 kSources[] = {
+    JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX1LSB, JEX_PIXELFORMAT_INDEX4MSB,
+    JEX_PIXELFORMAT_INDEX4LSB, JEX_PIXELFORMAT_INDEX8,    JEX_PIXELFORMAT_RGB332,
+    JEX_PIXELFORMAT_RGB444,    JEX_PIXELFORMAT_RGB555,    JEX_PIXELFORMAT_ARGB4444,
+    JEX_PIXELFORMAT_ARGB1555,  JEX_PIXELFORMAT_RGB565,    JEX_PIXELFORMAT_BGR565,
+    JEX_PIXELFORMAT_RGB24,     JEX_PIXELFORMAT_BGR24,     JEX_PIXELFORMAT_RGB888,
+    JEX_PIXELFORMAT_BGR888,    JEX_PIXELFORMAT_ARGB8888,  JEX_PIXELFORMAT_RGBA8888,
+    JEX_PIXELFORMAT_ABGR8888,  JEX_PIXELFORMAT_BGRA8888,  JEX_PIXELFORMAT_ARGB2101010,
+};
+const Uint32 kDestinations[] = {
+    JEX_PIXELFORMAT_INDEX8,   JEX_PIXELFORMAT_RGB332,   JEX_PIXELFORMAT_RGB444,
+    JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_BGR555,   JEX_PIXELFORMAT_ARGB1555,
+    JEX_PIXELFORMAT_RGB565,   JEX_PIXELFORMAT_BGR565,   JEX_PIXELFORMAT_RGBA4444,
+    JEX_PIXELFORMAT_RGB24,    JEX_PIXELFORMAT_BGR24,    JEX_PIXELFORMAT_RGB888,
+    JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ABGR8888,
+    JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_BGRA8888, JEX_PIXELFORMAT_ARGB2101010,
+};
+
+void RandomPalette(JEX_Surface *s, std::mt19937 &rng)
+{
+    JEX_Palette *pal = s->format->palette;
+    if (!pal)
+        return;
+    std::vector<JEX_Color> colors(size_t(pal->ncolors));
+    for (auto &c : colors)
+        c = JEX_Color{Uint8(rng()), Uint8(rng()), Uint8(rng()), 255};
+    ASSERT_EQ(JEX_SetPaletteColors(pal, colors.data(), 0, pal->ncolors), 0);
+}
+
+void Apply(JEX_Surface *s, const Flags &f, Uint32 key)
+{
+    ASSERT_EQ(JEX_SetColorKey(s, f.key ? 1 : 0, key), 0);
+    ASSERT_EQ(JEX_SetSurfaceColorMod(s, f.modcolor ? kModR : 255, f.modcolor ? kModG : 255,
+                                     f.modcolor ? kModB : 255),
+              0);
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(s, f.modalpha ? kModA : 255), 0);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(s, f.mode), 0);
+}
+
+std::string Name(Uint32 s, Uint32 d, const char *what)
+{
+    return std::string(JEX_GetPixelFormatName(s)) + " -> " + JEX_GetPixelFormatName(d) + " " + what;
+}
+
+// One blit of a w x 3 rectangle from source column sx to destination column
+// dx, checked pixel by pixel; returns the routine kind the oracle chose.
+R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, std::mt19937 &rng,
+           bool same_palette = false, int lead = 0)
+{
+    const int sw = sx + w + 2, dw = dx + w + 2, h = 4;
+    Guarded src(scode, sw, h, lead), dst(dcode, dw, h, (lead * 3) % 4);
+    if (!src.get() || !dst.get())
+        return R::Unsupported;
+    src.Randomize(rng);
+    dst.Randomize(rng);
+    RandomPalette(src.get(), rng);
+    RandomPalette(dst.get(), rng);
+    if (same_palette && src.fmt()->palette && dst.fmt()->palette)
+        JEX_SetPaletteColors(dst.fmt()->palette, src.fmt()->palette->colors, 0,
+                             src.fmt()->palette->ncolors);
+    // A key that occurs, and for packed sources a second occurrence that
+    // differs only in the alpha bits.
+    const Uint32 key = src.pixel(sx + w / 2, 1);
+    if (src.fmt()->bits_per_pixel >= 8 && w > 1)
+        src.set(sx, 2, key ^ src.fmt()->amask);
+    Apply(src.get(), f, key);
+
+    const bool identity = scode == dcode && (!src.fmt()->palette || same_palette);
+    const R want_routine = Select(src.fmt(), dst.fmt(), FlagBits(f), identity);
+    std::vector<Uint32> before(size_t(dw) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < dw; ++x)
+            before[size_t(y) * dw + x] = dst.pixel(x, y);
+    const std::vector<Uint8> dst_bytes = dst.Bytes();
+
+    JEX_Rect sr{sx, 1, w, 2}, dr{dx, 1, 0, 0};
+    JEX_ClearError();
+    const int rc = JEX_UpperBlit(src.get(), &sr, dst.get(), &dr);
+    if (want_routine == R::Unsupported) {
+        EXPECT_EQ(rc, w > 0 ? -1 : 0);
+        if (w > 0) {
+            EXPECT_STREQ(JEX_GetError(), "Blit combination not supported");
+        }
+        EXPECT_TRUE(dst.Bytes() == dst_bytes) << "an unsupported blit drew";
+        return want_routine;
+    }
+    EXPECT_EQ(rc, 0) << JEX_GetError();
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < dw; ++x) {
+            const Uint32 old = before[size_t(y) * dw + x];
+            Uint32 want = old;
+            if (x >= dx && x < dx + w && y >= 1 && y < 3)
+                want = Expected(want_routine, src.pixel(x - dx + sx, y), old, src.fmt(), dst.fmt(),
+                                FlagBits(f), key);
+            if (dst.pixel(x, y) != want) {
+                ADD_FAILURE() << "routine " << int(want_routine) << " pixel (" << x << ", " << y
+                              << ") is 0x" << std::hex << dst.pixel(x, y) << ", want 0x" << want
+                              << " (source 0x" << src.pixel(x - dx + sx, y) << ", was 0x" << old
+                              << ")";
+                return want_routine;
+            }
+        }
+    }
+    EXPECT_TRUE(dst.GuardsIntact());
+    EXPECT_TRUE(src.GuardsIntact());
+    return want_routine;
+}
+
+TEST(BlitFamilies, EveryFormatPairAndFlagSetMatchesItsRoutine)
+{
+    std::mt19937 rng(99);
+    int by_kind[64] = {};
+    for (Uint32 s : kSources)
+        for (Uint32 d : kDestinations)
+            for (const Flags &f : kFlagSets) {
+                SCOPED_TRACE(Name(s, d, f.name));
+                // Odd start columns exercise the bit addressing of 1- and
+                // 4-bit sources.
+                const R r = CheckOne(s, d, f, 7, 3, 2, rng);
+                ++by_kind[int(r)];
+                if (HasFailure())
+                    return;
+            }
+    // Every routine kind was reached by the sweep.
+    for (int k = int(R::Unsupported); k <= int(R::ARGBto16); ++k)
+        EXPECT_GT(by_kind[k], 0) << "kind " << k;
+}
+
+TEST(BlitFamilies, IndexedOntoIndexedWithSameAndOtherPalettes)
+{
+    std::mt19937 rng(5);
+    for (Uint32 s : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4LSB, JEX_PIXELFORMAT_INDEX8})
+        for (bool same : {false, true})
+            for (const Flags &f : {kFlagSets[0], kFlagSets[1]}) {
+                SCOPED_TRACE(Name(s, JEX_PIXELFORMAT_INDEX8, f.name) + (same ? " same" : " other"));
+                CheckOne(s, JEX_PIXELFORMAT_INDEX8, f, 9, 1, 0, rng, same);
+            }
+    // Onto sub-byte destinations only the plain copy between equal formats.
+    const R r = CheckOne(JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_INDEX1MSB, kFlagSets[0], 5, 0, 0, rng);
+    EXPECT_EQ(r, R::Unsupported);
+}
+
+// The routine the map holds is the one the rules name.
+TEST(BlitFamilies, SelectionNamesTheRoutines)
+{
+    struct Case {
+        Uint32 s, d;
+        Uint32 blend;
+        bool key;
+        int alpha;
+        JEX_BlitFunc want;
+    };
+    const Case cases[] = {
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, JEX_BLENDMODE_BLEND, false, 255,
+         BlitRGBtoRGBPixelAlpha},
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_BLEND, false, 255,
+         BlitARGBto565PixelAlpha},
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB555, JEX_BLENDMODE_BLEND, false, 255,
+         BlitARGBto555PixelAlpha},
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_NONE, false, 255,
+         Blit_RGB888_RGB565},
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888, JEX_BLENDMODE_NONE, false, 255,
+         Blit_RGB565_ARGB8888},
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGRA8888, JEX_BLENDMODE_NONE, false, 255,
+         Blit_RGB565_BGRA8888},
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, JEX_BLENDMODE_NONE, false, 255,
+         Blit4to4MaskAlpha},
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_NONE, false, 128,
+         nullptr},  // surface alpha without BLEND: the general routine
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_BLEND, false, 128,
+         Blit565to565SurfaceAlpha},
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, JEX_BLENDMODE_BLEND, false, 128,
+         BlitRGBtoRGBSurfaceAlpha},
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_NONE, true, 255,
+         Blit2to2Key},
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_NONE, true, 255,
+         nullptr},  // keyed 32-bit: the N family's keyed copy (wrapped)
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_INDEX8, JEX_BLENDMODE_NONE, false, 255,
+         Blit_RGB888_index8_map},
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_ARGB8888, JEX_BLENDMODE_NONE, false, 255, Blit1to4},
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB24, JEX_BLENDMODE_NONE, true, 255, Blit1to3Key},
+        {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_NONE, false, 255,
+         BlitBto2},
+        {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_BLEND, true, 100,
+         BlitBtoNAlphaKey},
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, JEX_BLENDMODE_ADD, false, 255,
+         JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, JEX_COPY_ADD)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(Name(c.s, c.d, ""));
+        Guarded src(c.s, 4, 4), dst(c.d, 4, 4);
+        ASSERT_EQ(JEX_SetSurfaceBlendMode(src.get(), JEX_BlendMode(c.blend)), 0);
+        ASSERT_EQ(JEX_SetColorKey(src.get(), c.key ? 1 : 0, 0), 0);
+        ASSERT_EQ(JEX_SetSurfaceAlphaMod(src.get(), Uint8(c.alpha)), 0);
+        ASSERT_EQ(JEX_UpperBlit(src.get(), nullptr, dst.get(), nullptr), 0) << JEX_GetError();
+        const JEX_BlitFunc f = JEX_GetMapBlitFunc(src.get());
+        ASSERT_NE(f, nullptr);
+        if (c.want)
+            EXPECT_EQ(f, c.want);
+        else
+            EXPECT_NE(f, &JEX_BlitCopy);
+    }
+    EXPECT_NE(JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, JEX_COPY_ADD),
+              nullptr);
+    // No generated routine takes a key, or a destination outside its three.
+    EXPECT_EQ(JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888,
+                                    JEX_COPY_COLORKEY | JEX_COPY_ADD),
+              nullptr);
+    EXPECT_EQ(JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ABGR8888, JEX_COPY_ADD),
+              nullptr);
+    int entries = 0;
+    for (const JEX_BlitFuncEntry *e = JEX_GeneratedBlitFuncTable; e->func; ++e)
+        ++entries;
+    EXPECT_EQ(entries, 126);
+}
+
+// Known values of the fixed arithmetic.
+TEST(BlitFamilies, KnownValues)
+{
+    // 565 white through the conversion table: green 63 becomes 254.
+    Guarded a(JEX_PIXELFORMAT_RGB565, 1, 1), b(JEX_PIXELFORMAT_ARGB8888, 1, 1);
+    a.set(0, 0, 0xFFFF);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(b.get(), JEX_BLENDMODE_NONE), 0);
+    ASSERT_EQ(JEX_UpperBlit(a.get(), nullptr, b.get(), nullptr), 0);
+    EXPECT_EQ(b.pixel(0, 0), 0xFFFFFEFFu);
+    // Half surface alpha on 565: 0xFFFF over 0x0000 gives 0x7BEF.
+    Guarded c(JEX_PIXELFORMAT_RGB565, 1, 1), d(JEX_PIXELFORMAT_RGB565, 1, 1);
+    c.set(0, 0, 0xFFFF);
+    d.set(0, 0, 0x0000);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(c.get(), JEX_BLENDMODE_BLEND), 0);
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(c.get(), 128), 0);
+    ASSERT_EQ(JEX_UpperBlit(c.get(), nullptr, d.get(), nullptr), 0);
+    EXPECT_EQ(d.pixel(0, 0), 0x7BEFu);
+    // Surface alpha 0 leaves the destination untouched, alpha included.
+    Guarded e(JEX_PIXELFORMAT_RGB24, 1, 1), g(JEX_PIXELFORMAT_ARGB4444, 1, 1);
+    e.set(0, 0, 0xFFFFFF);
+    g.set(0, 0, 0x1234);
+    ASSERT_EQ(JEX_SetSurfaceBlendMode(e.get(), JEX_BLENDMODE_BLEND), 0);
+    ASSERT_EQ(JEX_SetSurfaceAlphaMod(e.get(), 0), 0);
+    ASSERT_EQ(JEX_UpperBlit(e.get(), nullptr, g.get(), nullptr), 0);
+    EXPECT_EQ(g.pixel(0, 0), 0x1234u);
+    // Per-pixel alpha 255 onto 8888: colour copied, destination top byte kept.
+    Guarded s(JEX_PIXELFORMAT_ARGB8888, 1, 1), t(JEX_PIXELFORMAT_RGB888, 1, 1);
+    s.set(0, 0, 0xFF123456);
+    t.set(0, 0, 0xAB000000);
+    ASSERT_EQ(JEX_UpperBlit(s.get(), nullptr, t.get(), nullptr), 0);
+    EXPECT_EQ(t.pixel(0, 0), 0xAB123456u);
+}
+
+// Every routine over widths 0 to 70 at several source and destination
+// offsets and buffer alignments, so each unrolled tail and each vector
+// remainder runs, on every path; each path against the oracle and the
+// vector paths against the scalar one byte for byte.
+TEST(BlitFamilies, WidthsOffsetsAndPaths)
+{
+    struct Pair {
+        Uint32 s, d;
+        int flags;  // index into kFlagSets
+    };
+    const Pair pairs[] = {
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, 0},   // RGB888 to 565
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB555, 0},     // RGB888 to 555
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888, 0},   // 565 table
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGBA8888, 0},   // 565 table
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ABGR8888, 0},   // 565 table
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGRA8888, 0},   // 565 table
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, 0},   // mask
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_ARGB8888, 0},   // mask, set alpha
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, 1},     // keyed 32
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, 1}, // keyed 32, copy alpha
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, 2},   // pixel alpha 8888
+        {JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_ABGR8888, 2}, // pixel alpha 8888
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, 2},   // pixel alpha 565
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB555, 2},   // pixel alpha 555
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB565, 3},     // surface alpha 565
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, 3},     // surface alpha 8888
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB24, 0},      // 8-bit, 3 bytes
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB565, 1},     // 8-bit keyed
+        {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_ARGB8888, 0},
+        {JEX_PIXELFORMAT_INDEX4LSB, JEX_PIXELFORMAT_INDEX8, 1},
+        {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR565, 0},      // general conversion
+        {JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_RGB332, 0},      // to 8 bits
+    };
+    const BlitPath paths[] = {BlitPath::Scalar, BlitPath::SSE2, BlitPath::AVX2};
+    for (const Pair &p : pairs) {
+        for (int w = 0; w <= 70; ++w) {
+            const int offset = w % 4, lead = (w / 4) % 4;
+            std::vector<Uint8> reference;
+            for (BlitPath path : paths) {
+                JEX_ForceBlitPath(path);
+                SCOPED_TRACE(Name(p.s, p.d, kFlagSets[p.flags].name) + " width " +
+                             std::to_string(w) + " path " + std::to_string(int(path)));
+                // Same random data on every path.
+                std::mt19937 rng(Uint32(w * 131 + p.flags));
+                const int sw = offset + w + 2, dw = (3 - offset) + w + 2;
+                Guarded src(p.s, sw, 3, lead), dst(p.d, dw, 3, (lead + 1) % 4);
+                src.Randomize(rng);
+                dst.Randomize(rng);
+                RandomPalette(src.get(), rng);
+                RandomPalette(dst.get(), rng);
+                if (w > 8 && src.fmt()->bits_per_pixel == 32) {
+                    // Runs of opaque and transparent pixels for the shortcuts.
+                    for (int x = 0; x < 8; ++x)
+                        src.set(offset + x, 1, src.pixel(offset + x, 1) | 0xFF000000);
+                    for (int x = 8; x < std::min(w, 16); ++x)
+                        src.set(offset + x, 1, src.pixel(offset + x, 1) & 0x00FFFFFF);
+                }
+                const Uint32 key = src.pixel(offset + w / 2, 1);
+                Apply(src.get(), kFlagSets[p.flags], key);
+                std::vector<Uint32> before;
+                for (int x = 0; x < dw; ++x)
+                    before.push_back(dst.pixel(x, 1));
+                const bool identity = p.s == p.d;
+                const R r = Select(src.fmt(), dst.fmt(), FlagBits(kFlagSets[p.flags]), identity);
+                JEX_Rect sr{offset, 1, w, 1}, dr{3 - offset, 1, 0, 0};
+                ASSERT_EQ(JEX_UpperBlit(src.get(), &sr, dst.get(), &dr), 0) << JEX_GetError();
+                for (int x = 0; x < dw; ++x) {
+                    Uint32 want = before[size_t(x)];
+                    const int sx = x - (3 - offset) + offset;
+                    if (x >= 3 - offset && x < 3 - offset + w)
+                        want = Expected(r, src.pixel(sx, 1), want, src.fmt(), dst.fmt(),
+                                        FlagBits(kFlagSets[p.flags]), key);
+                    ASSERT_EQ(dst.pixel(x, 1), want) << "column " << x;
+                }
+                ASSERT_TRUE(dst.GuardsIntact());
+                if (path == BlitPath::Scalar)
+                    reference = dst.Bytes();
+                else
+                    ASSERT_TRUE(dst.Bytes() == reference) << "differs from the scalar path";
+            }
+        }
+    }
+    JEX_ResetBlitPath();
+}
+
+// The vector kernels over every 565 value and over random 8888 pixels with
+// every alpha, against the scalar formulas.
+TEST(BlitKernels, ExhaustiveAgainstScalar)
+{
+    std::vector<Uint16> all(65536);
+    for (int i = 0; i < 65536; ++i)
+        all[size_t(i)] = Uint16(i);
+    const Uint32 *luts[4] = {RGB565_ARGB8888_LUT, RGB565_ABGR8888_LUT, RGB565_RGBA8888_LUT,
+                             RGB565_BGRA8888_LUT};
+    std::mt19937 rng(3);
+    std::vector<Uint32> argb(4096), d32(4096);
+    std::vector<Uint16> d16(4096);
+    for (size_t i = 0; i < argb.size(); ++i) {
+        argb[i] = rng();
+        d32[i] = rng();
+        d16[i] = Uint16(rng());
+        if (i % 7 == 0)
+            argb[i] = (argb[i] & 0xFFFFFF) | (Uint32(i & 255) << 24);
+    }
+    for (const JEX_BlitKernels *k : {JEX_BlitKernelsSSE2(), JEX_BlitKernelsAVX2()}) {
+        if (k == JEX_BlitKernelsAVX2()) {
+            JEX_ForceBlitPath(BlitPath::AVX2);
+            const bool has = JEX_ActiveBlitPath() == BlitPath::AVX2;
+            JEX_ResetBlitPath();
+            if (!has)
+                continue;
+        }
+        for (int kind = 0; kind < 4; ++kind) {
+            std::vector<Uint32> out(65536);
+            ASSERT_EQ(k->rgb565_to_32(all.data(), out.data(), 65536, kind), 65536);
+            for (int i = 0; i < 65536; ++i)
+                ASSERT_EQ(out[size_t(i)], luts[kind][2 * (i & 255)] + luts[kind][2 * (i >> 8) + 1])
+                    << "kind " << kind << " pixel " << i;
+        }
+        // Per-pixel alpha onto 8888 and 565.
+        std::vector<Uint32> o32 = d32;
+        const int n32 = k->rgb_pixel_alpha(argb.data(), o32.data(), int(argb.size()));
+        EXPECT_EQ(n32, int(argb.size()));
+        for (int i = 0; i < n32; ++i) {
+            const Uint32 s = argb[size_t(i)], d = d32[size_t(i)], a = s >> 24;
+            Uint32 want = d;
+            if (a == 255)
+                want = (s & 0xFFFFFF) | (d & 0xFF000000);
+            else if (a != 0)
+                want = ((((d & 0xFF00FF) + ((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8)) & 0xFF00FF) |
+                        (((d & 0xFF00) + ((a * ((s & 0xFF00) - (d & 0xFF00))) >> 8)) & 0xFF00)) |
+                       (d & 0xFF000000);
+            ASSERT_EQ(o32[size_t(i)], want) << i;
+        }
+        std::vector<Uint16> o16 = d16;
+        const int n16 = k->argb_to_565_pixel_alpha(argb.data(), o16.data(), int(argb.size()));
+        EXPECT_EQ(n16, int(argb.size()));
+        for (int i = 0; i < n16; ++i) {
+            const Uint32 s = argb[size_t(i)], a5 = s >> 27;
+            Uint32 want = d16[size_t(i)];
+            if (a5 == 31) {
+                want = ((s >> 8) & 0xF800) + ((s >> 5) & 0x7E0) + ((s >> 3) & 0x1F);
+            } else if (a5 != 0) {
+                const Uint32 sp = ((s << 11) & 0x07E00000) + ((s >> 8) & 0xF800) + ((s >> 3) & 0x1F);
+                Uint32 d = (want | (want << 16)) & 0x07E0F81F;
+                d = (d + ((a5 * (sp - d)) >> 5)) & 0x07E0F81F;
+                want = Uint16((d >> 16) | d);
+            }
+            ASSERT_EQ(o16[size_t(i)], want) << i;
+        }
+    }
+}
+
+// Converting indexed surfaces to packed formats and back works through the
+// families (formerly "Blit combination not supported").
+TEST(BlitFamilies, ConvertIndexedSurfaces)
+{
+    std::mt19937 rng(8);
+    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4MSB, JEX_PIXELFORMAT_INDEX8}) {
+        SCOPED_TRACE(JEX_GetPixelFormatName(code));
+        Guarded src(code, 13, 5);
+        src.Randomize(rng);
+        RandomPalette(src.get(), rng);
+        JEX_Surface *rgb = JEX_ConvertSurfaceFormat(src.get(), JEX_PIXELFORMAT_RGB888, 0);
+        ASSERT_NE(rgb, nullptr) << JEX_GetError();
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 13; ++x) {
+                const JEX_Color &c = src.fmt()->palette->colors[src.pixel(x, y)];
+                Uint32 p;
+                std::memcpy(&p, static_cast<Uint8 *>(rgb->pixels) + y * rgb->pitch + 4 * x, 4);
+                ASSERT_EQ(p, (Uint32(c.r) << 16) | (Uint32(c.g) << 8) | c.b) << x << "," << y;
+            }
+        // Nothing converts onto fewer than 8 bits per pixel but an equal
+        // format.
+        if (code != JEX_PIXELFORMAT_INDEX8) {
+            JEX_ClearError();
+            EXPECT_EQ(JEX_ConvertSurface(rgb, src.fmt(), 0), nullptr);
+            EXPECT_STREQ(JEX_GetError(), "Blit combination not supported");
+        }
+        JEX_FreeSurface(rgb);
+    }
+}
+
+}  // namespace
