@@ -16,6 +16,7 @@
 #include "JEX_thread.h"
 #include "JEX_timer.h"
 #include "JEX_keyboard.h"
+#include "JEX_mouse.h"
 #include "JEX_events.h"
 #include "JEX_pixels.h"
 #include "JEX_rect.h"
