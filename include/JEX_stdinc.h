@@ -22,7 +22,9 @@ typedef struct JEX_iconv_data_t *JEX_iconv_t;
 /* Encodings: "ASCII"/"US-ASCII", "8859-1"/"ISO-8859-1", "UTF8"/"UTF-8",
    "UTF16"/"UTF-16" (+BE/LE), "UTF32"/"UTF-32" (+BE/LE), "UCS2"/"UCS-2" and
    "UCS4"/"UCS-4" (machine order). Names are compared case-insensitively; a
-   null or empty name means the locale's codeset. */
+   null or empty name means the locale's codeset. UTF-16 and UTF-32 without
+   an order take it from the first byte-order mark in the input (big-endian
+   without one) and are written big-endian after a mark. */
 JEX_API JEX_iconv_t JEX_iconv_open(const char *tocode, const char *fromcode);
 JEX_API int JEX_iconv_close(JEX_iconv_t cd);
 
