@@ -328,3 +328,13 @@ int X11_InitKeyboard(JEX_VideoDevice *device)
 }
 
 void X11_QuitKeyboard(JEX_VideoDevice *) {}
+
+void X11_InstallKeymap(const JEX_Keycode *keymap, int length) { JEX_SetKeymap(0, keymap, length); }
+
+void X11_RenameScancode(JEX_Scancode scancode, const char *name) { JEX_SetScancodeName(scancode, name); }
+
+const char *X11_ScancodeName(JEX_Scancode scancode)
+{
+    const char *name = JEX_GetScancodeName(scancode);
+    return name ? name : "";
+}

@@ -88,6 +88,7 @@
     S(X11, BASEXLIB, XMapRaised)                             \
     S(X11, BASEXLIB, XMapWindow)                             \
     S(X11, BASEXLIB, XMatchVisualInfo)                       \
+    S(X11, BASEXLIB, XMaxRequestSize)                        \
     S(X11, BASEXLIB, XMoveResizeWindow)                      \
     S(X11, BASEXLIB, XMoveWindow)                            \
     S(X11, BASEXLIB, XNextEvent)                             \

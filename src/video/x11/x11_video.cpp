@@ -6,8 +6,12 @@
 #include "JEX_error.h"
 #include "JEX_log.h"
 #include "events/touch_internal.h"
+#include "video/x11/x11_events.h"
 #include "video/x11/x11_keyboard.h"
 #include "video/x11/x11_modes.h"
+#include "video/x11/x11_mouse.h"
+#include "video/x11/x11_opengl.h"
+#include "video/x11/x11_window.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -171,9 +175,39 @@ JEX_VideoDevice *X11_CreateDevice(int)
     device->VideoQuit = X11_VideoQuit;
     device->GetDisplayModes = X11_GetDisplayModes;
     device->SetDisplayMode = X11_SetDisplayMode;
-    // The window, framebuffer, GL, event, screen-saver and clipboard slots
-    // stay empty until those parts of the driver exist; the core treats an
-    // empty slot as not supported.
+    device->CreateWindow = X11_CreateWindow;
+    device->CreateWindowFrom = X11_CreateWindowFrom;
+    device->SetWindowTitle = X11_SetWindowTitle;
+    device->SetWindowIcon = X11_SetWindowIcon;
+    device->SetWindowPosition = X11_SetWindowPosition;
+    device->SetWindowSize = X11_SetWindowSize;
+    device->ShowWindow = X11_ShowWindow;
+    device->HideWindow = X11_HideWindow;
+    device->RaiseWindow = X11_RaiseWindow;
+    device->MaximizeWindow = X11_MaximizeWindow;
+    device->MinimizeWindow = X11_MinimizeWindow;
+    device->RestoreWindow = X11_RestoreWindow;
+    device->SetWindowFullscreen = X11_SetWindowFullscreen;
+    device->SetWindowGammaRamp = X11_SetWindowGammaRamp;
+    device->SetWindowGrab = X11_SetWindowGrab;
+    device->DestroyWindow = X11_DestroyWindow;
+    // The framebuffer and shape slots stay empty: the core treats an empty
+    // slot as not supported.
+    device->GetWindowWMInfo = X11_GetWindowWMInfo;
+    device->GL_LoadLibrary = X11_GL_LoadLibrary;
+    device->GL_GetProcAddress = X11_GL_GetProcAddress;
+    device->GL_UnloadLibrary = X11_GL_UnloadLibrary;
+    device->GL_CreateContext = X11_GL_CreateContext;
+    device->GL_MakeCurrent = X11_GL_MakeCurrent;
+    device->GL_SetSwapInterval = X11_GL_SetSwapInterval;
+    device->GL_GetSwapInterval = X11_GL_GetSwapInterval;
+    device->GL_SwapWindow = X11_GL_SwapWindow;
+    device->GL_DeleteContext = X11_GL_DeleteContext;
+    device->PumpEvents = X11_PumpEvents;
+    device->SuspendScreenSaver = X11_SuspendScreenSaver;
+    device->SetClipboardText = X11_SetClipboardText;
+    device->GetClipboardText = X11_GetClipboardText;
+    device->HasClipboardText = X11_HasClipboardText;
     device->free = X11_DeleteDevice;
     return device;
 }
@@ -224,6 +258,7 @@ int X11_VideoInit(JEX_VideoDevice *device)
     if (X11_InitKeyboard(device) != 0) {
         return -1;
     }
+    X11_InitMouse(device);
     return 0;
 }
 
@@ -238,5 +273,7 @@ void X11_VideoQuit(JEX_VideoDevice *device)
     }
     X11_QuitModes(device);
     X11_QuitKeyboard(device);
+    X11_QuitMouse(device);
+    X11_StopScreenSaverInhibitor();
     JEX_TouchQuit();
 }
