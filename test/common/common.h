@@ -83,6 +83,20 @@ int CommonArg(CommonState *state, int index);
 /* The usage text for the options that serve the state's subsystems. */
 const char *CommonUsage(CommonState *state);
 
+/* Starts what the state asks for: video, the GL attributes, the windows
+   (shown, with title, icon and full-screen mode). Returns 1, or 0 after
+   printing why; whatever was made stays in the state for CommonQuit. */
+int CommonInit(CommonState *state);
+
+/* Releases what CommonInit made, stops video and frees the state. */
+void CommonQuit(CommonState *state);
+
+/* Logs the event on standard error when INFO_EVENT is on and acts on the
+   harness hot keys; sets *done to 1 on a quit request or Escape. A window
+   closed here is destroyed and its entries in windows and renderers become
+   null, so callers skip null entries. */
+void CommonEvent(CommonState *state, JEX_Event *event, int *done);
+
 #ifdef __cplusplus
 }
 #endif
