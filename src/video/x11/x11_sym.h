@@ -42,6 +42,7 @@
     S(X11, BASEXLIB, XChangeWindowAttributes)                \
     S(X11, BASEXLIB, XCheckIfEvent)                          \
     S(X11, BASEXLIB, XCloseDisplay)                          \
+    S(X11, BASEXLIB, XConfigureWindow)                       \
     S(X11, BASEXLIB, XConvertSelection)                      \
     S(X11, BASEXLIB, XCreateBitmapFromData)                  \
     S(X11, BASEXLIB, XCreateColormap)                        \
@@ -101,6 +102,7 @@
     S(X11, BASEXLIB, XQueryPointer)                          \
     S(X11, BASEXLIB, XRaiseWindow)                           \
     S(X11, BASEXLIB, XRefreshKeyboardMapping)                \
+    S(X11, BASEXLIB, XReparentWindow)                        \
     S(X11, BASEXLIB, XResetScreenSaver)                      \
     S(X11, BASEXLIB, XResizeWindow)                          \
     S(X11, BASEXLIB, XSelectInput)                           \

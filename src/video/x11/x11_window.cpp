@@ -49,6 +49,62 @@ char *copy_text(const char *s, size_t n)
     return copy;
 }
 
+// STRING properties are Latin-1 by the protocol's definition; characters
+// beyond it become '?'.
+char *utf8_to_latin1(const char *s)
+{
+    const size_t n = std::strlen(s);
+    char *out = static_cast<char *>(std::malloc(n + 1));
+    if (!out) {
+        return nullptr;
+    }
+    size_t o = 0;
+    for (size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        unsigned code = c;
+        size_t len = 1;
+        if (c >= 0xC0 && c < 0xE0) {
+            len = 2, code = c & 0x1F;
+        } else if (c >= 0xE0 && c < 0xF0) {
+            len = 3, code = c & 0x0F;
+        } else if (c >= 0xF0) {
+            len = 4, code = c & 0x07;
+        } else if (c >= 0x80) {
+            code = '?';
+        }
+        if (i + len > n) {
+            len = n - i;
+            code = '?';
+        }
+        for (size_t k = 1; k < len; ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        }
+        out[o++] = code <= 0xFF ? char(code) : '?';
+        i += len;
+    }
+    out[o] = '\0';
+    return out;
+}
+
+char *latin1_to_utf8(const unsigned char *s, size_t n)
+{
+    char *out = static_cast<char *>(std::malloc(2 * n + 1));
+    if (!out) {
+        return nullptr;
+    }
+    size_t o = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] < 0x80) {
+            out[o++] = char(s[i]);
+        } else {
+            out[o++] = char(0xC0 | (s[i] >> 6));
+            out[o++] = char(0x80 | (s[i] & 0x3F));
+        }
+    }
+    out[o] = '\0';
+    return out;
+}
+
 bool is_mapped(Display *display, Window w)
 {
     XWindowAttributes attributes{};
@@ -462,9 +518,7 @@ char *X11_GetWindowTitle(JEX_VideoDevice *device, Window xwindow)
     if (!title && X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING,
                                          &type, &format, &count, &after, &prop) == Success &&
         prop && type == XA_STRING) {
-        // STRING is Latin-1 by the protocol's definition.
-        title = JEX_iconv_string("UTF-8", "ISO-8859-1", reinterpret_cast<const char *>(prop),
-                                 count + 1);
+        title = latin1_to_utf8(prop, count);
     }
     if (prop) {
         X11.XFree(prop);
@@ -479,10 +533,8 @@ void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window)
     const Window w = window_data(window)->xwindow;
     const char *title = window->title ? window->title : "";
 
-    // WM_NAME for older managers, in the locale's encoding where Xlib can
-    // convert it; _NET_WM_NAME carries the UTF-8 text itself.
-    char *latin1 = JEX_iconv_string("ISO-8859-1//TRANSLIT", "UTF-8", title, std::strlen(title) + 1);
-    char *legacy = latin1 ? latin1 : copy_text(title, std::strlen(title));
+    // WM_NAME for older managers; _NET_WM_NAME carries the UTF-8 text.
+    char *legacy = utf8_to_latin1(title);
     if (!legacy) {
         JEX_Error(JEX_ERR_NOMEM);
         return;
