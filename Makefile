@@ -7,6 +7,8 @@
 
 JOBS      ?= $(shell nproc)
 FUZZ_SECS ?= 60
+TSAN_TESTS = thread_test timer_test error_test log_test events_test quit_test
+space := $(subst ,, )
 
 .PHONY: all setup build test demo bench tsan fuzz clean
 
@@ -39,9 +41,9 @@ bench: setup
 tsan: setup
 	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DJEX_SANITIZE=thread
-	cmake --build build/tsan -j $(JOBS)
+	cmake --build build/tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 \
-	  ctest --output-on-failure -j $(JOBS) -R '^(thread|timer|error|log)_test$$'
+	  ctest --output-on-failure -j $(JOBS) -R '^($(subst $(space),|,$(TSAN_TESTS)))$$'
 
 fuzz: setup
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
