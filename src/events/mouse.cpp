@@ -286,10 +286,11 @@ void JEX_WarpMouseInWindow(JEX_Window *window, int x, int y)
             return;
         }
     }
+    if (!live_window(window)) {
+        return;
+    }
     if (mouse.WarpMouse) {
-        if (live_window(window)) {
-            mouse.WarpMouse(window, x, y);
-        }
+        mouse.WarpMouse(window, x, y);
     } else {
         JEX_SendMouseMotion(window, 0, x, y);
     }

@@ -252,6 +252,10 @@ TEST_F(MouseTest, WarpingNeverHandsTheDriverANullWindow)
     JEX_SetMouseFocus(b);
     JEX_WarpMouseInWindow(nullptr, 9, 9);
     EXPECT_EQ(drv.Take(), (Log{"WarpMouse(" + std::to_string(b->id) + ",9,9)"}));
+    // A record that is no window of the device is not handed on either.
+    JEX_Window stranger{};
+    JEX_WarpMouseInWindow(&stranger, 2, 2);
+    EXPECT_TRUE(drv.Take().empty());
 }
 
 TEST_F(MouseTest, RelativeModeAndWarpingWithoutDriverSupport)
@@ -265,6 +269,9 @@ TEST_F(MouseTest, RelativeModeAndWarpingWithoutDriverSupport)
     // Without the driver's warp the motion is made up.
     JEX_WarpMouseInWindow(a, 30, 40);
     JEX_WarpMouseInWindow(nullptr, 31, 41);
+    JEX_Window stranger{};
+    JEX_WarpMouseInWindow(&stranger, 50, 50);
+    EXPECT_EQ(JEX_GetMouseFocus(), a);
     const auto motion = TakeMotion();
     ASSERT_EQ(motion.size(), 2u);
     EXPECT_EQ(motion[0].window_id, a->id);
