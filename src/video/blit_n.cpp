@@ -295,7 +295,10 @@ void BlitNtoNKeyFast(JEX_BlitInfo *info)
 
 void BlitNtoNKeyCopyAlphaFast(JEX_BlitInfo *info)
 {
-    if (EqualColourMasks32(info->src_fmt, info->dst_fmt) &&
+    // Between equal formats the pixel moves whole, which also keeps the low
+    // bits of channels wider than 8 bits (ARGB2101010).
+    if ((EqualColourMasks32(info->src_fmt, info->dst_fmt) ||
+         (info->src_fmt->format == info->dst_fmt->format && info->src_fmt->bytes_per_pixel == 4)) &&
         info->src_fmt->amask == info->dst_fmt->amask)
         Key4to4Equal(info, true);
     else

@@ -519,7 +519,9 @@ void JEX_UnRLESurface(JEX_Surface *surface, int recode)
         }
         const JEX_Rect full{0, 0, surface->w, surface->h};
         const int bpp = surface->format->bytes_per_pixel;
-        if (map->info.flags & JEX_COPY_RLE_COLORKEY) {
+        // The routine installed tells the encoding (the copy flags may have
+        // been edited since).
+        if (map->blit != JEX_RLEAlphaBlit) {
             // The key everywhere, then the runs copied exactly (never blended:
             // these are the surface's own pixels).
             for (int y = 0; y < surface->h; ++y) {

@@ -33,12 +33,16 @@ void DecodeBeforeChange(JEX_Surface *surface)
 }
 
 // Replaces the copy flags; the map is rebuilt on the next blit when they
-// changed.
+// changed. The two encoding bits belong to the encoder: whatever the caller
+// computed, they stay as the surface's current encoding has them.
 void SetCopyFlags(JEX_Surface *surface, Uint32 flags)
 {
     JEX_BlitMap *map = surface->map;
-    if (map->info.flags != flags) {
+    constexpr Uint32 encoding = JEX_COPY_RLE_COLORKEY | JEX_COPY_RLE_ALPHAKEY;
+    if ((map->info.flags & ~encoding) != (flags & ~encoding))
         DecodeBeforeChange(surface);
+    flags = (flags & ~encoding) | (map->info.flags & encoding);
+    if (map->info.flags != flags) {
         map->info.flags = flags;
         JEX_InvalidateMap(map);
     }
@@ -409,6 +413,22 @@ void JEX_GetClipRect(JEX_Surface *surface, JEX_Rect *rect)
 
 namespace {
 
+// Raw value of pixel (x, y), sub-byte pixels by their bit position.
+Uint32 SourcePixel(const JEX_Surface *s, int x, int y)
+{
+    const JEX_PixelFormat *f = s->format;
+    const Uint8 *row = static_cast<const Uint8 *>(s->pixels) + std::ptrdiff_t(y) * s->pitch;
+    if (f->bits_per_pixel < 8) {
+        const int bits = f->bits_per_pixel, per = 8 / bits, k = x % per;
+        const bool msb = JEX_PIXELORDER(f->format) != JEX_BITMAPORDER_4321;
+        const int shift = msb ? 8 - bits - k * bits : k * bits;
+        return (row[x / per] >> shift) & ((1u << bits) - 1);
+    }
+    Uint32 v = 0;
+    std::memcpy(&v, row + std::ptrdiff_t(x) * f->bytes_per_pixel, f->bytes_per_pixel);
+    return v;
+}
+
 int ClampToInt(Sint64 v)
 {
     return v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : int(v);
@@ -625,7 +645,9 @@ JEX_Surface *JEX_ConvertSurface(JEX_Surface *src, const JEX_PixelFormat *fmt, Ui
         cpal->ncolors = n;
     }
 
-    // The copy itself runs without any of the source's blit state.
+    // The copy itself runs without any of the source's blit state, from
+    // plain pixels.
+    DecodeBeforeChange(src);
     JEX_BlitMap *smap = src->map;
     const Uint32 saved = smap->info.flags;
     smap->info.flags = 0;
@@ -657,27 +679,24 @@ JEX_Surface *JEX_ConvertSurface(JEX_Surface *src, const JEX_PixelFormat *fmt, Ui
         JEX_SetColorKey(convert, 1, key);
         const JEX_PixelFormat *cf = convert->format;
         if (cf->amask) {
-            // The key becomes transparency.
+            // The key becomes transparency: wherever the converted pixel is
+            // the converted key, and wherever the source pixel was the key
+            // (a conversion table may round a colour differently from the
+            // key's own mapping, as 565 green 63 becomes 254).
             JEX_LockSurface(convert);
             const int bpp = cf->bytes_per_pixel;
-            const Uint32 clear = key & ~cf->amask;
+            const Uint32 clear_mask = ~cf->amask;
+            const Uint32 skey = smap->info.colorkey;
             for (int y = 0; y < convert->h; ++y) {
                 Uint8 *row = static_cast<Uint8 *>(convert->pixels) + std::ptrdiff_t(y) * convert->pitch;
-                if (bpp == 2) {
-                    for (int x = 0; x < convert->w; ++x) {
-                        Uint16 p;
-                        std::memcpy(&p, row + 2 * x, 2);
-                        if (p == key) {
-                            const Uint16 v = Uint16(clear);
-                            std::memcpy(row + 2 * x, &v, 2);
-                        }
-                    }
-                } else if (bpp == 4) {
-                    for (int x = 0; x < convert->w; ++x) {
-                        Uint32 p;
-                        std::memcpy(&p, row + 4 * x, 4);
-                        if (p == key)
-                            std::memcpy(row + 4 * x, &clear, 4);
+                if (bpp != 2 && bpp != 4)
+                    break;
+                for (int x = 0; x < convert->w; ++x) {
+                    Uint32 p = 0;
+                    std::memcpy(&p, row + bpp * x, size_t(bpp));
+                    if (p == key || SourcePixel(src, x, y) == skey) {
+                        p &= clear_mask;
+                        std::memcpy(row + bpp * x, &p, size_t(bpp));
                     }
                 }
             }

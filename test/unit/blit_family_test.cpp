@@ -421,7 +421,9 @@ Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_
     case R::Nto1Key:
         if (keyed_alpha)
             return dp;
-        if (r == R::TwoKey)
+        // Equal 32-bit formats with alpha move whole pixels, wide channels
+        // included.
+        if (r == R::TwoKey || (r == R::NtoNKeyCopyAlpha && sf->format == df->format))
             return sp;
         if (r == R::Nto1Key)
             return Store332(To332(s.r, s.g, s.b), df);
@@ -761,6 +763,18 @@ TEST(BlitFamilies, KnownValues)
     t.set(0, 0, 0xAB000000);
     ASSERT_EQ(JEX_UpperBlit(s.get(), nullptr, t.get(), nullptr), 0);
     EXPECT_EQ(t.pixel(0, 0), 0xAB123456u);
+    // A white key on 565 converted to ARGB8888 becomes transparency even
+    // though the conversion table turns white into 0xFFFFFEFF.
+    Guarded k(JEX_PIXELFORMAT_RGB565, 2, 1);
+    k.set(0, 0, 0xFFFF);
+    k.set(1, 0, 0x0000);
+    ASSERT_EQ(JEX_SetColorKey(k.get(), 1, 0xFFFF), 0);
+    JEX_Surface *conv = JEX_ConvertSurfaceFormat(k.get(), JEX_PIXELFORMAT_ARGB8888, 0);
+    ASSERT_NE(conv, nullptr);
+    const Uint32 *px = static_cast<const Uint32 *>(conv->pixels);
+    EXPECT_EQ(px[0], 0x00FFFEFFu);
+    EXPECT_EQ(px[1], 0xFF000000u);
+    JEX_FreeSurface(conv);
 }
 
 // Every routine over widths 0 to 70 at several source and destination

@@ -304,6 +304,51 @@ TEST(RLE, NeverEncoded)
     EXPECT_NE(a->pixels, nullptr);
 }
 
+// Changing the key, converting, or switching to alpha blending on an encoded
+// surface works from its exact pixels.
+TEST(RLE, StateChangesOnEncodedSurfaces)
+{
+    std::mt19937 rng(12);
+    Surf s(JEX_CreateRGBSurface(0, 23, 9, 16, 0xF800, 0x7E0, 0x1F, 0));
+    Surf d(JEX_CreateRGBSurface(0, 23, 9, 16, 0xF800, 0x7E0, 0x1F, 0));
+    FillKeyed(s, 0x1111, 6, rng);
+    Surf orig(Clone(s));
+    JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, 0x1111);
+    ASSERT_EQ(JEX_UpperBlit(s, nullptr, d, nullptr), 0);
+    ASSERT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
+
+    // A new key value: decoded first, then encoded for the new key.
+    const Uint32 key2 = Get(orig, 5, 5);
+    ASSERT_EQ(JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, key2), 0);
+    EXPECT_FALSE(s->flags & JEX_SURFACE_RLEACCEL);
+    for (int y = 0; y < 9; ++y)
+        ASSERT_EQ(std::memcmp(At(s, 0, y), At(orig, 0, y), 46), 0);
+    std::memset(d->pixels, 0, size_t(d->pitch) * 9);
+    ASSERT_EQ(JEX_UpperBlit(s, nullptr, d, nullptr), 0);
+    EXPECT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 23; ++x)
+            ASSERT_EQ(Get(d, x, y), Get(orig, x, y) == key2 ? 0u : Get(orig, x, y));
+
+    // Converting an encoded surface: the key becomes transparency.
+    JEX_Surface *c = JEX_ConvertSurfaceFormat(s, JEX_PIXELFORMAT_ARGB8888, 0);
+    ASSERT_NE(c, nullptr) << JEX_GetError();
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 23; ++x) {
+            // The 565 conversion table (green 63 becomes 254).
+            const Uint32 p = Get(orig, x, y), g6 = (p >> 5) & 63;
+            const Uint32 rgb = (((p >> 11) * 255 / 31) << 16) |
+                               ((4 * (g6 & 7) + (g6 >> 3) * 8 * 255 / 63) << 8) | ((p & 31) * 255 / 31);
+            ASSERT_EQ(Get(c, x, y), Get(orig, x, y) == key2 ? rgb : 0xFF000000 | rgb) << x << "," << y;
+        }
+    JEX_FreeSurface(c);
+    EXPECT_FALSE(s->map->info.flags & (JEX_COPY_RLE_COLORKEY | JEX_COPY_RLE_ALPHAKEY));
+    ASSERT_EQ(JEX_UpperBlit(s, nullptr, d, nullptr), 0);
+    EXPECT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
+    JEX_FreeSurface(s.s);  // encoded at release: nothing leaks
+    s.s = nullptr;
+}
+
 // Per-pixel alpha onto 565, 555 and 8888 destinations: the encoded blit
 // matches the plain routine for the same pair.
 TEST(RLEAlpha, MatchesPlainBlits)
