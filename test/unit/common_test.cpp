@@ -16,11 +16,9 @@ namespace {
 // A mutable, null-terminated argument vector like the one main receives.
 class Args {
 public:
-    Args(std::initializer_list<const char *> args)
+    Args(std::initializer_list<const char *> args) : Args(std::vector<const char *>(args)) {}
+    explicit Args(const std::vector<const char *> &args) : storage_(args.begin(), args.end())
     {
-        for (const char *a : args) {
-            storage_.emplace_back(a, a + std::strlen(a) + 1);
-        }
         for (auto &s : storage_) {
             argv_.push_back(s.data());
         }
@@ -30,7 +28,7 @@ public:
     int argc() const { return static_cast<int>(argv_.size()) - 1; }
 
 private:
-    std::vector<std::vector<char>> storage_;
+    std::vector<std::string> storage_;
     std::vector<char *> argv_;
 };
 
@@ -65,44 +63,31 @@ TEST(CommonState, Defaults)
     StatePtr s = Make(args, JEX_INIT_VIDEO | JEX_INIT_AUDIO);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->argv, args.argv());
-    EXPECT_EQ(s->init_flags, JEX_INIT_VIDEO | JEX_INIT_AUDIO);
-    EXPECT_EQ(s->info_flags, 0u);
-    EXPECT_EQ(s->video_driver, nullptr);
-    EXPECT_EQ(s->display_index, 0);
     EXPECT_EQ(s->window_title, args.argv()[0]);
-    EXPECT_EQ(s->window_icon, nullptr);
-    EXPECT_EQ(s->window_flags, 0u);
-    EXPECT_EQ(s->window_x, 0x1FFF0000);
-    EXPECT_EQ(s->window_y, 0x1FFF0000);
-    EXPECT_EQ(s->window_w, 640);
-    EXPECT_EQ(s->window_h, 480);
-    EXPECT_EQ(s->depth, 0);
-    EXPECT_EQ(s->refresh_rate, 0);
-    EXPECT_EQ(s->num_windows, 1);
-    EXPECT_EQ(s->windows, nullptr);
-    EXPECT_EQ(s->render_driver, nullptr);
-    EXPECT_EQ(s->render_flags, 0u);
-    EXPECT_EQ(s->no_renderer, 0);
-    EXPECT_EQ(s->renderers, nullptr);
-    EXPECT_EQ(s->audio_driver, nullptr);
-    EXPECT_EQ(s->audio_spec.freq, 22050);
-    EXPECT_EQ(s->audio_spec.format, 0x8010);
-    EXPECT_EQ(s->audio_spec.channels, 2);
-    EXPECT_EQ(s->audio_spec.silence, 0);
-    EXPECT_EQ(s->audio_spec.samples, 2048);
-    EXPECT_EQ(s->audio_spec.size, 0u);
-    EXPECT_EQ(s->audio_spec.callback, nullptr);
-    EXPECT_EQ(s->audio_spec.userdata, nullptr);
-    const int gl[] = {s->gl_red_size, s->gl_green_size, s->gl_blue_size, s->gl_alpha_size,
-                      s->gl_buffer_size, s->gl_depth_size, s->gl_stencil_size,
-                      s->gl_double_buffer, s->gl_accum_red_size, s->gl_accum_green_size,
-                      s->gl_accum_blue_size, s->gl_accum_alpha_size, s->gl_stereo,
-                      s->gl_multisample_buffers, s->gl_multisample_samples,
-                      s->gl_retained_backing, s->gl_accelerated, s->gl_major_version,
-                      s->gl_minor_version};
-    const int want[] = {3, 3, 2, 0, 0, 16, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, -1, 0, 0};
+    const void *nulls[] = {s->video_driver, s->window_icon, s->windows, s->render_driver,
+                           s->renderers, s->audio_driver,
+                           reinterpret_cast<const void *>(s->audio_spec.callback),
+                           s->audio_spec.userdata};
+    for (size_t i = 0; i < std::size(nulls); ++i) {
+        EXPECT_EQ(nulls[i], nullptr) << "pointer field " << i;
+    }
+    const long long got[] = {
+        s->init_flags, s->info_flags, s->display_index, s->window_flags, s->window_x,
+        s->window_y, s->window_w, s->window_h, s->depth, s->refresh_rate, s->num_windows,
+        s->render_flags, s->no_renderer, s->audio_spec.freq, s->audio_spec.format,
+        s->audio_spec.channels, s->audio_spec.silence, s->audio_spec.samples,
+        s->audio_spec.size, s->gl_red_size, s->gl_green_size, s->gl_blue_size,
+        s->gl_alpha_size, s->gl_buffer_size, s->gl_depth_size, s->gl_stencil_size,
+        s->gl_double_buffer, s->gl_accum_red_size, s->gl_accum_green_size,
+        s->gl_accum_blue_size, s->gl_accum_alpha_size, s->gl_stereo, s->gl_multisample_buffers,
+        s->gl_multisample_samples, s->gl_retained_backing, s->gl_accelerated,
+        s->gl_major_version, s->gl_minor_version};
+    const long long want[] = {JEX_INIT_VIDEO | JEX_INIT_AUDIO, 0, 0, 0, 0x1FFF0000, 0x1FFF0000,
+                              640, 480, 0, 0, 1, 0, 0, 22050, 0x8010, 2, 0, 2048, 0,
+                              3, 3, 2, 0, 0, 16, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, -1, 0, 0};
+    static_assert(std::size(got) == std::size(want));
     for (size_t i = 0; i < std::size(want); ++i) {
-        EXPECT_EQ(gl[i], want[i]) << "GL field " << i;
+        EXPECT_EQ(got[i], want[i]) << "numeric field " << i;
     }
 }
 
@@ -240,10 +225,11 @@ TEST(CommonArg, WindowsAndFullscreenInEitherOrder)
 TEST(CommonArg, FailuresLeaveStateAlone)
 {
     // The failing option is the last one but its value (if any).
-    const struct {
-        std::initializer_list<const char *> args;
+    struct Case {
+        std::vector<const char *> args;
         int failing;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{"prog", "--windows", "x3"}, 1},
         {{"prog", "--windows", "-3"}, 1},
         {{"prog", "--windows", " 3"}, 1},
@@ -259,23 +245,14 @@ TEST(CommonArg, FailuresLeaveStateAlone)
         {{"prog", "--display", "65536"}, 1},
         {{"prog", "-h"}, 1},
         {{"prog", "--HELP"}, 1},
-        {{"prog", "--video"}, 1},
-        {{"prog", "--renderer"}, 1},
-        {{"prog", "--info"}, 1},
-        {{"prog", "--log"}, 1},
-        {{"prog", "--display"}, 1},
-        {{"prog", "--windows"}, 1},
-        {{"prog", "--title"}, 1},
-        {{"prog", "--icon"}, 1},
-        {{"prog", "--position"}, 1},
-        {{"prog", "--geometry"}, 1},
-        {{"prog", "--depth"}, 1},
-        {{"prog", "--refresh"}, 1},
-        {{"prog", "--rate"}, 1},
-        {{"prog", "--format"}, 1},
-        {{"prog", "--channels"}, 1},
-        {{"prog", "--samples"}, 1},
     };
+    // Every value option with its value missing.
+    for (const char *option : {"--video", "--renderer", "--info", "--log", "--display",
+                               "--windows", "--title", "--icon", "--position", "--geometry",
+                               "--depth", "--refresh", "--rate", "--format", "--channels",
+                               "--samples"}) {
+        cases.push_back({{"prog", option}, 1});
+    }
     for (const auto &c : cases) {
         Args args(c.args);
         StatePtr s = Make(args, JEX_INIT_VIDEO | JEX_INIT_AUDIO);
@@ -287,7 +264,7 @@ TEST(CommonArg, FailuresLeaveStateAlone)
         CommonState before;
         std::memcpy(&before, s.get(), sizeof before);
         const std::string value = args.argv()[args.argc() - 1];
-        const char *option = *(c.args.begin() + c.failing);
+        const char *option = c.args[c.failing];
         EXPECT_EQ(CommonArg(s.get(), c.failing), -1) << option << " " << value;
         EXPECT_EQ(std::memcmp(&before, s.get(), sizeof before), 0) << option << " " << value;
         EXPECT_EQ(value, args.argv()[args.argc() - 1]);

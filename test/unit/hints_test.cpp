@@ -13,13 +13,9 @@ constexpr const char *kName = "JEX_TEST_HINT";
 
 class HintsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        JEX_ClearHints();
-        unsetenv(kName);
-        unsetenv(JEX_HINT_RENDER_DRIVER);
-    }
-    void TearDown() override
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    static void Reset()
     {
         JEX_ClearHints();
         unsetenv(kName);
@@ -49,22 +45,19 @@ TEST_F(HintsTest, PriorityOrderDecidesReplacement)
     EXPECT_TRUE(JEX_SetHintWithPriority(kName, "o", JEX_HINT_OVERRIDE));
     EXPECT_FALSE(JEX_SetHint(kName, "n"));
     EXPECT_STREQ(JEX_GetHint(kName), "o");
-}
 
-TEST_F(HintsTest, PriorityAboveOverrideIsRefused)
-{
-    // An unknown priority must not claim success while being ignored, nor
-    // lock out later overrides.
-    EXPECT_FALSE(JEX_SetHintWithPriority(kName, "x", static_cast<JEX_HintPriority>(3)));
-    EXPECT_EQ(JEX_GetHint(kName), nullptr);
-    EXPECT_TRUE(JEX_SetHint(kName, "a"));
-    EXPECT_FALSE(JEX_SetHintWithPriority(kName, "x", static_cast<JEX_HintPriority>(0xFFFFFFFFu)));
-    EXPECT_STREQ(JEX_GetHint(kName), "a");
-    EXPECT_TRUE(JEX_SetHintWithPriority(kName, "o", JEX_HINT_OVERRIDE));
-    EXPECT_STREQ(JEX_GetHint(kName), "o");
+    // A priority above OVERRIDE must not claim success while being ignored,
+    // nor lock out later overrides.
+    const char *other = "JEX_TEST_HINT2";
+    EXPECT_FALSE(JEX_SetHintWithPriority(other, "x", static_cast<JEX_HintPriority>(3)));
+    EXPECT_EQ(JEX_GetHint(other), nullptr);
+    EXPECT_TRUE(JEX_SetHint(other, "a"));
+    EXPECT_FALSE(JEX_SetHintWithPriority(other, "x", static_cast<JEX_HintPriority>(0xFFFFFFFFu)));
+    EXPECT_STREQ(JEX_GetHint(other), "a");
+    EXPECT_TRUE(JEX_SetHintWithPriority(other, "o", JEX_HINT_OVERRIDE));
+    EXPECT_STREQ(JEX_GetHint(other), "o");
 }
-
-TEST_F(HintsTest, EnvironmentWinsUnlessOverride)
+TEST_F(HintsTest, EnvironmentWinsUnlessOverrideAndClearKeepsIt)
 {
     setenv(JEX_HINT_RENDER_DRIVER, "opengl", 1);
     EXPECT_STREQ(JEX_GetHint(JEX_HINT_RENDER_DRIVER), "opengl");
@@ -72,15 +65,19 @@ TEST_F(HintsTest, EnvironmentWinsUnlessOverride)
     EXPECT_STREQ(JEX_GetHint(JEX_HINT_RENDER_DRIVER), "opengl");
     EXPECT_TRUE(JEX_SetHintWithPriority(JEX_HINT_RENDER_DRIVER, "software", JEX_HINT_OVERRIDE));
     EXPECT_STREQ(JEX_GetHint(JEX_HINT_RENDER_DRIVER), "software");
-}
 
-TEST_F(HintsTest, EnvironmentSetLaterHidesNormalHint)
-{
+    // An environment value set later hides a NORMAL hint until it goes.
     ASSERT_TRUE(JEX_SetHint(kName, "hint"));
     setenv(kName, "env", 1);
     EXPECT_STREQ(JEX_GetHint(kName), "env");
     unsetenv(kName);
     EXPECT_STREQ(JEX_GetHint(kName), "hint");
+
+    setenv(kName, "env", 1);
+    ASSERT_TRUE(JEX_SetHintWithPriority(kName, "override", JEX_HINT_OVERRIDE));
+    EXPECT_STREQ(JEX_GetHint(kName), "override");
+    JEX_ClearHints();
+    EXPECT_STREQ(JEX_GetHint(kName), "env");
 }
 
 TEST_F(HintsTest, CallbackSeesEachChangeOnce)
@@ -108,14 +105,6 @@ TEST_F(HintsTest, CallbackSeesEachChangeOnce)
     EXPECT_EQ(JEX_GetHint(kName), nullptr);
 }
 
-TEST_F(HintsTest, NewValueMayComeFromTheHintItself)
-{
-    ASSERT_TRUE(JEX_SetHint(kName, "abcdef"));
-    // A pointer into the stored value must survive the replacement.
-    EXPECT_TRUE(JEX_SetHint(kName, JEX_GetHint(kName) + 3));
-    EXPECT_STREQ(JEX_GetHint(kName), "def");
-}
-
 void ClearingCallback(const char *, const char *, const char *)
 {
     JEX_ClearHints();
@@ -141,23 +130,17 @@ TEST_F(HintsTest, CallbackMayChangeOrClearHints)
     EXPECT_STREQ(JEX_GetHint(kName), "inner");
 }
 
-TEST_F(HintsTest, NamesAreCaseSensitiveAndNullsRefused)
+TEST_F(HintsTest, NamesValuesAndNulls)
 {
-    ASSERT_TRUE(JEX_SetHint(kName, "v"));
-    EXPECT_EQ(JEX_GetHint("jex_test_hint"), nullptr);
+    ASSERT_TRUE(JEX_SetHint(kName, "abcdef"));
+    // A pointer into the stored value must survive the replacement.
+    EXPECT_TRUE(JEX_SetHint(kName, JEX_GetHint(kName) + 3));
+    EXPECT_STREQ(JEX_GetHint(kName), "def");
+    EXPECT_EQ(JEX_GetHint("jex_test_hint"), nullptr); // case-sensitive
     EXPECT_FALSE(JEX_SetHint(nullptr, "v"));
     EXPECT_FALSE(JEX_SetHint(kName, nullptr));
     EXPECT_EQ(JEX_GetHint(nullptr), nullptr);
     EXPECT_FALSE(JEX_RegisterHintChangedCb(nullptr, Record));
-}
-
-TEST_F(HintsTest, ClearLeavesOnlyEnvironment)
-{
-    setenv(kName, "env", 1);
-    ASSERT_TRUE(JEX_SetHintWithPriority(kName, "override", JEX_HINT_OVERRIDE));
-    EXPECT_STREQ(JEX_GetHint(kName), "override");
-    JEX_ClearHints();
-    EXPECT_STREQ(JEX_GetHint(kName), "env");
 }
 
 } // namespace

@@ -581,25 +581,20 @@ TEST(IconvCalls, NamesAndLocale)
     char buf[jex::stdlib::kLocaleCodesetSize];
     jex::stdlib::GetLocaleCodeset(buf);
     EXPECT_STREQ(buf, "ASCII");
-    setenv("LANG", "C", 1);
-    jex::stdlib::GetLocaleCodeset(buf);
-    EXPECT_STREQ(buf, "ASCII");
-    setenv("LANG", "de_DE.ISO-8859-1@euro", 1);
-    jex::stdlib::GetLocaleCodeset(buf);
-    EXPECT_STREQ(buf, "ISO-8859-1");
-    setenv("LC_CTYPE", "en_US.UTF-8", 1);
-    jex::stdlib::GetLocaleCodeset(buf);
-    EXPECT_STREQ(buf, "UTF-8");
-    setenv("LC_ALL", "", 1); /* empty counts as unset */
-    jex::stdlib::GetLocaleCodeset(buf);
-    EXPECT_STREQ(buf, "UTF-8");
-    setenv("LC_ALL", "POSIXISH", 1);
-    jex::stdlib::GetLocaleCodeset(buf);
-    EXPECT_STREQ(buf, "POSIXISH");
     const std::string longname = "xx." + std::string(100, 'Q');
-    setenv("LC_ALL", longname.c_str(), 1);
-    jex::stdlib::GetLocaleCodeset(buf);
-    EXPECT_EQ(std::string(buf), std::string(63, 'Q'));
+    const struct {
+        const char *var, *value, *codeset;
+    } steps[] = {{"LANG", "C", "ASCII"},
+                 {"LANG", "de_DE.ISO-8859-1@euro", "ISO-8859-1"},
+                 {"LC_CTYPE", "en_US.UTF-8", "UTF-8"},
+                 {"LC_ALL", "", "UTF-8"}, /* empty counts as unset */
+                 {"LC_ALL", "POSIXISH", "POSIXISH"},
+                 {"LC_ALL", longname.c_str(), nullptr}}; /* cut to the buffer */
+    for (const auto &st : steps) {
+        setenv(st.var, st.value, 1);
+        jex::stdlib::GetLocaleCodeset(buf);
+        EXPECT_EQ(std::string(buf), st.codeset ? st.codeset : std::string(63, 'Q')) << st.value;
+    }
 
     /* Empty names use the locale; an unknown locale fails to open, and the
        whole-string form falls back to UTF-8 for it. */
@@ -641,24 +636,23 @@ TEST(IconvString, GrowthTerminatorAndStops)
     EXPECT_EQ(std::memcmp(s + 4 * text.size(), "\0\0\0\0", 4), 0);
     std::free(s);
 
-    /* Empty input: just the terminator. With a mark owed, it is still
-       written only when there is something to convert. */
-    s = JEX_iconv_string("UTF-16", "UTF-8", "", 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(std::memcmp(s, "\0\0\0\0", 4), 0);
-    std::free(s);
-
-    /* Tiny input into a marked wide output. */
-    s = JEX_iconv_string("UTF-32", "UTF-8", "A", 1);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(std::memcmp(s, "\0\0\xFE\xFF\0\0\0A\0\0\0\0", 12), 0);
-    std::free(s);
-
-    /* A character cut by the end of the input ends the text before it. */
-    s = JEX_iconv_string("UTF-8", "UTF-8", "ab\xE2\x82", 4);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(std::memcmp(s, "ab\0\0\0\0", 6), 0);
-    std::free(s);
+    const struct {
+        const char *to, *from;
+        Bytes in, want; /* want includes the four-byte terminator */
+    } cases[] = {
+        /* Empty input: just the terminator, even with a mark owed. */
+        {"UTF-16", "UTF-8", "", B({0, 0, 0, 0})},
+        /* Tiny input into a marked wide output. */
+        {"UTF-32", "UTF-8", "A", B({0, 0, 0xFE, 0xFF, 0, 0, 0, 'A', 0, 0, 0, 0})},
+        /* A character cut by the end of the input ends the text before it. */
+        {"UTF-8", "UTF-8", "ab\xE2\x82", B({'a', 'b', 0, 0, 0, 0})},
+    };
+    for (const auto &c : cases) {
+        s = JEX_iconv_string(c.to, c.from, c.in.data(), c.in.size());
+        ASSERT_NE(s, nullptr) << c.to;
+        EXPECT_EQ(Bytes(s, c.want.size()), c.want) << c.to << " from " << c.from;
+        std::free(s);
+    }
 
     EXPECT_EQ(JEX_iconv_string("UTF-8", "NOPE", "a", 1), nullptr);
     EXPECT_EQ(JEX_iconv_string("UTF-8", "UTF-8", nullptr, 3), nullptr);
