@@ -32,12 +32,14 @@ struct AVX2 {
     static reg and_(reg a, reg b) { return _mm256_and_si256(a, b); }
     static reg or_(reg a, reg b) { return _mm256_or_si256(a, b); }
     static reg andnot(reg a, reg b) { return _mm256_andnot_si256(a, b); }
-    static reg srli32(reg a, int n) { return _mm256_srl_epi32(a, _mm_cvtsi32_si128(n)); }
-    static reg slli32(reg a, int n) { return _mm256_sll_epi32(a, _mm_cvtsi32_si128(n)); }
-    static reg sll32(reg a, int n) { return _mm256_sll_epi32(a, _mm_cvtsi32_si128(n)); }
-    static reg srli16(reg a, int n) { return _mm256_srl_epi16(a, _mm_cvtsi32_si128(n)); }
-    static reg slli16(reg a, int n) { return _mm256_sll_epi16(a, _mm_cvtsi32_si128(n)); }
+    // Counts are constants after inlining, so these are the immediate forms.
+    static reg srli32(reg a, int n) { return _mm256_srli_epi32(a, n); }
+    static reg slli32(reg a, int n) { return _mm256_slli_epi32(a, n); }
+    static reg sll32(reg a, int n) { return _mm256_slli_epi32(a, n); }
+    static reg srli16(reg a, int n) { return _mm256_srli_epi16(a, n); }
+    static reg slli16(reg a, int n) { return _mm256_slli_epi16(a, n); }
     static reg add16(reg a, reg b) { return _mm256_add_epi16(a, b); }
+    static reg sub32(reg a, reg b) { return _mm256_sub_epi32(a, b); }
     static reg sub16(reg a, reg b) { return _mm256_sub_epi16(a, b); }
     static reg mullo16(reg a, reg b) { return _mm256_mullo_epi16(a, b); }
     static reg mulhi16(reg a, reg b) { return _mm256_mulhi_epu16(a, b); }

@@ -51,14 +51,13 @@ int RowRGB888To555(const Uint32 *src, Uint16 *dst, int n)
 // v x 255 / 31, green 4 x (low 3 bits) + (high 3 bits) x 8 x 255 / 63, each
 // quotient truncated (by multiplying with a rounded-up reciprocal, exact
 // over these ranges), alpha 255.
-template <class V>
-int Row565To32(const Uint16 *src, Uint32 *dst, int n, int kind)
+template <class V, int kKind>
+int Row565To32Of(const Uint16 *src, Uint32 *dst, int n)
 {
     using R = typename V::reg;
-    static constexpr int kShifts[4][4] = {
-        {16, 8, 0, 24}, {0, 8, 16, 24}, {24, 16, 8, 0}, {8, 16, 24, 0}};
-    const int rs = kShifts[kind][0], gs = kShifts[kind][1], bs = kShifts[kind][2],
-              as = kShifts[kind][3];
+    constexpr int kShifts[4][4] = {{16, 8, 0, 24}, {0, 8, 16, 24}, {24, 16, 8, 0}, {8, 16, 24, 0}};
+    constexpr int rs = kShifts[kKind][0], gs = kShifts[kKind][1], bs = kShifts[kKind][2],
+                  as = kShifts[kKind][3];
     const R alpha = V::set32(Uint32(255) << as);
     const R m31 = V::set16(31), m7 = V::set16(7);
     const R div31 = V::set16(33826), div63 = V::set16(33289);
@@ -87,6 +86,21 @@ int Row565To32(const Uint16 *src, Uint32 *dst, int n, int kind)
         V::store(dst + i + V::lanes32, hi);
     }
     return i;
+}
+
+template <class V>
+int Row565To32(const Uint16 *src, Uint32 *dst, int n, int kind)
+{
+    switch (kind) {
+    case 0:
+        return Row565To32Of<V, 0>(src, dst, n);
+    case 1:
+        return Row565To32Of<V, 1>(src, dst, n);
+    case 2:
+        return Row565To32Of<V, 2>(src, dst, n);
+    default:
+        return Row565To32Of<V, 3>(src, dst, n);
+    }
 }
 
 template <class V>
@@ -128,35 +142,29 @@ int RowRGBPixelAlpha(const Uint32 *src, Uint32 *dst, int n)
 {
     using R = typename V::reg;
     const R zero = V::zero();
-    const R top = V::set32(0xFF000000);
     const R opaque = V::set32(0xFF);
-    const R c256 = V::set16(256);
     constexpr int step = V::lanes32;
     int i = 0;
     for (; i + step <= n; i += step) {
         const R s = V::load(src + i);
-        const R a32 = V::srli32(s, 24);
+        R a32 = V::srli32(s, 24);
         if (V::all_zero(a32))
             continue;
         const R d = V::load(dst + i);
-        const R keep = V::and_(d, top);
-        const R is_opaque = V::cmpeq32(a32, opaque);
-        const R copied = V::or_(V::andnot(top, s), keep);
-        if (V::all_ones(is_opaque)) {
-            V::store(dst + i, copied);
-            continue;
-        }
-        // Alpha of each pixel in the four 16-bit lanes of its channels.
-        const R a16 = V::or_(a32, V::slli32(a32, 16));
-        const R a_lo = V::unpacklo32(a16, a16), a_hi = V::unpackhi32(a16, a16);
+        // Alpha 255 counts as 256, which gives the source colour exactly;
+        // the alpha lane gets weight 0, which keeps the destination's.
+        a32 = V::sub32(a32, V::cmpeq32(a32, opaque));
+        const R pair = V::or_(a32, V::slli32(a32, 16));
+        const R a_lo = V::unpacklo32(pair, a32), a_hi = V::unpackhi32(pair, a32);
+        // (a x s + (256 - a) x d) >> 8 = (a x (s - d) + 256 x d) >> 8 in
+        // 16-bit arithmetic: the true sum fits, so the wrap-around cancels.
         const R s_lo = V::unpacklo8(s, zero), s_hi = V::unpackhi8(s, zero);
         const R d_lo = V::unpacklo8(d, zero), d_hi = V::unpackhi8(d, zero);
-        const R r_lo = V::srli16(
-            V::add16(V::mullo16(s_lo, a_lo), V::mullo16(d_lo, V::sub16(c256, a_lo))), 8);
-        const R r_hi = V::srli16(
-            V::add16(V::mullo16(s_hi, a_hi), V::mullo16(d_hi, V::sub16(c256, a_hi))), 8);
-        const R blended = V::or_(V::andnot(top, V::packus16(r_lo, r_hi)), keep);
-        V::store(dst + i, V::select(is_opaque, copied, blended));
+        const R r_lo =
+            V::srli16(V::add16(V::mullo16(V::sub16(s_lo, d_lo), a_lo), V::slli16(d_lo, 8)), 8);
+        const R r_hi =
+            V::srli16(V::add16(V::mullo16(V::sub16(s_hi, d_hi), a_hi), V::slli16(d_hi, 8)), 8);
+        V::store(dst + i, V::packus16(r_lo, r_hi));
     }
     return i;
 }
