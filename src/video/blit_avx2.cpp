@@ -58,6 +58,7 @@ struct AVX2 {
         // the per-half pack leaves interleaved.
         return _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8);
     }
+    static reg madd16(reg a, reg b) { return _mm256_madd_epi16(a, b); }
     static void widen16(reg x, reg &lo, reg &hi)
     {
         const reg l = _mm256_unpacklo_epi16(x, _mm256_setzero_si256());

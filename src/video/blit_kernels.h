@@ -5,21 +5,16 @@
 // computes exactly what the scalar loop of its routine computes, and returns
 // how many pixels it did (a multiple of its step).
 
-// 32-bit RGB to 565 or 555: each channel's top bits.
+// 32-bit RGB to 565 or 555: each channel's top bits. Blue and red are cut
+// out together and joined by one multiply-add (red x 2^11 or 2^10 + blue).
 template <class V, bool k565>
 inline typename V::reg To16Lanes(typename V::reg p)
 {
-    using R = typename V::reg;
-    R r, g, b;
-    if constexpr (k565) {
-        r = V::and_(V::srli32(p, 8), V::set32(0xF800));
-        g = V::and_(V::srli32(p, 5), V::set32(0x7E0));
-    } else {
-        r = V::and_(V::srli32(p, 9), V::set32(0x7C00));
-        g = V::and_(V::srli32(p, 6), V::set32(0x3E0));
-    }
-    b = V::and_(V::srli32(p, 3), V::set32(0x1F));
-    return V::or_(V::or_(r, g), b);
+    const auto rb = V::and_(V::srli32(p, 3), V::set32(0x001F001F));
+    const auto joined = V::madd16(rb, V::set32(k565 ? 0x08000001 : 0x04000001));
+    const auto g = k565 ? V::and_(V::srli32(p, 5), V::set32(0x7E0))
+                        : V::and_(V::srli32(p, 6), V::set32(0x3E0));
+    return V::or_(joined, g);
 }
 
 template <class V, bool k565>

@@ -46,10 +46,12 @@ struct SSE2 {
     // 32-bit lanes holding 16-bit values, narrowed in order.
     static reg pack32to16(reg a, reg b)
     {
-        a = _mm_srai_epi32(_mm_slli_epi32(a, 16), 16);
-        b = _mm_srai_epi32(_mm_slli_epi32(b, 16), 16);
-        return _mm_packs_epi32(a, b);
+        // Moved into the signed range, packed without saturating, moved back.
+        const reg bias = _mm_set1_epi32(0x8000);
+        return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias)),
+                             _mm_set1_epi16(short(0x8000)));
     }
+    static reg madd16(reg a, reg b) { return _mm_madd_epi16(a, b); }
     static void widen16(reg x, reg &lo, reg &hi)
     {
         lo = _mm_unpacklo_epi16(x, _mm_setzero_si128());
