@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "JEX_bmp.h"
@@ -26,28 +27,11 @@ namespace {
 using Bytes = std::vector<Uint8>;
 namespace fs = std::filesystem;
 
-void Put16(Bytes &b, size_t at, Uint16 v)
-{
-    b[at] = static_cast<Uint8>(v);
-    b[at + 1] = static_cast<Uint8>(v >> 8);
-}
-
-void Put32(Bytes &b, size_t at, Uint32 v)
-{
-    for (int i = 0; i < 4; ++i) {
-        b[at + i] = static_cast<Uint8>(v >> (8 * i));
-    }
-}
-
-Uint32 Get32(const Bytes &b, size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<Uint32>(b[at + 3]) << 24);
-}
-
-Uint16 Get16(const Bytes &b, size_t at)
-{
-    return static_cast<Uint16>(b[at] | (b[at + 1] << 8));
-}
+// Little-endian fields of a file.
+void Put16(Bytes &b, size_t at, Uint16 v) { std::memcpy(&b[at], &v, 2); }
+void Put32(Bytes &b, size_t at, Uint32 v) { std::memcpy(&b[at], &v, 4); }
+Uint32 Get32(const Bytes &b, size_t at) { Uint32 v; std::memcpy(&v, &b[at], 4); return v; }
+Uint16 Get16(const Bytes &b, size_t at) { Uint16 v; std::memcpy(&v, &b[at], 2); return v; }
 
 // ---------------------------------------------------------------------------
 // Hand-built files.
@@ -121,24 +105,9 @@ const Uint8 *Row(const JEX_Surface *s, int y)
     return static_cast<const Uint8 *>(s->pixels) + static_cast<size_t>(y) * s->pitch;
 }
 
-Uint32 Pixel32(const JEX_Surface *s, int x, int y)
-{
-    Uint32 v;
-    std::memcpy(&v, Row(s, y) + 4 * x, 4);
-    return v;
-}
-
-Uint16 Pixel16(const JEX_Surface *s, int x, int y)
-{
-    Uint16 v;
-    std::memcpy(&v, Row(s, y) + 2 * x, 2);
-    return v;
-}
-
-std::string Error()
-{
-    return JEX_GetError();
-}
+Uint32 Pixel32(const JEX_Surface *s, int x, int y) { Uint32 v; std::memcpy(&v, Row(s, y) + 4 * x, 4); return v; }
+Uint16 Pixel16(const JEX_Surface *s, int x, int y) { Uint16 v; std::memcpy(&v, Row(s, y) + 2 * x, 2); return v; }
+std::string Error() { return JEX_GetError(); }
 
 // Loads from a read-only stream that starts `lead` bytes into the block and
 // reports where the stream is afterwards (relative to the file's start).
@@ -183,9 +152,7 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
         Uint8 r, g, b;
         const Uint8 *p = Row(surf.get(), 0);
         JEX_GetRGB(p[0] | p[1] << 8 | p[2] << 16, surf->format, &r, &g, &b);
-        EXPECT_EQ(b, 11);
-        EXPECT_EQ(g, 12);
-        EXPECT_EQ(r, 13);
+        EXPECT_TRUE(r == 13 && g == 12 && b == 11) << int(r) << " " << int(g) << " " << int(b);
     }
     {
         SCOPED_TRACE("32-bit, top-down");
@@ -200,9 +167,9 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
         ASSERT_TRUE(out.surface) << out.error;
         EXPECT_EQ(out.surface->h, 3);
         EXPECT_EQ(out.surface->format->format, JEX_PIXELFORMAT_ARGB8888);
-        EXPECT_EQ(Pixel32(out.surface.get(), 0, 0), 0x80112233u);
-        EXPECT_EQ(Pixel32(out.surface.get(), 1, 0), 0x00445566u);
-        EXPECT_EQ(Pixel32(out.surface.get(), 0, 2), 3u);
+        EXPECT_EQ(std::tuple(Pixel32(out.surface.get(), 0, 0), Pixel32(out.surface.get(), 1, 0),
+                             Pixel32(out.surface.get(), 0, 2)),
+                  std::tuple(0x80112233u, 0x00445566u, 3u));
         JEX_BlendMode mode;
         ASSERT_EQ(JEX_GetSurfaceBlendMode(out.surface.get(), &mode), 0);
         EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
@@ -238,9 +205,8 @@ TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
     JEX_Palette *pal = surf->format->palette;
     ASSERT_NE(pal, nullptr);
     ASSERT_EQ(pal->ncolors, 2);
-    EXPECT_EQ(pal->colors[0].r, 255);
-    EXPECT_EQ(pal->colors[0].a, 7); // the file's fourth byte is kept
-    EXPECT_EQ(pal->colors[1].g, 255);
+    // The file's fourth byte is kept.
+    EXPECT_TRUE(pal->colors[0].r == 255 && pal->colors[0].a == 7 && pal->colors[1].g == 255);
     const Uint8 top[10] = {0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
     const Uint8 bottom[10] = {1, 0, 1, 0, 0, 1, 0, 1, 0, 1};
     EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), top, 10));
@@ -283,10 +249,8 @@ TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
     ASSERT_TRUE(surf) << Error();
     JEX_Palette *pal = surf->format->palette;
     ASSERT_EQ(pal->ncolors, 256);
-    EXPECT_EQ(pal->colors[200].b, 200);
-    EXPECT_EQ(pal->colors[200].g, 55);
-    EXPECT_EQ(pal->colors[200].r, 7);
-    EXPECT_EQ(pal->colors[200].a, 255);
+    const JEX_Color c = pal->colors[200];
+    EXPECT_TRUE(c.b == 200 && c.g == 55 && c.r == 7 && c.a == 255) << int(c.r) << " " << int(c.g);
     EXPECT_EQ(Row(surf.get(), 0)[1], 200);
 }
 
@@ -357,10 +321,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGRA8888);
         Uint8 r, g, b, a;
         JEX_GetRGBA(Pixel32(surf.get(), 0, 0), surf->format, &r, &g, &b, &a);
-        EXPECT_EQ(r, 0x30);
-        EXPECT_EQ(g, 0x20);
-        EXPECT_EQ(b, 0x10);
-        EXPECT_EQ(a, 0x40);
+        EXPECT_TRUE(r == 0x30 && g == 0x20 && b == 0x10 && a == 0x40) << int(r) << " " << int(a);
 
         // 8-bit: the palette follows the whole header, not its first 40 bytes.
         BmpFields u;
@@ -373,8 +334,7 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         surf = LoadBytes(BuildBmp(u));
         ASSERT_TRUE(surf) << Error();
         ASSERT_EQ(surf->format->palette->ncolors, 3);
-        EXPECT_EQ(surf->format->palette->colors[0].b, 10);
-        EXPECT_EQ(surf->format->palette->colors[2].r, 32);
+        EXPECT_TRUE(surf->format->palette->colors[0].b == 10 && surf->format->palette->colors[2].r == 32);
     }
     {
         // Three masks after a Windows 3 header with the pixels right behind
@@ -581,14 +541,12 @@ TEST(BmpSave, ArgbSurfaceIsWrittenAsTwentyFourBitAndReadsBack)
     int result = -1;
     const Bytes file = SaveToMemory(src.get(), &result);
     ASSERT_EQ(result, 0) << Error();
-    const size_t row = 16; // 15 bytes padded to 16
+    const Uint32 row = 16; // 15 bytes padded to 16
     ASSERT_EQ(file.size(), 54 + 3 * row);
-    EXPECT_EQ(Get32(file, 2), file.size());
-    EXPECT_EQ(Get32(file, 10), 54u);
-    EXPECT_EQ(Get32(file, 14), 40u);
-    EXPECT_EQ(Get16(file, 28), 24);
-    EXPECT_EQ(Get32(file, 34), 3 * row);
-    EXPECT_EQ(file[54 + 15], 0); // padding is zero
+    // File size, data offset, header size, depth, image size; zero padding.
+    EXPECT_EQ(std::tuple(Get32(file, 2), Get32(file, 10), Get32(file, 14), Get16(file, 28), Get32(file, 34)),
+              std::tuple(Uint32(file.size()), 54u, 40u, Uint16(24), 3 * row));
+    EXPECT_EQ(file[54 + 15], 0);
 
     SurfacePtr back = LoadBytes(file);
     ASSERT_TRUE(back) << Error();
@@ -597,9 +555,7 @@ TEST(BmpSave, ArgbSurfaceIsWrittenAsTwentyFourBitAndReadsBack)
         for (int x = 0; x < 5; ++x) {
             const Uint32 v = Pixel32(src.get(), x, y);
             const Uint8 *p = Row(back.get(), y) + 3 * x;
-            EXPECT_EQ(p[0], v & 0xFF);
-            EXPECT_EQ(p[1], (v >> 8) & 0xFF);
-            EXPECT_EQ(p[2], (v >> 16) & 0xFF);
+            EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16, v & 0xFFFFFF) << x << "," << y;
         }
     }
 }
@@ -620,10 +576,8 @@ TEST(BmpSave, PaletteSurfacesKeepTheirColoursAndDepthOthersFail)
     int result = -1;
     const Bytes file = SaveToMemory(s.get(), &result, 1 << 20, 11);
     ASSERT_EQ(result, 0) << Error();
-    EXPECT_EQ(Get32(file, 10), 54u + 1024u);
-    EXPECT_EQ(Get32(file, 46), 256u);
-    EXPECT_EQ(Get16(file, 28), 8);
-    EXPECT_EQ(file.size(), 54u + 1024u + 2 * 4);
+    EXPECT_EQ(std::tuple(Get32(file, 10), Get32(file, 46), Get16(file, 28), file.size()),
+              std::tuple(54u + 1024u, 256u, Uint16(8), size_t{54 + 1024 + 2 * 4}));
     LoadOutcome back = LoadAt(file, 5);
     ASSERT_TRUE(back.surface) << back.error;
     for (int y = 0; y < 2; ++y) {
@@ -684,46 +638,32 @@ TEST(BmpSave, FailuresAreReported)
 // ImageMagick interoperability. Files are made by `convert` in a temporary
 // folder at test time and compared with ImageMagick's own decode.
 
-class TempDir {
-public:
+struct TempDir {
     TempDir()
     {
         std::string tmpl = (fs::temp_directory_path() / "jex_bmp_XXXXXX").string();
-        if (char *p = mkdtemp(tmpl.data())) {
-            path_ = p;
-        }
+        if (char *p = mkdtemp(tmpl.data())) path = p;
     }
     ~TempDir()
     {
         std::error_code ec;
-        if (!path_.empty()) {
-            fs::remove_all(path_, ec);
-        }
+        if (!path.empty()) fs::remove_all(path, ec);
     }
-    std::string File(const std::string &name) const { return (path_ / name).string(); }
-    bool ok() const { return !path_.empty(); }
-
-private:
-    fs::path path_;
+    std::string File(const std::string &name) const { return (path / name).string(); }
+    bool ok() const { return !path.empty(); }
+    fs::path path;
 };
 
-// Runs a shell command; its standard output, or nullopt when it fails.
+// Runs a shell command, keeping its standard output; true when it succeeds.
 bool Shell(const std::string &cmd, Bytes *out = nullptr)
 {
     FILE *p = popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p) {
-        return false;
-    }
+    if (!p) return false;
     Bytes data;
     Uint8 buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
-        data.insert(data.end(), buf, buf + n);
-    }
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) data.insert(data.end(), buf, buf + n);
     const int status = pclose(p);
-    if (out) {
-        *out = std::move(data);
-    }
+    if (out) *out = std::move(data);
     return status == 0;
 }
 
@@ -745,15 +685,18 @@ bool HaveConvert()
     return have;
 }
 
+#define NEED_CONVERT_AND_DIR()                                                                     \
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";  \
+    TempDir dir;                                                                                   \
+    ASSERT_TRUE(dir.ok())
+
 // ImageMagick's decodes of several files of the given widths (all of
 // height h) in one call, as 8-bit RGBA, top row first.
 std::vector<Bytes> MagickDecode(const std::vector<std::string> &paths, const std::vector<int> &widths,
                                 int h)
 {
     std::string cmd = "convert";
-    for (const std::string &p : paths) {
-        cmd += " '" + p + "'";
-    }
+    for (const std::string &p : paths) cmd += " '" + p + "'";
     Bytes all;
     if (!Shell(cmd + " -depth 8 rgba:-", &all)) {
         ADD_FAILURE() << "ImageMagick cannot decode " << cmd;
@@ -822,9 +765,7 @@ void ExpectSamePixels(const JEX_Surface *s, const Bytes &rgba, bool compare_alph
             const Channels c = ChannelsAt(s, x, y);
             const Uint8 *m = &rgba[(static_cast<size_t>(y) * s->w + x) * 4];
             for (int i = 0; i < 4; ++i) {
-                if (i == 3 && !compare_alpha) {
-                    continue;
-                }
+                if (i == 3 && !compare_alpha) continue;
                 const bool same = c.bits[i] == 0 ? m[i] == 255
                                                  : static_cast<unsigned>(m[i] >> (8 - c.bits[i])) == c.value[i];
                 if (!same) {
@@ -842,9 +783,7 @@ Bytes FlipRows(const Bytes &rgba, int w, int h)
 {
     Bytes out(rgba.size());
     const size_t row = static_cast<size_t>(w) * 4;
-    for (int y = 0; y < h; ++y) {
-        std::memcpy(&out[y * row], &rgba[(h - 1 - y) * row], row);
-    }
+    for (int y = 0; y < h; ++y) std::memcpy(&out[y * row], &rgba[(h - 1 - y) * row], row);
     return out;
 }
 
@@ -911,10 +850,7 @@ Bytes SourceImage(int w, int h)
     return rgba;
 }
 
-void PrintTo(const MagickCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
+void PrintTo(const MagickCase &c, std::ostream *os) { *os << c.name; }
 
 class BmpMagick : public ::testing::TestWithParam<MagickCase> {};
 
@@ -1030,9 +966,7 @@ INSTANTIATE_TEST_SUITE_P(Files, BmpMagick, ::testing::ValuesIn(kMagickCases),
 
 TEST(BmpMagickExtra, RunLengthFilesAreRefusedWithAMessage)
 {
-    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    NEED_CONVERT_AND_DIR();
     const std::string raw = dir.File("src.rgba");
     WriteFile(raw, SourceImage(16, 16));
     for (const char *opts : {"+dither -colors 200 -type palette", "+dither -colors 16"}) {
@@ -1051,9 +985,7 @@ TEST(BmpMagickExtra, RunLengthFilesAreRefusedWithAMessage)
 
 TEST(BmpMagickExtra, SavedSurfacesOfOtherFormatsDecodeToTheSamePixels)
 {
-    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    NEED_CONVERT_AND_DIR();
     for (int w : {1, 6, 11}) {
         SurfacePtr argb = MakeArgb(w, 4);
         ASSERT_TRUE(argb);
@@ -1097,29 +1029,22 @@ std::vector<Bytes> DamageSamples(const TempDir &dir)
     const char *const recipes[] = {
         "-alpha off +dither -colors 2 -type palette BMP3", "-alpha off +dither -colors 16 BMP2",
         "-alpha off +dither -colors 200 -type palette BMP", "-alpha off -define bmp:subtype=RGB565 BMP",
-        "-alpha off -type truecolor BMP3",         "BMP",
-    };
-    for (const char *r : recipes) {
-        const std::string out = dir.File("d.bmp");
-        std::string recipe = r;
-        const size_t cut = recipe.rfind(' ');
-        const std::string opts = cut == std::string::npos ? "" : recipe.substr(0, cut);
-        const std::string coder = cut == std::string::npos ? recipe : recipe.substr(cut + 1);
-        if (Shell("convert -size 7x5 -depth 8 rgba:'" + raw + "' " + opts + " -compress none " + coder +
-                  ":'" + out + "'")) {
+        "-alpha off -type truecolor BMP3", "BMP"};
+    for (const char *r : recipes) { // options, then the coder
+        const std::string out = dir.File("d.bmp"), recipe = r;
+        const size_t cut = recipe.rfind(' ') + 1; // 0 when there are no options
+        if (Shell("convert -size 7x5 -depth 8 rgba:'" + raw + "' " + recipe.substr(0, cut) +
+                  "-compress none " + recipe.substr(cut) + ":'" + out + "'"))
             files.push_back(ReadFile(out));
-        } else {
+        else
             ADD_FAILURE() << "convert failed for " << r;
-        }
     }
     return files;
 }
 
 TEST(BmpDamaged, EveryTruncationFailsCleanly)
 {
-    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    NEED_CONVERT_AND_DIR();
     for (const Bytes &file : DamageSamples(dir)) {
         ASSERT_TRUE(LoadBytes(file)) << Error();
         const Uint32 hs = Get32(file, 14);
@@ -1145,9 +1070,7 @@ TEST(BmpDamaged, EveryTruncationFailsCleanly)
 
 TEST(BmpDamaged, FlippedHeaderBytesNeverCrash)
 {
-    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    NEED_CONVERT_AND_DIR();
     int loaded = 0;
     int refused = 0;
     for (const Bytes &file : DamageSamples(dir)) {
