@@ -1,0 +1,229 @@
+// GLX on a private Xvfb with Mesa: pixels drawn and swapped are read back
+// from the server, the attributes granted are compared with the visual the
+// server really gave, and versioned contexts are really created.
+#include "x11_test_util.h"
+
+#include "video/x11/x11_opengl.h"
+
+#include <GL/gl.h>
+#include <GL/glx.h>
+
+#include <cstring>
+
+// Leak checking, when the tests run under a sanitizer.
+extern "C" __attribute__((weak)) void __lsan_disable();
+extern "C" __attribute__((weak)) void __lsan_enable();
+
+namespace {
+
+using x11test::Data;
+using x11test::XidOf;
+
+class X11GLTest : public x11test::X11DriverTest {
+protected:
+    template <typename Fn>
+    Fn GL(const char *name)
+    {
+        return reinterpret_cast<Fn>(JEX_GL_GetProcAddress(name));
+    }
+
+    // The server's description of the window's visual, as GLX sees it.
+    int VisualConfig(JEX_Window *window, int attribute)
+    {
+        XWindowAttributes a{};
+        X11.XGetWindowAttributes(Data()->display, XidOf(window), &a);
+        XVisualInfo wanted{};
+        wanted.visualid = X11.XVisualIDFromVisual(a.visual);
+        int count = 0;
+        XVisualInfo *vinfo = X11.XGetVisualInfo(Data()->display, VisualIDMask, &wanted, &count);
+        EXPECT_NE(vinfo, nullptr);
+        int value = -1;
+        if (vinfo) {
+            auto get = GL<int (*)(Display *, XVisualInfo *, int, int *)>("glXGetConfig");
+            EXPECT_EQ(get(Data()->display, vinfo, attribute, &value), 0);
+            X11.XFree(vinfo);
+        }
+        return value;
+    }
+};
+
+TEST_F(X11GLTest, ClearedAndSwappedPixelsReachTheServer)
+{
+    JEX_GL_SetAttribute(JEX_GL_DOUBLEBUFFER, 1);
+    JEX_Window *window = ShownWindow("gl", 0, 0, 64, 48);
+    ASSERT_NE(window, nullptr);
+    JEX_GLContext context = JEX_GL_CreateContext(window);
+    ASSERT_NE(context, nullptr) << JEX_GetError();
+
+    auto clear_color = GL<void (*)(GLfloat, GLfloat, GLfloat, GLfloat)>("glClearColor");
+    auto clear = GL<void (*)(GLbitfield)>("glClear");
+    auto finish = GL<void (*)()>("glFinish");
+    ASSERT_TRUE(clear_color && clear && finish);
+    for (const Uint32 colour : {0x00FF00u, 0x2080C0u}) {
+        clear_color(float((colour >> 16) & 0xFF) / 255.0f, float((colour >> 8) & 0xFF) / 255.0f,
+                    float(colour & 0xFF) / 255.0f, 1.0f);
+        clear(GL_COLOR_BUFFER_BIT);
+        JEX_GL_SwapWindow(window);
+        finish();
+        X11.XSync(Data()->display, False);
+        XImage *image =
+            X11.XGetImage(peer_, XidOf(window), 0, 0, 64, 48, AllPlanes, ZPixmap);
+        ASSERT_NE(image, nullptr);
+        ASSERT_EQ(image->bits_per_pixel, 32);
+        for (const auto &[x, y] : {std::pair{0, 0}, std::pair{63, 47}, std::pair{31, 20}}) {
+            const auto *row = reinterpret_cast<const Uint32 *>(image->data + y * image->bytes_per_line);
+            EXPECT_EQ(row[x] & 0xFFFFFF, colour) << "at " << x << "," << y;
+        }
+        XDestroyImage(image);
+    }
+    JEX_GL_DeleteContext(context);
+}
+
+TEST_F(X11GLTest, GrantedAttributesMatchTheVisual)
+{
+    JEX_GL_SetAttribute(JEX_GL_RED_SIZE, 5);
+    JEX_GL_SetAttribute(JEX_GL_GREEN_SIZE, 5);
+    JEX_GL_SetAttribute(JEX_GL_BLUE_SIZE, 5);
+    JEX_GL_SetAttribute(JEX_GL_DEPTH_SIZE, 16);
+    JEX_GL_SetAttribute(JEX_GL_STENCIL_SIZE, 8);
+    JEX_GL_SetAttribute(JEX_GL_DOUBLEBUFFER, 1);
+    JEX_Window *window = ShownWindow("gl", 0, 0, 32, 32);
+    ASSERT_NE(window, nullptr);
+    JEX_GLContext context = JEX_GL_CreateContext(window);
+    ASSERT_NE(context, nullptr) << JEX_GetError();
+
+    const std::pair<int, int> pairs[] = {
+        {JEX_GL_RED_SIZE, GLX_RED_SIZE},     {JEX_GL_GREEN_SIZE, GLX_GREEN_SIZE},
+        {JEX_GL_BLUE_SIZE, GLX_BLUE_SIZE},   {JEX_GL_DEPTH_SIZE, GLX_DEPTH_SIZE},
+        {JEX_GL_STENCIL_SIZE, GLX_STENCIL_SIZE}, {JEX_GL_DOUBLEBUFFER, GLX_DOUBLEBUFFER},
+    };
+    for (const auto &[jex, glx] : pairs) {
+        int granted = -1;
+        ASSERT_EQ(JEX_GL_GetAttribute(jex, &granted), 0) << JEX_GetError();
+        EXPECT_EQ(granted, VisualConfig(window, glx)) << "attribute " << jex;
+    }
+    EXPECT_GE(VisualConfig(window, GLX_RED_SIZE), 5);
+    EXPECT_GE(VisualConfig(window, GLX_DEPTH_SIZE), 16);
+    EXPECT_GE(VisualConfig(window, GLX_STENCIL_SIZE), 8);
+    EXPECT_EQ(VisualConfig(window, GLX_DOUBLEBUFFER), 1);
+    JEX_GL_DeleteContext(context);
+}
+
+TEST_F(X11GLTest, MultisampleAndSlowVisualRequests)
+{
+    JEX_GL_SetAttribute(JEX_GL_MULTISAMPLEBUFFERS, 1);
+    JEX_GL_SetAttribute(JEX_GL_MULTISAMPLESAMPLES, 4);
+    // Mesa keeps two small records of a multisample visual's first use for
+    // the life of the process; they are its own, not the driver's.
+    if (__lsan_disable) {
+        __lsan_disable();
+    }
+    JEX_Window *window = JEX_CreateWindow("ms", 0, 0, 32, 32, 0);
+    if (__lsan_enable) {
+        __lsan_enable();
+    }
+    if (window) {
+        EXPECT_EQ(VisualConfig(window, GLX_SAMPLE_BUFFERS_ARB), 1);
+        EXPECT_GE(VisualConfig(window, GLX_SAMPLES_ARB), 4);
+        JEX_DestroyWindow(window);
+    } else {
+        EXPECT_STREQ(JEX_GetError(), "Couldn't find matching GLX visual");
+    }
+    JEX_GL_SetAttribute(JEX_GL_MULTISAMPLEBUFFERS, 0);
+    JEX_GL_SetAttribute(JEX_GL_MULTISAMPLESAMPLES, 0);
+
+    // "Not accelerated" asks for a slow visual; a server without one
+    // refuses the window cleanly.
+    JEX_GL_SetAttribute(JEX_GL_ACCELERATED_VISUAL, 0);
+    int list[X11_GL_MAX_ATTRIBUTES];
+    const int n = X11_GL_GetAttributes(JEX_GetVideoDevice(), Data()->display, 0, list,
+                                       X11_GL_MAX_ATTRIBUTES);
+    ASSERT_GE(n, 3);
+    window = JEX_CreateWindow("slow", 0, 0, 32, 32, 0);
+    if (list[n - 3] == GLX_VISUAL_CAVEAT_EXT) {
+        EXPECT_EQ(list[n - 2], GLX_SLOW_VISUAL_EXT);
+        if (window) {
+            EXPECT_EQ(VisualConfig(window, GLX_VISUAL_CAVEAT_EXT), GLX_SLOW_VISUAL_EXT);
+        } else {
+            EXPECT_STREQ(JEX_GetError(), "Couldn't find matching GLX visual");
+        }
+    } else {
+        EXPECT_NE(window, nullptr) << "without visual rating the request cannot be expressed";
+    }
+    if (window) {
+        JEX_DestroyWindow(window);
+    }
+}
+
+TEST_F(X11GLTest, VersionedContextsAreReallyCreated)
+{
+    JEX_GL_SetAttribute(JEX_GL_CONTEXT_MAJOR_VERSION, 3);
+    JEX_GL_SetAttribute(JEX_GL_CONTEXT_MINOR_VERSION, 2);
+    JEX_Window *window = ShownWindow("gl3", 0, 0, 32, 32);
+    ASSERT_NE(window, nullptr);
+    JEX_GLContext context = JEX_GL_CreateContext(window);
+    ASSERT_NE(context, nullptr) << JEX_GetError();
+    auto get_string = GL<const GLubyte *(*)(GLenum)>("glGetString");
+    const char *version = reinterpret_cast<const char *>(get_string(GL_VERSION));
+    ASSERT_NE(version, nullptr);
+    EXPECT_GE(std::atoi(version), 3) << version;
+    auto get_integer = GL<void (*)(GLenum, GLint *)>("glGetIntegerv");
+    GLint major = 0, minor = 0;
+    get_integer(0x821B /* GL_MAJOR_VERSION */, &major);
+    get_integer(0x821C /* GL_MINOR_VERSION */, &minor);
+    EXPECT_GE(major * 10 + minor, 32);
+    JEX_GL_DeleteContext(context);
+
+    // A version no library offers is refused, and the program goes on.
+    JEX_GL_SetAttribute(JEX_GL_CONTEXT_MAJOR_VERSION, 9);
+    JEX_GL_SetAttribute(JEX_GL_CONTEXT_MINOR_VERSION, 9);
+    EXPECT_EQ(JEX_GL_CreateContext(window), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Could not create GL 9.9 context");
+    JEX_GL_SetAttribute(JEX_GL_CONTEXT_MAJOR_VERSION, 2);
+    JEX_GL_SetAttribute(JEX_GL_CONTEXT_MINOR_VERSION, 1);
+    context = JEX_GL_CreateContext(window);
+    EXPECT_NE(context, nullptr) << "the connection is still usable: " << JEX_GetError();
+    JEX_GL_DeleteContext(context);
+}
+
+TEST_F(X11GLTest, SwapIntervalAndAttributeList)
+{
+    JEX_Window *window = ShownWindow("si", 0, 0, 32, 32);
+    ASSERT_NE(window, nullptr);
+    JEX_GLContext context = JEX_GL_CreateContext(window);
+    ASSERT_NE(context, nullptr) << JEX_GetError();
+    if (JEX_GL_SetSwapInterval(1) == 0) {
+        EXPECT_EQ(JEX_GL_GetSwapInterval(), 1);
+        EXPECT_EQ(JEX_GL_SetSwapInterval(0), 0);
+        EXPECT_EQ(JEX_GL_GetSwapInterval(), 0);
+    } else {
+        EXPECT_EQ(JEX_GL_GetSwapInterval(), -1) << JEX_GetError();
+    }
+    JEX_GL_DeleteContext(context);
+
+    // The smallest request: no alpha, no stencil, single buffered.
+    JEX_GL_SetAttribute(JEX_GL_ALPHA_SIZE, 0);
+    JEX_GL_SetAttribute(JEX_GL_STENCIL_SIZE, 0);
+    JEX_GL_SetAttribute(JEX_GL_DOUBLEBUFFER, 0);
+    JEX_GL_SetAttribute(JEX_GL_BUFFER_SIZE, 0);
+    JEX_GL_SetAttribute(JEX_GL_ACCELERATED_VISUAL, -1);
+    JEX_VideoDevice *device = JEX_GetVideoDevice();
+    const JEX_GLConfig &gl = device->gl_config;
+    int list[X11_GL_MAX_ATTRIBUTES];
+    const int n = X11_GL_GetAttributes(device, Data()->display, 0, list, X11_GL_MAX_ATTRIBUTES);
+    const std::vector<int> expected = {GLX_RGBA,      GLX_RED_SIZE,   gl.red_size,  GLX_GREEN_SIZE,
+                                       gl.green_size, GLX_BLUE_SIZE,  gl.blue_size, GLX_DEPTH_SIZE,
+                                       gl.depth_size, None};
+    EXPECT_EQ(std::vector<int>(list, list + n), expected);
+    // A list that does not fit is cut but still closed.
+    int small[4];
+    EXPECT_EQ(X11_GL_GetAttributes(device, Data()->display, 0, small, 4), 4);
+    EXPECT_EQ(small[3], None);
+
+    EXPECT_TRUE(X11_GL_HasExtension("GLX_A GLX_SGI_swap_control GLX_B", "GLX_SGI_swap_control"));
+    EXPECT_TRUE(X11_GL_HasExtension("GLX_SGI_swap_control", "GLX_SGI_swap_control"));
+    EXPECT_FALSE(X11_GL_HasExtension("GLX_SGI_swap_control_tear", "GLX_SGI_swap_control"));
+    EXPECT_FALSE(X11_GL_HasExtension("XGLX_SGI_swap_control", "GLX_SGI_swap_control"));
+}
+
+} // namespace
