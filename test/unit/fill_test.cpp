@@ -23,16 +23,9 @@ namespace {
 
 Uint32 CodeForBytes(int bpp)
 {
-    switch (bpp) {
-    case 1:
-        return JEX_PIXELFORMAT_RGB332;
-    case 2:
-        return JEX_PIXELFORMAT_RGB565;
-    case 3:
-        return JEX_PIXELFORMAT_RGB24;
-    default:
-        return JEX_PIXELFORMAT_ARGB8888;
-    }
+    const Uint32 codes[] = {JEX_PIXELFORMAT_RGB332, JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB24,
+                            JEX_PIXELFORMAT_ARGB8888};
+    return codes[bpp - 1];
 }
 
 std::vector<FillPath> AvailablePaths()
@@ -158,20 +151,11 @@ TEST(FillRect, ThreeBytePixelsHoldMappedColourInMemoryOrder)
         ASSERT_TRUE(s);
         ASSERT_EQ(JEX_FillRect(s.get(), nullptr, JEX_MapRGB(s->format, 0x11, 0x22, 0x33)), 0);
         const Uint8 *p = static_cast<const Uint8 *>(s->pixels) + s->pitch + 3 * 4;
-        if (code == JEX_PIXELFORMAT_RGB24) {
-            EXPECT_EQ(p[0], 0x11);
-            EXPECT_EQ(p[1], 0x22);
-            EXPECT_EQ(p[2], 0x33);
-        } else {
-            EXPECT_EQ(p[0], 0x33);
-            EXPECT_EQ(p[1], 0x22);
-            EXPECT_EQ(p[2], 0x11);
-        }
+        const Uint32 bytes = ReadRaw(p, 3); // first byte lowest
+        EXPECT_EQ(bytes, code == JEX_PIXELFORMAT_RGB24 ? 0x332211u : 0x112233u) << std::hex << bytes;
         Uint8 r, g, b;
-        JEX_GetRGB(Uint32(p[0]) | Uint32(p[1]) << 8 | Uint32(p[2]) << 16, s->format, &r, &g, &b);
-        EXPECT_EQ(r, 0x11);
-        EXPECT_EQ(g, 0x22);
-        EXPECT_EQ(b, 0x33);
+        JEX_GetRGB(bytes, s->format, &r, &g, &b);
+        EXPECT_TRUE(r == 0x11 && g == 0x22 && b == 0x33) << int(r) << " " << int(g) << " " << int(b);
     }
 }
 
@@ -230,9 +214,7 @@ TEST(FillRect, Failures)
     EXPECT_EQ(JEX_FillRects(nullptr, rects, 3, 0), -1) << "a status, not a count of failures";
     EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
     const Uint32 *p = static_cast<const Uint32 *>(s->pixels);
-    EXPECT_EQ(p[0], 0xFF00FF00u);
-    EXPECT_EQ(p[7 * 8 + 7], 0xFF00FF00u);
-    EXPECT_EQ(p[3 * 8 + 3], 0u);
+    EXPECT_TRUE(p[0] == 0xFF00FF00u && p[7 * 8 + 7] == 0xFF00FF00u && p[3 * 8 + 3] == 0u);
 }
 
 // JEX_BLIT_CPU_FEATURES=0 keeps every fill on the plain path; the choice is
@@ -240,25 +222,18 @@ TEST(FillRect, Failures)
 TEST(FillRect, EnvironmentForcesThePlainPath)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            setenv("JEX_BLIT_CPU_FEATURES", "0", 1);
-            std::exit(jex::draw::JEX_ActiveFillPath() == FillPath::Scalar ? 7 : 1);
-        },
-        testing::ExitedWithCode(7), "");
-    EXPECT_EXIT(
-        {
-            setenv("JEX_BLIT_CPU_FEATURES", "8", 1);
-            std::exit(jex::draw::JEX_ActiveFillPath() == FillPath::SSE2 ? 7 : 1);
-        },
-        testing::ExitedWithCode(7), "");
-    EXPECT_EXIT(
-        {
-            unsetenv("JEX_BLIT_CPU_FEATURES");
-            const FillPath want = JEX_HasAVX2() ? FillPath::AVX2 : FillPath::SSE2;
-            std::exit(jex::draw::JEX_ActiveFillPath() == want ? 7 : 1);
-        },
-        testing::ExitedWithCode(7), "");
+    const std::pair<const char *, FillPath> cases[] = {
+        {"0", FillPath::Scalar}, {"8", FillPath::SSE2},
+        {nullptr, JEX_HasAVX2() ? FillPath::AVX2 : FillPath::SSE2}}; // null: unset
+    for (const auto &[value, want] : cases) {
+        EXPECT_EXIT(
+            {
+                value ? setenv("JEX_BLIT_CPU_FEATURES", value, 1) : unsetenv("JEX_BLIT_CPU_FEATURES");
+                std::exit(jex::draw::JEX_ActiveFillPath() == want ? 7 : 1);
+            },
+            testing::ExitedWithCode(7), "")
+            << (value ? value : "unset");
+    }
 }
 
 // ---------------------------------------------------------------------------
