@@ -32,7 +32,7 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(ErrorTest, SetGetClear)
+TEST_F(ErrorTest, SetGetClearAndCodes)
 {
     EXPECT_STREQ(JEX_GetError(), "");
     JEX_SetError("Couldn't load %s: %s", "file.bmp", static_cast<const char *>(nullptr));
@@ -45,6 +45,21 @@ TEST_F(ErrorTest, SetGetClear)
     JEX_SetError("first");
     JEX_SetError("second %d", 2);
     EXPECT_STREQ(JEX_GetError(), "second 2");
+
+    const struct {
+        int code;
+        const char *text;
+    } cases[] = {{JEX_ERR_NOMEM, "Out of memory"},
+                 {JEX_ERR_READ, "Error reading from datastream"},
+                 {JEX_ERR_WRITE, "Error writing to datastream"},
+                 {JEX_ERR_SEEK, "Error seeking in datastream"},
+                 {JEX_ERR_UNSUPPORTED, "That operation is not supported"},
+                 {9, "Unknown JEX error"},
+                 {-1, "Unknown JEX error"}};
+    for (const auto &c : cases) {
+        JEX_Error(static_cast<JEX_errorcode>(c.code));
+        EXPECT_STREQ(JEX_GetError(), c.text) << c.code;
+    }
 }
 
 TEST_F(ErrorTest, ConversionsAreFormattedAtReadTime)
@@ -76,7 +91,7 @@ TEST_F(ErrorTest, FlagsAreUnknownConversionsThatTakeNothing)
     EXPECT_STREQ(JEX_GetError(), "trailing ");
 }
 
-TEST_F(ErrorTest, LengthModifiersFormat64BitValues)
+TEST_F(ErrorTest, LengthModifiersAndTheFiveStoredArguments)
 {
     const long big = 0x123456789AL;
     JEX_SetError("id %li, %lu, %lld, %llx, %zu, %hd", big, static_cast<unsigned long>(ULONG_MAX),
@@ -86,10 +101,7 @@ TEST_F(ErrorTest, LengthModifiersFormat64BitValues)
                  "fedcba9876543210, 12345, ");
     // Only five arguments are stored; the sixth conversion prints nothing.
     EXPECT_EQ(JEX_GetErrBuf()->arg_count, 5);
-}
 
-TEST_F(ErrorTest, ConversionsBeyondStoredArgumentsPrintNothing)
-{
     JEX_SetError("%d %d %d %d %d %d %s", 1, 2, 3, 4, 5, 6, "six");
     EXPECT_STREQ(JEX_GetError(), "1 2 3 4 5  ");
     // A format edited after the fact cannot make the reader run past the
@@ -145,24 +157,6 @@ TEST_F(ErrorTest, GetErrorMsgHonoursBufferSize)
     char small[6];
     JEX_GetErrorMsg(small, sizeof(small));
     EXPECT_STREQ(small, "ab123");
-}
-
-TEST_F(ErrorTest, ErrorCodes)
-{
-    const struct {
-        int code;
-        const char *text;
-    } cases[] = {{JEX_ERR_NOMEM, "Out of memory"},
-                 {JEX_ERR_READ, "Error reading from datastream"},
-                 {JEX_ERR_WRITE, "Error writing to datastream"},
-                 {JEX_ERR_SEEK, "Error seeking in datastream"},
-                 {JEX_ERR_UNSUPPORTED, "That operation is not supported"},
-                 {9, "Unknown JEX error"},
-                 {-1, "Unknown JEX error"}};
-    for (const auto &c : cases) {
-        JEX_Error(static_cast<JEX_errorcode>(c.code));
-        EXPECT_STREQ(JEX_GetError(), c.text) << c.code;
-    }
 }
 
 struct Captured {

@@ -289,7 +289,7 @@ int FilterFn(void *u, JEX_Event *e) { return LogAs("filter", u, e); }
 int WatchA(void *u, JEX_Event *e) { return LogAs("a", u, e); }
 int WatchB(void *u, JEX_Event *e) { return LogAs("b", u, e); }
 
-TEST_F(EventQueue, FilterRunsBeforeWatchersAndCanDrop)
+TEST_F(EventQueue, FilterRunsBeforeWatchersCanDropAndGoesWithRestart)
 {
     CallLog log;
     JEX_AddEventWatch(WatchA, &log);
@@ -329,20 +329,18 @@ TEST_F(EventQueue, FilterRunsBeforeWatchersAndCanDrop)
     e.user.code = 9;
     EXPECT_EQ(JEX_PushEvent(&e), -1);
     EXPECT_EQ(log.calls, (std::vector<std::string>{"b:9", "a:9"}));
-}
 
-TEST_F(EventQueue, StartClearsFilterButKeepsItsUserdata)
-{
-    CallLog log;
+    // A restart clears the filter and the watchers but keeps the userdata.
+    log.calls.clear();
     JEX_SetEventFilter(FilterFn, &log);
     JEX_AddEventWatch(WatchA, &log);
     ASSERT_EQ(JEX_StartEventLoop(), 0);
-    JEX_EventFilter filter = FilterFn;
-    void *userdata = nullptr;
+    filter = FilterFn;
+    userdata = nullptr;
     EXPECT_FALSE(JEX_GetEventFilter(&filter, &userdata));
     EXPECT_EQ(filter, nullptr);
     EXPECT_EQ(userdata, &log);
-    JEX_Event e = User(JEX_USEREVENT, 1);
+    e.user.code = 1;
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_TRUE(log.calls.empty()); // the watcher went with the restart
 }
@@ -396,19 +394,6 @@ int KeepOdd(void *userdata, JEX_Event *event)
     return event->user.code & 1;
 }
 
-TEST_F(EventQueue, FilterEventsRemovesRejectedInPlace)
-{
-    for (int i = 0; i < 10; ++i) {
-        JEX_Event e = User(JEX_USEREVENT, i);
-        ASSERT_EQ(JEX_PushEvent(&e), 1);
-    }
-    int calls = 0;
-    JEX_FilterEvents(KeepOdd, &calls);
-    EXPECT_EQ(calls, 10);
-    EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{1, 3, 5, 7, 9}));
-    JEX_FilterEvents(nullptr, nullptr);
-}
-
 // A filter whose calls take events out of the queue themselves, one ahead
 // of the scan and one behind it.
 std::vector<Sint32> g_meddler_seen;
@@ -428,8 +413,18 @@ int Meddler(void *, JEX_Event *event)
     return code != 4;
 }
 
-TEST_F(EventQueue, FilterEventsSurvivesRemovalsFromItsCallback)
+TEST_F(EventQueue, FilterEventsRemovesRejectedInPlaceAndSurvivesItsCallback)
 {
+    for (int i = 0; i < 10; ++i) {
+        JEX_Event e = User(JEX_USEREVENT, i);
+        ASSERT_EQ(JEX_PushEvent(&e), 1);
+    }
+    int calls = 0;
+    JEX_FilterEvents(KeepOdd, &calls);
+    EXPECT_EQ(calls, 10);
+    EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{1, 3, 5, 7, 9}));
+    JEX_FilterEvents(nullptr, nullptr);
+
     g_meddler_seen.clear();
     for (int i = 0; i < 10; ++i) {
         const Uint32 type = i == 3 || i == 7 ? JEX_USEREVENT + 2 : i == 5 ? JEX_USEREVENT + 3 : JEX_USEREVENT;

@@ -105,7 +105,7 @@ TEST_F(LogTest, OverridesAndSetAll)
     EXPECT_EQ(JEX_LogGetPriority(-3), JEX_LOG_PRIORITY_CRITICAL);
 }
 
-TEST_F(LogTest, PriorityLimitsAndMessageLength)
+TEST_F(LogTest, PriorityLimitsMessageLengthAndOutputFunction)
 {
     JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(0));
     lines_.clear();
@@ -119,10 +119,8 @@ TEST_F(LogTest, PriorityLimitsAndMessageLength)
     JEX_Log("%s", big.c_str());
     ASSERT_EQ(lines_.size(), 1u);
     EXPECT_EQ(lines_[0].text, std::string(4095, 'm'));
-}
 
-TEST_F(LogTest, OutputFunctionCanBeReadBackAndSwitchedOff)
-{
+    // The output function reads back, and a null one switches output off.
     JEX_LogOutputFunction fn = nullptr;
     void *data = nullptr;
     JEX_LogGetOutputFunction(&fn, &data);
@@ -130,6 +128,7 @@ TEST_F(LogTest, OutputFunctionCanBeReadBackAndSwitchedOff)
     JEX_LogGetOutputFunction(nullptr, &data); // either out-parameter may be null
     JEX_LogGetOutputFunction(&fn, nullptr);
 
+    lines_.clear();
     JEX_LogSetOutputFunction(nullptr, nullptr);
     JEX_Log("dropped");
     JEX_LogCritical(3, "dropped");

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "JEX_error.h"
@@ -20,21 +21,42 @@ namespace {
 
 constexpr double kPatienceSeconds = 10.0;
 
-// Runs fn on `count` library threads and waits for all of them.
 template <typename Fn>
-void RunThreads(int count, Fn &fn)
+int Trampoline(void *fn)
+{
+    return (*static_cast<Fn *>(fn))();
+}
+
+// Starts `count` library threads on each of fns, in order.
+template <typename... Fn>
+std::vector<JEX_Thread *> StartThreads(int count, Fn &...fns)
 {
     std::vector<JEX_Thread *> threads;
-    for (int i = 0; i < count; ++i) {
-        JEX_Thread *t = JEX_CreateThread([](void *p) { return (*static_cast<Fn *>(p))(); }, &fn);
-        ASSERT_NE(t, nullptr) << JEX_GetError();
-        threads.push_back(t);
-    }
+    auto start = [&](auto &fn) {
+        for (int i = 0; i < count; ++i) {
+            threads.push_back(
+                JEX_CreateThread(&Trampoline<std::remove_reference_t<decltype(fn)>>, &fn));
+            EXPECT_NE(threads.back(), nullptr) << JEX_GetError();
+        }
+    };
+    (start(fns), ...);
+    return threads;
+}
+
+// Waits for every thread; each must have returned 0.
+void JoinThreads(const std::vector<JEX_Thread *> &threads)
+{
     for (JEX_Thread *t : threads) {
         int status = -1;
         JEX_WaitThread(t, &status);
         EXPECT_EQ(status, 0);
     }
+}
+
+template <typename... Fn>
+void RunThreads(int count, Fn &...fns)
+{
+    JoinThreads(StartThreads(count, fns...));
 }
 
 TEST(Thread, StatusIdentityAndSignals)
@@ -82,50 +104,37 @@ TEST(Thread, StatusIdentityAndSignals)
 
 TEST(Thread, WaitingForItselfFailsInsteadOfHanging)
 {
-    struct Shared {
-        JEX_sem *go;
-        JEX_Thread *self;
-        std::string error;
-    } shared{JEX_CreateSemaphore(0), nullptr, {}};
-    JEX_Thread *t = JEX_CreateThread(
-        [](void *p) {
-            auto *s = static_cast<Shared *>(p);
-            JEX_SemWait(s->go);
-            JEX_ClearError();
-            JEX_WaitThread(s->self, nullptr);
-            s->error = JEX_GetError();
-            return 0;
-        },
-        &shared);
-    ASSERT_NE(t, nullptr);
-    shared.self = t;
-    JEX_SemPost(shared.go);
-    int status = -1;
-    JEX_WaitThread(t, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_FALSE(shared.error.empty());
-    JEX_DestroySemaphore(shared.go);
+    JEX_sem *go = JEX_CreateSemaphore(0);
+    JEX_Thread *self = nullptr;
+    std::string error;
+    auto body = [&]() {
+        JEX_SemWait(go);
+        JEX_ClearError();
+        JEX_WaitThread(self, nullptr);
+        error = JEX_GetError();
+        return 0;
+    };
+    const auto t = StartThreads(1, body);
+    self = t[0];
+    JEX_SemPost(go);
+    JoinThreads(t);
+    EXPECT_FALSE(error.empty());
+    JEX_DestroySemaphore(go);
 }
 
 TEST(Thread, EachLibraryThreadHasItsOwnErrorRecord)
 {
     JEX_SetError("main thread %d", 1);
-    struct Seen {
-        std::string before, after;
-    } seen;
-    JEX_Thread *t = JEX_CreateThread(
-        [](void *p) {
-            auto *s = static_cast<Seen *>(p);
-            s->before = JEX_GetError();
-            JEX_SetError("worker %s", "failed");
-            s->after = JEX_GetError();
-            return 0;
-        },
-        &seen);
-    ASSERT_NE(t, nullptr);
-    JEX_WaitThread(t, nullptr);
-    EXPECT_EQ(seen.before, "");
-    EXPECT_EQ(seen.after, "worker failed");
+    std::string before, after;
+    auto body = [&]() {
+        before = JEX_GetError();
+        JEX_SetError("worker %s", "failed");
+        after = JEX_GetError();
+        return 0;
+    };
+    RunThreads(1, body);
+    EXPECT_EQ(before, "");
+    EXPECT_EQ(after, "worker failed");
     EXPECT_STREQ(JEX_GetError(), "main thread 1");
 
     // Many threads raising errors at once never see each other's message.
@@ -251,40 +260,31 @@ TEST(Mutex, OnlyTheOwnerUnlocksAndCondWaitReleasesEveryLevel)
     // Waiting without holding the mutex fails instead of corrupting it.
     EXPECT_EQ(JEX_CondWaitTimeout(c, m, 1), -1);
 
-    struct Shared {
-        JEX_mutex *m;
-        JEX_cond *c;
-        bool flag = false;
-        int unlock_foreign = 0;
-    } sh{m, c};
+    bool flag = false;
+    int unlock_foreign = 0;
+    auto other = [&]() {
+        unlock_foreign = JEX_mutexV(m);
+        // Gets in only because the waiter released both of its levels.
+        if (JEX_mutexP(m) != 0) return -1;
+        flag = true;
+        JEX_CondSignal(c);
+        return JEX_mutexV(m);
+    };
     ASSERT_EQ(JEX_mutexP(m), 0);
     ASSERT_EQ(JEX_mutexP(m), 0);
-    JEX_Thread *t = JEX_CreateThread(
-        [](void *p) {
-            auto *sh = static_cast<Shared *>(p);
-            sh->unlock_foreign = JEX_mutexV(sh->m);
-            // Gets in only because the waiter released both of its levels.
-            if (JEX_mutexP(sh->m) != 0) return -1;
-            sh->flag = true;
-            JEX_CondSignal(sh->c);
-            return JEX_mutexV(sh->m);
-        },
-        &sh);
-    ASSERT_NE(t, nullptr);
+    const auto t = StartThreads(1, other);
     int rc = 0;
-    while (!sh.flag && rc == 0) {
+    while (!flag && rc == 0) {
         rc = JEX_CondWaitTimeout(c, m, 10000);
     }
     EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(sh.flag);
+    EXPECT_TRUE(flag);
     // Both levels are held again after the wait.
     EXPECT_EQ(JEX_mutexV(m), 0);
     EXPECT_EQ(JEX_mutexV(m), 0);
     EXPECT_EQ(JEX_mutexV(m), -1);
-    int status = -1;
-    JEX_WaitThread(t, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(sh.unlock_foreign, -1);
+    JoinThreads(t);
+    EXPECT_EQ(unlock_foreign, -1);
     JEX_DestroyCond(c);
     JEX_DestroyMutex(m);
 }
@@ -362,8 +362,7 @@ TEST(Semaphore, TryAndTimedWaits)
 TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
 {
     constexpr int kSlots = 16;
-    constexpr int kProducers = 4;
-    constexpr int kConsumers = 4;
+    constexpr int kProducers = 4; // and as many consumers
     constexpr int kItemsEach = 20000;
     struct Ring {
         JEX_sem *free_slots = JEX_CreateSemaphore(kSlots);
@@ -407,23 +406,7 @@ TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
         return 0;
     };
 
-    std::vector<JEX_Thread *> threads;
-    for (int i = 0; i < kProducers; ++i) {
-        threads.push_back(
-            JEX_CreateThread([](void *p) { return (*static_cast<decltype(producer) *>(p))(); },
-                             &producer));
-    }
-    for (int i = 0; i < kConsumers; ++i) {
-        threads.push_back(
-            JEX_CreateThread([](void *p) { return (*static_cast<decltype(consumer) *>(p))(); },
-                             &consumer));
-    }
-    for (JEX_Thread *t : threads) {
-        ASSERT_NE(t, nullptr);
-        int status = -1;
-        JEX_WaitThread(t, &status);
-        EXPECT_EQ(status, 0);
-    }
+    RunThreads(kProducers, producer, consumer);
     const long long n = static_cast<long long>(kProducers) * kItemsEach;
     EXPECT_EQ(ring.consumed_count.load(), n);
     EXPECT_EQ(ring.consumed_sum.load(), n * (n + 1) / 2);
@@ -456,20 +439,12 @@ TEST(Semaphore, CanBeDestroyedAsSoonAsTheWaitReturns)
 TEST(Semaphore, DestroyReleasesWaiters)
 {
     JEX_sem *s = JEX_CreateSemaphore(0);
-    std::vector<JEX_Thread *> waiters;
-    for (int i = 0; i < 3; ++i) {
-        waiters.push_back(
-            JEX_CreateThread([](void *p) { return JEX_SemWait(static_cast<JEX_sem *>(p)); }, s));
-        ASSERT_NE(waiters.back(), nullptr);
-    }
+    auto wait = [s]() { return JEX_SemWait(s); };
+    const auto waiters = StartThreads(3, wait);
     // Give them time to go to sleep; destruction must work either way.
     JEX_Delay(20);
     JEX_DestroySemaphore(s);
-    for (JEX_Thread *t : waiters) {
-        int status = -1;
-        JEX_WaitThread(t, &status);
-        EXPECT_EQ(status, 0);
-    }
+    JoinThreads(waiters);
 }
 
 TEST(Cond, SignalBroadcastAndTimeout)
@@ -500,63 +475,45 @@ TEST(Cond, SignalBroadcastAndTimeout)
         JEX_UnlockMutex(sh.m);
         return 0;
     };
-    std::vector<JEX_Thread *> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.push_back(JEX_CreateThread(
-            [](void *p) { return (*static_cast<decltype(waiter) *>(p))(); }, &waiter));
-        ASSERT_NE(threads.back(), nullptr);
-    }
+    const auto threads = StartThreads(4, waiter);
     JEX_Delay(10);
     JEX_LockMutex(sh.m);
     sh.generation = 1;
     EXPECT_EQ(JEX_CondBroadcast(sh.c), 0);
     JEX_UnlockMutex(sh.m);
-    for (JEX_Thread *t : threads) {
-        int status = -1;
-        JEX_WaitThread(t, &status);
-        EXPECT_EQ(status, 0);
-    }
+    JoinThreads(threads);
     EXPECT_EQ(sh.woken, 4);
 
     // Ping-pong with signal: strict alternation between two threads.
-    struct PingPong {
-        Shared *sh;
-        int turn = 0;  // 0: main, 1: other
-        int rounds = 0;
-    } pp{&sh};
-    JEX_Thread *other = JEX_CreateThread(
-        [](void *p) {
-            auto *pp = static_cast<PingPong *>(p);
-            JEX_LockMutex(pp->sh->m);
-            for (int i = 0; i < 1000; ++i) {
-                while (pp->turn != 1) {
-                    if (JEX_CondWaitTimeout(pp->sh->c, pp->sh->m, 10000) != 0) {
-                        JEX_UnlockMutex(pp->sh->m);
-                        return -1;
-                    }
+    int turn = 0, rounds = 0; // turn 0: main, 1: other
+    auto other = [&]() {
+        JEX_LockMutex(sh.m);
+        for (int i = 0; i < 1000; ++i) {
+            while (turn != 1) {
+                if (JEX_CondWaitTimeout(sh.c, sh.m, 10000) != 0) {
+                    JEX_UnlockMutex(sh.m);
+                    return -1;
                 }
-                pp->rounds++;
-                pp->turn = 0;
-                JEX_CondSignal(pp->sh->c);
             }
-            JEX_UnlockMutex(pp->sh->m);
-            return 0;
-        },
-        &pp);
-    ASSERT_NE(other, nullptr);
+            rounds++;
+            turn = 0;
+            JEX_CondSignal(sh.c);
+        }
+        JEX_UnlockMutex(sh.m);
+        return 0;
+    };
+    const auto partner = StartThreads(1, other);
     JEX_LockMutex(sh.m);
     for (int i = 0; i < 1000; ++i) {
-        pp.turn = 1;
+        turn = 1;
         JEX_CondSignal(sh.c);
-        while (pp.turn != 0) {
+        while (turn != 0) {
             ASSERT_EQ(JEX_CondWaitTimeout(sh.c, sh.m, 10000), 0);
         }
     }
     JEX_UnlockMutex(sh.m);
-    int status = -1;
-    JEX_WaitThread(other, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(pp.rounds, 1000);
+    JoinThreads(partner);
+    EXPECT_EQ(rounds, 1000);
     JEX_DestroyCond(sh.c);
     JEX_DestroyMutex(sh.m);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,8 +36,10 @@ struct Counter {
     JEX_sem *fired = JEX_CreateSemaphore(0);
     std::atomic<int> calls{0};
     std::atomic<Uint32> bad_interval{0};
-    Uint32 expected_interval = 0;
-    Uint32 result = 0;
+    Uint32 expected_interval;
+    Uint32 result;
+    explicit Counter(Uint32 interval = 0, Uint32 result_ = 0)
+        : expected_interval(interval), result(result_) {}
     ~Counter() { JEX_DestroySemaphore(fired); }
 
     static Uint32 Callback(Uint32 interval, void *param)
@@ -58,7 +61,7 @@ struct Counter {
     }
 };
 
-TEST(Ticks, ClockAdvancesWithDelay)
+TEST(Ticks, AdvanceWithDelayAndFollowTheMonotonicClock)
 {
     JEX_StartTicks();
     EXPECT_EQ(JEX_GetPerformanceFrequency(), 1000000u);
@@ -83,10 +86,7 @@ TEST(Ticks, ClockAdvancesWithDelay)
         last_counter = counter;
     }
     JEX_Delay(0);
-}
 
-TEST(Ticks, CounterFollowsTheMonotonicClock)
-{
     // Setting the wall clock must not move the counter or the ticks: they
     // are read from the monotonic clock (the wall clock is decades away).
     timespec mono;
@@ -144,8 +144,7 @@ TEST(TimerQueue, OrdersByDueTimeAcrossTheWrapAndKeepsInsertionOrderForTies)
 TEST_F(Timers, FirstTimerAfterLazyStartGetsIdOne)
 {
     JEX_TimerQuit();
-    Counter c;
-    c.expected_interval = 5;
+    Counter c(5);
     const JEX_TimerID id = JEX_AddTimer(5, Counter::Callback, &c);
     EXPECT_EQ(id, 1);
     EXPECT_TRUE(c.WaitCalls(1));
@@ -156,8 +155,7 @@ TEST_F(Timers, FirstTimerAfterLazyStartGetsIdOne)
 
 TEST_F(Timers, OneShotRunsOnceAndCannotBeRemovedAfterwards)
 {
-    Counter c;
-    c.expected_interval = 10;
+    Counter c(10);
     const Uint32 added = JEX_GetTicks();
     const JEX_TimerID id = JEX_AddTimer(10, Counter::Callback, &c);
     ASSERT_NE(id, 0);
@@ -173,10 +171,8 @@ TEST_F(Timers, OneShotRunsOnceAndCannotBeRemovedAfterwards)
 
 TEST_F(Timers, PeriodicTimerKeepsItsIntervalAndStopsWhenRemoved)
 {
-    Counter c;
-    c.expected_interval = 7;
     // A different return value changes the delay, not what the callback receives.
-    c.result = 3;
+    Counter c(7, 3);
     const JEX_TimerID id = JEX_AddTimer(7, Counter::Callback, &c);
     ASSERT_NE(id, 0);
     ASSERT_TRUE(c.WaitCalls(5));
@@ -191,19 +187,16 @@ TEST_F(Timers, PeriodicTimerKeepsItsIntervalAndStopsWhenRemoved)
 
 TEST_F(Timers, RecycledRecordIsNotCancelledThroughItsOldId)
 {
-    Counter first;
-    first.expected_interval = 1;
+    Counter first(1);
     const JEX_TimerID old_id = JEX_AddTimer(1, Counter::Callback, &first);
     ASSERT_TRUE(first.WaitCalls(1));
     // Let the thread retire the finished record so the next timer reuses it.
-    Counter wake;
-    wake.expected_interval = 1;
+    Counter wake(1);
     ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &wake), 0);
     ASSERT_TRUE(wake.WaitCalls(1));
     JEX_Delay(5);
 
-    Counter second;
-    second.expected_interval = 20;
+    Counter second(20);
     const JEX_TimerID new_id = JEX_AddTimer(20, Counter::Callback, &second);
     ASSERT_NE(new_id, 0);
     EXPECT_NE(new_id, old_id);
@@ -216,7 +209,7 @@ struct SelfManaging {
     std::atomic<int> calls{0};
     std::atomic<bool> removed_self{false};
     std::atomic<bool> removed_again{true};
-    Counter child;
+    Counter child{5};
 };
 
 Uint32 RemoveSelfAndSpawn(Uint32, void *param)
@@ -225,7 +218,6 @@ Uint32 RemoveSelfAndSpawn(Uint32, void *param)
     s->calls++;
     s->removed_self = JEX_RemoveTimer(s->own);
     s->removed_again = JEX_RemoveTimer(s->own);
-    s->child.expected_interval = 5;
     JEX_AddTimer(5, Counter::Callback, &s->child);
     return 5;  // ignored: the timer was removed
 }
@@ -391,9 +383,7 @@ TEST_F(Timers, TimersWithEqualIntervalsFireInTheOrderAdded)
         ASSERT_EQ(JEX_SemWaitTimeout(done, kPatienceMs), 0);
     }
     std::vector<int> expected(50);
-    for (int i = 0; i < 50; ++i) {
-        expected[i] = i;
-    }
+    std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(order, expected);
     JEX_DestroySemaphore(done);
     JEX_DestroySemaphore(holding);
@@ -422,8 +412,7 @@ TEST_F(Timers, RemovedLongTimersDoNotPileUp)
     // their records must come back for reuse instead of waiting out their
     // interval in the queue.
     auto never = [](Uint32, void *) -> Uint32 { return 0; };
-    Counter sync;
-    sync.expected_interval = 0;
+    Counter sync(0);
     for (int round = 0; round < 50; ++round) {
         for (int i = 0; i < 100; ++i) {
             const JEX_TimerID id = JEX_AddTimer(1000000, never, nullptr);
@@ -461,8 +450,7 @@ TEST_F(Timers, BadCallsFailCleanly)
     ASSERT_EQ(JEX_SemWaitTimeout(r.done, kPatienceMs), 0);
     EXPECT_FALSE(r.error.empty());
     // The thread still serves timers.
-    Counter c;
-    c.expected_interval = 1;
+    Counter c(1);
     ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &c), 0);
     EXPECT_TRUE(c.WaitCalls(1));
     JEX_DestroySemaphore(r.done);
@@ -470,9 +458,7 @@ TEST_F(Timers, BadCallsFailCleanly)
 
 TEST_F(Timers, QuitWithLiveTimersFreesThemAndRestartsIds)
 {
-    Counter c;
-    c.expected_interval = 3;
-    c.result = 3;
+    Counter c(3, 3);
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(JEX_TimerInit(), 0);
         for (int i = 0; i < 50; ++i) {
