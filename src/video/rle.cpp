@@ -469,10 +469,15 @@ int JEX_RLESurface(JEX_Surface *surface)
     std::vector<Uint8> out;
     bool alpha;
     if (fmt->amask && (flags & JEX_COPY_BLEND)) {
-        if (fmt->bits_per_pixel != 32 || !AlphaTargetOk(map->dst->format))
+        // The destination is described by the format code the map recorded:
+        // re-encoding on unlock may come after that surface was freed.
+        JEX_PixelFormat target;
+        if (JEX_InitFormat(&target, map->dst_format_code) < 0)
+            return -1;
+        if (fmt->bits_per_pixel != 32 || !AlphaTargetOk(&target))
             return -1;
         alpha = true;
-        EncodeAlpha(surface, map->dst->format, out);
+        EncodeAlpha(surface, &target, out);
     } else {
         // Only a keyed surface has anything to skip.
         if (!(flags & JEX_COPY_COLORKEY) || !map->identity)
