@@ -28,7 +28,9 @@ trap cleanup EXIT
 # other servers on the machine) and exports DISPLAY.
 start_xvfb() {
   local numfile="$WORK/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numfile" 2>"$WORK/xvfb.log" &
+  # -noreset: a server that resets when its last client leaves refuses
+  # connections for a moment, which start-up (probe, then connect) can hit.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$numfile" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$numfile" ] && break
@@ -60,7 +62,7 @@ has_text() { grep -qF -- "$2" "$1"; }
 # Waits until N windows with a title matching the pattern exist; prints their ids.
 wait_windows() { # wait_windows PATTERN N
   local ids
-  for _ in $(seq 150); do
+  for _ in $(seq 300); do
     ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)
     if [ "$(printf '%s\n' "$ids" | grep -c .)" -ge "$2" ]; then
       printf '%s\n' "$ids"

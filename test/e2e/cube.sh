@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The GL cube program in one window on a private Xvfb: the reports, the
+# cube on screen and spinning, the event lines, the hot keys and the
+# clipboard, and Escape ending the run with the frame rate.
+set -uo pipefail
+BUILD=${1:?usage: cube.sh BUILD_DIR}
+. "$(dirname "$0")/xserver.bash"
+start_xvfb
+build_xhelper
+
+out="$WORK/out" err="$WORK/err"
+"$PROG" --info all >"$out" 2>"$err" &
+pid=$!
+win=$(wait_windows "^$PROG\$" 1) || { fail "no window titled $PROG"; finish; }
+check "one window titled with the program name" [ "$(printf '%s\n' "$win" | wc -l)" = 1 ]
+check "640x480" [ "$(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')" = 640x480 ]
+wait_text "$err" "JEX EVENT: Window 1 exposed"
+sleep 1
+
+# Black background, the cube's colours in the middle, moving between frames.
+check "background is black" [ "$("$XHELPER" pixel "$win" 4 4)" = "0 0 0" ]
+check "the centre is not black" [ "$("$XHELPER" pixel "$win" 320 240)" != "0 0 0" ]
+read -r lit distinct < <("$XHELPER" colours "$win")
+check "the cube covers part of the window, shaded ($lit lit, $distinct colours)" \
+  [ "$lit" -gt 20000 -a "$lit" -lt 200000 -a "$distinct" -gt 100 ]
+h1=$("$XHELPER" hash "$win"); sleep 0.5; h2=$("$XHELPER" hash "$win")
+check "the cube spins" [ "$h1" != "$h2" ]
+
+keys "$win" a shift+b
+check "key press line" wait_text "$err" \
+  "JEX EVENT: Keyboard: key pressed  in window 1: scancode 0x00000004 = A, keycode 0x00000061 = A"
+check "key release line" has_line "$err" \
+  "JEX EVENT: Keyboard: key released in window 1: scancode 0x00000004 = A, keycode 0x00000061 = A"
+check "text input line" has_line "$err" 'JEX EVENT: Keyboard: text input "B" in window 1'
+xdotool windowmove "$win" 100 50
+check "window moved line" wait_text "$err" "JEX EVENT: Window 1 moved to 100,50"
+xdotool mousemove --window "$win" 10 20 click 1
+check "mouse button line" wait_text "$err" "JEX EVENT: Mouse: button 1 pressed at 10,20 in window 1"
+
+keys "$win" ctrl+c
+check "Control+c puts the text on the clipboard" \
+  [ "$(xclip -o -selection primary 2>/dev/null)" = "$(printf 'JEX rocks!\nYou know it!')" ]
+printf 'from xclip' | xclip -i -selection primary 2>/dev/null
+sleep 0.3
+keys "$win" ctrl+v
+
+keys "$win" ctrl+Return
+check "Control+Return goes full screen" wait_text "$err" "JEX EVENT: Window 1 resized to 1024x768"
+keys "$win" ctrl+Return
+sleep 0.5
+check "... and back to 640x480" \
+  [ "$(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')" = 640x480 ]
+# Maximise, restore and minimise need a window manager to show; without one
+# the program must simply carry on.
+keys "$win" ctrl+m
+keys "$win" ctrl+m
+keys "$win" ctrl+z
+xdotool windowmap "$win" 2>/dev/null
+sleep 0.3
+h1=$("$XHELPER" hash "$win"); sleep 0.5; h2=$("$XHELPER" hash "$win")
+check "still spinning after the window hot keys" [ "$h1" != "$h2" ]
+
+keys "$win" Escape
+wait_exit "$pid"
+check "Escape ends the program with status 0" [ "$STATUS" = 0 ]
+check "escape line" has_line "$err" \
+  "JEX EVENT: Keyboard: key pressed  in window 1: scancode 0x00000029 = Escape, keycode 0x0000001B = Escape"
+
+check "Screen BPP line" has_line "$out" "Screen BPP: 24"
+for s in "Vendor     : " "Renderer   : " "Version    : " "Extensions : "; do
+  check "'$s' line" grep -q "^$s" "$out"
+done
+for a in RED:5 GREEN:5 BLUE:5 DEPTH:16; do
+  check "JEX_GL_${a%:*}_SIZE requested ${a#*:}" \
+    grep -qx "JEX_GL_${a%:*}_SIZE: requested ${a#*:}, got [0-9]*" "$out"
+done
+check "no multisample or acceleration lines" \
+  [ "$(grep -c -e MULTISAMPLE -e ACCELERATED "$out")" = 0 ]
+check "copy line" has_line "$out" "Copied text to clipboard"
+check "paste line shows the text set by xclip" has_line "$out" "Clipboard: from xclip"
+check "frame rate lines at the end" [ "$(tail -n2 "$out" | head -n1)" = "SPINNING CUBE FRAME RATE (WINDOWED):" ]
+check "... with the rate" grep -qx '[0-9]*\.[0-9][0-9] frames per second' <(tail -n1 "$out")
+check "video report" has_line "$err" "Video driver: x11"
+check "shown line" has_line "$err" "JEX EVENT: Window 1 shown"
+finish

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Several windows on a private Xvfb: titles, every window spinning, a window
+# closed by the window manager's protocol leaves the others running,
+# SIGTERM ends the run normally, and closing the last window ends it too.
+# Also the GL attribute requests of --fsaa and --accel.
+set -uo pipefail
+BUILD=${1:?usage: windows.sh BUILD_DIR}
+. "$(dirname "$0")/xserver.bash"
+start_xvfb
+build_xhelper
+
+spins() { # spins WINDOW: its pixels change within a few seconds
+  local a b
+  a=$("$XHELPER" hash "$1") || return 1
+  for _ in $(seq 20); do
+    sleep 0.25
+    b=$("$XHELPER" hash "$1") || return 1
+    [ "$a" != "$b" ] && return 0
+  done
+  return 1
+}
+title_of() { xprop -id "$1" WM_NAME | sed -n 's/^WM_NAME(STRING) = "\(.*\)"$/\1/p'; }
+
+out="$WORK/out" err="$WORK/err"
+"$PROG" --windows 3 --title cube --geometry 320x240 --fsaa --fsaa --FSAA --vsync --info event \
+  >"$out" 2>"$err" &
+pid=$!
+wins=$(wait_windows '^cube [0-9]$' 3) || { fail "three windows"; cat "$err"; finish; }
+titles=$(for w in $wins; do title_of "$w"; done | sort | tr '\n' ' ')
+check "titles cube 1, cube 2, cube 3" [ "$titles" = "cube 1 cube 2 cube 3 " ]
+wait_text "$err" "JEX EVENT: Window 3 exposed"
+# Side by side, so that no window hides another.
+x=0
+for w in $wins; do
+  xdotool windowmove "$w" "$x" 0
+  x=$((x + 340))
+done
+sleep 1
+for w in $wins; do
+  check "$(title_of "$w") spins" spins "$w"
+done
+
+first=$(xdotool search --name '^cube 1$')
+second=$(xdotool search --name '^cube 2$')
+third=$(xdotool search --name '^cube 3$')
+"$XHELPER" close "$second"
+check "close line" wait_text "$err" "JEX EVENT: Window 2 closed"
+sleep 0.5
+check "the closed window is gone" [ -z "$(xdotool search --name '^cube 2$')" ]
+check "the program runs on" kill -0 "$pid"
+check "cube 1 still spins" spins "$first"
+check "cube 3 still spins" spins "$third"
+
+kill -TERM "$pid"
+wait_exit "$pid"
+check "SIGTERM ends the program with status 0" [ "$STATUS" = 0 ]
+check "quit line" has_line "$err" "JEX EVENT: Quit requested"
+check "frame rate line" grep -qx '[0-9]*\.[0-9][0-9] frames per second' "$out"
+check "multisample buffers requested" grep -qx 'JEX_GL_MULTISAMPLEBUFFERS: requested 1, got [0-9]*' "$out"
+check "three samples requested" grep -qx 'JEX_GL_MULTISAMPLESAMPLES: requested 3, got [0-9]*' "$out"
+
+# Closing every window, the first (which holds the context) first.
+"$PROG" --windows 2 --title pair --geometry 320x240 --position 0,0 --accel 0 >"$out" 2>"$err" &
+pid=$!
+wins=$(wait_windows '^pair [0-9]$' 2) || { fail "two windows"; cat "$err"; finish; }
+xdotool windowmove "$(xdotool search --name '^pair 2$')" 400 0
+sleep 1
+"$XHELPER" close "$(xdotool search --name '^pair 1$')"
+sleep 1
+last=$(xdotool search --name '^pair 2$')
+check "the second window spins with the first one gone" spins "$last"
+"$XHELPER" close "$last"
+wait_exit "$pid"
+check "closing the last window ends the program with status 0" [ "$STATUS" = 0 ]
+check "... and prints the frame rate" grep -qx '[0-9]*\.[0-9][0-9] frames per second' "$out"
+check "... and nothing on standard error" [ ! -s "$err" ]
+check "acceleration 0 requested" grep -qx 'JEX_GL_ACCELERATED_VISUAL: requested 0, got [0-9]*' "$out"
+finish
