@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -302,28 +304,28 @@ TEST(DrawPoint, ClipPixelSizesAndFailures)
     EXPECT_STREQ(JEX_GetError(), "JEX_BlendLine(): Unsupported surface format");
 }
 
+// Every drawing call by name, for the checks that hold for all of them.
+const JEX_Point kTwo[] = {{0, 0}, {3, 3}};
+const std::pair<const char *, std::function<int(JEX_Surface *)>> kCalls[] = {
+    {"DrawPoint", [](JEX_Surface *s) { return JEX_DrawPoint(s, 1, 1, 1); }},
+    {"DrawPoints", [](JEX_Surface *s) { return JEX_DrawPoints(s, kTwo, 2, 1); }},
+    {"DrawLine", [](JEX_Surface *s) { return JEX_DrawLine(s, 0, 0, 3, 3, 1); }},
+    {"DrawLines", [](JEX_Surface *s) { return JEX_DrawLines(s, kTwo, 2, 1); }},
+    {"BlendPoint", [](JEX_Surface *s) { return JEX_BlendPoint(s, 1, 1, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendPoints", [](JEX_Surface *s) { return JEX_BlendPoints(s, kTwo, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendLine", [](JEX_Surface *s) { return JEX_BlendLine(s, 0, 0, 3, 3, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendLines", [](JEX_Surface *s) { return JEX_BlendLines(s, kTwo, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+};
+
 TEST(Draw, SubByteFormatsAreRefusedUntouched)
 {
     for (Uint32 code : {JEX_PIXELFORMAT_INDEX1LSB, JEX_PIXELFORMAT_INDEX4MSB}) {
         SurfacePtr s = Make(code, 16, 4);
         ASSERT_TRUE(s);
-        const JEX_Point pts[] = {{0, 0}, {5, 3}};
-        EXPECT_EQ(JEX_DrawPoint(s.get(), 1, 1, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_DrawPoint(): Unsupported surface format");
-        EXPECT_EQ(JEX_DrawPoints(s.get(), pts, 2, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_DrawPoints(): Unsupported surface format");
-        EXPECT_EQ(JEX_DrawLine(s.get(), 0, 0, 15, 3, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_DrawLine(): Unsupported surface format");
-        EXPECT_EQ(JEX_DrawLines(s.get(), pts, 2, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_DrawLines(): Unsupported surface format");
-        EXPECT_EQ(JEX_BlendPoint(s.get(), 1, 1, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_BlendPoint(): Unsupported surface format");
-        EXPECT_EQ(JEX_BlendPoints(s.get(), pts, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_BlendPoints(): Unsupported surface format");
-        EXPECT_EQ(JEX_BlendLine(s.get(), 0, 0, 4, 4, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_BlendLine(): Unsupported surface format");
-        EXPECT_EQ(JEX_BlendLines(s.get(), pts, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1), -1);
-        EXPECT_STREQ(JEX_GetError(), "JEX_BlendLines(): Unsupported surface format");
+        for (const auto &[name, call] : kCalls) {
+            EXPECT_EQ(call(s.get()), -1) << name;
+            EXPECT_EQ(JEX_GetError(), std::string("JEX_") + name + "(): Unsupported surface format");
+        }
         for (int i = 0; i < s->pitch * s->h; ++i)
             ASSERT_EQ(static_cast<Uint8 *>(s->pixels)[i], 0);
     }
@@ -331,19 +333,14 @@ TEST(Draw, SubByteFormatsAreRefusedUntouched)
 
 TEST(Draw, NullSurfacesAndPixels)
 {
+    // The point routines name no function in their message.
+    for (const auto &[name, call] : kCalls) {
+        EXPECT_EQ(call(nullptr), -1) << name;
+        const std::string msg = "Passed NULL destination surface";
+        EXPECT_EQ(JEX_GetError(), std::string(name).find("Point") != std::string::npos
+                                      ? msg : std::string("JEX_") + name + "(): " + msg);
+    }
     const JEX_Point pts[] = {{0, 0}, {3, 3}};
-    EXPECT_EQ(JEX_DrawLine(nullptr, 0, 0, 1, 1, 0), -1);
-    EXPECT_STREQ(JEX_GetError(), "JEX_DrawLine(): Passed NULL destination surface");
-    EXPECT_EQ(JEX_DrawLines(nullptr, pts, 2, 0), -1);
-    EXPECT_STREQ(JEX_GetError(), "JEX_DrawLines(): Passed NULL destination surface");
-    EXPECT_EQ(JEX_BlendLine(nullptr, 0, 0, 1, 1, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
-    EXPECT_STREQ(JEX_GetError(), "JEX_BlendLine(): Passed NULL destination surface");
-    EXPECT_EQ(JEX_BlendLines(nullptr, pts, 2, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
-    EXPECT_STREQ(JEX_GetError(), "JEX_BlendLines(): Passed NULL destination surface");
-    EXPECT_EQ(JEX_BlendPoint(nullptr, 0, 0, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
-    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
-    EXPECT_EQ(JEX_BlendPoints(nullptr, pts, 2, JEX_BLENDMODE_ADD, 1, 1, 1, 1), -1);
-    EXPECT_STREQ(JEX_GetError(), "Passed NULL destination surface");
 
     // Without pixels nothing may be written: an error when something would
     // be drawn, 0 when the clip leaves nothing.

@@ -16,23 +16,17 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<JEX_Surface, SurfaceDeleter>;
 
-inline SurfacePtr Make(Uint32 code, int w, int h)
-{
-    int depth;
-    Uint32 r, g, b, a;
-    if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
-        return nullptr;
-    return SurfacePtr(JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a));
-}
-
 inline SurfacePtr MakeFrom(Uint32 code, void *pixels, int w, int h, int pitch)
 {
     int depth;
     Uint32 r, g, b, a;
     if (!JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a))
         return nullptr;
-    return SurfacePtr(JEX_CreateRGBSurfaceFrom(pixels, w, h, depth, pitch, r, g, b, a));
+    return SurfacePtr(pixels ? JEX_CreateRGBSurfaceFrom(pixels, w, h, depth, pitch, r, g, b, a)
+                             : JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a));
 }
+
+inline SurfacePtr Make(Uint32 code, int w, int h) { return MakeFrom(code, nullptr, w, h, 0); }
 
 // The pixel's bytes read as a little-endian value.
 inline Uint32 ReadRaw(const Uint8 *p, int bpp)
@@ -63,41 +57,24 @@ inline void Randomise(JEX_Surface *s, std::mt19937 &rng)
 inline Uint32 OracleBlend(const JEX_PixelFormat *f, Uint32 pixel, int mode, Uint8 r, Uint8 g,
                           Uint8 b, Uint8 a)
 {
-    unsigned sr = r, sg = g, sb = b;
-    if (mode == JEX_BLENDMODE_BLEND || mode == JEX_BLENDMODE_ADD) {
-        sr = sr * a / 255;
-        sg = sg * a / 255;
-        sb = sb * a / 255;
+    const bool premultiply = mode == JEX_BLENDMODE_BLEND || mode == JEX_BLENDMODE_ADD;
+    const unsigned src[3] = {premultiply ? r * a / 255u : r, premultiply ? g * a / 255u : g,
+                             premultiply ? b * a / 255u : b};
+    Uint8 d8[4];
+    JEX_GetRGBA(pixel, f, &d8[0], &d8[1], &d8[2], &d8[3]);
+    const Uint8 loss[3] = {f->rloss, f->gloss, f->bloss}, shift[3] = {f->rshift, f->gshift, f->bshift};
+    Uint32 out = pixel & f->amask;
+    if (mode != JEX_BLENDMODE_BLEND && mode != JEX_BLENDMODE_ADD && mode != JEX_BLENDMODE_MOD)
+        out = (Uint32(a >> f->aloss) << f->ashift) & f->amask;
+    for (int c = 0; c < 3; ++c) {
+        const unsigned s = src[c], d = d8[c];
+        const unsigned v = mode == JEX_BLENDMODE_BLEND ? (255 - a) * d / 255 + s
+                           : mode == JEX_BLENDMODE_ADD ? std::min(d + s, 255u)
+                           : mode == JEX_BLENDMODE_MOD ? s * d / 255
+                                                       : s;
+        out |= (v >> loss[c]) << shift[c];
     }
-    Uint8 dr8, dg8, db8, da8;
-    JEX_GetRGBA(pixel, f, &dr8, &dg8, &db8, &da8);
-    unsigned dr = dr8, dg = dg8, db = db8;
-    Uint32 alpha_bits = pixel & f->amask;
-    switch (mode) {
-    case JEX_BLENDMODE_BLEND:
-        dr = (255 - a) * dr / 255 + sr;
-        dg = (255 - a) * dg / 255 + sg;
-        db = (255 - a) * db / 255 + sb;
-        break;
-    case JEX_BLENDMODE_ADD:
-        dr = std::min(dr + sr, 255u);
-        dg = std::min(dg + sg, 255u);
-        db = std::min(db + sb, 255u);
-        break;
-    case JEX_BLENDMODE_MOD:
-        dr = sr * dr / 255;
-        dg = sg * dg / 255;
-        db = sb * db / 255;
-        break;
-    default:
-        dr = sr;
-        dg = sg;
-        db = sb;
-        alpha_bits = (Uint32(a >> f->aloss) << f->ashift) & f->amask;
-        break;
-    }
-    return ((dr >> f->rloss) << f->rshift) | ((dg >> f->gloss) << f->gshift) |
-           ((db >> f->bloss) << f->bshift) | alpha_bits;
+    return out;
 }
 
 }  // namespace drawtest
