@@ -697,16 +697,11 @@ struct Tag {
 };
 Tag g_tag_a{1}, g_tag_b{2};
 std::atomic<long> g_torn_pairs{0};
-int FilterA(void *userdata, JEX_Event *)
+// A filter that must only ever be called with the userdata it was set with.
+template <int Id>
+int TagFilter(void *userdata, JEX_Event *)
 {
-    if (static_cast<Tag *>(userdata)->id != 1) {
-        ++g_torn_pairs;
-    }
-    return 1;
-}
-int FilterB(void *userdata, JEX_Event *)
-{
-    if (static_cast<Tag *>(userdata)->id != 2) {
+    if (static_cast<Tag *>(userdata)->id != Id) {
         ++g_torn_pairs;
     }
     return 1;
@@ -749,9 +744,9 @@ TEST_F(EventQueue, WatchersAndFilterChangeWhileThreadsPost)
     std::thread filters([&stop] {
         for (int round = 0; !stop.load(); ++round) {
             if (round & 1) {
-                JEX_SetEventFilter(FilterA, &g_tag_a);
+                JEX_SetEventFilter(TagFilter<1>, &g_tag_a);
             } else {
-                JEX_SetEventFilter(FilterB, &g_tag_b);
+                JEX_SetEventFilter(TagFilter<2>, &g_tag_b);
             }
             auto *local = new Counter;
             JEX_SetEventFilter(CountingWatch, local);
