@@ -43,9 +43,9 @@ struct BmpFields {
     Uint16 bpp = 24;
     Uint32 compression = 0;
     Uint32 colors_used = 0;
-    std::vector<Uint32> masks; // inside a header of 52+ bytes, else after it
-    Bytes palette;             // raw entries
-    Bytes pixels;              // raw rows, padding included
+    std::vector<Uint32> masks = {}; // inside a header of 52+ bytes, else after it
+    Bytes palette = {};             // raw entries
+    Bytes pixels = {};              // raw rows, padding included
     Sint64 data_offset = -1;   // -1: right after the palette
 };
 
@@ -138,12 +138,9 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
 {
     {
         SCOPED_TRACE("24-bit, bottom-up");
-        BmpFields s;
-        s.width = 2;
-        s.height = 2;
         // Bottom row first: (1,2,3) (4,5,6) | pad, then the top row.
-        s.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0};
-        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        SurfacePtr surf = LoadBytes(BuildBmp(
+            {.width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0}}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGR24);
         EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), "\x0b\x0c\x0d\x0e\x0f\x10", 6));
@@ -156,13 +153,9 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
     }
     {
         SCOPED_TRACE("32-bit, top-down");
-        BmpFields s;
-        s.width = 2;
-        s.height = -3;
-        s.bpp = 32;
-        s.pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00, 2, 0, 0, 0,
-                    0,    0,    0,    0,    3,    0,    0,    0,    0, 0, 0, 0};
-        const Bytes file = BuildBmp(s);
+        const Bytes file = BuildBmp({.width = 2, .height = -3, .bpp = 32,
+                                     .pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00, 2, 0, 0, 0,
+                                                0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0}});
         LoadOutcome out = LoadAt(file);
         ASSERT_TRUE(out.surface) << out.error;
         EXPECT_EQ(out.surface->h, 3);
@@ -173,33 +166,22 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
         JEX_BlendMode mode;
         ASSERT_EQ(JEX_GetSurfaceBlendMode(out.surface.get(), &mode), 0);
         EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
-        // The stream is left right after the pixels.
-        EXPECT_EQ(out.position, static_cast<int>(file.size()));
+        EXPECT_EQ(out.position, static_cast<int>(file.size())) << "the stream is left after the pixels";
     }
-    {
-        SCOPED_TRACE("16-bit");
-        BmpFields s;
-        s.width = 1;
-        s.bpp = 16;
-        s.pixels = {0x1F, 0x7C, 0, 0}; // 0x7C1F: red and blue full
-        SurfacePtr surf = LoadBytes(BuildBmp(s));
-        ASSERT_TRUE(surf) << Error();
-        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB555);
-        EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0x7C1F);
-    }
+    SurfacePtr surf = LoadBytes(BuildBmp({.bpp = 16, .pixels = {0x1F, 0x7C, 0, 0}})); // red and blue full
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB555);
+    EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0x7C1F);
 }
 
 TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
 {
     // Colours used 0 means 2 for a 1-bit file: the pixel data follows the
     // two entries directly, and nothing past them is taken as a colour.
-    BmpFields s;
-    s.width = 10;
-    s.height = 2;
-    s.bpp = 1;
-    s.palette = {0, 0, 255, 7, 0, 255, 0, 9}; // red, green (blue, green, red, fourth)
-    s.pixels = {0xA5, 0x40, 0, 0, 0x0F, 0xC0, 0, 0};
-    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    // Palette: red, green (blue, green, red, fourth).
+    SurfacePtr surf = LoadBytes(BuildBmp({.width = 10, .height = 2, .bpp = 1,
+                                          .palette = {0, 0, 255, 7, 0, 255, 0, 9},
+                                          .pixels = {0xA5, 0x40, 0, 0, 0x0F, 0xC0, 0, 0}}));
     ASSERT_TRUE(surf) << Error();
     EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_INDEX8);
     JEX_Palette *pal = surf->format->palette;
@@ -215,37 +197,25 @@ TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
 
 TEST(BmpLoad, FourBitOddWidthSkipsRowPadding)
 {
-    BmpFields s;
-    s.width = 3;
-    s.height = 3;
-    s.bpp = 4;
-    s.colors_used = 16;
-    for (int i = 0; i < 16; ++i) {
-        s.palette.insert(s.palette.end(), {static_cast<Uint8>(i), 0, 0, 0});
-    }
+    Bytes palette;
+    for (int i = 0; i < 16; ++i) palette.insert(palette.end(), {static_cast<Uint8>(i), 0, 0, 0});
     // 2 bytes of pixels and 2 of padding per row; the padding is not pixels.
-    s.pixels = {0x12, 0x3F, 0xFF, 0xFF, 0x45, 0x6F, 0xFF, 0xFF, 0x78, 0x9F, 0xFF, 0xFF};
-    LoadOutcome out = LoadAt(BuildBmp(s));
+    LoadOutcome out = LoadAt(BuildBmp({.width = 3, .height = 3, .bpp = 4, .colors_used = 16, .palette = palette,
+                                       .pixels = {0x12, 0x3F, 0xFF, 0xFF, 0x45, 0x6F, 0xFF, 0xFF, 0x78, 0x9F,
+                                                  0xFF, 0xFF}}));
     ASSERT_TRUE(out.surface) << out.error;
     const Uint8 want[3][3] = {{7, 8, 9}, {4, 5, 6}, {1, 2, 3}};
-    for (int y = 0; y < 3; ++y) {
-        EXPECT_EQ(0, std::memcmp(Row(out.surface.get(), y), want[y], 3)) << "row " << y;
-    }
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(0, std::memcmp(Row(out.surface.get(), y), want[y], 3)) << "row " << y;
     EXPECT_EQ(out.surface->format->palette->colors[9].b, 9);
 }
 
 TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
 {
-    BmpFields s;
-    s.header_size = 12;
-    s.width = 2;
-    s.height = 1;
-    s.bpp = 8;
-    for (int i = 0; i < 256; ++i) {
-        s.palette.insert(s.palette.end(), {static_cast<Uint8>(i), static_cast<Uint8>(255 - i), 7});
-    }
-    s.pixels = {3, 200, 0, 0};
-    SurfacePtr surf = LoadBytes(BuildBmp(s));
+    Bytes palette;
+    for (int i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {static_cast<Uint8>(i), static_cast<Uint8>(255 - i), 7});
+    SurfacePtr surf = LoadBytes(
+        BuildBmp({.header_size = 12, .width = 2, .bpp = 8, .palette = palette, .pixels = {3, 200, 0, 0}}));
     ASSERT_TRUE(surf) << Error();
     JEX_Palette *pal = surf->format->palette;
     ASSERT_EQ(pal->ncolors, 256);
@@ -256,14 +226,9 @@ TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
 
 TEST(BmpLoad, FileInsideALargerStreamIsReadRelativeToItsStart)
 {
-    BmpFields s;
-    s.width = 1;
-    s.height = 2;
-    s.bpp = 8;
-    s.colors_used = 2;
-    s.palette = {1, 2, 3, 0, 4, 5, 6, 0};
-    s.pixels = {1, 0, 0, 0, 0, 0, 0, 0};
-    LoadOutcome out = LoadAt(BuildBmp(s), 37);
+    LoadOutcome out = LoadAt(BuildBmp({.height = 2, .bpp = 8, .colors_used = 2,
+                                       .palette = {1, 2, 3, 0, 4, 5, 6, 0}, .pixels = {1, 0, 0, 0, 0, 0, 0, 0}}),
+                             37);
     ASSERT_TRUE(out.surface) << out.error;
     EXPECT_EQ(Row(out.surface.get(), 1)[0], 1);
     EXPECT_EQ(out.surface->format->palette->colors[1].r, 6);
@@ -272,36 +237,23 @@ TEST(BmpLoad, FileInsideALargerStreamIsReadRelativeToItsStart)
 // Masks, palette and pixel data in every header generation.
 TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
 {
-    const Uint8 px565[4] = {0x1F, 0xF8, 0xE0, 0x07}; // 0xF81F magenta, 0x07E0 green
-    {
-        SCOPED_TRACE("Windows 3 header, masks after it");
-        BmpFields s;
-        s.width = 2;
-        s.bpp = 16;
-        s.compression = 3;
-        s.masks = {0xF800, 0x07E0, 0x001F};
-        s.pixels.assign(px565, px565 + 4);
-        SurfacePtr surf = LoadBytes(BuildBmp(s));
-        ASSERT_TRUE(surf) << Error();
-        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
-        EXPECT_EQ(Pixel16(surf.get(), 1, 0), 0x07E0);
-    }
+    const Bytes px565 = {0x1F, 0xF8, 0xE0, 0x07}; // 0xF81F magenta, 0x07E0 green
+    // Windows 3 header, masks after it.
+    SurfacePtr surf = LoadBytes(
+        BuildBmp({.width = 2, .bpp = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}, .pixels = px565}));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
+    EXPECT_EQ(Pixel16(surf.get(), 1, 0), 0x07E0);
     for (Uint32 hs : {108u, 124u}) {
         SCOPED_TRACE(hs == 108 ? "V4 header" : "V5 header");
-        BmpFields s;
-        s.header_size = hs;
-        s.width = 2;
-        s.bpp = 16;
-        s.compression = 3;
-        s.masks = {0xF800, 0x07E0, 0x001F, 0};
-        s.pixels.assign(px565, px565 + 4);
-        SurfacePtr surf = LoadBytes(BuildBmp(s));
+        surf = LoadBytes(BuildBmp(
+            {.header_size = hs, .width = 2, .bpp = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F, 0}, .pixels = px565}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
         EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0xF81F);
 
-        s.masks = {0x0F00, 0x00F0, 0x000F, 0};
-        surf = LoadBytes(BuildBmp(s));
+        surf = LoadBytes(BuildBmp(
+            {.header_size = hs, .width = 2, .bpp = 16, .compression = 3, .masks = {0x0F00, 0x00F0, 0x000F, 0}, .pixels = px565}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB444);
         EXPECT_EQ(surf->format->bytes_per_pixel, 2);
@@ -309,14 +261,9 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
 
         // 32-bit with the alpha mask in the header: blue, green, red, alpha
         // from the top byte down.
-        BmpFields t;
-        t.header_size = hs;
-        t.width = 1;
-        t.bpp = 32;
-        t.compression = 3;
-        t.masks = {0x0000FF00, 0x00FF0000, 0xFF000000, 0x000000FF};
-        t.pixels = {0x40, 0x30, 0x20, 0x10};
-        surf = LoadBytes(BuildBmp(t));
+        surf = LoadBytes(BuildBmp({.header_size = hs, .bpp = 32, .compression = 3,
+                                   .masks = {0x0000FF00, 0x00FF0000, 0xFF000000, 0x000000FF},
+                                   .pixels = {0x40, 0x30, 0x20, 0x10}}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGRA8888);
         Uint8 r, g, b, a;
@@ -324,32 +271,18 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         EXPECT_TRUE(r == 0x30 && g == 0x20 && b == 0x10 && a == 0x40) << int(r) << " " << int(a);
 
         // 8-bit: the palette follows the whole header, not its first 40 bytes.
-        BmpFields u;
-        u.header_size = hs;
-        u.width = 1;
-        u.bpp = 8;
-        u.colors_used = 3;
-        u.palette = {10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0};
-        u.pixels = {2, 0, 0, 0};
-        surf = LoadBytes(BuildBmp(u));
+        surf = LoadBytes(BuildBmp({.header_size = hs, .bpp = 8, .colors_used = 3,
+                                   .palette = {10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0}, .pixels = {2, 0, 0, 0}}));
         ASSERT_TRUE(surf) << Error();
         ASSERT_EQ(surf->format->palette->ncolors, 3);
         EXPECT_TRUE(surf->format->palette->colors[0].b == 10 && surf->format->palette->colors[2].r == 32);
     }
-    {
-        // Three masks after a Windows 3 header with the pixels right behind
-        // them: the first pixel must not be taken for an alpha mask.
-        SCOPED_TRACE("Windows 3 header, 32-bit bit fields");
-        BmpFields s;
-        s.width = 1;
-        s.bpp = 32;
-        s.compression = 3;
-        s.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
-        s.pixels = {0xFF, 0xFF, 0xFF, 0xFF};
-        SurfacePtr surf = LoadBytes(BuildBmp(s));
-        ASSERT_TRUE(surf) << Error();
-        EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB888);
-    }
+    // Three masks after a Windows 3 header with the pixels right behind
+    // them: the first pixel must not be taken for an alpha mask.
+    surf = LoadBytes(BuildBmp({.bpp = 32, .compression = 3, .masks = {0x00FF0000, 0x0000FF00, 0x000000FF},
+                               .pixels = {0xFF, 0xFF, 0xFF, 0xFF}}));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB888);
 }
 
 TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
@@ -361,13 +294,8 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     };
     std::vector<Case> cases;
 
-    BmpFields ok;
-    ok.width = 4;
-    ok.height = 4;
-    ok.bpp = 8;
-    ok.colors_used = 1;
-    ok.palette = {0, 0, 0, 0};
-    ok.pixels.assign(16, 0);
+    const BmpFields ok{.width = 4, .height = 4, .bpp = 8, .colors_used = 1, .palette = {0, 0, 0, 0},
+                       .pixels = Bytes(16, 0)};
     const Bytes good = BuildBmp(ok);
     ASSERT_TRUE(LoadBytes(good)) << Error();
 
@@ -385,11 +313,7 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     BmpFields colours = ok;
     colours.colors_used = 257;
     cases.push_back({"257 colours at 8 bpp", BuildBmp(colours), nullptr});
-    BmpFields colours1;
-    colours1.bpp = 1;
-    colours1.colors_used = 3;
-    colours1.palette.assign(12, 0);
-    colours1.pixels.assign(4, 0);
+    BmpFields colours1{.bpp = 1, .colors_used = 3, .palette = Bytes(12, 0), .pixels = Bytes(4, 0)};
     cases.push_back({"3 colours at 1 bpp", BuildBmp(colours1), nullptr});
     colours1.colors_used = 0xFFFFFFFF;
     cases.push_back({"2^32-1 colours", BuildBmp(colours1), nullptr});
@@ -429,12 +353,8 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     }
     {
         // Bit fields that describe no pixel format.
-        BmpFields s;
-        s.header_size = 124;
-        s.bpp = 16;
-        s.compression = 3;
-        s.masks = {0x1, 0x2, 0x4, 0};
-        s.pixels.assign(4, 0);
+        const BmpFields s{.header_size = 124, .bpp = 16, .compression = 3, .masks = {0x1, 0x2, 0x4, 0},
+                          .pixels = Bytes(4, 0)};
         cases.push_back({"odd masks", BuildBmp(s), "Unknown pixel format"});
     }
     {
@@ -488,9 +408,7 @@ struct CountingStream {
 
 TEST(BmpLoad, FreesrcClosesTheStreamWhateverTheOutcome)
 {
-    BmpFields s;
-    s.pixels = {1, 2, 3, 0};
-    const Bytes good = BuildBmp(s);
+    const Bytes good = BuildBmp({.pixels = {1, 2, 3, 0}});
     Bytes bad = good;
     bad[0] = 'X';
     CountingStream::closes = 0;
