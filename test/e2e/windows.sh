@@ -22,7 +22,9 @@ spins() { # spins WINDOW: its pixels change within a few seconds
 title_of() { xprop -id "$1" WM_NAME | sed -n 's/^WM_NAME(STRING) = "\(.*\)"$/\1/p'; }
 
 out="$WORK/out" err="$WORK/err"
-"$PROG" --windows 3 --title cube --geometry 320x240 --fsaa --fsaa --FSAA --vsync --info event \
+convert -size 16x16 xc:red -type truecolor BMP3:"$WORK/rgb.bmp"
+convert -size 16x16 xc:red -fill blue -draw 'point 3,3' -type palette BMP3:"$WORK/indexed.bmp"
+"$PROG" --windows 3 --title cube --icon "$WORK/rgb.bmp" --geometry 320x240 --fsaa --fsaa --FSAA --vsync --info event \
   >"$out" 2>"$err" &
 pid=$!
 wins=$(wait_windows '^cube [0-9]$' 3) || { fail "three windows"; cat "$err"; finish; }
@@ -55,15 +57,20 @@ kill -TERM "$pid"
 wait_exit "$pid"
 check "SIGTERM ends the program with status 0" [ "$STATUS" = 0 ]
 check "quit line" has_line "$err" "JEX EVENT: Quit requested"
+check "an icon without palette is refused for each window" \
+  [ "$(grep -cx 'Icon must have a palette!' "$err")" = 3 ]
 check "frame rate line" grep -qx '[0-9]*\.[0-9][0-9] frames per second' "$out"
 check "multisample buffers requested" grep -qx 'JEX_GL_MULTISAMPLEBUFFERS: requested 1, got [0-9]*' "$out"
 check "three samples requested" grep -qx 'JEX_GL_MULTISAMPLESAMPLES: requested 3, got [0-9]*' "$out"
 
 # Closing every window, the first (which holds the context) first.
-"$PROG" --windows 2 --title pair --geometry 320x240 --position 0,0 --accel 0 >"$out" 2>"$err" &
+"$PROG" --windows 2 --title pair --geometry 320x240 --position 0,0 --accel 0 \
+  --icon "$WORK/indexed.bmp" >"$out" 2>"$err" &
 pid=$!
 wins=$(wait_windows '^pair [0-9]$' 2) || { fail "two windows"; cat "$err"; finish; }
 xdotool windowmove "$(xdotool search --name '^pair 2$')" 400 0
+check "an indexed icon is set" \
+  grep -q "Icon (16 x 16)" <(xprop -id "$(xdotool search --name '^pair 1$')" _NET_WM_ICON)
 sleep 1
 "$XHELPER" close "$(xdotool search --name '^pair 1$')"
 sleep 1

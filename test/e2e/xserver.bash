@@ -6,9 +6,6 @@ PROG="$BUILD/test/testgl2/testgl2"
 WORK=$(mktemp -d)
 XVFB_PID=
 FAILURES=0
-# Mesa keeps a few allocations past unloading; our own leaks are checked by
-# the unit tests and by the runs that never load GL.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
 cleanup() {
   # Programs still running belong to this script only.
@@ -28,6 +25,9 @@ trap cleanup EXIT
 # other servers on the machine) and exports DISPLAY.
 start_xvfb() {
   local numfile="$WORK/display"
+  # Mesa keeps a few allocations past unloading; our own leaks are checked
+  # by the unit tests and by the runs that never load GL.
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
   # -noreset: a server that resets when its last client leaves refuses
   # connections for a moment, which start-up (probe, then connect) can hit.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$numfile" 2>"$WORK/xvfb.log" &

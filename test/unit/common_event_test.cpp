@@ -1,0 +1,279 @@
+// Test harness event logger and hot keys: the line printed for every event
+// type and window event code, and the reactions (quit, Escape, closing a
+// window, the Control keys, the clipboard) on the scripted video driver.
+#include "test_video_driver.h"
+
+#include "events/windowevents_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common.h"
+
+using namespace jextest;
+
+namespace {
+
+char kProgram[] = "prog";
+char *kArgv[] = {kProgram, nullptr};
+
+struct StateFree {
+    void operator()(CommonState *s) const { std::free(s); }
+};
+
+JEX_Event Key(Uint32 type, Uint32 window, Sint32 keycode, Uint16 mods = 0, Uint32 scancode = 0)
+{
+    JEX_Event e{};
+    e.key.type = type;
+    e.key.window_id = window;
+    e.key.state = type == JEX_KEYDOWN ? JEX_PRESSED : JEX_RELEASED;
+    e.key.keyinfo.scancode = scancode;
+    e.key.keyinfo.keycode = keycode;
+    e.key.keyinfo.modifiers = mods;
+    return e;
+}
+
+JEX_Event WindowEvent(Uint32 window, int code, int p1 = 0, int p2 = 0)
+{
+    JEX_Event e{};
+    e.window.type = JEX_WINDOWEVENT;
+    e.window.window_id = window;
+    e.window.event = Uint8(code);
+    e.window.param1 = p1;
+    e.window.param2 = p2;
+    return e;
+}
+
+TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
+{
+    std::unique_ptr<CommonState, StateFree> state(CommonCreateState(kArgv, JEX_INIT_VIDEO));
+    ASSERT_TRUE(state);
+    state->info_flags = INFO_EVENT;
+
+    std::vector<std::pair<JEX_Event, std::string>> cases;
+    auto add = [&](JEX_Event e, std::string line) { cases.emplace_back(e, std::move(line)); };
+    JEX_Event e{};
+
+    e.type = JEX_QUIT;
+    add(e, "Quit requested");
+    const char *window_lines[] = {
+        "Window 3 got unknown event 0", "Window 3 shown", "Window 3 hidden", "Window 3 exposed",
+        "Window 3 moved to -5,7", "Window 3 resized to -5x7", "Window 3 got unknown event 6",
+        "Window 3 minimized", "Window 3 maximized", "Window 3 restored", "Mouse entered window 3",
+        "Mouse left window 3", "Window 3 gained keyboard focus", "Window 3 lost keyboard focus",
+        "Window 3 closed", "Window 3 got unknown event 15", "Window 3 got unknown event 255"};
+    for (int code = 0; code <= 16; ++code) {
+        add(WindowEvent(3, code == 16 ? 255 : code, -5, 7), window_lines[code]);
+    }
+    add(Key(JEX_KEYDOWN, 2, 'a', 0, 4),
+        "Keyboard: key pressed  in window 2: scancode 0x00000004 = A, keycode 0x00000061 = A");
+    add(Key(JEX_KEYUP, 2, 0x400000E0, 0, 224),
+        "Keyboard: key released in window 2: scancode 0x000000E0 = Left Ctrl, "
+        "keycode 0x400000E0 = Left Ctrl");
+    e = JEX_Event{};
+    e.text.type = JEX_TEXTINPUT;
+    e.text.window_id = 4;
+    std::snprintf(e.text.text, sizeof(e.text.text), "h\xC3\xA9");
+    add(e, "Keyboard: text input \"h\xC3\xA9\" in window 4");
+    e = JEX_Event{};
+    e.motion.type = JEX_MOUSEMOTION;
+    e.motion.window_id = 1;
+    e.motion.x = 10, e.motion.y = 20, e.motion.rel_x = -1, e.motion.rel_y = 2;
+    add(e, "Mouse: moved to 10,20 (-1,2) in window 1");
+    e = JEX_Event{};
+    e.button.type = JEX_MOUSEBUTTONDOWN;
+    e.button.window_id = 1;
+    e.button.button = 3, e.button.x = 4, e.button.y = 5;
+    add(e, "Mouse: button 3 pressed at 4,5 in window 1");
+    e.button.type = JEX_MOUSEBUTTONUP;
+    add(e, "Mouse: button 3 released at 4,5 in window 1");
+    e = JEX_Event{};
+    e.wheel.type = JEX_MOUSEWHEEL;
+    e.wheel.window_id = 1;
+    e.wheel.x = 0, e.wheel.y = -1;
+    add(e, "Mouse: wheel scrolled 0 in x and -1 in y in window 1");
+    e = JEX_Event{};
+    e.jball.type = JEX_JOYBALLMOTION;
+    e.jball.which = 1, e.jball.ball = 2, e.jball.rel_x = -3, e.jball.rel_y = 4;
+    add(e, "Joystick 1: ball 2 moved by -3,4");
+    const std::pair<int, const char *> hats[] = {
+        {0, "CENTER"},    {1, "UP"},     {2, "RIGHT"},     {3, "RIGHTUP"},  {4, "DOWN"},
+        {6, "RIGHTDOWN"}, {8, "LEFT"},   {9, "LEFTUP"},    {12, "LEFTDOWN"}, {5, "UNKNOWN"},
+        {15, "UNKNOWN"}};
+    for (const auto &[value, word] : hats) {
+        e = JEX_Event{};
+        e.jhat.type = JEX_JOYHATMOTION;
+        e.jhat.which = 0, e.jhat.hat = 1, e.jhat.value = Uint8(value);
+        add(e, std::string("Joystick 0: hat 1 moved to ") + word);
+    }
+    e = JEX_Event{};
+    e.jbutton.type = JEX_JOYBUTTONDOWN;
+    e.jbutton.which = 2, e.jbutton.button = 7;
+    add(e, "Joystick 2: button 7 pressed");
+    e.jbutton.type = JEX_JOYBUTTONUP;
+    add(e, "Joystick 2: button 7 released");
+    e = JEX_Event{};
+    e.type = JEX_CLIPBOARDUPDATE;
+    add(e, "Clipboard updated");
+    e.user.type = JEX_USEREVENT;
+    e.user.code = -42;
+    add(e, "User event -42");
+    for (Uint32 type : {0x8001u, 0x600u, 0x302u, 0x700u, 0x802u, 0x201u, 0xFFFFu}) {
+        e = JEX_Event{};
+        e.type = type;
+        add(e, "Unknown event " + std::to_string(type));
+    }
+
+    for (auto &[event, line] : cases) {
+        int done = 0;
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        CommonEvent(state.get(), &event, &done);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "JEX EVENT: " + line + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << line;
+        EXPECT_EQ(done, event.type == JEX_QUIT ? 1 : 0) << line;
+    }
+
+    // Without INFO_EVENT nothing is printed.
+    state->info_flags = INFO_VIDEO | INFO_MODES | INFO_RENDER;
+    testing::internal::CaptureStderr();
+    for (auto &c : cases) {
+        int done = 0;
+        CommonEvent(state.get(), &c.first, &done);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+class CommonHotKeys : public ::testing::Test {
+protected:
+    TestVideoDriver drv;
+    CommonState *state = nullptr;
+    JEX_Window *w[3] = {};
+    int done = 0;
+
+    void SetUp() override
+    {
+        drv.displays[0].modes = {Mode(1024, 768), Mode(640, 480)};
+        ASSERT_EQ(drv.Start(), 0);
+        state = CommonCreateState(kArgv, JEX_INIT_VIDEO);
+        ASSERT_TRUE(state);
+        state->num_windows = 3;
+        state->windows = static_cast<JEX_Window **>(std::calloc(3, sizeof(JEX_Window *)));
+        state->renderers = static_cast<JEX_Renderer **>(std::calloc(3, sizeof(JEX_Renderer *)));
+        for (int i = 0; i < 3; ++i) {
+            w[i] = state->windows[i] = JEX_CreateWindow("w", 0, 0, 320, 200, 0);
+            ASSERT_TRUE(w[i]);
+        }
+        // A stand-in renderer handle: only its slot is looked at.
+        state->renderers[1] = reinterpret_cast<JEX_Renderer *>(&done);
+    }
+    void TearDown() override
+    {
+        CommonQuit(state);  // frees the arrays and stops video
+        JEX_VideoQuit();
+    }
+    void Send(JEX_Event e) { CommonEvent(state, &e, &done); }
+    Uint32 Id(int i) { return JEX_GetWindowID(w[i]); }
+};
+
+TEST_F(CommonHotKeys, ClosingAWindowForgetsItAndKeepsTheOthers)
+{
+    const Uint32 id = Id(1);
+    Send(WindowEvent(id, JEX_WINDOWEVENT_CLOSE));
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(JEX_GetWindowFromID(id), nullptr) << "destroyed";
+    EXPECT_EQ(state->windows[1], nullptr);
+    EXPECT_EQ(state->renderers[1], nullptr);
+    EXPECT_EQ(state->windows[0], w[0]);
+    EXPECT_EQ(state->windows[2], w[2]);
+    // A second close for the same window and one for an unknown id change nothing.
+    Send(WindowEvent(id, JEX_WINDOWEVENT_CLOSE));
+    Send(WindowEvent(999, JEX_WINDOWEVENT_CLOSE));
+    EXPECT_EQ(state->windows[0], w[0]);
+    EXPECT_EQ(state->windows[2], w[2]);
+    EXPECT_EQ(done, 0);
+    JEX_Event quit{};
+    quit.type = JEX_QUIT;
+    Send(quit);
+    EXPECT_EQ(done, 1);
+}
+
+TEST_F(CommonHotKeys, EscapeOnPressOnlyWithAnyModifiers)
+{
+    Send(Key(JEX_KEYUP, Id(0), 27));
+    EXPECT_EQ(done, 0);
+    Send(Key(JEX_KEYDOWN, 999, 27, JEX_KEYMOD_LSHIFT | JEX_KEYMOD_LCTRL));
+    EXPECT_EQ(done, 1) << "no window needed";
+}
+
+TEST_F(CommonHotKeys, ControlKeysActOnTheEventsWindow)
+{
+    auto flags = [&](int i) { return JEX_GetWindowFlags(w[i]); };
+
+    Send(Key(JEX_KEYDOWN, Id(0), 13, JEX_KEYMOD_LCTRL));
+    EXPECT_TRUE(flags(0) & JEX_WINDOW_FULLSCREEN);
+    EXPECT_FALSE(flags(1) & JEX_WINDOW_FULLSCREEN);
+    Send(Key(JEX_KEYUP, Id(0), 13, JEX_KEYMOD_LCTRL));
+    EXPECT_TRUE(flags(0) & JEX_WINDOW_FULLSCREEN) << "releases never act";
+    Send(Key(JEX_KEYDOWN, Id(0), 13, JEX_KEYMOD_RCTRL));
+    EXPECT_FALSE(flags(0) & JEX_WINDOW_FULLSCREEN);
+
+    // Maximised and minimised states come back from the window system; what
+    // matters here is which request reaches the driver.
+    drv.Take();
+    Send(Key(JEX_KEYDOWN, Id(2), 'm'));
+    EXPECT_EQ(drv.Take(), std::vector<std::string>{}) << "no Control";
+    Send(Key(JEX_KEYDOWN, Id(2), 'm', JEX_KEYMOD_RCTRL));
+    EXPECT_EQ(drv.Take(), std::vector<std::string>{"MaximizeWindow(" + std::to_string(Id(2)) + ")"});
+    JEX_SendWindowEvent(w[2], JEX_WINDOWEVENT_MAXIMIZED, 0, 0);
+    Send(Key(JEX_KEYDOWN, Id(2), 'm', JEX_KEYMOD_LCTRL));
+    EXPECT_EQ(drv.Take(), std::vector<std::string>{"RestoreWindow(" + std::to_string(Id(2)) + ")"});
+    Send(Key(JEX_KEYDOWN, Id(2), 'z', JEX_KEYMOD_LCTRL));
+    EXPECT_EQ(drv.Take(), std::vector<std::string>{"MinimizeWindow(" + std::to_string(Id(2)) + ")"});
+
+    Send(Key(JEX_KEYDOWN, Id(1), 'g', JEX_KEYMOD_LCTRL));
+    EXPECT_TRUE(JEX_GetWindowGrab(w[1]));
+    Send(Key(JEX_KEYDOWN, Id(1), 'g', JEX_KEYMOD_LCTRL));
+    EXPECT_FALSE(JEX_GetWindowGrab(w[1]));
+
+    // A key for a window that is gone does nothing.
+    Send(Key(JEX_KEYDOWN, 999, 'm', JEX_KEYMOD_LCTRL));
+    Send(Key(JEX_KEYDOWN, 999, 13, JEX_KEYMOD_LCTRL));
+    EXPECT_EQ(done, 0);
+}
+
+TEST_F(CommonHotKeys, ClipboardCopyAndPaste)
+{
+    testing::internal::CaptureStdout();
+    Send(Key(JEX_KEYDOWN, Id(0), 'v', JEX_KEYMOD_LCTRL));
+    Send(Key(JEX_KEYDOWN, Id(0), 'c', JEX_KEYMOD_LCTRL));
+    Send(Key(JEX_KEYDOWN, Id(0), 'v', JEX_KEYMOD_LCTRL));
+    Send(Key(JEX_KEYDOWN, Id(0), 'c'));  // no Control: nothing
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Clipboard is empty\n"
+              "Copied text to clipboard\n"
+              "Clipboard: JEX rocks!\nYou know it!\n");
+    char *text = JEX_GetClipboardText();
+    ASSERT_TRUE(text);
+    EXPECT_STREQ(text, "JEX rocks!\nYou know it!");
+    std::free(text);
+}
+
+TEST_F(CommonHotKeys, PrintScreenWithoutRendererSavesNothing)
+{
+    std::remove("screenshot.bmp");
+    testing::internal::CaptureStderr();
+    Send(Key(JEX_KEYDOWN, Id(0), 0x40000046));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    FILE *f = std::fopen("screenshot.bmp", "rb");
+    EXPECT_EQ(f, nullptr);
+    if (f) {
+        std::fclose(f);
+    }
+}
+
+} // namespace
