@@ -1,6 +1,7 @@
 /* The GL cube program: opens OpenGL windows through the test harness,
    reports what the GL implementation granted, spins a shaded cube in every
    window until asked to stop and prints the frame rate. */
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +23,14 @@ static void quit(int rc)
     }
     CommonQuit(state);
     exit(rc);
+}
+
+/* Decimal like atoi, but a value beyond int saturates instead of being
+   undefined. */
+static int read_int(const char *s)
+{
+    long v = strtol(s, NULL, 10);
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;
 }
 
 static void render(void)
@@ -82,7 +91,7 @@ int main(int argc, char *argv[])
                 ++fsaa;
                 consumed = 1;
             } else if (strcasecmp(argv[i], "--accel") == 0 && argv[i + 1]) {
-                accel = atoi(argv[i + 1]);
+                accel = read_int(argv[i + 1]);
                 consumed = 2;
             } else {
                 consumed = -1;
