@@ -22,6 +22,15 @@ int RowTo16(const Uint32 *src, Uint16 *dst, int n)
 {
     constexpr int step = 2 * V::lanes32;
     int i = 0;
+    // Two stores per step while the row lasts, for more work in flight.
+    for (; i + 2 * step <= n; i += 2 * step) {
+        const auto a = To16Lanes<V, k565>(V::load(src + i));
+        const auto b = To16Lanes<V, k565>(V::load(src + i + V::lanes32));
+        const auto c = To16Lanes<V, k565>(V::load(src + i + 2 * V::lanes32));
+        const auto e = To16Lanes<V, k565>(V::load(src + i + 3 * V::lanes32));
+        V::store(dst + i, V::pack32to16(a, b));
+        V::store(dst + i + step, V::pack32to16(c, e));
+    }
     for (; i + step <= n; i += step) {
         const auto a = To16Lanes<V, k565>(V::load(src + i));
         const auto b = To16Lanes<V, k565>(V::load(src + i + V::lanes32));
