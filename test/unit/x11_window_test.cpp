@@ -3,7 +3,10 @@
 // where no tool can.
 #include "x11_test_util.h"
 
+#include "JEX_mouse.h"
 #include "JEX_surface.h"
+#include "events/mouse_internal.h"
+#include "video/x11/x11_mouse.h"
 
 #include <cstring>
 
@@ -406,3 +409,71 @@ TEST_F(X11WindowTest, GrabHoldsPointerWhileFocused)
 }
 
 } // namespace
+
+namespace {
+
+TEST(X11CursorBitmaps, TwoColoursFromTheOpaquePixels)
+{
+    // Row 0: opaque white, alpha 25 (transparent), alpha 26 (opaque), dark.
+    // Row 1: nine opaque white pixels, so the row spans two bytes.
+    const Uint32 pixels[2][9] = {
+        {0xFFFFFFFF, 0x19FFFFFF, 0x1AFFFFFF, 0xFF101010, 0, 0, 0, 0, 0},
+        {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+         0xFFFFFFFF, 0xFFFFFFFF},
+    };
+    X11_CursorBitmaps b{};
+    ASSERT_TRUE(X11_MakeCursorBitmaps(&pixels[0][0], int(sizeof(pixels[0])), 9, 2, &b));
+    EXPECT_EQ(b.mask[0], 0x01 | 0x04 | 0x08) << "alpha 25 is out, alpha 26 is in";
+    EXPECT_EQ(b.data[0], 0x01 | 0x04) << "the dark pixel is background";
+    EXPECT_EQ(b.mask[1], 0x00);
+    EXPECT_EQ(b.mask[2], 0xFF);
+    EXPECT_EQ(b.mask[3], 0x01);
+    EXPECT_EQ(b.data[3], 0x01);
+    EXPECT_EQ(b.fg.red, 0xFFFF);
+    EXPECT_EQ(b.fg.blue, 0xFFFF);
+    EXPECT_EQ(b.bg.red, 0x1010);
+    std::free(b.data);
+    std::free(b.mask);
+
+    const Uint32 white[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0, 0};
+    ASSERT_TRUE(X11_MakeCursorBitmaps(white, 8, 2, 2, &b));
+    EXPECT_EQ(b.bg.red, 0) << "no dark pixel: black background";
+    EXPECT_EQ(b.fg.green, 0xFFFF);
+    EXPECT_EQ(b.data[0], 0x03);
+    EXPECT_EQ(b.mask[1], 0x00);
+    std::free(b.data);
+    std::free(b.mask);
+}
+
+} // namespace
+
+TEST_F(X11WindowTest, ColourCursorsAndHiddenCursor)
+{
+    JEX_Window *window = ShownWindow("cur", 0, 0, 64, 64);
+    ASSERT_NE(window, nullptr);
+    JEX_Surface *image = JEX_CreateRGBSurface(0, 16, 16, 32, 0x00FF0000, 0x0000FF00, 0x000000FF,
+                                              0xFF000000);
+    ASSERT_NE(image, nullptr);
+    for (int i = 0; i < 16 * 16; ++i) {
+        static_cast<Uint32 *>(image->pixels)[i] = (i % 3) ? 0xFFFF0000 : 0x00000000;
+    }
+    JEX_Cursor *cursor = JEX_CreateColorCursor(image, 3, 4);
+    JEX_FreeSurface(image);
+    ASSERT_NE(cursor, nullptr) << JEX_GetError();
+    EXPECT_NE(cursor->driverdata, nullptr) << "an X cursor was made";
+    JEX_SetCursor(cursor);
+    JEX_ShowCursor(0);
+    JEX_ShowCursor(1);
+    X11.XSync(Data()->display, False);
+    JEX_FreeCursor(cursor);
+    EXPECT_EQ(X11_SetRelativeMouseMode(JEX_TRUE), -1);
+
+    // Warping lands the pointer where asked, inside the window.
+    JEX_WarpMouseInWindow(window, 20, 25);
+    Window root = None, child = None;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    ASSERT_TRUE(X11.XQueryPointer(peer_, XidOf(window), &root, &child, &rx, &ry, &wx, &wy, &mask));
+    EXPECT_EQ(wx, 20);
+    EXPECT_EQ(wy, 25);
+}
