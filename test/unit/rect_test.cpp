@@ -67,8 +67,7 @@ TEST(RectTest, IntersectionAndUnionAgainstPixels)
         JEX_Rect r{99, 99, 99, 99};
         const bool any = JEX_IntersectRect(&a, &b, &r);
         ASSERT_EQ(any, !common.empty());
-        if (any) ASSERT_EQ(pixels_of(r), common);
-        else ASSERT_TRUE(r.w <= 0 || r.h <= 0);
+        ASSERT_TRUE(any ? pixels_of(r) == common : r.w <= 0 || r.h <= 0) << r.x << "," << r.y << " " << r.w << "x" << r.h;
         if (!pa.empty() && !pb.empty()) {
             Pixels both = pa;
             both.insert(pb.begin(), pb.end());
@@ -123,7 +122,7 @@ TEST(RectTest, ExtremeCoordinatesByTranslation)
         ASSERT_EQ(JEX_IntersectRect(&A, &B, &big), s);
         ASSERT_EQ(JEX_HasIntersection(&A, &B), JEX_HasIntersection(&a, &b));
         const JEX_Rect want = shifted(small, dx, dy);
-        if (s) ASSERT_TRUE(JEX_RectEquals(&big, &want));
+        ASSERT_TRUE(!s || JEX_RectEquals(&big, &want));
         JEX_UnionRect(&a, &b, &small);
         JEX_UnionRect(&A, &B, &big);
         ASSERT_TRUE(big.w == small.w && big.h == small.h);
@@ -289,8 +288,8 @@ void check_clip(const JEX_Rect &r, const Seg &orig)
     ASSERT_GT(visible_length(orig, r, 1.0L), 0.0L) << orig;
     ASSERT_TRUE(inside(s.x1, s.y1) && inside(s.x2, s.y2)) << orig << " -> " << s;
     // Ends already inside stay where they were.
-    if (inside(orig.x1, orig.y1)) ASSERT_TRUE(s.x1 == orig.x1 && s.y1 == orig.y1) << orig;
-    if (inside(orig.x2, orig.y2)) ASSERT_TRUE(s.x2 == orig.x2 && s.y2 == orig.y2) << orig;
+    ASSERT_TRUE(!inside(orig.x1, orig.y1) || (s.x1 == orig.x1 && s.y1 == orig.y1)) << orig << " -> " << s;
+    ASSERT_TRUE(!inside(orig.x2, orig.y2) || (s.x2 == orig.x2 && s.y2 == orig.y2)) << orig << " -> " << s;
     // Moved ends stay on the line, up to the truncation of one coordinate.
     ASSERT_LT(distance_to_line(orig, s.x1, s.y1), 1.5L) << orig;
     ASSERT_LT(distance_to_line(orig, s.x2, s.y2), 1.5L) << orig;
@@ -351,12 +350,12 @@ TEST(RectTest, SpanEnclosingRects)
             for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, height); ++y) covered[size_t(y)] = any = true;
         }
         const bool got = JEX_GetSpanEnclosingRect(7, height, int(rs.size()), rs.data(), &span);
-        if (any) ASSERT_TRUE(got);
+        ASSERT_TRUE(got || !any);
         if (!got) continue;
         ASSERT_TRUE(span.y >= 0 && span.h > 0 && span.y + span.h <= height && span.w == 7)
             << span.y << " " << span.h << " " << span.w;
         for (int y = 0; y < height; ++y)
-            if (covered[size_t(y)]) ASSERT_TRUE(y >= span.y && y < span.y + span.h) << y;
+            ASSERT_TRUE(!covered[size_t(y)] || (y >= span.y && y < span.y + span.h)) << y;
     }
 }
 
