@@ -141,34 +141,50 @@ int RowKeyMaskOr32(const Uint32 *src, Uint32 *dst, int n, Uint32 key_mask, Uint3
 // byte kept. Per channel the two-lane formula equals
 // d + floor(a x (s - d) / 256) = (a x s + (256 - a) x d) >> 8, which fits 16
 // bits; alpha 255 copies the colour, alpha 0 leaves the pixel.
+// One vector of pixels; false when every source alpha is 0 (nothing to do).
+template <class V>
+inline bool RGBPixelAlphaVector(typename V::reg s, typename V::reg d, typename V::reg &out)
+{
+    using R = typename V::reg;
+    const R zero = V::zero();
+    R a32 = V::srli32(s, 24);
+    if (V::all_zero(a32))
+        return false;
+    // Alpha 255 counts as 256, which gives the source colour exactly;
+    // the alpha lane gets weight 0, which keeps the destination's.
+    a32 = V::sub32(a32, V::cmpeq32(a32, V::set32(0xFF)));
+    const R pair = V::or_(a32, V::slli32(a32, 16));
+    const R a_lo = V::unpacklo32(pair, a32), a_hi = V::unpackhi32(pair, a32);
+    // (a x s + (256 - a) x d) >> 8 = (a x (s - d) + 256 x d) >> 8 in 16-bit
+    // arithmetic: the true sum fits, so the wrap-around cancels.
+    const R s_lo = V::unpacklo8(s, zero), s_hi = V::unpackhi8(s, zero);
+    const R d_lo = V::unpacklo8(d, zero), d_hi = V::unpackhi8(d, zero);
+    const R r_lo = V::srli16(V::add16(V::mullo16(V::sub16(s_lo, d_lo), a_lo), V::slli16(d_lo, 8)), 8);
+    const R r_hi = V::srli16(V::add16(V::mullo16(V::sub16(s_hi, d_hi), a_hi), V::slli16(d_hi, 8)), 8);
+    out = V::packus16(r_lo, r_hi);
+    return true;
+}
+
 template <class V>
 int RowRGBPixelAlpha(const Uint32 *src, Uint32 *dst, int n)
 {
     using R = typename V::reg;
-    const R zero = V::zero();
-    const R opaque = V::set32(0xFF);
     constexpr int step = V::lanes32;
     int i = 0;
+    // Two vectors per step, independent of each other.
+    for (; i + 2 * step <= n; i += 2 * step) {
+        R o0, o1;
+        const bool w0 = RGBPixelAlphaVector<V>(V::load(src + i), V::load(dst + i), o0);
+        const bool w1 = RGBPixelAlphaVector<V>(V::load(src + i + step), V::load(dst + i + step), o1);
+        if (w0)
+            V::store(dst + i, o0);
+        if (w1)
+            V::store(dst + i + step, o1);
+    }
     for (; i + step <= n; i += step) {
-        const R s = V::load(src + i);
-        R a32 = V::srli32(s, 24);
-        if (V::all_zero(a32))
-            continue;
-        const R d = V::load(dst + i);
-        // Alpha 255 counts as 256, which gives the source colour exactly;
-        // the alpha lane gets weight 0, which keeps the destination's.
-        a32 = V::sub32(a32, V::cmpeq32(a32, opaque));
-        const R pair = V::or_(a32, V::slli32(a32, 16));
-        const R a_lo = V::unpacklo32(pair, a32), a_hi = V::unpackhi32(pair, a32);
-        // (a x s + (256 - a) x d) >> 8 = (a x (s - d) + 256 x d) >> 8 in
-        // 16-bit arithmetic: the true sum fits, so the wrap-around cancels.
-        const R s_lo = V::unpacklo8(s, zero), s_hi = V::unpackhi8(s, zero);
-        const R d_lo = V::unpacklo8(d, zero), d_hi = V::unpackhi8(d, zero);
-        const R r_lo =
-            V::srli16(V::add16(V::mullo16(V::sub16(s_lo, d_lo), a_lo), V::slli16(d_lo, 8)), 8);
-        const R r_hi =
-            V::srli16(V::add16(V::mullo16(V::sub16(s_hi, d_hi), a_hi), V::slli16(d_hi, 8)), 8);
-        V::store(dst + i, V::packus16(r_lo, r_hi));
+        R o;
+        if (RGBPixelAlphaVector<V>(V::load(src + i), V::load(dst + i), o))
+            V::store(dst + i, o);
     }
     return i;
 }
