@@ -61,7 +61,7 @@ void apply_cursor()
 bool live_window(const JEX_Window *window)
 {
     const JEX_VideoDevice *device = JEX_GetVideoDevice();
-    return window && device && window->magic == &device->window_magic;
+    return JEX_IsLiveWindow(device, window) != 0;
 }
 
 } // namespace

@@ -80,7 +80,7 @@ JEX_VideoDevice *gl_window_device(JEX_Window *window)
     if (!device) {
         return nullptr;
     }
-    if (!window || window->magic != &device->window_magic) {
+    if (!JEX_IsLiveWindow(device, window)) {
         JEX_SetError("Invalid window");
         return nullptr;
     }

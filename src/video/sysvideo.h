@@ -185,6 +185,11 @@ extern VideoBootStrap DUMMY_bootstrap;
    driver table (the tests bring their own); otherwise as JEX_VideoInit. */
 int JEX_VideoInitWithBootstrap(const VideoBootStrap *bootstrap);
 
+/* True when window is a live window of device. The handle is compared with
+   the device's window list before anything is read through it, so a stale
+   or foreign pointer is never dereferenced. */
+int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window);
+
 JEX_VideoDevice *JEX_GetVideoDevice(void);
 int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode);
 int JEX_AddVideoDisplay(const JEX_VideoDisplay *display);

@@ -25,7 +25,7 @@ JEX_VideoDevice *checked(JEX_Window *window)
         JEX_SetError("Video subsystem has not been initialized");
         return nullptr;
     }
-    if (!window || window->magic != &device->window_magic) {
+    if (!JEX_IsLiveWindow(device, window)) {
         JEX_SetError("Invalid window");
         return nullptr;
     }
@@ -144,6 +144,19 @@ void warp_if_mouse_focus(JEX_Window *window)
 
 extern "C" {
 
+int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window)
+{
+    if (!device || !window) {
+        return 0;
+    }
+    for (const JEX_Window *w = device->windows; w; w = w->next) {
+        if (w == window) {
+            return window->magic == &device->window_magic;
+        }
+    }
+    return 0;
+}
+
 JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint32 flags)
 {
     if (w <= 0 || h <= 0) {
@@ -163,6 +176,8 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
     if (!window) {
         return nullptr;
     }
+    // Linked first: the window calls below accept only listed windows.
+    link_window(device, window);
     // A failed load does not stop the window; it just holds no load then.
     take_gl(window);
 
@@ -180,7 +195,6 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
         }
     }
     window->flags = (flags & kCreateFlagsKept) | JEX_WINDOW_OPENGL | JEX_WINDOW_HIDDEN;
-    link_window(device, window);
 
     if (device->CreateWindow && device->CreateWindow(device, window) < 0) {
         JEX_DestroyWindow(window);
