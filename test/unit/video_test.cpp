@@ -137,17 +137,18 @@ TEST_F(VideoTest, WithoutADeviceEveryQuerySaysSo)
 {
     JEX_DisplayMode mode;
     JEX_Rect rect;
+    const char *const msg = "Video subsystem has not been initialized";
     EXPECT_EQ(JEX_GetCurrentVideoDriver(), nullptr);
-    EXPECT_STREQ(JEX_GetError(), "Video subsystem has not been initialized");
+    EXPECT_STREQ(JEX_GetError(), msg);
     JEX_ClearError();
     EXPECT_EQ(JEX_GetNumVideoDisplays(), 0);
-    EXPECT_STREQ(JEX_GetError(), "Video subsystem has not been initialized");
+    EXPECT_STREQ(JEX_GetError(), msg);
     EXPECT_EQ(JEX_GetDisplayBounds(0, &rect), -1);
     EXPECT_EQ(JEX_GetNumDisplayModes(0), -1);
     EXPECT_EQ(JEX_GetDesktopDisplayMode(0, &mode), -1);
     EXPECT_EQ(JEX_GetClosestDisplayMode(0, &mode, &mode), nullptr);
     EXPECT_EQ(JEX_CreateWindowFrom(nullptr), nullptr);
-    EXPECT_STREQ(JEX_GetError(), "Video subsystem has not been initialized");
+    EXPECT_STREQ(JEX_GetError(), msg);
 }
 
 TEST_F(VideoTest, NullDriverDisplayAndModes)
@@ -208,11 +209,9 @@ TEST_F(VideoTest, ModesAreSortedAndDeduplicated)
     }
     EXPECT_FALSE(JEX_AddDisplayMode(&display, &b));
     ASSERT_EQ(display.num_display_modes, 4);
-    EXPECT_EQ(display.display_modes[0].w, 1280);
-    EXPECT_EQ(display.display_modes[1].refresh_rate, 75);
-    EXPECT_EQ(display.display_modes[2].refresh_rate, 60);
-    EXPECT_EQ(display.display_modes[2].format, JEX_PIXELFORMAT_ARGB8888);
-    EXPECT_EQ(display.display_modes[3].format, JEX_PIXELFORMAT_RGB565);
+    // Wider first, then higher rates, then deeper formats.
+    const JEX_DisplayMode *order[] = {&c, &b, &a, &d};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Fields(display.display_modes[i]), Fields(*order[i])) << i;
 
     // Equal except for driverdata: a distinct mode.
     JEX_DisplayMode e = a;
@@ -278,8 +277,7 @@ TEST_F(VideoTest, ModesAreListedLazilyOnceAndSorted)
     drv.displays[0].modes = {Mode(640, 480), Mode(1024, 768), Mode(800, 600)};
     ASSERT_EQ(drv.Start(), 0);
     drv.Take();
-    EXPECT_EQ(JEX_GetNumDisplayModes(0), 3);
-    EXPECT_EQ(JEX_GetNumDisplayModes(0), 3);
+    EXPECT_TRUE(JEX_GetNumDisplayModes(0) == 3 && JEX_GetNumDisplayModes(0) == 3);
     JEX_DisplayMode mode;
     ASSERT_EQ(JEX_GetDisplayMode(0, 2, &mode), 0);
     EXPECT_EQ(mode.w, 640);
@@ -297,8 +295,7 @@ TEST_F(VideoTest, SettingDisplayModes)
     // Zero fields come from the current mode.
     JEX_DisplayMode want{0, 800, 600, 0, nullptr};
     ASSERT_EQ(JEX_SetDisplayModeForDisplay(display, &want), 0);
-    EXPECT_EQ(display->current_mode.w, 800);
-    EXPECT_EQ(display->current_mode.refresh_rate, 60);
+    EXPECT_EQ(std::tuple(display->current_mode.w, display->current_mode.refresh_rate), std::tuple(800, 60));
     // Already there: the driver is not asked.
     ASSERT_EQ(JEX_SetDisplayModeForDisplay(display, &want), 0);
     EXPECT_EQ(drv.Take(), (Log{"SetDisplayMode(0,800x600@60)"}));
