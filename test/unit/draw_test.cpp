@@ -91,12 +91,9 @@ TEST(DrawLine, HorizontalRunsKeepTheirGuards)
         const Uint32 code = bpp == 1   ? JEX_PIXELFORMAT_INDEX8
                             : bpp == 2 ? JEX_PIXELFORMAT_RGB565
                                        : JEX_PIXELFORMAT_ARGB8888;
-        int depth;
-        Uint32 r, g, b, a;
-        JEX_PixelFormatEnumToMasks(code, &depth, &r, &g, &b, &a);
         const int pitch = kW * bpp + 5;
         std::vector<Uint8> buf(std::size_t(pitch) * 3 + 16);
-        SurfacePtr s(JEX_CreateRGBSurfaceFrom(buf.data() + 1, kW, 3, depth, pitch, r, g, b, a));
+        SurfacePtr s = MakeFrom(code, buf.data() + 1, kW, 3, pitch);
         ASSERT_TRUE(s) << JEX_GetError();
         for (int x = 0; x < 4; ++x) {
             for (int len = 0; len <= 70; ++len) {
@@ -124,7 +121,7 @@ TEST(DrawLine, OddPitchRowsAreAddressedInBytes)
 {
     const int pitch = 4 * 10 + 2;
     std::vector<Uint8> buf(std::size_t(pitch) * 8 + 16, 0);
-    SurfacePtr s(JEX_CreateRGBSurfaceFrom(buf.data(), 10, 8, 32, pitch, 0xFF0000, 0xFF00, 0xFF, 0));
+    SurfacePtr s = MakeFrom(JEX_PIXELFORMAT_RGB888, buf.data(), 10, 8, pitch);
     ASSERT_TRUE(s) << JEX_GetError();
     ASSERT_EQ(JEX_DrawLine(s.get(), 3, 0, 3, 7, 0xAABBCCDD), 0);
     ASSERT_EQ(JEX_DrawLine(s.get(), 0, 0, 7, 7, 0x11111111), 0);
@@ -170,8 +167,7 @@ TEST(DrawLine, HugeCoordinatesClipExactlyAndStayInside)
         columns.insert(x);
         EXPECT_TRUE(y == 29 || y == 30) << y;
     }
-    EXPECT_EQ(columns.size(), 40u);
-    EXPECT_EQ(got.size(), 40u);
+    EXPECT_TRUE(columns.size() == 40u && got.size() == 40u) << columns.size() << " " << got.size();
 }
 
 // ---------------------------------------------------------------------------
@@ -282,8 +278,7 @@ TEST(DrawPoint, ClipPixelSizesAndFailures)
     const JEX_Point pts[] = {{1, 1}, {-1, 2}, {2, 5}, {3, 2}};
     EXPECT_EQ(JEX_DrawPoints(s.get(), pts, 4, 0xF00F), 0);
     EXPECT_EQ(NonZero(s.get()), (PixelSet{{4, 4}, {1, 1}, {3, 2}}));
-    EXPECT_EQ(Read(s.get(), 4, 4), 0x1234u);
-    EXPECT_EQ(Read(s.get(), 3, 2), 0xF00Fu);
+    EXPECT_TRUE(Read(s.get(), 4, 4) == 0x1234u && Read(s.get(), 3, 2) == 0xF00Fu);
     EXPECT_EQ(JEX_DrawPoints(s.get(), pts, 0, 1), 0);
 
     EXPECT_EQ(JEX_DrawPoint(nullptr, 0, 0, 0), -1);
