@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <X11/extensions/scrnsaver.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <optional>
@@ -118,6 +119,58 @@ TEST_F(X11EventsTest, TypedKeysArriveWithScancodesModifiersAndText)
     EXPECT_EQ(scancodes, keys);
     EXPECT_EQ(Text(), "+") << "only the keypad plus is text; control characters are not";
     JEX_StopTextInput();
+}
+
+TEST_F(X11EventsTest, EveryKeyClassMapsToItsScancode)
+{
+    JEX_Window *window = FocusedWindow();
+    ASSERT_NE(window, nullptr);
+    std::vector<std::pair<std::string, JEX_Scancode>> keys;
+    for (int i = 0; i < 26; ++i) {
+        keys.emplace_back(std::string(1, char('a' + i)), JEX_Scancode(JEX_SCANCODE_A + i));
+    }
+    for (int i = 1; i <= 10; ++i) {
+        keys.emplace_back(std::to_string(i % 10), JEX_Scancode(JEX_SCANCODE_1 + i - 1));
+    }
+    for (int i = 1; i <= 12; ++i) {
+        keys.emplace_back("F" + std::to_string(i), JEX_Scancode(JEX_SCANCODE_F1 + i - 1));
+    }
+    const std::pair<const char *, int> named[] = {
+        {"Right", 79},  {"Left", 80},      {"Down", 81},     {"Up", 82},       {"Home", 74},
+        {"Prior", 75},  {"Delete", 76},    {"End", 77},      {"Next", 78},     {"Insert", 73},
+        {"Escape", 41}, {"BackSpace", 42}, {"Tab", 43},      {"minus", 45},    {"KP_1", 89},
+        {"KP_9", 97},   {"KP_0", 98},      {"KP_Enter", 88}, {"Shift_R", 229}, {"Control_R", 228},
+    };
+    for (const auto &[name, scancode] : named) {
+        keys.emplace_back(name, JEX_Scancode(scancode));
+    }
+    // In groups, so the library's event queue never fills up in between.
+    for (size_t first = 0; first < keys.size(); first += 16) {
+        events_.clear();
+        const size_t end = std::min(keys.size(), first + 16);
+        std::string command = "xdotool key --delay 5";
+        std::vector<JEX_Scancode> expected;
+        for (size_t i = first; i < end; ++i) {
+            command += " " + keys[i].first;
+            expected.push_back(keys[i].second);
+        }
+        ASSERT_TRUE(RunCommand(command).has_value());
+        const JEX_Scancode last = expected.back();
+        EXPECT_TRUE(PumpUntil([last](const JEX_Event &e) {
+            return e.type == JEX_KEYUP && e.key.keyinfo.scancode == last;
+        }));
+        // xdotool itself turns Num Lock on for keypad digits and holds the
+        // left modifier while typing a right one: those presses are real.
+        std::vector<JEX_Scancode> got;
+        for (const JEX_Event &e : Keys(JEX_KEYDOWN)) {
+            const JEX_Scancode sc = e.key.keyinfo.scancode;
+            if (sc != JEX_SCANCODE_NUMLOCKCLEAR && sc != JEX_SCANCODE_LSHIFT &&
+                sc != JEX_SCANCODE_LCTRL) {
+                got.push_back(sc);
+            }
+        }
+        EXPECT_EQ(got, expected) << command;
+    }
 }
 
 TEST_F(X11EventsTest, HeldKeyRepeatsAsPressesWithOneRelease)
