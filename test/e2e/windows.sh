@@ -9,16 +9,6 @@ BUILD=${1:?usage: windows.sh BUILD_DIR}
 start_xvfb
 build_xhelper
 
-spins() { # spins WINDOW: its pixels change within a few seconds
-  local a b
-  a=$("$XHELPER" hash "$1") || return 1
-  for _ in $(seq 20); do
-    sleep 0.25
-    b=$("$XHELPER" hash "$1") || return 1
-    [ "$a" != "$b" ] && return 0
-  done
-  return 1
-}
 title_of() { xprop -id "$1" WM_NAME | sed -n 's/^WM_NAME(STRING) = "\(.*\)"$/\1/p'; }
 
 out="$WORK/out" err="$WORK/err"

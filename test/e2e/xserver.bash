@@ -99,13 +99,23 @@ keys() { # keys WINDOW key...
 
 # Waits until the file holds the text.
 wait_text() { # wait_text FILE TEXT
-  for _ in $(seq 50); do
+  for _ in $(seq 150); do
     grep -qF -- "$2" "$1" 2>/dev/null && return 0
     sleep 0.1
   done
   return 1
 }
 
+spins() { # spins WINDOW: its pixels change within a few seconds
+  local a b
+  a=$("$XHELPER" hash "$1") || return 1
+  for _ in $(seq 20); do
+    sleep 0.25
+    b=$("$XHELPER" hash "$1") || return 1
+    [ "$a" != "$b" ] && return 0
+  done
+  return 1
+}
 finish() {
   if [ "$FAILURES" -ne 0 ]; then
     echo "$FAILURES check(s) failed"
