@@ -19,6 +19,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -144,6 +145,8 @@ private:
             return;
         }
         if (pid == 0) {
+            // A test program that crashes takes its server with it.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             close(fds[0]);
             const int null_fd = open("/dev/null", O_RDWR);
             if (null_fd >= 0) {
