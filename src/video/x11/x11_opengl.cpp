@@ -31,6 +31,8 @@ struct X11_GLData {
     GLXContext (*glXCreateContext)(Display *, XVisualInfo *, GLXContext, Bool);
     void (*glXDestroyContext)(Display *, GLXContext);
     Bool (*glXMakeCurrent)(Display *, GLXDrawable, GLXContext);
+    GLXContext (*glXGetCurrentContext)(void);      // optional
+    GLXDrawable (*glXGetCurrentDrawable)(void);    // optional
     void (*glXSwapBuffers)(Display *, GLXDrawable);
     int (*glXSwapIntervalSGI)(int);
     int (*glXSwapIntervalMESA)(unsigned);
@@ -219,6 +221,9 @@ int X11_GL_LoadLibrary(JEX_VideoDevice *device, const char *path)
     glx->glXDestroyContext = entry<decltype(glx->glXDestroyContext)>(device, "glXDestroyContext");
     glx->glXMakeCurrent = entry<decltype(glx->glXMakeCurrent)>(device, "glXMakeCurrent");
     glx->glXSwapBuffers = entry<decltype(glx->glXSwapBuffers)>(device, "glXSwapBuffers");
+    glx->glXGetCurrentContext = entry<decltype(glx->glXGetCurrentContext)>(device, "glXGetCurrentContext");
+    glx->glXGetCurrentDrawable =
+        entry<decltype(glx->glXGetCurrentDrawable)>(device, "glXGetCurrentDrawable");
     if (!glx->glXChooseVisual || !glx->glXCreateContext || !glx->glXDestroyContext ||
         !glx->glXMakeCurrent || !glx->glXSwapBuffers) {
         X11_GL_UnloadLibrary(device);
@@ -437,6 +442,14 @@ int X11_GL_MakeCurrent(JEX_VideoDevice *device, JEX_Window *window, JEX_GLContex
     }
     const Window drawable =
         window && window->driverdata ? static_cast<X11_WindowData *>(window->driverdata)->xwindow : None;
+    // A program that makes its context current every frame must not pay a
+    // server round trip when nothing changes: no request is sent, so there
+    // is nothing to synchronise with.
+    if (context && drawable != None && glx->glXGetCurrentContext && glx->glXGetCurrentDrawable &&
+        glx->glXGetCurrentContext() == reinterpret_cast<GLXContext>(context) &&
+        glx->glXGetCurrentDrawable() == drawable) {
+        return 0;
+    }
     if (!glx->glXMakeCurrent(display, drawable, reinterpret_cast<GLXContext>(context))) {
         JEX_SetError("Unable to make GL context current");
         return -1;
