@@ -15,21 +15,6 @@ using namespace jex::blit;
 
 namespace {
 
-inline Uint32 Load32(const Uint8 *p)
-{
-    Uint32 v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline void Store32(Uint8 *p, Uint32 v) { std::memcpy(p, &v, 4); }
-inline Uint16 Load16(const Uint8 *p)
-{
-    Uint16 v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-inline void Store16(Uint8 *p, Uint16 v) { std::memcpy(p, &v, 2); }
-
 // Per-pixel alpha: d + (s - d) x a / 255 on the colour channels, the
 // destination alpha kept; a transparent source pixel is skipped.
 void PixelAlphaRows(JEX_BlitInfo *info)

@@ -71,21 +71,6 @@ void ToIndexRows(JEX_BlitInfo *info)
     });
 }
 
-inline Uint32 Load32(const Uint8 *p)
-{
-    Uint32 v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline void Store32(Uint8 *p, Uint32 v) { std::memcpy(p, &v, 4); }
-inline Uint16 Load16(const Uint8 *p)
-{
-    Uint16 v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-inline void Store16(Uint8 *p, Uint16 v) { std::memcpy(p, &v, 2); }
-
 template <bool kMap>
 void RGB888ToIndex8(JEX_BlitInfo *info)
 {

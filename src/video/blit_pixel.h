@@ -17,6 +17,22 @@
 
 namespace jex::blit {
 
+// Unaligned loads and stores of whole 16- and 32-bit pixels.
+inline Uint32 Load32(const Uint8 *p)
+{
+    Uint32 v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void Store32(Uint8 *p, Uint32 v) { std::memcpy(p, &v, 4); }
+inline Uint16 Load16(const Uint8 *p)
+{
+    Uint16 v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline void Store16(Uint8 *p, Uint16 v) { std::memcpy(p, &v, 2); }
+
 // Raw pixel value of a 1-, 2-, 3- or 4-byte pixel. 3-byte pixels are read as
 // little-endian 24-bit values, so the masks of the 3-byte formats describe
 // their bytes in memory order (and a colour key compares against this value).
