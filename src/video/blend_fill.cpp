@@ -137,23 +137,9 @@ extern "C" {
 int JEX_BlendFillRect(JEX_Surface *dst, const JEX_Rect *rect, JEX_BlendMode blendMode, Uint8 r,
                       Uint8 g, Uint8 b, Uint8 a)
 {
-    if (!dst) {
-        JEX_SetError("Passed NULL destination surface");
-        return -1;
-    }
-    if (!dst->format || dst->format->bits_per_pixel < 8) {
-        JEX_SetError("JEX_BlendFillRect(): Unsupported surface format");
-        return -1;
-    }
     JEX_Rect area;
-    if (!DrawableArea(dst, &area))
-        return 0;
-    if (rect && !JEX_IntersectRect(rect, &area, &area))
-        return 0;
-    if (!dst->pixels) {
-        JEX_SetError("JEX_BlendFillRect(): You must lock the surface");
-        return -1;
-    }
+    if (const int ready = FillArea(dst, rect, "JEX_BlendFillRect", &area); ready <= 0)
+        return ready;
     const Mode mode = ModeOf(blendMode);
     return JEX_BlendFillArea(dst, FillFamily(dst->format), area, mode,
                              MakeSource(mode, r, g, b, a));

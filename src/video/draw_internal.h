@@ -27,6 +27,30 @@ inline bool DrawableArea(const JEX_Surface *dst, JEX_Rect *area)
     return JEX_IntersectRect(&dst->clip_rect, &bounds, area) == JEX_TRUE;
 }
 
+// The checks a rectangle fill starts with, in their order: -1 with a message
+// naming fn for a bad surface, 0 when the clip leaves nothing to fill, 1 with
+// the area to fill.
+inline int FillArea(const JEX_Surface *dst, const JEX_Rect *rect, const char *fn, JEX_Rect *area)
+{
+    if (!dst) {
+        JEX_SetError("Passed NULL destination surface");
+        return -1;
+    }
+    if (!dst->format || dst->format->bits_per_pixel < 8) {
+        JEX_SetError("%s(): Unsupported surface format", fn);
+        return -1;
+    }
+    if (!DrawableArea(dst, area))
+        return 0;
+    if (rect && !JEX_IntersectRect(rect, area, area))
+        return 0;
+    if (!dst->pixels) {
+        JEX_SetError("%s(): You must lock the surface", fn);
+        return -1;
+    }
+    return 1;
+}
+
 inline bool Inside(const JEX_Rect &r, int x, int y)
 {
     return x >= r.x && y >= r.y && Sint64(x) < Sint64(r.x) + r.w && Sint64(y) < Sint64(r.y) + r.h;

@@ -95,23 +95,9 @@ extern "C" {
 
 int JEX_FillRect(JEX_Surface *dst, const JEX_Rect *rect, Uint32 color)
 {
-    if (!dst) {
-        JEX_SetError("Passed NULL destination surface");
-        return -1;
-    }
-    if (!dst->format || dst->format->bits_per_pixel < 8) {
-        JEX_SetError("JEX_FillRect(): Unsupported surface format");
-        return -1;
-    }
     JEX_Rect area;
-    if (!DrawableArea(dst, &area))
-        return 0;
-    if (rect && !JEX_IntersectRect(rect, &area, &area))
-        return 0;
-    if (!dst->pixels) {
-        JEX_SetError("JEX_FillRect(): You must lock the surface");
-        return -1;
-    }
+    if (const int ready = FillArea(dst, rect, "JEX_FillRect", &area); ready <= 0)
+        return ready;
     const int bpp = dst->format->bytes_per_pixel;
     if (bpp < 1 || bpp > 4)
         return 0;
