@@ -9,6 +9,8 @@ JOBS      ?= $(shell nproc)
 FUZZ_SECS ?= 60
 TSAN_TESTS = thread_test timer_test error_test log_test events_test quit_test
 space := $(subst ,, )
+# ccache, where installed, makes rebuilds of several trees cheap.
+LAUNCHER  := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all setup build test demo bench tsan fuzz clean
 
@@ -18,11 +20,11 @@ setup:
 	@bash scripts/setup
 
 build: setup
-	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 	cmake --build build/release -j $(JOBS)
 
 test: setup
-	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) \
 	  -DJEX_SANITIZE=address,undefined
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \

@@ -26,7 +26,8 @@ constexpr int kSrcW = 512, kSrcH = 384, kDstW = 1024, kDstH = 768;
 
 JEX_Surface *MakeArgb(int w, int h)
 {
-    JEX_Surface *s = JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    JEX_Surface *s =
+        JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
     if (!s) {
         std::fprintf(stderr, "surface: %s\n", JEX_GetError());
         std::abort();
@@ -78,12 +79,10 @@ BENCHMARK(BM_BlitScaled_ARGB8888_2x);
 void BM_Pixman_NearestScale_ARGB8888_2x(benchmark::State &state)
 {
     Images &im = Shared();
-    pixman_image_t *src = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSrcW, kSrcH,
-                                                   static_cast<uint32_t *>(im.small->pixels),
-                                                   im.small->pitch);
-    pixman_image_t *dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, kDstW, kDstH,
-                                                   static_cast<uint32_t *>(im.big2->pixels),
-                                                   im.big2->pitch);
+    pixman_image_t *src = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, kSrcW, kSrcH, static_cast<uint32_t *>(im.small->pixels), im.small->pitch);
+    pixman_image_t *dst = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, kDstW, kDstH, static_cast<uint32_t *>(im.big2->pixels), im.big2->pitch);
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(double(kSrcW) / kDstW),
                                 pixman_double_to_fixed(double(kSrcH) / kDstH));
@@ -176,11 +175,10 @@ void PixmanComposite(benchmark::State &state, pixman_op_t op, pixman_format_code
 {
     Images &im = Shared();
     std::vector<uint32_t> out(size_t(kDstW) * kDstH * dst_bpp / 4 + 1);
-    pixman_image_t *src = pixman_image_create_bits(PIXMAN_a8r8g8b8, kDstW, kDstH,
-                                                   static_cast<uint32_t *>(im.big->pixels),
-                                                   im.big->pitch);
-    pixman_image_t *dst = pixman_image_create_bits(dst_format, kDstW, kDstH, out.data(),
-                                                   kDstW * dst_bpp);
+    pixman_image_t *src = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, kDstW, kDstH, static_cast<uint32_t *>(im.big->pixels), im.big->pitch);
+    pixman_image_t *dst =
+        pixman_image_create_bits(dst_format, kDstW, kDstH, out.data(), kDstW * dst_bpp);
     for (auto _ : state) {
         pixman_image_composite32(op, src, nullptr, dst, 0, 0, 0, 0, 0, 0, kDstW, kDstH);
         benchmark::ClobberMemory();

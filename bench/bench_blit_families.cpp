@@ -97,7 +97,10 @@ Images &Shared()
     return images;
 }
 
-const char *PathName(BlitPath p) { return p == BlitPath::AVX2 ? "AVX2" : "SSE2"; }
+const char *PathName(BlitPath p)
+{
+    return p == BlitPath::AVX2 ? "AVX2" : "SSE2";
+}
 
 void Blit(benchmark::State &state, JEX_Surface *src, JEX_Surface *dst, JEX_BlendMode mode,
           BlitPath path, int dst_bpp)
@@ -129,10 +132,10 @@ void Memcpy(benchmark::State &state)
 void Pixman(benchmark::State &state, pixman_op_t op, JEX_Surface *s, pixman_format_code_t sf,
             JEX_Surface *d, pixman_format_code_t df, int dst_bpp)
 {
-    pixman_image_t *src = pixman_image_create_bits(sf, kW, kH, static_cast<uint32_t *>(s->pixels),
-                                                   s->pitch);
-    pixman_image_t *dst = pixman_image_create_bits(df, kW, kH, static_cast<uint32_t *>(d->pixels),
-                                                   d->pitch);
+    pixman_image_t *src =
+        pixman_image_create_bits(sf, kW, kH, static_cast<uint32_t *>(s->pixels), s->pitch);
+    pixman_image_t *dst =
+        pixman_image_create_bits(df, kW, kH, static_cast<uint32_t *>(d->pixels), d->pitch);
     for (auto _ : state) {
         pixman_image_composite32(op, src, nullptr, dst, 0, 0, 0, 0, 0, 0, kW, kH);
         benchmark::ClobberMemory();
@@ -163,7 +166,8 @@ void Register()
     add("Copy_ARGB8888", [&im](benchmark::State &s) {
         Blit(s, im.argb, im.argb2, JEX_BLENDMODE_NONE, BlitPath::SSE2, 4);
     });
-    g_cases.push_back({"same-format copy ARGB8888 vs memcpy", "Copy_ARGB8888", "Memcpy_ARGB8888", 0.9});
+    g_cases.push_back(
+        {"same-format copy ARGB8888 vs memcpy", "Copy_ARGB8888", "Memcpy_ARGB8888", 0.9});
 
     struct Conv {
         const char *name;
@@ -174,31 +178,45 @@ void Register()
         double goal;
     };
     const Conv convs[] = {
-        {"ARGB8888_to_RGB565", im.argb, im.rgb565, JEX_BLENDMODE_NONE, 2, "Pixman_Src_ARGB8888_RGB565", 1.0},
-        {"ARGB8888_to_XRGB8888", im.argb, im.xrgb, JEX_BLENDMODE_NONE, 4, "Pixman_Src_ARGB8888_XRGB8888", 1.0},
-        {"RGB565_to_ARGB8888", im.rgb565, im.argb2, JEX_BLENDMODE_NONE, 4, "Pixman_Src_RGB565_ARGB8888", 1.0},
-        {"Blend_ARGB8888_onto_XRGB8888", im.argb, im.xrgb, JEX_BLENDMODE_BLEND, 4, "Pixman_Over_ARGB8888_XRGB8888", 1.0},
-        {"Blend_ARGB8888_onto_RGB565", im.argb, im.rgb565b, JEX_BLENDMODE_BLEND, 2, "Pixman_Over_ARGB8888_RGB565", 1.0},
+        {"ARGB8888_to_RGB565", im.argb, im.rgb565, JEX_BLENDMODE_NONE, 2,
+         "Pixman_Src_ARGB8888_RGB565", 1.0},
+        {"ARGB8888_to_XRGB8888", im.argb, im.xrgb, JEX_BLENDMODE_NONE, 4,
+         "Pixman_Src_ARGB8888_XRGB8888", 1.0},
+        {"RGB565_to_ARGB8888", im.rgb565, im.argb2, JEX_BLENDMODE_NONE, 4,
+         "Pixman_Src_RGB565_ARGB8888", 1.0},
+        {"Blend_ARGB8888_onto_XRGB8888", im.argb, im.xrgb, JEX_BLENDMODE_BLEND, 4,
+         "Pixman_Over_ARGB8888_XRGB8888", 1.0},
+        {"Blend_ARGB8888_onto_RGB565", im.argb, im.rgb565b, JEX_BLENDMODE_BLEND, 2,
+         "Pixman_Over_ARGB8888_RGB565", 1.0},
     };
     for (const Conv &c : convs)
         for (BlitPath path : {BlitPath::SSE2, BlitPath::AVX2}) {
             const std::string name = std::string(c.name) + "_" + PathName(path);
-            add(name, [c, path](benchmark::State &s) { Blit(s, c.src, c.dst, c.mode, path, c.dst_bpp); });
+            add(name,
+                [c, path](benchmark::State &s) { Blit(s, c.src, c.dst, c.mode, path, c.dst_bpp); });
             g_cases.push_back({name + " vs pixman", name, c.peer, c.goal});
         }
 #ifdef JEX_BENCH_PIXMAN
-    add("Pixman_Src_ARGB8888_RGB565", [&im](benchmark::State &s) {
-        Pixman(s, PIXMAN_OP_SRC, im.argb, PIXMAN_a8r8g8b8, im.rgb565, PIXMAN_r5g6b5, 2);
-    });
-    add("Pixman_Src_ARGB8888_XRGB8888", [&im](benchmark::State &s) {
-        Pixman(s, PIXMAN_OP_SRC, im.argb, PIXMAN_a8r8g8b8, im.xrgb, PIXMAN_x8r8g8b8, 4);
-    });
-    add("Pixman_Src_RGB565_ARGB8888", [&im](benchmark::State &s) {
-        Pixman(s, PIXMAN_OP_SRC, im.rgb565, PIXMAN_r5g6b5, im.argb2, PIXMAN_a8r8g8b8, 4);
-    });
-    add("Pixman_Over_ARGB8888_XRGB8888", [&im](benchmark::State &s) {
-        Pixman(s, PIXMAN_OP_OVER, im.argb, PIXMAN_a8r8g8b8, im.xrgb, PIXMAN_x8r8g8b8, 4);
-    });
+    add(
+        "Pixman_Src_ARGB8888_RGB565",
+        [&im](benchmark::State &s) {
+            Pixman(s, PIXMAN_OP_SRC, im.argb, PIXMAN_a8r8g8b8, im.rgb565, PIXMAN_r5g6b5, 2);
+        });
+    add(
+        "Pixman_Src_ARGB8888_XRGB8888",
+        [&im](benchmark::State &s) {
+            Pixman(s, PIXMAN_OP_SRC, im.argb, PIXMAN_a8r8g8b8, im.xrgb, PIXMAN_x8r8g8b8, 4);
+        });
+    add(
+        "Pixman_Src_RGB565_ARGB8888",
+        [&im](benchmark::State &s) {
+            Pixman(s, PIXMAN_OP_SRC, im.rgb565, PIXMAN_r5g6b5, im.argb2, PIXMAN_a8r8g8b8, 4);
+        });
+    add(
+        "Pixman_Over_ARGB8888_XRGB8888",
+        [&im](benchmark::State &s) {
+            Pixman(s, PIXMAN_OP_OVER, im.argb, PIXMAN_a8r8g8b8, im.xrgb, PIXMAN_x8r8g8b8, 4);
+        });
     add("Pixman_Over_ARGB8888_RGB565", [&im](benchmark::State &s) {
         Pixman(s, PIXMAN_OP_OVER, im.argb, PIXMAN_a8r8g8b8, im.rgb565b, PIXMAN_r5g6b5, 2);
     });
@@ -210,7 +228,8 @@ void Register()
             Blit(s, im.sprite, im.argb2, JEX_BLENDMODE_NONE, path, 4);
         });
         g_cases.push_back({name + " (reference: memcpy)", name, "Memcpy_ARGB8888", 0});
-        g_cases.push_back({"RLE keyed sprite (70% clear) vs " + name, "RLE_Keyed_ARGB8888", name, 2.0});
+        g_cases.push_back(
+            {"RLE keyed sprite (70% clear) vs " + name, "RLE_Keyed_ARGB8888", name, 2.0});
     }
     add("RLE_Keyed_ARGB8888", [&im](benchmark::State &s) {
         Blit(s, im.sprite_rle, im.argb2, JEX_BLENDMODE_NONE, BlitPath::SSE2, 4);

@@ -73,21 +73,19 @@ void BM_FourProducersOneConsumer(benchmark::State &state)
         for (int p = 0; p < 4; ++p) {
             producers.emplace_back([&] {
                 JEX_Event e = UserEvent();
-                for (int i = 0; i < kPerProducer;) {
+                for (int i = 0; i < kPerProducer;)
                     if (JEX_PushEvent(&e) == 1)
                         ++i;
                     else
-                        std::this_thread::yield(); // ring full
-                }
+                        std::this_thread::yield();  // ring full
                 done.fetch_add(1);
             });
         }
         long consumed = 0;
         JEX_Event out;
-        while (consumed < 4L * kPerProducer) {
+        while (consumed < 4L * kPerProducer)
             if (JEX_PollEvent(&out))
                 ++consumed;
-        }
         for (auto &t : producers)
             t.join();
     }
@@ -102,7 +100,8 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const auto &run : runs)
-            ns_[run.benchmark_name()] = run.GetAdjustedCPUTime(); // CPU time: robust on a shared machine
+            ns_[run.benchmark_name()] =
+                run.GetAdjustedCPUTime();  // CPU time: robust on a shared machine
         ConsoleReporter::ReportRuns(runs);
     }
     void Print()
@@ -121,7 +120,7 @@ private:
     std::map<std::string, double> ns_;
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

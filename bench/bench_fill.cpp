@@ -158,8 +158,8 @@ void BM_Pixman_OverSolid_ARGB8888(benchmark::State &state)
     const pixman_color_t c{uint16_t(200 * 128 / 255 * 257), uint16_t(100 * 128 / 255 * 257),
                            uint16_t(50 * 128 / 255 * 257), uint16_t(128 * 257)};
     pixman_image_t *src = pixman_image_create_solid_fill(&c);
-    pixman_image_t *dst = pixman_image_create_bits(
-        PIXMAN_a8r8g8b8, kW, kH, static_cast<uint32_t *>(s->pixels), s->pitch);
+    pixman_image_t *dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, kW, kH,
+                                                   static_cast<uint32_t *>(s->pixels), s->pitch);
     for (auto _ : state) {
         pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, kW, kH);
         benchmark::ClobberMemory();
@@ -239,8 +239,7 @@ int main(int argc, char **argv)
          "BM_Memset_ARGB8888", 0},
         {"FillRect 1024x768 ARGB8888 (%s) vs pixman_fill", "BM_FillRect_ARGB8888/%d",
          "BM_PixmanFill_ARGB8888", 0.9},
-        {"FillRect 1024x768 RGB565 (%s) vs memset", "BM_FillRect_RGB565/%d", "BM_Memset_RGB565",
-         0},
+        {"FillRect 1024x768 RGB565 (%s) vs memset", "BM_FillRect_RGB565/%d", "BM_Memset_RGB565", 0},
         {"FillRect 1024x768 RGB565 (%s) vs pixman_fill", "BM_FillRect_RGB565/%d",
          "BM_PixmanFill_RGB565", 0.9},
         {"BlendFillRect BLEND 1024x768 ARGB8888 (%s) vs pixman solid OVER",

@@ -66,7 +66,7 @@ private:
     std::map<std::string, double> ns_;
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

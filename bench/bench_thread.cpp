@@ -116,7 +116,8 @@ void BM_PthreadCreateJoin(benchmark::State &state)
 {
     for (auto _ : state) {
         pthread_t t;
-        pthread_create(&t, nullptr, [](void *) -> void * { return nullptr; }, nullptr);
+        pthread_create(
+            &t, nullptr, [](void *) -> void * { return nullptr; }, nullptr);
         pthread_join(t, nullptr);
     }
 }
@@ -141,17 +142,14 @@ double PairedRatio(Ours ours, Peer peer)
     ratios.reserve(kRounds);
     for (int r = 0; r < kRounds; ++r) {
         const double t0 = ThreadCpuNs();
-        for (int i = 0; i < kBurst; ++i) {
+        for (int i = 0; i < kBurst; ++i)
             ours();
-        }
         const double t1 = ThreadCpuNs();
-        for (int i = 0; i < kBurst; ++i) {
+        for (int i = 0; i < kBurst; ++i)
             peer();
-        }
         const double t2 = ThreadCpuNs();
-        if (t1 > t0 && t2 > t1) {
+        if (t1 > t0 && t2 > t1)
             ratios.push_back((t2 - t1) / (t1 - t0));
-        }
     }
     std::sort(ratios.begin(), ratios.end());
     return ratios.empty() ? 0.0 : ratios[ratios.size() / 2];
@@ -220,9 +218,8 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs) {
-            if (run.error_occurred) {
+            if (run.error_occurred)
                 continue;
-            }
             const std::string name = run.run_name.str();
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
                 medians_.insert(name);
@@ -238,14 +235,13 @@ private:
     std::set<std::string> medians_;
 };
 
-void PrintRatio(const RecordingReporter &r, const char *label, const char *ours,
-                const char *peer, const char *goal)
+void PrintRatio(const RecordingReporter &r, const char *label, const char *ours, const char *peer,
+                const char *goal)
 {
     auto a = r.ns_per_iter.find(ours);
     auto b = r.ns_per_iter.find(peer);
-    if (a == r.ns_per_iter.end() || b == r.ns_per_iter.end() || a->second <= 0) {
+    if (a == r.ns_per_iter.end() || b == r.ns_per_iter.end() || a->second <= 0)
         return;
-    }
     // Speed relative to the peer: above 1 means faster.
     std::printf("RATIO %s: %.2f (%s%s)\n", label, b->second / a->second,
                 goal[0] ? "goal >= " : "informational", goal);
@@ -261,9 +257,8 @@ int main(int argc, char **argv)
     std::string reps = "--benchmark_repetitions=5";
     std::string shuffle = "--benchmark_enable_random_interleaving=true";
     bool has_reps = false;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
         has_reps |= std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
-    }
     if (!has_reps) {
         args.push_back(reps.data());
         args.push_back(shuffle.data());
@@ -272,9 +267,8 @@ int main(int argc, char **argv)
     args.push_back(nullptr);
     argv = args.data();
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    }
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -284,12 +278,11 @@ int main(int argc, char **argv)
                "BM_PthreadDefaultMutex", "");
     PrintRatio(reporter, "semaphore post/wait vs POSIX sem_t", "BM_JexSemPostWait",
                "BM_PosixSemPostWait", "0.9");
-    PrintRatio(reporter, "spin lock vs pthread_spin_lock", "BM_JexSpinLock",
-               "BM_PthreadSpinLock", "");
+    PrintRatio(reporter, "spin lock vs pthread_spin_lock", "BM_JexSpinLock", "BM_PthreadSpinLock",
+               "");
     PrintRatio(reporter, "thread create+wait vs pthread_create+join", "BM_JexCreateWaitThread",
                "BM_PthreadCreateJoin", "");
-    for (const auto &[label, ratio] : paired) {
+    for (const auto &[label, ratio] : paired)
         std::printf("RATIO %s: %.2f (goal >= 0.9)\n", label.c_str(), ratio);
-    }
     return 0;
 }

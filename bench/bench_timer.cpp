@@ -28,9 +28,8 @@ Lateness raw_result;
 Lateness Summarise(std::vector<double> &samples)
 {
     Lateness l;
-    if (samples.empty()) {
+    if (samples.empty())
         return l;
-    }
     std::sort(samples.begin(), samples.end());
     l.median_us = samples[samples.size() / 2];
     l.p99_us = samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
@@ -49,9 +48,8 @@ Uint32 RecordLateness(Uint32, void *param)
     auto *shot = static_cast<Shot *>(param);
     const Uint64 now = JEX_GetPerformanceCounter();
     *shot->lateness_us = static_cast<double>(static_cast<Sint64>(now - shot->due_us));
-    if (--*shot->left == 0) {
+    if (--*shot->left == 0)
         JEX_SemPost(shot->done);
-    }
     return 0;
 }
 
@@ -98,7 +96,8 @@ void BM_RawNanosleepLateness(benchmark::State &state)
         deadline.tv_nsec = static_cast<long>(due % 1000000) * 1000;
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) != 0) {
         }
-        samples.push_back(static_cast<double>(static_cast<Sint64>(JEX_GetPerformanceCounter() - due)));
+        samples.push_back(
+            static_cast<double>(static_cast<Sint64>(JEX_GetPerformanceCounter() - due)));
     }
     raw_result = Summarise(samples);
     state.counters["median_late_us"] = raw_result.median_us;
@@ -112,16 +111,14 @@ void BM_AddRemoveTimer(benchmark::State &state)
     JEX_TimerInit();
     std::vector<JEX_TimerID> background;
     auto never = [](Uint32, void *) -> Uint32 { return 0; };
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 1000; ++i)
         background.push_back(JEX_AddTimer(1000000, never, nullptr));
-    }
     for (auto _ : state) {
         JEX_TimerID id = JEX_AddTimer(1000000, never, nullptr);
         JEX_RemoveTimer(id);
     }
-    for (JEX_TimerID id : background) {
+    for (JEX_TimerID id : background)
         JEX_RemoveTimer(id);
-    }
     JEX_TimerQuit();
 }
 BENCHMARK(BM_AddRemoveTimer);
@@ -131,9 +128,8 @@ BENCHMARK(BM_AddRemoveTimer);
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     // The timer clock counts whole milliseconds, so a timer may run up to

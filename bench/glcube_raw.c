@@ -48,8 +48,8 @@ static void render(void)
         {0.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 1.0f},
     };
     static const GLfloat cube[8][3] = {
-        {0.5f, 0.5f, -0.5f},  {0.5f, -0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f},
-        {-0.5f, 0.5f, 0.5f},  {0.5f, 0.5f, 0.5f},   {0.5f, -0.5f, 0.5f},   {-0.5f, -0.5f, 0.5f},
+        {0.5f, 0.5f, -0.5f}, {0.5f, -0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f},
+        {-0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f},   {0.5f, -0.5f, 0.5f},   {-0.5f, -0.5f, 0.5f},
     };
     static const int faces[6][4] = {
         {0, 1, 2, 3}, {3, 4, 7, 2}, {0, 5, 6, 1}, {5, 4, 7, 6}, {5, 0, 3, 4}, {6, 1, 2, 7},
@@ -76,9 +76,8 @@ static int parse_positive(const char *s, long max, long *out)
 {
     char *end = NULL;
     long v = strtol(s, &end, 10);
-    if (!*s || *end || v < 1 || v > max) {
+    if (!*s || *end || v < 1 || v > max)
         return 0;
-    }
     *out = v;
     return 1;
 }
@@ -89,13 +88,12 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         int ok = 0;
         if (i + 1 < argc) {
-            if (strcmp(argv[i], "--windows") == 0) {
+            if (strcmp(argv[i], "--windows") == 0)
                 ok = parse_positive(argv[++i], MAX_WINDOWS, &nwindows);
-            } else if (strcmp(argv[i], "--seconds") == 0) {
+            else if (strcmp(argv[i], "--seconds") == 0)
                 ok = parse_positive(argv[++i], 86400, &seconds);
-            } else if (strcmp(argv[i], "--frames") == 0) {
+            else if (strcmp(argv[i], "--frames") == 0)
                 ok = parse_positive(argv[++i], 0xFFFFFFFFL, &max_frames);
-            }
         }
         if (!ok) {
             fprintf(stderr, "Usage: %s [--windows N] [--seconds S] [--frames F]\n", argv[0]);
@@ -119,8 +117,9 @@ int main(int argc, char *argv[])
 
     /* The same frame-buffer request as the cube program: 5/5/5 colour,
        16-bit depth, double-buffered. */
-    int attrs[] = {GLX_RGBA,         GLX_RED_SIZE,   5, GLX_GREEN_SIZE, 5, GLX_BLUE_SIZE, 5,
-                   GLX_DOUBLEBUFFER, GLX_DEPTH_SIZE, 16, None};
+    int attrs[] = {
+        GLX_RGBA,       GLX_RED_SIZE, 5,   GLX_GREEN_SIZE, 5, GLX_BLUE_SIZE, 5, GLX_DOUBLEBUFFER,
+        GLX_DEPTH_SIZE, 16,           None};
     XVisualInfo *vi = glXChooseVisual(dpy, screen, attrs);
     if (!vi) {
         fprintf(stderr, "glcube_raw: no matching GLX visual\n");
@@ -162,9 +161,8 @@ int main(int argc, char *argv[])
     for (long mapped = 0; mapped < nwindows;) {
         XEvent ev;
         XNextEvent(dpy, &ev);
-        if (ev.type == MapNotify) {
+        if (ev.type == MapNotify)
             ++mapped;
-        }
     }
 
     GLXContext ctx = glXCreateContext(dpy, vi, NULL, True);
@@ -180,15 +178,13 @@ int main(int argc, char *argv[])
         if (ext && strstr(ext, "GLX_MESA_swap_control")) {
             SwapIntervalMESA f =
                 (SwapIntervalMESA)glXGetProcAddress((const GLubyte *)"glXSwapIntervalMESA");
-            if (f) {
+            if (f)
                 f(0);
-            }
         } else if (ext && strstr(ext, "GLX_SGI_swap_control")) {
             SwapIntervalSGI f =
                 (SwapIntervalSGI)glXGetProcAddress((const GLubyte *)"glXSwapIntervalSGI");
-            if (f) {
+            if (f)
                 f(0);
-            }
         }
     }
 
@@ -230,21 +226,20 @@ int main(int argc, char *argv[])
             glXSwapBuffers(dpy, windows[i]);
         }
         if ((max_frames && frames >= (unsigned long)max_frames) ||
-            (deadline && now_seconds() >= deadline)) {
+            (deadline && now_seconds() >= deadline))
             done = 1;
-        }
     }
     const double elapsed = now_seconds() - then;
 
     printf("GLCUBE_RAW windows=%ld frames=%lu seconds=%.3f fps=%.2f visual=0x%lx\n", nwindows,
-           frames, elapsed, elapsed > 0 ? (double)frames / elapsed : 0.0, (unsigned long)vi->visualid);
+           frames, elapsed, elapsed > 0 ? (double)frames / elapsed : 0.0,
+           (unsigned long)vi->visualid);
     fflush(stdout);
 
     glXMakeCurrent(dpy, None, NULL);
     glXDestroyContext(dpy, ctx);
-    for (long i = 0; i < nwindows; ++i) {
+    for (long i = 0; i < nwindows; ++i)
         XDestroyWindow(dpy, windows[i]);
-    }
     XFree(vi);
     XCloseDisplay(dpy);
     return 0;

@@ -44,12 +44,12 @@ typedef Uint16 JEX_AudioFormat;
 typedef void (*JEX_AudioCallback)(void *userdata, Uint8 *stream, int len);
 
 typedef struct JEX_AudioSpec {
-    int freq;                   /* samples per second per channel */
-    JEX_AudioFormat format;     /* sample format code */
-    Uint8 channels;             /* 1, 2, 4 or 6 */
-    Uint8 silence;              /* byte value of silence; computed */
-    Uint16 samples;             /* sample frames per buffer */
-    Uint32 size;                /* bytes per buffer; computed */
+    int freq;               /* samples per second per channel */
+    JEX_AudioFormat format; /* sample format code */
+    Uint8 channels;         /* 1, 2, 4 or 6 */
+    Uint8 silence;          /* byte value of silence; computed */
+    Uint16 samples;         /* sample frames per buffer */
+    Uint32 size;            /* bytes per buffer; computed */
     JEX_AudioCallback callback;
     void *userdata;
 } JEX_AudioSpec;

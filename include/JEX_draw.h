@@ -30,8 +30,8 @@ JEX_API int JEX_BlendPoint(JEX_Surface *dst, int x, int y, JEX_BlendMode blendMo
                            Uint8 g, Uint8 b, Uint8 a);
 JEX_API int JEX_BlendPoints(JEX_Surface *dst, const JEX_Point *points, int count,
                             JEX_BlendMode blendMode, Uint8 r, Uint8 g, Uint8 b, Uint8 a);
-JEX_API int JEX_BlendLine(JEX_Surface *dst, int x1, int y1, int x2, int y2,
-                          JEX_BlendMode blendMode, Uint8 r, Uint8 g, Uint8 b, Uint8 a);
+JEX_API int JEX_BlendLine(JEX_Surface *dst, int x1, int y1, int x2, int y2, JEX_BlendMode blendMode,
+                          Uint8 r, Uint8 g, Uint8 b, Uint8 a);
 JEX_API int JEX_BlendLines(JEX_Surface *dst, const JEX_Point *points, int count,
                            JEX_BlendMode blendMode, Uint8 r, Uint8 g, Uint8 b, Uint8 a);
 JEX_API int JEX_BlendFillRect(JEX_Surface *dst, const JEX_Rect *rect, JEX_BlendMode blendMode,

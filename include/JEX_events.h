@@ -259,11 +259,7 @@ typedef union JEX_Event {
 } JEX_Event;
 
 /* Actions of JEX_PeepEvents. */
-typedef enum {
-    JEX_ADDEVENT = 0,
-    JEX_PEEKEVENT = 1,
-    JEX_GETEVENT = 2
-} JEX_eventaction;
+typedef enum { JEX_ADDEVENT = 0, JEX_PEEKEVENT = 1, JEX_GETEVENT = 2 } JEX_eventaction;
 
 /* Values for JEX_EventState. */
 #define JEX_QUERY -1
@@ -280,8 +276,8 @@ JEX_API void JEX_PumpEvents(void);
 /* ADD appends numevents records and returns how many fitted. PEEK and GET
    copy up to numevents queued events with minType <= type <= maxType,
    oldest first; GET also removes them. -1 on failure. */
-JEX_API int JEX_PeepEvents(JEX_Event *events, int numevents, int action,
-                           Uint32 minType, Uint32 maxType);
+JEX_API int JEX_PeepEvents(JEX_Event *events, int numevents, int action, Uint32 minType,
+                           Uint32 maxType);
 
 JEX_API JEX_bool JEX_HasEvent(Uint32 type);
 JEX_API JEX_bool JEX_HasEvents(Uint32 minType, Uint32 maxType);

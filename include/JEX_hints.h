@@ -16,11 +16,7 @@ extern "C" {
 #define JEX_HINT_RENDER_SCALE_QUALITY "JEX_RENDER_SCALE_QUALITY"
 #define JEX_HINT_RENDER_OPENGL_SHADERS "JEX_RENDER_OPENGL_SHADERS"
 
-typedef enum {
-    JEX_HINT_DEFAULT = 0,
-    JEX_HINT_NORMAL = 1,
-    JEX_HINT_OVERRIDE = 2
-} JEX_HintPriority;
+typedef enum { JEX_HINT_DEFAULT = 0, JEX_HINT_NORMAL = 1, JEX_HINT_OVERRIDE = 2 } JEX_HintPriority;
 
 /* Told before a hint's value changes, with the old value still in place. */
 typedef void (*JEX_HintChangedCb)(const char *name, const char *oldValue, const char *newValue);

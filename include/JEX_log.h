@@ -30,8 +30,8 @@ typedef enum {
     JEX_NUM_LOG_PRIORITIES = 7
 } JEX_LogPriority;
 
-typedef void (*JEX_LogOutputFunction)(void *userdata, int category,
-                                      JEX_LogPriority priority, const char *message);
+typedef void (*JEX_LogOutputFunction)(void *userdata, int category, JEX_LogPriority priority,
+                                      const char *message);
 
 JEX_API void JEX_LogSetAllPriority(JEX_LogPriority priority);
 JEX_API void JEX_LogSetPriority(int category, JEX_LogPriority priority);

@@ -14,7 +14,7 @@ struct JEX_Window;
 typedef struct JEX_Cursor JEX_Cursor;
 
 /* Buttons count from 1; button n is bit n - 1 of the button mask. */
-#define JEX_BUTTON(X) (1u << ((X) - 1))
+#define JEX_BUTTON(X) (1u << ((X)-1))
 #define JEX_BUTTON_LEFT 1
 #define JEX_BUTTON_MIDDLE 2
 #define JEX_BUTTON_RIGHT 3
@@ -43,8 +43,8 @@ JEX_API JEX_bool JEX_GetRelativeMouseMode(void);
 /* A two-colour cursor from bit rows, most significant bit first, each row
    (w + 7) / 8 bytes: mask 1 data 0 is white, mask 1 data 1 black, mask 0
    data 0 transparent, mask 0 data 1 black. */
-JEX_API JEX_Cursor *JEX_CreateCursor(const Uint8 *data, const Uint8 *mask, int w, int h,
-                                     int hot_x, int hot_y);
+JEX_API JEX_Cursor *JEX_CreateCursor(const Uint8 *data, const Uint8 *mask, int w, int h, int hot_x,
+                                     int hot_y);
 
 /* A cursor from any surface; the hot spot must lie inside it. */
 JEX_API JEX_Cursor *JEX_CreateColorCursor(JEX_Surface *surface, int hot_x, int hot_y);

@@ -24,11 +24,7 @@ enum {
 };
 
 /* Bit order of the 1- and 4-bit indexed types. */
-enum {
-    JEX_BITMAPORDER_NONE = 0,
-    JEX_BITMAPORDER_4321 = 1,
-    JEX_BITMAPORDER_1234 = 2
-};
+enum { JEX_BITMAPORDER_NONE = 0, JEX_BITMAPORDER_4321 = 1, JEX_BITMAPORDER_1234 = 2 };
 
 /* Channel order of the packed types, from the most significant slot. */
 enum {
@@ -44,11 +40,7 @@ enum {
 };
 
 /* Memory order of the byte-array types. */
-enum {
-    JEX_ARRAYORDER_NONE = 0,
-    JEX_ARRAYORDER_RGB = 1,
-    JEX_ARRAYORDER_BGR = 4
-};
+enum { JEX_ARRAYORDER_NONE = 0, JEX_ARRAYORDER_RGB = 1, JEX_ARRAYORDER_BGR = 4 };
 
 /* Channel widths of the packed types. */
 enum {
@@ -63,13 +55,13 @@ enum {
     JEX_PACKEDLAYOUT_1010102 = 8
 };
 
-#define JEX_FOURCC(A, B, C, D) \
-    (((Uint32)(Uint8)(A)) | ((Uint32)(Uint8)(B) << 8) | ((Uint32)(Uint8)(C) << 16) | \
+#define JEX_FOURCC(A, B, C, D)                                                                     \
+    (((Uint32)(Uint8)(A)) | ((Uint32)(Uint8)(B) << 8) | ((Uint32)(Uint8)(C) << 16) |               \
      ((Uint32)(Uint8)(D) << 24))
 #define JEX_DEFINE_PIXELFOURCC(A, B, C, D) JEX_FOURCC(A, B, C, D)
 
-#define JEX_DEFINE_PIXELFORMAT(type, order, layout, bits, bytes) \
-    ((Uint32)((1u << 31) | ((Uint32)(type) << 24) | ((Uint32)(order) << 20) | \
+#define JEX_DEFINE_PIXELFORMAT(type, order, layout, bits, bytes)                                   \
+    ((Uint32)((1u << 31) | ((Uint32)(type) << 24) | ((Uint32)(order) << 20) |                      \
               ((Uint32)(layout) << 16) | ((Uint32)(bits) << 8) | ((Uint32)(bytes) << 0)))
 
 #define JEX_PIXELFLAG(X) ((((Uint32)(X)) >> 28) & 0x0F)
@@ -83,25 +75,27 @@ enum {
 
 /* Bytes per pixel of a packed code (0 for the sub-byte formats); for the
    FOURCC formats the packed YUV ones are 2 bytes, the planar ones 1. */
-#define JEX_BYTESPERPIXEL(X) \
-    (JEX_ISPIXELFORMAT_FOURCC(X) \
-         ? ((((Uint32)(X)) == JEX_PIXELFORMAT_YUY2 || ((Uint32)(X)) == JEX_PIXELFORMAT_UYVY || \
-             ((Uint32)(X)) == JEX_PIXELFORMAT_YVYU) ? 2u : 1u) \
+#define JEX_BYTESPERPIXEL(X)                                                                       \
+    (JEX_ISPIXELFORMAT_FOURCC(X)                                                                   \
+         ? ((((Uint32)(X)) == JEX_PIXELFORMAT_YUY2 || ((Uint32)(X)) == JEX_PIXELFORMAT_UYVY ||     \
+             ((Uint32)(X)) == JEX_PIXELFORMAT_YVYU)                                                \
+                ? 2u                                                                               \
+                : 1u)                                                                              \
          : (((Uint32)(X)) & 0xFF))
 
-#define JEX_ISPIXELFORMAT_INDEXED(X) \
-    (!JEX_ISPIXELFORMAT_FOURCC(X) && \
-     (JEX_PIXELTYPE(X) == JEX_PIXELTYPE_INDEX1 || JEX_PIXELTYPE(X) == JEX_PIXELTYPE_INDEX4 || \
+#define JEX_ISPIXELFORMAT_INDEXED(X)                                                               \
+    (!JEX_ISPIXELFORMAT_FOURCC(X) &&                                                               \
+     (JEX_PIXELTYPE(X) == JEX_PIXELTYPE_INDEX1 || JEX_PIXELTYPE(X) == JEX_PIXELTYPE_INDEX4 ||      \
       JEX_PIXELTYPE(X) == JEX_PIXELTYPE_INDEX8))
 
-#define JEX_ISPIXELFORMAT_PACKED(X) \
-    (!JEX_ISPIXELFORMAT_FOURCC(X) && \
-     (JEX_PIXELTYPE(X) == JEX_PIXELTYPE_PACKED8 || JEX_PIXELTYPE(X) == JEX_PIXELTYPE_PACKED16 || \
+#define JEX_ISPIXELFORMAT_PACKED(X)                                                                \
+    (!JEX_ISPIXELFORMAT_FOURCC(X) &&                                                               \
+     (JEX_PIXELTYPE(X) == JEX_PIXELTYPE_PACKED8 || JEX_PIXELTYPE(X) == JEX_PIXELTYPE_PACKED16 ||   \
       JEX_PIXELTYPE(X) == JEX_PIXELTYPE_PACKED32))
 
-#define JEX_ISPIXELFORMAT_ALPHA(X) \
-    (JEX_ISPIXELFORMAT_PACKED(X) && \
-     (JEX_PIXELORDER(X) == JEX_PACKEDORDER_ARGB || JEX_PIXELORDER(X) == JEX_PACKEDORDER_RGBA || \
+#define JEX_ISPIXELFORMAT_ALPHA(X)                                                                 \
+    (JEX_ISPIXELFORMAT_PACKED(X) &&                                                                \
+     (JEX_PIXELORDER(X) == JEX_PACKEDORDER_ARGB || JEX_PIXELORDER(X) == JEX_PACKEDORDER_RGBA ||    \
       JEX_PIXELORDER(X) == JEX_PACKEDORDER_ABGR || JEX_PIXELORDER(X) == JEX_PACKEDORDER_BGRA))
 
 /* Pixel format codes. */
@@ -134,11 +128,11 @@ enum {
 #define JEX_PIXELFORMAT_ABGR8888 0x86762004u
 #define JEX_PIXELFORMAT_BGRA8888 0x86862004u
 #define JEX_PIXELFORMAT_ARGB2101010 0x86372004u
-#define JEX_PIXELFORMAT_YV12 0x32315659u  /* "YV12" */
-#define JEX_PIXELFORMAT_IYUV 0x56555949u  /* "IYUV" */
-#define JEX_PIXELFORMAT_YUY2 0x32595559u  /* "YUY2" */
-#define JEX_PIXELFORMAT_UYVY 0x59565955u  /* "UYVY" */
-#define JEX_PIXELFORMAT_YVYU 0x55595659u  /* "YVYU" */
+#define JEX_PIXELFORMAT_YV12 0x32315659u /* "YV12" */
+#define JEX_PIXELFORMAT_IYUV 0x56555949u /* "IYUV" */
+#define JEX_PIXELFORMAT_YUY2 0x32595559u /* "YUY2" */
+#define JEX_PIXELFORMAT_UYVY 0x59565955u /* "UYVY" */
+#define JEX_PIXELFORMAT_YVYU 0x55595659u /* "YVYU" */
 
 /* The 3-byte formats are byte arrays: RGB24 holds R, G, B at increasing
    addresses and BGR24 the reverse. Their masks describe those three bytes

@@ -30,7 +30,7 @@ static inline JEX_bool JEX_RectEmpty(const JEX_Rect *r)
 static inline JEX_bool JEX_RectEquals(const JEX_Rect *a, const JEX_Rect *b)
 {
     return (a && b && a->x == b->x && a->y == b->y && a->w == b->w && a->h == b->h) ? JEX_TRUE
-                                                                                 : JEX_FALSE;
+                                                                                    : JEX_FALSE;
 }
 
 /* Sums such as x + w are formed without overflow, so rectangles anywhere in
@@ -48,8 +48,7 @@ JEX_API JEX_bool JEX_EnclosePoints(const JEX_Point *points, int count, const JEX
 
 /* Clips the segment (X1, Y1)-(X2, Y2) to rect in place; false when nothing
    of it lies inside. */
-JEX_API JEX_bool JEX_IntersectRectAndLine(const JEX_Rect *rect, int *X1, int *Y1, int *X2,
-                                          int *Y2);
+JEX_API JEX_bool JEX_IntersectRectAndLine(const JEX_Rect *rect, int *X1, int *Y1, int *X2, int *Y2);
 
 /* The full-width band of rows of a width x height area touched by rects. */
 JEX_API JEX_bool JEX_GetSpanEnclosingRect(int width, int height, int numrects,

@@ -31,13 +31,13 @@ JEX_API int JEX_iconv_close(JEX_iconv_t cd);
 /* Converts as many whole characters as fit, moving the caller's pointers and
    counts past them. Returns the number of characters converted, or one of
    the JEX_ICONV_ codes. Invalid input becomes U+FFFD (or '?'). */
-JEX_API size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft,
-                         char **outbuf, size_t *outbytesleft);
+JEX_API size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft, char **outbuf,
+                         size_t *outbytesleft);
 
 /* Converts a whole string into a new buffer (release it with free()),
    followed by four zero bytes; null on failure. */
-JEX_API char *JEX_iconv_string(const char *tocode, const char *fromcode,
-                               const char *inbuf, size_t inbytesleft);
+JEX_API char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inbuf,
+                               size_t inbytesleft);
 
 /* Copies at most dst_bytes - 1 bytes of src, never ending inside a UTF-8
    sequence, and terminates (when dst_bytes > 0). Returns the bytes copied. */

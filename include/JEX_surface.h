@@ -40,32 +40,31 @@ extern "C" {
 struct JEX_BlitMap;
 
 typedef struct JEX_Surface {
-    Uint32 flags;              /* JEX_SURFACE_* */
-    JEX_PixelFormat *format;   /* shared format record; one reference held */
-    int w, h;                  /* size in pixels */
-    int pitch;                 /* bytes from one row to the next */
-    void *pixels;              /* h rows of pitch bytes; null when w or h is 0 */
-    void *userdata;            /* for the application */
-    int locked;                /* lock depth */
-    void *lock_data;           /* for the application */
-    JEX_Rect clip_rect;        /* blits and fills into this surface stop here */
-    struct JEX_BlitMap *map;   /* owned */
-    int refcount;              /* JEX_FreeSurface frees at 0 */
+    Uint32 flags;            /* JEX_SURFACE_* */
+    JEX_PixelFormat *format; /* shared format record; one reference held */
+    int w, h;                /* size in pixels */
+    int pitch;               /* bytes from one row to the next */
+    void *pixels;            /* h rows of pitch bytes; null when w or h is 0 */
+    void *userdata;          /* for the application */
+    int locked;              /* lock depth */
+    void *lock_data;         /* for the application */
+    JEX_Rect clip_rect;      /* blits and fills into this surface stop here */
+    struct JEX_BlitMap *map; /* owned */
+    int refcount;            /* JEX_FreeSurface frees at 0 */
 } JEX_Surface;
 
 /* Surface-level blit routine. */
-typedef int (*JEX_blit)(struct JEX_Surface *src, JEX_Rect *srcrect,
-                        struct JEX_Surface *dst, JEX_Rect *dstrect);
+typedef int (*JEX_blit)(struct JEX_Surface *src, JEX_Rect *srcrect, struct JEX_Surface *dst,
+                        JEX_Rect *dstrect);
 
 /* Creation and release. Sizes must be positive and a row must fit the
    pitch; both fail with a message otherwise. The flags argument of
    JEX_CreateRGBSurface is reserved. */
 JEX_API JEX_Surface *JEX_CreateRGBSurface(Uint32 flags, int width, int height, int depth,
-                                          Uint32 Rmask, Uint32 Gmask, Uint32 Bmask,
-                                          Uint32 Amask);
+                                          Uint32 Rmask, Uint32 Gmask, Uint32 Bmask, Uint32 Amask);
 JEX_API JEX_Surface *JEX_CreateRGBSurfaceFrom(void *pixels, int width, int height, int depth,
-                                              int pitch, Uint32 Rmask, Uint32 Gmask,
-                                              Uint32 Bmask, Uint32 Amask);
+                                              int pitch, Uint32 Rmask, Uint32 Gmask, Uint32 Bmask,
+                                              Uint32 Amask);
 JEX_API void JEX_FreeSurface(JEX_Surface *surface);
 
 JEX_API int JEX_SetSurfacePalette(JEX_Surface *surface, JEX_Palette *palette);
@@ -93,10 +92,8 @@ JEX_API JEX_bool JEX_SetClipRect(JEX_Surface *surface, const JEX_Rect *rect);
 JEX_API void JEX_GetClipRect(JEX_Surface *surface, JEX_Rect *rect);
 
 /* Conversion to another format; the result is a new surface. */
-JEX_API JEX_Surface *JEX_ConvertSurface(JEX_Surface *src, const JEX_PixelFormat *fmt,
-                                        Uint32 flags);
-JEX_API JEX_Surface *JEX_ConvertSurfaceFormat(JEX_Surface *src, Uint32 pixel_format,
-                                              Uint32 flags);
+JEX_API JEX_Surface *JEX_ConvertSurface(JEX_Surface *src, const JEX_PixelFormat *fmt, Uint32 flags);
+JEX_API JEX_Surface *JEX_ConvertSurfaceFormat(JEX_Surface *src, Uint32 pixel_format, Uint32 flags);
 /* Returns a negative value on failure. */
 JEX_API int JEX_ConvertPixels(int width, int height, Uint32 src_format, const void *src,
                               int src_pitch, Uint32 dst_format, void *dst, int dst_pitch);
@@ -106,8 +103,7 @@ JEX_API int JEX_ConvertPixels(int width, int height, Uint32 src_format, const vo
    holds the rectangle actually drawn. Return 0 or -1. */
 JEX_API int JEX_UpperBlit(JEX_Surface *src, const JEX_Rect *srcrect, JEX_Surface *dst,
                           JEX_Rect *dstrect);
-JEX_API int JEX_LowerBlit(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst,
-                          JEX_Rect *dstrect);
+JEX_API int JEX_LowerBlit(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst, JEX_Rect *dstrect);
 JEX_API int JEX_UpperBlitScaled(JEX_Surface *src, const JEX_Rect *srcrect, JEX_Surface *dst,
                                 const JEX_Rect *dstrect);
 JEX_API int JEX_LowerBlitScaled(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst,

@@ -14,11 +14,11 @@ extern "C" {
 /* One mode of a display. Zero fields mean "any" (format, size) or
    "unspecified" (refresh rate). */
 typedef struct JEX_DisplayMode {
-    Uint32 format;      /* pixel format code */
-    int w;              /* width in pixels */
-    int h;              /* height in pixels */
-    int refresh_rate;   /* Hz */
-    void *driverdata;   /* owned by the display that holds the mode */
+    Uint32 format;    /* pixel format code */
+    int w;            /* width in pixels */
+    int h;            /* height in pixels */
+    int refresh_rate; /* Hz */
+    void *driverdata; /* owned by the display that holds the mode */
 } JEX_DisplayMode;
 
 typedef struct JEX_Window JEX_Window;
@@ -50,12 +50,12 @@ typedef enum {
 #define JEX_WINDOWPOS_UNDEFINED_MASK 0x1FFF0000
 #define JEX_WINDOWPOS_UNDEFINED_DISPLAY(X) (JEX_WINDOWPOS_UNDEFINED_MASK | (X))
 #define JEX_WINDOWPOS_UNDEFINED JEX_WINDOWPOS_UNDEFINED_DISPLAY(0)
-#define JEX_WINDOWPOS_ISUNDEFINED(X) (((X) & 0xFFFF0000) == JEX_WINDOWPOS_UNDEFINED_MASK)
+#define JEX_WINDOWPOS_ISUNDEFINED(X) (((X)&0xFFFF0000) == JEX_WINDOWPOS_UNDEFINED_MASK)
 
 #define JEX_WINDOWPOS_CENTERED_MASK 0x2FFF0000
 #define JEX_WINDOWPOS_CENTERED_DISPLAY(X) (JEX_WINDOWPOS_CENTERED_MASK | (X))
 #define JEX_WINDOWPOS_CENTERED JEX_WINDOWPOS_CENTERED_DISPLAY(0)
-#define JEX_WINDOWPOS_ISCENTERED(X) (((X) & 0xFFFF0000) == JEX_WINDOWPOS_CENTERED_MASK)
+#define JEX_WINDOWPOS_ISCENTERED(X) (((X)&0xFFFF0000) == JEX_WINDOWPOS_CENTERED_MASK)
 
 typedef enum {
     JEX_GL_RED_SIZE = 0,

@@ -238,8 +238,11 @@ int JEX_GetSystemRAM(void)
     return mb;
 }
 
-#define JEX_CPU_QUERY(name, bit) \
-    JEX_bool name(void) { return (Features() & (bit)) ? JEX_TRUE : JEX_FALSE; }
+#define JEX_CPU_QUERY(name, bit)                                                                   \
+    JEX_bool name(void)                                                                            \
+    {                                                                                              \
+        return (Features() & (bit)) ? JEX_TRUE : JEX_FALSE;                                        \
+    }
 
 JEX_CPU_QUERY(JEX_HasRDTSC, kRDTSC)
 JEX_CPU_QUERY(JEX_HasAltiVec, kAltiVec)

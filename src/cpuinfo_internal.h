@@ -28,9 +28,9 @@ struct Identification {
     char vendor[13] = {};
     Uint32 leaf1_ecx = 0, leaf1_edx = 0, leaf1_ebx = 0;
     Uint32 leaf7_ebx = 0;
-    Uint32 ext1_edx = 0;      // 0x80000001
-    Uint32 ext5_ecx = 0;      // 0x80000005 (AMD L1 data cache)
-    Uint64 xcr0 = 0;          // extended state the OS saves (0 without OSXSAVE)
+    Uint32 ext1_edx = 0;  // 0x80000001
+    Uint32 ext5_ecx = 0;  // 0x80000005 (AMD L1 data cache)
+    Uint64 xcr0 = 0;      // extended state the OS saves (0 without OSXSAVE)
 };
 
 // Asks this processor.

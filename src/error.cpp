@@ -44,25 +44,22 @@ Length SkipLength(const char *&p)
             return Length::LongLong;
         }
         return Length::Long;
-    case 'z':
-        ++p;
-        return Length::Size;
-    case 'j':
-        ++p;
-        return Length::IntMax;
-    case 't':
-        ++p;
-        return Length::PtrDiff;
-    case 'L':
-        ++p;
-        return Length::LongDouble;
-    default:
-        return Length::Int;
+    case 'z': ++p; return Length::Size;
+    case 'j': ++p; return Length::IntMax;
+    case 't': ++p; return Length::PtrDiff;
+    case 'L': ++p; return Length::LongDouble;
+    default: return Length::Int;
     }
 }
 
-bool IsSignedConversion(char c) { return c == 'c' || c == 'd' || c == 'i'; }
-bool IsUnsignedConversion(char c) { return c == 'o' || c == 'u' || c == 'x' || c == 'X'; }
+bool IsSignedConversion(char c)
+{
+    return c == 'c' || c == 'd' || c == 'i';
+}
+bool IsUnsignedConversion(char c)
+{
+    return c == 'o' || c == 'u' || c == 'x' || c == 'X';
+}
 bool IsFloatConversion(char c)
 {
     return c == 'f' || c == 'F' || c == 'e' || c == 'E' || c == 'g' || c == 'G' || c == 'a' ||
@@ -72,36 +69,24 @@ bool IsFloatConversion(char c)
 Sint64 TakeSigned(Length length, va_list &ap)
 {
     switch (length) {
-    case Length::Long:
-        return va_arg(ap, long);
-    case Length::LongLong:
-        return va_arg(ap, long long);
-    case Length::Size:
-        return static_cast<Sint64>(va_arg(ap, size_t));
-    case Length::IntMax:
-        return va_arg(ap, intmax_t);
-    case Length::PtrDiff:
-        return va_arg(ap, ptrdiff_t);
-    default:
-        return va_arg(ap, int);
+    case Length::Long: return va_arg(ap, long);
+    case Length::LongLong: return va_arg(ap, long long);
+    case Length::Size: return static_cast<Sint64>(va_arg(ap, size_t));
+    case Length::IntMax: return va_arg(ap, intmax_t);
+    case Length::PtrDiff: return va_arg(ap, ptrdiff_t);
+    default: return va_arg(ap, int);
     }
 }
 
 Sint64 TakeUnsigned(Length length, va_list &ap)
 {
     switch (length) {
-    case Length::Long:
-        return static_cast<Sint64>(va_arg(ap, unsigned long));
-    case Length::LongLong:
-        return static_cast<Sint64>(va_arg(ap, unsigned long long));
-    case Length::Size:
-        return static_cast<Sint64>(va_arg(ap, size_t));
-    case Length::IntMax:
-        return static_cast<Sint64>(va_arg(ap, uintmax_t));
-    case Length::PtrDiff:
-        return static_cast<Sint64>(va_arg(ap, ptrdiff_t));
-    default:
-        return static_cast<Sint64>(static_cast<Uint64>(va_arg(ap, unsigned int)));
+    case Length::Long: return static_cast<Sint64>(va_arg(ap, unsigned long));
+    case Length::LongLong: return static_cast<Sint64>(va_arg(ap, unsigned long long));
+    case Length::Size: return static_cast<Sint64>(va_arg(ap, size_t));
+    case Length::IntMax: return static_cast<Sint64>(va_arg(ap, uintmax_t));
+    case Length::PtrDiff: return static_cast<Sint64>(va_arg(ap, ptrdiff_t));
+    default: return static_cast<Sint64>(static_cast<Uint64>(va_arg(ap, unsigned int)));
     }
 }
 
@@ -136,7 +121,7 @@ void StoreArguments(JEX_ErrorRecord &rec, const char *fmt, va_list &ap)
             std::strncpy(arg.buf, s, sizeof(arg.buf) - 1);
             arg.buf[sizeof(arg.buf) - 1] = '\0';
         } else {
-            continue; // "%%", flags and unknown conversions take nothing
+            continue;  // "%%", flags and unknown conversions take nothing
         }
         ++rec.arg_count;
     }
@@ -187,7 +172,7 @@ void FormatRecord(const JEX_ErrorRecord &rec, char *buf, size_t size)
         const bool integer = IsSignedConversion(conv) || IsUnsignedConversion(conv);
         const bool known = integer || conv == 'p' || conv == 's' || IsFloatConversion(conv);
         if (!known || next_arg >= rec.arg_count)
-            continue; // nothing stored for it: print nothing, read nothing
+            continue;  // nothing stored for it: print nothing, read nothing
         const JEX_ErrorArg &arg = rec.args[next_arg++];
 
         int written;
@@ -227,7 +212,8 @@ void FormatRecord(const JEX_ErrorRecord &rec, char *buf, size_t size)
 
 // Runs fn on the calling thread's record, holding the shared record's lock
 // when the caller has no record of its own.
-template <typename Fn> void WithRecord(Fn &&fn)
+template <typename Fn>
+void WithRecord(Fn &&fn)
 {
     if (JEX_ErrorRecord *own = t_record) {
         fn(*own);
@@ -237,13 +223,19 @@ template <typename Fn> void WithRecord(Fn &&fn)
     fn(g_global_record);
 }
 
-} // namespace
+}  // namespace
 
-void JEX_SetThreadErrorRecord(JEX_ErrorRecord *record) { t_record = record; }
+void JEX_SetThreadErrorRecord(JEX_ErrorRecord *record)
+{
+    t_record = record;
+}
 
 extern "C" {
 
-JEX_ErrorRecord *JEX_GetErrBuf(void) { return t_record ? t_record : &g_global_record; }
+JEX_ErrorRecord *JEX_GetErrBuf(void)
+{
+    return t_record ? t_record : &g_global_record;
+}
 
 void JEX_SetError(const char *fmt, ...)
 {
@@ -266,13 +258,15 @@ char *JEX_GetErrorMsg(char *errstr, int maxlen)
 {
     if (!errstr || maxlen <= 0)
         return errstr;
-    WithRecord([&](JEX_ErrorRecord &rec) {
-        FormatRecord(rec, errstr, static_cast<size_t>(maxlen));
-    });
+    WithRecord(
+        [&](JEX_ErrorRecord &rec) { FormatRecord(rec, errstr, static_cast<size_t>(maxlen)); });
     return errstr;
 }
 
-const char *JEX_GetError(void) { return JEX_GetErrorMsg(t_message, sizeof(t_message)); }
+const char *JEX_GetError(void)
+{
+    return JEX_GetErrorMsg(t_message, sizeof(t_message));
+}
 
 void JEX_ClearError(void)
 {
@@ -282,25 +276,13 @@ void JEX_ClearError(void)
 void JEX_Error(JEX_errorcode code)
 {
     switch (static_cast<unsigned>(code)) {
-    case JEX_ERR_NOMEM:
-        JEX_SetError("Out of memory");
-        break;
-    case JEX_ERR_READ:
-        JEX_SetError("Error reading from datastream");
-        break;
-    case JEX_ERR_WRITE:
-        JEX_SetError("Error writing to datastream");
-        break;
-    case JEX_ERR_SEEK:
-        JEX_SetError("Error seeking in datastream");
-        break;
-    case JEX_ERR_UNSUPPORTED:
-        JEX_SetError("That operation is not supported");
-        break;
-    default:
-        JEX_SetError("Unknown JEX error");
-        break;
+    case JEX_ERR_NOMEM: JEX_SetError("Out of memory"); break;
+    case JEX_ERR_READ: JEX_SetError("Error reading from datastream"); break;
+    case JEX_ERR_WRITE: JEX_SetError("Error writing to datastream"); break;
+    case JEX_ERR_SEEK: JEX_SetError("Error seeking in datastream"); break;
+    case JEX_ERR_UNSUPPORTED: JEX_SetError("That operation is not supported"); break;
+    default: JEX_SetError("Unknown JEX error"); break;
     }
 }
 
-} // extern "C"
+}  // extern "C"

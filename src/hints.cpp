@@ -20,33 +20,27 @@ std::forward_list<Hint> g_hints;
 
 Hint *FindHint(const char *name)
 {
-    for (Hint &h : g_hints) {
-        if (h.name == name) {
+    for (Hint &h : g_hints)
+        if (h.name == name)
             return &h;
-        }
-    }
     return nullptr;
 }
 
 bool SetHint(const char *name, const char *value, JEX_HintPriority priority)
 {
-    if (!name || !value) {
+    if (!name || !value)
         return false;
-    }
     // A priority the library does not know would otherwise be stored and
     // then neither win over the environment nor behave as an override.
-    if (static_cast<unsigned>(priority) > JEX_HINT_OVERRIDE) {
+    if (static_cast<unsigned>(priority) > JEX_HINT_OVERRIDE)
         return false;
-    }
-    if (std::getenv(name) && priority < JEX_HINT_OVERRIDE) {
+    if (std::getenv(name) && priority < JEX_HINT_OVERRIDE)
         return false;
-    }
 
     Hint *hint = FindHint(name);
     if (hint) {
-        if (priority < hint->priority) {
+        if (priority < hint->priority)
             return false;
-        }
         if (hint->value == value) {
             hint->priority = priority;
             return true;
@@ -59,9 +53,8 @@ bool SetHint(const char *name, const char *value, JEX_HintPriority priority)
             const std::string old_value(hint->value);
             hint->callback(key.c_str(), old_value.c_str(), new_value.c_str());
             hint = FindHint(key.c_str());
-            if (hint && priority < hint->priority) {
+            if (hint && priority < hint->priority)
                 return false;
-            }
         }
         if (hint) {
             hint->value.swap(new_value);
@@ -74,7 +67,7 @@ bool SetHint(const char *name, const char *value, JEX_HintPriority priority)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -94,29 +87,24 @@ JEX_bool JEX_SetHint(const char *name, const char *value)
 
 const char *JEX_GetHint(const char *name)
 {
-    if (!name) {
+    if (!name)
         return nullptr;
-    }
     const char *env = std::getenv(name);
     const Hint *hint = FindHint(name);
-    if (!hint) {
+    if (!hint)
         return env;
-    }
-    if (!env || hint->priority == JEX_HINT_OVERRIDE) {
+    if (!env || hint->priority == JEX_HINT_OVERRIDE)
         return hint->value.c_str();
-    }
     return env;
 }
 
 JEX_bool JEX_RegisterHintChangedCb(const char *name, JEX_HintChangedCb callback)
 {
-    if (!name) {
+    if (!name)
         return JEX_FALSE;
-    }
     Hint *hint = FindHint(name);
-    if (!hint) {
+    if (!hint)
         return JEX_FALSE;
-    }
     hint->callback = callback;
     return JEX_TRUE;
 }
@@ -126,4 +114,4 @@ void JEX_ClearHints(void)
     g_hints.clear();
 }
 
-} // extern "C"
+}  // extern "C"

@@ -23,7 +23,7 @@ void *find_symbol(void *handle, const char *name)
     return dlsym(handle, name);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -54,9 +54,8 @@ void *JEX_LoadFunction(void *handle, const char *name)
         return nullptr;
     }
     void *symbol = find_symbol(handle, name);
-    if (symbol) {
+    if (symbol)
         return symbol;
-    }
     const std::size_t length = std::strlen(name);
     char *decorated = static_cast<char *>(std::malloc(length + 2));
     if (!decorated) {
@@ -67,17 +66,15 @@ void *JEX_LoadFunction(void *handle, const char *name)
     std::memcpy(decorated + 1, name, length + 1);
     symbol = find_symbol(handle, decorated);
     std::free(decorated);
-    if (!symbol) {
+    if (!symbol)
         JEX_SetError("Failed loading %s: %s", name, loader_reason());
-    }
     return symbol;
 }
 
 void JEX_UnloadObject(void *handle)
 {
-    if (handle) {
+    if (handle)
         dlclose(handle);
-    }
 }
 
-} // extern "C"
+}  // extern "C"

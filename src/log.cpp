@@ -39,7 +39,10 @@ std::mutex g_lock;
 JEX_LogOutputFunction g_output = JEX_LogOutput;
 void *g_output_userdata = nullptr;
 
-bool IsFast(int category) { return category >= 0 && category < kFastCategories; }
+bool IsFast(int category)
+{
+    return category >= 0 && category < kFastCategories;
+}
 
 // The filter every message goes through first; for the common categories it
 // is one atomic load and needs no call.
@@ -65,17 +68,16 @@ void Emit(int category, JEX_LogPriority priority, const char *fmt, va_list ap);
 constexpr std::array<const char *, JEX_NUM_LOG_PRIORITIES> kPrefixes = {
     nullptr, "VERBOSE", "DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"};
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 void JEX_LogSetAllPriority(JEX_LogPriority priority)
 {
     std::lock_guard<std::mutex> guard(g_lock);
-    for (auto &slot : g_fast) {
+    for (auto &slot : g_fast)
         if (slot.load(std::memory_order_relaxed) & kPresent)
             slot.store(kPresent | static_cast<Uint32>(priority), std::memory_order_relaxed);
-    }
     for (LogLevel *l = g_slow_list; l; l = l->next)
         l->priority = priority;
     g_application_priority.store(priority, std::memory_order_relaxed);
@@ -97,7 +99,7 @@ void JEX_LogSetPriority(int category, JEX_LogPriority priority)
     }
     auto *l = new (std::nothrow) LogLevel{category, priority, g_slow_list};
     if (!l)
-        return; // an override that cannot be stored is dropped silently
+        return;  // an override that cannot be stored is dropped silently
     g_slow_list = l;
     g_have_slow.store(true, std::memory_order_release);
 }
@@ -110,10 +112,9 @@ JEX_LogPriority JEX_LogGetPriority(int category)
             return static_cast<JEX_LogPriority>(static_cast<Uint32>(v));
     } else if (g_have_slow.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> guard(g_lock);
-        for (LogLevel *l = g_slow_list; l; l = l->next) {
+        for (LogLevel *l = g_slow_list; l; l = l->next)
             if (l->category == category)
                 return l->priority;
-        }
     }
     const Uint32 p = category == JEX_LOG_CATEGORY_APPLICATION
                          ? g_application_priority.load(std::memory_order_relaxed)
@@ -141,7 +142,7 @@ void JEX_LogMessageV(int category, JEX_LogPriority priority, const char *fmt, va
         Emit(category, priority, fmt, ap);
 }
 
-} // extern "C"
+}  // extern "C"
 
 namespace {
 
@@ -162,7 +163,7 @@ void Emit(int category, JEX_LogPriority priority, const char *fmt, va_list ap)
     output(userdata, category, priority, message);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -235,4 +236,4 @@ void JEX_LogOutput(void *, int, JEX_LogPriority priority, const char *message)
         std::fprintf(stderr, "%s\n", message);
 }
 
-} // extern "C"
+}  // extern "C"

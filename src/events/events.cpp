@@ -80,14 +80,12 @@ bool LockQueue(bool report)
 {
     JEX_mutex *lock = g_lock.load(std::memory_order_acquire);
     if (lock && JEX_LockMutex(lock) == 0) {
-        if (g_queue.running) {
+        if (g_queue.running)
             return true;
-        }
         JEX_UnlockMutex(lock);
     }
-    if (report) {
+    if (report)
         JEX_SetError("Couldn't lock event queue");
-    }
     return false;
 }
 
@@ -100,13 +98,11 @@ int MsgSlotOf(const JEX_SysWMmsg *msg)
 {
     const auto p = reinterpret_cast<uintptr_t>(msg);
     const auto base = reinterpret_cast<uintptr_t>(g_queue.msg_ring);
-    if (p < base || p >= base + sizeof(g_queue.msg_ring)) {
+    if (p < base || p >= base + sizeof(g_queue.msg_ring))
         return -1;
-    }
     const uintptr_t offset = p - base;
-    if (offset % sizeof(MsgSlot) != 0) {
+    if (offset % sizeof(MsgSlot) != 0)
         return -1;
-    }
     return static_cast<int>(offset / sizeof(MsgSlot));
 }
 
@@ -114,9 +110,8 @@ void ReleaseMsg(const JEX_Event &event)
 {
     if (event.type == JEX_SYSWMEVENT) {
         const int slot = MsgSlotOf(event.syswm.msg);
-        if (slot >= 0) {
+        if (slot >= 0)
             g_queue.msg_held[slot] = false;
-        }
     }
 }
 
@@ -146,9 +141,8 @@ int Remove(int spot)
 int Cut(int spot)
 {
     EventQueue &q = g_queue;
-    if (q.dead[spot]) {
-        return Step(spot); // already taken by a nested call
-    }
+    if (q.dead[spot])
+        return Step(spot);  // already taken by a nested call
     ReleaseMsg(q.events[spot]);
     if (q.scanning > 0) {
         q.dead[spot] = true;
@@ -161,9 +155,8 @@ int Cut(int spot)
 void Compact()
 {
     EventQueue &q = g_queue;
-    if (!q.any_dead) {
+    if (!q.any_dead)
         return;
-    }
     for (int spot = q.head; spot != q.tail;) {
         if (q.dead[spot]) {
             q.dead[spot] = false;
@@ -178,18 +171,16 @@ void Compact()
 bool AddOne(const JEX_Event &event)
 {
     EventQueue &q = g_queue;
-    if (Step(q.tail) == q.head) {
+    if (Step(q.tail) == q.head)
         return false;
-    }
     JEX_Event &slot = q.events[q.tail];
     slot = event;
     if (slot.type == JEX_SYSWMEVENT && event.syswm.msg) {
         // At most kSlots - 1 events are queued and this one is not yet, so
         // a free message slot always exists.
         int m = q.msg_next;
-        while (q.msg_held[m]) {
+        while (q.msg_held[m])
             m = Step(m);
-        }
         // The source may itself be a handed-out message in the ring.
         memmove(q.msg_ring[m].bytes, event.syswm.msg, JEX_SYSWM_MSG_SIZE);
         q.msg_held[m] = true;
@@ -233,7 +224,7 @@ std::atomic<WatchNode *> g_watchers{nullptr};
 // Serialises changes to the filter and the list; never held while callbacks
 // run or while waiting for them.
 std::mutex g_hook_writer;
-WatchNode *g_retired = nullptr; // guarded by g_hook_writer
+WatchNode *g_retired = nullptr;  // guarded by g_hook_writer
 
 // One grace period at a time, so that while one waits for the posts of an
 // epoch, no new post can join that epoch.
@@ -253,9 +244,8 @@ public:
             const unsigned epoch = g_epoch.load();
             parity_ = epoch & 1;
             g_readers[parity_].fetch_add(1);
-            if (g_epoch.load() == epoch) {
+            if (g_epoch.load() == epoch)
                 break;
-            }
             g_readers[parity_].fetch_sub(1);
         }
         ++t_in_callback;
@@ -312,9 +302,8 @@ void Retire(WatchNode *node)
 // watcher, then frees the nodes unlinked before now.
 void WaitForCallbacks()
 {
-    if (t_in_callback > 0) {
-        return; // the nodes stay retired until a later wait
-    }
+    if (t_in_callback > 0)
+        return;  // the nodes stay retired until a later wait
     std::lock_guard<std::mutex> grace(g_grace);
     WatchNode *batch;
     {
@@ -324,9 +313,8 @@ void WaitForCallbacks()
     }
     const unsigned epoch = g_epoch.load();
     g_epoch.store(epoch + 1);
-    while (g_readers[epoch & 1].load() != 0) {
+    while (g_readers[epoch & 1].load() != 0)
         std::this_thread::yield();
-    }
     while (batch) {
         WatchNode *next = batch->retired_next;
         delete batch;
@@ -352,22 +340,17 @@ void RemoveAllWatchers()
 // Filter, then watchers; false when the filter dropped the event.
 bool RunFilterAndWatchers(JEX_Event *event)
 {
-    if (!g_filter.load(std::memory_order_relaxed) &&
-        !g_watchers.load(std::memory_order_relaxed)) {
+    if (!g_filter.load(std::memory_order_relaxed) && !g_watchers.load(std::memory_order_relaxed))
         return true;
-    }
     CallbackSection section;
     JEX_EventFilter filter;
     void *userdata;
     ReadFilter(&filter, &userdata);
-    if (filter && !filter(userdata, event)) {
+    if (filter && !filter(userdata, event))
         return false;
-    }
-    for (WatchNode *node = g_watchers.load(); node; node = node->next.load()) {
-        if (!node->removed.load(std::memory_order_relaxed)) {
+    for (WatchNode *node = g_watchers.load(); node; node = node->next.load())
+        if (!node->removed.load(std::memory_order_relaxed))
             node->callback(node->userdata, event);
-        }
-    }
     return true;
 }
 
@@ -387,15 +370,14 @@ void ResetQueue()
         JEX_UnlockMutex(g_lock.load());
     }
     for (Family &family : g_families) {
-        for (auto &word : family.bits) {
+        for (auto &word : family.bits)
             word.store(0);
-        }
         family.touched.store(false);
     }
     RemoveAllWatchers();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -415,14 +397,12 @@ int JEX_StartEventLoop(void)
     JEX_mutex *lock = g_lock.load();
     if (!lock) {
         lock = JEX_CreateMutex();
-        if (!lock) {
+        if (!lock)
             return -1;
-        }
         g_lock.store(lock);
     }
-    if (JEX_LockMutex(lock) < 0) {
+    if (JEX_LockMutex(lock) < 0)
         return -1;
-    }
     g_queue.running = true;
     JEX_UnlockMutex(lock);
     g_active.store(1, std::memory_order_release);
@@ -436,19 +416,15 @@ void JEX_StopEventLoop(void)
 
 int JEX_PeepEvents(JEX_Event *events, int numevents, int action, Uint32 minType, Uint32 maxType)
 {
-    if (!g_active.load(std::memory_order_acquire)) {
+    if (!g_active.load(std::memory_order_acquire))
         return -1;
-    }
-    if (!LockQueue(true)) {
+    if (!LockQueue(true))
         return -1;
-    }
     int used = 0;
     if (events && action == JEX_ADDEVENT) {
-        for (int i = 0; i < numevents; ++i) {
-            if (AddOne(events[i])) {
+        for (int i = 0; i < numevents; ++i)
+            if (AddOne(events[i]))
                 ++used;
-            }
-        }
     } else {
         JEX_Event scratch;
         if (!events) {
@@ -488,31 +464,28 @@ void JEX_FlushEvent(Uint32 type)
 
 void JEX_FlushEvents(Uint32 minType, Uint32 maxType)
 {
-    if (!g_active.load(std::memory_order_acquire) || !LockQueue(false)) {
+    if (!g_active.load(std::memory_order_acquire) || !LockQueue(false))
         return;
-    }
     EventQueue &q = g_queue;
     for (int spot = q.head; spot != q.tail;) {
         spot = !q.dead[spot] && InRange(q.events[spot].type, minType, maxType) ? Cut(spot)
-                                                                                : Step(spot);
+                                                                               : Step(spot);
     }
     UnlockQueue();
 }
 
 void JEX_PumpEvents(void)
 {
-    if (JEX_PlatformPumpHook pump = g_platform_pump.load(std::memory_order_acquire)) {
+    if (JEX_PlatformPumpHook pump = g_platform_pump.load(std::memory_order_acquire))
         pump();
-    }
     JEX_JoystickCountHook count = g_joystick_count.load(std::memory_order_acquire);
     if (count && count() > 0) {
         JEX_JoystickEventStateHook state = g_joystick_state.load(std::memory_order_acquire);
         JEX_JoystickUpdateHook update = g_joystick_update.load(std::memory_order_acquire);
         const bool wanted = !JEX_EventFamilyTouched(JEX_JOYAXISMOTION >> 8) ||
                             (state && state(JEX_QUERY) == JEX_ENABLE);
-        if (wanted && update) {
+        if (wanted && update)
             update();
-        }
     }
     JEX_DeliverPendingQuit();
 }
@@ -533,18 +506,14 @@ int JEX_WaitEventTimeout(JEX_Event *event, int timeout)
     for (;;) {
         JEX_PumpEvents();
         const int got = JEX_PeepEvents(event, 1, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
-        if (got < 0) {
+        if (got < 0)
             return 0;
-        }
-        if (got > 0) {
+        if (got > 0)
             return 1;
-        }
-        if (timeout == 0) {
+        if (timeout == 0)
             return 0;
-        }
-        if (timeout > 0 && static_cast<Sint32>(JEX_GetTicks() - expiration) >= 0) {
+        if (timeout > 0 && static_cast<Sint32>(JEX_GetTicks() - expiration) >= 0)
             return 0;
-        }
         JEX_Delay(10);
     }
 }
@@ -555,15 +524,12 @@ int JEX_PushEvent(JEX_Event *event)
         JEX_SetError("Passed a NULL event");
         return -1;
     }
-    if (!RunFilterAndWatchers(event)) {
+    if (!RunFilterAndWatchers(event))
         return 0;
-    }
-    if (JEX_PeepEvents(event, 1, JEX_ADDEVENT, 0, 0) < 1) {
+    if (JEX_PeepEvents(event, 1, JEX_ADDEVENT, 0, 0) < 1)
         return -1;
-    }
-    if (JEX_GestureProcessHook gesture = g_gesture.load(std::memory_order_acquire)) {
+    if (JEX_GestureProcessHook gesture = g_gesture.load(std::memory_order_acquire))
         gesture(event);
-    }
     return 1;
 }
 
@@ -586,24 +552,20 @@ JEX_bool JEX_GetEventFilter(JEX_EventFilter *filter, void **userdata)
     JEX_EventFilter f;
     void *u;
     ReadFilter(&f, &u);
-    if (filter) {
+    if (filter)
         *filter = f;
-    }
-    if (userdata) {
+    if (userdata)
         *userdata = u;
-    }
     return f ? JEX_TRUE : JEX_FALSE;
 }
 
 void JEX_AddEventWatch(JEX_EventFilter callback, void *userdata)
 {
-    if (!callback) {
-        return; // a null watcher would be called by every post
-    }
+    if (!callback)
+        return;  // a null watcher would be called by every post
     auto *node = new (std::nothrow) WatchNode;
-    if (!node) {
+    if (!node)
         return;
-    }
     node->callback = callback;
     node->userdata = userdata;
     std::lock_guard<std::mutex> writer(g_hook_writer);
@@ -627,16 +589,14 @@ void JEX_DelEventWatch(JEX_EventFilter callback, void *userdata)
             link = &node->next;
         }
     }
-    if (removed) {
+    if (removed)
         WaitForCallbacks();
-    }
 }
 
 void JEX_FilterEvents(JEX_EventFilter filter, void *userdata)
 {
-    if (!filter || !LockQueue(false)) {
+    if (!filter || !LockQueue(false))
         return;
-    }
     // The filter runs with the queue locked; a watcher change made from it
     // must not wait for posting threads, which may be waiting for the lock.
     ++t_in_callback;
@@ -649,16 +609,14 @@ void JEX_FilterEvents(JEX_EventFilter filter, void *userdata)
             continue;
         }
         const bool keep = filter(userdata, &q.events[spot]) != 0;
-        if (q.resets != resets) {
-            break; // the callback stopped or restarted the queue
-        }
+        if (q.resets != resets)
+            break;  // the callback stopped or restarted the queue
         spot = keep ? Step(spot) : Cut(spot);
     }
     if (q.resets == resets) {
         --q.scanning;
-        if (q.scanning == 0) {
+        if (q.scanning == 0)
             Compact();
-        }
     }
     --t_in_callback;
     UnlockQueue();
@@ -674,16 +632,11 @@ Uint8 JEX_EventState(Uint32 type, int state)
     case JEX_DISABLE:
         family.touched.store(true);
         before = word.fetch_or(bit);
-        if (!(before & bit)) {
+        if (!(before & bit))
             JEX_FlushEvent(type);
-        }
         break;
-    case JEX_ENABLE:
-        before = word.fetch_and(~bit);
-        break;
-    default:
-        before = word.load();
-        break;
+    case JEX_ENABLE: before = word.fetch_and(~bit); break;
+    default: before = word.load(); break;
     }
     return (before & bit) ? JEX_DISABLE : JEX_ENABLE;
 }
@@ -692,23 +645,20 @@ Uint32 JEX_RegisterEvents(int numevents)
 {
     // A count of 0 or less would hand out a code that the next caller also
     // receives.
-    if (numevents <= 0) {
+    if (numevents <= 0)
         return 0xFFFFFFFFu;
-    }
     Uint32 first = g_userevents.load();
     do {
-        if (static_cast<Uint64>(first) + static_cast<Uint64>(numevents) > 0xFFFF) {
+        if (static_cast<Uint64>(first) + static_cast<Uint64>(numevents) > 0xFFFF)
             return 0xFFFFFFFFu;
-        }
     } while (!g_userevents.compare_exchange_weak(first, first + static_cast<Uint32>(numevents)));
     return first;
 }
 
 int JEX_SendSysWMEvent(JEX_SysWMmsg *msg)
 {
-    if (JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event;
     memset(&event, 0, sizeof(event));
     event.syswm.type = JEX_SYSWMEVENT;
@@ -718,9 +668,8 @@ int JEX_SendSysWMEvent(JEX_SysWMmsg *msg)
 
 int JEX_SendClipboardUpdate(void)
 {
-    if (JEX_EventState(JEX_CLIPBOARDUPDATE, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(JEX_CLIPBOARDUPDATE, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event;
     memset(&event, 0, sizeof(event));
     event.type = JEX_CLIPBOARDUPDATE;
@@ -750,4 +699,4 @@ void JEX_SetGestureHook(JEX_GestureProcessHook process)
     g_gesture.store(process, std::memory_order_release);
 }
 
-} // extern "C"
+}  // extern "C"

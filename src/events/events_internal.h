@@ -56,4 +56,4 @@ JEX_bool JEX_EventFamilyTouched(Uint8 family);
 }
 #endif
 
-#endif // JEX_EVENTS_INTERNAL_H
+#endif  // JEX_EVENTS_INTERNAL_H

@@ -21,19 +21,16 @@ constexpr NameTable make_scancode_names()
     constexpr const char *letters[26] = {"A", "B", "C", "D", "E", "F", "G", "H", "I",
                                          "J", "K", "L", "M", "N", "O", "P", "Q", "R",
                                          "S", "T", "U", "V", "W", "X", "Y", "Z"};
-    for (int i = 0; i < 26; ++i) {
+    for (int i = 0; i < 26; ++i)
         n[4 + i] = letters[i];
-    }
     constexpr const char *digits[10] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0"};
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 10; ++i)
         n[30 + i] = digits[i];
-    }
-    constexpr const char *row40[] = {"Return", "Escape", "Backspace", "Tab", "Space", "-", "=",
-                                     "[", "]", "\\", "#", ";", "'", "`", ",", ".", "/",
-                                     "CapsLock"};
-    for (int i = 0; i < 18; ++i) {
+    constexpr const char *row40[] = {"Return", "Escape", "Backspace", "Tab", "Space", "-",
+                                     "=",      "[",      "]",         "\\",  "#",     ";",
+                                     "'",      "`",      ",",         ".",   "/",     "CapsLock"};
+    for (int i = 0; i < 18; ++i)
         n[40 + i] = row40[i];
-    }
     constexpr const char *fkeys[24] = {"F1",  "F2",  "F3",  "F4",  "F5",  "F6",  "F7",  "F8",
                                        "F9",  "F10", "F11", "F12", "F13", "F14", "F15", "F16",
                                        "F17", "F18", "F19", "F20", "F21", "F22", "F23", "F24"};
@@ -41,61 +38,57 @@ constexpr NameTable make_scancode_names()
         n[58 + i] = fkeys[i];
         n[104 + i] = fkeys[12 + i];
     }
-    constexpr const char *row70[] = {"PrintScreen", "ScrollLock", "Pause",   "Insert",
-                                     "Home",        "PageUp",     "Delete",  "End",
-                                     "PageDown",    "Right",      "Left",    "Down",
-                                     "Up",          "Numlock",    "Keypad /", "Keypad *",
-                                     "Keypad -",    "Keypad +",   "Keypad Enter",
-                                     "Keypad 1",    "Keypad 2",   "Keypad 3", "Keypad 4",
-                                     "Keypad 5",    "Keypad 6",   "Keypad 7", "Keypad 8",
-                                     "Keypad 9",    "Keypad 0",   "Keypad ."};
-    for (int i = 0; i < 30; ++i) {
+    constexpr const char *row70[] = {
+        "PrintScreen",  "ScrollLock", "Pause",    "Insert",   "Home",     "PageUp",
+        "Delete",       "End",        "PageDown", "Right",    "Left",     "Down",
+        "Up",           "Numlock",    "Keypad /", "Keypad *", "Keypad -", "Keypad +",
+        "Keypad Enter", "Keypad 1",   "Keypad 2", "Keypad 3", "Keypad 4", "Keypad 5",
+        "Keypad 6",     "Keypad 7",   "Keypad 8", "Keypad 9", "Keypad 0", "Keypad ."};
+    for (int i = 0; i < 30; ++i)
         n[70 + i] = row70[i];
-    }
     n[101] = "Application";
     n[102] = "Power";
     n[103] = "Keypad =";
-    constexpr const char *row116[] = {"Execute", "Help", "Menu", "Select", "Stop", "Again",
-                                      "Undo", "Cut", "Copy", "Paste", "Find", "Mute",
-                                      "VolumeUp", "VolumeDown"};
-    for (int i = 0; i < 14; ++i) {
+    constexpr const char *row116[] = {"Execute", "Help", "Menu",     "Select",    "Stop",
+                                      "Again",   "Undo", "Cut",      "Copy",      "Paste",
+                                      "Find",    "Mute", "VolumeUp", "VolumeDown"};
+    for (int i = 0; i < 14; ++i)
         n[116 + i] = row116[i];
-    }
     n[133] = "Keypad ,";
     n[134] = "Keypad = (AS400)";
-    constexpr const char *row153[] = {"AltErase", "SysReq", "Cancel", "Clear", "Prior",
-                                      "Return", "Separator", "Out", "Oper", "Clear / Again",
-                                      "CrSel", "ExSel"};
-    for (int i = 0; i < 12; ++i) {
+    constexpr const char *row153[] = {"AltErase", "SysReq",        "Cancel",    "Clear",
+                                      "Prior",    "Return",        "Separator", "Out",
+                                      "Oper",     "Clear / Again", "CrSel",     "ExSel"};
+    for (int i = 0; i < 12; ++i)
         n[153 + i] = row153[i];
-    }
     constexpr const char *row176[] = {
-        "Keypad 00", "Keypad 000", "ThousandsSeparator", "DecimalSeparator", "CurrencyUnit",
-        "CurrencySubUnit", "Keypad (", "Keypad )", "Keypad {", "Keypad }", "Keypad Tab",
-        "Keypad Backspace", "Keypad A", "Keypad B", "Keypad C", "Keypad D", "Keypad E",
-        "Keypad F", "Keypad XOR", "Keypad ^", "Keypad %", "Keypad <", "Keypad >",
-        "Keypad &", "Keypad &&", "Keypad |", "Keypad ||", "Keypad :", "Keypad #",
-        "Keypad Space", "Keypad @", "Keypad !", "Keypad MemStore", "Keypad MemRecall",
-        "Keypad MemClear", "Keypad MemAdd", "Keypad MemSubtract", "Keypad MemMultiply",
-        "Keypad MemDivide", "Keypad +/-", "Keypad Clear", "Keypad ClearEntry",
-        "Keypad Binary", "Keypad Octal", "Keypad Decimal", "Keypad Hexadecimal"};
-    for (int i = 0; i < 46; ++i) {
+        "Keypad 00",          "Keypad 000",         "ThousandsSeparator", "DecimalSeparator",
+        "CurrencyUnit",       "CurrencySubUnit",    "Keypad (",           "Keypad )",
+        "Keypad {",           "Keypad }",           "Keypad Tab",         "Keypad Backspace",
+        "Keypad A",           "Keypad B",           "Keypad C",           "Keypad D",
+        "Keypad E",           "Keypad F",           "Keypad XOR",         "Keypad ^",
+        "Keypad %",           "Keypad <",           "Keypad >",           "Keypad &",
+        "Keypad &&",          "Keypad |",           "Keypad ||",          "Keypad :",
+        "Keypad #",           "Keypad Space",       "Keypad @",           "Keypad !",
+        "Keypad MemStore",    "Keypad MemRecall",   "Keypad MemClear",    "Keypad MemAdd",
+        "Keypad MemSubtract", "Keypad MemMultiply", "Keypad MemDivide",   "Keypad +/-",
+        "Keypad Clear",       "Keypad ClearEntry",  "Keypad Binary",      "Keypad Octal",
+        "Keypad Decimal",     "Keypad Hexadecimal"};
+    for (int i = 0; i < 46; ++i)
         n[176 + i] = row176[i];
-    }
     constexpr const char *row224[] = {"Left Ctrl",  "Left Shift",  "Left Alt",  "Left GUI",
                                       "Right Ctrl", "Right Shift", "Right Alt", "Right GUI"};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 8; ++i)
         n[224 + i] = row224[i];
-    }
     constexpr const char *row257[] = {
-        "ModeSwitch", "AudioNext", "AudioPrev", "AudioStop", "AudioPlay", "AudioMute",
-        "MediaSelect", "WWW", "Mail", "Calculator", "Computer", "AC Search", "AC Home",
-        "AC Back", "AC Forward", "AC Stop", "AC Refresh", "AC Bookmarks", "BrightnessDown",
-        "BrightnessUp", "DisplaySwitch", "KBDIllumToggle", "KBDIllumDown", "KBDIllumUp",
-        "Eject", "Sleep"};
-    for (int i = 0; i < 26; ++i) {
+        "ModeSwitch",    "AudioNext",      "AudioPrev",    "AudioStop",      "AudioPlay",
+        "AudioMute",     "MediaSelect",    "WWW",          "Mail",           "Calculator",
+        "Computer",      "AC Search",      "AC Home",      "AC Back",        "AC Forward",
+        "AC Stop",       "AC Refresh",     "AC Bookmarks", "BrightnessDown", "BrightnessUp",
+        "DisplaySwitch", "KBDIllumToggle", "KBDIllumDown", "KBDIllumUp",     "Eject",
+        "Sleep"};
+    for (int i = 0; i < 26; ++i)
         n[257 + i] = row257[i];
-    }
     return n;
 }
 
@@ -106,15 +99,12 @@ constexpr NameTable default_scancode_names = make_scancode_names();
 constexpr Keymap make_default_keymap()
 {
     Keymap map{};
-    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
+    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
         map[sc] = default_scancode_names[sc] ? (sc | JEX_SCANCODE_BIT) : 0;
-    }
-    for (int i = 0; i < 26; ++i) {
+    for (int i = 0; i < 26; ++i)
         map[4 + i] = 'a' + i;
-    }
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 9; ++i)
         map[30 + i] = '1' + i;
-    }
     map[39] = '0';
     map[40] = JEXK_RETURN;
     map[41] = JEXK_ESCAPE;
@@ -122,9 +112,8 @@ constexpr Keymap make_default_keymap()
     map[43] = JEXK_TAB;
     map[44] = JEXK_SPACE;
     constexpr char punctuation[] = "-=[]\\#;'`,./";
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 12; ++i)
         map[45 + i] = punctuation[i];
-    }
     map[76] = JEXK_DELETE;
     return map;
 }
@@ -148,7 +137,10 @@ NameTable JEX_scancode_names = default_scancode_names;
 // one buffer.
 thread_local char key_name_buffer[8];
 
-bool valid_scancode(JEX_Scancode scancode) { return scancode < JEX_SCANCODE_COUNT; }
+bool valid_scancode(JEX_Scancode scancode)
+{
+    return scancode < JEX_SCANCODE_COUNT;
+}
 
 // The modifier bit a held key sets, or 0.
 Uint16 held_modifier(JEX_Scancode scancode)
@@ -167,9 +159,15 @@ Uint16 held_modifier(JEX_Scancode scancode)
     }
 }
 
-Uint32 focus_id() { return JEX_keyboard.focus ? JEX_keyboard.focus->id : 0; }
+Uint32 focus_id()
+{
+    return JEX_keyboard.focus ? JEX_keyboard.focus->id : 0;
+}
 
-bool text_input_enabled() { return JEX_EventState(JEX_TEXTINPUT, JEX_QUERY) == JEX_ENABLE; }
+bool text_input_enabled()
+{
+    return JEX_EventState(JEX_TEXTINPUT, JEX_QUERY) == JEX_ENABLE;
+}
 
 // RFC 2279 encoding of a 31-bit code; six bytes and the terminator fit the
 // 8-byte buffer.
@@ -183,15 +181,14 @@ void encode_utf8(Uint32 ch, char *out)
     }
     int n = 6;
     unsigned char lead = 0xFC;
-    if (ch < 0x800) {
+    if (ch < 0x800)
         n = 2, lead = 0xC0;
-    } else if (ch < 0x10000) {
+    else if (ch < 0x10000)
         n = 3, lead = 0xE0;
-    } else if (ch < 0x200000) {
+    else if (ch < 0x200000)
         n = 4, lead = 0xF0;
-    } else if (ch < 0x4000000) {
+    else if (ch < 0x4000000)
         n = 5, lead = 0xF8;
-    }
     for (int i = n - 1; i > 0; --i) {
         p[i] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
         ch >>= 6;
@@ -200,7 +197,7 @@ void encode_utf8(Uint32 ch, char *out)
     p[n] = 0;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -214,48 +211,52 @@ void JEX_KeyboardQuit(void) {}
 
 void JEX_GetDefaultKeymap(JEX_Keycode *keymap)
 {
-    if (keymap) {
+    if (keymap)
         std::memcpy(keymap, JEX_default_keymap.data(), sizeof(JEX_default_keymap));
-    }
 }
 
 void JEX_SetKeymap(int start, const JEX_Keycode *keys, int length)
 {
     // Written so that no sum can overflow for any pair of ints.
-    if (!keys || start < 0 || length < 0 || length > JEX_SCANCODE_COUNT - start) {
+    if (!keys || start < 0 || length < 0 || length > JEX_SCANCODE_COUNT - start)
         return;
-    }
     std::memcpy(&JEX_keyboard.keymap[start], keys, sizeof(JEX_Keycode) * size_t(length));
 }
 
 void JEX_SetScancodeName(JEX_Scancode scancode, const char *name)
 {
-    if (valid_scancode(scancode)) {
+    if (valid_scancode(scancode))
         JEX_scancode_names[scancode] = name;
-    }
 }
 
 const char *JEX_GetScancodeName(JEX_Scancode scancode)
 {
-    if (!valid_scancode(scancode) || !JEX_scancode_names[scancode]) {
+    if (!valid_scancode(scancode) || !JEX_scancode_names[scancode])
         return "";
-    }
     return JEX_scancode_names[scancode];
 }
 
-JEX_Window *JEX_GetKeyboardFocus(void) { return JEX_keyboard.focus; }
+JEX_Window *JEX_GetKeyboardFocus(void)
+{
+    return JEX_keyboard.focus;
+}
 
 const Uint8 *JEX_GetKeyboardState(int *numkeys)
 {
-    if (numkeys) {
+    if (numkeys)
         *numkeys = JEX_SCANCODE_COUNT;
-    }
     return JEX_keyboard.key_state.data();
 }
 
-Uint16 JEX_GetModState(void) { return JEX_keyboard.mod_state; }
+Uint16 JEX_GetModState(void)
+{
+    return JEX_keyboard.mod_state;
+}
 
-void JEX_SetModState(Uint16 modstate) { JEX_keyboard.mod_state = modstate; }
+void JEX_SetModState(Uint16 modstate)
+{
+    JEX_keyboard.mod_state = modstate;
+}
 
 JEX_Keycode JEX_GetKeyFromScancode(JEX_Scancode scancode)
 {
@@ -264,20 +265,17 @@ JEX_Keycode JEX_GetKeyFromScancode(JEX_Scancode scancode)
 
 JEX_Scancode JEX_GetScancodeFromKey(JEX_Keycode key)
 {
-    for (JEX_Scancode sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
-        if (JEX_keyboard.keymap[sc] == key) {
+    for (JEX_Scancode sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
+        if (JEX_keyboard.keymap[sc] == key)
             return sc;
-        }
-    }
     return 0;
 }
 
 const char *JEX_GetKeyName(JEX_Keycode key)
 {
     const auto code = static_cast<Uint32>(key);
-    if (code & JEX_SCANCODE_BIT) {
+    if (code & JEX_SCANCODE_BIT)
         return JEX_GetScancodeName(code & ~Uint32(JEX_SCANCODE_BIT));
-    }
     switch (key) {
     case JEXK_RETURN: return JEX_GetScancodeName(JEX_SCANCODE_RETURN);
     case JEXK_ESCAPE: return JEX_GetScancodeName(JEX_SCANCODE_ESCAPE);
@@ -288,13 +286,11 @@ const char *JEX_GetKeyName(JEX_Keycode key)
     default: break;
     }
     // Negative codes are no characters; 0 is the unknown key.
-    if (key <= 0) {
+    if (key <= 0)
         return "";
-    }
     Uint32 ch = code;
-    if (ch >= 'a' && ch <= 'z') {
+    if (ch >= 'a' && ch <= 'z')
         ch -= 'a' - 'A';
-    }
     encode_utf8(ch, key_name_buffer);
     return key_name_buffer;
 }
@@ -306,16 +302,14 @@ void JEX_SetKeyboardFocus(JEX_Window *window)
     if (kb.focus && kb.focus != window) {
         JEX_SendWindowEvent(kb.focus, JEX_WINDOWEVENT_FOCUS_LOST, 0, 0);
         // Commits any pending input-method composition of the old window.
-        if (text_input_enabled() && device && device->StopTextInput) {
+        if (text_input_enabled() && device && device->StopTextInput)
             device->StopTextInput(device);
-        }
     }
     kb.focus = window;
     if (window) {
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_FOCUS_GAINED, 0, 0);
-        if (text_input_enabled() && device && device->StartTextInput) {
+        if (text_input_enabled() && device && device->StartTextInput)
             device->StartTextInput(device);
-        }
     }
 }
 
@@ -323,37 +317,32 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
 {
     Keyboard &kb = JEX_keyboard;
     // Scancode 0 is no key; larger ones than the tables hold are ignored.
-    if (scancode == 0 || !valid_scancode(scancode)) {
+    if (scancode == 0 || !valid_scancode(scancode))
         return 0;
-    }
     Uint16 modifiers;
     Uint8 repeat = 0;
     if (state == JEX_PRESSED) {
         modifiers = kb.mod_state;
-        if (scancode == JEX_SCANCODE_CAPSLOCK) {
+        if (scancode == JEX_SCANCODE_CAPSLOCK)
             kb.mod_state ^= JEX_KEYMOD_CAPS;
-        } else if (scancode == JEX_SCANCODE_NUMLOCKCLEAR) {
+        else if (scancode == JEX_SCANCODE_NUMLOCKCLEAR)
             kb.mod_state ^= JEX_KEYMOD_NUM;
-        } else {
+        else
             kb.mod_state |= held_modifier(scancode);
-        }
         repeat = kb.key_state[scancode] == JEX_PRESSED;
     } else {
         kb.mod_state &= Uint16(~held_modifier(scancode));
-        if (state != JEX_RELEASED) {
+        if (state != JEX_RELEASED)
             return 0;
-        }
         modifiers = kb.mod_state;
     }
-    if (kb.key_state[scancode] == state && !repeat) {
+    if (kb.key_state[scancode] == state && !repeat)
         return 0;
-    }
     kb.key_state[scancode] = state;
 
     const Uint32 type = state == JEX_PRESSED ? JEX_KEYDOWN : JEX_KEYUP;
-    if (JEX_EventState(type, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(type, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event{};
     event.key.type = type;
     event.key.window_id = focus_id();
@@ -368,26 +357,21 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
 
 void JEX_ResetKeyboard(void)
 {
-    for (JEX_Scancode sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
-        if (JEX_keyboard.key_state[sc] == JEX_PRESSED) {
+    for (JEX_Scancode sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
+        if (JEX_keyboard.key_state[sc] == JEX_PRESSED)
             JEX_SendKeyboardKey(JEX_RELEASED, sc);
-        }
-    }
 }
 
 int JEX_SendKeyboardText(const char *text)
 {
-    if (!text) {
+    if (!text)
         return 0;
-    }
     // Control characters are never text.
     const auto first = static_cast<unsigned char>(text[0]);
-    if (first < 32 || first == 127) {
+    if (first < 32 || first == 127)
         return 0;
-    }
-    if (!text_input_enabled()) {
+    if (!text_input_enabled())
         return 0;
-    }
     JEX_Event event{};
     event.text.type = JEX_TEXTINPUT;
     event.text.window_id = focus_id();
@@ -397,9 +381,8 @@ int JEX_SendKeyboardText(const char *text)
 
 int JEX_SendEditingText(const char *text, int start, int length)
 {
-    if (!text || JEX_EventState(JEX_TEXTEDITING, JEX_QUERY) != JEX_ENABLE) {
+    if (!text || JEX_EventState(JEX_TEXTEDITING, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event{};
     event.edit.type = JEX_TEXTEDITING;
     event.edit.window_id = focus_id();
@@ -409,4 +392,4 @@ int JEX_SendEditingText(const char *text, int start, int length)
     return JEX_PushEvent(&event) > 0 ? 1 : 0;
 }
 
-} // extern "C"
+}  // extern "C"

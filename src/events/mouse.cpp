@@ -18,12 +18,14 @@ JEX_Mouse JEX_mouse;
 // takes it over; null leaves the focus alone.
 void take_focus(JEX_Window *window)
 {
-    if (window && window != JEX_mouse.focus) {
+    if (window && window != JEX_mouse.focus)
         JEX_SetMouseFocus(window);
-    }
 }
 
-Uint32 focus_id() { return JEX_mouse.focus ? JEX_mouse.focus->id : 0; }
+Uint32 focus_id()
+{
+    return JEX_mouse.focus ? JEX_mouse.focus->id : 0;
+}
 
 // Drivers report raw numbers; sums saturate rather than overflow.
 int clamp_int(std::int64_t v)
@@ -33,11 +35,9 @@ int clamp_int(std::int64_t v)
 
 bool in_cursor_list(const JEX_Cursor *cursor)
 {
-    for (const JEX_Cursor *c = JEX_mouse.cursor_list; c; c = c->next) {
-        if (c == cursor) {
+    for (const JEX_Cursor *c = JEX_mouse.cursor_list; c; c = c->next)
+        if (c == cursor)
             return true;
-        }
-    }
     return false;
 }
 
@@ -46,15 +46,13 @@ bool in_cursor_list(const JEX_Cursor *cursor)
 void apply_cursor()
 {
     JEX_Mouse &mouse = JEX_mouse;
-    if (!mouse.ShowCursor) {
+    if (!mouse.ShowCursor)
         return;
-    }
     JEX_Cursor *cursor = mouse.current_cursor;
-    if (cursor && mouse.cursor_visible && !mouse.relative_on) {
+    if (cursor && mouse.cursor_visible && !mouse.relative_on)
         mouse.ShowCursor(cursor);
-    } else {
+    else
         mouse.ShowCursor(nullptr);
-    }
 }
 
 // A window handle the driver may be given: live on the current device.
@@ -64,7 +62,7 @@ bool live_window(const JEX_Window *window)
     return JEX_IsLiveWindow(device, window) != 0;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -76,7 +74,10 @@ int JEX_MouseInit(void)
 
 void JEX_MouseQuit(void) {}
 
-JEX_Mouse *JEX_GetMouse(void) { return &JEX_mouse; }
+JEX_Mouse *JEX_GetMouse(void)
+{
+    return &JEX_mouse;
+}
 
 void JEX_MouseReleaseDriver(void)
 {
@@ -84,15 +85,13 @@ void JEX_MouseReleaseDriver(void)
     mouse.current_cursor = nullptr;
     while (JEX_Cursor *cursor = mouse.cursor_list) {
         mouse.cursor_list = cursor->next;
-        if (mouse.FreeCursor) {
+        if (mouse.FreeCursor)
             mouse.FreeCursor(cursor);
-        }
     }
     if (JEX_Cursor *cursor = mouse.default_cursor) {
         mouse.default_cursor = nullptr;
-        if (mouse.FreeCursor) {
+        if (mouse.FreeCursor)
             mouse.FreeCursor(cursor);
-        }
     }
     mouse.CreateCursor = nullptr;
     mouse.ShowCursor = nullptr;
@@ -104,42 +103,38 @@ void JEX_MouseReleaseDriver(void)
     mouse.relative_on = 0;
 }
 
-JEX_Window *JEX_GetMouseFocus(void) { return JEX_mouse.focus; }
+JEX_Window *JEX_GetMouseFocus(void)
+{
+    return JEX_mouse.focus;
+}
 
 void JEX_SetMouseFocus(JEX_Window *window)
 {
     JEX_Mouse &mouse = JEX_mouse;
-    if (window == mouse.focus) {
+    if (window == mouse.focus)
         return;
-    }
-    if (mouse.focus) {
+    if (mouse.focus)
         JEX_SendWindowEvent(mouse.focus, JEX_WINDOWEVENT_LEAVE, 0, 0);
-    }
     mouse.focus = window;
-    if (window) {
+    if (window)
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_ENTER, 0, 0);
-    }
 }
 
 Uint8 JEX_GetMouseState(int *x, int *y)
 {
-    if (x) {
+    if (x)
         *x = JEX_mouse.x;
-    }
-    if (y) {
+    if (y)
         *y = JEX_mouse.y;
-    }
     return JEX_mouse.buttons;
 }
 
 Uint8 JEX_GetRelativeMouseState(int *dx, int *dy)
 {
-    if (dx) {
+    if (dx)
         *dx = JEX_mouse.acc_x;
-    }
-    if (dy) {
+    if (dy)
         *dy = JEX_mouse.acc_y;
-    }
     JEX_mouse.acc_x = 0;
     JEX_mouse.acc_y = 0;
     return JEX_mouse.buttons;
@@ -162,9 +157,8 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
         target_x = x;
         target_y = y;
     }
-    if (rel_x == 0 && rel_y == 0) {
+    if (rel_x == 0 && rel_y == 0)
         return 0;
-    }
     if (mouse.relative_on) {
         mouse.x = clamp_int(std::int64_t(mouse.x) + rel_x);
         mouse.y = clamp_int(std::int64_t(mouse.y) + rel_y);
@@ -174,21 +168,16 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
     }
     // The pointer never leaves the focus window; with none it rests at 0,0.
     int w = 0, h = 0;
-    if (mouse.focus) {
+    if (mouse.focus)
         JEX_GetWindowSize(mouse.focus, &w, &h);
-    }
-    if (mouse.x > w - 1) {
+    if (mouse.x > w - 1)
         mouse.x = w - 1;
-    }
-    if (mouse.x < 0) {
+    if (mouse.x < 0)
         mouse.x = 0;
-    }
-    if (mouse.y > h - 1) {
+    if (mouse.y > h - 1)
         mouse.y = h - 1;
-    }
-    if (mouse.y < 0) {
+    if (mouse.y < 0)
         mouse.y = 0;
-    }
     mouse.acc_x = clamp_int(std::int64_t(mouse.acc_x) + rel_x);
     mouse.acc_y = clamp_int(std::int64_t(mouse.acc_y) + rel_y);
 
@@ -216,39 +205,33 @@ int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
 
     // Buttons count from 1. Those past the 8-bit mask are tracked on the
     // side so that their releases are reported as well as their presses.
-    if (button == 0 || button > JEX_MOUSE_MAX_BUTTON) {
+    if (button == 0 || button > JEX_MOUSE_MAX_BUTTON)
         return 0;
-    }
     const Uint32 bit = Uint32(1) << (button - 1);
     const bool low = button <= 8;
     const bool held = low ? (mouse.buttons & bit) != 0 : (mouse.high_buttons & bit) != 0;
     Uint32 type;
     if (state == JEX_PRESSED) {
-        if (held) {
+        if (held)
             return 0;
-        }
-        if (low) {
+        if (low)
             mouse.buttons = Uint8(mouse.buttons | bit);
-        } else {
+        else
             mouse.high_buttons |= bit;
-        }
         type = JEX_MOUSEBUTTONDOWN;
     } else if (state == JEX_RELEASED) {
-        if (!held) {
+        if (!held)
             return 0;
-        }
-        if (low) {
+        if (low)
             mouse.buttons = Uint8(mouse.buttons & ~bit);
-        } else {
+        else
             mouse.high_buttons &= ~bit;
-        }
         type = JEX_MOUSEBUTTONUP;
     } else {
         return 0;
     }
-    if (JEX_EventState(type, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(type, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event{};
     event.button.type = type;
     event.button.window_id = focus_id();
@@ -262,12 +245,10 @@ int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
 int JEX_SendMouseWheel(JEX_Window *window, int x, int y)
 {
     take_focus(window);
-    if (x == 0 && y == 0) {
+    if (x == 0 && y == 0)
         return 0;
-    }
-    if (JEX_EventState(JEX_MOUSEWHEEL, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(JEX_MOUSEWHEEL, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event{};
     event.wheel.type = JEX_MOUSEWHEEL;
     event.wheel.window_id = focus_id();
@@ -282,46 +263,43 @@ void JEX_WarpMouseInWindow(JEX_Window *window, int x, int y)
     // No window means the focus window; with neither there is nowhere to go.
     if (!window) {
         window = mouse.focus;
-        if (!window) {
+        if (!window)
             return;
-        }
     }
-    if (!live_window(window)) {
+    if (!live_window(window))
         return;
-    }
-    if (mouse.WarpMouse) {
+    if (mouse.WarpMouse)
         mouse.WarpMouse(window, x, y);
-    } else {
+    else
         JEX_SendMouseMotion(window, 0, x, y);
-    }
 }
 
 int JEX_SetRelativeMouseMode(JEX_bool enabled)
 {
     JEX_Mouse &mouse = JEX_mouse;
     const int on = enabled ? 1 : 0;
-    if (on == mouse.relative_on) {
+    if (on == mouse.relative_on)
         return 0;
-    }
     if (!mouse.SetRelativeMouseMode) {
         JEX_Error(JEX_ERR_UNSUPPORTED);
         return -1;
     }
-    if (mouse.SetRelativeMouseMode(on ? JEX_TRUE : JEX_FALSE) < 0) {
+    if (mouse.SetRelativeMouseMode(on ? JEX_TRUE : JEX_FALSE) < 0)
         return -1;
-    }
     mouse.relative_on = on;
     // The system pointer reappears where the application's pointer is;
     // without a focus window there is no place to put it.
-    if (!on && mouse.focus) {
+    if (!on && mouse.focus)
         JEX_WarpMouseInWindow(mouse.focus, mouse.x, mouse.y);
-    }
     JEX_FlushEvent(JEX_MOUSEMOTION);
     apply_cursor();
     return 0;
 }
 
-JEX_bool JEX_GetRelativeMouseMode(void) { return JEX_mouse.relative_on ? JEX_TRUE : JEX_FALSE; }
+JEX_bool JEX_GetRelativeMouseMode(void)
+{
+    return JEX_mouse.relative_on ? JEX_TRUE : JEX_FALSE;
+}
 
 JEX_Cursor *JEX_CreateCursor(const Uint8 *data, const Uint8 *mask, int w, int h, int hot_x,
                              int hot_y)
@@ -335,11 +313,10 @@ JEX_Cursor *JEX_CreateCursor(const Uint8 *data, const Uint8 *mask, int w, int h,
         return nullptr;
     }
     w = (w + 7) & ~7;
-    JEX_Surface *surface = JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF,
-                                                0xFF000000);
-    if (!surface) {
+    JEX_Surface *surface =
+        JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    if (!surface)
         return nullptr;
-    }
     // Each row reads w / 8 bytes of both arrays, most significant bit first.
     for (int row = 0; row < h; ++row) {
         auto *pixel = reinterpret_cast<Uint32 *>(static_cast<Uint8 *>(surface->pixels) +
@@ -383,9 +360,8 @@ JEX_Cursor *JEX_CreateColorCursor(JEX_Surface *surface, int hot_x, int hot_y)
     JEX_Surface *argb = surface;
     if (!surface->format || surface->format->format != JEX_PIXELFORMAT_ARGB8888) {
         converted = JEX_ConvertSurfaceFormat(surface, JEX_PIXELFORMAT_ARGB8888, 0);
-        if (!converted) {
+        if (!converted)
             return nullptr;
-        }
         argb = converted;
     }
     JEX_Cursor *cursor = mouse.CreateCursor(argb, hot_x, hot_y);
@@ -393,9 +369,8 @@ JEX_Cursor *JEX_CreateColorCursor(JEX_Surface *surface, int hot_x, int hot_y)
         cursor->next = mouse.cursor_list;
         mouse.cursor_list = cursor;
     }
-    if (converted) {
+    if (converted)
         JEX_FreeSurface(converted);
-    }
     return cursor;
 }
 
@@ -412,22 +387,23 @@ void JEX_SetCursor(JEX_Cursor *cursor)
     apply_cursor();
 }
 
-JEX_Cursor *JEX_GetCursor(void) { return JEX_mouse.current_cursor; }
+JEX_Cursor *JEX_GetCursor(void)
+{
+    return JEX_mouse.current_cursor;
+}
 
 void JEX_SetDefaultCursor(JEX_Cursor *cursor)
 {
     JEX_mouse.default_cursor = cursor;
-    if (!JEX_mouse.current_cursor) {
+    if (!JEX_mouse.current_cursor)
         JEX_SetCursor(cursor);
-    }
 }
 
 void JEX_FreeCursor(JEX_Cursor *cursor)
 {
     JEX_Mouse &mouse = JEX_mouse;
-    if (!cursor || cursor == mouse.default_cursor) {
+    if (!cursor || cursor == mouse.default_cursor)
         return;
-    }
     if (cursor == mouse.current_cursor) {
         if (mouse.default_cursor) {
             JEX_SetCursor(mouse.default_cursor);
@@ -441,9 +417,8 @@ void JEX_FreeCursor(JEX_Cursor *cursor)
     for (JEX_Cursor **link = &mouse.cursor_list; *link; link = &(*link)->next) {
         if (*link == cursor) {
             *link = cursor->next;
-            if (mouse.FreeCursor) {
+            if (mouse.FreeCursor)
                 mouse.FreeCursor(cursor);
-            }
             return;
         }
     }
@@ -463,4 +438,4 @@ int JEX_ShowCursor(int toggle)
     return shown;
 }
 
-} // extern "C"
+}  // extern "C"

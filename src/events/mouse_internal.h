@@ -34,7 +34,7 @@ typedef struct JEX_Mouse {
     JEX_Cursor *default_cursor; /* not in the list */
     JEX_Cursor *current_cursor;
     int cursor_visible;
-    Uint32 high_buttons;        /* buttons 9 to 32, which have no bit in buttons */
+    Uint32 high_buttons; /* buttons 9 to 32, which have no bit in buttons */
 } JEX_Mouse;
 
 /* Highest button number the mouse keeps state for. */

@@ -21,12 +21,10 @@ constexpr int kSignals[] = {SIGINT, SIGTERM};
 void InstallIfDefault(int sig)
 {
     struct sigaction action;
-    if (sigaction(sig, nullptr, &action) != 0) {
+    if (sigaction(sig, nullptr, &action) != 0)
         return;
-    }
-    if ((action.sa_flags & SA_SIGINFO) || action.sa_handler != SIG_DFL) {
-        return; // the application's own handler stays
-    }
+    if ((action.sa_flags & SA_SIGINFO) || action.sa_handler != SIG_DFL)
+        return;  // the application's own handler stays
     action.sa_handler = JEX_HandleSIG;
     // A one-shot action would hand the next signal back to the default
     // action and end the program; this handler never needs re-installing.
@@ -37,25 +35,22 @@ void InstallIfDefault(int sig)
 void RemoveIfOurs(int sig)
 {
     struct sigaction action;
-    if (sigaction(sig, nullptr, &action) != 0) {
+    if (sigaction(sig, nullptr, &action) != 0)
         return;
-    }
-    if ((action.sa_flags & SA_SIGINFO) || action.sa_handler != JEX_HandleSIG) {
+    if ((action.sa_flags & SA_SIGINFO) || action.sa_handler != JEX_HandleSIG)
         return;
-    }
     action.sa_handler = SIG_DFL;
     sigaction(sig, &action, nullptr);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 int JEX_SendQuit(void)
 {
-    if (JEX_EventState(JEX_QUIT, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(JEX_QUIT, JEX_QUERY) != JEX_ENABLE)
         return 0;
-    }
     JEX_Event event;
     memset(&event, 0, sizeof(event));
     event.quit.type = JEX_QUIT;
@@ -66,17 +61,15 @@ int JEX_QuitInit(void)
 {
     // A signal noted before this start belongs to an earlier session.
     g_quit_pending.store(0);
-    for (int sig : kSignals) {
+    for (int sig : kSignals)
         InstallIfDefault(sig);
-    }
     return 0;
 }
 
 void JEX_QuitQuit(void)
 {
-    for (int sig : kSignals) {
+    for (int sig : kSignals)
         RemoveIfOurs(sig);
-    }
 }
 
 void JEX_HandleSIG(int sig)
@@ -90,9 +83,8 @@ void JEX_DeliverPendingQuit(void)
     // Several signals before one pump make one request; with JEX_QUIT
     // disabled the signal is absorbed.
     if (g_quit_pending.load(std::memory_order_relaxed) &&
-        g_quit_pending.exchange(0, std::memory_order_acquire)) {
+        g_quit_pending.exchange(0, std::memory_order_acquire))
         JEX_SendQuit();
-    }
 }
 
-} // extern "C"
+}  // extern "C"

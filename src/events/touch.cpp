@@ -17,63 +17,64 @@ void free_device(JEX_Touch *touch)
 {
     std::free(touch->name);
     touch->name = nullptr;
-    if (touch->free_touch) {
+    if (touch->free_touch)
         touch->free_touch(touch);
-    }
-    for (int i = 0; i < touch->finger_count; ++i) {
+    for (int i = 0; i < touch->finger_count; ++i)
         std::free(touch->fingers[i]);
-    }
     std::free(touch->fingers);
     std::free(touch);
 }
 
 bool other_device_focuses(const JEX_Touch *self, const JEX_Window *window)
 {
-    for (int i = 0; i < JEX_num_touch; ++i) {
-        if (JEX_touchPads[i] != self && JEX_touchPads[i]->focus == window) {
+    for (int i = 0; i < JEX_num_touch; ++i)
+        if (JEX_touchPads[i] != self && JEX_touchPads[i]->focus == window)
             return true;
-        }
-    }
     return false;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-int JEX_TouchInit(void) { return 0; }
+int JEX_TouchInit(void)
+{
+    return 0;
+}
 
 void JEX_TouchQuit(void)
 {
-    for (int i = 0; i < JEX_num_touch; ++i) {
+    for (int i = 0; i < JEX_num_touch; ++i)
         free_device(JEX_touchPads[i]);
-    }
     std::free(JEX_touchPads);
     JEX_touchPads = nullptr;
     JEX_num_touch = 0;
 }
 
-int JEX_GetNumTouch(void) { return JEX_num_touch; }
+int JEX_GetNumTouch(void)
+{
+    return JEX_num_touch;
+}
 
 JEX_Touch *JEX_GetTouchIndex(int index)
 {
-    if (index < 0 || index >= JEX_num_touch) {
+    if (index < 0 || index >= JEX_num_touch)
         return nullptr;
-    }
     return JEX_touchPads[index];
 }
 
 int JEX_GetTouchIndexId(JEX_TouchID id)
 {
-    for (int i = 0; i < JEX_num_touch; ++i) {
-        if (JEX_touchPads[i]->id == id) {
+    for (int i = 0; i < JEX_num_touch; ++i)
+        if (JEX_touchPads[i]->id == id)
             return i;
-        }
-    }
     return -1;
 }
 
-JEX_Touch *JEX_GetTouch(JEX_TouchID id) { return JEX_GetTouchIndex(JEX_GetTouchIndexId(id)); }
+JEX_Touch *JEX_GetTouch(JEX_TouchID id)
+{
+    return JEX_GetTouchIndex(JEX_GetTouchIndexId(id));
+}
 
 JEX_Window *JEX_GetTouchFocusWindow(JEX_TouchID id)
 {
@@ -93,9 +94,8 @@ int JEX_AddTouch(const JEX_Touch *templ, const char *name)
         JEX_SetError("Parameter '%s' is invalid", "touch");
         return -1;
     }
-    if (JEX_GetTouchIndexId(templ->id) >= 0) {
+    if (JEX_GetTouchIndexId(templ->id) >= 0)
         JEX_SetError("Touch ID already in use");
-    }
     auto *table = static_cast<JEX_Touch **>(
         std::realloc(JEX_touchPads, size_t(JEX_num_touch + 1) * sizeof(JEX_Touch *)));
     if (!table) {
@@ -131,9 +131,8 @@ int JEX_AddTouch(const JEX_Touch *templ, const char *name)
 void JEX_DelTouch(JEX_TouchID id)
 {
     const int index = JEX_GetTouchIndexId(id);
-    if (index < 0) {
+    if (index < 0)
         return;
-    }
     free_device(JEX_touchPads[index]);
     --JEX_num_touch;
     JEX_touchPads[index] = JEX_touchPads[JEX_num_touch];
@@ -142,17 +141,14 @@ void JEX_DelTouch(JEX_TouchID id)
 void JEX_SetTouchFocus(JEX_TouchID id, JEX_Window *window)
 {
     JEX_Touch *touch = JEX_GetTouch(id);
-    if (!touch || touch->focus == window) {
+    if (!touch || touch->focus == window)
         return;
-    }
     JEX_Window *old = touch->focus;
-    if (old && !other_device_focuses(touch, old)) {
+    if (old && !other_device_focuses(touch, old))
         JEX_SendWindowEvent(old, JEX_WINDOWEVENT_LEAVE, 0, 0);
-    }
     touch->focus = window;
-    if (window && !other_device_focuses(touch, window)) {
+    if (window && !other_device_focuses(touch, window))
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_ENTER, 0, 0);
-    }
 }
 
-} // extern "C"
+}  // extern "C"

@@ -8,7 +8,10 @@
 
 namespace {
 
-bool has(const JEX_Window *window, Uint32 flag) { return (window->flags & flag) != 0; }
+bool has(const JEX_Window *window, Uint32 flag)
+{
+    return (window->flags & flag) != 0;
+}
 
 // Drops queued size reports of the new event's window: RESIZED and
 // SIZE_CHANGED replace each other.
@@ -17,9 +20,8 @@ int remove_pending_resizes(void *userdata, JEX_Event *event)
     const auto *fresh = static_cast<const JEX_Event *>(userdata);
     if (event->type == JEX_WINDOWEVENT && event->window.window_id == fresh->window.window_id &&
         (event->window.event == JEX_WINDOWEVENT_RESIZED ||
-         event->window.event == JEX_WINDOWEVENT_SIZE_CHANGED)) {
+         event->window.event == JEX_WINDOWEVENT_SIZE_CHANGED))
         return 0;
-    }
     return 1;
 }
 
@@ -27,43 +29,41 @@ int remove_pending_moves(void *userdata, JEX_Event *event)
 {
     const auto *fresh = static_cast<const JEX_Event *>(userdata);
     if (event->type == JEX_WINDOWEVENT && event->window.window_id == fresh->window.window_id &&
-        event->window.event == JEX_WINDOWEVENT_MOVED) {
+        event->window.event == JEX_WINDOWEVENT_MOVED)
         return 0;
-    }
     return 1;
 }
 
-bool undefined_half(int v) { return ((Uint32(v) >> 16) & 0xFFFF) == 0x1FFF; }
+bool undefined_half(int v)
+{
+    return ((Uint32(v) >> 16) & 0xFFFF) == 0x1FFF;
+}
 
 // Applies the report to the window; false when it changes nothing.
 bool update_window(JEX_Window *window, Uint8 code, int param1, int param2)
 {
     switch (code) {
     case JEX_WINDOWEVENT_SHOWN:
-        if (has(window, JEX_WINDOW_SHOWN)) {
+        if (has(window, JEX_WINDOW_SHOWN))
             return false;
-        }
         window->flags = (window->flags & ~Uint32(JEX_WINDOW_HIDDEN)) | JEX_WINDOW_SHOWN;
         JEX_OnWindowShown(window);
         return true;
     case JEX_WINDOWEVENT_HIDDEN:
-        if (!has(window, JEX_WINDOW_SHOWN)) {
+        if (!has(window, JEX_WINDOW_SHOWN))
             return false;
-        }
         window->flags = (window->flags & ~Uint32(JEX_WINDOW_SHOWN)) | JEX_WINDOW_HIDDEN;
         JEX_OnWindowHidden(window);
         return true;
     case JEX_WINDOWEVENT_MOVED:
-        if (undefined_half(param1) || undefined_half(param2)) {
+        if (undefined_half(param1) || undefined_half(param2))
             return false;
-        }
         if (!has(window, JEX_WINDOW_FULLSCREEN)) {
             window->windowed.x = param1;
             window->windowed.y = param2;
         }
-        if (param1 == window->x && param2 == window->y) {
+        if (param1 == window->x && param2 == window->y)
             return false;
-        }
         window->x = param1;
         window->y = param2;
         return true;
@@ -72,76 +72,65 @@ bool update_window(JEX_Window *window, Uint8 code, int param1, int param2)
             window->windowed.w = param1;
             window->windowed.h = param2;
         }
-        if (param1 == window->w && param2 == window->h) {
+        if (param1 == window->w && param2 == window->h)
             return false;
-        }
         window->w = param1;
         window->h = param2;
         JEX_OnWindowResized(window);
         return true;
     case JEX_WINDOWEVENT_MINIMIZED:
-        if (has(window, JEX_WINDOW_MINIMIZED)) {
+        if (has(window, JEX_WINDOW_MINIMIZED))
             return false;
-        }
         window->flags |= JEX_WINDOW_MINIMIZED;
         JEX_OnWindowMinimized(window);
         return true;
     case JEX_WINDOWEVENT_MAXIMIZED:
-        if (has(window, JEX_WINDOW_MAXIMIZED)) {
+        if (has(window, JEX_WINDOW_MAXIMIZED))
             return false;
-        }
         window->flags |= JEX_WINDOW_MAXIMIZED;
         return true;
     case JEX_WINDOWEVENT_RESTORED:
-        if (!has(window, JEX_WINDOW_MINIMIZED | JEX_WINDOW_MAXIMIZED)) {
+        if (!has(window, JEX_WINDOW_MINIMIZED | JEX_WINDOW_MAXIMIZED))
             return false;
-        }
         window->flags &= ~Uint32(JEX_WINDOW_MINIMIZED | JEX_WINDOW_MAXIMIZED);
         JEX_OnWindowRestored(window);
         return true;
     case JEX_WINDOWEVENT_ENTER:
-        if (has(window, JEX_WINDOW_MOUSE_FOCUS)) {
+        if (has(window, JEX_WINDOW_MOUSE_FOCUS))
             return false;
-        }
         window->flags |= JEX_WINDOW_MOUSE_FOCUS;
         return true;
     case JEX_WINDOWEVENT_LEAVE:
-        if (!has(window, JEX_WINDOW_MOUSE_FOCUS)) {
+        if (!has(window, JEX_WINDOW_MOUSE_FOCUS))
             return false;
-        }
         window->flags &= ~Uint32(JEX_WINDOW_MOUSE_FOCUS);
         return true;
     case JEX_WINDOWEVENT_FOCUS_GAINED:
-        if (has(window, JEX_WINDOW_INPUT_FOCUS)) {
+        if (has(window, JEX_WINDOW_INPUT_FOCUS))
             return false;
-        }
         window->flags |= JEX_WINDOW_INPUT_FOCUS;
         JEX_OnWindowFocusGained(window);
         return true;
     case JEX_WINDOWEVENT_FOCUS_LOST:
-        if (!has(window, JEX_WINDOW_INPUT_FOCUS)) {
+        if (!has(window, JEX_WINDOW_INPUT_FOCUS))
             return false;
-        }
         window->flags &= ~Uint32(JEX_WINDOW_INPUT_FOCUS);
         JEX_OnWindowFocusLost(window);
         return true;
-    default:
-        return true;
+    default: return true;
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 int JEX_SendWindowEvent(JEX_Window *window, Uint8 windowevent, int param1, int param2)
 {
-    if (!window) {
+    if (!window)
         return 0;
-    }
-    if (!update_window(window, windowevent, param1, param2)) {
+    if (!update_window(window, windowevent, param1, param2))
         return 0;
-    }
     int posted = 0;
     if (JEX_EventState(JEX_WINDOWEVENT, JEX_QUERY) == JEX_ENABLE) {
         JEX_Event event{};
@@ -150,17 +139,15 @@ int JEX_SendWindowEvent(JEX_Window *window, Uint8 windowevent, int param1, int p
         event.window.event = windowevent;
         event.window.param1 = param1;
         event.window.param2 = param2;
-        if (windowevent == JEX_WINDOWEVENT_RESIZED || windowevent == JEX_WINDOWEVENT_SIZE_CHANGED) {
+        if (windowevent == JEX_WINDOWEVENT_RESIZED || windowevent == JEX_WINDOWEVENT_SIZE_CHANGED)
             JEX_FilterEvents(remove_pending_resizes, &event);
-        } else if (windowevent == JEX_WINDOWEVENT_MOVED) {
+        else if (windowevent == JEX_WINDOWEVENT_MOVED)
             JEX_FilterEvents(remove_pending_moves, &event);
-        }
         posted = JEX_PushEvent(&event) > 0;
     }
-    if (windowevent == JEX_WINDOWEVENT_CLOSE && !window->prev && !window->next) {
+    if (windowevent == JEX_WINDOWEVENT_CLOSE && !window->prev && !window->next)
         JEX_SendQuit();
-    }
     return posted;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -32,18 +32,10 @@ int StdioSeek(JEX_RWops *context, int offset, int whence)
     // The stream's whence codes are mapped rather than assumed to be the C ones.
     int origin;
     switch (whence) {
-    case JEX_RW_SEEK_SET:
-        origin = SEEK_SET;
-        break;
-    case JEX_RW_SEEK_CUR:
-        origin = SEEK_CUR;
-        break;
-    case JEX_RW_SEEK_END:
-        origin = SEEK_END;
-        break;
-    default:
-        JEX_Error(JEX_ERR_SEEK);
-        return -1;
+    case JEX_RW_SEEK_SET: origin = SEEK_SET; break;
+    case JEX_RW_SEEK_CUR: origin = SEEK_CUR; break;
+    case JEX_RW_SEEK_END: origin = SEEK_END; break;
+    default: JEX_Error(JEX_ERR_SEEK); return -1;
     }
     FILE *fp = context->hidden.stdio.fp;
     if (std::fseek(fp, offset, origin) != 0) {
@@ -62,9 +54,8 @@ int StdioSeek(JEX_RWops *context, int offset, int whence)
 size_t StdioRead(JEX_RWops *context, void *ptr, size_t size, size_t maxnum)
 {
     size_t bytes = 0;
-    if (!context || size == 0 || maxnum == 0) {
+    if (!context || size == 0 || maxnum == 0)
         return 0;
-    }
     // fread does not check the product itself and would report a count
     // of objects it never read.
     if (!RequestBytes(size, maxnum, &bytes) || !ptr) {
@@ -73,35 +64,31 @@ size_t StdioRead(JEX_RWops *context, void *ptr, size_t size, size_t maxnum)
     }
     FILE *fp = context->hidden.stdio.fp;
     size_t n = std::fread(ptr, size, maxnum, fp);
-    if (n < maxnum && std::ferror(fp)) {
+    if (n < maxnum && std::ferror(fp))
         JEX_Error(JEX_ERR_READ);
-    }
     return n;
 }
 
 size_t StdioWrite(JEX_RWops *context, const void *ptr, size_t size, size_t num)
 {
     size_t bytes = 0;
-    if (!context || size == 0 || num == 0) {
+    if (!context || size == 0 || num == 0)
         return 0;
-    }
     if (!RequestBytes(size, num, &bytes) || !ptr) {
         JEX_Error(JEX_ERR_WRITE);
         return 0;
     }
     FILE *fp = context->hidden.stdio.fp;
     size_t n = std::fwrite(ptr, size, num, fp);
-    if (n < num && std::ferror(fp)) {
+    if (n < num && std::ferror(fp))
         JEX_Error(JEX_ERR_WRITE);
-    }
     return n;
 }
 
 int StdioClose(JEX_RWops *context)
 {
-    if (!context) {
+    if (!context)
         return 0;
-    }
     int status = 0;
     if (context->hidden.stdio.autoclose && std::fclose(context->hidden.stdio.fp) != 0) {
         JEX_Error(JEX_ERR_WRITE);
@@ -124,24 +111,15 @@ int MemSeek(JEX_RWops *context, int offset, int whence)
     const long long size = m.stop - m.base;
     long long target;
     switch (whence) {
-    case JEX_RW_SEEK_SET:
-        target = offset;
-        break;
-    case JEX_RW_SEEK_CUR:
-        target = (m.here - m.base) + static_cast<long long>(offset);
-        break;
-    case JEX_RW_SEEK_END:
-        target = size + offset;
-        break;
-    default:
-        JEX_SetError("Unknown value for 'whence'");
-        return -1;
+    case JEX_RW_SEEK_SET: target = offset; break;
+    case JEX_RW_SEEK_CUR: target = (m.here - m.base) + static_cast<long long>(offset); break;
+    case JEX_RW_SEEK_END: target = size + offset; break;
+    default: JEX_SetError("Unknown value for 'whence'"); return -1;
     }
-    if (target < 0) {
+    if (target < 0)
         target = 0;
-    } else if (target > size) {
+    else if (target > size)
         target = size;
-    }
     m.here = m.base + target;
     return static_cast<int>(target);
 }
@@ -149,18 +127,16 @@ int MemSeek(JEX_RWops *context, int offset, int whence)
 size_t MemRead(JEX_RWops *context, void *ptr, size_t size, size_t maxnum)
 {
     size_t bytes = 0;
-    if (!context || size == 0 || maxnum == 0) {
+    if (!context || size == 0 || maxnum == 0)
         return 0;
-    }
     if (!RequestBytes(size, maxnum, &bytes) || !ptr) {
         JEX_Error(JEX_ERR_READ);
         return 0;
     }
     auto &m = context->hidden.mem;
     const size_t avail = static_cast<size_t>(m.stop - m.here);
-    if (bytes > avail) {
+    if (bytes > avail)
         bytes = avail;
-    }
     if (bytes > 0) {
         std::memcpy(ptr, m.here, bytes);
         m.here += bytes;
@@ -171,9 +147,8 @@ size_t MemRead(JEX_RWops *context, void *ptr, size_t size, size_t maxnum)
 size_t MemWrite(JEX_RWops *context, const void *ptr, size_t size, size_t num)
 {
     size_t bytes = 0;
-    if (!context || size == 0 || num == 0) {
+    if (!context || size == 0 || num == 0)
         return 0;
-    }
     if (!RequestBytes(size, num, &bytes) || !ptr) {
         JEX_Error(JEX_ERR_WRITE);
         return 0;
@@ -213,9 +188,8 @@ JEX_RWops *MemStream(const void *mem, int size, bool writable)
         return nullptr;
     }
     JEX_RWops *rw = JEX_AllocRW();
-    if (!rw) {
+    if (!rw)
         return nullptr;
-    }
     rw->seek = MemSeek;
     rw->read = MemRead;
     rw->write = writable ? MemWrite : MemWriteConst;
@@ -243,9 +217,8 @@ bool ReadExact(JEX_RWops *src, T *value)
     Uint8 buf[sizeof(T)] = {};
     size_t got = src->read(src, buf, 1, sizeof(T));
     if (got != sizeof(T)) {
-        if (got > 0 && src->seek) {
+        if (got > 0 && src->seek)
             src->seek(src, -static_cast<int>(got), JEX_RW_SEEK_CUR);
-        }
         JEX_Error(JEX_ERR_READ);
         return false;
     }
@@ -263,16 +236,15 @@ size_t WriteValue(JEX_RWops *dst, T value)
     return dst->write(dst, &value, sizeof(T), 1) == 1 ? 1 : 0;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 JEX_RWops *JEX_AllocRW(void)
 {
     auto *area = static_cast<JEX_RWops *>(std::calloc(1, sizeof(JEX_RWops)));
-    if (!area) {
+    if (!area)
         JEX_Error(JEX_ERR_NOMEM);
-    }
     return area;
 }
 
@@ -293,9 +265,8 @@ JEX_RWops *JEX_RWFromFile(const char *file, const char *mode)
         return nullptr;
     }
     JEX_RWops *rw = JEX_RWFromFP(fp.get(), 1);
-    if (rw) {
+    if (rw)
         fp.release();
-    }
     return rw;
 }
 
@@ -306,9 +277,8 @@ JEX_RWops *JEX_RWFromFP(FILE *fp, int autoclose)
         return nullptr;
     }
     JEX_RWops *rw = JEX_AllocRW();
-    if (!rw) {
+    if (!rw)
         return nullptr;
-    }
     rw->seek = StdioSeek;
     rw->read = StdioRead;
     rw->write = StdioWrite;
@@ -394,4 +364,4 @@ size_t JEX_WriteBE64(JEX_RWops *dst, Uint64 value)
     return WriteValue(dst, JEX_SwapBE64(value));
 }
 
-} // extern "C"
+}  // extern "C"

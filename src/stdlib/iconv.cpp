@@ -42,35 +42,41 @@ inline Uint32 Load32(const Uint8 *p, bool big)
 
 inline void Store16(Uint8 *p, Uint16 v, bool big)
 {
-    if (big == kLittleEndianHost) {
+    if (big == kLittleEndianHost)
         v = __builtin_bswap16(v);
-    }
     std::memcpy(p, &v, 2);
 }
 
 inline void Store32(Uint8 *p, Uint32 v, bool big)
 {
-    if (big == kLittleEndianHost) {
+    if (big == kLittleEndianHost)
         v = __builtin_bswap32(v);
-    }
     std::memcpy(p, &v, 4);
 }
 
 constexpr bool kMachineBig = !kLittleEndianHost;
 
 /* Bytes per code unit. */
-template <Enc E> constexpr size_t kUnit = (E == Enc::Utf16BE || E == Enc::Utf16LE || E == Enc::Ucs2) ? 2
-                                          : (E == Enc::Utf32BE || E == Enc::Utf32LE || E == Enc::Ucs4) ? 4
-                                                                                                         : 1;
+template <Enc E>
+constexpr size_t kUnit = (E == Enc::Utf16BE || E == Enc::Utf16LE || E == Enc::Ucs2)   ? 2
+                         : (E == Enc::Utf32BE || E == Enc::Utf32LE || E == Enc::Ucs4) ? 4
+                                                                                      : 1;
 
-template <Enc E> constexpr bool kBigEndian =
-    (E == Enc::Utf16BE || E == Enc::Utf32BE) || ((E == Enc::Ucs2 || E == Enc::Ucs4) && kMachineBig);
+template <Enc E>
+constexpr bool kBigEndian = (E == Enc::Utf16BE || E == Enc::Utf32BE) ||
+                            ((E == Enc::Ucs2 || E == Enc::Ucs4) && kMachineBig);
 
-inline bool IsSurrogate(Uint32 cp) { return (cp - 0xD800u) < 0x800u; }
+inline bool IsSurrogate(Uint32 cp)
+{
+    return (cp - 0xD800u) < 0x800u;
+}
 
 /* Code points that may appear in UTF output: surrogate halves and values past
    U+10FFFF would make the output invalid, so they become U+FFFD. */
-inline Uint32 ScalarValue(Uint32 cp) { return (cp > 0x10FFFF || IsSurrogate(cp)) ? kReplacement : cp; }
+inline Uint32 ScalarValue(Uint32 cp)
+{
+    return (cp > 0x10FFFF || IsSurrogate(cp)) ? kReplacement : cp;
+}
 
 /* ---- Decoding: returns the bytes consumed (avail >= 1), or 0 when the input
    ends inside the character. ---- */
@@ -104,9 +110,8 @@ inline size_t DecodeUtf8Slow(const Uint8 *p, size_t avail, Uint32 &cp)
         /* A byte that cannot continue the sequence makes it invalid at once,
            even near the end of the input: the bytes after it are real
            characters, not the rest of a cut one. */
-        if (i >= avail) {
+        if (i >= avail)
             return 0;
-        }
         const Uint32 b = p[i];
         if ((b & 0xC0) != 0x80) {
             cp = kReplacement;
@@ -114,9 +119,8 @@ inline size_t DecodeUtf8Slow(const Uint8 *p, size_t avail, Uint32 &cp)
         }
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || IsSurrogate(cp) || cp == 0xFFFE || cp == 0xFFFF || cp > 0x10FFFF) {
+    if (cp < min || IsSurrogate(cp) || cp == 0xFFFE || cp == 0xFFFF || cp > 0x10FFFF)
         cp = kReplacement;
-    }
     return need + 1;
 }
 
@@ -144,7 +148,8 @@ inline size_t DecodeUtf8(const Uint8 *p, size_t avail, Uint32 &cp)
         }
     } else if (lead >= 0xF0 && lead < 0xF5) {
         if (avail >= 4 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80 && (p[3] & 0xC0) == 0x80) {
-            const Uint32 v = ((lead & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3F);
+            const Uint32 v = ((lead & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) |
+                             ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3F);
             if (v >= 0x10000 && v <= 0x10FFFF) {
                 cp = v;
                 return 4;
@@ -156,9 +161,8 @@ inline size_t DecodeUtf8(const Uint8 *p, size_t avail, Uint32 &cp)
 
 inline size_t DecodeUtf16(const Uint8 *p, size_t avail, Uint32 &cp, bool big)
 {
-    if (avail < 2) {
+    if (avail < 2)
         return 0;
-    }
     const Uint32 u = Load16(p, big);
     if (u < 0xD800 || u > 0xDFFF) {
         cp = u;
@@ -168,9 +172,8 @@ inline size_t DecodeUtf16(const Uint8 *p, size_t avail, Uint32 &cp, bool big)
         cp = kReplacement; /* lone low surrogate */
         return 2;
     }
-    if (avail < 4) {
+    if (avail < 4)
         return 0;
-    }
     const Uint32 u2 = Load16(p + 2, big);
     if (u2 >= 0xDC00 && u2 <= 0xDFFF) {
         cp = 0x10000 + (((u & 0x3FF) << 10) | (u2 & 0x3FF));
@@ -182,7 +185,8 @@ inline size_t DecodeUtf16(const Uint8 *p, size_t avail, Uint32 &cp, bool big)
     return 2;
 }
 
-template <Enc E> inline size_t Decode(const Uint8 *p, size_t avail, Uint32 &cp)
+template <Enc E>
+inline size_t Decode(const Uint8 *p, size_t avail, Uint32 &cp)
 {
     if constexpr (E == Enc::Ascii) {
         cp = p[0] < 0x80 ? p[0] : kReplacement;
@@ -195,15 +199,13 @@ template <Enc E> inline size_t Decode(const Uint8 *p, size_t avail, Uint32 &cp)
     } else if constexpr (E == Enc::Utf16BE || E == Enc::Utf16LE) {
         return DecodeUtf16(p, avail, cp, kBigEndian<E>);
     } else if constexpr (E == Enc::Ucs2) {
-        if (avail < 2) {
+        if (avail < 2)
             return 0;
-        }
         cp = Load16(p, kMachineBig);
         return 2;
     } else {
-        if (avail < 4) {
+        if (avail < 4)
             return 0;
-        }
         cp = Load32(p, kBigEndian<E>);
         return 4;
     }
@@ -211,43 +213,39 @@ template <Enc E> inline size_t Decode(const Uint8 *p, size_t avail, Uint32 &cp)
 
 /* ---- Encoding: returns the bytes written, or 0 when they do not fit. ---- */
 
-template <Enc E> inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
+template <Enc E>
+inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
 {
     if constexpr (E == Enc::Ascii || E == Enc::Latin1) {
-        if (room < 1) {
+        if (room < 1)
             return 0;
-        }
         p[0] = cp <= (E == Enc::Ascii ? 0x7Fu : 0xFFu) ? static_cast<Uint8>(cp) : '?';
         return 1;
     } else if constexpr (E == Enc::Utf8) {
         if (cp < 0x80) {
-            if (room < 1) {
+            if (room < 1)
                 return 0;
-            }
             p[0] = static_cast<Uint8>(cp);
             return 1;
         }
         cp = ScalarValue(cp);
         if (cp < 0x800) {
-            if (room < 2) {
+            if (room < 2)
                 return 0;
-            }
             p[0] = static_cast<Uint8>(0xC0 | (cp >> 6));
             p[1] = static_cast<Uint8>(0x80 | (cp & 0x3F));
             return 2;
         }
         if (cp < 0x10000) {
-            if (room < 3) {
+            if (room < 3)
                 return 0;
-            }
             p[0] = static_cast<Uint8>(0xE0 | (cp >> 12));
             p[1] = static_cast<Uint8>(0x80 | ((cp >> 6) & 0x3F));
             p[2] = static_cast<Uint8>(0x80 | (cp & 0x3F));
             return 3;
         }
-        if (room < 4) {
+        if (room < 4)
             return 0;
-        }
         p[0] = static_cast<Uint8>(0xF0 | (cp >> 18));
         p[1] = static_cast<Uint8>(0x80 | ((cp >> 12) & 0x3F));
         p[2] = static_cast<Uint8>(0x80 | ((cp >> 6) & 0x3F));
@@ -256,36 +254,30 @@ template <Enc E> inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
     } else if constexpr (E == Enc::Utf16BE || E == Enc::Utf16LE) {
         cp = ScalarValue(cp);
         if (cp < 0x10000) {
-            if (room < 2) {
+            if (room < 2)
                 return 0;
-            }
             Store16(p, static_cast<Uint16>(cp), kBigEndian<E>);
             return 2;
         }
-        if (room < 4) {
+        if (room < 4)
             return 0;
-        }
         cp -= 0x10000;
         Store16(p, static_cast<Uint16>(0xD800 | (cp >> 10)), kBigEndian<E>);
         Store16(p + 2, static_cast<Uint16>(0xDC00 | (cp & 0x3FF)), kBigEndian<E>);
         return 4;
     } else if constexpr (E == Enc::Ucs2) {
-        if (room < 2) {
+        if (room < 2)
             return 0;
-        }
-        if (cp > 0xFFFF || IsSurrogate(cp)) {
+        if (cp > 0xFFFF || IsSurrogate(cp))
             cp = kReplacement;
-        }
         Store16(p, static_cast<Uint16>(cp), kMachineBig);
         return 2;
     } else {
-        if (room < 4) {
+        if (room < 4)
             return 0;
-        }
         if constexpr (E == Enc::Ucs4) {
-            if ((cp & 0x80000000u) || IsSurrogate(cp)) {
+            if ((cp & 0x80000000u) || IsSurrogate(cp))
                 cp = kReplacement;
-            }
         } else {
             cp = ScalarValue(cp);
         }
@@ -296,7 +288,10 @@ template <Enc E> inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
 
 /* ---- ASCII blocks of 16 characters ---- */
 
-inline __m128i Swap16(__m128i v) { return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)); }
+inline __m128i Swap16(__m128i v)
+{
+    return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+}
 
 inline __m128i Swap32(__m128i v)
 {
@@ -307,7 +302,8 @@ inline __m128i Swap32(__m128i v)
 
 /* Loads 16 units as bytes; returns a mask with bit i set when unit i is not
    ASCII. Only the bytes of ASCII units are meaningful. */
-template <Enc E> inline unsigned LoadAscii16(const Uint8 *p, __m128i &bytes)
+template <Enc E>
+inline unsigned LoadAscii16(const Uint8 *p, __m128i &bytes)
 {
     if constexpr (kUnit<E> == 1) {
         bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
@@ -329,24 +325,24 @@ template <Enc E> inline unsigned LoadAscii16(const Uint8 *p, __m128i &bytes)
         __m128i v[4];
         for (int i = 0; i < 4; ++i) {
             v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
-            if constexpr (kBigEndian<E>) {
+            if constexpr (kBigEndian<E>)
                 v[i] = Swap32(v[i]);
-            }
         }
         const __m128i high = _mm_set1_epi32(static_cast<int>(0xFFFFFF80u));
         const __m128i zero = _mm_setzero_si128();
         __m128i ok[4];
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             ok[i] = _mm_cmpeq_epi32(_mm_and_si128(v[i], high), zero);
-        }
-        const __m128i ok8 = _mm_packs_epi16(_mm_packs_epi32(ok[0], ok[1]), _mm_packs_epi32(ok[2], ok[3]));
+        const __m128i ok8 =
+            _mm_packs_epi16(_mm_packs_epi32(ok[0], ok[1]), _mm_packs_epi32(ok[2], ok[3]));
         bytes = _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_packs_epi32(v[2], v[3]));
         return static_cast<unsigned>(~_mm_movemask_epi8(ok8)) & 0xFFFFu;
     }
 }
 
 /* Writes 16 ASCII bytes as 16 units. */
-template <Enc E> inline void StoreAscii16(Uint8 *p, __m128i bytes)
+template <Enc E>
+inline void StoreAscii16(Uint8 *p, __m128i bytes)
 {
     const __m128i zero = _mm_setzero_si128();
     if constexpr (kUnit<E> == 1) {
@@ -382,28 +378,32 @@ template <Enc E> inline void StoreAscii16(Uint8 *p, __m128i bytes)
    Arabic...), eight at a time ---- */
 
 /* Targets that take every code point from U+0080 to U+07FF unchanged. */
-template <Enc D> constexpr bool kTwoByteBlocks = D != Enc::Ascii && D != Enc::Latin1;
+template <Enc D>
+constexpr bool kTwoByteBlocks = D != Enc::Ascii &&D != Enc::Latin1;
 
 /* Output bytes per two-byte character. */
-template <Enc D> constexpr size_t kTwoByteOut = D == Enc::Utf8 ? 2 : kUnit<D>;
+template <Enc D>
+constexpr size_t kTwoByteOut = D == Enc::Utf8 ? 2 : kUnit<D>;
 
 /* Decodes the well-formed two-byte sequences among the eight pairs at p (16
    bytes readable) and writes them to out (room for eight characters);
    returns how many leading pairs were such sequences. */
-template <Enc D> inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
+template <Enc D>
+inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     /* Each 16-bit lane holds lead | continuation << 8: a lead 110xxxxx that
        is not C0 or C1 (overlong), then 10xxxxxx. */
-    const __m128i shape = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xC0E0))),
-                                          _mm_set1_epi16(static_cast<short>(0x80C0)));
+    const __m128i shape =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xC0E0))),
+                        _mm_set1_epi16(static_cast<short>(0x80C0)));
     const __m128i overlong = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(0x001E)), zero);
-    const unsigned bad = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(overlong, shape))) & 0xFFFFu;
+    const unsigned bad =
+        ~static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(overlong, shape))) & 0xFFFFu;
     const size_t k = bad ? static_cast<size_t>(std::countr_zero(bad)) / 2 : 8;
-    if (k == 0) {
+    if (k == 0)
         return 0;
-    }
     if constexpr (D == Enc::Utf8) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), v);
     } else {
@@ -411,7 +411,8 @@ template <Enc D> inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
         const __m128i cont = _mm_and_si128(_mm_srli_epi16(v, 8), _mm_set1_epi16(0x3F));
         const __m128i units = _mm_or_si128(_mm_slli_epi16(lead, 6), cont);
         if constexpr (kUnit<D> == 2) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), kBigEndian<D> ? Swap16(units) : units);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                             kBigEndian<D> ? Swap16(units) : units);
         } else {
             __m128i lo = _mm_unpacklo_epi16(units, zero);
             __m128i hi = _mm_unpackhi_epi16(units, zero);
@@ -433,17 +434,18 @@ template <Enc D> inline size_t Utf8TwoByteBlock(const Uint8 *p, Uint8 *out)
    they are not a well-formed three-byte sequence of an allowed value. */
 inline Uint32 ThreeByteValue(Uint64 x)
 {
-    if ((x & 0xC0C0F0u) != 0x8080E0u) {
+    if ((x & 0xC0C0F0u) != 0x8080E0u)
         return 0;
-    }
-    const Uint32 cp = static_cast<Uint32>(((x & 0x0F) << 12) | (((x >> 8) & 0x3F) << 6) | ((x >> 16) & 0x3F));
+    const Uint32 cp =
+        static_cast<Uint32>(((x & 0x0F) << 12) | (((x >> 8) & 0x3F) << 6) | ((x >> 16) & 0x3F));
     return (cp >= 0x800 && !IsSurrogate(cp) && cp < 0xFFFE) ? cp : 0;
 }
 
 /* Converts the well-formed three-byte sequences among the four at p (14
    bytes readable) to out (room for four characters); returns how many
    leading ones were well formed. */
-template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
+template <Enc D>
+inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
 {
     if constexpr (!kLittleEndianHost) {
         return 0;
@@ -456,9 +458,8 @@ template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
         const Uint32 c2 = ThreeByteValue(b);
         const Uint32 c3 = ThreeByteValue(b >> 24);
         const size_t k = c0 == 0 ? 0 : c1 == 0 ? 1 : c2 == 0 ? 2 : c3 == 0 ? 3 : 4;
-        if (k == 0) {
+        if (k == 0)
             return 0;
-        }
         if constexpr (D == Enc::Utf8) {
             std::memcpy(out, p, 12);
         } else if constexpr (kUnit<D> == 2) {
@@ -477,24 +478,26 @@ template <Enc D> inline size_t Utf8ThreeByteBlock(const Uint8 *p, Uint8 *out)
 }
 
 /* Output bytes per three-byte character. */
-template <Enc D> constexpr size_t kThreeByteOut = D == Enc::Utf8 ? 3 : kUnit<D>;
+template <Enc D>
+constexpr size_t kThreeByteOut = D == Enc::Utf8 ? 3 : kUnit<D>;
 
 /* Whether the unit at p is ASCII (at least one whole unit is available). */
-template <Enc E> inline bool IsAsciiUnit(const Uint8 *p)
+template <Enc E>
+inline bool IsAsciiUnit(const Uint8 *p)
 {
-    if constexpr (kUnit<E> == 1) {
+    if constexpr (kUnit<E> == 1)
         return p[0] < 0x80;
-    } else if constexpr (kUnit<E> == 2) {
+    else if constexpr (kUnit<E> == 2)
         return Load16(p, kBigEndian<E>) < 0x80;
-    } else {
+    else
         return Load32(p, kBigEndian<E>) < 0x80;
-    }
 }
 
 /* Whether the units at p (a whole block is readable) start with enough
    ASCII to be worth a block: a lone space between words is cheaper to take
    one character at a time. */
-template <Enc E> inline bool AsciiRunAhead(const Uint8 *p)
+template <Enc E>
+inline bool AsciiRunAhead(const Uint8 *p)
 {
     if constexpr (kUnit<E> == 1) {
         Uint32 v;
@@ -534,9 +537,8 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
             op += k * kUnit<D>;
             ol -= k * kUnit<D>;
             n += k;
-            if (k != 16) {
+            if (k != 16)
                 break;
-            }
         }
         /* One character at a time until a block could start again. */
         while (il > 0) {
@@ -576,9 +578,8 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
                 ol -= wrote;
                 ++n;
             }
-            if (il >= kInBlock && ol >= kOutBlock && AsciiRunAhead<S>(ip)) {
+            if (il >= kInBlock && ol >= kOutBlock && AsciiRunAhead<S>(ip))
                 break;
-            }
         }
     }
 done:
@@ -592,7 +593,8 @@ done:
 
 using ConvertFn = size_t (*)(const Uint8 *&, size_t &, Uint8 *&, size_t &, size_t &);
 
-template <size_t... I> constexpr std::array<ConvertFn, sizeof...(I)> MakeTable(std::index_sequence<I...>)
+template <size_t... I>
+constexpr std::array<ConvertFn, sizeof...(I)> MakeTable(std::index_sequence<I...>)
 {
     return {{&Convert<static_cast<Enc>(I / kEncCount), static_cast<Enc>(I % kEncCount)>...}};
 }
@@ -622,13 +624,13 @@ struct EncodingName {
 };
 
 constexpr EncodingName kEncodingNames[] = {
-    {"ASCII", JEX_ENC_ASCII},     {"US-ASCII", JEX_ENC_ASCII},     {"8859-1", JEX_ENC_LATIN1},
-    {"ISO-8859-1", JEX_ENC_LATIN1}, {"UTF8", JEX_ENC_UTF8},        {"UTF-8", JEX_ENC_UTF8},
-    {"UTF16", JEX_ENC_UTF16},     {"UTF-16", JEX_ENC_UTF16},       {"UTF16BE", JEX_ENC_UTF16BE},
-    {"UTF-16BE", JEX_ENC_UTF16BE}, {"UTF16LE", JEX_ENC_UTF16LE},   {"UTF-16LE", JEX_ENC_UTF16LE},
-    {"UTF32", JEX_ENC_UTF32},     {"UTF-32", JEX_ENC_UTF32},       {"UTF32BE", JEX_ENC_UTF32BE},
-    {"UTF-32BE", JEX_ENC_UTF32BE}, {"UTF32LE", JEX_ENC_UTF32LE},   {"UTF-32LE", JEX_ENC_UTF32LE},
-    {"UCS2", JEX_ENC_UCS2},       {"UCS-2", JEX_ENC_UCS2},         {"UCS4", JEX_ENC_UCS4},
+    {"ASCII", JEX_ENC_ASCII},       {"US-ASCII", JEX_ENC_ASCII},  {"8859-1", JEX_ENC_LATIN1},
+    {"ISO-8859-1", JEX_ENC_LATIN1}, {"UTF8", JEX_ENC_UTF8},       {"UTF-8", JEX_ENC_UTF8},
+    {"UTF16", JEX_ENC_UTF16},       {"UTF-16", JEX_ENC_UTF16},    {"UTF16BE", JEX_ENC_UTF16BE},
+    {"UTF-16BE", JEX_ENC_UTF16BE},  {"UTF16LE", JEX_ENC_UTF16LE}, {"UTF-16LE", JEX_ENC_UTF16LE},
+    {"UTF32", JEX_ENC_UTF32},       {"UTF-32", JEX_ENC_UTF32},    {"UTF32BE", JEX_ENC_UTF32BE},
+    {"UTF-32BE", JEX_ENC_UTF32BE},  {"UTF32LE", JEX_ENC_UTF32LE}, {"UTF-32LE", JEX_ENC_UTF32LE},
+    {"UCS2", JEX_ENC_UCS2},         {"UCS-2", JEX_ENC_UCS2},      {"UCS4", JEX_ENC_UCS4},
     {"UCS-4", JEX_ENC_UCS4},
 };
 
@@ -638,18 +640,14 @@ bool NameEquals(const char *a, const char *b)
     for (;; ++a, ++b) {
         unsigned char ca = static_cast<unsigned char>(*a);
         unsigned char cb = static_cast<unsigned char>(*b);
-        if (ca >= 'a' && ca <= 'z') {
+        if (ca >= 'a' && ca <= 'z')
             ca = static_cast<unsigned char>(ca - 'a' + 'A');
-        }
-        if (cb >= 'a' && cb <= 'z') {
+        if (cb >= 'a' && cb <= 'z')
             cb = static_cast<unsigned char>(cb - 'a' + 'A');
-        }
-        if (ca != cb) {
+        if (ca != cb)
             return false;
-        }
-        if (ca == 0) {
+        if (ca == 0)
             return true;
-        }
     }
 }
 
@@ -659,42 +657,38 @@ bool InputIsBigEndian(const Uint8 *p, size_t len, size_t unit)
 {
     if (unit == 2) {
         for (size_t i = 0; i + 2 <= len; i += 2) {
-            if (p[i] == 0xFE && p[i + 1] == 0xFF) {
+            if (p[i] == 0xFE && p[i + 1] == 0xFF)
                 return true;
-            }
-            if (p[i] == 0xFF && p[i + 1] == 0xFE) {
+            if (p[i] == 0xFF && p[i + 1] == 0xFE)
                 return false;
-            }
         }
     } else {
         for (size_t i = 0; i + 4 <= len; i += 4) {
-            if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 0xFE && p[i + 3] == 0xFF) {
+            if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 0xFE && p[i + 3] == 0xFF)
                 return true;
-            }
-            if (p[i] == 0xFF && p[i + 1] == 0xFE && p[i + 2] == 0 && p[i + 3] == 0) {
+            if (p[i] == 0xFF && p[i + 1] == 0xFE && p[i + 2] == 0 && p[i + 3] == 0)
                 return false;
-            }
         }
     }
     return true;
 }
 
-bool IsValidDescriptor(JEX_iconv_t cd) { return cd != nullptr && cd != reinterpret_cast<JEX_iconv_t>(-1); }
+bool IsValidDescriptor(JEX_iconv_t cd)
+{
+    return cd != nullptr && cd != reinterpret_cast<JEX_iconv_t>(-1);
+}
 
-} // namespace
+}  // namespace
 
 namespace jex::stdlib {
 
 Uint32 LookupEncoding(const char *name)
 {
-    if (name == nullptr) {
+    if (name == nullptr)
         return JEX_ENC_UNKNOWN;
-    }
-    for (const EncodingName &e : kEncodingNames) {
-        if (NameEquals(name, e.name)) {
+    for (const EncodingName &e : kEncodingNames)
+        if (NameEquals(name, e.name))
             return e.id;
-        }
-    }
     return JEX_ENC_UNKNOWN;
 }
 
@@ -713,17 +707,15 @@ void GetLocaleCodeset(char (&buf)[kLocaleCodesetSize])
         std::strcpy(buf, "ASCII");
         return;
     }
-    if (const char *dot = std::strchr(value, '.')) {
+    if (const char *dot = std::strchr(value, '.'))
         value = dot + 1;
-    }
     std::strncpy(buf, value, kLocaleCodesetSize - 1);
     buf[kLocaleCodesetSize - 1] = '\0';
-    if (char *at = std::strchr(buf, '@')) {
+    if (char *at = std::strchr(buf, '@'))
         *at = '\0';
-    }
 }
 
-} // namespace jex::stdlib
+}  // namespace jex::stdlib
 
 using jex::stdlib::GetLocaleCodeset;
 using jex::stdlib::kLocaleCodesetSize;
@@ -737,18 +729,15 @@ JEX_iconv_t JEX_iconv_open(const char *tocode, const char *fromcode)
     char locale[kLocaleCodesetSize];
     if (tocode == nullptr || *tocode == '\0' || fromcode == nullptr || *fromcode == '\0') {
         GetLocaleCodeset(locale);
-        if (tocode == nullptr || *tocode == '\0') {
+        if (tocode == nullptr || *tocode == '\0')
             tocode = locale;
-        }
-        if (fromcode == nullptr || *fromcode == '\0') {
+        if (fromcode == nullptr || *fromcode == '\0')
             fromcode = locale;
-        }
     }
     const Uint32 src = LookupEncoding(fromcode);
     const Uint32 dst = LookupEncoding(tocode);
-    if (src == JEX_ENC_UNKNOWN || dst == JEX_ENC_UNKNOWN) {
+    if (src == JEX_ENC_UNKNOWN || dst == JEX_ENC_UNKNOWN)
         return invalid;
-    }
     auto *cd = static_cast<JEX_iconv_t>(std::malloc(sizeof(JEX_iconv_data_t)));
     if (cd == nullptr) {
         JEX_OutOfMemory();
@@ -761,34 +750,29 @@ JEX_iconv_t JEX_iconv_open(const char *tocode, const char *fromcode)
 
 int JEX_iconv_close(JEX_iconv_t cd)
 {
-    if (IsValidDescriptor(cd)) {
+    if (IsValidDescriptor(cd))
         std::free(cd);
-    }
     return 0;
 }
 
-size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft, char **outbuf, size_t *outbytesleft)
+size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft, char **outbuf,
+                 size_t *outbytesleft)
 {
-    if (!IsValidDescriptor(cd)) {
+    if (!IsValidDescriptor(cd))
         return JEX_ICONV_ERROR;
-    }
-    if (inbuf == nullptr || *inbuf == nullptr) {
+    if (inbuf == nullptr || *inbuf == nullptr)
         return 0;
-    }
-    if (outbuf == nullptr || *outbuf == nullptr || outbytesleft == nullptr || *outbytesleft == 0) {
+    if (outbuf == nullptr || *outbuf == nullptr || outbytesleft == nullptr || *outbytesleft == 0)
         return JEX_ICONV_E2BIG;
-    }
-    if (inbytesleft == nullptr) {
+    if (inbytesleft == nullptr)
         return JEX_ICONV_ERROR;
-    }
 
     const Uint8 *in = reinterpret_cast<const Uint8 *>(*inbuf);
     size_t inleft = *inbytesleft;
-    if (cd->src_fmt == JEX_ENC_UTF16) {
+    if (cd->src_fmt == JEX_ENC_UTF16)
         cd->src_fmt = InputIsBigEndian(in, inleft, 2) ? JEX_ENC_UTF16BE : JEX_ENC_UTF16LE;
-    } else if (cd->src_fmt == JEX_ENC_UTF32) {
+    else if (cd->src_fmt == JEX_ENC_UTF32)
         cd->src_fmt = InputIsBigEndian(in, inleft, 4) ? JEX_ENC_UTF32BE : JEX_ENC_UTF32LE;
-    }
 
     Uint8 *out = reinterpret_cast<Uint8 *>(*outbuf);
     size_t outleft = *outbytesleft;
@@ -798,9 +782,8 @@ size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft, char *
         static constexpr Uint8 kBom32[] = {0x00, 0x00, 0xFE, 0xFF};
         const bool is16 = cd->dst_fmt == JEX_ENC_UTF16;
         const size_t len = is16 ? 2 : 4;
-        if (outleft < len) {
+        if (outleft < len)
             return JEX_ICONV_E2BIG;
-        }
         std::memcpy(out, is16 ? kBom16 : kBom32, len);
         out += len;
         outleft -= len;
@@ -809,16 +792,15 @@ size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft, char *
         cd->dst_fmt = is16 ? JEX_ENC_UTF16BE : JEX_ENC_UTF32BE;
     }
 
-    if (inleft == 0) {
+    if (inleft == 0)
         return 0;
-    }
     const int s = ConcreteEnc(cd->src_fmt);
     const int d = ConcreteEnc(cd->dst_fmt);
-    if (s < 0 || d < 0) {
+    if (s < 0 || d < 0)
         return JEX_ICONV_ERROR;
-    }
     size_t count = 0;
-    const size_t status = kConverters[static_cast<size_t>(s * kEncCount + d)](in, inleft, out, outleft, count);
+    const size_t status =
+        kConverters[static_cast<size_t>(s * kEncCount + d)](in, inleft, out, outleft, count);
     *inbuf = reinterpret_cast<const char *>(in);
     *inbytesleft = inleft;
     *outbuf = reinterpret_cast<char *>(out);
@@ -826,18 +808,17 @@ size_t JEX_iconv(JEX_iconv_t cd, const char **inbuf, size_t *inbytesleft, char *
     return status != 0 ? status : count;
 }
 
-char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inbuf, size_t inbytesleft)
+char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inbuf,
+                       size_t inbytesleft)
 {
-    if (inbuf == nullptr) {
+    if (inbuf == nullptr)
         return nullptr;
-    }
     JEX_iconv_t cd = JEX_iconv_open(tocode, fromcode);
     if (!IsValidDescriptor(cd)) {
         cd = JEX_iconv_open((tocode == nullptr || *tocode == '\0') ? "UTF-8" : tocode,
                             (fromcode == nullptr || *fromcode == '\0') ? "UTF-8" : fromcode);
-        if (!IsValidDescriptor(cd)) {
+        if (!IsValidDescriptor(cd))
             return nullptr;
-        }
     }
 
     /* Four bytes past the room handed to the converter are kept for the
@@ -896,4 +877,4 @@ char *JEX_iconv_string(const char *tocode, const char *fromcode, const char *inb
     return string;
 }
 
-} // extern "C"
+}  // extern "C"

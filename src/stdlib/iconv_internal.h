@@ -38,6 +38,6 @@ Uint32 LookupEncoding(const char *name);
 /* The codeset named by the locale environment, "ASCII" when there is none. */
 void GetLocaleCodeset(char (&buf)[kLocaleCodesetSize]);
 
-} // namespace jex::stdlib
+}  // namespace jex::stdlib
 
 #endif /* JEX_STDLIB_ICONV_INTERNAL_H */

@@ -13,19 +13,19 @@ namespace {
 /* Length of the sequence a UTF-8 lead byte announces, 0 for other bytes. */
 size_t Utf8SequenceLength(unsigned char c)
 {
-    if (c >= 0xC0 && c <= 0xDF) {
+    if (c >= 0xC0 && c <= 0xDF)
         return 2;
-    }
-    if (c >= 0xE0 && c <= 0xEF) {
+    if (c >= 0xE0 && c <= 0xEF)
         return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
+    if (c >= 0xF0 && c <= 0xF4)
         return 4;
-    }
     return 0;
 }
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
 
 constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
@@ -44,9 +44,8 @@ char *UnsignedToText(Uint64 value, char *out, int radix)
 
 char *SignedToText(Sint64 value, char *string, int radix)
 {
-    if (string == nullptr) {
+    if (string == nullptr)
         return nullptr;
-    }
     if (radix < 2 || radix > 36) {
         *string = '\0';
         return string;
@@ -65,9 +64,8 @@ char *SignedToText(Sint64 value, char *string, int radix)
 
 char *UnsignedToTextChecked(Uint64 value, char *string, int radix)
 {
-    if (string == nullptr) {
+    if (string == nullptr)
         return nullptr;
-    }
     if (radix < 2 || radix > 36) {
         *string = '\0';
         return string;
@@ -75,16 +73,15 @@ char *UnsignedToTextChecked(Uint64 value, char *string, int radix)
     return UnsignedToText(value, string, radix);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 size_t JEX_utf8strlcpy(char *dst, const char *src, size_t dst_bytes)
 {
     /* No room even for the terminator: leave the destination alone. */
-    if (dst == nullptr || dst_bytes == 0) {
+    if (dst == nullptr || dst_bytes == 0)
         return 0;
-    }
     if (src == nullptr) {
         *dst = '\0';
         return 0;
@@ -96,13 +93,11 @@ size_t JEX_utf8strlcpy(char *dst, const char *src, size_t dst_bytes)
            continuation bytes back, the lead may be the first byte) and drop
            it when the copy would end inside it. */
         size_t start = n - 1;
-        for (size_t back = 0; back < 3 && start > 0 && IsContinuation(s[start]); ++back) {
+        for (size_t back = 0; back < 3 && start > 0 && IsContinuation(s[start]); ++back)
             --start;
-        }
         const size_t len = Utf8SequenceLength(s[start]);
-        if (len != 0 && start + len > n) {
+        if (len != 0 && start + len > n)
             n = start;
-        }
     }
     std::memcpy(dst, src, n);
     dst[n] = '\0';
@@ -114,9 +109,8 @@ size_t JEX_strlcpy(char *dst, const char *src, size_t maxlen)
     const size_t srclen = src != nullptr ? std::strlen(src) : 0;
     if (dst != nullptr && maxlen > 0) {
         const size_t n = srclen < maxlen - 1 ? srclen : maxlen - 1;
-        if (n > 0) {
+        if (n > 0)
             std::memcpy(dst, src, n);
-        }
         dst[n] = '\0';
     }
     return srclen;
@@ -125,26 +119,22 @@ size_t JEX_strlcpy(char *dst, const char *src, size_t maxlen)
 size_t JEX_strlcat(char *dst, const char *src, size_t maxlen)
 {
     const size_t srclen = src != nullptr ? std::strlen(src) : 0;
-    if (dst == nullptr) {
+    if (dst == nullptr)
         return srclen;
-    }
     /* Never read past maxlen bytes looking for the destination's end. */
     const size_t dstlen = strnlen(dst, maxlen);
-    if (dstlen < maxlen) {
+    if (dstlen < maxlen)
         JEX_strlcpy(dst + dstlen, src, maxlen - dstlen);
-    }
     return dstlen + srclen;
 }
 
 size_t JEX_wcslen(const wchar_t *s)
 {
-    if (s == nullptr) {
+    if (s == nullptr)
         return 0;
-    }
     size_t n = 0;
-    while (s[n] != 0) {
+    while (s[n] != 0)
         ++n;
-    }
     return n;
 }
 
@@ -153,9 +143,8 @@ size_t JEX_wcslcpy(wchar_t *dst, const wchar_t *src, size_t maxlen)
     const size_t srclen = JEX_wcslen(src);
     if (dst != nullptr && maxlen > 0) {
         const size_t n = srclen < maxlen - 1 ? srclen : maxlen - 1;
-        if (n > 0) {
+        if (n > 0)
             std::memcpy(dst, src, n * sizeof(wchar_t));
-        }
         dst[n] = 0;
     }
     return srclen;
@@ -164,60 +153,62 @@ size_t JEX_wcslcpy(wchar_t *dst, const wchar_t *src, size_t maxlen)
 size_t JEX_wcslcat(wchar_t *dst, const wchar_t *src, size_t maxlen)
 {
     const size_t srclen = JEX_wcslen(src);
-    if (dst == nullptr) {
+    if (dst == nullptr)
         return srclen;
-    }
     /* Never read past maxlen units looking for the destination's end. */
     size_t dstlen = 0;
-    while (dstlen < maxlen && dst[dstlen] != 0) {
+    while (dstlen < maxlen && dst[dstlen] != 0)
         ++dstlen;
-    }
-    if (dstlen < maxlen) {
+    if (dstlen < maxlen)
         JEX_wcslcpy(dst + dstlen, src, maxlen - dstlen);
-    }
     return dstlen + srclen;
 }
 
 char *JEX_strrev(char *s)
 {
-    if (s != nullptr) {
+    if (s != nullptr)
         std::reverse(s, s + std::strlen(s));
-    }
     return s;
 }
 
 char *JEX_strupr(char *s)
 {
-    if (s == nullptr) {
+    if (s == nullptr)
         return nullptr;
-    }
-    for (char *p = s; *p; ++p) {
-        if (*p >= 'a' && *p <= 'z') {
+    for (char *p = s; *p; ++p)
+        if (*p >= 'a' && *p <= 'z')
             *p = static_cast<char>(*p - 'a' + 'A');
-        }
-    }
     return s;
 }
 
 char *JEX_strlwr(char *s)
 {
-    if (s == nullptr) {
+    if (s == nullptr)
         return nullptr;
-    }
-    for (char *p = s; *p; ++p) {
-        if (*p >= 'A' && *p <= 'Z') {
+    for (char *p = s; *p; ++p)
+        if (*p >= 'A' && *p <= 'Z')
             *p = static_cast<char>(*p - 'A' + 'a');
-        }
-    }
     return s;
 }
 
-char *JEX_ltoa(long value, char *string, int radix) { return SignedToText(value, string, radix); }
+char *JEX_ltoa(long value, char *string, int radix)
+{
+    return SignedToText(value, string, radix);
+}
 
-char *JEX_ultoa(unsigned long value, char *string, int radix) { return UnsignedToTextChecked(value, string, radix); }
+char *JEX_ultoa(unsigned long value, char *string, int radix)
+{
+    return UnsignedToTextChecked(value, string, radix);
+}
 
-char *JEX_lltoa(Sint64 value, char *string, int radix) { return SignedToText(value, string, radix); }
+char *JEX_lltoa(Sint64 value, char *string, int radix)
+{
+    return SignedToText(value, string, radix);
+}
 
-char *JEX_ulltoa(Uint64 value, char *string, int radix) { return UnsignedToTextChecked(value, string, radix); }
+char *JEX_ulltoa(Uint64 value, char *string, int radix)
+{
+    return UnsignedToTextChecked(value, string, radix);
+}
 
-} // extern "C"
+}  // extern "C"

@@ -59,16 +59,14 @@ void JEX_DestroyMutex(JEX_mutex *mutex)
 
 int JEX_mutexP(JEX_mutex *mutex)
 {
-    if (__builtin_expect(!mutex, 0)) {
+    if (__builtin_expect(!mutex, 0))
         return NullMutex();
-    }
     if (mutex->owner.load(std::memory_order_relaxed) == ThreadTag()) {
         ++mutex->recursion;
         return 0;
     }
-    if (__builtin_expect(pthread_mutex_lock(&mutex->id) != 0, 0)) {
+    if (__builtin_expect(pthread_mutex_lock(&mutex->id) != 0, 0))
         return Failed("pthread_mutex_lock() failed");
-    }
     mutex->owner.store(ThreadTag(), std::memory_order_relaxed);
     mutex->recursion = 1;
     return 0;
@@ -76,16 +74,13 @@ int JEX_mutexP(JEX_mutex *mutex)
 
 int JEX_mutexV(JEX_mutex *mutex)
 {
-    if (__builtin_expect(!mutex, 0)) {
+    if (__builtin_expect(!mutex, 0))
         return NullMutex();
-    }
     // Only the owner may unlock.
-    if (__builtin_expect(mutex->owner.load(std::memory_order_relaxed) != ThreadTag(), 0)) {
+    if (__builtin_expect(mutex->owner.load(std::memory_order_relaxed) != ThreadTag(), 0))
         return Failed("pthread_mutex_unlock() failed");
-    }
-    if (--mutex->recursion != 0) {
+    if (--mutex->recursion != 0)
         return 0;
-    }
     mutex->owner.store(nullptr, std::memory_order_relaxed);
     // Unlocking a plain mutex its owner holds cannot fail (the check above
     // ruled out the only error), so its result, 0, is passed straight on.
@@ -95,9 +90,8 @@ int JEX_mutexV(JEX_mutex *mutex)
 JEX_cond *JEX_CreateCond(void)
 {
     auto *cond = static_cast<JEX_cond *>(calloc(1, sizeof(JEX_cond)));
-    if (!cond) {
+    if (!cond)
         return nullptr;
-    }
     if (!jex::thread::InitMonotonicCond(&cond->cond)) {
         JEX_SetError("pthread_cond_init() failed");
         free(cond);
@@ -147,9 +141,8 @@ int JEX_CondWait(JEX_cond *cond, JEX_mutex *mutex)
 
 int JEX_CondWaitTimeout(JEX_cond *cond, JEX_mutex *mutex, Uint32 ms)
 {
-    if (ms == JEX_MUTEX_MAXWAIT) {
+    if (ms == JEX_MUTEX_MAXWAIT)
         return jex::thread::CondWaitUntil(cond, mutex, nullptr);
-    }
     const timespec deadline = jex::thread::DeadlineAfter(ms);
     return jex::thread::CondWaitUntil(cond, mutex, &deadline);
 }
@@ -178,9 +171,8 @@ bool InitMonotonicCond(pthread_cond_t *cond)
     // Timed waits run on the monotonic clock so that a change of the
     // wall-clock time neither cuts them short nor stretches them.
     pthread_condattr_t attr;
-    if (pthread_condattr_init(&attr) != 0) {
+    if (pthread_condattr_init(&attr) != 0)
         return false;
-    }
     const bool ok = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC) == 0 &&
                     pthread_cond_init(cond, &attr) == 0;
     pthread_condattr_destroy(&attr);
@@ -200,9 +192,8 @@ int RawCondWaitUntil(pthread_cond_t *cond, pthread_mutex_t *mutex, const timespe
     do {
         rc = pthread_cond_timedwait(cond, mutex, deadline);
     } while (rc == EINTR);
-    if (rc == ETIMEDOUT) {
+    if (rc == ETIMEDOUT)
         return JEX_MUTEX_TIMEDOUT;
-    }
     if (rc != 0) {
         JEX_SetError("pthread_cond_timedwait() failed");
         return -1;

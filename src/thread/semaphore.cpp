@@ -28,11 +28,9 @@ Uint32 WaitersOf(Uint64 state)
 bool TryTake(JEX_sem *sem)
 {
     Uint64 state = sem->state.load();
-    while (CountOf(state) > 0) {
-        if (sem->state.compare_exchange_weak(state, state - 1)) {
+    while (CountOf(state) > 0)
+        if (sem->state.compare_exchange_weak(state, state - 1))
             return true;
-        }
-    }
     return false;
 }
 
@@ -50,15 +48,12 @@ Added AddUnit(JEX_sem *sem, bool only_if_no_waiters)
 {
     Uint64 state = sem->state.load();
     for (;;) {
-        if (only_if_no_waiters && WaitersOf(state) != 0) {
+        if (only_if_no_waiters && WaitersOf(state) != 0)
             return Added::kWaiters;
-        }
-        if (CountOf(state) == kMaxCount) {
+        if (CountOf(state) == kMaxCount)
             return Added::kOverflow;
-        }
-        if (sem->state.compare_exchange_weak(state, state + 1)) {
+        if (sem->state.compare_exchange_weak(state, state + 1))
             return Added::kDone;
-        }
     }
 }
 
@@ -69,9 +64,8 @@ Added AddUnit(JEX_sem *sem, bool only_if_no_waiters)
     if (added == Added::kWaiters) {
         pthread_mutex_lock(&sem->count_lock);
         added = AddUnit(sem, false);
-        if (added == Added::kDone) {
+        if (added == Added::kDone)
             pthread_cond_signal(&sem->count_nonzero);
-        }
         pthread_mutex_unlock(&sem->count_lock);
     }
     if (added == Added::kOverflow) {
@@ -85,9 +79,8 @@ Added AddUnit(JEX_sem *sem, bool only_if_no_waiters)
 // passes (null: no limit).
 [[gnu::noinline]] int WaitUntil(JEX_sem *sem, const timespec *deadline)
 {
-    if (TryTake(sem)) {
+    if (TryTake(sem))
         return 0;
-    }
     pthread_mutex_lock(&sem->count_lock);
     sem->state.fetch_add(kOneWaiter);
     int result;
@@ -96,7 +89,8 @@ Added AddUnit(JEX_sem *sem, bool only_if_no_waiters)
             result = 0;
             break;
         }
-        const int rc = jex::thread::RawCondWaitUntil(&sem->count_nonzero, &sem->count_lock, deadline);
+        const int rc =
+            jex::thread::RawCondWaitUntil(&sem->count_nonzero, &sem->count_lock, deadline);
         if (rc == JEX_MUTEX_TIMEDOUT) {
             // A post may have landed just as the time ran out.
             result = TryTake(sem) ? 0 : JEX_MUTEX_TIMEDOUT;
@@ -140,9 +134,8 @@ JEX_sem *JEX_CreateSemaphore(Uint32 initial_value)
 
 void JEX_DestroySemaphore(JEX_sem *sem)
 {
-    if (!sem) {
+    if (!sem)
         return;
-    }
     // Let every thread still waiting leave before the storage goes.
     pthread_mutex_lock(&sem->count_lock);
     Uint64 state = sem->state.load();
@@ -178,12 +171,10 @@ int JEX_SemWaitTimeout(JEX_sem *sem, Uint32 ms)
         JEX_SetError("Passed a NULL semaphore");
         return -1;
     }
-    if (ms == 0) {
+    if (ms == 0)
         return TryTake(sem) ? 0 : JEX_MUTEX_TIMEDOUT;
-    }
-    if (ms == JEX_MUTEX_MAXWAIT) {
+    if (ms == JEX_MUTEX_MAXWAIT)
         return WaitUntil(sem, nullptr);
-    }
     // One deadline for the whole wait: wake-ups that find the unit taken by
     // another thread do not restart the clock.
     const timespec deadline = jex::thread::DeadlineAfter(ms);
@@ -192,21 +183,18 @@ int JEX_SemWaitTimeout(JEX_sem *sem, Uint32 ms)
 
 int JEX_SemWait(JEX_sem *sem)
 {
-    if (__builtin_expect(!sem, 0)) {
+    if (__builtin_expect(!sem, 0))
         return NullSemaphore();
-    }
     return TryTake(sem) ? 0 : WaitUntil(sem, nullptr);
 }
 
 int JEX_SemPost(JEX_sem *sem)
 {
-    if (__builtin_expect(!sem, 0)) {
+    if (__builtin_expect(!sem, 0))
         return NullSemaphore();
-    }
     const Added added = AddUnit(sem, true);
-    if (__builtin_expect(added == Added::kDone, 1)) {
+    if (__builtin_expect(added == Added::kDone, 1))
         return 0;
-    }
     return PostToWaiters(sem, added);
 }
 

@@ -18,9 +18,8 @@ extern "C" {
 JEX_bool JEX_AtomicTryLock(JEX_SpinLock *lock)
 {
     int expected = 0;
-    return Ref(lock).compare_exchange_strong(expected, 1, std::memory_order_seq_cst)
-               ? JEX_TRUE
-               : JEX_FALSE;
+    return Ref(lock).compare_exchange_strong(expected, 1, std::memory_order_seq_cst) ? JEX_TRUE
+                                                                                     : JEX_FALSE;
 }
 
 void JEX_AtomicLock(JEX_SpinLock *lock)

@@ -40,9 +40,8 @@ void JEX_SYS_SetupThread(void)
                                    SIGTERM, SIGCHLD, SIGWINCH, SIGVTALRM, SIGPROF};
     sigset_t mask;
     sigemptyset(&mask);
-    for (int sig : kBlocked) {
+    for (int sig : kBlocked)
         sigaddset(&mask, sig);
-    }
     pthread_sigmask(SIG_BLOCK, &mask, nullptr);
 }
 
@@ -62,13 +61,12 @@ int JEX_SYS_SetThreadPriority(JEX_ThreadPriority priority)
     }
     const int min_priority = sched_get_priority_min(policy);
     const int max_priority = sched_get_priority_max(policy);
-    if (priority == JEX_THREAD_PRIORITY_LOW) {
+    if (priority == JEX_THREAD_PRIORITY_LOW)
         param.sched_priority = min_priority;
-    } else if (priority == JEX_THREAD_PRIORITY_HIGH) {
+    else if (priority == JEX_THREAD_PRIORITY_HIGH)
         param.sched_priority = max_priority;
-    } else {
+    else
         param.sched_priority = min_priority + (max_priority - min_priority) / 2;
-    }
     if (pthread_setschedparam(self, policy, &param) != 0) {
         JEX_SetError("pthread_setschedparam() failed");
         return -1;

@@ -131,18 +131,16 @@ int JEX_SetThreadPriority(JEX_ThreadPriority priority)
 
 void JEX_WaitThread(JEX_Thread *thread, int *status)
 {
-    if (!thread) {
+    if (!thread)
         return;
-    }
     // Joining itself would never return.
     if (jex::thread::IsCurrentThread(thread)) {
         JEX_SetError("A thread cannot wait for itself");
         return;
     }
     JEX_SYS_WaitThread(thread);
-    if (status) {
+    if (status)
         *status = thread->status;
-    }
     DelThread(thread);
     free(thread);
 }

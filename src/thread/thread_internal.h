@@ -16,7 +16,7 @@ static_assert(sizeof(JEX_threadID) >= sizeof(pthread_t), "a thread id must hold 
 struct JEX_Thread {
     JEX_threadID threadid;  // written by the new thread before its function runs
     pthread_t handle;
-    int status;             // the function's result, -1 until it returns
+    int status;  // the function's result, -1 until it returns
     JEX_ErrorRecord errbuf;
 };
 

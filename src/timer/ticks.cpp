@@ -25,9 +25,8 @@ Sint64 StartNs()
     Sint64 start = start_ns.load(std::memory_order_acquire);
     if (start == 0) {
         const Sint64 now = MonotonicNs();
-        if (start_ns.compare_exchange_strong(start, now)) {
+        if (start_ns.compare_exchange_strong(start, now))
             start = now;
-        }
     }
     return start;
 }

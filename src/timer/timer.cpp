@@ -69,11 +69,10 @@ struct Retired {
     {
         timer->canceled.store(true);
         timer->next = nullptr;
-        if (tail) {
+        if (tail)
             tail->next = timer;
-        } else {
+        else
             head = timer;
-        }
         tail = timer;
     }
 };
@@ -85,9 +84,8 @@ struct Retired {
 void SweepRemoved(Retired &retired)
 {
     const Uint32 removed = data.removed.load(std::memory_order_relaxed);
-    if (removed < 64 || removed < data.timers.Size() / 2) {
+    if (removed < 64 || removed < data.timers.Size() / 2)
         return;
-    }
     data.removed.store(0, std::memory_order_relaxed);
     JEX_Timer *kept = nullptr;
     JEX_Timer *kept_tail = nullptr;
@@ -98,11 +96,10 @@ void SweepRemoved(Retired &retired)
         }
         // Requeued in due order, so ties keep their order.
         timer->next = nullptr;
-        if (kept_tail) {
+        if (kept_tail)
             kept_tail->next = timer;
-        } else {
+        else
             kept = timer;
-        }
         kept_tail = timer;
     }
     while (kept) {
@@ -141,9 +138,8 @@ int TimerThread(void *)
             in_order = next;
         }
 
-        if (!data.active.load()) {
+        if (!data.active.load())
             break;
-        }
         SweepRemoved(retired);
 
         Uint32 wait = JEX_MUTEX_MAXWAIT;
@@ -185,12 +181,10 @@ namespace {
 
 JEX_Timer *Meld(JEX_Timer *a, JEX_Timer *b)
 {
-    if (!a) {
+    if (!a)
         return b;
-    }
-    if (!b) {
+    if (!b)
         return a;
-    }
     if (DueBefore(b, a)) {
         JEX_Timer *t = a;
         a = b;
@@ -213,9 +207,8 @@ JEX_Timer *MergePairs(JEX_Timer *first)
         JEX_Timer *b = a->sibling;
         first = b ? b->sibling : nullptr;
         a->sibling = nullptr;
-        if (b) {
+        if (b)
             b->sibling = nullptr;
-        }
         JEX_Timer *m = Meld(a, b);
         m->sibling = paired;
         paired = m;
@@ -265,13 +258,11 @@ extern "C" {
 int JEX_TimerInit(void)
 {
     std::lock_guard<std::mutex> guard(lifecycle_lock);
-    if (data.active.load()) {
+    if (data.active.load())
         return 0;
-    }
     data.sem = JEX_CreateSemaphore(0);
-    if (!data.sem) {
+    if (!data.sem)
         return -1;
-    }
     data.nextID.store(1);
     data.active.store(true);
     data.thread = JEX_CreateThread(TimerThread, nullptr);
@@ -287,9 +278,8 @@ int JEX_TimerInit(void)
 void JEX_TimerQuit(void)
 {
     std::lock_guard<std::mutex> guard(lifecycle_lock);
-    if (!data.active.load()) {
+    if (!data.active.load())
         return;
-    }
     if (jex::thread::IsCurrentThread(data.thread)) {
         // The thread cannot wait for its own end.
         JEX_SetError("Timers cannot be stopped from a timer callback");
@@ -318,15 +308,13 @@ JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *para
         JEX_SetError("Passed a NULL timer callback");
         return 0;
     }
-    if (!data.active.load() && JEX_TimerInit() < 0) {
+    if (!data.active.load() && JEX_TimerInit() < 0)
         return 0;
-    }
 
     JEX_AtomicLock(&data.lock);
     JEX_Timer *timer = data.freelist;
-    if (timer) {
+    if (timer)
         data.freelist = timer->next;
-    }
     JEX_AtomicUnlock(&data.lock);
 
     if (!timer) {
@@ -340,9 +328,8 @@ JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *para
         // A finished timer nobody removed still has its identifier mapped.
         std::lock_guard<std::mutex> guard(data.timermap_lock);
         auto it = data.timermap.find(timer->timerID);
-        if (it != data.timermap.end() && it->second == timer) {
+        if (it != data.timermap.end() && it->second == timer)
             data.timermap.erase(it);
-        }
     }
 
     JEX_TimerID id;
@@ -387,17 +374,15 @@ JEX_bool JEX_RemoveTimer(JEX_TimerID id)
 {
     std::lock_guard<std::mutex> guard(data.timermap_lock);
     auto it = data.timermap.find(id);
-    if (it == data.timermap.end()) {
+    if (it == data.timermap.end())
         return JEX_FALSE;
-    }
     JEX_Timer *timer = it->second;
     data.timermap.erase(it);
     // Under the map lock, so the record cannot be handed to a new timer
     // between finding it and cancelling it. The timer thread retires it
     // when it next comes due.
-    if (timer->canceled.exchange(true)) {
+    if (timer->canceled.exchange(true))
         return JEX_FALSE;
-    }
     data.removed.fetch_add(1, std::memory_order_relaxed);
     return JEX_TRUE;
 }

@@ -16,7 +16,6 @@ void JEX_StartTicks(void);
 // Start and stop the timer thread. JEX_AddTimer starts it on demand.
 int JEX_TimerInit(void);
 void JEX_TimerQuit(void);
-
 }
 
 struct JEX_Timer {
@@ -42,9 +41,8 @@ namespace jex::timer {
 inline bool DueBefore(const JEX_Timer *a, const JEX_Timer *b)
 {
     const auto diff = static_cast<Sint32>(a->scheduled - b->scheduled);
-    if (diff != 0) {
+    if (diff != 0)
         return diff < 0;
-    }
     return static_cast<Sint32>(a->seq - b->seq) < 0;
 }
 
@@ -62,9 +60,8 @@ public:
     template <typename F>
     void Drain(F release)
     {
-        while (!Empty()) {
+        while (!Empty())
             release(Pop());
-        }
     }
 
 private:

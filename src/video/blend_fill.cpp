@@ -47,8 +47,7 @@ int LaneOf(Uint32 mask)
 }
 
 template <Mode M, class Fmt>
-void BlendRows(const Fmt &fmt, const BlendSource &s, Uint8 *row, std::ptrdiff_t pitch, int w,
-               int h)
+void BlendRows(const Fmt &fmt, const BlendSource &s, Uint8 *row, std::ptrdiff_t pitch, int w, int h)
 {
     for (int y = 0; y < h; ++y, row += pitch) {
         Uint8 *p = row;
@@ -121,9 +120,7 @@ int JEX_BlendFillArea(JEX_Surface *dst, Family fam, const JEX_Rect &area, Mode m
                            fmt.Pack(c));
             return 0;
         }
-        WithMode(mode, [&]<Mode M>() {
-            BlendRows<M>(fmt, s, row, dst->pitch, area.w, area.h);
-        });
+        WithMode(mode, [&]<Mode M>() { BlendRows<M>(fmt, s, row, dst->pitch, area.w, area.h); });
         return 0;
     });
 }
@@ -145,8 +142,8 @@ int JEX_BlendFillRect(JEX_Surface *dst, const JEX_Rect *rect, JEX_BlendMode blen
                              MakeSource(mode, r, g, b, a));
 }
 
-int JEX_BlendFillRects(JEX_Surface *dst, const JEX_Rect *rects, int count,
-                       JEX_BlendMode blendMode, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
+int JEX_BlendFillRects(JEX_Surface *dst, const JEX_Rect *rects, int count, JEX_BlendMode blendMode,
+                       Uint8 r, Uint8 g, Uint8 b, Uint8 a)
 {
     if (!dst) {
         JEX_SetError("Passed NULL destination surface");

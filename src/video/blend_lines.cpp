@@ -9,17 +9,21 @@ namespace {
 void BlendSegment(JEX_Surface *dst, Family fam, Mode mode, const BlendSource &s, int x1, int y1,
                   int x2, int y2, bool draw_end)
 {
-    WithFamily(fam, dst->format, [&](const auto &fmt) {
-        using Fmt = std::decay_t<decltype(fmt)>;
-        WithMode(mode, [&]<Mode M>() {
-            StepLine(
-                dst, x1, y1, x2, y2, draw_end, [&](Uint8 *p) { BlendPixel<M>(fmt, s, p); },
-                [&](Uint8 *p, int n) {
-                    for (int i = 0; i < n; ++i, p += Fmt::bpp)
-                        BlendPixel<M>(fmt, s, p);
+    WithFamily(
+        fam, dst->format,
+        [&](const auto &fmt) {
+            using Fmt = std::decay_t<decltype(fmt)>;
+            WithMode(
+                mode,
+                [&]<Mode M>() {
+                    StepLine(
+                        dst, x1, y1, x2, y2, draw_end, [&](Uint8 *p) { BlendPixel<M>(fmt, s, p); },
+                        [&](Uint8 *p, int n) {
+                            for (int i = 0; i < n; ++i, p += Fmt::bpp)
+                                BlendPixel<M>(fmt, s, p);
+                        });
                 });
         });
-    });
 }
 
 }  // namespace

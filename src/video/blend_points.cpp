@@ -53,8 +53,8 @@ int JEX_BlendPoint(JEX_Surface *dst, int x, int y, JEX_BlendMode blendMode, Uint
     return BlendOne(dst, FillFamily(dst->format), mode, MakeSource(mode, r, g, b, a), x, y);
 }
 
-int JEX_BlendPoints(JEX_Surface *dst, const JEX_Point *points, int count,
-                    JEX_BlendMode blendMode, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
+int JEX_BlendPoints(JEX_Surface *dst, const JEX_Point *points, int count, JEX_BlendMode blendMode,
+                    Uint8 r, Uint8 g, Uint8 b, Uint8 a)
 {
     if (!CheckBlendable(dst, "JEX_BlendPoints(): Unsupported surface format"))
         return -1;

@@ -84,8 +84,8 @@ int JEX_MapSurface(JEX_Surface *src, JEX_Surface *dst)
             for (int i = 0; i < 256; ++i)
                 JEX_GetRGBA(Uint32(i), sf, &colors[i].r, &colors[i].g, &colors[i].b, &colors[i].a);
             JEX_Palette values{256, colors, 1, 1};
-            map->info.table = Map1toN(&values, map->info.r, map->info.g, map->info.b,
-                                      map->info.a, df);
+            map->info.table =
+                Map1toN(&values, map->info.r, map->info.g, map->info.b, map->info.a, df);
             if (!map->info.table)
                 return -1;
         }
@@ -96,8 +96,8 @@ int JEX_MapSurface(JEX_Surface *src, JEX_Surface *dst)
         if (sf->bits_per_pixel != df->bits_per_pixel)
             map->identity = 0;
     } else {
-        map->info.table = Map1toN(sf->palette, map->info.r, map->info.g, map->info.b,
-                                  map->info.a, df);
+        map->info.table =
+            Map1toN(sf->palette, map->info.r, map->info.g, map->info.b, map->info.a, df);
         if (!map->info.table)
             return -1;
     }

@@ -19,11 +19,9 @@ struct BitReader {
     bool msb_first;
     unsigned mask;
     explicit BitReader(const JEX_PixelFormat *fmt)
-        : bits(fmt->bits_per_pixel),
-          msb_first(JEX_PIXELORDER(fmt->format) != JEX_BITMAPORDER_4321),
+        : bits(fmt->bits_per_pixel), msb_first(JEX_PIXELORDER(fmt->format) != JEX_BITMAPORDER_4321),
           mask((1u << fmt->bits_per_pixel) - 1)
-    {
-    }
+    {}
     // Pixel n counted from the first pixel of the byte at row.
     unsigned operator()(const Uint8 *row, unsigned n) const
     {
@@ -75,16 +73,46 @@ void AlphaRows(JEX_BlitInfo *info)
 
 }  // namespace
 
-void BlitBto1(JEX_BlitInfo *info) { TranslateRows<1, false>(info); }
-void BlitBto2(JEX_BlitInfo *info) { TranslateRows<2, false>(info); }
-void BlitBto3(JEX_BlitInfo *info) { TranslateRows<3, false>(info); }
-void BlitBto4(JEX_BlitInfo *info) { TranslateRows<4, false>(info); }
-void BlitBto1Key(JEX_BlitInfo *info) { TranslateRows<1, true>(info); }
-void BlitBto2Key(JEX_BlitInfo *info) { TranslateRows<2, true>(info); }
-void BlitBto3Key(JEX_BlitInfo *info) { TranslateRows<3, true>(info); }
-void BlitBto4Key(JEX_BlitInfo *info) { TranslateRows<4, true>(info); }
-void BlitBtoNAlpha(JEX_BlitInfo *info) { AlphaRows<false>(info); }
-void BlitBtoNAlphaKey(JEX_BlitInfo *info) { AlphaRows<true>(info); }
+void BlitBto1(JEX_BlitInfo *info)
+{
+    TranslateRows<1, false>(info);
+}
+void BlitBto2(JEX_BlitInfo *info)
+{
+    TranslateRows<2, false>(info);
+}
+void BlitBto3(JEX_BlitInfo *info)
+{
+    TranslateRows<3, false>(info);
+}
+void BlitBto4(JEX_BlitInfo *info)
+{
+    TranslateRows<4, false>(info);
+}
+void BlitBto1Key(JEX_BlitInfo *info)
+{
+    TranslateRows<1, true>(info);
+}
+void BlitBto2Key(JEX_BlitInfo *info)
+{
+    TranslateRows<2, true>(info);
+}
+void BlitBto3Key(JEX_BlitInfo *info)
+{
+    TranslateRows<3, true>(info);
+}
+void BlitBto4Key(JEX_BlitInfo *info)
+{
+    TranslateRows<4, true>(info);
+}
+void BlitBtoNAlpha(JEX_BlitInfo *info)
+{
+    AlphaRows<false>(info);
+}
+void BlitBtoNAlphaKey(JEX_BlitInfo *info)
+{
+    AlphaRows<true>(info);
+}
 
 JEX_BlitFunc JEX_CalculateBlit0(JEX_Surface *surface)
 {

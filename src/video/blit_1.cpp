@@ -51,16 +51,46 @@ void AlphaRows(JEX_BlitInfo *info)
 
 }  // namespace
 
-void Blit1to1(JEX_BlitInfo *info) { TranslateRows<1, false>(info); }
-void Blit1to2(JEX_BlitInfo *info) { TranslateRows<2, false>(info); }
-void Blit1to3(JEX_BlitInfo *info) { TranslateRows<3, false>(info); }
-void Blit1to4(JEX_BlitInfo *info) { TranslateRows<4, false>(info); }
-void Blit1to1Key(JEX_BlitInfo *info) { TranslateRows<1, true>(info); }
-void Blit1to2Key(JEX_BlitInfo *info) { TranslateRows<2, true>(info); }
-void Blit1to3Key(JEX_BlitInfo *info) { TranslateRows<3, true>(info); }
-void Blit1to4Key(JEX_BlitInfo *info) { TranslateRows<4, true>(info); }
-void Blit1toNAlpha(JEX_BlitInfo *info) { AlphaRows<false>(info); }
-void Blit1toNAlphaKey(JEX_BlitInfo *info) { AlphaRows<true>(info); }
+void Blit1to1(JEX_BlitInfo *info)
+{
+    TranslateRows<1, false>(info);
+}
+void Blit1to2(JEX_BlitInfo *info)
+{
+    TranslateRows<2, false>(info);
+}
+void Blit1to3(JEX_BlitInfo *info)
+{
+    TranslateRows<3, false>(info);
+}
+void Blit1to4(JEX_BlitInfo *info)
+{
+    TranslateRows<4, false>(info);
+}
+void Blit1to1Key(JEX_BlitInfo *info)
+{
+    TranslateRows<1, true>(info);
+}
+void Blit1to2Key(JEX_BlitInfo *info)
+{
+    TranslateRows<2, true>(info);
+}
+void Blit1to3Key(JEX_BlitInfo *info)
+{
+    TranslateRows<3, true>(info);
+}
+void Blit1to4Key(JEX_BlitInfo *info)
+{
+    TranslateRows<4, true>(info);
+}
+void Blit1toNAlpha(JEX_BlitInfo *info)
+{
+    AlphaRows<false>(info);
+}
+void Blit1toNAlphaKey(JEX_BlitInfo *info)
+{
+    AlphaRows<true>(info);
+}
 
 JEX_BlitFunc JEX_CalculateBlit1(JEX_Surface *surface)
 {

@@ -19,22 +19,28 @@ namespace {
 // destination alpha kept; a transparent source pixel is skipped.
 void PixelAlphaRows(JEX_BlitInfo *info)
 {
-    WithFormats(*info, [info](auto sf, auto df) {
-        const int w = info->dst_w, sbpp = sf.bpp(), dbpp = df.bpp();
-        ForRows(*info, [&](const Uint8 *s, Uint8 *d) {
-            Unroll4(w, [&](int i) {
-                const Color c = sf.Expand(sf.Load(s + std::ptrdiff_t(i) * sbpp));
-                if (c.a == 0)
-                    return;
-                Uint8 *dp = d + std::ptrdiff_t(i) * dbpp;
-                Color dc = df.Expand(df.Load(dp));
-                dc.r = BlendChannel(c.r, dc.r, c.a);
-                dc.g = BlendChannel(c.g, dc.g, c.a);
-                dc.b = BlendChannel(c.b, dc.b, c.a);
-                df.Store(dp, df.Pack(dc));
-            });
+    WithFormats(
+        *info,
+        [info](auto sf, auto df) {
+            const int w = info->dst_w, sbpp = sf.bpp(), dbpp = df.bpp();
+            ForRows(
+                *info,
+                [&](const Uint8 *s, Uint8 *d) {
+                    Unroll4(
+                        w,
+                        [&](int i) {
+                            const Color c = sf.Expand(sf.Load(s + std::ptrdiff_t(i) * sbpp));
+                            if (c.a == 0)
+                                return;
+                            Uint8 *dp = d + std::ptrdiff_t(i) * dbpp;
+                            Color dc = df.Expand(df.Load(dp));
+                            dc.r = BlendChannel(c.r, dc.r, c.a);
+                            dc.g = BlendChannel(c.g, dc.g, c.a);
+                            dc.b = BlendChannel(c.b, dc.b, c.a);
+                            df.Store(dp, df.Pack(dc));
+                        });
+                });
         });
-    });
 }
 
 // Surface alpha: the modulation alpha for every pixel, destination alpha
@@ -76,14 +82,13 @@ struct IndexColours {
     {
         const JEX_Palette *pal = fmt->palette;
         for (int i = 0; i < 256; ++i) {
-            if (pal) {
+            if (pal)
                 if (i < pal->ncolors)
                     c[i] = Color{pal->colors[i].r, pal->colors[i].g, pal->colors[i].b, 255};
                 else
                     c[i] = Color{0, 0, 0, 255};
-            } else {
+            else
                 c[i] = Expand(Uint32(i), MakeFormat(fmt));
-            }
         }
     }
 };
@@ -219,12 +224,30 @@ void ARGBto16Rows(JEX_BlitInfo *info)
 
 }  // namespace
 
-void BlitNtoNPixelAlpha(JEX_BlitInfo *info) { PixelAlphaRows(info); }
-void BlitNtoNSurfaceAlpha(JEX_BlitInfo *info) { SurfaceAlphaRows<false>(info); }
-void BlitNtoNSurfaceAlphaKey(JEX_BlitInfo *info) { SurfaceAlphaRows<true>(info); }
-void BlitNto1SurfaceAlpha(JEX_BlitInfo *info) { To1AlphaRows<true, false>(info); }
-void BlitNto1PixelAlpha(JEX_BlitInfo *info) { To1AlphaRows<false, false>(info); }
-void BlitNto1SurfaceAlphaKey(JEX_BlitInfo *info) { To1AlphaRows<true, true>(info); }
+void BlitNtoNPixelAlpha(JEX_BlitInfo *info)
+{
+    PixelAlphaRows(info);
+}
+void BlitNtoNSurfaceAlpha(JEX_BlitInfo *info)
+{
+    SurfaceAlphaRows<false>(info);
+}
+void BlitNtoNSurfaceAlphaKey(JEX_BlitInfo *info)
+{
+    SurfaceAlphaRows<true>(info);
+}
+void BlitNto1SurfaceAlpha(JEX_BlitInfo *info)
+{
+    To1AlphaRows<true, false>(info);
+}
+void BlitNto1PixelAlpha(JEX_BlitInfo *info)
+{
+    To1AlphaRows<false, false>(info);
+}
+void BlitNto1SurfaceAlphaKey(JEX_BlitInfo *info)
+{
+    To1AlphaRows<true, true>(info);
+}
 
 void BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info)
 {
@@ -232,9 +255,10 @@ void BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info)
     const int w = info->dst_w;
     ForRows(*info, [&](const Uint8 *s, Uint8 *d) {
         int i = 0;
-        if (k && ((reinterpret_cast<std::uintptr_t>(s) | reinterpret_cast<std::uintptr_t>(d)) & 3) == 0)
-            i = k->rgb_pixel_alpha(reinterpret_cast<const Uint32 *>(s), reinterpret_cast<Uint32 *>(d),
-                                   w);
+        if (k &&
+            ((reinterpret_cast<std::uintptr_t>(s) | reinterpret_cast<std::uintptr_t>(d)) & 3) == 0)
+            i = k->rgb_pixel_alpha(reinterpret_cast<const Uint32 *>(s),
+                                   reinterpret_cast<Uint32 *>(d), w);
         for (; i < w; ++i)
             Store32(d + 4 * i, RGBPixelAlpha(Load32(s + 4 * i), Load32(d + 4 * i)));
     });
@@ -257,10 +281,22 @@ void BlitRGBtoRGBSurfaceAlpha(JEX_BlitInfo *info)
     });
 }
 
-void Blit565to565SurfaceAlpha(JEX_BlitInfo *info) { Surface16Rows<0xF7DE, 0x07E0F81F>(info); }
-void Blit555to555SurfaceAlpha(JEX_BlitInfo *info) { Surface16Rows<0xFBDE, 0x03E07C1F>(info); }
-void BlitARGBto565PixelAlpha(JEX_BlitInfo *info) { ARGBto16Rows<true>(info); }
-void BlitARGBto555PixelAlpha(JEX_BlitInfo *info) { ARGBto16Rows<false>(info); }
+void Blit565to565SurfaceAlpha(JEX_BlitInfo *info)
+{
+    Surface16Rows<0xF7DE, 0x07E0F81F>(info);
+}
+void Blit555to555SurfaceAlpha(JEX_BlitInfo *info)
+{
+    Surface16Rows<0xFBDE, 0x03E07C1F>(info);
+}
+void BlitARGBto565PixelAlpha(JEX_BlitInfo *info)
+{
+    ARGBto16Rows<true>(info);
+}
+void BlitARGBto555PixelAlpha(JEX_BlitInfo *info)
+{
+    ARGBto16Rows<false>(info);
+}
 
 JEX_BlitFunc JEX_CalculateBlitA(JEX_Surface *surface)
 {
@@ -300,7 +336,8 @@ JEX_BlitFunc JEX_CalculateBlitA(JEX_Surface *surface)
         // destinations without alpha.
         if (dbpp == 2 && sbpp == 4 && !df->amask && sf->amask == 0xFF000000 &&
             sf->gmask == 0xFF00 &&
-            ((sf->rmask == 0xFF && df->rmask == 0x1F) || (sf->bmask == 0xFF && df->bmask == 0x1F))) {
+            ((sf->rmask == 0xFF && df->rmask == 0x1F) ||
+             (sf->bmask == 0xFF && df->bmask == 0x1F))) {
             if (df->gmask == 0x7E0)
                 return BlitARGBto565PixelAlpha;
             if (df->gmask == 0x3E0)

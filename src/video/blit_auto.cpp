@@ -49,17 +49,10 @@ void Generated(JEX_BlitInfo *info)
     const Uint32 flags = info->flags & kAccepted;
     if constexpr ((kAccepted & kBlendModes) != 0) {
         switch (flags & kBlendModes) {
-        case JEX_COPY_BLEND:
-            RunWithMode<S, D, JEX_COPY_BLEND>(info, flags);
-            return;
-        case JEX_COPY_ADD:
-            RunWithMode<S, D, JEX_COPY_ADD>(info, flags);
-            return;
-        case JEX_COPY_MOD:
-            RunWithMode<S, D, JEX_COPY_MOD>(info, flags);
-            return;
-        default:
-            break;
+        case JEX_COPY_BLEND: RunWithMode<S, D, JEX_COPY_BLEND>(info, flags); return;
+        case JEX_COPY_ADD: RunWithMode<S, D, JEX_COPY_ADD>(info, flags); return;
+        case JEX_COPY_MOD: RunWithMode<S, D, JEX_COPY_MOD>(info, flags); return;
+        default: break;
         }
     }
     RunWithMode<S, D, 0>(info, flags);
@@ -92,7 +85,7 @@ template <int... I>
 constexpr auto MakeTable(std::integer_sequence<int, I...>)
 {
     return std::array<JEX_BlitFuncEntry, sizeof...(I) + 1>{MakeEntry<I>()...,
-                                                          JEX_BlitFuncEntry{0, 0, 0, 0, nullptr}};
+                                                           JEX_BlitFuncEntry{0, 0, 0, 0, nullptr}};
 }
 
 }  // namespace
@@ -114,10 +107,9 @@ JEX_BlitFunc JEX_FindGeneratedBlit(Uint32 src_format, Uint32 dst_format, Uint32 
     constexpr Uint32 groups = kModulate | kBlendModes | JEX_COPY_COLORKEY | kScale;
     const Uint32 wanted = flags & groups;
     const Uint32 features = JEX_GeneratedBlitFeatures();
-    for (const JEX_BlitFuncEntry *e = JEX_GeneratedBlitFuncTable; e->func; ++e) {
+    for (const JEX_BlitFuncEntry *e = JEX_GeneratedBlitFuncTable; e->func; ++e)
         if (e->src_format == src_format && e->dst_format == dst_format &&
             (wanted & ~e->flags) == 0 && (e->cpu & features) == e->cpu)
             return e->func;
-    }
     return nullptr;
 }

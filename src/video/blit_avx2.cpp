@@ -25,7 +25,10 @@ struct AVX2 {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
     }
     template <class T>
-    static void store(T *p, reg v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
+    static void store(T *p, reg v)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+    }
     static reg zero() { return _mm256_setzero_si256(); }
     static reg set32(Uint32 v) { return _mm256_set1_epi32(int(v)); }
     static reg set16(unsigned v) { return _mm256_set1_epi16(short(v)); }
@@ -77,7 +80,10 @@ constexpr JEX_BlitKernels kAVX2 = MakeKernels<AVX2>();
 
 }  // namespace
 
-const JEX_BlitKernels *JEX_BlitKernelsAVX2() { return &kAVX2; }
+const JEX_BlitKernels *JEX_BlitKernelsAVX2()
+{
+    return &kAVX2;
+}
 
 #if defined(__clang__)
 #pragma clang attribute pop

@@ -45,8 +45,8 @@ void CopySubByte(JEX_BlitInfo *info)
     const auto bit_address = [bits](const Uint8 *p, int sub) {
         return Uint64(reinterpret_cast<uintptr_t>(p)) * 8 + Uint64(sub) * bits;
     };
-    const bool backwards = bit_address(info->dst, info->dst_subpixel) >
-                           bit_address(info->src, info->src_subpixel);
+    const bool backwards =
+        bit_address(info->dst, info->dst_subpixel) > bit_address(info->src, info->src_subpixel);
     for (int j = 0; j < h; ++j) {
         const int y = backwards ? h - 1 - j : j;
         const Uint8 *s = info->src + std::ptrdiff_t(y) * info->src_pitch;
@@ -78,8 +78,7 @@ void JEX_BlitCopy(JEX_BlitInfo *info)
     const auto s0 = reinterpret_cast<uintptr_t>(src);
     const auto d0 = reinterpret_cast<uintptr_t>(dst);
     const bool overlap = (s0 < d0 && d0 < s0 + uintptr_t(h) * uintptr_t(src_pitch)) ||
-                         (d0 < s0 && s0 < d0 + uintptr_t(h) * uintptr_t(dst_pitch)) ||
-                         s0 == d0;
+                         (d0 < s0 && s0 < d0 + uintptr_t(h) * uintptr_t(dst_pitch)) || s0 == d0;
     if (!overlap) {
         // Whole rows on both sides: one block.
         if (src_pitch == dst_pitch && size_t(src_pitch) == row) {

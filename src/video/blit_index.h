@@ -18,13 +18,12 @@ namespace jex::blit {
 template <int kDstBpp>
 inline void StoreTableEntry(Uint8 *d, const Uint8 *table, unsigned index)
 {
-    if constexpr (kDstBpp == 1) {
+    if constexpr (kDstBpp == 1)
         d[0] = table ? table[index] : Uint8(index);
-    } else if constexpr (kDstBpp == 3) {
+    else if constexpr (kDstBpp == 3)
         std::memcpy(d, table + 4 * index, 3);
-    } else {
+    else
         std::memcpy(d, table + kDstBpp * index, kDstBpp);
-    }
 }
 
 // Colours of the 256 possible source indices: the palette (black past its
@@ -36,14 +35,13 @@ struct SourceColours {
     {
         const JEX_Palette *pal = fmt->palette;
         const Format f = MakeFormat(fmt);
-        for (int i = 0; i < 256; ++i) {
+        for (int i = 0; i < 256; ++i)
             if (!pal)
                 c[i] = Expand(Uint32(i), f);
             else if (i < pal->ncolors)
                 c[i] = Color{pal->colors[i].r, pal->colors[i].g, pal->colors[i].b, 255};
             else
                 c[i] = Color{0, 0, 0, 255};
-        }
     }
 };
 
@@ -78,16 +76,12 @@ inline JEX_BlitFunc SelectIndexed(JEX_Surface *surface, const JEX_BlitFunc plain
     if (which < 0 || which > 4)
         return nullptr;
     switch (JEX_SelectionFlags(map)) {
-    case 0:
-        return plain[which];
-    case JEX_COPY_COLORKEY:
-        return keyed[which];
-    case JEX_COPY_MODULATE_ALPHA | JEX_COPY_BLEND:
-        return which > 1 ? alpha : nullptr;
+    case 0: return plain[which];
+    case JEX_COPY_COLORKEY: return keyed[which];
+    case JEX_COPY_MODULATE_ALPHA | JEX_COPY_BLEND: return which > 1 ? alpha : nullptr;
     case JEX_COPY_COLORKEY | JEX_COPY_MODULATE_ALPHA | JEX_COPY_BLEND:
         return which > 1 ? alpha_key : nullptr;
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 

@@ -96,14 +96,10 @@ template <class V>
 int Row565To32(const Uint16 *src, Uint32 *dst, int n, int kind)
 {
     switch (kind) {
-    case 0:
-        return Row565To32Of<V, 0>(src, dst, n);
-    case 1:
-        return Row565To32Of<V, 1>(src, dst, n);
-    case 2:
-        return Row565To32Of<V, 2>(src, dst, n);
-    default:
-        return Row565To32Of<V, 3>(src, dst, n);
+    case 0: return Row565To32Of<V, 0>(src, dst, n);
+    case 1: return Row565To32Of<V, 1>(src, dst, n);
+    case 2: return Row565To32Of<V, 2>(src, dst, n);
+    default: return Row565To32Of<V, 3>(src, dst, n);
     }
 }
 
@@ -159,8 +155,10 @@ inline bool RGBPixelAlphaVector(typename V::reg s, typename V::reg d, typename V
     // arithmetic: the true sum fits, so the wrap-around cancels.
     const R s_lo = V::unpacklo8(s, zero), s_hi = V::unpackhi8(s, zero);
     const R d_lo = V::unpacklo8(d, zero), d_hi = V::unpackhi8(d, zero);
-    const R r_lo = V::srli16(V::add16(V::mullo16(V::sub16(s_lo, d_lo), a_lo), V::slli16(d_lo, 8)), 8);
-    const R r_hi = V::srli16(V::add16(V::mullo16(V::sub16(s_hi, d_hi), a_hi), V::slli16(d_hi, 8)), 8);
+    const R r_lo =
+        V::srli16(V::add16(V::mullo16(V::sub16(s_lo, d_lo), a_lo), V::slli16(d_lo, 8)), 8);
+    const R r_hi =
+        V::srli16(V::add16(V::mullo16(V::sub16(s_hi, d_hi), a_hi), V::slli16(d_hi, 8)), 8);
     out = V::packus16(r_lo, r_hi);
     return true;
 }
@@ -175,7 +173,8 @@ int RowRGBPixelAlpha(const Uint32 *src, Uint32 *dst, int n)
     for (; i + 2 * step <= n; i += 2 * step) {
         R o0, o1;
         const bool w0 = RGBPixelAlphaVector<V>(V::load(src + i), V::load(dst + i), o0);
-        const bool w1 = RGBPixelAlphaVector<V>(V::load(src + i + step), V::load(dst + i + step), o1);
+        const bool w1 =
+            RGBPixelAlphaVector<V>(V::load(src + i + step), V::load(dst + i + step), o1);
         if (w0)
             V::store(dst + i, o0);
         if (w1)
@@ -224,6 +223,7 @@ int RowARGBTo565PixelAlpha(const Uint32 *src, Uint16 *dst, int n)
 template <class V>
 constexpr JEX_BlitKernels MakeKernels()
 {
-    return JEX_BlitKernels{RowRGB888To565<V>, RowRGB888To555<V>, Row565To32<V>, RowMaskOr32<V>,
-                           RowKeyMaskOr32<V>,  RowRGBPixelAlpha<V>, RowARGBTo565PixelAlpha<V>};
+    return JEX_BlitKernels{RowRGB888To565<V>,        RowRGB888To555<V>, Row565To32<V>,
+                           RowMaskOr32<V>,           RowKeyMaskOr32<V>, RowRGBPixelAlpha<V>,
+                           RowARGBTo565PixelAlpha<V>};
 }

@@ -23,24 +23,30 @@ namespace {
 template <bool kKey, bool kCopyAlpha>
 void ConvertRows(JEX_BlitInfo *info)
 {
-    WithFormats(*info, [info](auto sf, auto df) {
-        const KeyTest keyed(*info);
-        const unsigned alpha = info->a;
-        const int w = info->dst_w, sbpp = sf.bpp(), dbpp = df.bpp();
-        ForRows(*info, [&](const Uint8 *s, Uint8 *d) {
-            Unroll8(w, [&](int i) {
-                const Uint32 p = sf.Load(s + std::ptrdiff_t(i) * sbpp);
-                if constexpr (kKey) {
-                    if (keyed(p))
-                        return;
-                }
-                Color c = sf.Expand(p);
-                if constexpr (!kCopyAlpha)
-                    c.a = alpha;
-                df.Store(d + std::ptrdiff_t(i) * dbpp, df.Pack(c));
-            });
+    WithFormats(
+        *info,
+        [info](auto sf, auto df) {
+            const KeyTest keyed(*info);
+            const unsigned alpha = info->a;
+            const int w = info->dst_w, sbpp = sf.bpp(), dbpp = df.bpp();
+            ForRows(
+                *info,
+                [&](const Uint8 *s, Uint8 *d) {
+                    Unroll8(
+                        w,
+                        [&](int i) {
+                            const Uint32 p = sf.Load(s + std::ptrdiff_t(i) * sbpp);
+                            if constexpr (kKey) {
+                                if (keyed(p))
+                                    return;
+                            }
+                            Color c = sf.Expand(p);
+                            if constexpr (!kCopyAlpha)
+                                c.a = alpha;
+                            df.Store(d + std::ptrdiff_t(i) * dbpp, df.Pack(c));
+                        });
+                });
         });
-    });
 }
 
 // RGB332 index of a colour.
@@ -52,23 +58,29 @@ inline Uint8 Index332(unsigned r, unsigned g, unsigned b)
 template <bool kKey>
 void ToIndexRows(JEX_BlitInfo *info)
 {
-    WithFormat(info->src_fmt, [info](auto sf) {
-        const KeyTest keyed(*info);
-        const Uint8 *table = info->table;
-        const int w = info->dst_w, sbpp = sf.bpp();
-        ForRows(*info, [&](const Uint8 *s, Uint8 *d) {
-            Unroll8(w, [&](int i) {
-                const Uint32 p = sf.Load(s + std::ptrdiff_t(i) * sbpp);
-                if constexpr (kKey) {
-                    if (keyed(p))
-                        return;
-                }
-                const Color c = sf.Expand(p);
-                const Uint8 index = Index332(c.r, c.g, c.b);
-                d[i] = table ? table[index] : index;
-            });
+    WithFormat(
+        info->src_fmt,
+        [info](auto sf) {
+            const KeyTest keyed(*info);
+            const Uint8 *table = info->table;
+            const int w = info->dst_w, sbpp = sf.bpp();
+            ForRows(
+                *info,
+                [&](const Uint8 *s, Uint8 *d) {
+                    Unroll8(
+                        w,
+                        [&](int i) {
+                            const Uint32 p = sf.Load(s + std::ptrdiff_t(i) * sbpp);
+                            if constexpr (kKey) {
+                                if (keyed(p))
+                                    return;
+                            }
+                            const Color c = sf.Expand(p);
+                            const Uint8 index = Index332(c.r, c.g, c.b);
+                            d[i] = table ? table[index] : index;
+                        });
+                });
         });
-    });
 }
 
 template <bool kMap>
@@ -88,9 +100,8 @@ void RGB888ToIndex8(JEX_BlitInfo *info)
 // Rows of 32-bit pixels to 16 bits by a fixed formula, with a vector
 // kernel for the front of each row when one is active.
 template <class Scalar>
-void To16Rows(JEX_BlitInfo *info, int (*const JEX_BlitKernels::*kernel)(const Uint32 *, Uint16 *,
-                                                                         int),
-              Scalar convert)
+void To16Rows(JEX_BlitInfo *info,
+              int (*const JEX_BlitKernels::*kernel)(const Uint32 *, Uint16 *, int), Scalar convert)
 {
     const JEX_BlitKernels *k = JEX_ActiveBlitKernels();
     const int w = info->dst_w;
@@ -162,14 +173,38 @@ const Uint32 *const RGB565_ABGR8888_LUT = kLutABGR.v;
 const Uint32 *const RGB565_RGBA8888_LUT = kLutRGBA.v;
 const Uint32 *const RGB565_BGRA8888_LUT = kLutBGRA.v;
 
-void BlitNtoN(JEX_BlitInfo *info) { ConvertRows<false, false>(info); }
-void BlitNtoNCopyAlpha(JEX_BlitInfo *info) { ConvertRows<false, true>(info); }
-void BlitNtoNKey(JEX_BlitInfo *info) { ConvertRows<true, false>(info); }
-void BlitNtoNKeyCopyAlpha(JEX_BlitInfo *info) { ConvertRows<true, true>(info); }
-void BlitNto1(JEX_BlitInfo *info) { ToIndexRows<false>(info); }
-void BlitNto1Key(JEX_BlitInfo *info) { ToIndexRows<true>(info); }
-void Blit_RGB888_index8(JEX_BlitInfo *info) { RGB888ToIndex8<false>(info); }
-void Blit_RGB888_index8_map(JEX_BlitInfo *info) { RGB888ToIndex8<true>(info); }
+void BlitNtoN(JEX_BlitInfo *info)
+{
+    ConvertRows<false, false>(info);
+}
+void BlitNtoNCopyAlpha(JEX_BlitInfo *info)
+{
+    ConvertRows<false, true>(info);
+}
+void BlitNtoNKey(JEX_BlitInfo *info)
+{
+    ConvertRows<true, false>(info);
+}
+void BlitNtoNKeyCopyAlpha(JEX_BlitInfo *info)
+{
+    ConvertRows<true, true>(info);
+}
+void BlitNto1(JEX_BlitInfo *info)
+{
+    ToIndexRows<false>(info);
+}
+void BlitNto1Key(JEX_BlitInfo *info)
+{
+    ToIndexRows<true>(info);
+}
+void Blit_RGB888_index8(JEX_BlitInfo *info)
+{
+    RGB888ToIndex8<false>(info);
+}
+void Blit_RGB888_index8_map(JEX_BlitInfo *info)
+{
+    RGB888ToIndex8<true>(info);
+}
 
 // Equal colour masks: the colour bits move as they are. Without destination
 // alpha the rest is cleared; with it the alpha is the source's when the
@@ -189,7 +224,8 @@ void Blit4to4MaskAlpha(JEX_BlitInfo *info)
     const int w = info->dst_w;
     ForRows(*info, [&](const Uint8 *s, Uint8 *d) {
         int i = 0;
-        if (k && ((reinterpret_cast<std::uintptr_t>(s) | reinterpret_cast<std::uintptr_t>(d)) & 3) == 0)
+        if (k &&
+            ((reinterpret_cast<std::uintptr_t>(s) | reinterpret_cast<std::uintptr_t>(d)) & 3) == 0)
             i = k->mask_or_32(reinterpret_cast<const Uint32 *>(s), reinterpret_cast<Uint32 *>(d), w,
                               and_mask, or_mask);
         for (; i < w; ++i)
@@ -212,22 +248,38 @@ void Blit2to2Key(JEX_BlitInfo *info)
 
 void Blit_RGB888_RGB565(JEX_BlitInfo *info)
 {
-    To16Rows(info, &JEX_BlitKernels::rgb888_to_565, [](Uint32 p) {
-        return Uint16(((p >> 8) & 0xF800) | ((p >> 5) & 0x7E0) | ((p >> 3) & 0x1F));
-    });
+    To16Rows(
+        info, &JEX_BlitKernels::rgb888_to_565,
+        [](Uint32 p) {
+            return Uint16(((p >> 8) & 0xF800) | ((p >> 5) & 0x7E0) | ((p >> 3) & 0x1F));
+        });
 }
 
 void Blit_RGB888_RGB555(JEX_BlitInfo *info)
 {
-    To16Rows(info, &JEX_BlitKernels::rgb888_to_555, [](Uint32 p) {
-        return Uint16(((p >> 9) & 0x7C00) | ((p >> 6) & 0x3E0) | ((p >> 3) & 0x1F));
-    });
+    To16Rows(
+        info, &JEX_BlitKernels::rgb888_to_555,
+        [](Uint32 p) {
+            return Uint16(((p >> 9) & 0x7C00) | ((p >> 6) & 0x3E0) | ((p >> 3) & 0x1F));
+        });
 }
 
-void Blit_RGB565_ARGB8888(JEX_BlitInfo *info) { RGB565To32(info, kLutARGB.v, 0); }
-void Blit_RGB565_ABGR8888(JEX_BlitInfo *info) { RGB565To32(info, kLutABGR.v, 1); }
-void Blit_RGB565_RGBA8888(JEX_BlitInfo *info) { RGB565To32(info, kLutRGBA.v, 2); }
-void Blit_RGB565_BGRA8888(JEX_BlitInfo *info) { RGB565To32(info, kLutBGRA.v, 3); }
+void Blit_RGB565_ARGB8888(JEX_BlitInfo *info)
+{
+    RGB565To32(info, kLutARGB.v, 0);
+}
+void Blit_RGB565_ABGR8888(JEX_BlitInfo *info)
+{
+    RGB565To32(info, kLutABGR.v, 1);
+}
+void Blit_RGB565_RGBA8888(JEX_BlitInfo *info)
+{
+    RGB565To32(info, kLutRGBA.v, 2);
+}
+void Blit_RGB565_BGRA8888(JEX_BlitInfo *info)
+{
+    RGB565To32(info, kLutBGRA.v, 3);
+}
 
 // Colour-keyed 32-bit copies between formats with equal colour masks get the
 // vector kernel too; everything else runs the general loop.
@@ -249,9 +301,11 @@ void Key4to4Equal(JEX_BlitInfo *info, bool copy_alpha)
     const int w = info->dst_w;
     ForRows(*info, [&](const Uint8 *s, Uint8 *d) {
         int i = 0;
-        if (k && ((reinterpret_cast<std::uintptr_t>(s) | reinterpret_cast<std::uintptr_t>(d)) & 3) == 0)
-            i = k->key_mask_or_32(reinterpret_cast<const Uint32 *>(s), reinterpret_cast<Uint32 *>(d),
-                                  w, keyed.mask, keyed.key, and_mask, or_mask);
+        if (k &&
+            ((reinterpret_cast<std::uintptr_t>(s) | reinterpret_cast<std::uintptr_t>(d)) & 3) == 0)
+            i = k->key_mask_or_32(reinterpret_cast<const Uint32 *>(s),
+                                  reinterpret_cast<Uint32 *>(d), w, keyed.mask, keyed.key, and_mask,
+                                  or_mask);
         for (; i < w; ++i) {
             const Uint32 p = Load32(s + 4 * i);
             if (!keyed(p))
@@ -265,8 +319,8 @@ bool EqualColourMasks32(const JEX_PixelFormat *sf, const JEX_PixelFormat *df)
     // Colour channels of 8 bits: the packed colour bits are the expanded
     // values, so moving them is the conversion.
     return sf->bytes_per_pixel == 4 && df->bytes_per_pixel == 4 && sf->rmask == df->rmask &&
-           sf->gmask == df->gmask && sf->bmask == df->bmask && sf->rloss == 0 &&
-           sf->gloss == 0 && sf->bloss == 0 && (sf->rmask | sf->gmask | sf->bmask) != 0 &&
+           sf->gmask == df->gmask && sf->bmask == df->bmask && sf->rloss == 0 && sf->gloss == 0 &&
+           sf->bloss == 0 && (sf->rmask | sf->gmask | sf->bmask) != 0 &&
            sf->format != JEX_PIXELFORMAT_ARGB2101010 && df->format != JEX_PIXELFORMAT_ARGB2101010;
 }
 
@@ -322,7 +376,10 @@ constexpr NormalEntry kNormal4[] = {
 };
 constexpr const NormalEntry *kNormal[] = {nullptr, kNormal1, kNormal2, kNormal3, kNormal4};
 
-bool MaskMatches(Uint32 want, Uint32 have) { return want == 0 || want == have; }
+bool MaskMatches(Uint32 want, Uint32 have)
+{
+    return want == 0 || want == have;
+}
 
 }  // namespace
 
@@ -347,14 +404,13 @@ JEX_BlitFunc JEX_CalculateBlitN(JEX_Surface *surface)
         const unsigned alpha = !df->amask ? kNoAlpha : sf->amask ? kCopyAlpha : kSetAlpha;
         const Uint32 features = JEX_ConversionBlitFeatures();
         const NormalEntry *e = kNormal[sbpp];
-        for (; e->dstbpp != 0; ++e) {
+        for (; e->dstbpp != 0; ++e)
             if (MaskMatches(e->srcR, sf->rmask) && MaskMatches(e->srcG, sf->gmask) &&
                 MaskMatches(e->srcB, sf->bmask) && e->dstbpp == dbpp &&
                 MaskMatches(e->dstR, df->rmask) && MaskMatches(e->dstG, df->gmask) &&
                 MaskMatches(e->dstB, df->bmask) && (e->alpha & alpha) &&
                 (e->features & features) == e->features)
                 break;
-        }
         JEX_BlitFunc f = e->func;
         if (f == BlitNtoN) {
             if (sbpp == 4 && dbpp == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&

@@ -24,14 +24,20 @@ inline Uint32 Load32(const Uint8 *p)
     std::memcpy(&v, p, 4);
     return v;
 }
-inline void Store32(Uint8 *p, Uint32 v) { std::memcpy(p, &v, 4); }
+inline void Store32(Uint8 *p, Uint32 v)
+{
+    std::memcpy(p, &v, 4);
+}
 inline Uint16 Load16(const Uint8 *p)
 {
     Uint16 v;
     std::memcpy(&v, p, 2);
     return v;
 }
-inline void Store16(Uint8 *p, Uint16 v) { std::memcpy(p, &v, 2); }
+inline void Store16(Uint8 *p, Uint16 v)
+{
+    std::memcpy(p, &v, 2);
+}
 
 // Raw pixel value of a 1-, 2-, 3- or 4-byte pixel. 3-byte pixels are read as
 // little-endian 24-bit values, so the masks of the 3-byte formats describe
@@ -39,15 +45,13 @@ inline void Store16(Uint8 *p, Uint16 v) { std::memcpy(p, &v, 2); }
 inline Uint32 LoadPixel(const Uint8 *p, int bpp)
 {
     switch (bpp) {
-    case 1:
-        return p[0];
+    case 1: return p[0];
     case 2: {
         Uint16 v;
         std::memcpy(&v, p, 2);
         return v;
     }
-    case 3:
-        return Uint32(p[0]) | (Uint32(p[1]) << 8) | (Uint32(p[2]) << 16);
+    case 3: return Uint32(p[0]) | (Uint32(p[1]) << 8) | (Uint32(p[2]) << 16);
     default: {
         Uint32 v;
         std::memcpy(&v, p, 4);
@@ -59,9 +63,7 @@ inline Uint32 LoadPixel(const Uint8 *p, int bpp)
 inline void StorePixel(Uint8 *p, int bpp, Uint32 v)
 {
     switch (bpp) {
-    case 1:
-        p[0] = Uint8(v);
-        break;
+    case 1: p[0] = Uint8(v); break;
     case 2: {
         const Uint16 w = Uint16(v);
         std::memcpy(p, &w, 2);
@@ -72,9 +74,7 @@ inline void StorePixel(Uint8 *p, int bpp, Uint32 v)
         p[1] = Uint8(v >> 8);
         p[2] = Uint8(v >> 16);
         break;
-    default:
-        std::memcpy(p, &v, 4);
-        break;
+    default: std::memcpy(p, &v, 4); break;
     }
 }
 
@@ -268,9 +268,7 @@ inline void Combine(Uint32 flags, const Color &s, Color &d)
         d.g = Div255(s.g * d.g);
         d.b = Div255(s.b * d.b);
         break;
-    default:
-        d = s;
-        break;
+    default: d = s; break;
     }
 }
 
@@ -292,8 +290,7 @@ inline void ApplyCopy(Uint32 flags, const Modulation &m, Color s, Color &d)
 // it is; fast routines may skip it (the arithmetic above gives the same).
 constexpr bool SkipsTransparent(Uint32 flags)
 {
-    return (flags & (JEX_COPY_BLEND | JEX_COPY_ADD)) != 0 &&
-           (flags & JEX_COPY_MOD) == 0;
+    return (flags & (JEX_COPY_BLEND | JEX_COPY_ADD)) != 0 && (flags & JEX_COPY_MOD) == 0;
 }
 
 // Nearest-neighbour stepping in 16.16 fixed point, computed in 64 bits so
@@ -344,24 +341,12 @@ template <class Fn>
 inline void WithFormat(const JEX_PixelFormat *fmt, Fn &&fn)
 {
     switch (fmt->format) {
-    case JEX_PIXELFORMAT_ARGB8888:
-        fn(StaticFormat<kARGB8888>{});
-        return;
-    case JEX_PIXELFORMAT_RGB888:
-        fn(StaticFormat<kRGB888>{});
-        return;
-    case JEX_PIXELFORMAT_ABGR8888:
-        fn(StaticFormat<kABGR8888>{});
-        return;
-    case JEX_PIXELFORMAT_BGR888:
-        fn(StaticFormat<kBGR888>{});
-        return;
-    case JEX_PIXELFORMAT_RGB565:
-        fn(StaticFormat<kRGB565>{});
-        return;
-    default:
-        fn(RuntimeFormat(fmt));
-        return;
+    case JEX_PIXELFORMAT_ARGB8888: fn(StaticFormat<kARGB8888>{}); return;
+    case JEX_PIXELFORMAT_RGB888: fn(StaticFormat<kRGB888>{}); return;
+    case JEX_PIXELFORMAT_ABGR8888: fn(StaticFormat<kABGR8888>{}); return;
+    case JEX_PIXELFORMAT_BGR888: fn(StaticFormat<kBGR888>{}); return;
+    case JEX_PIXELFORMAT_RGB565: fn(StaticFormat<kRGB565>{}); return;
+    default: fn(RuntimeFormat(fmt)); return;
     }
 }
 
@@ -369,9 +354,12 @@ inline void WithFormat(const JEX_PixelFormat *fmt, Fn &&fn)
 template <class Fn>
 inline void WithFormats(const JEX_BlitInfo &info, Fn &&fn)
 {
-    WithFormat(info.src_fmt, [&](auto sf) {
-        WithFormat(info.dst_fmt, [&](auto df) { fn(sf, df); });
-    });
+    WithFormat(
+        info.src_fmt,
+        [&](auto sf) {
+            WithFormat(
+                info.dst_fmt, [&](auto df) { fn(sf, df); });
+        });
 }
 
 // Walks the rows of an unscaled blit: fn(source row, destination row).
@@ -423,8 +411,7 @@ struct KeyTest {
     Uint32 mask, key;
     KeyTest(const JEX_BlitInfo &info)
         : mask(~info.src_fmt->amask), key(info.colorkey & ~info.src_fmt->amask)
-    {
-    }
+    {}
     bool operator()(Uint32 p) const { return (p & mask) == key; }
 };
 

@@ -16,9 +16,15 @@ struct SSE2 {
     static constexpr int lanes32 = 4;
     static constexpr int lanes16 = 8;
     template <class T>
-    static reg load(const T *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+    static reg load(const T *p)
+    {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    }
     template <class T>
-    static void store(T *p, reg v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
+    static void store(T *p, reg v)
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
+    }
     static reg zero() { return _mm_setzero_si128(); }
     static reg set32(Uint32 v) { return _mm_set1_epi32(int(v)); }
     static reg set16(unsigned v) { return _mm_set1_epi16(short(v)); }
@@ -78,7 +84,10 @@ std::atomic<int> g_forced{-1};
 
 }  // namespace
 
-const JEX_BlitKernels *JEX_BlitKernelsSSE2() { return &kSSE2; }
+const JEX_BlitKernels *JEX_BlitKernelsSSE2()
+{
+    return &kSSE2;
+}
 
 BlitPath JEX_ActiveBlitPath()
 {
@@ -96,18 +105,21 @@ BlitPath JEX_ActiveBlitPath()
     return BlitPath::Scalar;
 }
 
-void JEX_ForceBlitPath(BlitPath path) { g_forced.store(int(path), std::memory_order_relaxed); }
+void JEX_ForceBlitPath(BlitPath path)
+{
+    g_forced.store(int(path), std::memory_order_relaxed);
+}
 
-void JEX_ResetBlitPath() { g_forced.store(-1, std::memory_order_relaxed); }
+void JEX_ResetBlitPath()
+{
+    g_forced.store(-1, std::memory_order_relaxed);
+}
 
 const JEX_BlitKernels *JEX_ActiveBlitKernels()
 {
     switch (JEX_ActiveBlitPath()) {
-    case BlitPath::AVX2:
-        return JEX_BlitKernelsAVX2();
-    case BlitPath::SSE2:
-        return &kSSE2;
-    default:
-        return nullptr;
+    case BlitPath::AVX2: return JEX_BlitKernelsAVX2();
+    case BlitPath::SSE2: return &kSSE2;
+    default: return nullptr;
     }
 }

@@ -18,9 +18,9 @@ namespace {
 
 constexpr int kFileHeaderSize = 14;
 constexpr Uint32 kOS2HeaderSize = 12;
-constexpr Uint32 kWindowsHeaderSize = 40;   // the header written
-constexpr Uint32 kMinWindowsHeaderSize = 16; // through bits per pixel
-constexpr Uint32 kHeaderFieldsUsed = 56;     // through the alpha mask
+constexpr Uint32 kWindowsHeaderSize = 40;     // the header written
+constexpr Uint32 kMinWindowsHeaderSize = 16;  // through bits per pixel
+constexpr Uint32 kHeaderFieldsUsed = 56;      // through the alpha mask
 constexpr Uint32 kCompressionNone = 0;
 constexpr Uint32 kCompressionBitFields = 3;
 constexpr Uint32 kMaxPaletteEntries = 256;
@@ -168,14 +168,13 @@ bool ReadHeaders(JEX_RWops *src, BmpHeader *h)
             h->masks.g = GetLE32(hdr + kHdrGreenMask);
             h->masks.b = GetLE32(hdr + kHdrBlueMask);
         }
-        if (avail >= kHdrAlphaMask + 4) {
+        if (avail >= kHdrAlphaMask + 4)
             h->masks.a = GetLE32(hdr + kHdrAlphaMask);
-        }
     }
 
     if (height < 0) {
         h->top_down = true;
-        height = -height; // -INT_MIN is fine in 64 bits and rejected below
+        height = -height;  // -INT_MIN is fine in 64 bits and rejected below
     }
     if (width <= 0 || height <= 0 || width > INT_MAX || height > INT_MAX) {
         JEX_SetError("Invalid BMP image size %dx%d", static_cast<int>(width),
@@ -186,11 +185,14 @@ bool ReadHeaders(JEX_RWops *src, BmpHeader *h)
     h->height = static_cast<int>(height);
 
     switch (h->bpp) {
-    case 1: case 4: case 8: case 15: case 16: case 24: case 32:
-        break;
-    default:
-        JEX_SetError("%d bpp BMP files not supported", h->bpp);
-        return false;
+    case 1:
+    case 4:
+    case 8:
+    case 15:
+    case 16:
+    case 24:
+    case 32: break;
+    default: JEX_SetError("%d bpp BMP files not supported", h->bpp); return false;
     }
     // An OS/2 2.x header numbers its compressions differently: 3 is Huffman.
     h->os2v2 = h->header_size == 64;
@@ -209,24 +211,19 @@ bool DetermineMasks(JEX_RWops *src, BmpHeader *h)
     MasksOf fixed;
     switch (h->bpp) {
     case 15:
-    case 16:
-        fixed = FormatMasks(JEX_PIXELFORMAT_RGB555);
-        break;
+    case 16: fixed = FormatMasks(JEX_PIXELFORMAT_RGB555); break;
     case 24:
         // 24-bit pixels have no bit fields: always blue, green, red bytes.
         h->masks = FormatMasks(JEX_PIXELFORMAT_BGR24);
         return true;
-    case 32:
-        fixed = FormatMasks(JEX_PIXELFORMAT_ARGB8888);
-        break;
-    default:
-        h->masks = MasksOf{};
-        return true;
+    case 32: fixed = FormatMasks(JEX_PIXELFORMAT_ARGB8888); break;
+    default: h->masks = MasksOf{}; return true;
     }
 
     const bool gap = h->data_offset != kFileHeaderSize + h->header_size;
-    const bool bitfields = !h->os2 && !h->os2v2 && (h->compression == kCompressionBitFields ||
-                                       (h->compression == kCompressionNone && gap));
+    const bool bitfields =
+        !h->os2 && !h->os2v2 &&
+        (h->compression == kCompressionBitFields || (h->compression == kCompressionNone && gap));
     if (!bitfields) {
         h->masks = fixed;
         return true;
@@ -247,18 +244,16 @@ bool DetermineMasks(JEX_RWops *src, BmpHeader *h)
         h->masks.a = has_alpha ? GetLE32(m + 12) : 0;
     }
     // Empty colour masks describe nothing: the file means the usual layout.
-    if (h->masks.r == 0 && h->masks.g == 0 && h->masks.b == 0) {
+    if (h->masks.r == 0 && h->masks.g == 0 && h->masks.b == 0)
         h->masks = fixed;
-    }
     return true;
 }
 
 SurfacePtr LoadBody(JEX_RWops *src, int start)
 {
     BmpHeader h;
-    if (!ReadHeaders(src, &h) || !DetermineMasks(src, &h)) {
+    if (!ReadHeaders(src, &h) || !DetermineMasks(src, &h))
         return nullptr;
-    }
 
     const bool expand = h.bpp < 8;
     const bool indexed = h.bpp <= 8;
@@ -266,8 +261,7 @@ SurfacePtr LoadBody(JEX_RWops *src, int start)
     if (indexed) {
         const Uint32 max_colors = 1u << h.bpp;
         if (h.colors_used > max_colors) {
-            JEX_SetError("BMP file has %u colours, more than %d bpp can use", h.colors_used,
-                         h.bpp);
+            JEX_SetError("BMP file has %u colours, more than %d bpp can use", h.colors_used, h.bpp);
             return nullptr;
         }
         ncolors = h.colors_used ? h.colors_used : max_colors;
@@ -297,14 +291,12 @@ SurfacePtr LoadBody(JEX_RWops *src, int start)
     // 16-bit pixels with 4-bit channels and no alpha are the 12-bit format.
     const MasksOf rgb444 = FormatMasks(JEX_PIXELFORMAT_RGB444);
     if (h.bpp == 16 && h.masks.r == rgb444.r && h.masks.g == rgb444.g && h.masks.b == rgb444.b &&
-        h.masks.a == 0) {
+        h.masks.a == 0)
         depth = 12;
-    }
     SurfacePtr surface(JEX_CreateRGBSurface(0, h.width, h.height, depth, h.masks.r, h.masks.g,
                                             h.masks.b, h.masks.a));
-    if (!surface) {
+    if (!surface)
         return nullptr;
-    }
 
     JEX_Palette *palette = surface->format->palette;
     if (palette) {
@@ -347,11 +339,10 @@ SurfacePtr LoadBody(JEX_RWops *src, int start)
         const int row_index = h.top_down ? y : h.height - 1 - y;
         Uint8 *row = pixels + static_cast<size_t>(row_index) * surface->pitch;
         if (!ReadExact(src, row, static_cast<size_t>(row_bytes))) {
-            if (expand) {
+            if (expand)
                 JEX_SetError("Error reading from BMP");
-            } else {
+            else
                 JEX_Error(JEX_ERR_READ);
-            }
             return nullptr;
         }
         if (expand) {
@@ -362,9 +353,8 @@ SurfacePtr LoadBody(JEX_RWops *src, int start)
                 row[i] = static_cast<Uint8>((row[i / per_byte] >> shift) & mask);
             }
         }
-        if (pad == 0) {
+        if (pad == 0)
             continue;
-        }
         if (y + 1 < h.height) {
             if (!ReadExact(src, scratch, pad)) {
                 JEX_Error(JEX_ERR_READ);
@@ -374,10 +364,8 @@ SurfacePtr LoadBody(JEX_RWops *src, int start)
             // Some writers leave out the last row's padding; the pixels are
             // complete without it.
             const int pos = src->seek(src, 0, JEX_RW_SEEK_CUR);
-            if (pos >= 0) {
-                src->seek(src, static_cast<int>(std::min<Sint64>(pos + pad, end)),
-                          JEX_RW_SEEK_SET);
-            }
+            if (pos >= 0)
+                src->seek(src, static_cast<int>(std::min<Sint64>(pos + pad, end)), JEX_RW_SEEK_SET);
         }
     }
     return surface;
@@ -396,9 +384,8 @@ int SaveBody(JEX_Surface *surface, JEX_RWops *dst)
     if (!dst) {
         // The usual caller passes the result of opening a file; keep the
         // reason the open failed rather than replacing it.
-        if (!JEX_GetErrBuf()->error) {
+        if (!JEX_GetErrBuf()->error)
             JEX_SetError("JEX_SaveBMP_RW() passed a NULL stream");
-        }
         return -1;
     }
     if (!surface || !surface->format) {
@@ -416,9 +403,8 @@ int SaveBody(JEX_Surface *surface, JEX_RWops *dst)
         }
     } else if (surface->format->format != JEX_PIXELFORMAT_BGR24) {
         JEX_PixelFormat fmt;
-        if (JEX_InitFormat(&fmt, JEX_PIXELFORMAT_BGR24) == 0) {
+        if (JEX_InitFormat(&fmt, JEX_PIXELFORMAT_BGR24) == 0)
             converted.reset(JEX_ConvertSurface(surface, &fmt, 0));
-        }
         if (!converted) {
             JEX_SetError("Couldn't convert image to %d bpp", 24);
             return -1;
@@ -443,9 +429,8 @@ int SaveBody(JEX_Surface *surface, JEX_RWops *dst)
     Uint32 count = 0;
     if (palette) {
         count = static_cast<Uint32>(std::clamp(palette->ncolors, 0, 256));
-        if (count == 0) {
+        if (count == 0)
             count = kMaxPaletteEntries;
-        }
     }
     const Uint64 data_offset = kFileHeaderSize + kWindowsHeaderSize + 4ull * count;
     const Uint64 image_size = stride * static_cast<Uint64>(h);
@@ -503,15 +488,14 @@ int SaveBody(JEX_Surface *surface, JEX_RWops *dst)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 JEX_Surface *JEX_LoadBMP_RW(JEX_RWops *src, int freesrc)
 {
-    if (!src) {
+    if (!src)
         return nullptr;
-    }
     JEX_Surface *result = nullptr;
     const int start = src->seek(src, 0, JEX_RW_SEEK_CUR);
     if (start < 0) {
@@ -519,14 +503,12 @@ JEX_Surface *JEX_LoadBMP_RW(JEX_RWops *src, int freesrc)
     } else {
         JEX_ClearError();
         SurfacePtr surface = LoadBody(src, start);
-        if (!surface) {
+        if (!surface)
             src->seek(src, start, JEX_RW_SEEK_SET);
-        }
         result = surface.release();
     }
-    if (freesrc) {
+    if (freesrc)
         src->close(src);
-    }
     return result;
 }
 
@@ -535,12 +517,11 @@ int JEX_SaveBMP_RW(JEX_Surface *surface, JEX_RWops *dst, int freedst)
     int result = SaveBody(surface, dst);
     if (dst && freedst && dst->close(dst) != 0) {
         // Closing flushes the file: data that never reached it is a failure.
-        if (result == 0 && !JEX_GetErrBuf()->error) {
+        if (result == 0 && !JEX_GetErrBuf()->error)
             JEX_Error(JEX_ERR_WRITE);
-        }
         result = -1;
     }
     return result;
 }
 
-} // extern "C"
+}  // extern "C"

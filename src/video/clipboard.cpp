@@ -12,28 +12,24 @@ namespace {
 JEX_VideoDevice *device_or_error()
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
+    if (!device)
         JEX_SetError("Video subsystem has not been initialized");
-    }
     return device;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 int JEX_SetClipboardText(const char *text)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return -1;
-    }
-    if (!text) {
+    if (!text)
         text = "";
-    }
-    if (device->SetClipboardText) {
+    if (device->SetClipboardText)
         return device->SetClipboardText(device, text);
-    }
     char *copy = strdup(text);
     if (!copy) {
         JEX_OutOfMemory();
@@ -47,29 +43,24 @@ int JEX_SetClipboardText(const char *text)
 char *JEX_GetClipboardText(void)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
-    if (device->GetClipboardText) {
+    if (device->GetClipboardText)
         return device->GetClipboardText(device);
-    }
     char *copy = strdup(device->clipboard_text ? device->clipboard_text : "");
-    if (!copy) {
+    if (!copy)
         JEX_OutOfMemory();
-    }
     return copy;
 }
 
 JEX_bool JEX_HasClipboardText(void)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return JEX_FALSE;
-    }
-    if (device->HasClipboardText) {
+    if (device->HasClipboardText)
         return device->HasClipboardText(device);
-    }
     return device->clipboard_text ? JEX_TRUE : JEX_FALSE;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -173,14 +173,10 @@ enum class Mode { None, Blend, Add, Mod };
 inline Mode ModeOf(JEX_BlendMode m)
 {
     switch (m) {
-    case JEX_BLENDMODE_BLEND:
-        return Mode::Blend;
-    case JEX_BLENDMODE_ADD:
-        return Mode::Add;
-    case JEX_BLENDMODE_MOD:
-        return Mode::Mod;
-    default:
-        return Mode::None;
+    case JEX_BLENDMODE_BLEND: return Mode::Blend;
+    case JEX_BLENDMODE_ADD: return Mode::Add;
+    case JEX_BLENDMODE_MOD: return Mode::Mod;
+    default: return Mode::None;
     }
 }
 
@@ -282,8 +278,7 @@ enum class Family { RGB555, RGB565, RGB888, ARGB8888, Generic2, Generic4, Unsupp
 inline constexpr blit::Format kRGB555 = blit::MakeFormat(2, 0x7C00, 0x03E0, 0x001F, 0);
 inline constexpr blit::Format kRGB565 = blit::MakeFormat(2, 0xF800, 0x07E0, 0x001F, 0);
 inline constexpr blit::Format kRGB888 = blit::MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0);
-inline constexpr blit::Format kARGB8888 =
-    blit::MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
+inline constexpr blit::Format kARGB8888 = blit::MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
 
 inline bool MasksAre(const JEX_PixelFormat *f, Uint32 r, Uint32 g, Uint32 b, Uint32 a)
 {
@@ -325,18 +320,12 @@ template <class Fn>
 inline decltype(auto) WithFamily(Family fam, const JEX_PixelFormat *f, Fn &&fn)
 {
     switch (fam) {
-    case Family::RGB555:
-        return fn(FixedFormat<kRGB555>{});
-    case Family::RGB565:
-        return fn(FixedFormat<kRGB565>{});
-    case Family::RGB888:
-        return fn(FixedFormat<kRGB888>{});
-    case Family::ARGB8888:
-        return fn(FixedFormat<kARGB8888>{});
-    case Family::Generic2:
-        return fn(DynamicFormat<2>(f));
-    default:
-        return fn(DynamicFormat<4>(f));
+    case Family::RGB555: return fn(FixedFormat<kRGB555>{});
+    case Family::RGB565: return fn(FixedFormat<kRGB565>{});
+    case Family::RGB888: return fn(FixedFormat<kRGB888>{});
+    case Family::ARGB8888: return fn(FixedFormat<kARGB8888>{});
+    case Family::Generic2: return fn(DynamicFormat<2>(f));
+    default: return fn(DynamicFormat<4>(f));
     }
 }
 
@@ -345,14 +334,10 @@ template <class Fn>
 inline decltype(auto) WithMode(Mode m, Fn &&fn)
 {
     switch (m) {
-    case Mode::Blend:
-        return fn.template operator()<Mode::Blend>();
-    case Mode::Add:
-        return fn.template operator()<Mode::Add>();
-    case Mode::Mod:
-        return fn.template operator()<Mode::Mod>();
-    default:
-        return fn.template operator()<Mode::None>();
+    case Mode::Blend: return fn.template operator()<Mode::Blend>();
+    case Mode::Add: return fn.template operator()<Mode::Add>();
+    case Mode::Mod: return fn.template operator()<Mode::Mod>();
+    default: return fn.template operator()<Mode::None>();
     }
 }
 

@@ -22,11 +22,10 @@ void DrawLineT(JEX_Surface *dst, int x1, int y1, int x2, int y2, Uint32 color, b
             }
         },
         [color](Uint8 *p, int n) {
-            if constexpr (Bpp == 1) {
+            if constexpr (Bpp == 1)
                 std::memset(p, Uint8(color), std::size_t(n));
-            } else {
+            else
                 JEX_FillPixels(JEX_ActiveFillPath(), p, 0, n, 1, Bpp, color);
-            }
         });
 }
 
@@ -35,14 +34,10 @@ using LineFunc = void (*)(JEX_Surface *, int, int, int, int, Uint32, bool);
 LineFunc ChooseLine(const JEX_PixelFormat *f)
 {
     switch (f->bytes_per_pixel) {
-    case 1:
-        return f->bits_per_pixel >= 8 ? DrawLineT<1> : nullptr;
-    case 2:
-        return DrawLineT<2>;
-    case 4:
-        return DrawLineT<4>;
-    default:
-        return nullptr;
+    case 1: return f->bits_per_pixel >= 8 ? DrawLineT<1> : nullptr;
+    case 2: return DrawLineT<2>;
+    case 4: return DrawLineT<4>;
+    default: return nullptr;
     }
 }
 

@@ -69,7 +69,8 @@ int JEX_DrawPoints(JEX_Surface *dst, const JEX_Point *points, int count, Uint32 
     for (int i = 0; i < count; ++i) {
         if (!Inside(clip, points[i].x, points[i].y))
             continue;
-        if (!CheckPixels(dst, "JEX_DrawPoints") || PutPixel(dst, points[i].x, points[i].y, color) < 0)
+        if (!CheckPixels(dst, "JEX_DrawPoints") ||
+            PutPixel(dst, points[i].x, points[i].y, color) < 0)
             return -1;
     }
     return 0;

@@ -30,7 +30,10 @@ struct ScalarWords {
 struct SSE2Vec {
     using reg = __m128i;
     static constexpr std::size_t width = 16;
-    static reg load(const Uint8 *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+    static reg load(const Uint8 *p)
+    {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    }
     static void store(Uint8 *p, reg v) { _mm_store_si128(reinterpret_cast<__m128i *>(p), v); }
     static void storeu(Uint8 *p, reg v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
 };
@@ -78,12 +81,8 @@ void JEX_FillPixels(FillPath path, Uint8 *dst, std::ptrdiff_t pitch, int w, int 
             return;
         }
         [[fallthrough]];
-    case FillPath::SSE2:
-        FillRowsWith<SSE2Vec>(dst, pitch, w, h, bpp, color);
-        return;
-    default:
-        FillRowsWith<ScalarWords>(dst, pitch, w, h, bpp, color);
-        return;
+    case FillPath::SSE2: FillRowsWith<SSE2Vec>(dst, pitch, w, h, bpp, color); return;
+    default: FillRowsWith<ScalarWords>(dst, pitch, w, h, bpp, color); return;
     }
 }
 

@@ -32,10 +32,7 @@ struct AVX2Vec {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
     }
     static void store(Uint8 *p, reg v) { _mm256_store_si256(reinterpret_cast<__m256i *>(p), v); }
-    static void storeu(Uint8 *p, reg v)
-    {
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
-    }
+    static void storeu(Uint8 *p, reg v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
 };
 
 }  // namespace

@@ -30,7 +30,7 @@ struct Attribute {
     int JEX_GLConfig::*field;
     int default_value;
     Answer answer;
-    unsigned query;   // the glGetIntegerv enumerant for Answer::Query
+    unsigned query;  // the glGetIntegerv enumerant for Answer::Query
 };
 
 // Indexed by attribute code.
@@ -68,18 +68,16 @@ const Attribute *find_attribute(int code)
 JEX_VideoDevice *device_or_error()
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
+    if (!device)
         JEX_SetError("Video subsystem has not been initialized");
-    }
     return device;
 }
 
 JEX_VideoDevice *gl_window_device(JEX_Window *window)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
     if (!JEX_IsLiveWindow(device, window)) {
         JEX_SetError("Invalid window");
         return nullptr;
@@ -96,9 +94,8 @@ JEX_VideoDevice *gl_window_device(JEX_Window *window)
 JEX_VideoDevice *loaded_device()
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
     if (!device->GL_GetProcAddress) {
         JEX_SetError("No dynamic GL support in video driver");
         return nullptr;
@@ -121,9 +118,8 @@ Fn lookup(JEX_VideoDevice *device, const char *name)
 // through the device afterwards.
 void unload_through_driver(JEX_VideoDevice *device)
 {
-    if (device->GL_UnloadLibrary) {
+    if (device->GL_UnloadLibrary)
         device->GL_UnloadLibrary(device);
-    }
     device->gl_data = nullptr;
 }
 
@@ -135,24 +131,21 @@ bool list_has_word(std::string_view list, std::string_view word)
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t end = list.find(' ', start);
-        if (end == std::string_view::npos) {
+        if (end == std::string_view::npos)
             end = list.size();
-        }
-        if (list.substr(start, end - start) == word) {
+        if (list.substr(start, end - start) == word)
             return true;
-        }
         start = end + 1;
     }
     return false;
 }
 
-} // namespace
+}  // namespace
 
 void JEX_GL_ResetConfig(JEX_GLConfig &gl)
 {
-    for (const Attribute &a : kAttributes) {
+    for (const Attribute &a : kAttributes)
         gl.*a.field = a.default_value;
-    }
     gl.driver_loaded = 0;
     gl.dll_handle = nullptr;
 }
@@ -170,9 +163,8 @@ extern "C" {
 int JEX_GL_LoadLibrary(const char *path)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return -1;
-    }
     JEX_GLConfig &gl = device->gl_config;
     if (gl.driver_loaded > 0) {
         if (path && std::strcmp(path, gl.driver_path) != 0) {
@@ -189,9 +181,8 @@ int JEX_GL_LoadLibrary(const char *path)
         return -1;
     }
     const int result = device->GL_LoadLibrary(device, path);
-    if (result != 0) {
+    if (result != 0)
         return result;
-    }
     ++gl.driver_loaded;
     return 0;
 }
@@ -199,21 +190,18 @@ int JEX_GL_LoadLibrary(const char *path)
 void JEX_GL_UnloadLibrary(void)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return;
-    }
     JEX_GLConfig &gl = device->gl_config;
-    if (gl.driver_loaded > 0 && --gl.driver_loaded == 0) {
+    if (gl.driver_loaded > 0 && --gl.driver_loaded == 0)
         unload_through_driver(device);
-    }
 }
 
 void *JEX_GL_GetProcAddress(const char *proc)
 {
     JEX_VideoDevice *device = loaded_device();
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
     if (!proc) {
         JEX_SetError("Parameter '%s' is invalid", "proc");
         return nullptr;
@@ -225,39 +213,32 @@ JEX_bool JEX_GL_ExtensionSupported(const char *extension)
 {
     // Extension names never hold spaces; such a name could only match
     // across two names of the list.
-    if (!extension || !*extension || std::strchr(extension, ' ')) {
+    if (!extension || !*extension || std::strchr(extension, ' '))
         return JEX_FALSE;
-    }
     // Lets a user switch off an extension that misbehaves on their system.
     const char *veto = std::getenv(extension);
-    if (veto && veto[0] == '0') {
+    if (veto && veto[0] == '0')
         return JEX_FALSE;
-    }
     JEX_VideoDevice *device = loaded_device();
-    if (!device) {
+    if (!device)
         return JEX_FALSE;
-    }
     const auto get_string = lookup<GetStringFn>(device, "glGetString");
-    if (!get_string) {
+    if (!get_string)
         return JEX_FALSE;
-    }
     const unsigned char *list = get_string(kGlExtensions);
-    if (!list) {
+    if (!list)
         return JEX_FALSE;
-    }
     return list_has_word(reinterpret_cast<const char *>(list), extension) ? JEX_TRUE : JEX_FALSE;
 }
 
 int JEX_GL_SetAttribute(int attr, int value)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return -1;
-    }
     const Attribute *a = find_attribute(attr);
-    if (!a) {
+    if (!a)
         return -1;
-    }
     device->gl_config.*a->field = value;
     return 0;
 }
@@ -265,9 +246,8 @@ int JEX_GL_SetAttribute(int attr, int value)
 int JEX_GL_GetAttribute(int attr, int *value)
 {
     JEX_VideoDevice *device = loaded_device();
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if (!value) {
         JEX_SetError("Parameter '%s' is invalid", "value");
         return -1;
@@ -284,16 +264,11 @@ int JEX_GL_GetAttribute(int attr, int *value)
     }
     *value = 0;
     const Attribute *a = find_attribute(attr);
-    if (!a) {
+    if (!a)
         return -1;
-    }
     switch (a->answer) {
-    case Answer::Stored:
-        *value = device->gl_config.*a->field;
-        return 0;
-    case Answer::NonZero:
-        *value = device->gl_config.*a->field != 0 ? 1 : 0;
-        return 0;
+    case Answer::Stored: *value = device->gl_config.*a->field; return 0;
+    case Answer::NonZero: *value = device->gl_config.*a->field != 0 ? 1 : 0; return 0;
     case Answer::ColourSum: {
         int sum = 0;
         for (unsigned query = 0x0D52; query <= 0x0D55; ++query) {
@@ -304,30 +279,26 @@ int JEX_GL_GetAttribute(int attr, int *value)
         *value = sum;
         return 0;
     }
-    case Answer::Query:
-        break;
+    case Answer::Query: break;
     }
     get_integer(a->query, value);
     const unsigned error = get_error();
-    if (error == kGlNoError) {
+    if (error == kGlNoError)
         return 0;
-    }
-    if (error == kGlInvalidEnum) {
+    if (error == kGlInvalidEnum)
         JEX_SetError("OpenGL error: GL_INVALID_ENUM");
-    } else if (error == kGlInvalidValue) {
+    else if (error == kGlInvalidValue)
         JEX_SetError("OpenGL error: GL_INVALID_VALUE");
-    } else {
+    else
         JEX_SetError("OpenGL error: %08X", error);
-    }
     return -1;
 }
 
 JEX_GLContext JEX_GL_CreateContext(JEX_Window *window)
 {
     JEX_VideoDevice *device = gl_window_device(window);
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
     if (!device->GL_CreateContext) {
         JEX_SetError("No OpenGL support in video driver");
         return nullptr;
@@ -338,9 +309,8 @@ JEX_GLContext JEX_GL_CreateContext(JEX_Window *window)
 int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context)
 {
     JEX_VideoDevice *device = gl_window_device(window);
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if (!device->GL_MakeCurrent) {
         JEX_Unsupported();
         return -1;
@@ -352,9 +322,8 @@ int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context)
 int JEX_GL_SetSwapInterval(int interval)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if (!device->GL_SetSwapInterval) {
         JEX_SetError("Setting the swap interval is not supported");
         return -1;
@@ -365,9 +334,8 @@ int JEX_GL_SetSwapInterval(int interval)
 int JEX_GL_GetSwapInterval(void)
 {
     JEX_VideoDevice *device = device_or_error();
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if (!device->GL_GetSwapInterval) {
         JEX_SetError("Getting the swap interval is not supported");
         return -1;
@@ -378,9 +346,8 @@ int JEX_GL_GetSwapInterval(void)
 void JEX_GL_SwapWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = gl_window_device(window);
-    if (!device) {
+    if (!device)
         return;
-    }
     if (!device->GL_SwapWindow) {
         JEX_Unsupported();
         return;
@@ -393,15 +360,12 @@ void JEX_GL_DeleteContext(JEX_GLContext context)
     // Without the driver's GL state (no device, or the library is gone)
     // there is nothing left that could delete the context.
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device || !device->gl_data || !context) {
+    if (!device || !device->gl_data || !context)
         return;
-    }
-    if (device->GL_MakeCurrent) {
+    if (device->GL_MakeCurrent)
         device->GL_MakeCurrent(device, nullptr, nullptr);
-    }
-    if (device->GL_DeleteContext) {
+    if (device->GL_DeleteContext)
         device->GL_DeleteContext(device, context);
-    }
 }
 
-} // extern "C"
+}  // extern "C"

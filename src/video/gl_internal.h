@@ -13,4 +13,4 @@ void JEX_GL_ReleaseLibrary(JEX_VideoDevice *device);
 // their default state.
 void JEX_GL_ResetConfig(JEX_GLConfig &gl);
 
-#endif // JEX_GL_INTERNAL_H
+#endif  // JEX_GL_INTERNAL_H

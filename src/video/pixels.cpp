@@ -21,13 +21,11 @@ constexpr std::array<Uint8, (1u << (8 - Loss))> make_expand_table()
 {
     constexpr unsigned count = 1u << (8 - Loss);
     std::array<Uint8, count> t{};
-    if constexpr (count == 1) {
+    if constexpr (count == 1)
         t[0] = 255;
-    } else {
-        for (unsigned i = 0; i < count; ++i) {
+    else
+        for (unsigned i = 0; i < count; ++i)
             t[i] = static_cast<Uint8>(i * 255u / (count - 1));
-        }
-    }
     return t;
 }
 
@@ -53,7 +51,11 @@ struct FormatName {
     const char *name;
 };
 
-#define JEX_FORMAT_NAME(f) FormatName{f, #f}
+#define JEX_FORMAT_NAME(f)                                                                         \
+    FormatName                                                                                     \
+    {                                                                                              \
+        f, #f                                                                                      \
+    }
 constexpr FormatName format_names[] = {
     JEX_FORMAT_NAME(JEX_PIXELFORMAT_INDEX1LSB), JEX_FORMAT_NAME(JEX_PIXELFORMAT_INDEX1MSB),
     JEX_FORMAT_NAME(JEX_PIXELFORMAT_INDEX4LSB), JEX_FORMAT_NAME(JEX_PIXELFORMAT_INDEX4MSB),
@@ -78,27 +80,26 @@ constexpr FormatName format_names[] = {
 // Slot masks of each packed layout (index = layout), most significant first.
 constexpr Uint32 layout_slots[9][4] = {
     {0, 0, 0, 0},
-    {0, 0xE0, 0x1C, 0x03},                                 // 332
-    {0xF000, 0x0F00, 0x00F0, 0x000F},                      // 4444
-    {0x8000, 0x7C00, 0x03E0, 0x001F},                      // 1555
-    {0xF800, 0x07C0, 0x003E, 0x0001},                      // 5551
-    {0, 0xF800, 0x07E0, 0x001F},                           // 565
-    {0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF},      // 8888
-    {0xC0000000, 0x3FF00000, 0x000FFC00, 0x000003FF},      // 2101010
-    {0xFFC00000, 0x003FF000, 0x00000FFC, 0x00000003},      // 1010102
+    {0, 0xE0, 0x1C, 0x03},                             // 332
+    {0xF000, 0x0F00, 0x00F0, 0x000F},                  // 4444
+    {0x8000, 0x7C00, 0x03E0, 0x001F},                  // 1555
+    {0xF800, 0x07C0, 0x003E, 0x0001},                  // 5551
+    {0, 0xF800, 0x07E0, 0x001F},                       // 565
+    {0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF},  // 8888
+    {0xC0000000, 0x3FF00000, 0x000FFC00, 0x000003FF},  // 2101010
+    {0xFFC00000, 0x003FF000, 0x00000FFC, 0x00000003},  // 1010102
 };
 
 // Slot (0 = A .. 3 = D) of R, G, B and A for each packed order; -1 unused.
 constexpr signed char order_slots[9][4] = {
-    {-1, -1, -1, -1},
-    {1, 2, 3, -1},  // XRGB
-    {0, 1, 2, -1},  // RGBX
-    {1, 2, 3, 0},   // ARGB
-    {0, 1, 2, 3},   // RGBA
-    {3, 2, 1, -1},  // XBGR
-    {2, 1, 0, -1},  // BGRX
-    {3, 2, 1, 0},   // ABGR
-    {2, 1, 0, 3},   // BGRA
+    {-1, -1, -1, -1}, {1, 2, 3, -1},  // XRGB
+    {0, 1, 2, -1},                    // RGBX
+    {1, 2, 3, 0},                     // ARGB
+    {0, 1, 2, 3},                     // RGBA
+    {3, 2, 1, -1},                    // XBGR
+    {2, 1, 0, -1},                    // BGRX
+    {3, 2, 1, 0},                     // ABGR
+    {2, 1, 0, 3},                     // BGRA
 };
 
 // Masks of the 3-byte array formats on this little-endian host: the byte at
@@ -129,9 +130,8 @@ void channel_shift_loss(Uint32 mask, Uint8 &shift, Uint8 &loss)
 
 inline Uint8 nearest_index(const JEX_Palette *pal, Uint8 r, Uint8 g, Uint8 b)
 {
-    if (!pal || pal->ncolors <= 0 || !pal->colors) {
+    if (!pal || pal->ncolors <= 0 || !pal->colors)
         return 0;
-    }
     Uint32 best = std::numeric_limits<Uint32>::max();
     int pixel = 0;
     const JEX_Color *c = pal->colors;
@@ -140,9 +140,8 @@ inline Uint8 nearest_index(const JEX_Palette *pal, Uint8 r, Uint8 g, Uint8 b)
         const Uint32 d = Uint32(dr * dr) + Uint32(dg * dg) + Uint32(db * db);
         if (d < best) {
             pixel = i;
-            if (d == 0) {
+            if (d == 0)
                 break;
-            }
             best = d;
         }
     }
@@ -156,7 +155,7 @@ inline size_t table_entries(const JEX_Palette *src)
     return n > 256 ? n : 256;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -169,11 +168,9 @@ extern "C" {
 
 const char *JEX_GetPixelFormatName(Uint32 format)
 {
-    for (const auto &n : format_names) {
-        if (n.format == format) {
+    for (const auto &n : format_names)
+        if (n.format == format)
             return n.name;
-        }
-    }
     return "JEX_PIXELFORMAT_UNKNOWN";
 }
 
@@ -189,11 +186,16 @@ JEX_bool JEX_PixelFormatEnumToMasks(Uint32 format, int *bpp, Uint32 *Rmask, Uint
     Uint32 m[4] = {0, 0, 0, 0};
 
     auto store = [&] {
-        if (bpp) *bpp = bits;
-        if (Rmask) *Rmask = m[0];
-        if (Gmask) *Gmask = m[1];
-        if (Bmask) *Bmask = m[2];
-        if (Amask) *Amask = m[3];
+        if (bpp)
+            *bpp = bits;
+        if (Rmask)
+            *Rmask = m[0];
+        if (Gmask)
+            *Gmask = m[1];
+        if (Bmask)
+            *Bmask = m[2];
+        if (Amask)
+            *Amask = m[3];
     };
 
     if (format == JEX_PIXELFORMAT_RGB24 || format == JEX_PIXELFORMAT_BGR24) {
@@ -230,9 +232,8 @@ Uint32 JEX_MasksToPixelFormatEnum(int bpp, Uint32 Rmask, Uint32 Gmask, Uint32 Bm
             int b;
             Uint32 r, g, bl, a;
             if (JEX_PixelFormatEnumToMasks(f, &b, &r, &g, &bl, &a) && r == Rmask && g == Gmask &&
-                bl == Bmask && a == Amask) {
+                bl == Bmask && a == Amask)
                 return f;
-            }
         }
         return JEX_PIXELFORMAT_UNKNOWN;
     };
@@ -240,7 +241,8 @@ Uint32 JEX_MasksToPixelFormatEnum(int bpp, Uint32 Rmask, Uint32 Gmask, Uint32 Bm
         return match({JEX_PIXELFORMAT_RGB555, JEX_PIXELFORMAT_BGR555, JEX_PIXELFORMAT_RGB565,
                       JEX_PIXELFORMAT_BGR565, JEX_PIXELFORMAT_ARGB4444, JEX_PIXELFORMAT_RGBA4444,
                       JEX_PIXELFORMAT_ABGR4444, JEX_PIXELFORMAT_BGRA4444, JEX_PIXELFORMAT_ARGB1555,
-                      JEX_PIXELFORMAT_RGBA5551, JEX_PIXELFORMAT_ABGR1555, JEX_PIXELFORMAT_BGRA5551});
+                      JEX_PIXELFORMAT_RGBA5551, JEX_PIXELFORMAT_ABGR1555,
+                      JEX_PIXELFORMAT_BGRA5551});
     };
     auto match32 = [&] {
         return match({JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_BGR888, JEX_PIXELFORMAT_ARGB8888,
@@ -249,44 +251,33 @@ Uint32 JEX_MasksToPixelFormatEnum(int bpp, Uint32 Rmask, Uint32 Gmask, Uint32 Bm
     };
 
     switch (bpp) {
-    case 1:
-        return JEX_PIXELFORMAT_INDEX1MSB;
-    case 4:
-        return JEX_PIXELFORMAT_INDEX4MSB;
+    case 1: return JEX_PIXELFORMAT_INDEX1MSB;
+    case 4: return JEX_PIXELFORMAT_INDEX4MSB;
     case 8:
-        if (Rmask == 0) {
+        if (Rmask == 0)
             return JEX_PIXELFORMAT_INDEX8;
-        }
-        if (Rmask == 0xE0 && Gmask == 0x1C && Bmask == 0x03 && Amask == 0) {
+        if (Rmask == 0xE0 && Gmask == 0x1C && Bmask == 0x03 && Amask == 0)
             return JEX_PIXELFORMAT_RGB332;
-        }
         return JEX_PIXELFORMAT_UNKNOWN;
     case 12:
-        if (Rmask == 0 || (Rmask == 0xF00 && Gmask == 0xF0 && Bmask == 0xF && Amask == 0)) {
+        if (Rmask == 0 || (Rmask == 0xF00 && Gmask == 0xF0 && Bmask == 0xF && Amask == 0))
             return JEX_PIXELFORMAT_RGB444;
-        }
         return JEX_PIXELFORMAT_UNKNOWN;
-    case 15:
-        return Rmask == 0 ? JEX_PIXELFORMAT_RGB555 : match16();
-    case 16:
-        return Rmask == 0 ? JEX_PIXELFORMAT_RGB565 : match16();
+    case 15: return Rmask == 0 ? JEX_PIXELFORMAT_RGB555 : match16();
+    case 16: return Rmask == 0 ? JEX_PIXELFORMAT_RGB565 : match16();
     case 24:
         // Default and R-first-in-memory masks give RGB24 (see rgb24_rmask).
-        if (Rmask == 0 || Rmask == rgb24_rmask) {
+        if (Rmask == 0 || Rmask == rgb24_rmask)
             return JEX_PIXELFORMAT_RGB24;
-        }
-        if (Rmask == rgb24_bmask) {
+        if (Rmask == rgb24_bmask)
             return JEX_PIXELFORMAT_BGR24;
-        }
         return match32();
-    case 32:
-        return Rmask == 0 ? JEX_PIXELFORMAT_RGB888 : match32();
-    default:
-        return JEX_PIXELFORMAT_UNKNOWN;
+    case 32: return Rmask == 0 ? JEX_PIXELFORMAT_RGB888 : match32();
+    default: return JEX_PIXELFORMAT_UNKNOWN;
     }
 }
 
-} // extern "C"
+}  // extern "C"
 
 int JEX_InitFormat(JEX_PixelFormat *format, Uint32 pixel_format)
 {
@@ -296,9 +287,8 @@ int JEX_InitFormat(JEX_PixelFormat *format, Uint32 pixel_format)
     }
     int bpp;
     Uint32 r, g, b, a;
-    if (!JEX_PixelFormatEnumToMasks(pixel_format, &bpp, &r, &g, &b, &a)) {
+    if (!JEX_PixelFormatEnumToMasks(pixel_format, &bpp, &r, &g, &b, &a))
         return -1;
-    }
     std::memset(format, 0, sizeof(*format));
     format->format = pixel_format;
     format->bits_per_pixel = static_cast<Uint8>(bpp);
@@ -346,12 +336,10 @@ JEX_PixelFormat *JEX_AllocFormat(Uint32 pixel_format)
 
 void JEX_FreeFormat(JEX_PixelFormat *format)
 {
-    if (!format) {
+    if (!format)
         return;
-    }
-    if (--format->refcount > 0) {
+    if (--format->refcount > 0)
         return;
-    }
     for (JEX_PixelFormat **link = &formats; *link; link = &(*link)->next) {
         if (*link == format) {
             *link = format->next;
@@ -388,22 +376,18 @@ JEX_Palette *JEX_AllocPalette(int ncolors)
 
 void JEX_FreePalette(JEX_Palette *palette)
 {
-    if (!palette) {
+    if (!palette)
         return;
-    }
-    if (--palette->refcount > 0) {
+    if (--palette->refcount > 0)
         return;
-    }
     std::free(palette->colors);
     std::free(palette);
 }
 
-int JEX_SetPaletteColors(JEX_Palette *palette, const JEX_Color *colors, int firstcolor,
-                         int ncolors)
+int JEX_SetPaletteColors(JEX_Palette *palette, const JEX_Color *colors, int firstcolor, int ncolors)
 {
-    if (!palette) {
+    if (!palette)
         return -1;
-    }
     if (firstcolor < 0 || firstcolor > palette->ncolors) {
         JEX_SetError("JEX_SetPaletteColors(): first color %d out of range", firstcolor);
         return -1;
@@ -422,9 +406,8 @@ int JEX_SetPaletteColors(JEX_Palette *palette, const JEX_Color *colors, int firs
         // The caller may pass a range of this palette's own storage.
         std::memmove(palette->colors + firstcolor, colors, size_t(ncolors) * sizeof(JEX_Color));
     }
-    if (++palette->version == 0) {
+    if (++palette->version == 0)
         palette->version = 1;
-    }
     return status;
 }
 
@@ -441,25 +424,21 @@ int JEX_SetPixelFormatPalette(JEX_PixelFormat *format, JEX_Palette *palette)
         JEX_SetError("JEX_SetPixelFormatPalette() passed a palette that doesn't match the format");
         return -1;
     }
-    if (format->palette == palette) {
+    if (format->palette == palette)
         return 0;
-    }
     JEX_FreePalette(format->palette);
     format->palette = palette;
-    if (palette) {
+    if (palette)
         ++palette->refcount;
-    }
     return 0;
 }
 
 Uint32 JEX_MapRGB(const JEX_PixelFormat *format, Uint8 r, Uint8 g, Uint8 b)
 {
-    if (!format) {
+    if (!format)
         return 0;
-    }
-    if (format->palette) {
+    if (format->palette)
         return nearest_index(format->palette, r, g, b);
-    }
     return (Uint32(r >> format->rloss) << format->rshift) |
            (Uint32(g >> format->gloss) << format->gshift) |
            (Uint32(b >> format->bloss) << format->bshift) | format->amask;
@@ -467,12 +446,10 @@ Uint32 JEX_MapRGB(const JEX_PixelFormat *format, Uint8 r, Uint8 g, Uint8 b)
 
 Uint32 JEX_MapRGBA(const JEX_PixelFormat *format, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
 {
-    if (!format) {
+    if (!format)
         return 0;
-    }
-    if (format->palette) {
+    if (format->palette)
         return nearest_index(format->palette, r, g, b);
-    }
     return (Uint32(r >> format->rloss) << format->rshift) |
            (Uint32(g >> format->gloss) << format->gshift) |
            (Uint32(b >> format->bloss) << format->bshift) |
@@ -494,9 +471,12 @@ void JEX_GetRGB(Uint32 pixel, const JEX_PixelFormat *format, Uint8 *r, Uint8 *g,
         cg = c.g;
         cb = c.b;
     }
-    if (r) *r = cr;
-    if (g) *g = cg;
-    if (b) *b = cb;
+    if (r)
+        *r = cr;
+    if (g)
+        *g = cg;
+    if (b)
+        *b = cb;
 }
 
 void JEX_GetRGBA(Uint32 pixel, const JEX_PixelFormat *format, Uint8 *r, Uint8 *g, Uint8 *b,
@@ -517,47 +497,47 @@ void JEX_GetRGBA(Uint32 pixel, const JEX_PixelFormat *format, Uint8 *r, Uint8 *g
         cb = c.b;
         ca = JEX_ALPHA_OPAQUE;
     }
-    if (r) *r = cr;
-    if (g) *g = cg;
-    if (b) *b = cb;
-    if (a) *a = ca;
+    if (r)
+        *r = cr;
+    if (g)
+        *g = cg;
+    if (b)
+        *b = cb;
+    if (a)
+        *a = ca;
 }
 
 void JEX_CalculateGammaRamp(float gamma, Uint16 *ramp)
 {
-    if (!ramp) {
+    if (!ramp)
         return;
-    }
     // Not-a-number is treated like an invalid (non-positive) gamma.
     if (!(gamma > 0.0f)) {
         std::memset(ramp, 0, 256 * sizeof(Uint16));
         return;
     }
     if (gamma == 1.0f) {
-        for (int i = 0; i < 256; ++i) {
+        for (int i = 0; i < 256; ++i)
             ramp[i] = static_cast<Uint16>((i << 8) | i);
-        }
         return;
     }
     const float exponent = 1.0f / gamma;
     for (int i = 0; i < 256; ++i) {
         double v = std::pow(i / 256.0, double(exponent)) * 65535.0 + 0.5;
-        if (!(v >= 0.0)) {
+        if (!(v >= 0.0))
             v = 0.0;
-        }
         ramp[i] = v > 65535.0 ? Uint16(65535) : static_cast<Uint16>(v);
     }
 }
 
-} // extern "C"
+}  // extern "C"
 
 // ---------------------------------------------------------------------------
 
 void JEX_DitherColors(JEX_Color *colors, int bpp)
 {
-    if (bpp != 8 || !colors) {
+    if (bpp != 8 || !colors)
         return;
-    }
     for (int i = 0; i < 256; ++i) {
         int r = i & 0xE0;
         r |= r >> 3 | r >> 6;
@@ -580,14 +560,9 @@ int JEX_CalculatePitch(const JEX_PixelFormat *format, int width)
     }
     Sint64 pitch = Sint64(width) * format->bytes_per_pixel;
     switch (format->bits_per_pixel) {
-    case 1:
-        pitch = (pitch + 7) / 8;
-        break;
-    case 4:
-        pitch = (pitch + 1) / 2;
-        break;
-    default:
-        break;
+    case 1: pitch = (pitch + 7) / 8; break;
+    case 4: pitch = (pitch + 1) / 2; break;
+    default: break;
     }
     pitch = (pitch + 3) & ~Sint64(3);
     if (pitch > std::numeric_limits<int>::max()) {
@@ -607,7 +582,8 @@ Uint8 *Map1to1(const JEX_Palette *src, const JEX_Palette *dst, int *identical)
     if (identical) {
         if (src && dst && src->ncolors <= dst->ncolors &&
             (src == dst || src->ncolors <= 0 ||
-             std::memcmp(src->colors, dst->colors, size_t(src->ncolors) * sizeof(JEX_Color)) == 0)) {
+             std::memcmp(src->colors, dst->colors, size_t(src->ncolors) * sizeof(JEX_Color)) ==
+                 0)) {
             *identical = 1;
             return nullptr;
         }
@@ -639,17 +615,16 @@ Uint8 *MapNto1(const JEX_Palette *dst, int *identical)
     // The blitters index this table with RGB332 values whatever the palette,
     // so it is built even when the palette starts with the dither colours.
     if (identical) {
-        *identical = dst && dst->ncolors >= 256 &&
-                     std::memcmp(colors, dst->colors, sizeof(colors)) == 0;
+        *identical =
+            dst && dst->ncolors >= 256 && std::memcmp(colors, dst->colors, sizeof(colors)) == 0;
     }
     return Map1to1(&dither, dst, nullptr);
 }
 
 int JEX_Map1toNEntrySize(const JEX_PixelFormat *dst)
 {
-    if (!dst) {
+    if (!dst)
         return 0;
-    }
     return dst->bytes_per_pixel == 3 ? 4 : dst->bytes_per_pixel;
 }
 
@@ -684,21 +659,17 @@ Uint8 *Map1toN(const JEX_Palette *src, Uint8 mr, Uint8 mg, Uint8 mb, Uint8 ma,
             entry[dst->bshift / 8] = static_cast<Uint8>(B);
             continue;
         }
-        const Uint32 pixel = ((R >> dst->rloss) << dst->rshift) | ((G >> dst->gloss) << dst->gshift) |
-                             ((B >> dst->bloss) << dst->bshift) |
-                             ((Uint32(ma) >> dst->aloss) << dst->ashift);
+        const Uint32 pixel =
+            ((R >> dst->rloss) << dst->rshift) | ((G >> dst->gloss) << dst->gshift) |
+            ((B >> dst->bloss) << dst->bshift) | ((Uint32(ma) >> dst->aloss) << dst->ashift);
         switch (bpp) {
-        case 1:
-            entry[0] = static_cast<Uint8>(pixel);
-            break;
+        case 1: entry[0] = static_cast<Uint8>(pixel); break;
         case 2: {
             const Uint16 v = static_cast<Uint16>(pixel);
             std::memcpy(entry, &v, 2);
             break;
         }
-        default:
-            std::memcpy(entry, &pixel, 4);
-            break;
+        default: std::memcpy(entry, &pixel, 4); break;
         }
     }
     return map;

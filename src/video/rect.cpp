@@ -29,22 +29,20 @@ constexpr int code_left = 4;
 constexpr int code_right = 8;
 
 struct Bounds {
-    i64 left, top, right, bottom; // inclusive
+    i64 left, top, right, bottom;  // inclusive
 };
 
 inline int out_code(const Bounds &b, i64 x, i64 y)
 {
     int code = 0;
-    if (y < b.top) {
+    if (y < b.top)
         code |= code_top;
-    } else if (y > b.bottom) {
+    else if (y > b.bottom)
         code |= code_bottom;
-    }
-    if (x < b.left) {
+    if (x < b.left)
         code |= code_left;
-    } else if (x > b.right) {
+    else if (x > b.right)
         code |= code_right;
-    }
     return code;
 }
 
@@ -56,20 +54,18 @@ inline i64 interpolate(i64 a, i64 b, i64 num, i64 den)
     return a + static_cast<i64>(q);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 JEX_bool JEX_HasIntersection(const JEX_Rect *A, const JEX_Rect *B)
 {
-    if (!A || !B) {
+    if (!A || !B)
         return JEX_FALSE;
-    }
     const i64 left = std::max<i64>(A->x, B->x);
     const i64 right = std::min<i64>(i64(A->x) + A->w, i64(B->x) + B->w);
-    if (left >= right) {
+    if (left >= right)
         return JEX_FALSE;
-    }
     const i64 top = std::max<i64>(A->y, B->y);
     const i64 bottom = std::min<i64>(i64(A->y) + A->h, i64(B->y) + B->h);
     return top < bottom ? JEX_TRUE : JEX_FALSE;
@@ -77,9 +73,8 @@ JEX_bool JEX_HasIntersection(const JEX_Rect *A, const JEX_Rect *B)
 
 JEX_bool JEX_IntersectRect(const JEX_Rect *A, const JEX_Rect *B, JEX_Rect *result)
 {
-    if (!A || !B || !result) {
+    if (!A || !B || !result)
         return JEX_FALSE;
-    }
     const i64 x = std::max<i64>(A->x, B->x);
     const i64 w = std::min<i64>(i64(A->x) + A->w, i64(B->x) + B->w) - x;
     const i64 y = std::max<i64>(A->y, B->y);
@@ -93,9 +88,8 @@ JEX_bool JEX_IntersectRect(const JEX_Rect *A, const JEX_Rect *B, JEX_Rect *resul
 
 void JEX_UnionRect(const JEX_Rect *A, const JEX_Rect *B, JEX_Rect *result)
 {
-    if (!A || !B || !result) {
+    if (!A || !B || !result)
         return;
-    }
     const i64 x = std::min<i64>(A->x, B->x);
     const i64 w = std::max<i64>(i64(A->x) + A->w, i64(B->x) + B->w) - x;
     const i64 y = std::min<i64>(A->y, B->y);
@@ -109,22 +103,19 @@ void JEX_UnionRect(const JEX_Rect *A, const JEX_Rect *B, JEX_Rect *result)
 JEX_bool JEX_EnclosePoints(const JEX_Point *points, int count, const JEX_Rect *clip,
                            JEX_Rect *result)
 {
-    if (!points || count < 1) {
+    if (!points || count < 1)
         return JEX_FALSE;
-    }
     i64 minx = 0, maxx = 0, miny = 0, maxy = 0;
     bool any = false;
     if (clip) {
-        if (clip->w <= 0 || clip->h <= 0) {
+        if (clip->w <= 0 || clip->h <= 0)
             return JEX_FALSE;
-        }
         const i64 left = clip->x, right = i64(clip->x) + clip->w - 1;
         const i64 top = clip->y, bottom = i64(clip->y) + clip->h - 1;
         for (int i = 0; i < count; ++i) {
             const i64 x = points[i].x, y = points[i].y;
-            if (x < left || x > right || y < top || y > bottom) {
+            if (x < left || x > right || y < top || y > bottom)
                 continue;
-            }
             if (!any) {
                 minx = maxx = x;
                 miny = maxy = y;
@@ -136,9 +127,8 @@ JEX_bool JEX_EnclosePoints(const JEX_Point *points, int count, const JEX_Rect *c
             miny = std::min(miny, y);
             maxy = std::max(maxy, y);
         }
-        if (!any) {
+        if (!any)
             return JEX_FALSE;
-        }
     } else {
         minx = maxx = points[0].x;
         miny = maxy = points[0].y;
@@ -161,24 +151,20 @@ JEX_bool JEX_EnclosePoints(const JEX_Point *points, int count, const JEX_Rect *c
 
 JEX_bool JEX_IntersectRectAndLine(const JEX_Rect *rect, int *X1, int *Y1, int *X2, int *Y2)
 {
-    if (!rect || !X1 || !Y1 || !X2 || !Y2) {
+    if (!rect || !X1 || !Y1 || !X2 || !Y2)
         return JEX_FALSE;
-    }
     // An empty rectangle contains no point of any segment.
-    if (rect->w <= 0 || rect->h <= 0) {
+    if (rect->w <= 0 || rect->h <= 0)
         return JEX_FALSE;
-    }
     const Bounds b{rect->x, rect->y, i64(rect->x) + rect->w - 1, i64(rect->y) + rect->h - 1};
     i64 x1 = *X1, y1 = *Y1, x2 = *X2, y2 = *Y2;
 
     if ((x1 < b.left && x2 < b.left) || (x1 > b.right && x2 > b.right) ||
-        (y1 < b.top && y2 < b.top) || (y1 > b.bottom && y2 > b.bottom)) {
+        (y1 < b.top && y2 < b.top) || (y1 > b.bottom && y2 > b.bottom))
         return JEX_FALSE;
-    }
     if (x1 >= b.left && x1 <= b.right && x2 >= b.left && x2 <= b.right && y1 >= b.top &&
-        y1 <= b.bottom && y2 >= b.top && y2 <= b.bottom) {
+        y1 <= b.bottom && y2 >= b.top && y2 <= b.bottom)
         return JEX_TRUE;
-    }
     if (y1 == y2) {
         *X1 = static_cast<int>(std::clamp(x1, b.left, b.right));
         *X2 = static_cast<int>(std::clamp(x2, b.left, b.right));
@@ -196,9 +182,8 @@ JEX_bool JEX_IntersectRectAndLine(const JEX_Rect *rect, int *X1, int *Y1, int *X
     int code1 = out_code(b, x1, y1);
     int code2 = out_code(b, x2, y2);
     for (int steps = 0; code1 || code2; ++steps) {
-        if ((code1 & code2) || steps > 16) {
+        if ((code1 & code2) || steps > 16)
             return JEX_FALSE;
-        }
         const bool first = code1 != 0;
         const int code = first ? code1 : code2;
         i64 x, y;
@@ -235,23 +220,20 @@ JEX_bool JEX_IntersectRectAndLine(const JEX_Rect *rect, int *X1, int *Y1, int *X
 JEX_bool JEX_GetSpanEnclosingRect(int width, int height, int numrects, const JEX_Rect *rects,
                                   JEX_Rect *span)
 {
-    if (!rects || !span || numrects < 1 || width <= 0 || height <= 0) {
+    if (!rects || !span || numrects < 1 || width <= 0 || height <= 0)
         return JEX_FALSE;
-    }
     i64 y1 = height, y2 = 0;
     for (int i = 0; i < numrects; ++i) {
         const JEX_Rect &r = rects[i];
-        if (r.y < 0) {
+        if (r.y < 0)
             y1 = 0;
-        } else {
+        else
             y1 = std::min<i64>(y1, r.y);
-        }
         const i64 end = i64(r.y) + r.h;
-        if (end > height) {
+        if (end > height)
             y2 = height;
-        } else {
+        else
             y2 = std::max(y2, end);
-        }
     }
     if (y2 > y1) {
         span->x = 0;
@@ -263,4 +245,4 @@ JEX_bool JEX_GetSpanEnclosingRect(int width, int height, int numrects, const JEX
     return JEX_FALSE;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -174,7 +174,8 @@ struct KeyBlender {
             } else {
                 const Uint32 rb =
                     ((d & 0xFF00FF) + ((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8)) & 0xFF00FF;
-                const Uint32 g = ((d & 0xFF00) + ((a * ((s & 0xFF00) - (d & 0xFF00))) >> 8)) & 0xFF00;
+                const Uint32 g =
+                    ((d & 0xFF00) + ((a * ((s & 0xFF00) - (d & 0xFF00))) >> 8)) & 0xFF00;
                 out = rb | g;
             }
             break;
@@ -239,18 +240,17 @@ void DrawColorKey(const Uint8 *enc, int surface_w, int bpp, const JEX_Rect &srcr
             }
             Uint8 *d = dst + std::ptrdiff_t(start - left) * bpp;
             const std::size_t n = std::size_t(end - start);
-            if (!blend) {
+            if (!blend)
                 std::memcpy(d, pixels, n * bpp);
-            } else {
+            else
                 for (std::size_t i = 0; i < n; ++i)
                     (*blend)(pixels + i * bpp, d + i * bpp);
-            }
         }
     }
 }
 
-void DrawColorKeyEncoding(const JEX_Surface *src, const JEX_Rect &srcrect, Uint8 *dst, int dst_pitch,
-                          bool allow_blend)
+void DrawColorKeyEncoding(const JEX_Surface *src, const JEX_Rect &srcrect, Uint8 *dst,
+                          int dst_pitch, bool allow_blend)
 {
     const int bpp = src->format->bytes_per_pixel;
     const Uint8 *enc = static_cast<const Uint8 *>(src->map->data);
@@ -274,13 +274,11 @@ struct Target {
     bool is565;  // 2-byte: a channel mask is 0x7E0
 
     explicit Target(const JEX_PixelFormat *f)
-        : bpp(f->bytes_per_pixel),
-          mask{f->rmask, f->gmask, f->bmask, f->amask},
-          loss{f->rloss, f->gloss, f->bloss, f->aloss},
-          shift{f->rshift, f->gshift, f->bshift, f->ashift},
+        : bpp(f->bytes_per_pixel), mask{f->rmask, f->gmask, f->bmask, f->amask},
+          loss{f->rloss, f->gloss, f->bloss, f->aloss}, shift{f->rshift, f->gshift, f->bshift,
+                                                              f->ashift},
           is565(f->rmask == 0x7E0 || f->gmask == 0x7E0 || f->bmask == 0x7E0)
-    {
-    }
+    {}
     explicit Target(const Uint8 *h)
     {
         bpp = h[0];
@@ -605,15 +603,19 @@ int JEX_RLEAlphaBlit(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst, JEX_
             std::memcpy(at(y, x), p, std::size_t(n) * bpp);
         };
         if (bpp == 4) {
-            WalkAlpha<Uint16>(enc, src->w, *srcrect, opaque, [&](int y, int x, Uint32 s) {
-                Uint8 *p = at(y, x);
-                const Uint32 d = LoadPixel(p, 4);
-                const Uint32 a = s >> 24;
-                const Uint32 rb =
-                    (((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8) + (d & 0xFF00FF)) & 0xFF00FF;
-                const Uint32 g = (((((s & 0xFF00) - (d & 0xFF00)) * a) >> 8) + (d & 0xFF00)) & 0xFF00;
-                StorePixel(p, 4, rb + g + 0xFF000000);
-            });
+            WalkAlpha<Uint16>(
+                enc, src->w, *srcrect, opaque,
+                [&](int y, int x, Uint32 s) {
+                    Uint8 *p = at(y, x);
+                    const Uint32 d = LoadPixel(p, 4);
+                    const Uint32 a = s >> 24;
+                    const Uint32 rb =
+                        (((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8) + (d & 0xFF00FF)) &
+                        0xFF00FF;
+                    const Uint32 g =
+                        (((((s & 0xFF00) - (d & 0xFF00)) * a) >> 8) + (d & 0xFF00)) & 0xFF00;
+                    StorePixel(p, 4, rb + g + 0xFF000000);
+                });
         } else {
             const Uint32 spread = t.Spread();
             WalkAlpha<Uint8>(enc, src->w, *srcrect, opaque, [&](int y, int x, Uint32 stored) {

@@ -127,20 +127,11 @@ int JEX_SoftStretch(JEX_Surface *src, const JEX_Rect *srcrect, JEX_Surface *dst,
             continue;
         }
         switch (bpp) {
-        case 1:
-            StretchRow<Uint8>(srow, drow, d.w, xstep);
-            break;
-        case 2:
-            StretchRow<Uint16>(srow, drow, d.w, xstep);
-            break;
-        case 3:
-            StretchRow3(srow, drow, d.w, xstep);
-            break;
-        case 4:
-            StretchRow<Uint32>(srow, drow, d.w, xstep);
-            break;
-        default:
-            break;
+        case 1: StretchRow<Uint8>(srow, drow, d.w, xstep); break;
+        case 2: StretchRow<Uint16>(srow, drow, d.w, xstep); break;
+        case 3: StretchRow3(srow, drow, d.w, xstep); break;
+        case 4: StretchRow<Uint32>(srow, drow, d.w, xstep); break;
+        default: break;
         }
         last_row = sy;
         last_dst = drow;

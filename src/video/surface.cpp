@@ -63,8 +63,7 @@ void FreeSurfaceRecord(JEX_Surface *surface)
 }
 
 // A surface with its format, palette and map but no pixels.
-JEX_Surface *CreateEmptySurface(int depth, Uint32 Rmask, Uint32 Gmask, Uint32 Bmask,
-                                Uint32 Amask)
+JEX_Surface *CreateEmptySurface(int depth, Uint32 Rmask, Uint32 Gmask, Uint32 Bmask, Uint32 Amask)
 {
     const Uint32 code = JEX_MasksToPixelFormatEnum(depth, Rmask, Gmask, Bmask, Amask);
     if (code == JEX_PIXELFORMAT_UNKNOWN) {
@@ -355,17 +354,10 @@ int JEX_SetSurfaceBlendMode(JEX_Surface *surface, JEX_BlendMode blendMode)
     Uint32 flags = surface->map->info.flags & ~Uint32(JEX_COPY_BLEND | JEX_COPY_ADD | JEX_COPY_MOD);
     int status = 0;
     switch (blendMode) {
-    case JEX_BLENDMODE_NONE:
-        break;
-    case JEX_BLENDMODE_BLEND:
-        flags |= JEX_COPY_BLEND;
-        break;
-    case JEX_BLENDMODE_ADD:
-        flags |= JEX_COPY_ADD;
-        break;
-    case JEX_BLENDMODE_MOD:
-        flags |= JEX_COPY_MOD;
-        break;
+    case JEX_BLENDMODE_NONE: break;
+    case JEX_BLENDMODE_BLEND: flags |= JEX_COPY_BLEND; break;
+    case JEX_BLENDMODE_ADD: flags |= JEX_COPY_ADD; break;
+    case JEX_BLENDMODE_MOD: flags |= JEX_COPY_MOD; break;
     default:
         JEX_Unsupported();
         status = -1;
@@ -688,7 +680,8 @@ JEX_Surface *JEX_ConvertSurface(JEX_Surface *src, const JEX_PixelFormat *fmt, Ui
             const Uint32 clear_mask = ~cf->amask;
             const Uint32 skey = smap->info.colorkey;
             for (int y = 0; y < convert->h; ++y) {
-                Uint8 *row = static_cast<Uint8 *>(convert->pixels) + std::ptrdiff_t(y) * convert->pitch;
+                Uint8 *row =
+                    static_cast<Uint8 *>(convert->pixels) + std::ptrdiff_t(y) * convert->pitch;
                 if (bpp != 2 && bpp != 4)
                     break;
                 for (int x = 0; x < convert->w; ++x) {
@@ -709,7 +702,8 @@ JEX_Surface *JEX_ConvertSurface(JEX_Surface *src, const JEX_PixelFormat *fmt, Ui
     const JEX_Rect cbounds{0, 0, convert->w, convert->h};
     JEX_IntersectRect(&src->clip_rect, &cbounds, &convert->clip_rect);
 
-    if ((src->format->amask && fmt->amask) || (saved & (JEX_COPY_COLORKEY | JEX_COPY_MODULATE_ALPHA)))
+    if ((src->format->amask && fmt->amask) ||
+        (saved & (JEX_COPY_COLORKEY | JEX_COPY_MODULATE_ALPHA)))
         JEX_SetSurfaceBlendMode(convert, JEX_BLENDMODE_BLEND);
     if ((saved & JEX_COPY_RLE_DESIRED) || (flags & JEX_SURFACE_RLEACCEL))
         JEX_SetSurfaceRLE(convert, 1);

@@ -23,17 +23,17 @@ typedef struct JEX_WindowUserData {
 } JEX_WindowUserData;
 
 struct JEX_Window {
-    const void *magic;          /* &device->window_magic while valid */
+    const void *magic; /* &device->window_magic while valid */
     Uint32 id;
-    char *title;                /* owned, or null */
+    char *title; /* owned, or null */
     int x, y;
     int w, h;
     Uint32 flags;
-    JEX_Rect windowed;          /* last geometry while not full-screen */
+    JEX_Rect windowed; /* last geometry while not full-screen */
     JEX_DisplayMode fullscreen_mode;
     float brightness;
-    Uint16 *gamma;              /* 3 x 256 entries, null until first used */
-    Uint16 *saved_gamma;        /* right behind gamma in the same block */
+    Uint16 *gamma;       /* 3 x 256 entries, null until first used */
+    Uint16 *saved_gamma; /* right behind gamma in the same block */
     JEX_Surface *surface;
     int surface_valid;
     struct JEX_WindowShaper *shaper;
@@ -42,18 +42,18 @@ struct JEX_Window {
     JEX_Window *prev;
     JEX_Window *next;
     /* Core bookkeeping after the shared fields. */
-    int gl_loaded;              /* this window holds one GL library load */
-    int is_destroying;          /* inside JEX_DestroyWindow */
+    int gl_loaded;     /* this window holds one GL library load */
+    int is_destroying; /* inside JEX_DestroyWindow */
 };
 
-#define FULLSCREEN_VISIBLE(W)                                                 \
-    ((((W)->flags & JEX_WINDOW_FULLSCREEN) != 0) &&                           \
-     (((W)->flags & JEX_WINDOW_SHOWN) != 0) && (((W)->flags & JEX_WINDOW_MINIMIZED) == 0))
+#define FULLSCREEN_VISIBLE(W)                                                                      \
+    ((((W)->flags & JEX_WINDOW_FULLSCREEN) != 0) && (((W)->flags & JEX_WINDOW_SHOWN) != 0) &&      \
+     (((W)->flags & JEX_WINDOW_MINIMIZED) == 0))
 
 struct JEX_VideoDisplay {
     int max_display_modes;
     int num_display_modes;
-    JEX_DisplayMode *display_modes;   /* kept sorted */
+    JEX_DisplayMode *display_modes; /* kept sorted */
     JEX_DisplayMode desktop_mode;
     JEX_DisplayMode current_mode;
     JEX_Window *fullscreen_window;
@@ -81,7 +81,7 @@ typedef struct JEX_GLConfig {
     int major_version;
     int minor_version;
     int retained_backing;
-    int driver_loaded;          /* load count; 0 = not loaded */
+    int driver_loaded; /* load count; 0 = not loaded */
     char driver_path[256];
     void *dll_handle;
 } JEX_GLConfig;
@@ -160,10 +160,10 @@ struct JEX_VideoDevice {
     int suspend_screensaver;
     int num_displays;
     JEX_VideoDisplay *displays;
-    JEX_Window *windows;        /* newest first */
-    Uint8 window_magic;         /* only its address is used */
+    JEX_Window *windows; /* newest first */
+    Uint8 window_magic;  /* only its address is used */
     Uint32 next_object_id;
-    char *clipboard_text;       /* used when the driver has no clipboard */
+    char *clipboard_text; /* used when the driver has no clipboard */
     JEX_GLConfig gl_config;
     void *driverdata;
     void *gl_data;

@@ -21,8 +21,14 @@ JEX_VideoDevice *_this = nullptr;
 // Platform rows that cannot run here: the Cocoa driver belongs to another
 // platform, and the X11 driver is not built into this version yet. Neither
 // claims to be available, and naming them fails with "... not available".
-int unavailable() { return 0; }
-JEX_VideoDevice *no_device(int) { return nullptr; }
+int unavailable()
+{
+    return 0;
+}
+JEX_VideoDevice *no_device(int)
+{
+    return nullptr;
+}
 
 // The order is the auto-selection order.
 const VideoBootStrap *const bootstrap[] = {&COCOA_bootstrap, &X11_bootstrap, &DUMMY_bootstrap,
@@ -40,9 +46,8 @@ bool no_device_error()
 
 JEX_VideoDisplay *checked_display(int index)
 {
-    if (no_device_error()) {
+    if (no_device_error())
         return nullptr;
-    }
     if (index < 0 || index >= _this->num_displays) {
         JEX_SetError("displayIndex must be in the range 0 - %d", _this->num_displays - 1);
         return nullptr;
@@ -52,39 +57,32 @@ JEX_VideoDisplay *checked_display(int index)
 
 bool modes_equal(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
 {
-    return a.format == b.format && a.w == b.w && a.h == b.h &&
-           a.refresh_rate == b.refresh_rate && a.driverdata == b.driverdata;
+    return a.format == b.format && a.w == b.w && a.h == b.h && a.refresh_rate == b.refresh_rate &&
+           a.driverdata == b.driverdata;
 }
 
 // Descending by width, height, bits per pixel, layout, refresh rate.
 int cmpmodes(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
 {
-    if (a.w != b.w) {
+    if (a.w != b.w)
         return b.w > a.w ? 1 : -1;
-    }
-    if (a.h != b.h) {
+    if (a.h != b.h)
         return b.h > a.h ? 1 : -1;
-    }
-    if (JEX_BITSPERPIXEL(a.format) != JEX_BITSPERPIXEL(b.format)) {
+    if (JEX_BITSPERPIXEL(a.format) != JEX_BITSPERPIXEL(b.format))
         return int(JEX_BITSPERPIXEL(b.format)) - int(JEX_BITSPERPIXEL(a.format));
-    }
-    if (JEX_PIXELLAYOUT(a.format) != JEX_PIXELLAYOUT(b.format)) {
+    if (JEX_PIXELLAYOUT(a.format) != JEX_PIXELLAYOUT(b.format))
         return int(JEX_PIXELLAYOUT(b.format)) - int(JEX_PIXELLAYOUT(a.format));
-    }
-    if (a.refresh_rate != b.refresh_rate) {
+    if (a.refresh_rate != b.refresh_rate)
         return b.refresh_rate > a.refresh_rate ? 1 : -1;
-    }
     return 0;
 }
 
 void sort_modes(JEX_VideoDisplay *display)
 {
     if (display->num_display_modes > 1) {
-        std::stable_sort(display->display_modes,
-                         display->display_modes + display->num_display_modes,
-                         [](const JEX_DisplayMode &a, const JEX_DisplayMode &b) {
-                             return cmpmodes(a, b) < 0;
-                         });
+        std::stable_sort(
+            display->display_modes, display->display_modes + display->num_display_modes,
+            [](const JEX_DisplayMode &a, const JEX_DisplayMode &b) { return cmpmodes(a, b) < 0; });
     }
 }
 
@@ -100,9 +98,8 @@ void list_modes(JEX_VideoDisplay *display)
 // The event pump reaches the platform through this.
 void pump_platform()
 {
-    if (_this && _this->PumpEvents) {
+    if (_this && _this->PumpEvents)
         _this->PumpEvents(_this);
-    }
 }
 
 // Restores the error record after clean-up steps that may overwrite it.
@@ -120,32 +117,26 @@ private:
 // devices belong to the driver that added them.
 void stop_input(int started)
 {
-    if (started > 4) {
+    if (started > 4)
         JEX_QuitQuit();
-    }
-    if (started > 2) {
+    if (started > 2)
         JEX_MouseQuit();
-    }
-    if (started > 1) {
+    if (started > 1)
         JEX_KeyboardQuit();
-    }
-    if (started > 0) {
+    if (started > 0)
         JEX_StopEventLoop();
-    }
 }
 
 int video_init(const char *driver_name, const VideoBootStrap *entry)
 {
-    if (_this) {
+    if (_this)
         JEX_VideoQuit();
-    }
 
     // A failure before the device exists leaves nothing running: signal
     // handlers and the queue started here are undone again.
     int started = 0;
-    if (JEX_StartEventLoop() < 0) {
+    if (JEX_StartEventLoop() < 0)
         return -1;
-    }
     started = 1;
     if (JEX_KeyboardInit() < 0) {
         ErrorKeeper keep;
@@ -176,16 +167,14 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
     if (entry) {
         device = entry->create(0);
         if (!device) {
-            if (!entry->name) {
+            if (!entry->name)
                 JEX_SetError("Video driver not available");
-            } else {
+            else
                 JEX_SetError("%s not available", entry->name);
-            }
         }
     } else {
-        if (!driver_name) {
+        if (!driver_name)
             driver_name = std::getenv("JEX_VIDEODRIVER");
-        }
         if (driver_name) {
             for (int i = 0; bootstrap[i]; ++i) {
                 if (strcasecmp(bootstrap[i]->name, driver_name) == 0) {
@@ -194,9 +183,8 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
                     break;
                 }
             }
-            if (!device) {
+            if (!device)
                 JEX_SetError("%s not available", driver_name);
-            }
         } else {
             for (int i = 0; bootstrap[i]; ++i) {
                 if (bootstrap[i]->available()) {
@@ -207,9 +195,8 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
                     }
                 }
             }
-            if (!device) {
+            if (!device)
                 JEX_SetError("No available video device");
-            }
         }
     }
     if (!device) {
@@ -242,11 +229,10 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
     if (_this->CreateWindowFramebuffer) {
         const char *render = JEX_GetHint(JEX_HINT_RENDER_DRIVER);
         const char *accel = JEX_GetHint(JEX_HINT_FRAMEBUFFER_ACCELERATION);
-        if (render && strcasecmp(render, "software") == 0) {
+        if (render && strcasecmp(render, "software") == 0)
             keep_driver_framebuffer = true;
-        } else if (accel && accel[0] == '0') {
+        else if (accel && accel[0] == '0')
             keep_driver_framebuffer = true;
-        }
     }
     if (!keep_driver_framebuffer) {
         _this->CreateWindowFramebuffer = nullptr;
@@ -256,23 +242,28 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 VideoBootStrap COCOA_bootstrap = {"cocoa", "JEX Cocoa video driver", unavailable, no_device};
 
 extern "C" {
 
-int JEX_GetNumVideoDrivers(void) { return kNumBootstrap; }
+int JEX_GetNumVideoDrivers(void)
+{
+    return kNumBootstrap;
+}
 
 const char *JEX_GetVideoDriver(int index)
 {
-    if (index >= 0 && index < kNumBootstrap) {
+    if (index >= 0 && index < kNumBootstrap)
         return bootstrap[index]->name;
-    }
     return nullptr;
 }
 
-int JEX_VideoInit(const char *driver_name) { return video_init(driver_name, nullptr); }
+int JEX_VideoInit(const char *driver_name)
+{
+    return video_init(driver_name, nullptr);
+}
 
 int JEX_VideoInitWithBootstrap(const VideoBootStrap *entry)
 {
@@ -285,20 +276,17 @@ int JEX_VideoInitWithBootstrap(const VideoBootStrap *entry)
 
 void JEX_VideoQuit(void)
 {
-    if (!_this) {
+    if (!_this)
         return;
-    }
     if (_this->suspend_screensaver) {
         _this->suspend_screensaver = 0;
-        if (_this->SuspendScreenSaver) {
+        if (_this->SuspendScreenSaver)
             _this->SuspendScreenSaver(_this);
-        }
     }
     // Windows go while the queue still runs, so their last events neither
     // fail at a stopped queue nor overwrite the error record.
-    while (_this->windows) {
+    while (_this->windows)
         JEX_DestroyWindow(_this->windows);
-    }
     stop_input(5);
     JEX_SetPlatformPumpHook(nullptr);
 
@@ -311,9 +299,8 @@ void JEX_VideoQuit(void)
 
     for (int i = 0; i < _this->num_displays; ++i) {
         JEX_VideoDisplay *display = &_this->displays[i];
-        for (int j = 0; j < display->num_display_modes; ++j) {
+        for (int j = 0; j < display->num_display_modes; ++j)
             std::free(display->display_modes[j].driverdata);
-        }
         std::free(display->display_modes);
         std::free(display->desktop_mode.driverdata);
         std::free(display->driverdata);
@@ -330,27 +317,27 @@ void JEX_VideoQuit(void)
 
 const char *JEX_GetCurrentVideoDriver(void)
 {
-    if (no_device_error()) {
+    if (no_device_error())
         return nullptr;
-    }
     return _this->name;
 }
 
-JEX_VideoDevice *JEX_GetVideoDevice(void) { return _this; }
+JEX_VideoDevice *JEX_GetVideoDevice(void)
+{
+    return _this;
+}
 
 int JEX_GetNumVideoDisplays(void)
 {
-    if (no_device_error()) {
+    if (no_device_error())
         return 0;
-    }
     return _this->num_displays;
 }
 
 int JEX_AddVideoDisplay(const JEX_VideoDisplay *display)
 {
-    if (no_device_error()) {
+    if (no_device_error())
         return -1;
-    }
     if (!display) {
         JEX_SetError("Parameter '%s' is invalid", "display");
         return -1;
@@ -378,9 +365,8 @@ int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode)
 {
     JEX_VideoDisplay display;
     std::memset(&display, 0, sizeof(display));
-    if (desktop_mode) {
+    if (desktop_mode)
         display.desktop_mode = *desktop_mode;
-    }
     display.current_mode = display.desktop_mode;
     return JEX_AddVideoDisplay(&display);
 }
@@ -388,43 +374,35 @@ int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode)
 int JEX_GetIndexOfDisplay(JEX_VideoDisplay *display)
 {
     if (_this && display) {
-        for (int i = 0; i < _this->num_displays; ++i) {
-            if (display == &_this->displays[i]) {
+        for (int i = 0; i < _this->num_displays; ++i)
+            if (display == &_this->displays[i])
                 return i;
-            }
-        }
     }
     return 0;
 }
 
 JEX_VideoDisplay *JEX_GetFirstDisplay(void)
 {
-    if (!_this || _this->num_displays == 0) {
+    if (!_this || _this->num_displays == 0)
         return nullptr;
-    }
     return &_this->displays[0];
 }
 
 JEX_bool JEX_AddDisplayMode(JEX_VideoDisplay *display, const JEX_DisplayMode *mode)
 {
-    if (!display || !mode) {
+    if (!display || !mode)
         return JEX_FALSE;
-    }
-    for (int i = 0; i < display->num_display_modes; ++i) {
-        if (modes_equal(display->display_modes[i], *mode)) {
+    for (int i = 0; i < display->num_display_modes; ++i)
+        if (modes_equal(display->display_modes[i], *mode))
             return JEX_FALSE;
-        }
-    }
     if (display->num_display_modes >= display->max_display_modes) {
-        if (display->max_display_modes > INT_MAX - 32) {
+        if (display->max_display_modes > INT_MAX - 32)
             return JEX_FALSE;
-        }
         const int capacity = display->max_display_modes + 32;
         auto *modes = static_cast<JEX_DisplayMode *>(
             std::realloc(display->display_modes, size_t(capacity) * sizeof(JEX_DisplayMode)));
-        if (!modes) {
+        if (!modes)
             return JEX_FALSE;
-        }
         display->display_modes = modes;
         display->max_display_modes = capacity;
     }
@@ -436,15 +414,12 @@ JEX_bool JEX_AddDisplayMode(JEX_VideoDisplay *display, const JEX_DisplayMode *mo
 int JEX_GetDisplayBounds(int displayIndex, JEX_Rect *rect)
 {
     JEX_VideoDisplay *display = checked_display(displayIndex);
-    if (!display) {
+    if (!display)
         return -1;
-    }
-    if (!rect) {
+    if (!rect)
         return 0;
-    }
-    if (_this->GetDisplayBounds && _this->GetDisplayBounds(_this, display, rect) == 0) {
+    if (_this->GetDisplayBounds && _this->GetDisplayBounds(_this, display, rect) == 0)
         return 0;
-    }
     if (displayIndex == 0) {
         rect->x = 0;
         rect->y = 0;
@@ -463,9 +438,8 @@ int JEX_GetDisplayBounds(int displayIndex, JEX_Rect *rect)
 int JEX_GetNumDisplayModes(int displayIndex)
 {
     JEX_VideoDisplay *display = checked_display(displayIndex);
-    if (!display) {
+    if (!display)
         return -1;
-    }
     list_modes(display);
     return display->num_display_modes;
 }
@@ -473,41 +447,35 @@ int JEX_GetNumDisplayModes(int displayIndex)
 int JEX_GetDisplayMode(int displayIndex, int modeIndex, JEX_DisplayMode *mode)
 {
     JEX_VideoDisplay *display = checked_display(displayIndex);
-    if (!display) {
+    if (!display)
         return -1;
-    }
     list_modes(display);
     if (modeIndex < 0 || modeIndex >= display->num_display_modes) {
         JEX_SetError("index must be in the range of 0 - %d", display->num_display_modes - 1);
         return -1;
     }
-    if (mode) {
+    if (mode)
         *mode = display->display_modes[modeIndex];
-    }
     return 0;
 }
 
 int JEX_GetDesktopDisplayMode(int displayIndex, JEX_DisplayMode *mode)
 {
     JEX_VideoDisplay *display = checked_display(displayIndex);
-    if (!display) {
+    if (!display)
         return -1;
-    }
-    if (mode) {
+    if (mode)
         *mode = display->desktop_mode;
-    }
     return 0;
 }
 
 int JEX_GetCurrentDisplayMode(int displayIndex, JEX_DisplayMode *mode)
 {
     JEX_VideoDisplay *display = checked_display(displayIndex);
-    if (!display) {
+    if (!display)
         return -1;
-    }
-    if (mode) {
+    if (mode)
         *mode = display->current_mode;
-    }
     return 0;
 }
 
@@ -523,7 +491,7 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
         JEX_SetError("Parameter '%s' is invalid", "display");
         return nullptr;
     }
-    const JEX_DisplayMode wanted = *mode; // closest may be the same record
+    const JEX_DisplayMode wanted = *mode;  // closest may be the same record
     const Uint32 target_format = wanted.format ? wanted.format : display->desktop_mode.format;
     const int target_refresh =
         wanted.refresh_rate ? wanted.refresh_rate : display->desktop_mode.refresh_rate;
@@ -534,14 +502,12 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
     const JEX_DisplayMode *match = nullptr;
     for (int i = 0; i < display->num_display_modes; ++i) {
         const JEX_DisplayMode *current = &display->display_modes[i];
-        if (current->w && current->w < wanted.w) {
-            break; // the list is sorted: nothing later is wide enough
-        }
+        if (current->w && current->w < wanted.w)
+            break;  // the list is sorted: nothing later is wide enough
         if (current->h && current->h < wanted.h) {
-            if (current->w && current->w == wanted.w) {
+            if (current->w && current->w == wanted.w)
                 break;
-            }
-            continue; // a narrower mode of another aspect ratio may still fit
+            continue;  // a narrower mode of another aspect ratio may still fit
         }
         if (!match) {
             match = current;
@@ -553,22 +519,19 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
         }
         if (current->format == match->format) {
             if (current->refresh_rate == match->refresh_rate ||
-                current->refresh_rate < target_refresh) {
+                current->refresh_rate < target_refresh)
                 continue;
-            }
             match = current;
             continue;
         }
-        if (current->format == target_format) {
+        if (current->format == target_format)
             match = current;
-        } else if (JEX_BITSPERPIXEL(current->format) >= target_bpp &&
-                   JEX_PIXELTYPE(current->format) == target_type) {
+        else if (JEX_BITSPERPIXEL(current->format) >= target_bpp &&
+                 JEX_PIXELTYPE(current->format) == target_type)
             match = current;
-        }
     }
-    if (!match) {
+    if (!match)
         return nullptr;
-    }
     closest->format = match->format ? match->format : wanted.format;
     if (match->w && match->h) {
         closest->w = match->w;
@@ -579,15 +542,12 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
     }
     closest->refresh_rate = match->refresh_rate ? match->refresh_rate : wanted.refresh_rate;
     closest->driverdata = match->driverdata;
-    if (!closest->format) {
+    if (!closest->format)
         closest->format = JEX_PIXELFORMAT_RGB888;
-    }
-    if (!closest->w) {
+    if (!closest->w)
         closest->w = 640;
-    }
-    if (!closest->h) {
+    if (!closest->h)
         closest->h = 480;
-    }
     return closest;
 }
 
@@ -595,9 +555,8 @@ JEX_DisplayMode *JEX_GetClosestDisplayMode(int displayIndex, const JEX_DisplayMo
                                            JEX_DisplayMode *closest)
 {
     JEX_VideoDisplay *display = checked_display(displayIndex);
-    if (!display) {
+    if (!display)
         return nullptr;
-    }
     return JEX_GetClosestDisplayModeForDisplay(display, mode, closest);
 }
 
@@ -610,18 +569,14 @@ int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMod
     JEX_DisplayMode target;
     if (mode) {
         target = *mode;
-        if (!target.format) {
+        if (!target.format)
             target.format = display->current_mode.format;
-        }
-        if (!target.w) {
+        if (!target.w)
             target.w = display->current_mode.w;
-        }
-        if (!target.h) {
+        if (!target.h)
             target.h = display->current_mode.h;
-        }
-        if (!target.refresh_rate) {
+        if (!target.refresh_rate)
             target.refresh_rate = display->current_mode.refresh_rate;
-        }
         const int w = target.w, h = target.h;
         if (!JEX_GetClosestDisplayModeForDisplay(display, &target, &target)) {
             JEX_SetError("No video mode large enough for %dx%d", w, h);
@@ -630,18 +585,16 @@ int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMod
     } else {
         target = display->desktop_mode;
     }
-    if (modes_equal(target, display->current_mode)) {
+    if (modes_equal(target, display->current_mode))
         return 0;
-    }
     if (!_this->SetDisplayMode) {
         JEX_SetError("Video driver doesn't support changing display mode");
         return -1;
     }
-    if (_this->SetDisplayMode(_this, display, &target) < 0) {
+    if (_this->SetDisplayMode(_this, display, &target) < 0)
         return -1;
-    }
     display->current_mode = target;
     return 0;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -15,7 +15,8 @@
 namespace {
 
 constexpr int kRampEntries = 256;
-constexpr Uint32 kCreateFlagsKept = JEX_WINDOW_OPENGL | JEX_WINDOW_BORDERLESS | JEX_WINDOW_RESIZABLE;
+constexpr Uint32 kCreateFlagsKept =
+    JEX_WINDOW_OPENGL | JEX_WINDOW_BORDERLESS | JEX_WINDOW_RESIZABLE;
 
 // The device and window checks every window operation starts with.
 JEX_VideoDevice *checked(JEX_Window *window)
@@ -37,19 +38,24 @@ bool is_position_code(int v)
     return JEX_WINDOWPOS_ISUNDEFINED(v) || JEX_WINDOWPOS_ISCENTERED(v);
 }
 
-int clamp_int(long long v) { return int(std::clamp<long long>(v, INT_MIN, INT_MAX)); }
+int clamp_int(long long v)
+{
+    return int(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
 
 // Centre of bounds for a window of the given extent, halves rounding toward
 // zero as integer division does.
-int centred(int origin, int extent, int size) { return clamp_int(origin + ((long long)extent - size) / 2); }
+int centred(int origin, int extent, int size)
+{
+    return clamp_int(origin + ((long long)extent - size) / 2);
+}
 
 JEX_Rect window_display_bounds(JEX_Window *window)
 {
     JEX_Rect bounds{0, 0, 0, 0};
     const int index = JEX_GetWindowDisplay(window);
-    if (index >= 0) {
+    if (index >= 0)
         JEX_GetDisplayBounds(index, &bounds);
-    }
     return bounds;
 }
 
@@ -73,18 +79,16 @@ void give_back_gl(JEX_Window *window)
 
 void take_gl(JEX_Window *window)
 {
-    if (!window->gl_loaded && JEX_GL_LoadLibrary(nullptr) == 0) {
+    if (!window->gl_loaded && JEX_GL_LoadLibrary(nullptr) == 0)
         window->gl_loaded = 1;
-    }
 }
 
 void link_window(JEX_VideoDevice *device, JEX_Window *window)
 {
     window->prev = nullptr;
     window->next = device->windows;
-    if (device->windows) {
+    if (device->windows)
         device->windows->prev = window;
-    }
     device->windows = window;
 }
 
@@ -105,9 +109,8 @@ JEX_Window *new_window(JEX_VideoDevice *device)
 // first use right behind it.
 int ensure_gamma(JEX_VideoDevice *device, JEX_Window *window)
 {
-    if (window->gamma) {
+    if (window->gamma)
         return 0;
-    }
     auto *block = static_cast<Uint16 *>(std::malloc(2 * 3 * kRampEntries * sizeof(Uint16)));
     if (!block) {
         JEX_OutOfMemory();
@@ -119,11 +122,9 @@ int ensure_gamma(JEX_VideoDevice *device, JEX_Window *window)
             return -1;
         }
     } else {
-        for (int c = 0; c < 3; ++c) {
-            for (int i = 0; i < kRampEntries; ++i) {
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < kRampEntries; ++i)
                 block[c * kRampEntries + i] = Uint16(i * 257);
-            }
-        }
     }
     std::memcpy(block + 3 * kRampEntries, block, 3 * kRampEntries * sizeof(Uint16));
     window->gamma = block;
@@ -140,20 +141,17 @@ void warp_if_mouse_focus(JEX_Window *window)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window)
 {
-    if (!device || !window) {
+    if (!device || !window)
         return 0;
-    }
-    for (const JEX_Window *w = device->windows; w; w = w->next) {
-        if (w == window) {
+    for (const JEX_Window *w = device->windows; w; w = w->next)
+        if (w == window)
             return window->magic == &device->window_magic;
-        }
-    }
     return 0;
 }
 
@@ -163,9 +161,8 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
         JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
         return nullptr;
     }
-    if (!JEX_GetVideoDevice() && JEX_VideoInit(nullptr) < 0) {
+    if (!JEX_GetVideoDevice() && JEX_VideoInit(nullptr) < 0)
         return nullptr;
-    }
     JEX_VideoDevice *device = JEX_GetVideoDevice();
     flags |= JEX_WINDOW_OPENGL;
     if (!device->GL_CreateContext) {
@@ -173,9 +170,8 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
         return nullptr;
     }
     JEX_Window *window = new_window(device);
-    if (!window) {
+    if (!window)
         return nullptr;
-    }
     // Linked first: the window calls below accept only listed windows.
     link_window(device, window);
     // A failed load does not stop the window; it just holds no load then.
@@ -187,12 +183,10 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
     window->h = h;
     if (is_position_code(x) || is_position_code(y)) {
         const JEX_Rect bounds = window_display_bounds(window);
-        if (is_position_code(x)) {
+        if (is_position_code(x))
             window->x = centred(bounds.x, bounds.w, w);
-        }
-        if (is_position_code(y)) {
+        if (is_position_code(y))
             window->y = centred(bounds.y, bounds.h, h);
-        }
     }
     window->flags = (flags & kCreateFlagsKept) | JEX_WINDOW_OPENGL | JEX_WINDOW_HIDDEN;
 
@@ -200,9 +194,8 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
         JEX_DestroyWindow(window);
         return nullptr;
     }
-    if (title) {
+    if (title)
         JEX_SetWindowTitle(window, title);
-    }
     JEX_FinishWindowCreation(window, flags);
     return window;
 }
@@ -215,9 +208,8 @@ JEX_Window *JEX_CreateWindowFrom(const void *data)
         return nullptr;
     }
     JEX_Window *window = new_window(device);
-    if (!window) {
+    if (!window)
         return nullptr;
-    }
     window->flags = JEX_WINDOW_FOREIGN;
     link_window(device, window);
     if (!device->CreateWindowFrom) {
@@ -235,36 +227,31 @@ JEX_Window *JEX_CreateWindowFrom(const void *data)
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if ((flags & JEX_WINDOW_OPENGL) && !device->GL_CreateContext) {
         JEX_SetError("No OpenGL support in video driver");
         return -1;
     }
-    if (window->flags & JEX_WINDOW_FOREIGN) {
+    if (window->flags & JEX_WINDOW_FOREIGN)
         flags |= JEX_WINDOW_FOREIGN;
-    } else {
+    else
         flags &= ~Uint32(JEX_WINDOW_FOREIGN);
-    }
     const bool foreign = (flags & JEX_WINDOW_FOREIGN) != 0;
 
     JEX_HideWindow(window);
     release_window_surface(window);
-    if (device->DestroyWindowFramebuffer) {
+    if (device->DestroyWindowFramebuffer)
         device->DestroyWindowFramebuffer(device, window);
-    }
-    if (device->DestroyWindow && !foreign) {
+    if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
-    }
 
     const bool had_gl = (window->flags & JEX_WINDOW_OPENGL) != 0;
     const bool wants_gl = (flags & JEX_WINDOW_OPENGL) != 0;
-    if (had_gl && !wants_gl) {
+    if (had_gl && !wants_gl)
         give_back_gl(window);
-    } else if (!had_gl && wants_gl) {
+    else if (!had_gl && wants_gl)
         take_gl(window);
-    }
 
     char *title = window->title;
     window->title = nullptr;
@@ -274,9 +261,8 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
         if (device->CreateWindow(device, window) < 0) {
             // The window's own load, if any, goes back once; destroying the
             // window later finds nothing more to give back.
-            if (wants_gl) {
+            if (wants_gl)
                 give_back_gl(window);
-            }
             std::free(title);
             return -1;
         }
@@ -295,53 +281,42 @@ void JEX_FinishWindowCreation(JEX_Window *window, Uint32 flags)
     window->windowed.y = window->y;
     window->windowed.w = window->w;
     window->windowed.h = window->h;
-    if (flags & JEX_WINDOW_MAXIMIZED) {
+    if (flags & JEX_WINDOW_MAXIMIZED)
         JEX_MaximizeWindow(window);
-    }
-    if (flags & JEX_WINDOW_MINIMIZED) {
+    if (flags & JEX_WINDOW_MINIMIZED)
         JEX_MinimizeWindow(window);
-    }
-    if (flags & JEX_WINDOW_FULLSCREEN) {
+    if (flags & JEX_WINDOW_FULLSCREEN)
         JEX_SetWindowFullscreen(window, JEX_TRUE);
-    }
-    if (flags & JEX_WINDOW_INPUT_GRABBED) {
+    if (flags & JEX_WINDOW_INPUT_GRABBED)
         JEX_SetWindowGrab(window, JEX_TRUE);
-    }
-    if (!(flags & JEX_WINDOW_HIDDEN)) {
+    if (!(flags & JEX_WINDOW_HIDDEN))
         JEX_ShowWindow(window);
-    }
 }
 
 void JEX_DestroyWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || window->is_destroying) {
+    if (!device || window->is_destroying)
         return;
-    }
     window->is_destroying = 1;
     JEX_HideWindow(window);
 
     // No input source may keep pointing at the window once it is gone.
-    if (JEX_GetKeyboardFocus() == window) {
+    if (JEX_GetKeyboardFocus() == window)
         JEX_SetKeyboardFocus(nullptr);
-    }
-    if (JEX_GetMouseFocus() == window) {
+    if (JEX_GetMouseFocus() == window)
         JEX_SetMouseFocus(nullptr);
-    }
     for (int i = 0; i < JEX_GetNumTouch(); ++i) {
         JEX_Touch *touch = JEX_GetTouchIndex(i);
-        if (touch && touch->focus == window) {
+        if (touch && touch->focus == window)
             JEX_SetTouchFocus(touch->id, nullptr);
-        }
     }
 
     release_window_surface(window);
-    if (device->DestroyWindowFramebuffer) {
+    if (device->DestroyWindowFramebuffer)
         device->DestroyWindowFramebuffer(device, window);
-    }
-    if (device->DestroyWindow) {
+    if (device->DestroyWindow)
         device->DestroyWindow(device, window);
-    }
     give_back_gl(window);
 
     // The window may own a display other than the one its position names
@@ -363,55 +338,52 @@ void JEX_DestroyWindow(JEX_Window *window)
         std::free(entry);
         entry = next;
     }
-    if (window->next) {
+    if (window->next)
         window->next->prev = window->prev;
-    }
-    if (window->prev) {
+    if (window->prev)
         window->prev->next = window->next;
-    } else {
+    else
         device->windows = window->next;
-    }
     std::free(window);
 }
 
 JEX_Window *JEX_GetWindowFromID(Uint32 id)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
-    for (JEX_Window *window = device->windows; window; window = window->next) {
-        if (window->id == id) {
+    for (JEX_Window *window = device->windows; window; window = window->next)
+        if (window->id == id)
             return window;
-        }
-    }
     return nullptr;
 }
 
-Uint32 JEX_GetWindowID(JEX_Window *window) { return checked(window) ? window->id : 0; }
+Uint32 JEX_GetWindowID(JEX_Window *window)
+{
+    return checked(window) ? window->id : 0;
+}
 
-Uint32 JEX_GetWindowFlags(JEX_Window *window) { return checked(window) ? window->flags : 0; }
+Uint32 JEX_GetWindowFlags(JEX_Window *window)
+{
+    return checked(window) ? window->flags : 0;
+}
 
 JEX_Window *JEX_GetFocusWindow(void)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
+    if (!device)
         return nullptr;
-    }
-    for (JEX_Window *window = device->windows; window; window = window->next) {
-        if (window->flags & JEX_WINDOW_INPUT_FOCUS) {
+    for (JEX_Window *window = device->windows; window; window = window->next)
+        if (window->flags & JEX_WINDOW_INPUT_FOCUS)
             return window;
-        }
-    }
     return nullptr;
 }
 
 void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || title == window->title) {
+    if (!device || title == window->title)
         return;
-    }
     char *copy = nullptr;
     if (title && *title) {
         copy = strdup(title);
@@ -422,35 +394,30 @@ void JEX_SetWindowTitle(JEX_Window *window, const char *title)
     }
     std::free(window->title);
     window->title = copy;
-    if (device->SetWindowTitle) {
+    if (device->SetWindowTitle)
         device->SetWindowTitle(device, window);
-    }
 }
 
 const char *JEX_GetWindowTitle(JEX_Window *window)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return "";
-    }
     return window->title ? window->title : "";
 }
 
 void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || !icon) {
+    if (!device || !icon)
         return;
-    }
-    if (device->SetWindowIcon) {
+    if (device->SetWindowIcon)
         device->SetWindowIcon(device, window, icon);
-    }
 }
 
 void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return nullptr;
-    }
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
         return nullptr;
@@ -462,11 +429,10 @@ void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
             if (userdata) {
                 entry->data = userdata;
             } else {
-                if (prev) {
+                if (prev)
                     prev->next = entry->next;
-                } else {
+                else
                     window->data = entry->next;
-                }
                 std::free(entry->name);
                 std::free(entry);
             }
@@ -491,49 +457,39 @@ void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 
 void *JEX_GetWindowData(JEX_Window *window, const char *name)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return nullptr;
-    }
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
         return nullptr;
     }
-    for (JEX_WindowUserData *entry = window->data; entry; entry = entry->next) {
-        if (std::strcmp(entry->name, name) == 0) {
+    for (JEX_WindowUserData *entry = window->data; entry; entry = entry->next)
+        if (std::strcmp(entry->name, name) == 0)
             return entry->data;
-        }
-    }
     return nullptr;
 }
 
 void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return;
-    }
     const int old_x = window->x, old_y = window->y;
-    if (!JEX_WINDOWPOS_ISUNDEFINED(x)) {
+    if (!JEX_WINDOWPOS_ISUNDEFINED(x))
         window->x = x;
-    }
-    if (!JEX_WINDOWPOS_ISUNDEFINED(y)) {
+    if (!JEX_WINDOWPOS_ISUNDEFINED(y))
         window->y = y;
-    }
     if (JEX_WINDOWPOS_ISCENTERED(x) || JEX_WINDOWPOS_ISCENTERED(y)) {
         const JEX_Rect bounds = window_display_bounds(window);
-        if (JEX_WINDOWPOS_ISCENTERED(x)) {
+        if (JEX_WINDOWPOS_ISCENTERED(x))
             window->x = centred(bounds.x, bounds.w, window->w);
-        }
-        if (JEX_WINDOWPOS_ISCENTERED(y)) {
+        if (JEX_WINDOWPOS_ISCENTERED(y))
             window->y = centred(bounds.y, bounds.h, window->h);
-        }
     }
-    if (window->flags & JEX_WINDOW_FULLSCREEN) {
+    if (window->flags & JEX_WINDOW_FULLSCREEN)
         return;
-    }
-    if (device->SetWindowPosition) {
+    if (device->SetWindowPosition)
         device->SetWindowPosition(device, window);
-    }
     // The move event stores the position itself and is dropped when nothing
     // moved; stored in advance, every move would look like no move at all.
     const int new_x = window->x, new_y = window->y;
@@ -544,29 +500,23 @@ void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
 
 void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
 {
-    if (x) {
+    if (x)
         *x = 0;
-    }
-    if (y) {
+    if (y)
         *y = 0;
-    }
-    if (!checked(window) || (window->flags & JEX_WINDOW_FULLSCREEN)) {
+    if (!checked(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
         return;
-    }
-    if (x) {
+    if (x)
         *x = window->x;
-    }
-    if (y) {
+    if (y)
         *y = window->y;
-    }
 }
 
 void JEX_SetWindowSize(JEX_Window *window, int w, int h)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || (window->flags & JEX_WINDOW_FULLSCREEN)) {
+    if (!device || (window->flags & JEX_WINDOW_FULLSCREEN))
         return;
-    }
     if (w <= 0 || h <= 0) {
         JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
         return;
@@ -576,9 +526,8 @@ void JEX_SetWindowSize(JEX_Window *window, int w, int h)
     // Leaving full screen later returns to the size asked for here.
     window->windowed.w = w;
     window->windowed.h = h;
-    if (device->SetWindowSize) {
+    if (device->SetWindowSize)
         device->SetWindowSize(device, window);
-    }
     if (window->w == w && window->h == h) {
         window->surface_valid = 0;
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, w, h);
@@ -587,29 +536,23 @@ void JEX_SetWindowSize(JEX_Window *window, int w, int h)
 
 void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
 {
-    if (w) {
+    if (w)
         *w = 0;
-    }
-    if (h) {
+    if (h)
         *h = 0;
-    }
-    if (!checked(window)) {
+    if (!checked(window))
         return;
-    }
-    if (w) {
+    if (w)
         *w = window->w;
-    }
-    if (h) {
+    if (h)
         *h = window->h;
-    }
 }
 
 int JEX_GetWindowDisplay(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if (is_position_code(window->x)) {
         const int index = window->x & 0xFFFF;
         return index < device->num_displays ? index : 0;
@@ -633,13 +576,11 @@ int JEX_GetWindowDisplay(JEX_Window *window)
     for (int i = 0; i < device->num_displays; ++i) {
         JEX_Rect bounds{0, 0, 0, 0};
         JEX_GetDisplayBounds(i, &bounds);
-        if (device->displays[i].fullscreen_window == window) {
+        if (device->displays[i].fullscreen_window == window)
             return i;
-        }
         JEX_Rect unused;
-        if (JEX_EnclosePoints(&centre, 1, &bounds, &unused)) {
+        if (JEX_EnclosePoints(&centre, 1, &bounds, &unused))
             return i;
-        }
         const long long dx = (long long)bounds.x + bounds.w / 2 - cx;
         const long long dy = (long long)bounds.y + bounds.h / 2 - cy;
         const long long dist = dx * dx + dy * dy;
@@ -655,9 +596,8 @@ JEX_VideoDisplay *JEX_GetDisplayForWindow(JEX_Window *window)
 {
     const int index = JEX_GetWindowDisplay(window);
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (index < 0 || !device || index >= device->num_displays) {
+    if (index < 0 || !device || index >= device->num_displays)
         return nullptr;
-    }
     return &device->displays[index];
 }
 
@@ -669,125 +609,104 @@ Uint32 JEX_GetWindowPixelFormat(JEX_Window *window)
 
 int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return -1;
-    }
-    if (mode) {
+    if (mode)
         window->fullscreen_mode = *mode;
-    } else {
+    else
         std::memset(&window->fullscreen_mode, 0, sizeof(window->fullscreen_mode));
-    }
     return 0;
 }
 
 int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return -1;
-    }
     JEX_DisplayMode wanted = window->fullscreen_mode;
-    if (!wanted.w) {
+    if (!wanted.w)
         wanted.w = window->w;
-    }
-    if (!wanted.h) {
+    if (!wanted.h)
         wanted.h = window->h;
-    }
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
     JEX_DisplayMode found;
     if (!display || !JEX_GetClosestDisplayModeForDisplay(display, &wanted, &found)) {
         JEX_SetError("Couldn't find display mode match");
         return -1;
     }
-    if (mode) {
+    if (mode)
         *mode = found;
-    }
     return 0;
 }
 
 void JEX_ShowWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || (window->flags & JEX_WINDOW_SHOWN)) {
+    if (!device || (window->flags & JEX_WINDOW_SHOWN))
         return;
-    }
-    if (device->ShowWindow) {
+    if (device->ShowWindow)
         device->ShowWindow(device, window);
-    }
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SHOWN, 0, 0);
 }
 
 void JEX_HideWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || !(window->flags & JEX_WINDOW_SHOWN)) {
+    if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
-    }
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
-    if (device->HideWindow) {
+    if (device->HideWindow)
         device->HideWindow(device, window);
-    }
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_HIDDEN, 0, 0);
 }
 
 void JEX_RaiseWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || !(window->flags & JEX_WINDOW_SHOWN)) {
+    if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
-    }
-    if (device->RaiseWindow) {
+    if (device->RaiseWindow)
         device->RaiseWindow(device, window);
-    }
 }
 
 void JEX_MaximizeWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || (window->flags & JEX_WINDOW_MAXIMIZED)) {
+    if (!device || (window->flags & JEX_WINDOW_MAXIMIZED))
         return;
-    }
-    if (device->MaximizeWindow) {
+    if (device->MaximizeWindow)
         device->MaximizeWindow(device, window);
-    }
 }
 
 void JEX_MinimizeWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || (window->flags & JEX_WINDOW_MINIMIZED)) {
+    if (!device || (window->flags & JEX_WINDOW_MINIMIZED))
         return;
-    }
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
-    if (device->MinimizeWindow) {
+    if (device->MinimizeWindow)
         device->MinimizeWindow(device, window);
-    }
 }
 
 void JEX_RestoreWindow(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || !(window->flags & (JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MINIMIZED))) {
+    if (!device || !(window->flags & (JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MINIMIZED)))
         return;
-    }
-    if (device->RestoreWindow) {
+    if (device->RestoreWindow)
         device->RestoreWindow(device, window);
-    }
 }
 
 int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return -1;
-    }
     const bool on = fullscreen != 0;
-    if (on == ((window->flags & JEX_WINDOW_FULLSCREEN) != 0)) {
+    if (on == ((window->flags & JEX_WINDOW_FULLSCREEN) != 0))
         return 0;
-    }
-    if (on) {
+    if (on)
         window->flags |= JEX_WINDOW_FULLSCREEN;
-    } else {
+    else
         window->flags &= ~Uint32(JEX_WINDOW_FULLSCREEN);
-    }
     JEX_UpdateFullscreenMode(window, FULLSCREEN_VISIBLE(window) ? JEX_TRUE : JEX_FALSE);
     return 0;
 }
@@ -795,22 +714,17 @@ int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return;
-    }
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
-    if (!display) {
+    if (!display)
         return;
-    }
-    if (attempt && display->fullscreen_window && display->fullscreen_window != window) {
+    if (attempt && display->fullscreen_window && display->fullscreen_window != window)
         JEX_MinimizeWindow(display->fullscreen_window);
-    }
-    if (attempt && display->fullscreen_window == window) {
+    if (attempt && display->fullscreen_window == window)
         return;
-    }
-    if (!attempt && display->fullscreen_window != window) {
+    if (!attempt && display->fullscreen_window != window)
         return;
-    }
 
     // The first window that can own the display: this one when it asks,
     // or another visible full-screen window on the same display. A window
@@ -818,9 +732,8 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
     JEX_Window *owner = nullptr;
     JEX_DisplayMode mode;
     for (JEX_Window *other = device->windows; other; other = other->next) {
-        if (other->is_destroying) {
+        if (other->is_destroying)
             continue;
-        }
         if (other == window) {
             if (attempt && JEX_GetWindowDisplayMode(other, &mode) == 0) {
                 owner = other;
@@ -836,9 +749,8 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
     if (owner) {
         const bool resized = owner->w != mode.w || owner->h != mode.h;
         JEX_SetDisplayModeForDisplay(display, &mode);
-        if (device->SetWindowFullscreen) {
+        if (device->SetWindowFullscreen)
             device->SetWindowFullscreen(device, owner, display, JEX_TRUE);
-        }
         display->fullscreen_window = owner;
         if (resized) {
             JEX_SendWindowEvent(owner, JEX_WINDOWEVENT_RESIZED, mode.w, mode.h);
@@ -851,9 +763,8 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
     }
 
     JEX_SetDisplayModeForDisplay(display, nullptr);
-    if (device->SetWindowFullscreen) {
+    if (device->SetWindowFullscreen)
         device->SetWindowFullscreen(device, window, display, JEX_FALSE);
-    }
     display->fullscreen_window = nullptr;
     window->surface_valid = 0;
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, window->w, window->h);
@@ -863,44 +774,38 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return;
-    }
     const bool on = grabbed != 0;
-    if (on == ((window->flags & JEX_WINDOW_INPUT_GRABBED) != 0)) {
+    if (on == ((window->flags & JEX_WINDOW_INPUT_GRABBED) != 0))
         return;
-    }
-    if (on) {
+    if (on)
         window->flags |= JEX_WINDOW_INPUT_GRABBED;
-    } else {
+    else
         window->flags &= ~Uint32(JEX_WINDOW_INPUT_GRABBED);
-    }
-    if ((window->flags & JEX_WINDOW_INPUT_FOCUS) && device->SetWindowGrab) {
+    if ((window->flags & JEX_WINDOW_INPUT_FOCUS) && device->SetWindowGrab)
         device->SetWindowGrab(device, window);
-    }
 }
 
 JEX_bool JEX_GetWindowGrab(JEX_Window *window)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return JEX_FALSE;
-    }
     return (window->flags & JEX_WINDOW_INPUT_GRABBED) ? JEX_TRUE : JEX_FALSE;
 }
 
 int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint16 *blue)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return -1;
-    }
-    if (ensure_gamma(device, window) < 0) {
+    if (ensure_gamma(device, window) < 0)
         return -1;
-    }
     Uint16 *channels[3] = {red, green, blue};
     for (int c = 0; c < 3; ++c) {
         if (channels[c]) {
-            std::memcpy(channels[c], window->gamma + c * kRampEntries, kRampEntries * sizeof(Uint16));
+            std::memcpy(channels[c], window->gamma + c * kRampEntries,
+                        kRampEntries * sizeof(Uint16));
         }
     }
     return 0;
@@ -910,63 +815,66 @@ int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *
                            const Uint16 *blue)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return -1;
-    }
     if (!device->SetWindowGammaRamp) {
         JEX_Unsupported();
         return -1;
     }
-    if (ensure_gamma(device, window) < 0) {
+    if (ensure_gamma(device, window) < 0)
         return -1;
-    }
     const Uint16 *channels[3] = {red, green, blue};
     for (int c = 0; c < 3; ++c) {
         if (channels[c]) {
-            std::memmove(window->gamma + c * kRampEntries, channels[c], kRampEntries * sizeof(Uint16));
+            std::memmove(window->gamma + c * kRampEntries, channels[c],
+                         kRampEntries * sizeof(Uint16));
         }
     }
-    if (window->flags & JEX_WINDOW_INPUT_FOCUS) {
+    if (window->flags & JEX_WINDOW_INPUT_FOCUS)
         return device->SetWindowGammaRamp(device, window, window->gamma);
-    }
     return 0;
 }
 
 int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return -1;
-    }
     Uint16 ramp[kRampEntries];
     JEX_CalculateGammaRamp(brightness, ramp);
     const int status = JEX_SetWindowGammaRamp(window, ramp, ramp, ramp);
-    if (status == 0) {
+    if (status == 0)
         window->brightness = brightness;
-    }
     return status;
 }
 
 float JEX_GetWindowBrightness(JEX_Window *window)
 {
-    if (!checked(window)) {
+    if (!checked(window))
         return 1.0f;
-    }
     return window->brightness;
 }
 
 void JEX_OnWindowShown(JEX_Window *window)
 {
     JEX_RaiseWindow(window);
-    if (FULLSCREEN_VISIBLE(window)) {
+    if (FULLSCREEN_VISIBLE(window))
         JEX_UpdateFullscreenMode(window, JEX_TRUE);
-    }
 }
 
-void JEX_OnWindowRestored(JEX_Window *window) { JEX_OnWindowShown(window); }
+void JEX_OnWindowRestored(JEX_Window *window)
+{
+    JEX_OnWindowShown(window);
+}
 
-void JEX_OnWindowHidden(JEX_Window *window) { JEX_UpdateFullscreenMode(window, JEX_FALSE); }
+void JEX_OnWindowHidden(JEX_Window *window)
+{
+    JEX_UpdateFullscreenMode(window, JEX_FALSE);
+}
 
-void JEX_OnWindowMinimized(JEX_Window *window) { JEX_UpdateFullscreenMode(window, JEX_FALSE); }
+void JEX_OnWindowMinimized(JEX_Window *window)
+{
+    JEX_UpdateFullscreenMode(window, JEX_FALSE);
+}
 
 void JEX_OnWindowResized(JEX_Window *window)
 {
@@ -977,77 +885,64 @@ void JEX_OnWindowResized(JEX_Window *window)
 void JEX_OnWindowFocusGained(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return;
-    }
-    if (window->gamma && device->SetWindowGammaRamp) {
+    if (window->gamma && device->SetWindowGammaRamp)
         device->SetWindowGammaRamp(device, window, window->gamma);
-    }
     if ((window->flags & (JEX_WINDOW_FULLSCREEN | JEX_WINDOW_INPUT_GRABBED)) &&
-        device->SetWindowGrab) {
+        device->SetWindowGrab)
         device->SetWindowGrab(device, window);
-    }
 }
 
 void JEX_OnWindowFocusLost(JEX_Window *window)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device) {
+    if (!device)
         return;
-    }
-    if (window->gamma && device->SetWindowGammaRamp) {
+    if (window->gamma && device->SetWindowGammaRamp)
         device->SetWindowGammaRamp(device, window, window->saved_gamma);
-    }
     if ((window->flags & (JEX_WINDOW_FULLSCREEN | JEX_WINDOW_INPUT_GRABBED)) &&
-        device->SetWindowGrab) {
+        device->SetWindowGrab)
         device->SetWindowGrab(device, window);
-    }
     // A window being destroyed is not minimised on its way out.
     if ((window->flags & JEX_WINDOW_FULLSCREEN) && device->num_displays == 1 &&
-        !window->is_destroying) {
+        !window->is_destroying)
         JEX_MinimizeWindow(window);
-    }
 }
 
 JEX_bool JEX_IsScreenSaverEnabled(void)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
+    if (!device)
         return JEX_TRUE;
-    }
     return device->suspend_screensaver ? JEX_FALSE : JEX_TRUE;
 }
 
 void JEX_EnableScreenSaver(void)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device || !device->suspend_screensaver) {
+    if (!device || !device->suspend_screensaver)
         return;
-    }
     device->suspend_screensaver = 0;
-    if (device->SuspendScreenSaver) {
+    if (device->SuspendScreenSaver)
         device->SuspendScreenSaver(device);
-    }
 }
 
 void JEX_DisableScreenSaver(void)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device || device->suspend_screensaver) {
+    if (!device || device->suspend_screensaver)
         return;
-    }
     device->suspend_screensaver = 1;
-    if (device->SuspendScreenSaver) {
+    if (device->SuspendScreenSaver)
         device->SuspendScreenSaver(device);
-    }
 }
 
 void JEX_StartTextInput(void)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (device && device->StartTextInput) {
+    if (device && device->StartTextInput)
         device->StartTextInput(device);
-    }
     JEX_EventState(JEX_TEXTINPUT, JEX_ENABLE);
     JEX_EventState(JEX_TEXTEDITING, JEX_ENABLE);
 }
@@ -1055,9 +950,8 @@ void JEX_StartTextInput(void)
 void JEX_StopTextInput(void)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (device && device->StopTextInput) {
+    if (device && device->StopTextInput)
         device->StopTextInput(device);
-    }
     JEX_EventState(JEX_TEXTINPUT, JEX_DISABLE);
     JEX_EventState(JEX_TEXTEDITING, JEX_DISABLE);
 }
@@ -1065,24 +959,21 @@ void JEX_StopTextInput(void)
 void JEX_SetTextInputRect(JEX_Rect *rect)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (device && device->SetTextInputRect) {
+    if (device && device->SetTextInputRect)
         device->SetTextInputRect(device, rect);
-    }
 }
 
 JEX_bool JEX_GetWindowWMInfo(JEX_Window *window, struct JEX_SysWMinfo *info)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || !info) {
+    if (!device || !info)
         return JEX_FALSE;
-    }
     // The window-system kind is the record's second 32-bit field.
     const Uint32 none = 0;
     std::memcpy(reinterpret_cast<unsigned char *>(info) + sizeof(Uint32), &none, sizeof(none));
-    if (!device->GetWindowWMInfo) {
+    if (!device->GetWindowWMInfo)
         return JEX_FALSE;
-    }
     return device->GetWindowWMInfo(device, window, info);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -19,11 +19,9 @@ char AsciiLower(char c)
 // Whole-string comparison ignoring ASCII case, independent of the locale.
 bool EqualsNoCase(const char *a, const char *b)
 {
-    for (; *a && *b; ++a, ++b) {
-        if (AsciiLower(*a) != AsciiLower(*b)) {
+    for (; *a && *b; ++a, ++b)
+        if (AsciiLower(*a) != AsciiLower(*b))
             return false;
-        }
-    }
     return *a == *b;
 }
 
@@ -42,9 +40,8 @@ struct Number {
 // wrapping.
 Number ReadNumber(const char *s)
 {
-    while (IsBlank(*s)) {
+    while (IsBlank(*s))
         ++s;
-    }
     bool negative = false;
     if (*s == '+' || *s == '-') {
         negative = (*s == '-');
@@ -121,14 +118,9 @@ bool AudioFormat(const char *word, JEX_AudioFormat *format)
         const char *word;
         JEX_AudioFormat format;
     } kWords[] = {
-        {"U8", JEX_AUDIO_U8},
-        {"S8", JEX_AUDIO_S8},
-        {"U16", JEX_AUDIO_U16LSB},
-        {"U16LE", JEX_AUDIO_U16LSB},
-        {"U16BE", JEX_AUDIO_U16MSB},
-        {"S16", JEX_AUDIO_S16LSB},
-        {"S16LE", JEX_AUDIO_S16LSB},
-        {"S16BE", JEX_AUDIO_S16MSB},
+        {"U8", JEX_AUDIO_U8},        {"S8", JEX_AUDIO_S8},        {"U16", JEX_AUDIO_U16LSB},
+        {"U16LE", JEX_AUDIO_U16LSB}, {"U16BE", JEX_AUDIO_U16MSB}, {"S16", JEX_AUDIO_S16LSB},
+        {"S16LE", JEX_AUDIO_S16LSB}, {"S16BE", JEX_AUDIO_S16MSB},
     };
     for (const auto &w : kWords) {
         if (EqualsNoCase(word, w.word)) {
@@ -161,9 +153,8 @@ constexpr FlagOption kFlagOptions[] = {
 bool SplitPair(char *value, char sep, int *first, int *second)
 {
     char *p = std::strchr(value, sep);
-    if (!p) {
+    if (!p)
         return false;
-    }
     *p = '\0';
     *first = ReadInt(value);
     *second = ReadInt(p + 1);
@@ -188,7 +179,7 @@ constexpr const char kVideoAudioUsage[] =
     "[--vsync] [--noframe] [--resize] [--minimize] [--maximize] [--grab] "
     "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] [--channels N] [--samples N]";
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -224,14 +215,12 @@ CommonState *CommonCreateState(char **argv, Uint32 flags)
 
 int CommonArg(CommonState *state, int index)
 {
-    if (!state || !state->argv || index < 0) {
+    if (!state || !state->argv || index < 0)
         return -1;
-    }
     char **argv = state->argv;
     const char *arg = argv[index];
-    if (!arg) {
+    if (!arg)
         return -1;
-    }
     // Only read when the option takes a value; null at the end of the vector.
     char *value = nullptr;
     auto takes_value = [&]() {
@@ -240,56 +229,48 @@ int CommonArg(CommonState *state, int index)
     };
 
     if (EqualsNoCase(arg, "--video")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->video_driver = value;
         return 2;
     }
     if (EqualsNoCase(arg, "--renderer")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->render_driver = value;
         return 2;
     }
     if (EqualsNoCase(arg, "--info")) {
         Uint32 flag = 0;
-        if (!takes_value() || !InfoFlag(value, &flag)) {
+        if (!takes_value() || !InfoFlag(value, &flag))
             return -1;
-        }
         state->info_flags |= flag;
         return 2;
     }
     if (EqualsNoCase(arg, "--log")) {
         int category = 0;
-        if (!takes_value() || !LogCategory(value, &category)) {
+        if (!takes_value() || !LogCategory(value, &category))
             return -1;
-        }
-        if (category < 0) {
+        if (category < 0)
             JEX_LogSetAllPriority(JEX_LOG_PRIORITY_VERBOSE);
-        } else {
+        else
             JEX_LogSetPriority(category, JEX_LOG_PRIORITY_VERBOSE);
-        }
         return 2;
     }
     if (EqualsNoCase(arg, "--display")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         // The index travels in the lower 16 bits of a position code, so one
         // outside them would turn the code into an explicit position.
         const Number n = ReadNumber(value);
-        if (n.overflowed || n.value < 0 || n.value > kMaxDisplayIndex) {
+        if (n.overflowed || n.value < 0 || n.value > kMaxDisplayIndex)
             return -1;
-        }
         state->display_index = n.value;
         const Uint32 x = static_cast<Uint32>(state->window_x) & kPositionCodeMask;
-        if (x == JEX_WINDOWPOS_UNDEFINED_MASK) {
+        if (x == JEX_WINDOWPOS_UNDEFINED_MASK)
             state->window_x = state->window_y = JEX_WINDOWPOS_UNDEFINED_DISPLAY(n.value);
-        } else if (x == JEX_WINDOWPOS_CENTERED_MASK) {
+        else if (x == JEX_WINDOWPOS_CENTERED_MASK)
             state->window_x = state->window_y = JEX_WINDOWPOS_CENTERED_DISPLAY(n.value);
-        }
         return 2;
     }
     if (EqualsNoCase(arg, "--fullscreen")) {
@@ -298,30 +279,25 @@ int CommonArg(CommonState *state, int index)
         return 1;
     }
     if (EqualsNoCase(arg, "--windows")) {
-        if (!takes_value() || !(*value >= '0' && *value <= '9')) {
+        if (!takes_value() || !(*value >= '0' && *value <= '9'))
             return -1;
-        }
         // At least one window, and no count that only fits by wrapping.
         const Number n = ReadNumber(value);
-        if (n.overflowed || n.value < 1) {
+        if (n.overflowed || n.value < 1)
             return -1;
-        }
-        if (!(state->window_flags & JEX_WINDOW_FULLSCREEN)) {
+        if (!(state->window_flags & JEX_WINDOW_FULLSCREEN))
             state->num_windows = n.value;
-        }
         return 2;
     }
     if (EqualsNoCase(arg, "--title")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->window_title = value;
         return 2;
     }
     if (EqualsNoCase(arg, "--icon")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->window_icon = value;
         return 2;
     }
@@ -331,9 +307,8 @@ int CommonArg(CommonState *state, int index)
     }
     if (EqualsNoCase(arg, "--position")) {
         int x = 0, y = 0;
-        if (!takes_value() || !SplitPair(value, ',', &x, &y)) {
+        if (!takes_value() || !SplitPair(value, ',', &x, &y))
             return -1;
-        }
         state->window_x = x;
         state->window_y = y;
         return 2;
@@ -341,84 +316,71 @@ int CommonArg(CommonState *state, int index)
     if (EqualsNoCase(arg, "--geometry")) {
         int w = 0, h = 0;
         // Only a lowercase x separates: "800X600" is refused.
-        if (!takes_value() || !SplitPair(value, 'x', &w, &h)) {
+        if (!takes_value() || !SplitPair(value, 'x', &w, &h))
             return -1;
-        }
         state->window_w = w;
         state->window_h = h;
         return 2;
     }
     if (EqualsNoCase(arg, "--depth")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->depth = ReadInt(value);
         return 2;
     }
     if (EqualsNoCase(arg, "--refresh")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->refresh_rate = ReadInt(value);
         return 2;
     }
     for (const FlagOption &opt : kFlagOptions) {
         if (EqualsNoCase(arg, opt.name)) {
-            if (opt.field == FlagField::Render) {
+            if (opt.field == FlagField::Render)
                 state->render_flags |= opt.bit;
-            } else {
+            else
                 state->window_flags |= opt.bit;
-            }
             return 1;
         }
     }
     if (EqualsNoCase(arg, "--rate")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->audio_spec.freq = ReadInt(value);
         return 2;
     }
     if (EqualsNoCase(arg, "--format")) {
         JEX_AudioFormat format = 0;
-        if (!takes_value() || !AudioFormat(value, &format)) {
+        if (!takes_value() || !AudioFormat(value, &format))
             return -1;
-        }
         state->audio_spec.format = format;
         return 2;
     }
     if (EqualsNoCase(arg, "--channels")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->audio_spec.channels = static_cast<Uint8>(ReadInt(value));
         return 2;
     }
     if (EqualsNoCase(arg, "--samples")) {
-        if (!takes_value()) {
+        if (!takes_value())
             return -1;
-        }
         state->audio_spec.samples = static_cast<Uint16>(ReadInt(value));
         return 2;
     }
-    if (EqualsNoCase(arg, "-h") || EqualsNoCase(arg, "--help")) {
+    if (EqualsNoCase(arg, "-h") || EqualsNoCase(arg, "--help"))
         return -1;
-    }
     return 0;
 }
 
 const char *CommonUsage(CommonState *state)
 {
     switch (state ? state->init_flags & kVideoAndAudio : 0) {
-    case JEX_INIT_VIDEO:
-        return kVideoUsage;
-    case JEX_INIT_AUDIO:
-        return kAudioUsage;
-    case kVideoAndAudio:
-        return kVideoAudioUsage;
-    default:
-        return "";
+    case JEX_INIT_VIDEO: return kVideoUsage;
+    case JEX_INIT_AUDIO: return kAudioUsage;
+    case kVideoAndAudio: return kVideoAudioUsage;
+    default: return "";
     }
 }
 
-} // extern "C"
+}  // extern "C"

@@ -19,14 +19,14 @@ extern "C" {
 
 typedef struct CommonState {
     char **argv;
-    Uint32 init_flags;          /* JEX_INIT_VIDEO and/or JEX_INIT_AUDIO */
-    Uint32 info_flags;          /* INFO_* */
+    Uint32 init_flags; /* JEX_INIT_VIDEO and/or JEX_INIT_AUDIO */
+    Uint32 info_flags; /* INFO_* */
 
     /* Video */
-    const char *video_driver;   /* borrowed; null: the library's choice */
+    const char *video_driver; /* borrowed; null: the library's choice */
     int display_index;
-    const char *window_title;   /* borrowed */
-    const char *window_icon;    /* borrowed; BMP path or null */
+    const char *window_title; /* borrowed */
+    const char *window_icon;  /* borrowed; BMP path or null */
     Uint32 window_flags;
     int window_x;
     int window_y;
@@ -35,16 +35,16 @@ typedef struct CommonState {
     int depth;
     int refresh_rate;
     int num_windows;
-    JEX_Window **windows;       /* owned, num_windows entries after start-up */
+    JEX_Window **windows; /* owned, num_windows entries after start-up */
 
     /* Renderer */
-    const char *render_driver;  /* borrowed; null: first suitable */
+    const char *render_driver; /* borrowed; null: first suitable */
     Uint32 render_flags;
     int no_renderer;
-    JEX_Renderer **renderers;   /* owned, num_windows entries after start-up */
+    JEX_Renderer **renderers; /* owned, num_windows entries after start-up */
 
     /* Audio */
-    const char *audio_driver;   /* borrowed */
+    const char *audio_driver; /* borrowed */
     JEX_AudioSpec audio_spec;
 
     /* GL attributes */
@@ -64,8 +64,8 @@ typedef struct CommonState {
     int gl_multisample_buffers;
     int gl_multisample_samples;
     int gl_retained_backing;
-    int gl_accelerated;         /* negative: leave the attribute alone */
-    int gl_major_version;       /* 0: leave both version attributes alone */
+    int gl_accelerated;   /* negative: leave the attribute alone */
+    int gl_major_version; /* 0: leave both version attributes alone */
     int gl_minor_version;
 } CommonState;
 

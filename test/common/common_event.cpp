@@ -10,74 +10,44 @@ void PrintWindowEvent(const JEX_WindowEvent &e)
 {
     const int id = static_cast<int>(e.window_id);
     switch (e.event) {
-    case JEX_WINDOWEVENT_SHOWN:
-        std::fprintf(stderr, "Window %d shown", id);
-        break;
-    case JEX_WINDOWEVENT_HIDDEN:
-        std::fprintf(stderr, "Window %d hidden", id);
-        break;
-    case JEX_WINDOWEVENT_EXPOSED:
-        std::fprintf(stderr, "Window %d exposed", id);
-        break;
+    case JEX_WINDOWEVENT_SHOWN: std::fprintf(stderr, "Window %d shown", id); break;
+    case JEX_WINDOWEVENT_HIDDEN: std::fprintf(stderr, "Window %d hidden", id); break;
+    case JEX_WINDOWEVENT_EXPOSED: std::fprintf(stderr, "Window %d exposed", id); break;
     case JEX_WINDOWEVENT_MOVED:
         std::fprintf(stderr, "Window %d moved to %d,%d", id, e.param1, e.param2);
         break;
     case JEX_WINDOWEVENT_RESIZED:
         std::fprintf(stderr, "Window %d resized to %dx%d", id, e.param1, e.param2);
         break;
-    case JEX_WINDOWEVENT_MINIMIZED:
-        std::fprintf(stderr, "Window %d minimized", id);
-        break;
-    case JEX_WINDOWEVENT_MAXIMIZED:
-        std::fprintf(stderr, "Window %d maximized", id);
-        break;
-    case JEX_WINDOWEVENT_RESTORED:
-        std::fprintf(stderr, "Window %d restored", id);
-        break;
-    case JEX_WINDOWEVENT_ENTER:
-        std::fprintf(stderr, "Mouse entered window %d", id);
-        break;
-    case JEX_WINDOWEVENT_LEAVE:
-        std::fprintf(stderr, "Mouse left window %d", id);
-        break;
+    case JEX_WINDOWEVENT_MINIMIZED: std::fprintf(stderr, "Window %d minimized", id); break;
+    case JEX_WINDOWEVENT_MAXIMIZED: std::fprintf(stderr, "Window %d maximized", id); break;
+    case JEX_WINDOWEVENT_RESTORED: std::fprintf(stderr, "Window %d restored", id); break;
+    case JEX_WINDOWEVENT_ENTER: std::fprintf(stderr, "Mouse entered window %d", id); break;
+    case JEX_WINDOWEVENT_LEAVE: std::fprintf(stderr, "Mouse left window %d", id); break;
     case JEX_WINDOWEVENT_FOCUS_GAINED:
         std::fprintf(stderr, "Window %d gained keyboard focus", id);
         break;
     case JEX_WINDOWEVENT_FOCUS_LOST:
         std::fprintf(stderr, "Window %d lost keyboard focus", id);
         break;
-    case JEX_WINDOWEVENT_CLOSE:
-        std::fprintf(stderr, "Window %d closed", id);
-        break;
-    default:
-        std::fprintf(stderr, "Window %d got unknown event %d", id, e.event);
-        break;
+    case JEX_WINDOWEVENT_CLOSE: std::fprintf(stderr, "Window %d closed", id); break;
+    default: std::fprintf(stderr, "Window %d got unknown event %d", id, e.event); break;
     }
 }
 
 const char *HatWord(Uint8 value)
 {
     switch (value) {
-    case 0:
-        return "CENTER";
-    case 1:
-        return "UP";
-    case 2:
-        return "RIGHT";
-    case 3:
-        return "RIGHTUP";
-    case 4:
-        return "DOWN";
-    case 6:
-        return "RIGHTDOWN";
-    case 8:
-        return "LEFT";
-    case 9:
-        return "LEFTUP";
-    case 12:
-        return "LEFTDOWN";
-    default:
-        return "UNKNOWN";
+    case 0: return "CENTER";
+    case 1: return "UP";
+    case 2: return "RIGHT";
+    case 3: return "RIGHTUP";
+    case 4: return "DOWN";
+    case 6: return "RIGHTDOWN";
+    case 8: return "LEFT";
+    case 9: return "LEFTUP";
+    case 12: return "LEFTDOWN";
+    default: return "UNKNOWN";
     }
 }
 
@@ -85,8 +55,7 @@ void PrintKey(const char *what, const JEX_KeyboardEvent &e)
 {
     const JEX_KeyInfo &k = e.keyinfo;
     std::fprintf(stderr, "Keyboard: key %s in window %d: scancode 0x%08X = %s, keycode 0x%08X = %s",
-                 what, static_cast<int>(e.window_id), k.scancode,
-                 JEX_GetScancodeName(k.scancode),
+                 what, static_cast<int>(e.window_id), k.scancode, JEX_GetScancodeName(k.scancode),
                  static_cast<unsigned>(k.keycode), JEX_GetKeyName(k.keycode));
 }
 
@@ -94,18 +63,10 @@ void PrintEvent(const JEX_Event *event)
 {
     std::fprintf(stderr, "JEX EVENT: ");
     switch (event->type) {
-    case JEX_QUIT:
-        std::fprintf(stderr, "Quit requested");
-        break;
-    case JEX_WINDOWEVENT:
-        PrintWindowEvent(event->window);
-        break;
-    case JEX_KEYDOWN:
-        PrintKey("pressed ", event->key);
-        break;
-    case JEX_KEYUP:
-        PrintKey("released", event->key);
-        break;
+    case JEX_QUIT: std::fprintf(stderr, "Quit requested"); break;
+    case JEX_WINDOWEVENT: PrintWindowEvent(event->window); break;
+    case JEX_KEYDOWN: PrintKey("pressed ", event->key); break;
+    case JEX_KEYUP: PrintKey("released", event->key); break;
     case JEX_TEXTINPUT:
         std::fprintf(stderr, "Keyboard: text input \"%s\" in window %d", event->text.text,
                      static_cast<int>(event->text.window_id));
@@ -116,9 +77,8 @@ void PrintEvent(const JEX_Event *event)
                      static_cast<int>(event->motion.window_id));
         break;
     case JEX_MOUSEBUTTONDOWN:
-        std::fprintf(stderr, "Mouse: button %d pressed at %d,%d in window %d",
-                     event->button.button, event->button.x, event->button.y,
-                     static_cast<int>(event->button.window_id));
+        std::fprintf(stderr, "Mouse: button %d pressed at %d,%d in window %d", event->button.button,
+                     event->button.x, event->button.y, static_cast<int>(event->button.window_id));
         break;
     case JEX_MOUSEBUTTONUP:
         std::fprintf(stderr, "Mouse: button %d released at %d,%d in window %d",
@@ -145,15 +105,9 @@ void PrintEvent(const JEX_Event *event)
         std::fprintf(stderr, "Joystick %d: button %d released", event->jbutton.which,
                      event->jbutton.button);
         break;
-    case JEX_CLIPBOARDUPDATE:
-        std::fprintf(stderr, "Clipboard updated");
-        break;
-    case JEX_USEREVENT:
-        std::fprintf(stderr, "User event %d", event->user.code);
-        break;
-    default:
-        std::fprintf(stderr, "Unknown event %d", static_cast<int>(event->type));
-        break;
+    case JEX_CLIPBOARDUPDATE: std::fprintf(stderr, "Clipboard updated"); break;
+    case JEX_USEREVENT: std::fprintf(stderr, "User event %d", event->user.code); break;
+    default: std::fprintf(stderr, "Unknown event %d", static_cast<int>(event->type)); break;
     }
     std::fprintf(stderr, "\n");
 }
@@ -163,15 +117,13 @@ void PrintEvent(const JEX_Event *event)
 void CloseWindow(CommonState *state, JEX_Window *window)
 {
     JEX_DestroyWindow(window);
-    if (!state->windows) {
+    if (!state->windows)
         return;
-    }
     for (int i = 0; i < state->num_windows; ++i) {
         if (state->windows[i] == window) {
             state->windows[i] = nullptr;
-            if (state->renderers) {
+            if (state->renderers)
                 state->renderers[i] = nullptr;
-            }
         }
     }
 }
@@ -186,81 +138,62 @@ void HotKey(const JEX_KeyboardEvent &e, int *done)
     // Print Screen saves a window's renderer contents; no window has a
     // renderer until the 2D renderer exists, so there is nothing to save.
     const bool control = (e.keyinfo.modifiers & (JEX_KEYMOD_LCTRL | JEX_KEYMOD_RCTRL)) != 0;
-    if (!control) {
+    if (!control)
         return;
-    }
     JEX_Window *window = JEX_GetWindowFromID(e.window_id);
-    if (!window) {
+    if (!window)
         return;
-    }
     switch (key) {
     case 13:  // Return
-        JEX_SetWindowFullscreen(window, (JEX_GetWindowFlags(window) & JEX_WINDOW_FULLSCREEN)
-                                            ? JEX_FALSE
-                                            : JEX_TRUE);
+        JEX_SetWindowFullscreen(
+            window, (JEX_GetWindowFlags(window) & JEX_WINDOW_FULLSCREEN) ? JEX_FALSE : JEX_TRUE);
         break;
     case 'm':
-        if (JEX_GetWindowFlags(window) & JEX_WINDOW_MAXIMIZED) {
+        if (JEX_GetWindowFlags(window) & JEX_WINDOW_MAXIMIZED)
             JEX_RestoreWindow(window);
-        } else {
+        else
             JEX_MaximizeWindow(window);
-        }
         break;
-    case 'z':
-        JEX_MinimizeWindow(window);
-        break;
-    case 'g':
-        JEX_SetWindowGrab(window, JEX_GetWindowGrab(window) ? JEX_FALSE : JEX_TRUE);
-        break;
-    case 'r':
-        JEX_SetRelativeMouseMode(JEX_GetRelativeMouseMode() ? JEX_FALSE : JEX_TRUE);
-        break;
+    case 'z': JEX_MinimizeWindow(window); break;
+    case 'g': JEX_SetWindowGrab(window, JEX_GetWindowGrab(window) ? JEX_FALSE : JEX_TRUE); break;
+    case 'r': JEX_SetRelativeMouseMode(JEX_GetRelativeMouseMode() ? JEX_FALSE : JEX_TRUE); break;
     case 'c':
         JEX_SetClipboardText("JEX rocks!\nYou know it!");
         std::printf("Copied text to clipboard\n");
         break;
     case 'v': {
         char *text = JEX_GetClipboardText();
-        if (text && *text) {
+        if (text && *text)
             std::printf("Clipboard: %s\n", text);
-        } else {
+        else
             std::printf("Clipboard is empty\n");
-        }
         std::free(text);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 void CommonEvent(CommonState *state, JEX_Event *event, int *done)
 {
-    if (state->info_flags & INFO_EVENT) {
+    if (state->info_flags & INFO_EVENT)
         PrintEvent(event);
-    }
     switch (event->type) {
-    case JEX_QUIT:
-        *done = 1;
-        break;
+    case JEX_QUIT: *done = 1; break;
     case JEX_WINDOWEVENT:
         if (event->window.event == JEX_WINDOWEVENT_CLOSE) {
             JEX_Window *window = JEX_GetWindowFromID(event->window.window_id);
-            if (window) {
+            if (window)
                 CloseWindow(state, window);
-            }
         }
         break;
-    case JEX_KEYDOWN:
-        HotKey(event->key, done);
-        break;
-    default:
-        break;
+    case JEX_KEYDOWN: HotKey(event->key, done); break;
+    default: break;
     }
 }
 
-} // extern "C"
+}  // extern "C"

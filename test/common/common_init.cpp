@@ -15,9 +15,8 @@ void PrintVideoDrivers()
     }
     std::fprintf(stderr, "Built-in video drivers:");
     for (int i = 0; i < n; ++i) {
-        if (i > 0) {
+        if (i > 0)
             std::fprintf(stderr, ",");
-        }
         std::fprintf(stderr, " %s", JEX_GetVideoDriver(i));
     }
     std::fprintf(stderr, "\n");
@@ -25,15 +24,13 @@ void PrintVideoDrivers()
 
 void PrintMasks(const char *indent, Uint32 r, Uint32 g, Uint32 b, Uint32 a)
 {
-    if (!r && !g && !b) {
+    if (!r && !g && !b)
         return;
-    }
     std::fprintf(stderr, "%sRed Mask   = 0x%.8x\n", indent, r);
     std::fprintf(stderr, "%sGreen Mask = 0x%.8x\n", indent, g);
     std::fprintf(stderr, "%sBlue Mask  = 0x%.8x\n", indent, b);
-    if (a) {
+    if (a)
         std::fprintf(stderr, "%sAlpha Mask = 0x%.8x\n", indent, a);
-    }
 }
 
 void PrintModes()
@@ -72,16 +69,11 @@ void PrintModes()
 Uint32 FullscreenFormat(int depth)
 {
     switch (depth) {
-    case 8:
-        return JEX_PIXELFORMAT_INDEX8;
-    case 15:
-        return JEX_PIXELFORMAT_RGB555;
-    case 16:
-        return JEX_PIXELFORMAT_RGB565;
-    case 24:
-        return JEX_PIXELFORMAT_RGB24;
-    default:
-        return JEX_PIXELFORMAT_RGB888;
+    case 8: return JEX_PIXELFORMAT_INDEX8;
+    case 15: return JEX_PIXELFORMAT_RGB555;
+    case 16: return JEX_PIXELFORMAT_RGB565;
+    case 24: return JEX_PIXELFORMAT_RGB24;
+    default: return JEX_PIXELFORMAT_RGB888;
     }
 }
 
@@ -99,25 +91,22 @@ void SetIcon(JEX_Window *window, const char *file)
         return;
     }
     // The first pixel's colour is the background to cut away.
-    if (icon->pixels) {
+    if (icon->pixels)
         JEX_SetColorKey(icon, 1, *static_cast<const Uint8 *>(icon->pixels));
-    }
     JEX_SetWindowIcon(window, icon);
     JEX_FreeSurface(icon);
 }
 
 bool InitVideo(CommonState *state)
 {
-    if (state->info_flags & INFO_VIDEO) {
+    if (state->info_flags & INFO_VIDEO)
         PrintVideoDrivers();
-    }
     if (JEX_VideoInit(state->video_driver) < 0) {
         std::fprintf(stderr, "Couldn't initialize video driver: %s\n", JEX_GetError());
         return false;
     }
-    if (state->info_flags & INFO_VIDEO) {
+    if (state->info_flags & INFO_VIDEO)
         std::fprintf(stderr, "Video driver: %s\n", JEX_GetCurrentVideoDriver());
-    }
 
     JEX_GL_SetAttribute(JEX_GL_RED_SIZE, state->gl_red_size);
     JEX_GL_SetAttribute(JEX_GL_GREEN_SIZE, state->gl_green_size);
@@ -134,18 +123,16 @@ bool InitVideo(CommonState *state)
     JEX_GL_SetAttribute(JEX_GL_STEREO, state->gl_stereo);
     JEX_GL_SetAttribute(JEX_GL_MULTISAMPLEBUFFERS, state->gl_multisample_buffers);
     JEX_GL_SetAttribute(JEX_GL_MULTISAMPLESAMPLES, state->gl_multisample_samples);
-    if (state->gl_accelerated >= 0) {
+    if (state->gl_accelerated >= 0)
         JEX_GL_SetAttribute(JEX_GL_ACCELERATED_VISUAL, state->gl_accelerated);
-    }
     JEX_GL_SetAttribute(JEX_GL_RETAINED_BACKING, state->gl_retained_backing);
     if (state->gl_major_version) {
         JEX_GL_SetAttribute(JEX_GL_CONTEXT_MAJOR_VERSION, state->gl_major_version);
         JEX_GL_SetAttribute(JEX_GL_CONTEXT_MINOR_VERSION, state->gl_minor_version);
     }
 
-    if (state->info_flags & INFO_MODES) {
+    if (state->info_flags & INFO_MODES)
         PrintModes();
-    }
     // The render-driver report and per-window renderers belong to the 2D
     // renderer, which this library does not have yet: there are no render
     // drivers to list or create.
@@ -171,14 +158,13 @@ bool InitVideo(CommonState *state)
 
     for (int i = 0; i < state->num_windows; ++i) {
         char title[1024];
-        if (state->num_windows > 1) {
+        if (state->num_windows > 1)
             std::snprintf(title, sizeof(title), "%s %d", state->window_title, i + 1);
-        } else {
+        else
             std::snprintf(title, sizeof(title), "%s", state->window_title);
-        }
-        JEX_Window *window = JEX_CreateWindow(title, state->window_x, state->window_y,
-                                              state->window_w, state->window_h,
-                                              state->window_flags);
+        JEX_Window *window =
+            JEX_CreateWindow(title, state->window_x, state->window_y, state->window_w,
+                             state->window_h, state->window_flags);
         state->windows[i] = window;
         if (!window) {
             std::fprintf(stderr, "Couldn't create window: %s\n", JEX_GetError());
@@ -190,9 +176,8 @@ bool InitVideo(CommonState *state)
             std::fprintf(stderr, "Can't set up fullscreen display mode: %s\n", JEX_GetError());
             return false;
         }
-        if (state->window_icon) {
+        if (state->window_icon)
             SetIcon(window, state->window_icon);
-        }
         JEX_ShowWindow(window);
 
         state->renderers[i] = nullptr;
@@ -205,15 +190,14 @@ bool InitVideo(CommonState *state)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 int CommonInit(CommonState *state)
 {
-    if ((state->init_flags & JEX_INIT_VIDEO) && !InitVideo(state)) {
+    if ((state->init_flags & JEX_INIT_VIDEO) && !InitVideo(state))
         return 0;
-    }
     // Audio start-up arrives with the audio core; until then the audio
     // options are parsed but nothing is opened.
     return 1;
@@ -221,9 +205,8 @@ int CommonInit(CommonState *state)
 
 void CommonQuit(CommonState *state)
 {
-    if (!state) {
+    if (!state)
         return;
-    }
     // The windows themselves go with the video shutdown.
     std::free(state->windows);
     state->windows = nullptr;
@@ -231,10 +214,9 @@ void CommonQuit(CommonState *state)
     // is still the state's to free.
     std::free(state->renderers);
     state->renderers = nullptr;
-    if (state->init_flags & JEX_INIT_VIDEO) {
+    if (state->init_flags & JEX_INIT_VIDEO)
         JEX_VideoQuit();
-    }
     std::free(state);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -23,11 +23,9 @@ static int fail(const char *what)
 static XImage *grab(Window w)
 {
     XWindowAttributes attr;
-    if (!XGetWindowAttributes(dpy, w, &attr)) {
+    if (!XGetWindowAttributes(dpy, w, &attr))
         return NULL;
-    }
-    return XGetImage(dpy, w, 0, 0, (unsigned)attr.width, (unsigned)attr.height, AllPlanes,
-                     ZPixmap);
+    return XGetImage(dpy, w, 0, 0, (unsigned)attr.width, (unsigned)attr.height, AllPlanes, ZPixmap);
 }
 
 static void rgb(XImage *img, int x, int y, unsigned *r, unsigned *g, unsigned *b)
@@ -46,13 +44,11 @@ static int compare_ulong(const void *a, const void *b)
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
+    if (argc < 3)
         return fail("usage: xhelper close|pixel|hash|colours WINDOW [X Y]");
-    }
     dpy = XOpenDisplay(NULL);
-    if (!dpy) {
+    if (!dpy)
         return fail("cannot open the display");
-    }
     Window w = (Window)strtoul(argv[2], NULL, 0);
 
     if (strcmp(argv[1], "close") == 0) {
@@ -70,43 +66,37 @@ int main(int argc, char **argv)
     }
 
     XImage *img = grab(w);
-    if (!img) {
+    if (!img)
         return fail("cannot read the window");
-    }
     if (strcmp(argv[1], "pixel") == 0 && argc == 5) {
         unsigned r, g, b;
         int x = atoi(argv[3]), y = atoi(argv[4]);
-        if (x < 0 || y < 0 || x >= img->width || y >= img->height) {
+        if (x < 0 || y < 0 || x >= img->width || y >= img->height)
             return fail("pixel outside the window");
-        }
         rgb(img, x, y, &r, &g, &b);
         printf("%u %u %u\n", r, g, b);
     } else if (strcmp(argv[1], "hash") == 0) {
         unsigned long long h = 1469598103934665603ull;
-        for (int y = 0; y < img->height; ++y) {
-            for (int x = 0; x < img->width; ++x) {
+        for (int y = 0; y < img->height; ++y)
+            for (int x = 0; x < img->width; ++x)
                 h = (h ^ XGetPixel(img, x, y)) * 1099511628211ull;
-            }
-        }
         printf("%016llx\n", h);
     } else if (strcmp(argv[1], "colours") == 0) {
         size_t n = (size_t)img->width * (size_t)img->height, lit = 0, distinct = 0;
         unsigned long *px = malloc(n * sizeof(*px));
-        if (!px) {
+        if (!px)
             return fail("out of memory");
-        }
         for (int y = 0; y < img->height; ++y) {
             for (int x = 0; x < img->width; ++x) {
-                unsigned long p = XGetPixel(img, x, y) &
-                                  (img->red_mask | img->green_mask | img->blue_mask);
+                unsigned long p =
+                    XGetPixel(img, x, y) & (img->red_mask | img->green_mask | img->blue_mask);
                 px[(size_t)y * (size_t)img->width + (size_t)x] = p;
                 lit += p != 0;
             }
         }
         qsort(px, n, sizeof(*px), compare_ulong);
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = 0; i < n; ++i)
             distinct += i == 0 || px[i] != px[i - 1];
-        }
         printf("%zu %zu\n", lit, distinct);
         free(px);
     } else {

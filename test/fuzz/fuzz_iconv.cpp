@@ -14,15 +14,14 @@
 
 namespace {
 
-const char *const kNames[] = {"ASCII",    "ISO-8859-1", "UTF-8",    "UTF-16", "UTF-16BE", "UTF-16LE",
-                              "UTF-32",   "UTF-32BE",   "UTF-32LE", "UCS-2",  "UCS-4"};
+const char *const kNames[] = {"ASCII",  "ISO-8859-1", "UTF-8",    "UTF-16", "UTF-16BE", "UTF-16LE",
+                              "UTF-32", "UTF-32BE",   "UTF-32LE", "UCS-2",  "UCS-4"};
 constexpr size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 void Check(bool ok)
 {
-    if (!ok) {
+    if (!ok)
         std::abort();
-    }
 }
 
 struct Outcome {
@@ -54,9 +53,8 @@ Outcome OneShot(const char *to, const char *from, const uint8_t *data, size_t si
 uint32_t Load(const uint8_t *p, size_t unit, bool big)
 {
     uint32_t v = 0;
-    for (size_t i = 0; i < unit; ++i) {
+    for (size_t i = 0; i < unit; ++i)
         v |= static_cast<uint32_t>(p[i]) << (8 * (big ? unit - 1 - i : i));
-    }
     return v;
 }
 
@@ -66,72 +64,64 @@ bool WellFormed(const char *to, const std::vector<uint8_t> &s)
     const std::string name = to;
     auto scalar = [](uint32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); };
     if (name == "ASCII") {
-        for (uint8_t c : s) {
-            if (c >= 0x80) {
+        for (uint8_t c : s)
+            if (c >= 0x80)
                 return false;
-            }
-        }
         return true;
     }
-    if (name == "ISO-8859-1") {
+    if (name == "ISO-8859-1")
         return true;
-    }
     if (name == "UTF-8") {
         for (size_t i = 0; i < s.size();) {
             const uint8_t c = s[i];
-            size_t len = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-            if (len == 0 || i + len > s.size()) {
+            size_t len = c < 0x80   ? 1
+                         : c < 0xC2 ? 0
+                         : c < 0xE0 ? 2
+                         : c < 0xF0 ? 3
+                         : c < 0xF5 ? 4
+                                    : 0;
+            if (len == 0 || i + len > s.size())
                 return false;
-            }
             uint32_t cp = len == 1 ? c : (c & (0x7F >> len));
             for (size_t k = 1; k < len; ++k) {
-                if ((s[i + k] & 0xC0) != 0x80) {
+                if ((s[i + k] & 0xC0) != 0x80)
                     return false;
-                }
                 cp = (cp << 6) | (s[i + k] & 0x3F);
             }
             static const uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (cp < kMin[len] || !scalar(cp)) {
+            if (cp < kMin[len] || !scalar(cp))
                 return false;
-            }
             i += len;
         }
         return true;
     }
     const bool wide = name.find("32") != std::string::npos || name == "UCS-4";
     const size_t unit = wide ? 4 : 2;
-    if (s.size() % unit != 0) {
+    if (s.size() % unit != 0)
         return false;
-    }
     /* The unmarked names write a big-endian mark and big-endian data. */
     const bool big = name.find("BE") != std::string::npos || name == "UTF-16" || name == "UTF-32";
     if (name == "UTF-16" || name == "UTF-32") {
-        if (s.size() < unit || Load(s.data(), unit, true) != 0xFEFF) {
+        if (s.size() < unit || Load(s.data(), unit, true) != 0xFEFF)
             return false;
-        }
     }
     for (size_t i = 0; i < s.size(); i += unit) {
         const uint32_t u = Load(s.data() + i, unit, big);
         if (name == "UCS-2") {
-            if (u >= 0xD800 && u <= 0xDFFF) {
+            if (u >= 0xD800 && u <= 0xDFFF)
                 return false;
-            }
         } else if (name == "UCS-4") {
-            if ((u & 0x80000000u) || (u >= 0xD800 && u <= 0xDFFF)) {
+            if ((u & 0x80000000u) || (u >= 0xD800 && u <= 0xDFFF))
                 return false;
-            }
         } else if (wide) {
-            if (!scalar(u)) {
+            if (!scalar(u))
                 return false;
-            }
         } else if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 4 > s.size()) {
+            if (i + 4 > s.size())
                 return false;
-            }
             const uint32_t low = Load(s.data() + i + 2, 2, big);
-            if (low < 0xDC00 || low > 0xDFFF) {
+            if (low < 0xDC00 || low > 0xDFFF)
                 return false;
-            }
             i += 2;
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
             return false;
@@ -140,7 +130,10 @@ bool WellFormed(const char *to, const std::vector<uint8_t> &s)
     return true;
 }
 
-bool HasMark(const char *name) { return std::strcmp(name, "UTF-16") == 0 || std::strcmp(name, "UTF-32") == 0; }
+bool HasMark(const char *name)
+{
+    return std::strcmp(name, "UTF-16") == 0 || std::strcmp(name, "UTF-32") == 0;
+}
 
 /* Targets that keep every code point a decoder can produce (after the
    replacement of values no Unicode text may hold). */
@@ -149,13 +142,12 @@ bool Lossless(const char *name)
     return std::strncmp(name, "UTF", 3) == 0 || std::strcmp(name, "UCS-4") == 0;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < 3) {
+    if (size < 3)
         return 0;
-    }
     const char *from = kNames[data[0] % kNameCount];
     const char *to = kNames[data[1] % kNameCount];
     uint32_t rng = data[2] * 2654435761u + 1;
@@ -195,11 +187,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Check(used != 0 || wrote != 0 || room < 4);
             continue;
         }
-        if (last == JEX_ICONV_EINVAL) {
+        if (last == JEX_ICONV_EINVAL)
             Check(il > 0 && il < 6);
-        } else {
+        else
             Check(last < JEX_ICONV_EINVAL && il == 0);
-        }
         break;
     }
     JEX_iconv_close(cd);
@@ -218,11 +209,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (std::strcmp(to, "UTF-8") == 0) {
                 /* U+FFFE and U+FFFF are written to UTF-8 but read back from
                    it as U+FFFD. */
-                for (size_t i = 0; i + 4 <= direct.out.size(); i += 4) {
-                    if (direct.out[i + 1] == 0xFF && direct.out[i] >= 0xFE && !direct.out[i + 2] && !direct.out[i + 3]) {
+                for (size_t i = 0; i + 4 <= direct.out.size(); i += 4)
+                    if (direct.out[i + 1] == 0xFF && direct.out[i] >= 0xFE && !direct.out[i + 2] &&
+                        !direct.out[i + 3])
                         direct.out[i] = 0xFD;
-                    }
-                }
             }
             const size_t skip = HasMark(to) ? 4 : 0; /* the mark decodes as U+FEFF */
             Check(back.out.size() == direct.out.size() + skip);

@@ -4,4 +4,7 @@
 int jex_test_nowhere_to_be_found(void);
 int jex_test_unresolved_call(void);
 
-int jex_test_unresolved_call(void) { return jex_test_nowhere_to_be_found(); }
+int jex_test_unresolved_call(void)
+{
+    return jex_test_nowhere_to_be_found();
+}

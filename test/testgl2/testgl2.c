@@ -18,9 +18,8 @@ static JEX_GLContext context;
    is always shut down. */
 static void quit(int rc)
 {
-    if (context) {
+    if (context)
         JEX_GL_DeleteContext(context);
-    }
     CommonQuit(state);
     exit(rc);
 }
@@ -40,8 +39,8 @@ static void render(void)
         {0.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 1.0f},
     };
     static const GLfloat cube[8][3] = {
-        {0.5f, 0.5f, -0.5f},  {0.5f, -0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f},
-        {-0.5f, 0.5f, 0.5f},  {0.5f, 0.5f, 0.5f},   {0.5f, -0.5f, 0.5f},   {-0.5f, -0.5f, 0.5f},
+        {0.5f, 0.5f, -0.5f}, {0.5f, -0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f},
+        {-0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f},   {0.5f, -0.5f, 0.5f},   {-0.5f, -0.5f, 0.5f},
     };
     static const int faces[6][4] = {
         {0, 1, 2, 3}, {3, 4, 7, 2}, {0, 5, 6, 1}, {5, 4, 7, 6}, {5, 0, 3, 4}, {6, 1, 2, 7},
@@ -67,11 +66,10 @@ static void render(void)
 static void report(JEX_GLattr attr, const char *name, int requested)
 {
     int value = 0;
-    if (JEX_GL_GetAttribute(attr, &value) == 0) {
+    if (JEX_GL_GetAttribute(attr, &value) == 0)
         printf("%s: requested %d, got %d\n", name, requested, value);
-    } else {
+    else
         printf("Failed to get %s: %s\n", name, JEX_GetError());
-    }
 }
 
 int main(int argc, char *argv[])
@@ -81,9 +79,8 @@ int main(int argc, char *argv[])
     (void)argc;
 
     state = CommonCreateState(argv, JEX_INIT_VIDEO);
-    if (!state) {
+    if (!state)
         return 1;
-    }
     for (int i = 1; argv[i];) {
         int consumed = CommonArg(state, i);
         if (consumed == 0) {
@@ -114,12 +111,10 @@ int main(int argc, char *argv[])
         state->gl_multisample_buffers = 1;
         state->gl_multisample_samples = fsaa;
     }
-    if (accel >= 0) {
+    if (accel >= 0)
         state->gl_accelerated = accel;
-    }
-    if (!CommonInit(state)) {
+    if (!CommonInit(state))
         quit(2);
-    }
 
     context = JEX_GL_CreateContext(state->windows[0]);
     if (!context) {
@@ -147,9 +142,8 @@ int main(int argc, char *argv[])
         report(JEX_GL_MULTISAMPLEBUFFERS, "JEX_GL_MULTISAMPLEBUFFERS", 1);
         report(JEX_GL_MULTISAMPLESAMPLES, "JEX_GL_MULTISAMPLESAMPLES", fsaa);
     }
-    if (accel >= 0) {
+    if (accel >= 0)
         report(JEX_GL_ACCELERATED_VISUAL, "JEX_GL_ACCELERATED_VISUAL", accel);
-    }
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -166,16 +160,14 @@ int main(int argc, char *argv[])
     while (!done) {
         JEX_Event event;
         ++frames;
-        while (JEX_PollEvent(&event)) {
+        while (JEX_PollEvent(&event))
             CommonEvent(state, &event, &done);
-        }
         for (int i = 0; i < state->num_windows; ++i) {
             JEX_Window *window = state->windows[i];
             int w = 0, h = 0;
             /* A window closed by the user is gone; the others keep spinning. */
-            if (!window) {
+            if (!window)
                 continue;
-            }
             JEX_GL_MakeCurrent(window, context);
             JEX_GetWindowSize(window, &w, &h);
             glViewport(0, 0, w, h);

@@ -160,14 +160,35 @@ Uint32 FlagBits(const Flags &f)
 
 // The routines, as the selection rules name them.
 enum class R {
-    Unsupported, Copy, Slow, Generated,
-    BtoN, BtoNKey, BtoNAlpha, BtoNAlphaKey,
-    NtoN, NtoNCopyAlpha, NtoNKey, NtoNKeyCopyAlpha, MaskAlpha, TwoKey, Nto1, Nto1Key, RGB888to16,
+    Unsupported,
+    Copy,
+    Slow,
+    Generated,
+    BtoN,
+    BtoNKey,
+    BtoNAlpha,
+    BtoNAlphaKey,
+    NtoN,
+    NtoNCopyAlpha,
+    NtoNKey,
+    NtoNKeyCopyAlpha,
+    MaskAlpha,
+    TwoKey,
+    Nto1,
+    Nto1Key,
+    RGB888to16,
     RGB565to32,
-    PixelAlpha, SurfaceAlpha, SurfaceAlphaKey, Nto1Surface, Nto1Pixel, Nto1SurfaceKey,
-    RGBPixelAlpha, RGBSurfaceAlpha, Surface16, ARGBto16,
+    PixelAlpha,
+    SurfaceAlpha,
+    SurfaceAlphaKey,
+    Nto1Surface,
+    Nto1Pixel,
+    Nto1SurfaceKey,
+    RGBPixelAlpha,
+    RGBSurfaceAlpha,
+    Surface16,
+    ARGBto16,
 };
-
 
 bool InGeneratedTable(Uint32 s, Uint32 d)
 {
@@ -220,8 +241,10 @@ R Select(const JEX_PixelFormat *sf, const JEX_PixelFormat *df, Uint32 flags, boo
             if (!sf->amask)
                 r = db == 1 ? R::Nto1SurfaceKey : R::SurfaceAlphaKey;
         } else if (flags == JEX_COPY_BLEND) {
-            if (db == 2 && sb == 4 && !df->amask && sf->amask == 0xFF000000 && sf->gmask == 0xFF00 &&
-                ((sf->rmask == 0xFF && df->rmask == 0x1F) || (sf->bmask == 0xFF && df->bmask == 0x1F)) &&
+            if (db == 2 && sb == 4 && !df->amask && sf->amask == 0xFF000000 &&
+                sf->gmask == 0xFF00 &&
+                ((sf->rmask == 0xFF && df->rmask == 0x1F) ||
+                 (sf->bmask == 0xFF && df->bmask == 0x1F)) &&
                 (df->gmask == 0x7E0 || df->gmask == 0x3E0))
                 r = R::ARGBto16;
             else if (db == 4 && sb == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
@@ -234,26 +257,25 @@ R Select(const JEX_PixelFormat *sf, const JEX_PixelFormat *df, Uint32 flags, boo
         }
     } else if (df->bits_per_pixel >= 8) {
         if (flags == 0) {
-            if (db == 1) {
+            if (db == 1)
                 r = R::Nto1;
-            } else if (sb == 2 && sf->rmask == 0xF800 && sf->gmask == 0x7E0 && sf->bmask == 0x1F &&
-                       db == 4 && df->amask &&
-                       ((df->rmask == 0xFF0000 && df->gmask == 0xFF00 && df->bmask == 0xFF) ||
-                        (df->rmask == 0xFF && df->gmask == 0xFF00 && df->bmask == 0xFF0000) ||
-                        (df->rmask == 0xFF000000 && df->gmask == 0xFF0000 && df->bmask == 0xFF00) ||
-                        (df->rmask == 0xFF00 && df->gmask == 0xFF0000 && df->bmask == 0xFF000000))) {
+            else if (sb == 2 && sf->rmask == 0xF800 && sf->gmask == 0x7E0 && sf->bmask == 0x1F &&
+                     db == 4 && df->amask &&
+                     ((df->rmask == 0xFF0000 && df->gmask == 0xFF00 && df->bmask == 0xFF) ||
+                      (df->rmask == 0xFF && df->gmask == 0xFF00 && df->bmask == 0xFF0000) ||
+                      (df->rmask == 0xFF000000 && df->gmask == 0xFF0000 && df->bmask == 0xFF00) ||
+                      (df->rmask == 0xFF00 && df->gmask == 0xFF0000 && df->bmask == 0xFF000000)))
                 r = R::RGB565to32;
-            } else if (sb == 4 && sf->rmask == 0xFF0000 && sf->gmask == 0xFF00 && sf->bmask == 0xFF &&
-                       db == 2 && !df->amask &&
-                       ((df->rmask == 0xF800 && df->gmask == 0x7E0 && df->bmask == 0x1F) ||
-                        (df->rmask == 0x7C00 && df->gmask == 0x3E0 && df->bmask == 0x1F))) {
+            else if (sb == 4 && sf->rmask == 0xFF0000 && sf->gmask == 0xFF00 && sf->bmask == 0xFF &&
+                     db == 2 && !df->amask &&
+                     ((df->rmask == 0xF800 && df->gmask == 0x7E0 && df->bmask == 0x1F) ||
+                      (df->rmask == 0x7C00 && df->gmask == 0x3E0 && df->bmask == 0x1F)))
                 r = R::RGB888to16;
-            } else if (sb == 4 && db == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
-                       sf->bmask == df->bmask) {
+            else if (sb == 4 && db == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
+                     sf->bmask == df->bmask)
                 r = R::MaskAlpha;
-            } else {
+            else
                 r = (df->amask && sf->amask) ? R::NtoNCopyAlpha : R::NtoN;
-            }
         } else if (flags == JEX_COPY_COLORKEY) {
             if (sb == 2 && identity)
                 r = R::TwoKey;
@@ -319,10 +341,16 @@ Uint32 Store332(int index, const JEX_PixelFormat *df)
     return JEX_FindColor(df->palette, Uint8(r), Uint8(g), Uint8(b));
 }
 
-int To332(int r, int g, int b) { return ((r >> 5) << 5) | ((g >> 5) << 2) | (b >> 6); }
+int To332(int r, int g, int b)
+{
+    return ((r >> 5) << 5) | ((g >> 5) << 2) | (b >> 6);
+}
 
 // d + (s - d) x a / 255, quotient truncated toward zero.
-int Blend255(int s, int d, int a) { return d + (s - d) * a / 255; }
+int Blend255(int s, int d, int a)
+{
+    return d + (s - d) * a / 255;
+}
 // d + floor(a x (s - d) / 2^bits).
 int BlendShift(int s, int d, int a, int bits)
 {
@@ -372,17 +400,16 @@ Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_
     const bool keyed_alpha = (sp & ~sf->amask) == (key & ~sf->amask);
     const RGBA s = Get(sp, sf), d = Get(dp, df);
     const auto spread_channels = [](Uint32 p, bool g6) {
-        return RGBA{int((p >> (g6 ? 11 : 10)) & 31), int((p >> 5) & (g6 ? 63 : 31)), int(p & 31), 0};
+        return RGBA{int((p >> (g6 ? 11 : 10)) & 31), int((p >> 5) & (g6 ? 63 : 31)), int(p & 31),
+                    0};
     };
     switch (r) {
-    case R::Copy:
-        return sp;
+    case R::Copy: return sp;
     case R::Slow:
         if ((flags & JEX_COPY_COLORKEY) && sp == key)
             return dp;
         return General(sp, dp, sf, df, flags);
-    case R::Generated:
-        return General(sp, dp, sf, df, flags);
+    case R::Generated: return General(sp, dp, sf, df, flags);
     case R::BtoN:
     case R::BtoNKey:
     case R::BtoNAlpha:
@@ -407,7 +434,8 @@ Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_
             // when the palettes are the same.
             const JEX_Palette *sp_pal = sf->palette, *dp_pal = df->palette;
             if (sp_pal && sp_pal->ncolors <= dp_pal->ncolors &&
-                std::memcmp(sp_pal->colors, dp_pal->colors, sizeof(JEX_Color) * sp_pal->ncolors) == 0)
+                std::memcmp(sp_pal->colors, dp_pal->colors, sizeof(JEX_Color) * sp_pal->ncolors) ==
+                    0)
                 return sp;
             if (!sp_pal)
                 return Store332(int(sp), df);
@@ -429,14 +457,10 @@ Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_
             return Store332(To332(s.r, s.g, s.b), df);
         return Map(df, s.r, s.g, s.b, r == R::NtoNKeyCopyAlpha ? s.a : 255);
     case R::NtoN:
-    case R::RGB888to16:
-        return Map(df, s.r, s.g, s.b, 255);
-    case R::NtoNCopyAlpha:
-        return Map(df, s.r, s.g, s.b, s.a);
-    case R::MaskAlpha:
-        return Map(df, s.r, s.g, s.b, sf->amask ? s.a : 255);
-    case R::Nto1:
-        return Store332(To332(s.r, s.g, s.b), df);
+    case R::RGB888to16: return Map(df, s.r, s.g, s.b, 255);
+    case R::NtoNCopyAlpha: return Map(df, s.r, s.g, s.b, s.a);
+    case R::MaskAlpha: return Map(df, s.r, s.g, s.b, sf->amask ? s.a : 255);
+    case R::Nto1: return Store332(To332(s.r, s.g, s.b), df);
     case R::RGB565to32: {
         // The conversion tables: green 4 x (low 3 bits) + (high 3 bits) x 8 x
         // 255 / 63, so 63 becomes 254.
@@ -463,7 +487,8 @@ Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_
         if (a == 0)
             return dp;
         const RGBA dc = ColourOf8(dp, df);
-        const int rr = Blend255(s.r, dc.r, a), gg = Blend255(s.g, dc.g, a), bb = Blend255(s.b, dc.b, a);
+        const int rr = Blend255(s.r, dc.r, a), gg = Blend255(s.g, dc.g, a),
+                  bb = Blend255(s.b, dc.b, a);
         return Store332((rr & 0xE0) | ((gg >> 3) & 0x1C) | (bb >> 6), df);
     }
     case R::RGBPixelAlpha: {
@@ -502,17 +527,15 @@ Uint32 Expected(R r, Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_
             return dp;
         // Source channels by bit position, reduced to the destination's
         // precision: bits 16-23 go to the top field, 8-15 to green, 0-7 low.
-        const int hi = int((sp >> (g6 ? 19 : 19)) & 31), mid = int((sp >> (g6 ? 10 : 11)) & (g6 ? 63 : 31)),
-                  lo = int((sp >> 3) & 31);
+        const int hi = int((sp >> (g6 ? 19 : 19)) & 31),
+                  mid = int((sp >> (g6 ? 10 : 11)) & (g6 ? 63 : 31)), lo = int((sp >> 3) & 31);
         const RGBA dd = spread_channels(dp, g6);
         const int top = a5 == 31 ? hi : BlendShift(hi, dd.r, a5, 5);
         const int green = a5 == 31 ? mid : BlendShift(mid, dd.g, a5, 5);
         const int low = a5 == 31 ? lo : BlendShift(lo, dd.b, a5, 5);
         return Uint32((top << (g6 ? 11 : 10)) | (green << 5) | low);
     }
-    default:
-        ADD_FAILURE() << "no formula";
-        return dp;
+    default: ADD_FAILURE() << "no formula"; return dp;
     }
 }
 
@@ -627,8 +650,8 @@ R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, st
 // Every subset of key, colour modulation, alpha modulation and blend mode.
 std::vector<Flags> AllFlagSets()
 {
-    static const JEX_BlendMode modes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD,
-                                          JEX_BLENDMODE_MOD};
+    static const JEX_BlendMode modes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND,
+                                          JEX_BLENDMODE_ADD, JEX_BLENDMODE_MOD};
     static const char *const names[] = {"none", "blend", "add", "mod"};
     static std::vector<std::string> labels;
     std::vector<Flags> out;
@@ -675,7 +698,8 @@ TEST(BlitFamilies, IndexedOntoIndexedWithSameAndOtherPalettes)
                 CheckOne(s, JEX_PIXELFORMAT_INDEX8, f, 9, 1, 0, rng, same);
             }
     // Onto sub-byte destinations only the plain copy between equal formats.
-    const R r = CheckOne(JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_INDEX1MSB, kFlagSets[0], 5, 0, 0, rng);
+    const R r =
+        CheckOne(JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_INDEX1MSB, kFlagSets[0], 5, 0, 0, rng);
     EXPECT_EQ(r, R::Unsupported);
 }
 
@@ -716,7 +740,8 @@ TEST(BlitFamilies, SelectionNamesTheRoutines)
          nullptr},  // keyed 32-bit: the N family's keyed copy (wrapped)
         {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_INDEX8, JEX_BLENDMODE_NONE, false, 255,
          Blit_RGB888_index8_map},
-        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_ARGB8888, JEX_BLENDMODE_NONE, false, 255, Blit1to4},
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_ARGB8888, JEX_BLENDMODE_NONE, false, 255,
+         Blit1to4},
         {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB24, JEX_BLENDMODE_NONE, true, 255, Blit1to3Key},
         {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_RGB565, JEX_BLENDMODE_NONE, false, 255,
          BlitBto2},
@@ -739,14 +764,16 @@ TEST(BlitFamilies, SelectionNamesTheRoutines)
         else
             EXPECT_NE(f, &JEX_BlitCopy);
     }
-    EXPECT_NE(JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, JEX_COPY_ADD),
-              nullptr);
+    EXPECT_NE(
+        JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, JEX_COPY_ADD),
+        nullptr);
     // No generated routine takes a key, or a destination outside its three.
     EXPECT_EQ(JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888,
                                     JEX_COPY_COLORKEY | JEX_COPY_ADD),
               nullptr);
-    EXPECT_EQ(JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ABGR8888, JEX_COPY_ADD),
-              nullptr);
+    EXPECT_EQ(
+        JEX_FindGeneratedBlit(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ABGR8888, JEX_COPY_ADD),
+        nullptr);
     int entries = 0;
     for (const JEX_BlitFuncEntry *e = JEX_GeneratedBlitFuncTable; e->func; ++e)
         ++entries;
@@ -809,28 +836,28 @@ TEST(BlitFamilies, WidthsOffsetsAndPaths)
         int flags;  // index into kFlagSets
     };
     const Pair pairs[] = {
-        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, 0},   // RGB888 to 565
-        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB555, 0},     // RGB888 to 555
-        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888, 0},   // 565 table
-        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGBA8888, 0},   // 565 table
-        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ABGR8888, 0},   // 565 table
-        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGRA8888, 0},   // 565 table
-        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, 0},   // mask
-        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_ARGB8888, 0},   // mask, set alpha
-        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, 1},     // keyed 32
-        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, 1}, // keyed 32, copy alpha
-        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, 2},   // pixel alpha 8888
-        {JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_ABGR8888, 2}, // pixel alpha 8888
-        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, 2},   // pixel alpha 565
-        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB555, 2},   // pixel alpha 555
-        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB565, 3},     // surface alpha 565
-        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, 3},     // surface alpha 8888
-        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB24, 0},      // 8-bit, 3 bytes
-        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB565, 1},     // 8-bit keyed
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, 0},    // RGB888 to 565
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB555, 0},      // RGB888 to 555
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888, 0},    // 565 table
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGBA8888, 0},    // 565 table
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ABGR8888, 0},    // 565 table
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGRA8888, 0},    // 565 table
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, 0},    // mask
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_ARGB8888, 0},    // mask, set alpha
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, 1},      // keyed 32
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888, 1},  // keyed 32, copy alpha
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, 2},    // pixel alpha 8888
+        {JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_ABGR8888, 2},  // pixel alpha 8888
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565, 2},    // pixel alpha 565
+        {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB555, 2},    // pixel alpha 555
+        {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB565, 3},      // surface alpha 565
+        {JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB888, 3},      // surface alpha 8888
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB24, 0},       // 8-bit, 3 bytes
+        {JEX_PIXELFORMAT_INDEX8, JEX_PIXELFORMAT_RGB565, 1},      // 8-bit keyed
         {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_ARGB8888, 0},
         {JEX_PIXELFORMAT_INDEX4LSB, JEX_PIXELFORMAT_INDEX8, 1},
-        {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR565, 0},      // general conversion
-        {JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_RGB332, 0},      // to 8 bits
+        {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR565, 0},  // general conversion
+        {JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_RGB332, 0},  // to 8 bits
     };
     const BlitPath paths[] = {BlitPath::Scalar, BlitPath::SSE2, BlitPath::AVX2};
     for (const Pair &p : pairs) {
@@ -928,7 +955,8 @@ TEST(BlitKernels, ExhaustiveAgainstScalar)
             if (a == 255)
                 want = (s & 0xFFFFFF) | (d & 0xFF000000);
             else if (a != 0)
-                want = ((((d & 0xFF00FF) + ((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8)) & 0xFF00FF) |
+                want = ((((d & 0xFF00FF) + ((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8)) &
+                         0xFF00FF) |
                         (((d & 0xFF00) + ((a * ((s & 0xFF00) - (d & 0xFF00))) >> 8)) & 0xFF00)) |
                        (d & 0xFF000000);
             ASSERT_EQ(o32[size_t(i)], want) << i;
@@ -942,7 +970,8 @@ TEST(BlitKernels, ExhaustiveAgainstScalar)
             if (a5 == 31) {
                 want = ((s >> 8) & 0xF800) + ((s >> 5) & 0x7E0) + ((s >> 3) & 0x1F);
             } else if (a5 != 0) {
-                const Uint32 sp = ((s << 11) & 0x07E00000) + ((s >> 8) & 0xF800) + ((s >> 3) & 0x1F);
+                const Uint32 sp =
+                    ((s << 11) & 0x07E00000) + ((s >> 8) & 0xF800) + ((s >> 3) & 0x1F);
                 Uint32 d = (want | (want << 16)) & 0x07E0F81F;
                 d = (d + ((a5 * (sp - d)) >> 5)) & 0x07E0F81F;
                 want = Uint16((d >> 16) | d);
@@ -957,7 +986,8 @@ TEST(BlitKernels, ExhaustiveAgainstScalar)
 TEST(BlitFamilies, ConvertIndexedSurfaces)
 {
     std::mt19937 rng(8);
-    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4MSB, JEX_PIXELFORMAT_INDEX8}) {
+    for (Uint32 code :
+         {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4MSB, JEX_PIXELFORMAT_INDEX8}) {
         SCOPED_TRACE(JEX_GetPixelFormatName(code));
         Guarded src(code, 13, 5);
         src.Randomize(rng);

@@ -26,13 +26,13 @@ constexpr Uint8 kGuard = 0xA5;
 constexpr int kGuardBytes = 5;  // also leaves rows unaligned
 
 const Uint32 kFormats[] = {
-    JEX_PIXELFORMAT_RGB444,   JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_BGR555,
-    JEX_PIXELFORMAT_ARGB4444, JEX_PIXELFORMAT_RGBA4444, JEX_PIXELFORMAT_ABGR4444,
-    JEX_PIXELFORMAT_BGRA4444, JEX_PIXELFORMAT_ARGB1555, JEX_PIXELFORMAT_RGBA5551,
-    JEX_PIXELFORMAT_ABGR1555, JEX_PIXELFORMAT_BGRA5551, JEX_PIXELFORMAT_RGB565,
-    JEX_PIXELFORMAT_BGR565,   JEX_PIXELFORMAT_RGB24,    JEX_PIXELFORMAT_BGR24,
-    JEX_PIXELFORMAT_RGB888,   JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ARGB8888,
-    JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_BGRA8888,
+    JEX_PIXELFORMAT_RGB444,      JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_BGR555,
+    JEX_PIXELFORMAT_ARGB4444,    JEX_PIXELFORMAT_RGBA4444, JEX_PIXELFORMAT_ABGR4444,
+    JEX_PIXELFORMAT_BGRA4444,    JEX_PIXELFORMAT_ARGB1555, JEX_PIXELFORMAT_RGBA5551,
+    JEX_PIXELFORMAT_ABGR1555,    JEX_PIXELFORMAT_BGRA5551, JEX_PIXELFORMAT_RGB565,
+    JEX_PIXELFORMAT_BGR565,      JEX_PIXELFORMAT_RGB24,    JEX_PIXELFORMAT_BGR24,
+    JEX_PIXELFORMAT_RGB888,      JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ARGB8888,
+    JEX_PIXELFORMAT_RGBA8888,    JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_BGRA8888,
     JEX_PIXELFORMAT_ARGB2101010,
 };
 
@@ -259,8 +259,8 @@ TEST(BlitOracle, EveryFormatPairAndFlagSetMatchesTheFormulas)
                                             dst.get()->format, f, key);
                         if (dst.pixel(x, y) != want && bad++ < 3)
                             ADD_FAILURE() << "pixel (" << x << ", " << y << ") is 0x" << std::hex
-                                          << dst.pixel(x, y) << ", want 0x" << want
-                                          << " (source 0x" << src.pixel(x - 1, y) << ")";
+                                          << dst.pixel(x, y) << ", want 0x" << want << " (source 0x"
+                                          << src.pixel(x - 1, y) << ")";
                     }
                 }
                 EXPECT_TRUE(dst.GuardsIntact());
@@ -370,7 +370,8 @@ void CheckCompileTimeFormat(Uint32 code)
 TEST(BlitPixel, CompileTimeFormatsMatchTheRecords)
 {
     using jex::blit::MakeFormat;
-    CheckCompileTimeFormat<MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)>(JEX_PIXELFORMAT_ARGB8888);
+    CheckCompileTimeFormat<MakeFormat(4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)>(
+        JEX_PIXELFORMAT_ARGB8888);
     CheckCompileTimeFormat<MakeFormat(4, 0xFF, 0xFF00, 0xFF0000, 0)>(JEX_PIXELFORMAT_BGR888);
     CheckCompileTimeFormat<MakeFormat(2, 0xF800, 0x7E0, 0x1F, 0)>(JEX_PIXELFORMAT_RGB565);
     CheckCompileTimeFormat<MakeFormat(2, 0xF00, 0xF0, 0xF, 0xF000)>(JEX_PIXELFORMAT_ARGB4444);
@@ -390,7 +391,8 @@ void CheckSpecialised(Uint32 scode, Uint32 dcode)
     std::mt19937 rng(kFlags + scode);
     for (const auto &size : {std::array<int, 4>{7, 5, 7, 5}, std::array<int, 4>{5, 3, 11, 7},
                              std::array<int, 4>{9, 6, 4, 2}}) {
-        Guarded src(scode, size[0], size[1]), a(dcode, size[2], size[3]), b(dcode, size[2], size[3]);
+        Guarded src(scode, size[0], size[1]), a(dcode, size[2], size[3]),
+            b(dcode, size[2], size[3]);
         src.Randomize(rng);
         a.Randomize(rng);
         for (int y = 0; y < size[3]; ++y)
@@ -429,12 +431,14 @@ TEST(BlitPixel, SpecialisedLoopMatchesTheGeneralRoutine)
     constexpr auto rgb565 = MakeFormat(2, 0xF800, 0x7E0, 0x1F, 0);
     constexpr auto bgr24 = MakeFormat(3, 0xFF0000, 0xFF00, 0xFF, 0);
     constexpr auto abgr4444 = MakeFormat(2, 0xF, 0xF0, 0xF00, 0xF000);
-    CheckSpecialised<argb, rgb565, JEX_COPY_BLEND>(JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565);
+    CheckSpecialised<argb, rgb565, JEX_COPY_BLEND>(JEX_PIXELFORMAT_ARGB8888,
+                                                   JEX_PIXELFORMAT_RGB565);
     CheckSpecialised<argb, argb, JEX_COPY_ADD | JEX_COPY_MODULATE_ALPHA | JEX_COPY_NEAREST>(
         JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ARGB8888);
     CheckSpecialised<rgb565, bgr24, JEX_COPY_COLORKEY | JEX_COPY_MODULATE_COLOR>(
         JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_BGR24);
-    CheckSpecialised<bgr24, abgr4444, JEX_COPY_MOD>(JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_ABGR4444);
+    CheckSpecialised<bgr24, abgr4444, JEX_COPY_MOD>(JEX_PIXELFORMAT_BGR24,
+                                                    JEX_PIXELFORMAT_ABGR4444);
     CheckSpecialised<abgr4444, argb, 0>(JEX_PIXELFORMAT_ABGR4444, JEX_PIXELFORMAT_ARGB8888);
 }
 
@@ -554,8 +558,8 @@ void CheckClip(const ClipCase &c)
     }
 
     JEX_Rect s = c.srcrect, d = c.dstrect;
-    ASSERT_EQ(JEX_UpperBlit(src.get(), c.has_src ? &s : nullptr, dst.get(), c.has_dst ? &d : nullptr),
-              0)
+    ASSERT_EQ(
+        JEX_UpperBlit(src.get(), c.has_src ? &s : nullptr, dst.get(), c.has_dst ? &d : nullptr), 0)
         << JEX_GetError();
     for (int y = 0; y < kDH; ++y)
         for (int x = 0; x < kDW; ++x)

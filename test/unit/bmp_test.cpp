@@ -28,10 +28,26 @@ using Bytes = std::vector<Uint8>;
 namespace fs = std::filesystem;
 
 // Little-endian fields of a file.
-void Put16(Bytes &b, size_t at, Uint16 v) { std::memcpy(&b[at], &v, 2); }
-void Put32(Bytes &b, size_t at, Uint32 v) { std::memcpy(&b[at], &v, 4); }
-Uint32 Get32(const Bytes &b, size_t at) { Uint32 v; std::memcpy(&v, &b[at], 4); return v; }
-Uint16 Get16(const Bytes &b, size_t at) { Uint16 v; std::memcpy(&v, &b[at], 2); return v; }
+void Put16(Bytes &b, size_t at, Uint16 v)
+{
+    std::memcpy(&b[at], &v, 2);
+}
+void Put32(Bytes &b, size_t at, Uint32 v)
+{
+    std::memcpy(&b[at], &v, 4);
+}
+Uint32 Get32(const Bytes &b, size_t at)
+{
+    Uint32 v;
+    std::memcpy(&v, &b[at], 4);
+    return v;
+}
+Uint16 Get16(const Bytes &b, size_t at)
+{
+    Uint16 v;
+    std::memcpy(&v, &b[at], 2);
+    return v;
+}
 
 // ---------------------------------------------------------------------------
 // Hand-built files.
@@ -43,10 +59,10 @@ struct BmpFields {
     Uint16 bpp = 24;
     Uint32 compression = 0;
     Uint32 colors_used = 0;
-    std::vector<Uint32> masks = {}; // inside a header of 52+ bytes, else after it
-    Bytes palette = {};             // raw entries
-    Bytes pixels = {};              // raw rows, padding included
-    Sint64 data_offset = -1;   // -1: right after the palette
+    std::vector<Uint32> masks = {};  // inside a header of 52+ bytes, else after it
+    Bytes palette = {};              // raw entries
+    Bytes pixels = {};               // raw rows, padding included
+    Sint64 data_offset = -1;         // -1: right after the palette
 };
 
 Bytes BuildBmp(const BmpFields &s)
@@ -68,9 +84,8 @@ Bytes BuildBmp(const BmpFields &s)
         Put32(b, 30, s.compression);
         Put32(b, 46, s.colors_used);
         if (s.header_size >= 56) {
-            for (size_t i = 0; i < s.masks.size() && i < 4; ++i) {
+            for (size_t i = 0; i < s.masks.size() && i < 4; ++i)
                 Put32(b, 54 + 4 * i, s.masks[i]);
-            }
         } else {
             for (Uint32 m : s.masks) {
                 b.resize(b.size() + 4);
@@ -79,12 +94,11 @@ Bytes BuildBmp(const BmpFields &s)
         }
     }
     b.insert(b.end(), s.palette.begin(), s.palette.end());
-    const Uint32 offset = s.data_offset >= 0 ? static_cast<Uint32>(s.data_offset)
-                                             : static_cast<Uint32>(b.size());
+    const Uint32 offset =
+        s.data_offset >= 0 ? static_cast<Uint32>(s.data_offset) : static_cast<Uint32>(b.size());
     Put32(b, 10, offset);
-    if (b.size() < offset) {
+    if (b.size() < offset)
         b.resize(offset, 0xEE);
-    }
     b.insert(b.end(), s.pixels.begin(), s.pixels.end());
     Put32(b, 2, static_cast<Uint32>(b.size()));
     return b;
@@ -105,9 +119,22 @@ const Uint8 *Row(const JEX_Surface *s, int y)
     return static_cast<const Uint8 *>(s->pixels) + static_cast<size_t>(y) * s->pitch;
 }
 
-Uint32 Pixel32(const JEX_Surface *s, int x, int y) { Uint32 v; std::memcpy(&v, Row(s, y) + 4 * x, 4); return v; }
-Uint16 Pixel16(const JEX_Surface *s, int x, int y) { Uint16 v; std::memcpy(&v, Row(s, y) + 2 * x, 2); return v; }
-std::string Error() { return JEX_GetError(); }
+Uint32 Pixel32(const JEX_Surface *s, int x, int y)
+{
+    Uint32 v;
+    std::memcpy(&v, Row(s, y) + 4 * x, 4);
+    return v;
+}
+Uint16 Pixel16(const JEX_Surface *s, int x, int y)
+{
+    Uint16 v;
+    std::memcpy(&v, Row(s, y) + 2 * x, 2);
+    return v;
+}
+std::string Error()
+{
+    return JEX_GetError();
+}
 
 // Loads from a read-only stream that starts `lead` bytes into the block and
 // reports where the stream is afterwards (relative to the file's start).
@@ -139,8 +166,10 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
     {
         SCOPED_TRACE("24-bit, bottom-up");
         // Bottom row first: (1,2,3) (4,5,6) | pad, then the top row.
-        SurfacePtr surf = LoadBytes(BuildBmp(
-            {.width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0}}));
+        SurfacePtr surf =
+            LoadBytes(BuildBmp({.width = 2,
+                                .height = 2,
+                                .pixels = {1, 2, 3, 4, 5, 6, 0, 0, 11, 12, 13, 14, 15, 16, 0, 0}}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_BGR24);
         EXPECT_EQ(0, std::memcmp(Row(surf.get(), 0), "\x0b\x0c\x0d\x0e\x0f\x10", 6));
@@ -153,9 +182,12 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
     }
     {
         SCOPED_TRACE("32-bit, top-down");
-        const Bytes file = BuildBmp({.width = 2, .height = -3, .bpp = 32,
-                                     .pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00, 2, 0, 0, 0,
-                                                0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0}});
+        const Bytes file =
+            BuildBmp({.width = 2,
+                      .height = -3,
+                      .bpp = 32,
+                      .pixels = {0x33, 0x22, 0x11, 0x80, 0x66, 0x55, 0x44, 0x00, 2, 0, 0, 0,
+                                 0,    0,    0,    0,    3,    0,    0,    0,    0, 0, 0, 0}});
         LoadOutcome out = LoadAt(file);
         ASSERT_TRUE(out.surface) << out.error;
         EXPECT_EQ(out.surface->h, 3);
@@ -166,9 +198,11 @@ TEST(BmpLoad, FixedLayoutsWithoutMasks)
         JEX_BlendMode mode;
         ASSERT_EQ(JEX_GetSurfaceBlendMode(out.surface.get(), &mode), 0);
         EXPECT_EQ(mode, JEX_BLENDMODE_BLEND);
-        EXPECT_EQ(out.position, static_cast<int>(file.size())) << "the stream is left after the pixels";
+        EXPECT_EQ(out.position, static_cast<int>(file.size()))
+            << "the stream is left after the pixels";
     }
-    SurfacePtr surf = LoadBytes(BuildBmp({.bpp = 16, .pixels = {0x1F, 0x7C, 0, 0}})); // red and blue full
+    SurfacePtr surf =
+        LoadBytes(BuildBmp({.bpp = 16, .pixels = {0x1F, 0x7C, 0, 0}}));  // red and blue full
     ASSERT_TRUE(surf) << Error();
     EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB555);
     EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0x7C1F);
@@ -179,7 +213,9 @@ TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
     // Colours used 0 means 2 for a 1-bit file: the pixel data follows the
     // two entries directly, and nothing past them is taken as a colour.
     // Palette: red, green (blue, green, red, fourth).
-    SurfacePtr surf = LoadBytes(BuildBmp({.width = 10, .height = 2, .bpp = 1,
+    SurfacePtr surf = LoadBytes(BuildBmp({.width = 10,
+                                          .height = 2,
+                                          .bpp = 1,
                                           .palette = {0, 0, 255, 7, 0, 255, 0, 9},
                                           .pixels = {0xA5, 0x40, 0, 0, 0x0F, 0xC0, 0, 0}}));
     ASSERT_TRUE(surf) << Error();
@@ -198,14 +234,20 @@ TEST(BmpLoad, OneBitUsesItsOwnTwoColoursAndUnpacksMostSignificantFirst)
 TEST(BmpLoad, FourBitOddWidthSkipsRowPadding)
 {
     Bytes palette;
-    for (int i = 0; i < 16; ++i) palette.insert(palette.end(), {static_cast<Uint8>(i), 0, 0, 0});
+    for (int i = 0; i < 16; ++i)
+        palette.insert(palette.end(), {static_cast<Uint8>(i), 0, 0, 0});
     // 2 bytes of pixels and 2 of padding per row; the padding is not pixels.
-    LoadOutcome out = LoadAt(BuildBmp({.width = 3, .height = 3, .bpp = 4, .colors_used = 16, .palette = palette,
-                                       .pixels = {0x12, 0x3F, 0xFF, 0xFF, 0x45, 0x6F, 0xFF, 0xFF, 0x78, 0x9F,
-                                                  0xFF, 0xFF}}));
+    LoadOutcome out = LoadAt(BuildBmp(
+        {.width = 3,
+         .height = 3,
+         .bpp = 4,
+         .colors_used = 16,
+         .palette = palette,
+         .pixels = {0x12, 0x3F, 0xFF, 0xFF, 0x45, 0x6F, 0xFF, 0xFF, 0x78, 0x9F, 0xFF, 0xFF}}));
     ASSERT_TRUE(out.surface) << out.error;
     const Uint8 want[3][3] = {{7, 8, 9}, {4, 5, 6}, {1, 2, 3}};
-    for (int y = 0; y < 3; ++y) EXPECT_EQ(0, std::memcmp(Row(out.surface.get(), y), want[y], 3)) << "row " << y;
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(0, std::memcmp(Row(out.surface.get(), y), want[y], 3)) << "row " << y;
     EXPECT_EQ(out.surface->format->palette->colors[9].b, 9);
 }
 
@@ -214,8 +256,8 @@ TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
     Bytes palette;
     for (int i = 0; i < 256; ++i)
         palette.insert(palette.end(), {static_cast<Uint8>(i), static_cast<Uint8>(255 - i), 7});
-    SurfacePtr surf = LoadBytes(
-        BuildBmp({.header_size = 12, .width = 2, .bpp = 8, .palette = palette, .pixels = {3, 200, 0, 0}}));
+    SurfacePtr surf = LoadBytes(BuildBmp(
+        {.header_size = 12, .width = 2, .bpp = 8, .palette = palette, .pixels = {3, 200, 0, 0}}));
     ASSERT_TRUE(surf) << Error();
     JEX_Palette *pal = surf->format->palette;
     ASSERT_EQ(pal->ncolors, 256);
@@ -226,8 +268,11 @@ TEST(BmpLoad, Os2HeaderHasThreeBytePaletteEntriesAndOpaqueColours)
 
 TEST(BmpLoad, FileInsideALargerStreamIsReadRelativeToItsStart)
 {
-    LoadOutcome out = LoadAt(BuildBmp({.height = 2, .bpp = 8, .colors_used = 2,
-                                       .palette = {1, 2, 3, 0, 4, 5, 6, 0}, .pixels = {1, 0, 0, 0, 0, 0, 0, 0}}),
+    LoadOutcome out = LoadAt(BuildBmp({.height = 2,
+                                       .bpp = 8,
+                                       .colors_used = 2,
+                                       .palette = {1, 2, 3, 0, 4, 5, 6, 0},
+                                       .pixels = {1, 0, 0, 0, 0, 0, 0, 0}}),
                              37);
     ASSERT_TRUE(out.surface) << out.error;
     EXPECT_EQ(Row(out.surface.get(), 1)[0], 1);
@@ -237,23 +282,34 @@ TEST(BmpLoad, FileInsideALargerStreamIsReadRelativeToItsStart)
 // Masks, palette and pixel data in every header generation.
 TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
 {
-    const Bytes px565 = {0x1F, 0xF8, 0xE0, 0x07}; // 0xF81F magenta, 0x07E0 green
+    const Bytes px565 = {0x1F, 0xF8, 0xE0, 0x07};  // 0xF81F magenta, 0x07E0 green
     // Windows 3 header, masks after it.
-    SurfacePtr surf = LoadBytes(
-        BuildBmp({.width = 2, .bpp = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}, .pixels = px565}));
+    SurfacePtr surf = LoadBytes(BuildBmp({.width = 2,
+                                          .bpp = 16,
+                                          .compression = 3,
+                                          .masks = {0xF800, 0x07E0, 0x001F},
+                                          .pixels = px565}));
     ASSERT_TRUE(surf) << Error();
     EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
     EXPECT_EQ(Pixel16(surf.get(), 1, 0), 0x07E0);
     for (Uint32 hs : {108u, 124u}) {
         SCOPED_TRACE(hs == 108 ? "V4 header" : "V5 header");
-        surf = LoadBytes(BuildBmp(
-            {.header_size = hs, .width = 2, .bpp = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F, 0}, .pixels = px565}));
+        surf = LoadBytes(BuildBmp({.header_size = hs,
+                                   .width = 2,
+                                   .bpp = 16,
+                                   .compression = 3,
+                                   .masks = {0xF800, 0x07E0, 0x001F, 0},
+                                   .pixels = px565}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB565);
         EXPECT_EQ(Pixel16(surf.get(), 0, 0), 0xF81F);
 
-        surf = LoadBytes(BuildBmp(
-            {.header_size = hs, .width = 2, .bpp = 16, .compression = 3, .masks = {0x0F00, 0x00F0, 0x000F, 0}, .pixels = px565}));
+        surf = LoadBytes(BuildBmp({.header_size = hs,
+                                   .width = 2,
+                                   .bpp = 16,
+                                   .compression = 3,
+                                   .masks = {0x0F00, 0x00F0, 0x000F, 0},
+                                   .pixels = px565}));
         ASSERT_TRUE(surf) << Error();
         EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB444);
         EXPECT_EQ(surf->format->bytes_per_pixel, 2);
@@ -261,7 +317,9 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
 
         // 32-bit with the alpha mask in the header: blue, green, red, alpha
         // from the top byte down.
-        surf = LoadBytes(BuildBmp({.header_size = hs, .bpp = 32, .compression = 3,
+        surf = LoadBytes(BuildBmp({.header_size = hs,
+                                   .bpp = 32,
+                                   .compression = 3,
                                    .masks = {0x0000FF00, 0x00FF0000, 0xFF000000, 0x000000FF},
                                    .pixels = {0x40, 0x30, 0x20, 0x10}}));
         ASSERT_TRUE(surf) << Error();
@@ -271,15 +329,21 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
         EXPECT_TRUE(r == 0x30 && g == 0x20 && b == 0x10 && a == 0x40) << int(r) << " " << int(a);
 
         // 8-bit: the palette follows the whole header, not its first 40 bytes.
-        surf = LoadBytes(BuildBmp({.header_size = hs, .bpp = 8, .colors_used = 3,
-                                   .palette = {10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0}, .pixels = {2, 0, 0, 0}}));
+        surf = LoadBytes(BuildBmp({.header_size = hs,
+                                   .bpp = 8,
+                                   .colors_used = 3,
+                                   .palette = {10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0},
+                                   .pixels = {2, 0, 0, 0}}));
         ASSERT_TRUE(surf) << Error();
         ASSERT_EQ(surf->format->palette->ncolors, 3);
-        EXPECT_TRUE(surf->format->palette->colors[0].b == 10 && surf->format->palette->colors[2].r == 32);
+        EXPECT_TRUE(surf->format->palette->colors[0].b == 10 &&
+                    surf->format->palette->colors[2].r == 32);
     }
     // Three masks after a Windows 3 header with the pixels right behind
     // them: the first pixel must not be taken for an alpha mask.
-    surf = LoadBytes(BuildBmp({.bpp = 32, .compression = 3, .masks = {0x00FF0000, 0x0000FF00, 0x000000FF},
+    surf = LoadBytes(BuildBmp({.bpp = 32,
+                               .compression = 3,
+                               .masks = {0x00FF0000, 0x0000FF00, 0x000000FF},
                                .pixels = {0xFF, 0xFF, 0xFF, 0xFF}}));
     ASSERT_TRUE(surf) << Error();
     EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB888);
@@ -290,11 +354,15 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     struct Case {
         const char *what;
         Bytes file;
-        const char *message; // null: any message
+        const char *message;  // null: any message
     };
     std::vector<Case> cases;
 
-    const BmpFields ok{.width = 4, .height = 4, .bpp = 8, .colors_used = 1, .palette = {0, 0, 0, 0},
+    const BmpFields ok{.width = 4,
+                       .height = 4,
+                       .bpp = 8,
+                       .colors_used = 1,
+                       .palette = {0, 0, 0, 0},
                        .pixels = Bytes(16, 0)};
     const Bytes good = BuildBmp(ok);
     ASSERT_TRUE(LoadBytes(good)) << Error();
@@ -353,7 +421,10 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
     }
     {
         // Bit fields that describe no pixel format.
-        const BmpFields s{.header_size = 124, .bpp = 16, .compression = 3, .masks = {0x1, 0x2, 0x4, 0},
+        const BmpFields s{.header_size = 124,
+                          .bpp = 16,
+                          .compression = 3,
+                          .masks = {0x1, 0x2, 0x4, 0},
                           .pixels = Bytes(4, 0)};
         cases.push_back({"odd masks", BuildBmp(s), "Unknown pixel format"});
     }
@@ -372,11 +443,10 @@ TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)
             LoadOutcome out = LoadAt(c.file, lead);
             EXPECT_FALSE(out.surface);
             EXPECT_EQ(out.position, 0);
-            if (c.message) {
+            if (c.message)
                 EXPECT_EQ(out.error, c.message);
-            } else {
+            else
                 EXPECT_FALSE(out.error.empty());
-            }
         }
     }
 }
@@ -403,7 +473,10 @@ struct CountingStream {
         };
         return rw;
     }
-    static JEX_RWops *Inner(JEX_RWops *c) { return static_cast<JEX_RWops *>(c->hidden.unknown.data1); }
+    static JEX_RWops *Inner(JEX_RWops *c)
+    {
+        return static_cast<JEX_RWops *>(c->hidden.unknown.data1);
+    }
 };
 
 TEST(BmpLoad, FreesrcClosesTheStreamWhateverTheOutcome)
@@ -445,7 +518,8 @@ SurfacePtr MakeArgb(int w, int h)
     EXPECT_TRUE(s) << Error();
     for (int y = 0; s && y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            Uint32 v = 0x80000000u | static_cast<Uint32>((x * 40) << 16 | (y * 50) << 8 | (x * y * 7 + 3));
+            Uint32 v =
+                0x80000000u | static_cast<Uint32>((x * 40) << 16 | (y * 50) << 8 | (x * y * 7 + 3));
             std::memcpy(static_cast<Uint8 *>(s->pixels) + y * s->pitch + 4 * x, &v, 4);
         }
     }
@@ -459,10 +533,11 @@ TEST(BmpSave, ArgbSurfaceIsWrittenAsTwentyFourBitAndReadsBack)
     int result = -1;
     const Bytes file = SaveToMemory(src.get(), &result);
     ASSERT_EQ(result, 0) << Error();
-    const Uint32 row = 16; // 15 bytes padded to 16
+    const Uint32 row = 16;  // 15 bytes padded to 16
     ASSERT_EQ(file.size(), 54 + 3 * row);
     // File size, data offset, header size, depth, image size; zero padding.
-    EXPECT_EQ(std::tuple(Get32(file, 2), Get32(file, 10), Get32(file, 14), Get16(file, 28), Get32(file, 34)),
+    EXPECT_EQ(std::tuple(Get32(file, 2), Get32(file, 10), Get32(file, 14), Get16(file, 28),
+                         Get32(file, 34)),
               std::tuple(Uint32(file.size()), 54u, 40u, Uint16(24), 3 * row));
     EXPECT_EQ(file[54 + 15], 0);
 
@@ -498,9 +573,8 @@ TEST(BmpSave, PaletteSurfacesKeepTheirColoursAndDepthOthersFail)
               std::tuple(54u + 1024u, 256u, Uint16(8), size_t{54 + 1024 + 2 * 4}));
     LoadOutcome back = LoadAt(file, 5);
     ASSERT_TRUE(back.surface) << back.error;
-    for (int y = 0; y < 2; ++y) {
+    for (int y = 0; y < 2; ++y)
         EXPECT_EQ(0, std::memcmp(Row(back.surface.get(), y), idx[y], 3));
-    }
     EXPECT_EQ(0, std::memcmp(back.surface->format->palette->colors, s->format->palette->colors,
                              256 * sizeof(JEX_Color)));
 
@@ -560,12 +634,14 @@ struct TempDir {
     TempDir()
     {
         std::string tmpl = (fs::temp_directory_path() / "jex_bmp_XXXXXX").string();
-        if (char *p = mkdtemp(tmpl.data())) path = p;
+        if (char *p = mkdtemp(tmpl.data()))
+            path = p;
     }
     ~TempDir()
     {
         std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
+        if (!path.empty())
+            fs::remove_all(path, ec);
     }
     std::string File(const std::string &name) const { return (path / name).string(); }
     bool ok() const { return !path.empty(); }
@@ -576,12 +652,15 @@ struct TempDir {
 bool Shell(const std::string &cmd, Bytes *out = nullptr)
 {
     FILE *p = popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p) return false;
+    if (!p)
+        return false;
     Bytes data;
     Uint8 buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) data.insert(data.end(), buf, buf + n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        data.insert(data.end(), buf, buf + n);
     const int status = pclose(p);
-    if (out) *out = std::move(data);
+    if (out)
+        *out = std::move(data);
     return status == 0;
 }
 
@@ -604,17 +683,18 @@ bool HaveConvert()
 }
 
 #define NEED_CONVERT_AND_DIR()                                                                     \
-    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";  \
+    ASSERT_TRUE(HaveConvert()) << "ImageMagick's convert is needed (scripts/setup installs it)";   \
     TempDir dir;                                                                                   \
     ASSERT_TRUE(dir.ok())
 
 // ImageMagick's decodes of several files of the given widths (all of
 // height h) in one call, as 8-bit RGBA, top row first.
-std::vector<Bytes> MagickDecode(const std::vector<std::string> &paths, const std::vector<int> &widths,
-                                int h)
+std::vector<Bytes> MagickDecode(const std::vector<std::string> &paths,
+                                const std::vector<int> &widths, int h)
 {
     std::string cmd = "convert";
-    for (const std::string &p : paths) cmd += " '" + p + "'";
+    for (const std::string &p : paths)
+        cmd += " '" + p + "'";
     Bytes all;
     if (!Shell(cmd + " -depth 8 rgba:-", &all)) {
         ADD_FAILURE() << "ImageMagick cannot decode " << cmd;
@@ -628,7 +708,8 @@ std::vector<Bytes> MagickDecode(const std::vector<std::string> &paths, const std
             ADD_FAILURE() << "ImageMagick's decode is short: " << cmd;
             return {};
         }
-        out.emplace_back(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(at + n));
+        out.emplace_back(all.begin() + static_cast<long>(at),
+                         all.begin() + static_cast<long>(at + n));
         at += n;
     }
     EXPECT_EQ(at, all.size()) << cmd;
@@ -683,14 +764,16 @@ void ExpectSamePixels(const JEX_Surface *s, const Bytes &rgba, bool compare_alph
             const Channels c = ChannelsAt(s, x, y);
             const Uint8 *m = &rgba[(static_cast<size_t>(y) * s->w + x) * 4];
             for (int i = 0; i < 4; ++i) {
-                if (i == 3 && !compare_alpha) continue;
-                const bool same = c.bits[i] == 0 ? m[i] == 255
-                                                 : static_cast<unsigned>(m[i] >> (8 - c.bits[i])) == c.value[i];
+                if (i == 3 && !compare_alpha)
+                    continue;
+                const bool same =
+                    c.bits[i] == 0 ? m[i] == 255
+                                   : static_cast<unsigned>(m[i] >> (8 - c.bits[i])) == c.value[i];
                 if (!same) {
                     ++mismatches;
-                    ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") channel " << "rgba"[i]
-                                  << ": ImageMagick " << int(m[i]) << ", ours " << c.value[i]
-                                  << " in " << c.bits[i] << " bits";
+                    ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") channel "
+                                  << "rgba"[i] << ": ImageMagick " << int(m[i]) << ", ours "
+                                  << c.value[i] << " in " << c.bits[i] << " bits";
                 }
             }
         }
@@ -701,7 +784,8 @@ Bytes FlipRows(const Bytes &rgba, int w, int h)
 {
     Bytes out(rgba.size());
     const size_t row = static_cast<size_t>(w) * 4;
-    for (int y = 0; y < h; ++y) std::memcpy(&out[y * row], &rgba[(h - 1 - y) * row], row);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&out[y * row], &rgba[(h - 1 - y) * row], row);
     return out;
 }
 
@@ -718,37 +802,55 @@ Bytes V5ToV4(const Bytes &v5)
 
 struct MagickCase {
     const char *name;
-    const char *coder;   // BMP3 (Windows 3), BMP (V4/V5), BMP2 (OS/2)
-    const char *options; // after the input
-    Uint32 header_size;  // expected; 0 when either V4 or V5 will do
+    const char *coder;    // BMP3 (Windows 3), BMP (V4/V5), BMP2 (OS/2)
+    const char *options;  // after the input
+    Uint32 header_size;   // expected; 0 when either V4 or V5 will do
     int file_bpp;
     Uint32 surface_format;
-    bool alpha;       // the file carries alpha worth comparing
-    bool make_v4;     // also rewrite the V5 file as V4
+    bool alpha;    // the file carries alpha worth comparing
+    bool make_v4;  // also rewrite the V5 file as V4
 };
 
 const MagickCase kMagickCases[] = {
-    {"win3_1bit", "BMP3", "-alpha off +dither -colors 2 -type palette", 40, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"win3_4bit", "BMP3", "-alpha off +dither -colors 16", 40, 4, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"win3_8bit", "BMP3", "-alpha off +dither -colors 200 -type palette", 40, 8, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"win3_24bit", "BMP3", "-alpha off -type truecolor", 40, 24, JEX_PIXELFORMAT_BGR24, false, false},
-    {"win3_32bit", "BMP3", "-define bmp3:alpha=true", 40, 32, JEX_PIXELFORMAT_ARGB8888, true, false},
-    {"v4_1bit", "BMP", "-alpha off -colorspace gray +dither -colors 2", 108, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"v4_4bit", "BMP", "-alpha off -colorspace gray +dither -colors 16", 108, 4, JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_1bit", "BMP3", "-alpha off +dither -colors 2 -type palette", 40, 1,
+     JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_4bit", "BMP3", "-alpha off +dither -colors 16", 40, 4, JEX_PIXELFORMAT_INDEX8, false,
+     false},
+    {"win3_8bit", "BMP3", "-alpha off +dither -colors 200 -type palette", 40, 8,
+     JEX_PIXELFORMAT_INDEX8, false, false},
+    {"win3_24bit", "BMP3", "-alpha off -type truecolor", 40, 24, JEX_PIXELFORMAT_BGR24, false,
+     false},
+    {"win3_32bit", "BMP3", "-define bmp3:alpha=true", 40, 32, JEX_PIXELFORMAT_ARGB8888, true,
+     false},
+    {"v4_1bit", "BMP", "-alpha off -colorspace gray +dither -colors 2", 108, 1,
+     JEX_PIXELFORMAT_INDEX8, false, false},
+    {"v4_4bit", "BMP", "-alpha off -colorspace gray +dither -colors 16", 108, 4,
+     JEX_PIXELFORMAT_INDEX8, false, false},
     {"v4_32bit", "BMP", "-colorspace gray", 108, 32, JEX_PIXELFORMAT_ARGB8888, true, false},
-    {"v5_1bit", "BMP", "-alpha off +dither -colors 2 -type palette", 0, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"v5_4bit", "BMP", "-alpha off +dither -colors 16", 124, 4, JEX_PIXELFORMAT_INDEX8, false, true},
-    {"v5_8bit", "BMP", "-alpha off +dither -colors 200 -type palette", 124, 8, JEX_PIXELFORMAT_INDEX8, false, true},
-    {"v5_rgb565", "BMP", "-alpha off -define bmp:subtype=RGB565", 124, 16, JEX_PIXELFORMAT_RGB565, false, true},
-    {"v5_rgb555", "BMP", "-alpha off -define bmp:subtype=RGB555", 124, 16, JEX_PIXELFORMAT_RGB555, false, false},
-    {"v5_argb4444", "BMP", "-define bmp:subtype=ARGB4444", 124, 16, JEX_PIXELFORMAT_ARGB4444, true, false},
-    {"v5_argb1555", "BMP", "-define bmp:subtype=ARGB1555", 124, 16, JEX_PIXELFORMAT_ARGB1555, true, true},
+    {"v5_1bit", "BMP", "-alpha off +dither -colors 2 -type palette", 0, 1, JEX_PIXELFORMAT_INDEX8,
+     false, false},
+    {"v5_4bit", "BMP", "-alpha off +dither -colors 16", 124, 4, JEX_PIXELFORMAT_INDEX8, false,
+     true},
+    {"v5_8bit", "BMP", "-alpha off +dither -colors 200 -type palette", 124, 8,
+     JEX_PIXELFORMAT_INDEX8, false, true},
+    {"v5_rgb565", "BMP", "-alpha off -define bmp:subtype=RGB565", 124, 16, JEX_PIXELFORMAT_RGB565,
+     false, true},
+    {"v5_rgb555", "BMP", "-alpha off -define bmp:subtype=RGB555", 124, 16, JEX_PIXELFORMAT_RGB555,
+     false, false},
+    {"v5_argb4444", "BMP", "-define bmp:subtype=ARGB4444", 124, 16, JEX_PIXELFORMAT_ARGB4444, true,
+     false},
+    {"v5_argb1555", "BMP", "-define bmp:subtype=ARGB1555", 124, 16, JEX_PIXELFORMAT_ARGB1555, true,
+     true},
     {"v5_24bit", "BMP", "-alpha off -type truecolor", 124, 24, JEX_PIXELFORMAT_BGR24, false, true},
     {"v5_32bit", "BMP", "", 124, 32, JEX_PIXELFORMAT_ARGB8888, true, true},
-    {"os2_1bit", "BMP2", "-alpha off +dither -colors 2 -type palette", 12, 1, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"os2_4bit", "BMP2", "-alpha off +dither -colors 16", 12, 4, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"os2_8bit", "BMP2", "-alpha off +dither -colors 200 -type palette", 12, 8, JEX_PIXELFORMAT_INDEX8, false, false},
-    {"os2_24bit", "BMP2", "-alpha off -type truecolor", 12, 24, JEX_PIXELFORMAT_BGR24, false, false},
+    {"os2_1bit", "BMP2", "-alpha off +dither -colors 2 -type palette", 12, 1,
+     JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_4bit", "BMP2", "-alpha off +dither -colors 16", 12, 4, JEX_PIXELFORMAT_INDEX8, false,
+     false},
+    {"os2_8bit", "BMP2", "-alpha off +dither -colors 200 -type palette", 12, 8,
+     JEX_PIXELFORMAT_INDEX8, false, false},
+    {"os2_24bit", "BMP2", "-alpha off -type truecolor", 12, 24, JEX_PIXELFORMAT_BGR24, false,
+     false},
 };
 
 // A colourful source image with varied alpha (never fully transparent, so
@@ -768,7 +870,10 @@ Bytes SourceImage(int w, int h)
     return rgba;
 }
 
-void PrintTo(const MagickCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const MagickCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class BmpMagick : public ::testing::TestWithParam<MagickCase> {};
 
@@ -790,7 +895,7 @@ TEST_P(BmpMagick, LoadsAsImageMagickDecodesAndSavesBack)
         std::string path;
         int w;
         Kind kind;
-        size_t base; // index of the base file's item
+        size_t base;  // index of the base file's item
         std::string what;
     };
     std::vector<Item> items;
@@ -800,8 +905,8 @@ TEST_P(BmpMagick, LoadsAsImageMagickDecodesAndSavesBack)
     for (size_t i = 0; i < all_widths.size(); ++i) {
         const std::string raw = dir.File("src" + std::to_string(i) + ".rgba");
         WriteFile(raw, SourceImage(all_widths[i], h));
-        make += " '(' -size " + std::to_string(all_widths[i]) + "x" + std::to_string(h) + " rgba:'" +
-                raw + "' ')'";
+        make += " '(' -size " + std::to_string(all_widths[i]) + "x" + std::to_string(h) +
+                " rgba:'" + raw + "' ')'";
     }
     make += std::string(" ") + c.options + " -compress none +adjoin " + c.coder + ":'" +
             dir.File("img%d.bmp") + "'";
@@ -814,25 +919,23 @@ TEST_P(BmpMagick, LoadsAsImageMagickDecodesAndSavesBack)
         const Bytes file = ReadFile(bmp);
         ASSERT_GE(file.size(), 26u) << what;
         const Uint32 hs = Get32(file, 14);
-        if (c.header_size) {
+        if (c.header_size)
             ASSERT_EQ(hs, c.header_size) << what;
-        } else {
+        else
             ASSERT_TRUE(hs == 108 || hs == 124) << what << ": header " << hs;
-        }
         // Narrow images may have so few colours that ImageMagick picks a
         // smaller depth; the case is only meant for the depth it names.
         const int bpp = Get16(file, hs == 12 ? 24 : 28);
-        if (c.file_bpp <= 8 && bpp < c.file_bpp) {
+        if (c.file_bpp <= 8 && bpp < c.file_bpp)
             continue;
-        }
         ASSERT_EQ(bpp, c.file_bpp) << what;
         const size_t base = items.size();
         items.push_back({bmp, w, Kind::Base, base, what});
         if (hs != 12) {
             Bytes top = file;
             Put32(top, 22, static_cast<Uint32>(-h));
-            items.push_back({dir.File("top" + tag + ".bmp"), w, Kind::TopDown, base,
-                             what + " top-down"});
+            items.push_back(
+                {dir.File("top" + tag + ".bmp"), w, Kind::TopDown, base, what + " top-down"});
             WriteFile(items.back().path, top);
         }
         if (c.make_v4) {
@@ -890,7 +993,7 @@ TEST(BmpMagickExtra, RunLengthFilesAreRefusedWithAMessage)
     for (const char *opts : {"+dither -colors 200 -type palette", "+dither -colors 16"}) {
         const std::string bmp = dir.File("rle.bmp");
         ASSERT_TRUE(Shell("convert -size 16x16 -depth 8 rgba:'" + raw + "' -alpha off " + opts +
-                        " -compress RLE BMP3:'" + bmp + "'"));
+                          " -compress RLE BMP3:'" + bmp + "'"));
         const Bytes file = ReadFile(bmp);
         ASSERT_GE(file.size(), 54u);
         ASSERT_NE(Get32(file, 30), 0u) << "ImageMagick wrote an uncompressed file for " << opts;
@@ -907,11 +1010,11 @@ TEST(BmpMagickExtra, SavedSurfacesOfOtherFormatsDecodeToTheSamePixels)
     for (int w : {1, 6, 11}) {
         SurfacePtr argb = MakeArgb(w, 4);
         ASSERT_TRUE(argb);
-        for (Uint32 format : {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888,
-                              JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24,
-                              JEX_PIXELFORMAT_ABGR8888}) {
-            const std::string what = std::string(JEX_GetPixelFormatName(format)) + " width " +
-                                     std::to_string(w);
+        for (Uint32 format :
+             {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB24,
+              JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_ABGR8888}) {
+            const std::string what =
+                std::string(JEX_GetPixelFormatName(format)) + " width " + std::to_string(w);
             SurfacePtr s(format == JEX_PIXELFORMAT_ARGB8888
                              ? nullptr
                              : JEX_ConvertSurfaceFormat(argb.get(), format, 0));
@@ -944,13 +1047,15 @@ std::vector<Bytes> DamageSamples(const TempDir &dir)
     std::vector<Bytes> files;
     const std::string raw = dir.File("src.rgba");
     WriteFile(raw, SourceImage(7, 5));
-    const char *const recipes[] = {
-        "-alpha off +dither -colors 2 -type palette BMP3", "-alpha off +dither -colors 16 BMP2",
-        "-alpha off +dither -colors 200 -type palette BMP", "-alpha off -define bmp:subtype=RGB565 BMP",
-        "-alpha off -type truecolor BMP3", "BMP"};
-    for (const char *r : recipes) { // options, then the coder
+    const char *const recipes[] = {"-alpha off +dither -colors 2 -type palette BMP3",
+                                   "-alpha off +dither -colors 16 BMP2",
+                                   "-alpha off +dither -colors 200 -type palette BMP",
+                                   "-alpha off -define bmp:subtype=RGB565 BMP",
+                                   "-alpha off -type truecolor BMP3",
+                                   "BMP"};
+    for (const char *r : recipes) {  // options, then the coder
         const std::string out = dir.File("d.bmp"), recipe = r;
-        const size_t cut = recipe.rfind(' ') + 1; // 0 when there are no options
+        const size_t cut = recipe.rfind(' ') + 1;  // 0 when there are no options
         if (Shell("convert -size 7x5 -depth 8 rgba:'" + raw + "' " + recipe.substr(0, cut) +
                   "-compress none " + recipe.substr(cut) + ":'" + out + "'"))
             files.push_back(ReadFile(out));
@@ -1003,7 +1108,8 @@ TEST(BmpDamaged, FlippedHeaderBytesNeverCrash)
                     // Whatever loaded is a whole, consistent surface.
                     EXPECT_GT(out.surface->w, 0);
                     EXPECT_GT(out.surface->h, 0);
-                    EXPECT_GE(out.surface->pitch, out.surface->w * out.surface->format->bytes_per_pixel);
+                    EXPECT_GE(out.surface->pitch,
+                              out.surface->w * out.surface->format->bytes_per_pixel);
                 } else {
                     ++refused;
                     EXPECT_EQ(out.position, 0) << "byte " << at << " ^ " << int(flip);
@@ -1017,4 +1123,4 @@ TEST(BmpDamaged, FlippedHeaderBytesNeverCrash)
     EXPECT_GT(refused, 0);
 }
 
-} // namespace
+}  // namespace

@@ -60,15 +60,25 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
 
     e.type = JEX_QUIT;
     add(e, "Quit requested");
-    const char *window_lines[] = {
-        "Window 3 got unknown event 0", "Window 3 shown", "Window 3 hidden", "Window 3 exposed",
-        "Window 3 moved to -5,7", "Window 3 resized to -5x7", "Window 3 got unknown event 6",
-        "Window 3 minimized", "Window 3 maximized", "Window 3 restored", "Mouse entered window 3",
-        "Mouse left window 3", "Window 3 gained keyboard focus", "Window 3 lost keyboard focus",
-        "Window 3 closed", "Window 3 got unknown event 15", "Window 3 got unknown event 255"};
-    for (int code = 0; code <= 16; ++code) {
+    const char *window_lines[] = {"Window 3 got unknown event 0",
+                                  "Window 3 shown",
+                                  "Window 3 hidden",
+                                  "Window 3 exposed",
+                                  "Window 3 moved to -5,7",
+                                  "Window 3 resized to -5x7",
+                                  "Window 3 got unknown event 6",
+                                  "Window 3 minimized",
+                                  "Window 3 maximized",
+                                  "Window 3 restored",
+                                  "Mouse entered window 3",
+                                  "Mouse left window 3",
+                                  "Window 3 gained keyboard focus",
+                                  "Window 3 lost keyboard focus",
+                                  "Window 3 closed",
+                                  "Window 3 got unknown event 15",
+                                  "Window 3 got unknown event 255"};
+    for (int code = 0; code <= 16; ++code)
         add(WindowEvent(3, code == 16 ? 255 : code, -5, 7), window_lines[code]);
-    }
     add(Key(JEX_KEYDOWN, 2, 'a', 0, 4),
         "Keyboard: key pressed  in window 2: scancode 0x00000004 = A, keycode 0x00000061 = A");
     add(Key(JEX_KEYUP, 2, 0x400000E0, 0, 224),
@@ -100,10 +110,10 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
     e.jball.type = JEX_JOYBALLMOTION;
     e.jball.which = 1, e.jball.ball = 2, e.jball.rel_x = -3, e.jball.rel_y = 4;
     add(e, "Joystick 1: ball 2 moved by -3,4");
-    const std::pair<int, const char *> hats[] = {
-        {0, "CENTER"},    {1, "UP"},     {2, "RIGHT"},     {3, "RIGHTUP"},  {4, "DOWN"},
-        {6, "RIGHTDOWN"}, {8, "LEFT"},   {9, "LEFTUP"},    {12, "LEFTDOWN"}, {5, "UNKNOWN"},
-        {15, "UNKNOWN"}};
+    const std::pair<int, const char *> hats[] = {{0, "CENTER"},  {1, "UP"},      {2, "RIGHT"},
+                                                 {3, "RIGHTUP"}, {4, "DOWN"},    {6, "RIGHTDOWN"},
+                                                 {8, "LEFT"},    {9, "LEFTUP"},  {12, "LEFTDOWN"},
+                                                 {5, "UNKNOWN"}, {15, "UNKNOWN"}};
     for (const auto &[value, word] : hats) {
         e = JEX_Event{};
         e.jhat.type = JEX_JOYHATMOTION;
@@ -228,12 +238,14 @@ TEST_F(CommonHotKeys, ControlKeysActOnTheEventsWindow)
     Send(Key(JEX_KEYDOWN, Id(2), 'm'));
     EXPECT_EQ(drv.Take(), std::vector<std::string>{}) << "no Control";
     Send(Key(JEX_KEYDOWN, Id(2), 'm', JEX_KEYMOD_RCTRL));
-    EXPECT_EQ(drv.Take(), std::vector<std::string>{"MaximizeWindow(" + std::to_string(Id(2)) + ")"});
+    EXPECT_EQ(drv.Take(),
+              std::vector<std::string>{"MaximizeWindow(" + std::to_string(Id(2)) + ")"});
     JEX_SendWindowEvent(w[2], JEX_WINDOWEVENT_MAXIMIZED, 0, 0);
     Send(Key(JEX_KEYDOWN, Id(2), 'm', JEX_KEYMOD_LCTRL));
     EXPECT_EQ(drv.Take(), std::vector<std::string>{"RestoreWindow(" + std::to_string(Id(2)) + ")"});
     Send(Key(JEX_KEYDOWN, Id(2), 'z', JEX_KEYMOD_LCTRL));
-    EXPECT_EQ(drv.Take(), std::vector<std::string>{"MinimizeWindow(" + std::to_string(Id(2)) + ")"});
+    EXPECT_EQ(drv.Take(),
+              std::vector<std::string>{"MinimizeWindow(" + std::to_string(Id(2)) + ")"});
 
     Send(Key(JEX_KEYDOWN, Id(1), 'g', JEX_KEYMOD_LCTRL));
     EXPECT_TRUE(JEX_GetWindowGrab(w[1]));
@@ -253,10 +265,9 @@ TEST_F(CommonHotKeys, ClipboardCopyAndPaste)
     Send(Key(JEX_KEYDOWN, Id(0), 'c', JEX_KEYMOD_LCTRL));
     Send(Key(JEX_KEYDOWN, Id(0), 'v', JEX_KEYMOD_LCTRL));
     Send(Key(JEX_KEYDOWN, Id(0), 'c'));  // no Control: nothing
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Clipboard is empty\n"
-              "Copied text to clipboard\n"
-              "Clipboard: JEX rocks!\nYou know it!\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Clipboard is empty\n"
+                                                      "Copied text to clipboard\n"
+                                                      "Clipboard: JEX rocks!\nYou know it!\n");
     char *text = JEX_GetClipboardText();
     ASSERT_TRUE(text);
     EXPECT_STREQ(text, "JEX rocks!\nYou know it!");
@@ -271,9 +282,8 @@ TEST_F(CommonHotKeys, PrintScreenWithoutRendererSavesNothing)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     FILE *f = std::fopen("screenshot.bmp", "rb");
     EXPECT_EQ(f, nullptr);
-    if (f) {
+    if (f)
         std::fclose(f);
-    }
 }
 
-} // namespace
+}  // namespace

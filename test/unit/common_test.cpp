@@ -19,9 +19,8 @@ public:
     Args(std::initializer_list<const char *> args) : Args(std::vector<const char *>(args)) {}
     explicit Args(const std::vector<const char *> &args) : storage_(args.begin(), args.end())
     {
-        for (auto &s : storage_) {
+        for (auto &s : storage_)
             argv_.push_back(s.data());
-        }
         argv_.push_back(nullptr);
     }
     char **argv() { return argv_.data(); }
@@ -49,9 +48,8 @@ int ParseAll(CommonState *state, int argc)
     int i = 1;
     while (i < argc) {
         const int n = CommonArg(state, i);
-        if (n <= 0) {
+        if (n <= 0)
             return n;
-        }
         i += n;
     }
     return i - 1;
@@ -64,39 +62,104 @@ TEST(CommonState, Defaults)
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->argv, args.argv());
     EXPECT_EQ(s->window_title, args.argv()[0]);
-    const void *nulls[] = {s->video_driver, s->window_icon, s->windows, s->render_driver,
-                           s->renderers, s->audio_driver,
+    const void *nulls[] = {s->video_driver,
+                           s->window_icon,
+                           s->windows,
+                           s->render_driver,
+                           s->renderers,
+                           s->audio_driver,
                            reinterpret_cast<const void *>(s->audio_spec.callback),
                            s->audio_spec.userdata};
-    for (size_t i = 0; i < std::size(nulls); ++i) {
+    for (size_t i = 0; i < std::size(nulls); ++i)
         EXPECT_EQ(nulls[i], nullptr) << "pointer field " << i;
-    }
-    const long long got[] = {
-        s->init_flags, s->info_flags, s->display_index, s->window_flags, s->window_x,
-        s->window_y, s->window_w, s->window_h, s->depth, s->refresh_rate, s->num_windows,
-        s->render_flags, s->no_renderer, s->audio_spec.freq, s->audio_spec.format,
-        s->audio_spec.channels, s->audio_spec.silence, s->audio_spec.samples,
-        s->audio_spec.size, s->gl_red_size, s->gl_green_size, s->gl_blue_size,
-        s->gl_alpha_size, s->gl_buffer_size, s->gl_depth_size, s->gl_stencil_size,
-        s->gl_double_buffer, s->gl_accum_red_size, s->gl_accum_green_size,
-        s->gl_accum_blue_size, s->gl_accum_alpha_size, s->gl_stereo, s->gl_multisample_buffers,
-        s->gl_multisample_samples, s->gl_retained_backing, s->gl_accelerated,
-        s->gl_major_version, s->gl_minor_version};
-    const long long want[] = {JEX_INIT_VIDEO | JEX_INIT_AUDIO, 0, 0, 0, 0x1FFF0000, 0x1FFF0000,
-                              640, 480, 0, 0, 1, 0, 0, 22050, 0x8010, 2, 0, 2048, 0,
-                              3, 3, 2, 0, 0, 16, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, -1, 0, 0};
+    const long long got[] = {s->init_flags,
+                             s->info_flags,
+                             s->display_index,
+                             s->window_flags,
+                             s->window_x,
+                             s->window_y,
+                             s->window_w,
+                             s->window_h,
+                             s->depth,
+                             s->refresh_rate,
+                             s->num_windows,
+                             s->render_flags,
+                             s->no_renderer,
+                             s->audio_spec.freq,
+                             s->audio_spec.format,
+                             s->audio_spec.channels,
+                             s->audio_spec.silence,
+                             s->audio_spec.samples,
+                             s->audio_spec.size,
+                             s->gl_red_size,
+                             s->gl_green_size,
+                             s->gl_blue_size,
+                             s->gl_alpha_size,
+                             s->gl_buffer_size,
+                             s->gl_depth_size,
+                             s->gl_stencil_size,
+                             s->gl_double_buffer,
+                             s->gl_accum_red_size,
+                             s->gl_accum_green_size,
+                             s->gl_accum_blue_size,
+                             s->gl_accum_alpha_size,
+                             s->gl_stereo,
+                             s->gl_multisample_buffers,
+                             s->gl_multisample_samples,
+                             s->gl_retained_backing,
+                             s->gl_accelerated,
+                             s->gl_major_version,
+                             s->gl_minor_version};
+    const long long want[] = {JEX_INIT_VIDEO | JEX_INIT_AUDIO,
+                              0,
+                              0,
+                              0,
+                              0x1FFF0000,
+                              0x1FFF0000,
+                              640,
+                              480,
+                              0,
+                              0,
+                              1,
+                              0,
+                              0,
+                              22050,
+                              0x8010,
+                              2,
+                              0,
+                              2048,
+                              0,
+                              3,
+                              3,
+                              2,
+                              0,
+                              0,
+                              16,
+                              0,
+                              1,
+                              0,
+                              0,
+                              0,
+                              0,
+                              0,
+                              0,
+                              0,
+                              1,
+                              -1,
+                              0,
+                              0};
     static_assert(std::size(got) == std::size(want));
-    for (size_t i = 0; i < std::size(want); ++i) {
+    for (size_t i = 0; i < std::size(want); ++i)
         EXPECT_EQ(got[i], want[i]) << "numeric field " << i;
-    }
 }
 
 TEST(CommonArg, ValueOptionsStoreTheirValue)
 {
-    Args args{"prog", "--video", "dummy", "--renderer", "software", "--title", "T",
-              "--icon", "i.bmp", "--depth", "16", "--refresh", "75", "--rate", "44100",
-              "--channels", "258", "--samples", "70000", "--position", "10,20",
-              "--geometry", "800x600", "--windows", "3"};
+    Args args{"prog",       "--video",    "dummy",     "--renderer", "software",
+              "--title",    "T",          "--icon",    "i.bmp",      "--depth",
+              "16",         "--refresh",  "75",        "--rate",     "44100",
+              "--channels", "258",        "--samples", "70000",      "--position",
+              "10,20",      "--geometry", "800x600",   "--windows",  "3"};
     StatePtr s = Make(args);
     ASSERT_EQ(ParseAll(s.get(), args.argc()), args.argc() - 1);
     EXPECT_STREQ(s->video_driver, "dummy");
@@ -107,7 +170,7 @@ TEST(CommonArg, ValueOptionsStoreTheirValue)
     EXPECT_EQ(s->depth, 16);
     EXPECT_EQ(s->refresh_rate, 75);
     EXPECT_EQ(s->audio_spec.freq, 44100);
-    EXPECT_EQ(s->audio_spec.channels, 2);        // 258 truncated to 8 bits
+    EXPECT_EQ(s->audio_spec.channels, 2);  // 258 truncated to 8 bits
     EXPECT_EQ(s->audio_spec.samples, 70000 & 0xFFFF);
     EXPECT_EQ(s->window_x, 10);
     EXPECT_EQ(s->window_y, 20);
@@ -118,12 +181,11 @@ TEST(CommonArg, ValueOptionsStoreTheirValue)
 
 TEST(CommonArg, FlagOptionsAccumulate)
 {
-    Args args{"prog", "--vsync", "--noframe", "--resize", "--minimize", "--maximize", "--grab",
-              "--fullscreen"};
+    Args args{"prog",       "--vsync",    "--noframe", "--resize",
+              "--minimize", "--maximize", "--grab",    "--fullscreen"};
     StatePtr s = Make(args);
-    for (int i = 1; i < args.argc(); ++i) {
+    for (int i = 1; i < args.argc(); ++i)
         EXPECT_EQ(CommonArg(s.get(), i), 1) << args.argv()[i];
-    }
     EXPECT_EQ(s->render_flags, 0x4u);
     EXPECT_EQ(s->window_flags, 0x1u | 0x10 | 0x20 | 0x40 | 0x80 | 0x100);
 }
@@ -247,12 +309,10 @@ TEST(CommonArg, FailuresLeaveStateAlone)
         {{"prog", "--HELP"}, 1},
     };
     // Every value option with its value missing.
-    for (const char *option : {"--video", "--renderer", "--info", "--log", "--display",
-                               "--windows", "--title", "--icon", "--position", "--geometry",
-                               "--depth", "--refresh", "--rate", "--format", "--channels",
-                               "--samples"}) {
+    for (const char *option : {"--video", "--renderer", "--info", "--log", "--display", "--windows",
+                               "--title", "--icon", "--position", "--geometry", "--depth",
+                               "--refresh", "--rate", "--format", "--channels", "--samples"})
         cases.push_back({{"prog", option}, 1});
-    }
     for (const auto &c : cases) {
         Args args(c.args);
         StatePtr s = Make(args, JEX_INIT_VIDEO | JEX_INIT_AUDIO);
@@ -298,9 +358,16 @@ TEST(CommonArg, NumbersParseLikeDecimalAndSaturate)
         const char *text;
         int value;
     } cases[] = {
-        {"  -12", -12},  {"+7", 7},   {"abc", 0},           {"42px", 42},
-        {"\t9", 9},      {"-", 0},    {"2147483647", INT_MAX}, {"99999999999999999999", INT_MAX},
-        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
+        {"  -12", -12},
+        {"+7", 7},
+        {"abc", 0},
+        {"42px", 42},
+        {"\t9", 9},
+        {"-", 0},
+        {"2147483647", INT_MAX},
+        {"99999999999999999999", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"-99999999999999999999", INT_MIN},
     };
     for (const auto &c : cases) {
         Args args{"prog", "--depth", c.text, "--rate", c.text};
@@ -316,8 +383,8 @@ TEST(CommonArg, AudioFormatKeywords)
     const struct {
         const char *word;
         Uint16 format;
-    } cases[] = {{"U8", 0x0008},    {"s8", 0x8008},    {"U16", 0x0010},  {"u16le", 0x0010},
-                 {"U16BE", 0x1010}, {"S16", 0x8010},   {"S16LE", 0x8010}, {"s16be", 0x9010}};
+    } cases[] = {{"U8", 0x0008},    {"s8", 0x8008},  {"U16", 0x0010},   {"u16le", 0x0010},
+                 {"U16BE", 0x1010}, {"S16", 0x8010}, {"S16LE", 0x8010}, {"s16be", 0x9010}};
     for (const auto &c : cases) {
         Args args{"prog", "--format", c.word};
         StatePtr s = Make(args, JEX_INIT_AUDIO);
@@ -373,4 +440,4 @@ TEST(CommonUsage, TextFollowsSubsystemFlags)
     EXPECT_STREQ(CommonUsage(nullptr), "");
 }
 
-} // namespace
+}  // namespace

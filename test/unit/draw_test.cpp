@@ -68,7 +68,8 @@ TEST(DrawLine, ShapeOfRandomLinesAndSameSetForEveryPixelSize)
                   y2 = int(rng() % 30);
         const PixelSet set = LinePixels(40, 30, x1, y1, x2, y2);
         const int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
-        ASSERT_EQ(int(set.size()), std::max(dx, dy) + 1) << x1 << "," << y1 << " " << x2 << "," << y2;
+        ASSERT_EQ(int(set.size()), std::max(dx, dy) + 1)
+            << x1 << "," << y1 << " " << x2 << "," << y2;
         EXPECT_TRUE(set.count({x1, y1}) && set.count({x2, y2}));
         std::set<int> majors;
         for (const auto &[x, y] : set)
@@ -105,10 +106,11 @@ TEST(DrawLine, HorizontalRunsKeepTheirGuards)
                 for (std::size_t i = 0; i < buf.size(); ++i) {
                     const long off = long(i) - 1;
                     const bool in = off >= pitch && off < 2L * pitch &&
-                                    off - pitch >= long(x) * bpp && off - pitch < long(x + len) * bpp;
+                                    off - pitch >= long(x) * bpp &&
+                                    off - pitch < long(x + len) * bpp;
                     const Uint8 want = in ? Uint8(1 + (off - pitch) % bpp) : Uint8(0xEE);
-                    ASSERT_EQ(buf[i], want) << "bpp " << bpp << " x " << x << " len " << len
-                                            << " byte " << i;
+                    ASSERT_EQ(buf[i], want)
+                        << "bpp " << bpp << " x " << x << " len " << len << " byte " << i;
                 }
             }
         }
@@ -222,11 +224,11 @@ TEST(DrawLines, ExamplesDrawEachPixelOnce)
 TEST(DrawLines, ShapesPartlyClippedDrawEachPixelOnceInsideTheClip)
 {
     const std::vector<std::vector<JEX_Point>> shapes = {
-        {{5, 5}, {40, 5}, {40, 30}, {5, 30}, {5, 5}},                        // square
-        {{25, 2}, {45, 22}, {25, 42}, {5, 22}, {25, 2}},                     // diamond
+        {{5, 5}, {40, 5}, {40, 30}, {5, 30}, {5, 5}},     // square
+        {{25, 2}, {45, 22}, {25, 42}, {5, 22}, {25, 2}},  // diamond
         {{15, 3}, {35, 3}, {47, 15}, {47, 30}, {35, 42}, {15, 42}, {3, 30}, {3, 15}, {15, 3}},
-        {{2, 40}, {12, 34}, {30, 28}, {48, 26}},                              // open, bending
-        {{-20, 10}, {30, 10}, {30, 60}, {-5, 25}},                            // leaves the clip
+        {{2, 40}, {12, 34}, {30, 28}, {48, 26}},    // open, bending
+        {{-20, 10}, {30, 10}, {30, 60}, {-5, 25}},  // leaves the clip
         {{60, -10}, {20, 20}, {0, 20}}};
     SurfacePtr s = Make(JEX_PIXELFORMAT_RGB888, 50, 45);
     SurfacePtr solid = Make(JEX_PIXELFORMAT_ARGB8888, 50, 45);
@@ -239,7 +241,8 @@ TEST(DrawLines, ShapesPartlyClippedDrawEachPixelOnceInsideTheClip)
         for (int y = 0; y < 45; ++y)
             for (int x = 0; x < 50; ++x) {
                 const int c = counts[std::size_t(y) * 50 + x];
-                ASSERT_LE(c, 1) << "shape " << k << " drew " << x << "," << y << " " << c << " times";
+                ASSERT_LE(c, 1) << "shape " << k << " drew " << x << "," << y << " " << c
+                                << " times";
                 if (c) {
                     ASSERT_TRUE(x >= 2 && x < 46 && y >= 3 && y < 41) << "outside the clip";
                 }
@@ -248,7 +251,8 @@ TEST(DrawLines, ShapesPartlyClippedDrawEachPixelOnceInsideTheClip)
         PixelSet want;
         for (std::size_t i = 1; i < pts.size(); ++i) {
             Clear(solid.get());
-            ASSERT_EQ(JEX_DrawLine(solid.get(), pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y, 1), 0);
+            ASSERT_EQ(JEX_DrawLine(solid.get(), pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y, 1),
+                      0);
             const PixelSet seg = NonZero(solid.get());
             want.insert(seg.begin(), seg.end());
         }
@@ -306,10 +310,14 @@ const std::pair<const char *, std::function<int(JEX_Surface *)>> kCalls[] = {
     {"DrawPoints", [](JEX_Surface *s) { return JEX_DrawPoints(s, kTwo, 2, 1); }},
     {"DrawLine", [](JEX_Surface *s) { return JEX_DrawLine(s, 0, 0, 3, 3, 1); }},
     {"DrawLines", [](JEX_Surface *s) { return JEX_DrawLines(s, kTwo, 2, 1); }},
-    {"BlendPoint", [](JEX_Surface *s) { return JEX_BlendPoint(s, 1, 1, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
-    {"BlendPoints", [](JEX_Surface *s) { return JEX_BlendPoints(s, kTwo, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
-    {"BlendLine", [](JEX_Surface *s) { return JEX_BlendLine(s, 0, 0, 3, 3, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
-    {"BlendLines", [](JEX_Surface *s) { return JEX_BlendLines(s, kTwo, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendPoint",
+     [](JEX_Surface *s) { return JEX_BlendPoint(s, 1, 1, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendPoints",
+     [](JEX_Surface *s) { return JEX_BlendPoints(s, kTwo, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendLine",
+     [](JEX_Surface *s) { return JEX_BlendLine(s, 0, 0, 3, 3, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
+    {"BlendLines",
+     [](JEX_Surface *s) { return JEX_BlendLines(s, kTwo, 2, JEX_BLENDMODE_NONE, 1, 1, 1, 1); }},
 };
 
 TEST(Draw, SubByteFormatsAreRefusedUntouched)
@@ -319,7 +327,8 @@ TEST(Draw, SubByteFormatsAreRefusedUntouched)
         ASSERT_TRUE(s);
         for (const auto &[name, call] : kCalls) {
             EXPECT_EQ(call(s.get()), -1) << name;
-            EXPECT_EQ(JEX_GetError(), std::string("JEX_") + name + "(): Unsupported surface format");
+            EXPECT_EQ(JEX_GetError(),
+                      std::string("JEX_") + name + "(): Unsupported surface format");
         }
         for (int i = 0; i < s->pitch * s->h; ++i)
             ASSERT_EQ(static_cast<Uint8 *>(s->pixels)[i], 0);
@@ -333,7 +342,8 @@ TEST(Draw, NullSurfacesAndPixels)
         EXPECT_EQ(call(nullptr), -1) << name;
         const std::string msg = "Passed NULL destination surface";
         EXPECT_EQ(JEX_GetError(), std::string(name).find("Point") != std::string::npos
-                                      ? msg : std::string("JEX_") + name + "(): " + msg);
+                                      ? msg
+                                      : std::string("JEX_") + name + "(): " + msg);
     }
     const JEX_Point pts[] = {{0, 0}, {3, 3}};
 
@@ -395,7 +405,8 @@ TEST(BlendLine, EveryModeAndFormatMatchesTheOracle)
                 const int x1 = int(rng() % 24), y1 = int(rng() % 16), x2 = int(rng() % 24),
                           y2 = int(rng() % 16);
                 const PixelSet on = LinePixels(24, 16, x1, y1, x2, y2);
-                ASSERT_EQ(JEX_BlendLine(s.get(), x1, y1, x2, y2, JEX_BlendMode(mode), r, g, b, a), 0)
+                ASSERT_EQ(JEX_BlendLine(s.get(), x1, y1, x2, y2, JEX_BlendMode(mode), r, g, b, a),
+                          0)
                     << JEX_GetError();
                 // Then one point off the line, where the routine exists.
                 const int px = int(rng() % 24), py = int(rng() % 16);
@@ -407,7 +418,8 @@ TEST(BlendLine, EveryModeAndFormatMatchesTheOracle)
                     for (int x = 0; x < 24; ++x) {
                         const Uint32 old = before[y * 24 + x];
                         const bool hit = on.count({x, y}) || (point && x == px && y == py);
-                        const Uint32 want = hit ? OracleBlend(s->format, old, mode, r, g, b, a) : old;
+                        const Uint32 want =
+                            hit ? OracleBlend(s->format, old, mode, r, g, b, a) : old;
                         ASSERT_EQ(Read(s.get(), x, y), want)
                             << JEX_GetPixelFormatName(code) << " mode " << mode << " at " << x
                             << "," << y << " rgba " << int(r) << "," << int(g) << "," << int(b)

@@ -26,7 +26,10 @@ inline SurfacePtr MakeFrom(Uint32 code, void *pixels, int w, int h, int pitch)
                              : JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a));
 }
 
-inline SurfacePtr Make(Uint32 code, int w, int h) { return MakeFrom(code, nullptr, w, h, 0); }
+inline SurfacePtr Make(Uint32 code, int w, int h)
+{
+    return MakeFrom(code, nullptr, w, h, 0);
+}
 
 // The pixel's bytes read as a little-endian value.
 inline Uint32 ReadRaw(const Uint8 *p, int bpp)
@@ -62,7 +65,8 @@ inline Uint32 OracleBlend(const JEX_PixelFormat *f, Uint32 pixel, int mode, Uint
                              premultiply ? b * a / 255u : b};
     Uint8 d8[4];
     JEX_GetRGBA(pixel, f, &d8[0], &d8[1], &d8[2], &d8[3]);
-    const Uint8 loss[3] = {f->rloss, f->gloss, f->bloss}, shift[3] = {f->rshift, f->gshift, f->bshift};
+    const Uint8 loss[3] = {f->rloss, f->gloss, f->bloss},
+                shift[3] = {f->rshift, f->gshift, f->bshift};
     Uint32 out = pixel & f->amask;
     if (mode != JEX_BLENDMODE_BLEND && mode != JEX_BLENDMODE_ADD && mode != JEX_BLENDMODE_MOD)
         out = (Uint32(a >> f->aloss) << f->ashift) & f->amask;

@@ -23,7 +23,7 @@ protected:
     void SetUp() override
     {
         JEX_LogGetOutputFunction(&saved_fn_, &saved_data_);
-        JEX_LogSetOutputFunction(nullptr, nullptr); // keep stderr quiet
+        JEX_LogSetOutputFunction(nullptr, nullptr);  // keep stderr quiet
         JEX_ClearError();
     }
     void TearDown() override { JEX_LogSetOutputFunction(saved_fn_, saved_data_); }
@@ -66,7 +66,7 @@ TEST_F(ErrorTest, ConversionsAreFormattedAtReadTime)
 {
     char text[16] = "before";
     JEX_SetError("[%5d|%.2f|%10s|%x|%c|%%]", 42, 3.14159, text, 255u, 'z');
-    std::strcpy(text, "after"); // the stored copy is what is shown
+    std::strcpy(text, "after");  // the stored copy is what is shown
     EXPECT_STREQ(JEX_GetError(), "[   42|3.14|    before|ff|z|%]");
 
     // Unsigned conversions of values with the top bit set stay 32-bit.
@@ -96,9 +96,8 @@ TEST_F(ErrorTest, LengthModifiersAndTheFiveStoredArguments)
     const long big = 0x123456789AL;
     JEX_SetError("id %li, %lu, %lld, %llx, %zu, %hd", big, static_cast<unsigned long>(ULONG_MAX),
                  LLONG_MIN, 0xFEDCBA9876543210ULL, static_cast<size_t>(12345), 7);
-    EXPECT_STREQ(JEX_GetError(),
-                 "id 78187493530, 18446744073709551615, -9223372036854775808, "
-                 "fedcba9876543210, 12345, ");
+    EXPECT_STREQ(JEX_GetError(), "id 78187493530, 18446744073709551615, -9223372036854775808, "
+                                 "fedcba9876543210, 12345, ");
     // Only five arguments are stored; the sixth conversion prints nothing.
     EXPECT_EQ(JEX_GetErrBuf()->arg_count, 5);
 
@@ -119,7 +118,7 @@ TEST_F(ErrorTest, Truncation)
     EXPECT_EQ(std::string(JEX_GetError()), std::string(127, 'a'));
 
     const std::string long_fmt(300, 'f');
-    JEX_SetError("%s", long_fmt.c_str()); // fine, argument
+    JEX_SetError("%s", long_fmt.c_str());  // fine, argument
     JEX_SetError(long_fmt.c_str());
     EXPECT_EQ(std::strlen(JEX_GetError()), 127u);
 
@@ -175,7 +174,7 @@ TEST_F(ErrorTest, EveryErrorIsLoggedInTheErrorCategory)
 {
     Captured captured;
     JEX_LogSetOutputFunction(Capture, &captured);
-    JEX_SetError("hidden %d", 1); // the error category's default threshold is CRITICAL
+    JEX_SetError("hidden %d", 1);  // the error category's default threshold is CRITICAL
     EXPECT_TRUE(captured.lines.empty());
     JEX_LogSetPriority(JEX_LOG_CATEGORY_ERROR, JEX_LOG_PRIORITY_VERBOSE);
     JEX_SetError("shown %s %d", "now", 2);
@@ -234,4 +233,4 @@ TEST_F(ErrorTest, SharedRecordIsNeverTorn)
     EXPECT_EQ(bad, 0);
 }
 
-} // namespace
+}  // namespace

@@ -39,9 +39,8 @@ std::vector<Sint32> DrainCodes()
 {
     std::vector<Sint32> codes;
     JEX_Event event;
-    while (JEX_PeepEvents(&event, 1, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT) == 1) {
+    while (JEX_PeepEvents(&event, 1, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT) == 1)
         codes.push_back(event.user.code);
-    }
     return codes;
 }
 
@@ -82,9 +81,8 @@ TEST_F(EventQueue, HoldsAtMost127AndKeepsOrder)
 
     std::vector<Sint32> codes = DrainCodes();
     ASSERT_EQ(codes.size(), 127u);
-    for (int i = 0; i < 127; ++i) {
+    for (int i = 0; i < 127; ++i)
         EXPECT_EQ(codes[i], i);
-    }
     // Room again after draining.
     EXPECT_EQ(JEX_PeepEvents(batch, 3, JEX_ADDEVENT, 0, 0), 3);
     EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{1000, 1001, 1002}));
@@ -138,9 +136,8 @@ TEST_F(EventQueue, RingMatchesModelUnderRandomOperations)
         if (op < 4) {
             const int n = 1 + rng() % 5;
             std::vector<JEX_Event> batch;
-            for (int i = 0; i < n; ++i) {
+            for (int i = 0; i < n; ++i)
                 batch.push_back(User(type_of(rng() % 6), next_code++));
-            }
             const int fit = std::min<int>(n, 127 - static_cast<int>(model.size()));
             ASSERT_EQ(JEX_PeepEvents(batch.data(), n, JEX_ADDEVENT, 0, 0), fit);
             model.insert(model.end(), batch.begin(), batch.begin() + fit);
@@ -149,7 +146,8 @@ TEST_F(EventQueue, RingMatchesModelUnderRandomOperations)
             const int want = rng() % 8;
             JEX_Event out[8];
             std::vector<Sint32> expect;
-            for (auto it = model.begin(); it != model.end() && static_cast<int>(expect.size()) < want;) {
+            for (auto it = model.begin();
+                 it != model.end() && static_cast<int>(expect.size()) < want;) {
                 if (it->type >= lo && it->type <= hi) {
                     expect.push_back(it->user.code);
                     if (get) {
@@ -161,9 +159,8 @@ TEST_F(EventQueue, RingMatchesModelUnderRandomOperations)
             }
             const int got = JEX_PeepEvents(out, want, get ? JEX_GETEVENT : JEX_PEEKEVENT, lo, hi);
             ASSERT_EQ(got, static_cast<int>(expect.size())) << "round " << round;
-            for (int i = 0; i < got; ++i) {
+            for (int i = 0; i < got; ++i)
                 ASSERT_EQ(out[i].user.code, expect[i]) << "round " << round;
-            }
         } else if (op == 8) {
             JEX_FlushEvents(lo, hi);
             std::erase_if(model, [&](const JEX_Event &e) { return e.type >= lo && e.type <= hi; });
@@ -175,11 +172,11 @@ TEST_F(EventQueue, RingMatchesModelUnderRandomOperations)
             });
         }
         JEX_Event all[JEX_MAXEVENTS];
-        const int n = JEX_PeepEvents(all, JEX_MAXEVENTS, JEX_PEEKEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
+        const int n =
+            JEX_PeepEvents(all, JEX_MAXEVENTS, JEX_PEEKEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
         ASSERT_EQ(n, static_cast<int>(model.size())) << "round " << round;
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < n; ++i)
             ASSERT_EQ(all[i].user.code, model[i].user.code) << "round " << round << " index " << i;
-        }
     }
 }
 
@@ -201,18 +198,15 @@ TEST_F(EventQueue, RemovalAroundTheWrap)
     ASSERT_EQ(JEX_PeepEvents(&out, 1, JEX_GETEVENT, JEX_USEREVENT + 27, JEX_USEREVENT + 27), 1);
     ASSERT_EQ(JEX_PeepEvents(&out, 1, JEX_GETEVENT, JEX_USEREVENT, JEX_USEREVENT), 1);
     std::vector<Sint32> expect;
-    for (int i = 1; i < 27; ++i) {
-        if (i != 13) {
+    for (int i = 1; i < 27; ++i)
+        if (i != 13)
             expect.push_back(i);
-        }
-    }
     // The queue still accepts exactly as many as the free slots.
     int added = 0;
     for (;;) {
         JEX_Event e = User(JEX_USEREVENT + 40, 100 + added);
-        if (JEX_PushEvent(&e) != 1) {
+        if (JEX_PushEvent(&e) != 1)
             break;
-        }
         expect.push_back(100 + added);
         ++added;
     }
@@ -241,7 +235,8 @@ TEST_F(EventQueue, StoppedQueueRefuses)
 TEST_F(EventQueue, PerTypeSwitches)
 {
     for (Uint32 t = 0; t <= 0xFFFF; ++t) {
-        ASSERT_EQ(JEX_EventState(t, JEX_QUERY), t == JEX_SYSWMEVENT ? JEX_DISABLE : JEX_ENABLE) << t;
+        ASSERT_EQ(JEX_EventState(t, JEX_QUERY), t == JEX_SYSWMEVENT ? JEX_DISABLE : JEX_ENABLE)
+            << t;
     }
     EXPECT_FALSE(JEX_EventFamilyTouched(JEX_KEYDOWN >> 8));
     EXPECT_TRUE(JEX_EventFamilyTouched(JEX_SYSWMEVENT >> 8));
@@ -285,9 +280,18 @@ int LogAs(const char *name, void *userdata, JEX_Event *event)
     log->calls.push_back(std::string(name) + ":" + std::to_string(event->user.code));
     return log->verdict;
 }
-int FilterFn(void *u, JEX_Event *e) { return LogAs("filter", u, e); }
-int WatchA(void *u, JEX_Event *e) { return LogAs("a", u, e); }
-int WatchB(void *u, JEX_Event *e) { return LogAs("b", u, e); }
+int FilterFn(void *u, JEX_Event *e)
+{
+    return LogAs("filter", u, e);
+}
+int WatchA(void *u, JEX_Event *e)
+{
+    return LogAs("a", u, e);
+}
+int WatchB(void *u, JEX_Event *e)
+{
+    return LogAs("b", u, e);
+}
 
 TEST_F(EventQueue, FilterRunsBeforeWatchersCanDropAndGoesWithRestart)
 {
@@ -308,7 +312,7 @@ TEST_F(EventQueue, FilterRunsBeforeWatchersCanDropAndGoesWithRestart)
     EXPECT_EQ(log.calls, (std::vector<std::string>{"filter:7", "b:7", "a:7"}));
 
     log.calls.clear();
-    log.verdict = 0; // the filter drops; watchers' verdicts are ignored
+    log.verdict = 0;  // the filter drops; watchers' verdicts are ignored
     e.user.code = 8;
     EXPECT_EQ(JEX_PushEvent(&e), 0);
     EXPECT_EQ(log.calls, (std::vector<std::string>{"filter:8"}));
@@ -342,7 +346,7 @@ TEST_F(EventQueue, FilterRunsBeforeWatchersCanDropAndGoesWithRestart)
     EXPECT_EQ(userdata, &log);
     e.user.code = 1;
     EXPECT_EQ(JEX_PushEvent(&e), 1);
-    EXPECT_TRUE(log.calls.empty()); // the watcher went with the restart
+    EXPECT_TRUE(log.calls.empty());  // the watcher went with the restart
 }
 
 TEST_F(EventQueue, DelEventWatchRemovesOneMatchingPair)
@@ -352,8 +356,8 @@ TEST_F(EventQueue, DelEventWatchRemovesOneMatchingPair)
     JEX_AddEventWatch(WatchA, &log);
     JEX_AddEventWatch(WatchA, &other);
     JEX_DelEventWatch(WatchA, &log);
-    JEX_DelEventWatch(WatchB, &log); // no match: ignored
-    JEX_AddEventWatch(nullptr, &log); // refused; posting must not crash
+    JEX_DelEventWatch(WatchB, &log);   // no match: ignored
+    JEX_AddEventWatch(nullptr, &log);  // refused; posting must not crash
     JEX_Event e = User(JEX_USEREVENT, 3);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_EQ(log.calls, (std::vector<std::string>{"a:3"}));
@@ -427,7 +431,9 @@ TEST_F(EventQueue, FilterEventsRemovesRejectedInPlaceAndSurvivesItsCallback)
 
     g_meddler_seen.clear();
     for (int i = 0; i < 10; ++i) {
-        const Uint32 type = i == 3 || i == 7 ? JEX_USEREVENT + 2 : i == 5 ? JEX_USEREVENT + 3 : JEX_USEREVENT;
+        const Uint32 type = i == 3 || i == 7 ? JEX_USEREVENT + 2
+                            : i == 5         ? JEX_USEREVENT + 3
+                                             : JEX_USEREVENT;
         JEX_Event e = User(type, i);
         ASSERT_EQ(JEX_PushEvent(&e), 1);
     }
@@ -488,12 +494,27 @@ void PumpPostsOne()
 std::atomic<int> g_joystick_count{0};
 std::atomic<int> g_joystick_state{JEX_ENABLE};
 std::atomic<int> g_joystick_updates{0};
-int JoyCount() { return g_joystick_count; }
-int JoyState(int) { return g_joystick_state; }
-void JoyUpdate() { ++g_joystick_updates; }
+int JoyCount()
+{
+    return g_joystick_count;
+}
+int JoyState(int)
+{
+    return g_joystick_state;
+}
+void JoyUpdate()
+{
+    ++g_joystick_updates;
+}
 std::vector<Sint32> g_gesture_seen;
-void GestureSeen(JEX_Event *event) { g_gesture_seen.push_back(event->user.code); }
-int DropNegative(void *, JEX_Event *event) { return event->user.code >= 0; }
+void GestureSeen(JEX_Event *event)
+{
+    g_gesture_seen.push_back(event->user.code);
+}
+int DropNegative(void *, JEX_Event *event)
+{
+    return event->user.code >= 0;
+}
 
 TEST_F(EventQueue, PumpAndPostHooks)
 {
@@ -511,7 +532,7 @@ TEST_F(EventQueue, PumpAndPostHooks)
 
     JEX_SetJoystickHooks(JoyCount, JoyState, JoyUpdate);
     JEX_PumpEvents();
-    EXPECT_EQ(g_joystick_updates, 0); // no joystick
+    EXPECT_EQ(g_joystick_updates, 0);  // no joystick
     g_joystick_count = 1;
     JEX_PumpEvents();
     EXPECT_EQ(g_joystick_updates, 1);
@@ -548,14 +569,15 @@ struct FakeMsg {
 int DropMarkedOtherThan(void *userdata, JEX_Event *event)
 {
     const unsigned char keep = *static_cast<unsigned char *>(userdata);
-    return event->type != JEX_SYSWMEVENT || reinterpret_cast<unsigned char *>(event->syswm.msg)[0] == keep;
+    return event->type != JEX_SYSWMEVENT ||
+           reinterpret_cast<unsigned char *>(event->syswm.msg)[0] == keep;
 }
 
 TEST_F(EventQueue, PlatformMessagesAreCopiedAndSurviveWhileQueued)
 {
     FakeMsg msg;
     memset(msg.bytes, 0xA0, sizeof(msg.bytes));
-    EXPECT_EQ(JEX_SendSysWMEvent(reinterpret_cast<JEX_SysWMmsg *>(&msg)), 0); // disabled by start
+    EXPECT_EQ(JEX_SendSysWMEvent(reinterpret_cast<JEX_SysWMmsg *>(&msg)), 0);  // disabled by start
     JEX_EventState(JEX_SYSWMEVENT, JEX_ENABLE);
     ASSERT_EQ(JEX_SendSysWMEvent(reinterpret_cast<JEX_SysWMmsg *>(&msg)), 1);
     memset(msg.bytes, 0x11, sizeof(msg.bytes));
@@ -573,9 +595,8 @@ TEST_F(EventQueue, PlatformMessagesAreCopiedAndSurviveWhileQueued)
     ASSERT_EQ(out.type, static_cast<Uint32>(JEX_SYSWMEVENT));
     ASSERT_NE(static_cast<void *>(out.syswm.msg), static_cast<void *>(&msg));
     const auto *copy = reinterpret_cast<const unsigned char *>(out.syswm.msg);
-    for (int i = 0; i < JEX_SYSWM_MSG_SIZE; ++i) {
+    for (int i = 0; i < JEX_SYSWM_MSG_SIZE; ++i)
         ASSERT_EQ(copy[i], 0xA0) << i;
-    }
 
     // A record without a message is queued without one.
     ASSERT_EQ(JEX_SendSysWMEvent(nullptr), 1);
@@ -593,9 +614,8 @@ TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
 {
     // The counter is process-wide and never reset, so this can run once.
     static bool ran = false;
-    if (ran) {
+    if (ran)
         GTEST_SKIP() << "user type codes are already used up in this process";
-    }
     ran = true;
     EXPECT_EQ(JEX_RegisterEvents(0x8000), 0xFFFFFFFFu);
     EXPECT_EQ(JEX_RegisterEvents(0), 0xFFFFFFFFu);
@@ -610,21 +630,20 @@ TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
             const int n = t % 2 ? 3 : 1;
             for (;;) {
                 const Uint32 first = JEX_RegisterEvents(n);
-                if (first == 0xFFFFFFFFu) {
+                if (first == 0xFFFFFFFFu)
                     break;
-                }
                 got[t].emplace_back(first, n);
             }
         });
     }
-    for (auto &thread : threads) {
+    for (auto &thread : threads)
         thread.join();
-    }
     std::set<Uint32> codes = {0x8000, 0x8001};
     for (const auto &list : got) {
         for (auto [first, n] : list) {
             for (int i = 0; i < n; ++i) {
-                ASSERT_TRUE(codes.insert(first + i).second) << "code handed out twice: " << first + i;
+                ASSERT_TRUE(codes.insert(first + i).second)
+                    << "code handed out twice: " << first + i;
                 ASSERT_LE(first + i, 0xFFFEu);
             }
         }
@@ -646,9 +665,8 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
         producers.emplace_back([p] {
             for (int i = 0; i < kPerProducer; ++i) {
                 JEX_Event e = User(JEX_USEREVENT + p, i);
-                while (JEX_PushEvent(&e) != 1) {
-                    std::this_thread::yield(); // full: the consumer catches up
-                }
+                while (JEX_PushEvent(&e) != 1)
+                    std::this_thread::yield();  // full: the consumer catches up
             }
         });
     }
@@ -659,9 +677,8 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
     while (received < kProducers * kPerProducer) {
         const int n = JEX_PeepEvents(batch, 16, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
         ASSERT_GE(n, 0);
-        if (n == 0) {
+        if (n == 0)
             std::this_thread::yield();
-        }
         for (int i = 0; i < n; ++i) {
             const int p = static_cast<int>(batch[i].type - JEX_USEREVENT);
             ASSERT_GE(p, 0);
@@ -671,13 +688,11 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
         }
         received += n;
     }
-    for (auto &t : producers) {
+    for (auto &t : producers)
         t.join();
-    }
     EXPECT_TRUE(in_order);
-    for (int p = 0; p < kProducers; ++p) {
+    for (int p = 0; p < kProducers; ++p)
         EXPECT_EQ(next[p], kPerProducer);
-    }
     EXPECT_EQ(QueuedCount(), 0);
 }
 
@@ -701,9 +716,8 @@ std::atomic<long> g_torn_pairs{0};
 template <int Id>
 int TagFilter(void *userdata, JEX_Event *)
 {
-    if (static_cast<Tag *>(userdata)->id != Id) {
+    if (static_cast<Tag *>(userdata)->id != Id)
         ++g_torn_pairs;
-    }
     return 1;
 }
 
@@ -756,9 +770,8 @@ TEST_F(EventQueue, WatchersAndFilterChangeWhileThreadsPost)
     });
     changer.join();
     filters.join();
-    for (auto &t : posters) {
+    for (auto &t : posters)
         t.join();
-    }
     JEX_DelEventWatch(CountingWatch, &steady);
     EXPECT_EQ(g_torn_pairs.load(), 0);
     EXPECT_GT(posted.load(), 0);
@@ -779,9 +792,8 @@ TEST_F(EventQueue, StopWhileThreadsPost)
             JEX_Event e = User(JEX_USEREVENT, 0);
             JEX_Event out;
             while (!stop.load()) {
-                if (JEX_PushEvent(&e) < 0) {
+                if (JEX_PushEvent(&e) < 0)
                     ++refused;
-                }
                 JEX_PeepEvents(&out, 1, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
             }
         });
@@ -792,9 +804,8 @@ TEST_F(EventQueue, StopWhileThreadsPost)
         ASSERT_EQ(JEX_StartEventLoop(), 0);
     }
     stop.store(true);
-    for (auto &t : posters) {
+    for (auto &t : posters)
         t.join();
-    }
     EXPECT_GT(refused.load() + watched.calls.load(), 0);
     // The ring is still sound after the restarts.
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
@@ -805,4 +816,4 @@ TEST_F(EventQueue, StopWhileThreadsPost)
     EXPECT_EQ(JEX_PollEvent(&out), 0);
 }
 
-} // namespace
+}  // namespace

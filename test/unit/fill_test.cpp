@@ -67,7 +67,8 @@ TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
                 for (int x = 0; x < 4; ++x) {
                     for (int w = 0; w <= 70; ++w) {
                         std::memset(buf.data(), kFill, buf.size());
-                        SurfacePtr s = MakeFrom(CodeForBytes(bpp), buf.data() + align, kW, kH, pitch);
+                        SurfacePtr s =
+                            MakeFrom(CodeForBytes(bpp), buf.data() + align, kW, kH, pitch);
                         ASSERT_TRUE(s) << JEX_GetError();
                         const JEX_Rect r{x, 1, w, 2};
                         ASSERT_EQ(JEX_FillRect(s.get(), &r, color), 0) << JEX_GetError();
@@ -110,8 +111,8 @@ TEST(FillRect, GaplessRowsOnEveryPath)
                     const long off = long(i) - 1;
                     const Uint8 want =
                         off >= 0 && off < long(pitch) * h ? Uint8(0x11 * (1 + off % bpp)) : 0xEE;
-                    ASSERT_EQ(buf[i], want) << PathName(path) << " bpp " << bpp << " w " << w
-                                            << " byte " << i;
+                    ASSERT_EQ(buf[i], want)
+                        << PathName(path) << " bpp " << bpp << " w " << w << " byte " << i;
                 }
             }
         }
@@ -151,11 +152,13 @@ TEST(FillRect, ThreeBytePixelsHoldMappedColourInMemoryOrder)
         ASSERT_TRUE(s);
         ASSERT_EQ(JEX_FillRect(s.get(), nullptr, JEX_MapRGB(s->format, 0x11, 0x22, 0x33)), 0);
         const Uint8 *p = static_cast<const Uint8 *>(s->pixels) + s->pitch + 3 * 4;
-        const Uint32 bytes = ReadRaw(p, 3); // first byte lowest
-        EXPECT_EQ(bytes, code == JEX_PIXELFORMAT_RGB24 ? 0x332211u : 0x112233u) << std::hex << bytes;
+        const Uint32 bytes = ReadRaw(p, 3);  // first byte lowest
+        EXPECT_EQ(bytes, code == JEX_PIXELFORMAT_RGB24 ? 0x332211u : 0x112233u)
+            << std::hex << bytes;
         Uint8 r, g, b;
         JEX_GetRGB(bytes, s->format, &r, &g, &b);
-        EXPECT_TRUE(r == 0x11 && g == 0x22 && b == 0x33) << int(r) << " " << int(g) << " " << int(b);
+        EXPECT_TRUE(r == 0x11 && g == 0x22 && b == 0x33)
+            << int(r) << " " << int(g) << " " << int(b);
     }
 }
 
@@ -223,12 +226,14 @@ TEST(FillRect, EnvironmentForcesThePlainPath)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::pair<const char *, FillPath> cases[] = {
-        {"0", FillPath::Scalar}, {"8", FillPath::SSE2},
-        {nullptr, JEX_HasAVX2() ? FillPath::AVX2 : FillPath::SSE2}}; // null: unset
+        {"0", FillPath::Scalar},
+        {"8", FillPath::SSE2},
+        {nullptr, JEX_HasAVX2() ? FillPath::AVX2 : FillPath::SSE2}};  // null: unset
     for (const auto &[value, want] : cases) {
         EXPECT_EXIT(
             {
-                value ? setenv("JEX_BLIT_CPU_FEATURES", value, 1) : unsetenv("JEX_BLIT_CPU_FEATURES");
+                value ? setenv("JEX_BLIT_CPU_FEATURES", value, 1)
+                      : unsetenv("JEX_BLIT_CPU_FEATURES");
                 std::exit(jex::draw::JEX_ActiveFillPath() == want ? 7 : 1);
             },
             testing::ExitedWithCode(7), "")
@@ -249,8 +254,8 @@ const Uint32 kBlendableFormats[] = {
     JEX_PIXELFORMAT_RGB444,   JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ABGR8888,
     JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_BGRA8888, JEX_PIXELFORMAT_ARGB2101010};
 
-const int kModes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD,
-                      JEX_BLENDMODE_MOD, 3 /* not a mode: replaces */};
+const int kModes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD, JEX_BLENDMODE_MOD,
+                      3 /* not a mode: replaces */};
 
 }  // namespace
 
@@ -275,7 +280,8 @@ TEST(BlendFillRect, EveryModeAndFormatMatchesTheOracle)
                         << JEX_GetError();
                     for (int y = 0; y < s->h; ++y) {
                         for (int x = 0; x < s->w; ++x) {
-                            const std::size_t off = std::size_t(y) * s->pitch + std::size_t(x) * bpp;
+                            const std::size_t off =
+                                std::size_t(y) * s->pitch + std::size_t(x) * bpp;
                             const Uint32 old = ReadRaw(&before[off], bpp);
                             const Uint32 got = ReadRaw(static_cast<Uint8 *>(s->pixels) + off, bpp);
                             const bool in = x >= 1 && x < 36 && y >= 1 && y < 4;
@@ -366,14 +372,14 @@ TEST(BlendFillRect, VectorPathsMatchScalarForEveryWidthAndOffset)
                     const JEX_Rect rect{x, 1, w, 1};
                     for (std::size_t i = 0; i < paths.size(); ++i) {
                         PathGuard guard(paths[i]);
-                        ASSERT_EQ(JEX_BlendFillRect(s[i].get(), &rect, JEX_BlendMode(mode), r, g,
-                                                    b, a),
-                                  0);
+                        ASSERT_EQ(
+                            JEX_BlendFillRect(s[i].get(), &rect, JEX_BlendMode(mode), r, g, b, a),
+                            0);
                     }
                     for (std::size_t i = 1; i < paths.size(); ++i)
                         ASSERT_EQ(std::memcmp(s[0]->pixels, s[i]->pixels, bytes), 0)
-                            << JEX_GetPixelFormatName(code) << " " << PathName(paths[i])
-                            << " mode " << mode << " x " << x << " w " << w;
+                            << JEX_GetPixelFormatName(code) << " " << PathName(paths[i]) << " mode "
+                            << mode << " x " << x << " w " << w;
                 }
             }
         }

@@ -29,9 +29,8 @@ void FakeGetIntegerv(unsigned pname, int *params)
 {
     fake.queried.push_back(pname);
     auto found = fake.ints.find(pname);
-    if (found != fake.ints.end()) {
+    if (found != fake.ints.end())
         *params = found->second;
-    }
 }
 unsigned FakeGetError()
 {
@@ -85,7 +84,10 @@ constexpr unsigned kQuery[19] = {0x0D52, 0x0D53, 0x0D54, 0x0D55, 0,      0x0C32,
                                  0x0D57, 0x0D58, 0x0D59, 0x0D5A, 0x0D5B, 0x0C33, 0x80A8,
                                  0x80A9, 0,      0,      0,      0};
 
-JEX_GLConfig &Config() { return JEX_GetVideoDevice()->gl_config; }
+JEX_GLConfig &Config()
+{
+    return JEX_GetVideoDevice()->gl_config;
+}
 
 class GLTest : public ::testing::Test {
 protected:
@@ -132,9 +134,8 @@ TEST_F(GLTest, EverythingNeedsAVideoDevice)
 TEST_F(GLTest, AttributesStartAtTheirDefaultsAndStoreAnyValue)
 {
     ASSERT_EQ(drv.Start(), 0);
-    for (int code = 0; code < 19; ++code) {
+    for (int code = 0; code < 19; ++code)
         EXPECT_EQ(Field(Config(), code), kDefaults[code]) << "code " << code;
-    }
     EXPECT_EQ(Config().driver_loaded, 0);
 
     // Each code lands in its own field and nowhere else; values are not
@@ -160,9 +161,8 @@ TEST_F(GLTest, AttributesStartAtTheirDefaultsAndStoreAnyValue)
     // A new device starts from the defaults again.
     JEX_VideoQuit();
     ASSERT_EQ(drv.Start(), 0);
-    for (int code = 0; code < 19; ++code) {
+    for (int code = 0; code < 19; ++code)
         EXPECT_EQ(Field(Config(), code), kDefaults[code]) << "code " << code;
-    }
 }
 
 TEST_F(GLTest, GetAttributeNeedsTheLibraryAndItsEntryPoints)
@@ -195,16 +195,13 @@ TEST_F(GLTest, GetAttributeAnswersFromTheContextOrTheStoredValue)
 {
     ASSERT_EQ(drv.Start(), 0);
     ASSERT_EQ(JEX_GL_LoadLibrary(nullptr), 0);
-    for (int code = 0; code < 19; ++code) {
-        if (kQuery[code]) {
+    for (int code = 0; code < 19; ++code)
+        if (kQuery[code])
             fake.ints[kQuery[code]] = 100 + code;
-        }
-    }
 
     for (int code = 0; code < 19; ++code) {
-        if (!kQuery[code]) {
+        if (!kQuery[code])
             continue;
-        }
         fake.queried.clear();
         int value = -7;
         ASSERT_EQ(JEX_GL_GetAttribute(code, &value), 0) << code << ": " << JEX_GetError();
@@ -320,7 +317,8 @@ TEST_F(GLTest, EntryPointsComeFromTheDriverOnceLoaded)
     EXPECT_EQ(JEX_GL_GetProcAddress("glNoSuchThing"), nullptr);
     EXPECT_EQ(JEX_GL_GetProcAddress(nullptr), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Parameter 'proc' is invalid");
-    EXPECT_EQ(drv.Take(), (Log{"GL_GetProcAddress(glGetString)", "GL_GetProcAddress(glNoSuchThing)"}));
+    EXPECT_EQ(drv.Take(),
+              (Log{"GL_GetProcAddress(glGetString)", "GL_GetProcAddress(glNoSuchThing)"}));
     JEX_VideoQuit();
 
     // The missing slot is reported before the missing library.
@@ -531,4 +529,4 @@ TEST_F(GLTest, DeletingAContextAfterTheLibraryIsGoneIsSafe)
     EXPECT_EQ(drv.contexts_alive, 2);  // leaked by the application, freed by the test driver
 }
 
-} // namespace
+}  // namespace

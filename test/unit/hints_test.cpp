@@ -112,9 +112,8 @@ void ClearingCallback(const char *, const char *, const char *)
 
 void ResettingCallback(const char *name, const char *, const char *new_value)
 {
-    if (std::string(new_value) != "inner") {
+    if (std::string(new_value) != "inner")
         JEX_SetHintWithPriority(name, "inner", JEX_HINT_OVERRIDE);
-    }
 }
 
 TEST_F(HintsTest, CallbackMayChangeOrClearHints)
@@ -136,11 +135,11 @@ TEST_F(HintsTest, NamesValuesAndNulls)
     // A pointer into the stored value must survive the replacement.
     EXPECT_TRUE(JEX_SetHint(kName, JEX_GetHint(kName) + 3));
     EXPECT_STREQ(JEX_GetHint(kName), "def");
-    EXPECT_EQ(JEX_GetHint("jex_test_hint"), nullptr); // case-sensitive
+    EXPECT_EQ(JEX_GetHint("jex_test_hint"), nullptr);  // case-sensitive
     EXPECT_FALSE(JEX_SetHint(nullptr, "v"));
     EXPECT_FALSE(JEX_SetHint(kName, nullptr));
     EXPECT_EQ(JEX_GetHint(nullptr), nullptr);
     EXPECT_FALSE(JEX_RegisterHintChangedCb(nullptr, Record));
 }
 
-} // namespace
+}  // namespace

@@ -22,9 +22,8 @@ using Bytes = std::string;
 Bytes B(std::initializer_list<int> v)
 {
     Bytes b;
-    for (int c : v) {
+    for (int c : v)
         b.push_back(static_cast<char>(c));
-    }
     return b;
 }
 
@@ -68,16 +67,18 @@ Result Convert(const char *to, const char *from, const Bytes &in, size_t room = 
     return r;
 }
 
-Bytes Utf8(const char *s) { return Bytes(s); }
+Bytes Utf8(const char *s)
+{
+    return Bytes(s);
+}
 
 /* ---- glibc as the reference ---- */
 
 std::optional<Bytes> Glibc(const char *to, const char *from, const Bytes &in)
 {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (cd == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
-    }
     Bytes out(in.size() * 4 + 16, '\0');
     char *ip = const_cast<char *>(in.data());
     size_t il = in.size();
@@ -85,18 +86,17 @@ std::optional<Bytes> Glibc(const char *to, const char *from, const Bytes &in)
     size_t ol = out.size();
     const size_t r = iconv(cd, &ip, &il, &op, &ol);
     iconv_close(cd);
-    if (r == static_cast<size_t>(-1) || il != 0) {
+    if (r == static_cast<size_t>(-1) || il != 0)
         return std::nullopt;
-    }
     out.resize(out.size() - ol);
     return out;
 }
 
 struct Encoding {
-    const char *name;   /* ours */
-    const char *glibc;  /* glibc's name for the same bytes (fixed order) */
-    Uint32 max;         /* largest code point it can carry */
-    const char *bom;    /* mark written before the output, for the data-order ones */
+    const char *name;  /* ours */
+    const char *glibc; /* glibc's name for the same bytes (fixed order) */
+    Uint32 max;        /* largest code point it can carry */
+    const char *bom;   /* mark written before the output, for the data-order ones */
     size_t bom_len;
 };
 
@@ -122,28 +122,24 @@ std::u32string RandomText(std::mt19937 &rng, size_t chars, Uint32 max)
     std::uniform_int_distribution<int> run(0, 24);
     std::uniform_int_distribution<int> kind(0, 3);
     while (s.size() < chars) {
-        for (int i = run(rng); i > 0; --i) {
+        for (int i = run(rng); i > 0; --i)
             s.push_back(static_cast<char32_t>(std::uniform_int_distribution<Uint32>(1, 0x7F)(rng)));
-        }
         const int k = kind(rng);
         Uint32 lo = 0x80, hi = 0x7FF;
-        if (k == 1) {
+        if (k == 1)
             lo = 0x800, hi = 0xFFFD;
-        } else if (k == 2) {
+        else if (k == 2)
             lo = 0x10000, hi = 0x10FFFF;
-        } else if (k == 3) {
+        else if (k == 3)
             lo = 0x80, hi = 0xFF;
-        }
-        if (max <= 0x7F) {
+        if (max <= 0x7F)
             continue;
-        }
         hi = std::min(hi, max == 0xFFFF ? 0xFFFDu : max);
         lo = std::min(lo, hi);
         for (int i = run(rng) / (k == 0 ? 1 : 3); i > 0; --i) {
             Uint32 cp = std::uniform_int_distribution<Uint32>(lo, hi)(rng);
-            if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) {
+            if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
                 cp = 0x4E2D;
-            }
             s.push_back(static_cast<char32_t>(cp));
         }
     }
@@ -154,11 +150,9 @@ std::u32string RandomText(std::mt19937 &rng, size_t chars, Uint32 max)
 Bytes Utf32Le(const std::u32string &s)
 {
     Bytes b;
-    for (char32_t c : s) {
-        for (int i = 0; i < 4; ++i) {
+    for (char32_t c : s)
+        for (int i = 0; i < 4; ++i)
             b.push_back(static_cast<char>((c >> (8 * i)) & 0xFF));
-        }
-    }
     return b;
 }
 
@@ -183,7 +177,8 @@ TEST(IconvVsGlibc, EveryPairOnLargeRandomText)
             /* The whole-string form gives the same text plus four zero bytes. */
             char *s = JEX_iconv_string(to.name, from.name, input->data(), input->size());
             ASSERT_NE(s, nullptr);
-            EXPECT_EQ(std::memcmp(s, want.data(), want.size()), 0) << to.name << " from " << from.name;
+            EXPECT_EQ(std::memcmp(s, want.data(), want.size()), 0)
+                << to.name << " from " << from.name;
             EXPECT_EQ(std::memcmp(s + want.size(), "\0\0\0\0", 4), 0);
             std::free(s);
         }
@@ -240,9 +235,8 @@ TEST(IconvResume, SmallOutputBuffersAndSplitInput)
                     const Result r = ConvertOnce(cd, pending, room);
                     got += r.out;
                     pending.erase(0, r.in_used);
-                    if (r.code == JEX_ICONV_E2BIG) {
+                    if (r.code == JEX_ICONV_E2BIG)
                         continue;
-                    }
                     if (r.code == JEX_ICONV_EINVAL) {
                         ASSERT_LT(fed, input->size()) << "cut character at the true end";
                         break;
@@ -267,11 +261,32 @@ TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
     /* Byte soup with long runs of the shapes the block paths look for:
        ASCII, two-byte sequences, wide units; and defects among them. */
     const Bytes pieces[] = {
-        "abcdefgh",      "\xD0\x96\xD0\xB6\xD1\x8F\xCE\xB1", "\xC3\xA9",  "\xC0\x80", "\xC1\xBF",
-        "\xC2",          "\x80",                             "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF",
-        B({0, 0, 0, 0}), B({'A', 0, 'B', 0}),                B({0x00, 0xD8}), B({0x00, 0xDC}),    B({0x80}),
-        "\xDF\xBF\xDF\xBF", "\xC2\x41",       "\xED\xA0\x80", "\xEF\xBF\xBE", "\xE0\x80\x80",
-        "\xE0\xA0\x80", "\xEF\xBF\xBD", "\xED\x9F\xBF", "\xE0\x9F\xBF", "\xE4\xB8\xAD\xE6\x96\x87", "\xE2\x41\x42",
+        "abcdefgh",
+        "\xD0\x96\xD0\xB6\xD1\x8F\xCE\xB1",
+        "\xC3\xA9",
+        "\xC0\x80",
+        "\xC1\xBF",
+        "\xC2",
+        "\x80",
+        "\xE2\x82\xAC",
+        "\xF0\x9F\x98\x80",
+        "\xFF",
+        B({0, 0, 0, 0}),
+        B({'A', 0, 'B', 0}),
+        B({0x00, 0xD8}),
+        B({0x00, 0xDC}),
+        B({0x80}),
+        "\xDF\xBF\xDF\xBF",
+        "\xC2\x41",
+        "\xED\xA0\x80",
+        "\xEF\xBF\xBE",
+        "\xE0\x80\x80",
+        "\xE0\xA0\x80",
+        "\xEF\xBF\xBD",
+        "\xED\x9F\xBF",
+        "\xE0\x9F\xBF",
+        "\xE4\xB8\xAD\xE6\x96\x87",
+        "\xE2\x41\x42",
     };
     std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> repeat(1, 12);
@@ -279,14 +294,12 @@ TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
         Bytes input;
         while (input.size() < 3000) {
             const Bytes &p = pieces[pick(rng)];
-            for (int r = repeat(rng); r > 0; --r) {
+            for (int r = repeat(rng); r > 0; --r)
                 input += p;
-            }
         }
         for (const Encoding &from : kEncodings) {
-            if (from.bom_len != 0) {
+            if (from.bom_len != 0)
                 continue; /* order decided from the first slice only */
-            }
             for (const Encoding &to : kEncodings) {
                 const Result whole = Convert(to.name, from.name, input, input.size() * 4 + 64);
                 JEX_iconv_t cd = JEX_iconv_open(to.name, from.name);
@@ -305,7 +318,8 @@ TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
                     ASSERT_NE(code, JEX_ICONV_E2BIG);
                 }
                 JEX_iconv_close(cd);
-                ASSERT_TRUE(sliced == whole.out) << to.name << " from " << from.name << " round " << round;
+                ASSERT_TRUE(sliced == whole.out)
+                    << to.name << " from " << from.name << " round " << round;
                 ASSERT_EQ(whole.in_used, input.size() - pending.size());
                 ASSERT_EQ(whole.code == JEX_ICONV_EINVAL, code == JEX_ICONV_EINVAL);
             }
@@ -322,11 +336,9 @@ TEST(IconvResume, FullOutputLeavesPointersAfterLastWholeCharacter)
         const Result r = Convert("UTF-8", "UTF-8", in, room);
         EXPECT_EQ(r.code, JEX_ICONV_E2BIG) << room;
         size_t whole = 0;
-        for (size_t e : ends) {
-            if (e <= room) {
+        for (size_t e : ends)
+            if (e <= room)
                 whole = e;
-            }
-        }
         EXPECT_EQ(r.in_used, whole) << room;
         EXPECT_EQ(r.out, in.substr(0, whole)) << room;
     }
@@ -354,9 +366,8 @@ struct Case {
 std::u32string DecodeAll(const char *from, const Bytes &in, size_t *code = nullptr)
 {
     const Result r = Convert("UTF-32LE", from, in);
-    if (code) {
+    if (code)
         *code = r.code;
-    }
     std::u32string s;
     for (size_t i = 0; i + 4 <= r.out.size(); i += 4) {
         Uint32 v;
@@ -373,21 +384,38 @@ TEST(IconvDecode, Utf8Rules)
         {"UTF-8", Utf8("\xE2\x82\xAC\xE0\xA4\x85"), U"\u20AC\u0905"},
         {"UTF-8", Utf8("\xF0\x9F\x98\x80"), U"\U0001F600"},
         /* stray continuation bytes and FE/FF: one U+FFFD each */
-        {"UTF-8", Utf8("\x80\xBF" "a\xFE\xFF"), U"\uFFFD\uFFFDa\uFFFD\uFFFD"},
+        {"UTF-8",
+         Utf8("\x80\xBF"
+              "a\xFE\xFF"),
+         U"\uFFFD\uFFFDa\uFFFD\uFFFD"},
         /* overlong forms, whole sequence consumed */
         {"UTF-8", B({0xC0, 0x80, 0xC1, 0xBF, 'x'}), U"\uFFFD\uFFFDx"},
         {"UTF-8", B({0xE0, 0x80, 0x80, 0xF0, 0x8F, 0xBF, 0xBF}), U"\uFFFD\uFFFD"},
         /* surrogates, U+FFFE, U+FFFF, past U+10FFFF */
         {"UTF-8", Utf8("\xED\xA0\x80\xED\xBF\xBF"), U"\uFFFD\uFFFD"},
         {"UTF-8", Utf8("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD"), U"\uFFFD\uFFFD\uFFFD"},
-        {"UTF-8", Utf8("\xF4\x90\x80\x80" "a"), U"\uFFFDa"},
+        {"UTF-8",
+         Utf8("\xF4\x90\x80\x80"
+              "a"),
+         U"\uFFFDa"},
         /* five- and six-byte forms are read whole and rejected */
-        {"UTF-8", B({0xF8, 0x88, 0x80, 0x80, 0x80, 0xFC, 0x84, 0x80, 0x80, 0x80, 0x80, 'z'}), U"\uFFFD\uFFFDz"},
+        {"UTF-8", B({0xF8, 0x88, 0x80, 0x80, 0x80, 0xFC, 0x84, 0x80, 0x80, 0x80, 0x80, 'z'}),
+         U"\uFFFD\uFFFDz"},
         /* a byte that cannot continue ends the character and starts the next */
-        {"UTF-8", Utf8("\xE2\x82" "A\xC3" "\xC3\xA9"), U"\uFFFDA\uFFFD\u00E9"},
-        {"UTF-8", Utf8("\xF0\x9F\x98" "b"), U"\uFFFDb"},
+        {"UTF-8",
+         Utf8("\xE2\x82"
+              "A\xC3"
+              "\xC3\xA9"),
+         U"\uFFFDA\uFFFD\u00E9"},
+        {"UTF-8",
+         Utf8("\xF0\x9F\x98"
+              "b"),
+         U"\uFFFDb"},
         /* ...even when the announced length runs past the end of the input */
-        {"UTF-8", Utf8("\xF0" "A"), U"\uFFFDA"},
+        {"UTF-8",
+         Utf8("\xF0"
+              "A"),
+         U"\uFFFDA"},
     };
     for (const Case &c : cases) {
         size_t code = 0;
@@ -408,7 +436,7 @@ TEST(IconvDecode, InputEndingInsideACharacter)
         {"UTF-8", Utf8("\xC3"), 0},
         {"UTF-8", Utf8("x\xF0\x9F\x98"), 1},
         {"UTF-16LE", B({'A', 0, 'B'}), 2},
-        {"UTF-16BE", B({0xD8, 0x3D}), 0},     /* high surrogate, partner missing */
+        {"UTF-16BE", B({0xD8, 0x3D}), 0}, /* high surrogate, partner missing */
         {"UTF-16BE", B({0xD8, 0x3D, 0xDE}), 0},
         {"UTF-32LE", B({'A', 0, 0, 0, 'B', 0, 0}), 4},
         {"UCS-2", B({'A'}), 0},
@@ -438,9 +466,8 @@ TEST(IconvDecode, Utf16AndFixedWidthRules)
         {"ASCII", B({'a', 0xE9, 'b'}), U"a\uFFFDb"},
         {"ISO-8859-1", B({'a', 0xE9, 0xFF}), U"a\u00E9\u00FF"},
     };
-    for (const Case &c : cases) {
+    for (const Case &c : cases)
         EXPECT_EQ(DecodeAll(c.from, c.in), c.want) << c.from << " " << Hex(c.in);
-    }
 }
 
 /* ---- encoding ---- */
@@ -448,10 +475,19 @@ TEST(IconvDecode, Utf16AndFixedWidthRules)
 TEST(IconvEncode, NarrowTargetsAndReplacement)
 {
     EXPECT_EQ(Convert("ISO-8859-1", "UTF-8", Utf8("\xC3\xA9")).out, B({0xE9}));
-    EXPECT_EQ(Convert("ASCII", "UTF-8", Utf8("\xC3\xA9" "a")).out, "?a");
+    EXPECT_EQ(Convert("ASCII", "UTF-8",
+                      Utf8("\xC3\xA9"
+                           "a"))
+                  .out,
+              "?a");
     EXPECT_EQ(Convert("ISO-8859-1", "UTF-8", Utf8("\xE2\x82\xAC\xC3\xBF")).out, B({'?', 0xFF}));
-    EXPECT_EQ(Convert("UTF-16BE", "UTF-8", Utf8("\xF0\x9F\x98\x80")).out, B({0xD8, 0x3D, 0xDE, 0x00}));
-    EXPECT_EQ(Convert("UCS-2", "UTF-8", Utf8("\xF0\x9F\x98\x80" "A")).out, B({0xFD, 0xFF, 'A', 0}));
+    EXPECT_EQ(Convert("UTF-16BE", "UTF-8", Utf8("\xF0\x9F\x98\x80")).out,
+              B({0xD8, 0x3D, 0xDE, 0x00}));
+    EXPECT_EQ(Convert("UCS-2", "UTF-8",
+                      Utf8("\xF0\x9F\x98\x80"
+                           "A"))
+                  .out,
+              B({0xFD, 0xFF, 'A', 0}));
     EXPECT_EQ(Convert("UTF-8", "UTF-8", Utf8("\xC0\x80")).out, Utf8("\xEF\xBF\xBD"));
 
     /* Values no Unicode text may hold never reach the output: surrogates and
@@ -464,7 +500,8 @@ TEST(IconvEncode, NarrowTargetsAndReplacement)
     EXPECT_EQ(Convert("UCS-2", "UCS-2", B({0x00, 0xDC})).out, B({0xFD, 0xFF}));
 
     /* UCS-4 carries 31 bits; only the top bit (and surrogates) is replaced. */
-    EXPECT_EQ(Convert("UCS-4", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out, B({0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(Convert("UCS-4", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out,
+              B({0xFF, 0xFF, 0xFF, 0x7F}));
     EXPECT_EQ(Convert("UCS-4", "UTF-32BE", B({0x80, 0, 0, 0x41})).out, B({0xFD, 0xFF, 0, 0}));
     EXPECT_EQ(Convert("UTF-8", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out, Utf8("\xEF\xBF\xBD"));
     /* ...so a UTF-8 sequence past U+10FFFF must already be U+FFFD when read. */
@@ -509,9 +546,11 @@ TEST(IconvEncode, ByteOrderMarks)
 
     /* ...decided once for the descriptor's life. */
     cd = JEX_iconv_open("UTF-8", "UTF-16");
-    EXPECT_EQ(ConvertOnce(cd, B({0xFF, 0xFE, 'a', 0}), 16).out, Utf8("\xEF\xBB\xBF" "a"));
+    EXPECT_EQ(ConvertOnce(cd, B({0xFF, 0xFE, 'a', 0}), 16).out, Utf8("\xEF\xBB\xBF"
+                                                                     "a"));
     EXPECT_EQ(cd->src_fmt, JEX_ENC_UTF16LE);
-    EXPECT_EQ(ConvertOnce(cd, B({0xFE, 0xFF, 'b', 0}), 16).out, Utf8("\xEF\xBF\xBE" "b")); /* U+FFFE */
+    EXPECT_EQ(ConvertOnce(cd, B({0xFE, 0xFF, 'b', 0}), 16).out, Utf8("\xEF\xBF\xBE"
+                                                                     "b")); /* U+FFFE */
     JEX_iconv_close(cd);
 }
 
@@ -557,11 +596,12 @@ TEST(IconvCalls, NamesAndLocale)
     const struct {
         const char *name;
         Uint32 id;
-    } names[] = {{"ascii", JEX_ENC_ASCII},   {"Us-Ascii", JEX_ENC_ASCII},   {"8859-1", JEX_ENC_LATIN1},
-                 {"iso-8859-1", JEX_ENC_LATIN1}, {"utf8", JEX_ENC_UTF8},    {"utf-16", JEX_ENC_UTF16},
-                 {"UTF16be", JEX_ENC_UTF16BE}, {"utf-16le", JEX_ENC_UTF16LE}, {"UTF32", JEX_ENC_UTF32},
-                 {"utf-32be", JEX_ENC_UTF32BE}, {"UTF32LE", JEX_ENC_UTF32LE}, {"ucs2", JEX_ENC_UCS2},
-                 {"Ucs-4", JEX_ENC_UCS4}};
+    } names[] = {
+        {"ascii", JEX_ENC_ASCII},       {"Us-Ascii", JEX_ENC_ASCII},   {"8859-1", JEX_ENC_LATIN1},
+        {"iso-8859-1", JEX_ENC_LATIN1}, {"utf8", JEX_ENC_UTF8},        {"utf-16", JEX_ENC_UTF16},
+        {"UTF16be", JEX_ENC_UTF16BE},   {"utf-16le", JEX_ENC_UTF16LE}, {"UTF32", JEX_ENC_UTF32},
+        {"utf-32be", JEX_ENC_UTF32BE},  {"UTF32LE", JEX_ENC_UTF32LE},  {"ucs2", JEX_ENC_UCS2},
+        {"Ucs-4", JEX_ENC_UCS4}};
     for (const auto &n : names) {
         JEX_iconv_t cd = JEX_iconv_open(n.name, "UTF-8");
         ASSERT_NE(cd, invalid) << n.name;
@@ -615,13 +655,11 @@ TEST(IconvCalls, NamesAndLocale)
     EXPECT_STREQ(s, "hi");
     std::free(s);
 
-    for (size_t i = 0; i < saved.size(); ++i) {
-        if (saved[i]) {
+    for (size_t i = 0; i < saved.size(); ++i)
+        if (saved[i])
             setenv(vars[i], saved[i]->c_str(), 1);
-        } else {
+        else
             unsetenv(vars[i]);
-        }
-    }
 }
 
 TEST(IconvString, GrowthTerminatorAndStops)
@@ -630,9 +668,8 @@ TEST(IconvString, GrowthTerminatorAndStops)
     const std::string text(1000, 'x');
     char *s = JEX_iconv_string("UTF-32LE", "ASCII", text.data(), text.size());
     ASSERT_NE(s, nullptr);
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i)
         ASSERT_EQ(std::memcmp(s + 4 * i, "x\0\0\0", 4), 0) << i;
-    }
     EXPECT_EQ(std::memcmp(s + 4 * text.size(), "\0\0\0\0", 4), 0);
     std::free(s);
 
@@ -658,4 +695,4 @@ TEST(IconvString, GrowthTerminatorAndStops)
     EXPECT_EQ(JEX_iconv_string("UTF-8", "UTF-8", nullptr, 3), nullptr);
 }
 
-} // namespace
+}  // namespace

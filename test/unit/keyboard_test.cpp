@@ -21,18 +21,16 @@ std::vector<JEX_Event> TakeAll(Uint32 first, Uint32 last)
 {
     std::vector<JEX_Event> out;
     JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1) {
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
         out.push_back(e);
-    }
     return out;
 }
 
 std::vector<JEX_KeyboardEvent> TakeKeys()
 {
     std::vector<JEX_KeyboardEvent> out;
-    for (const JEX_Event &e : TakeAll(JEX_KEYDOWN, JEX_KEYUP)) {
+    for (const JEX_Event &e : TakeAll(JEX_KEYDOWN, JEX_KEYUP))
         out.push_back(e.key);
-    }
     return out;
 }
 
@@ -113,11 +111,14 @@ TEST_F(KeyboardTest, ModifiersAndLockKeys)
     JEX_SendKeyboardKey(JEX_RELEASED, JEX_SCANCODE_LSHIFT);
     auto keys = TakeKeys();
     ASSERT_EQ(keys.size(), 6u);
-    const Uint16 mods[] = {0, JEX_KEYMOD_LSHIFT, JEX_KEYMOD_LSHIFT,
-                           JEX_KEYMOD_LSHIFT | JEX_KEYMOD_RCTRL, JEX_KEYMOD_LSHIFT, 0};
-    for (size_t i = 0; i < 6; ++i) {
+    const Uint16 mods[] = {0,
+                           JEX_KEYMOD_LSHIFT,
+                           JEX_KEYMOD_LSHIFT,
+                           JEX_KEYMOD_LSHIFT | JEX_KEYMOD_RCTRL,
+                           JEX_KEYMOD_LSHIFT,
+                           0};
+    for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(keys[i].keyinfo.modifiers, mods[i]) << i;
-    }
     EXPECT_EQ(JEX_GetModState(), 0);
 
     // Each held modifier has its own bit.
@@ -180,13 +181,12 @@ TEST_F(KeyboardTest, ResetReleasesHeldKeysInScancodeOrder)
         EXPECT_EQ(k.type, Uint32(JEX_KEYUP));
         released.push_back(k.keyinfo.scancode);
     }
-    EXPECT_EQ(released, (std::vector<Uint32>{JEX_SCANCODE_A, JEX_SCANCODE_Z,
-                                              JEX_SCANCODE_CAPSLOCK, JEX_SCANCODE_LSHIFT}));
+    EXPECT_EQ(released, (std::vector<Uint32>{JEX_SCANCODE_A, JEX_SCANCODE_Z, JEX_SCANCODE_CAPSLOCK,
+                                             JEX_SCANCODE_LSHIFT}));
     EXPECT_EQ(JEX_GetModState(), JEX_KEYMOD_CAPS) << "locks stay as they are";
     const Uint8 *state = JEX_GetKeyboardState(nullptr);
-    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
+    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
         ASSERT_EQ(state[sc], JEX_RELEASED) << sc;
-    }
 }
 
 TEST_F(KeyboardTest, OutOfRangeScancodesAndKeyCodesTouchNothing)
@@ -207,10 +207,9 @@ TEST_F(KeyboardTest, OutOfRangeScancodesAndKeyCodesTouchNothing)
     EXPECT_TRUE(TakeKeys().empty());
 
     // Key codes naming scancodes past the table, or with bit 31 set too.
-    for (Uint32 key : {0x40000000u | 512u, 0x40000000u | 0x3FFFFFFFu, 0xC0000004u, 0x80000000u,
-                       0xFFFFFFFFu}) {
+    for (Uint32 key :
+         {0x40000000u | 512u, 0x40000000u | 0x3FFFFFFFu, 0xC0000004u, 0x80000000u, 0xFFFFFFFFu})
         EXPECT_STREQ(JEX_GetKeyName(JEX_Keycode(key)), "") << std::hex << key;
-    }
 }
 
 TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
@@ -222,9 +221,8 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
               Uint32(JEX_SCANCODE_F1));
 
     std::array<JEX_Keycode, 16> keys;
-    for (size_t i = 0; i < keys.size(); ++i) {
+    for (size_t i = 0; i < keys.size(); ++i)
         keys[i] = JEX_Keycode(0x1000 + i);
-    }
     JEX_SetKeymap(500, keys.data(), 13);
     JEX_SetKeymap(-1, keys.data(), 2);
     JEX_SetKeymap(10, keys.data(), -1);
@@ -234,14 +232,12 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
     JEX_SetKeymap(10, nullptr, 2);
     std::array<JEX_Keycode, JEX_SCANCODE_COUNT> defaults;
     JEX_GetDefaultKeymap(defaults.data());
-    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
+    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
         ASSERT_EQ(JEX_GetKeyFromScancode(sc), defaults[sc]) << sc;
-    }
 
     JEX_SetKeymap(500, keys.data(), 12);
-    for (int sc = 500; sc < 512; ++sc) {
+    for (int sc = 500; sc < 512; ++sc)
         EXPECT_EQ(JEX_GetKeyFromScancode(sc), 0x1000 + sc - 500) << sc;
-    }
     // The lowest scancode wins when two map to the same key.
     JEX_SetKeymap(300, &keys[3], 1);
     EXPECT_EQ(JEX_GetScancodeFromKey(0x1003), 300u);
@@ -268,21 +264,58 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
 
 TEST_F(KeyboardTest, ScancodeNamesFollowTheTableAndItsGaps)
 {
-    const std::pair<int, const char *> named[] = {
-        {4, "A"}, {29, "Z"}, {30, "1"}, {38, "9"}, {39, "0"}, {40, "Return"}, {44, "Space"},
-        {45, "-"}, {49, "\\"}, {53, "`"}, {56, "/"}, {57, "CapsLock"}, {58, "F1"}, {69, "F12"},
-        {70, "PrintScreen"}, {83, "Numlock"}, {84, "Keypad /"}, {88, "Keypad Enter"},
-        {89, "Keypad 1"}, {97, "Keypad 9"}, {98, "Keypad 0"}, {99, "Keypad ."},
-        {101, "Application"}, {103, "Keypad ="}, {104, "F13"}, {115, "F24"}, {116, "Execute"},
-        {129, "VolumeDown"}, {133, "Keypad ,"}, {134, "Keypad = (AS400)"}, {153, "AltErase"},
-        {158, "Return"}, {162, "Clear / Again"}, {164, "ExSel"}, {176, "Keypad 00"},
-        {187, "Keypad Backspace"}, {188, "Keypad A"}, {193, "Keypad F"}, {194, "Keypad XOR"},
-        {200, "Keypad &&"}, {207, "Keypad !"}, {208, "Keypad MemStore"},
-        {221, "Keypad Hexadecimal"}, {224, "Left Ctrl"}, {227, "Left GUI"}, {231, "Right GUI"},
-        {257, "ModeSwitch"}, {268, "AC Search"}, {278, "KBDIllumToggle"}, {282, "Sleep"}};
-    for (const auto &[sc, name] : named) {
+    const std::pair<int, const char *> named[] = {{4, "A"},
+                                                  {29, "Z"},
+                                                  {30, "1"},
+                                                  {38, "9"},
+                                                  {39, "0"},
+                                                  {40, "Return"},
+                                                  {44, "Space"},
+                                                  {45, "-"},
+                                                  {49, "\\"},
+                                                  {53, "`"},
+                                                  {56, "/"},
+                                                  {57, "CapsLock"},
+                                                  {58, "F1"},
+                                                  {69, "F12"},
+                                                  {70, "PrintScreen"},
+                                                  {83, "Numlock"},
+                                                  {84, "Keypad /"},
+                                                  {88, "Keypad Enter"},
+                                                  {89, "Keypad 1"},
+                                                  {97, "Keypad 9"},
+                                                  {98, "Keypad 0"},
+                                                  {99, "Keypad ."},
+                                                  {101, "Application"},
+                                                  {103, "Keypad ="},
+                                                  {104, "F13"},
+                                                  {115, "F24"},
+                                                  {116, "Execute"},
+                                                  {129, "VolumeDown"},
+                                                  {133, "Keypad ,"},
+                                                  {134, "Keypad = (AS400)"},
+                                                  {153, "AltErase"},
+                                                  {158, "Return"},
+                                                  {162, "Clear / Again"},
+                                                  {164, "ExSel"},
+                                                  {176, "Keypad 00"},
+                                                  {187, "Keypad Backspace"},
+                                                  {188, "Keypad A"},
+                                                  {193, "Keypad F"},
+                                                  {194, "Keypad XOR"},
+                                                  {200, "Keypad &&"},
+                                                  {207, "Keypad !"},
+                                                  {208, "Keypad MemStore"},
+                                                  {221, "Keypad Hexadecimal"},
+                                                  {224, "Left Ctrl"},
+                                                  {227, "Left GUI"},
+                                                  {231, "Right GUI"},
+                                                  {257, "ModeSwitch"},
+                                                  {268, "AC Search"},
+                                                  {278, "KBDIllumToggle"},
+                                                  {282, "Sleep"}};
+    for (const auto &[sc, name] : named)
         EXPECT_STREQ(JEX_GetScancodeName(Uint32(sc)), name) << sc;
-    }
 
     auto gap = [](int sc) {
         return sc <= 3 || sc == 100 || (sc >= 130 && sc <= 132) || (sc >= 135 && sc <= 152) ||
@@ -298,9 +331,9 @@ TEST_F(KeyboardTest, ScancodeNamesFollowTheTableAndItsGaps)
         // Keys without a name are unknown to the default layout; named
         // keys that type nothing map to their scancode.
         const JEX_Keycode key = JEX_GetKeyFromScancode(Uint32(sc));
-        if (gap(sc)) {
+        if (gap(sc))
             EXPECT_EQ(key, 0) << sc;
-        } else if (sc > 56 && sc != 76) {
+        else if (sc > 56 && sc != 76) {
             EXPECT_EQ(key, JEX_SCANCODE_TO_KEYCODE(sc)) << sc;
         }
     }
@@ -354,14 +387,17 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
     EXPECT_EQ(JEX_SendKeyboardText("\t"), 0);
     EXPECT_EQ(JEX_SendKeyboardText(""), 0);
-    EXPECT_EQ(JEX_SendKeyboardText("\x7F" "abc"), 0);
+    EXPECT_EQ(JEX_SendKeyboardText("\x7F"
+                                   "abc"),
+              0);
     EXPECT_EQ(JEX_SendKeyboardText(nullptr), 0);
     EXPECT_EQ(JEX_SendEditingText(nullptr, 0, 0), 0);
 
     const std::string forty(40, 'q');
-    const std::string e_acute = std::string(30, 'x') + "\xC3\xA9";     // 31st byte is a lead
-    const std::string euro = std::string(29, 'y') + "\xE2\x82\xAC" "z"; // 30th to 32nd bytes
-    const std::string fits = std::string(29, 'w') + "\xC3\xA9";        // exactly 31 bytes
+    const std::string e_acute = std::string(30, 'x') + "\xC3\xA9";  // 31st byte is a lead
+    const std::string euro = std::string(29, 'y') + "\xE2\x82\xAC"
+                                                    "z";         // 30th to 32nd bytes
+    const std::string fits = std::string(29, 'w') + "\xC3\xA9";  // exactly 31 bytes
     EXPECT_EQ(JEX_SendKeyboardText("h\xC3\xA9llo"), 1);
     EXPECT_EQ(JEX_SendKeyboardText(forty.c_str()), 1);
     EXPECT_EQ(JEX_SendKeyboardText(e_acute.c_str()), 1);
@@ -429,10 +465,9 @@ TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
     EXPECT_EQ(JEX_GetKeyboardFocus(), nullptr);
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_C);
     JEX_SendKeyboardKey(JEX_RELEASED, JEX_SCANCODE_C);
-    for (const auto &k : TakeKeys()) {
+    for (const auto &k : TakeKeys())
         EXPECT_EQ(k.window_id, 0u);
-    }
     JEX_StartTextInput();
 }
 
-} // namespace
+}  // namespace

@@ -19,7 +19,8 @@ protected:
     void SetUp() override
     {
         const std::string path = ModulePath("jex_test_module");
-        ASSERT_EQ(access(path.c_str(), R_OK), 0) << path << " is missing: build the jex_test_module target";
+        ASSERT_EQ(access(path.c_str(), R_OK), 0)
+            << path << " is missing: build the jex_test_module target";
         handle = JEX_LoadObject(path.c_str());
         ASSERT_NE(handle, nullptr) << JEX_GetError();
     }
@@ -28,7 +29,10 @@ protected:
     void *handle = nullptr;
 };
 
-bool StartsWith(const std::string &s, const std::string &prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string &s, const std::string &prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
 
 TEST_F(LoadSoTest, FindsFunctionsAndData)
 {
@@ -46,7 +50,8 @@ TEST_F(LoadSoTest, FindsFunctionsAndData)
 TEST_F(LoadSoTest, RetriesWithALeadingUnderscore)
 {
     JEX_SetError("before");
-    auto decorated = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_decorated"));
+    auto decorated =
+        reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_decorated"));
     ASSERT_NE(decorated, nullptr);
     EXPECT_EQ(decorated(), 1234);
     // The failed first try is not a failure of the call.
@@ -104,4 +109,4 @@ TEST(LoadSo, MissingObjectsAndBadArguments)
     JEX_UnloadObject(nullptr);
 }
 
-} // namespace
+}  // namespace

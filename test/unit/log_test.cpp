@@ -125,7 +125,7 @@ TEST_F(LogTest, PriorityLimitsMessageLengthAndOutputFunction)
     void *data = nullptr;
     JEX_LogGetOutputFunction(&fn, &data);
     EXPECT_EQ(data, &lines_);
-    JEX_LogGetOutputFunction(nullptr, &data); // either out-parameter may be null
+    JEX_LogGetOutputFunction(nullptr, &data);  // either out-parameter may be null
     JEX_LogGetOutputFunction(&fn, nullptr);
 
     lines_.clear();
@@ -149,11 +149,9 @@ TEST(LogOutput, DefaultOutputWritesPrefixAndMessage)
 TEST_F(LogTest, ThresholdsChangeSafelyWhileOtherThreadsLog)
 {
     std::atomic<int> delivered{0};
-    JEX_LogSetOutputFunction(
-        [](void *d, int, JEX_LogPriority, const char *) {
-            static_cast<std::atomic<int> *>(d)->fetch_add(1);
-        },
-        &delivered);
+    JEX_LogSetOutputFunction([](void *d, int, JEX_LogPriority,
+                                const char *) { static_cast<std::atomic<int> *>(d)->fetch_add(1); },
+                             &delivered);
     std::atomic<bool> stop{false};
     std::vector<std::thread> loggers;
     for (int t = 0; t < 4; ++t) {
@@ -175,4 +173,4 @@ TEST_F(LogTest, ThresholdsChangeSafelyWhileOtherThreadsLog)
     EXPECT_GT(delivered.load(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -20,18 +20,16 @@ std::vector<JEX_Event> TakeAll(Uint32 first = JEX_FIRSTEVENT, Uint32 last = JEX_
 {
     std::vector<JEX_Event> out;
     JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1) {
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
         out.push_back(e);
-    }
     return out;
 }
 
 std::vector<JEX_MouseMotionEvent> TakeMotion()
 {
     std::vector<JEX_MouseMotionEvent> out;
-    for (const JEX_Event &e : TakeAll(JEX_MOUSEMOTION, JEX_MOUSEMOTION)) {
+    for (const JEX_Event &e : TakeAll(JEX_MOUSEMOTION, JEX_MOUSEMOTION))
         out.push_back(e.motion);
-    }
     return out;
 }
 
@@ -52,9 +50,8 @@ protected:
         // The mouse record outlives video restarts: start from rest.
         JEX_Mouse *m = JEX_GetMouse();
         JEX_SetMouseFocus(nullptr);
-        for (Uint8 button = 1; button <= JEX_MOUSE_MAX_BUTTON; ++button) {
+        for (Uint8 button = 1; button <= JEX_MOUSE_MAX_BUTTON; ++button)
             JEX_SendMouseButton(nullptr, JEX_RELEASED, button);
-        }
         m->x = m->y = m->prev_x = m->prev_y = m->acc_x = m->acc_y = 0;
         JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
         drv.Take();
@@ -149,9 +146,9 @@ TEST_F(MouseTest, RelativeModeAddsMotionToThePosition)
     // Leaving warps the system pointer to the application's pointer and
     // shows the cursor again.
     ASSERT_EQ(JEX_SetRelativeMouseMode(JEX_FALSE), 0);
-    EXPECT_EQ(drv.Take(), (Log{"SetRelativeMouseMode(0)", "WarpMouse(" + std::to_string(a->id) +
-                                                               ",215,195)",
-                               "ShowCursor(0)"}));
+    EXPECT_EQ(drv.Take(),
+              (Log{"SetRelativeMouseMode(0)", "WarpMouse(" + std::to_string(a->id) + ",215,195)",
+                   "ShowCursor(0)"}));
 
     // Leaving with no focus window hands the driver no null window.
     ASSERT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), 0);
@@ -283,16 +280,15 @@ TEST_F(MouseTest, CursorBitsDecodeMostSignificantBitFirst)
 {
     // Width 5 rounds up to 8: one byte of each array per row. Row 0 walks
     // the four data/mask pairs; row 1 is the inverse.
-    const Uint8 data[] = {0x50, 0xAF};   // 0101 0000, 1010 1111
-    const Uint8 mask[] = {0x30, 0xCF};   // 0011 0000, 1100 1111
+    const Uint8 data[] = {0x50, 0xAF};  // 0101 0000, 1010 1111
+    const Uint8 mask[] = {0x30, 0xCF};  // 0011 0000, 1100 1111
     JEX_Cursor *cursor = JEX_CreateCursor(data, mask, 5, 2, 4, 1);
     ASSERT_NE(cursor, nullptr) << JEX_GetError();
     EXPECT_EQ(drv.Take(), (Log{"CreateCursor(8x2,4,1)"}));
     const auto *made = TestVideoDriver::CursorData(cursor);
     const Uint32 T = 0x00000000, W = 0xFFFFFFFF, B = 0xFF000000;
-    EXPECT_EQ(made->pixels,
-              (std::vector<Uint32>{T, B, W, B, T, T, T, T,     // row 0
-                                   B, W, B, T, B, B, B, B}));  // row 1
+    EXPECT_EQ(made->pixels, (std::vector<Uint32>{T, B, W, B, T, T, T, T,     // row 0
+                                                 B, W, B, T, B, B, B, B}));  // row 1
 
     // Sixteen wide reads two bytes per row.
     const Uint8 data16[] = {0xFF, 0x00, 0x00, 0x01};
@@ -444,4 +440,4 @@ TEST_F(MouseTest, FreeingTheCurrentCursorWithoutADefaultHidesThePointer)
     EXPECT_EQ(drv.cursors_alive, 0);
 }
 
-} // namespace
+}  // namespace

@@ -25,7 +25,7 @@ protected:
     void SetUp() override
     {
         JEX_LogGetOutputFunction(&saved_fn_, &saved_data_);
-        JEX_LogSetOutputFunction(nullptr, nullptr); // errors are expected here
+        JEX_LogSetOutputFunction(nullptr, nullptr);  // errors are expected here
         JEX_ClearError();
     }
     void TearDown() override { JEX_LogSetOutputFunction(saved_fn_, saved_data_); }
@@ -80,15 +80,17 @@ const char *const kFourccNames[] = {"YV12", "IYUV", "YUY2", "UYVY", "YVYU"};
 // ---- oracles written from the channel formulas ---------------------------
 
 struct Channel {
-    int low;   // lowest bit
-    int width; // bits
+    int low;    // lowest bit
+    int width;  // bits
 };
 
 Channel channel_of(Uint32 mask)
 {
     int low = 0, width = 0;
-    while (mask && !(mask & (1u << low))) ++low;
-    while (low + width < 32 && (mask & (1u << (low + width)))) ++width;
+    while (mask && !(mask & (1u << low)))
+        ++low;
+    while (low + width < 32 && (mask & (1u << (low + width))))
+        ++width;
     return {low, width};
 }
 
@@ -97,7 +99,8 @@ Channel channel_of(Uint32 mask)
 Uint8 expand_oracle(Uint32 pixel, Uint32 mask)
 {
     const Channel c = channel_of(mask);
-    if (c.width == 0) return 255;
+    if (c.width == 0)
+        return 255;
     const int width = std::min(c.width, 8);
     const Uint32 v = (pixel & mask) >> (c.low + c.width - width);
     return static_cast<Uint8>(v * 255 / ((1u << width) - 1));
@@ -108,14 +111,17 @@ Uint8 expand_oracle(Uint32 pixel, Uint32 mask)
 Uint32 place_oracle(Uint8 value, Uint32 mask)
 {
     const Channel c = channel_of(mask);
-    if (c.width == 0) return 0;
-    if (c.width >= 8) return Uint32(value) << (c.low + c.width - 8);
+    if (c.width == 0)
+        return 0;
+    if (c.width >= 8)
+        return Uint32(value) << (c.low + c.width - 8);
     return Uint32(value >> (8 - c.width)) << c.low;
 }
 
 Uint32 place_all(const FormatRow &row, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
 {
-    return place_oracle(r, row.r) | place_oracle(g, row.g) | place_oracle(b, row.b) | place_oracle(a, row.a);
+    return place_oracle(r, row.r) | place_oracle(g, row.g) | place_oracle(b, row.b) |
+           place_oracle(a, row.a);
 }
 
 struct FormatHolder {
@@ -180,7 +186,8 @@ TEST_F(PixelsTest, CodesToMasksToCodes)
 
         // Back to a code: the LSB indexed formats come back as their MSB twins.
         Uint32 expect = row.code;
-        if (row.code == 0x81100100 || row.code == 0x82100400) expect = row.code ^ 0x00300000;
+        if (row.code == 0x81100100 || row.code == 0x82100400)
+            expect = row.code ^ 0x00300000;
         EXPECT_EQ(JEX_MasksToPixelFormatEnum(bpp, r, g, b, a), expect) << row.name;
     }
     // Null outputs are allowed.
@@ -277,7 +284,8 @@ TEST_F(PixelsTest, InitFormatShiftsAndLosses)
     for (const auto &row : kFormats) {
         ASSERT_EQ(JEX_InitFormat(&f, row.code), 0) << row.name;
         EXPECT_TRUE(f.format == row.code && f.bits_per_pixel == row.bpp &&
-                    f.bytes_per_pixel == (row.bpp + 7) / 8 && !f.palette && f.refcount == 1 && !f.next)
+                    f.bytes_per_pixel == (row.bpp + 7) / 8 && !f.palette && f.refcount == 1 &&
+                    !f.next)
             << row.name;
         const Uint32 masks[4] = {row.r, row.g, row.b, row.a};
         const Uint8 shifts[4] = {f.rshift, f.gshift, f.bshift, f.ashift};
@@ -348,7 +356,7 @@ TEST_F(PixelsTest, KnownMappings)
     ASSERT_TRUE(f565.f && f8888.f);
     EXPECT_EQ(JEX_MapRGB(f565.f, 255, 255, 255), 0xFFFFu);
     EXPECT_EQ(JEX_MapRGB(f8888.f, 255, 255, 255), 0xFFFFFFFFu);
-    EXPECT_EQ(JEX_MapRGB(f8888.f, 0, 0, 0), 0xFF000000u); // alpha forced opaque
+    EXPECT_EQ(JEX_MapRGB(f8888.f, 0, 0, 0), 0xFF000000u);  // alpha forced opaque
     EXPECT_EQ(JEX_MapRGBA(f8888.f, 1, 2, 3, 4), 0x04010203u);
     Uint8 r, g, b, a;
     JEX_GetRGB(0x0841, f565.f, &r, &g, &b);
@@ -368,9 +376,8 @@ TEST_F(PixelsTest, ExhaustiveRoundTripsOf8And16BitFormats)
     std::mt19937 rng(1234);
     for (const auto &row : kFormats) {
         const Uint32 type = (row.code >> 24) & 0xF;
-        if (type != JEX_PIXELTYPE_PACKED8 && type != JEX_PIXELTYPE_PACKED16) {
+        if (type != JEX_PIXELTYPE_PACKED8 && type != JEX_PIXELTYPE_PACKED16)
             continue;
-        }
         SCOPED_TRACE(row.name);
         FormatHolder h(row.code);
         ASSERT_NE(h.f, nullptr);
@@ -404,9 +411,8 @@ TEST_F(PixelsTest, WideFormatsMapAndExpand)
     std::mt19937 rng(99);
     for (const auto &row : kFormats) {
         const Uint32 type = (row.code >> 24) & 0xF;
-        if (type != JEX_PIXELTYPE_PACKED32 && type != JEX_PIXELTYPE_ARRAYU8) {
+        if (type != JEX_PIXELTYPE_PACKED32 && type != JEX_PIXELTYPE_ARRAYU8)
             continue;
-        }
         SCOPED_TRACE(row.name);
         FormatHolder h(row.code);
         ASSERT_NE(h.f, nullptr);
@@ -456,18 +462,21 @@ TEST_F(PixelsTest, SetPaletteColorsRanges)
 {
     PaletteHolder pal(256);
     std::vector<JEX_Color> src(10);
-    for (int i = 0; i < 10; ++i) src[i] = {Uint8(i), Uint8(i + 1), Uint8(i + 2), Uint8(i + 3)};
+    for (int i = 0; i < 10; ++i)
+        src[i] = {Uint8(i), Uint8(i + 1), Uint8(i + 2), Uint8(i + 3)};
 
     // Fits: copied, 0.
     EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 5, 10), 0);
     EXPECT_EQ(pal.p->version, 2u);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(pal.p->colors[5 + i].g, i + 1);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(pal.p->colors[5 + i].g, i + 1);
     EXPECT_TRUE(pal.p->colors[4].r == 255 && pal.p->colors[15].r == 255) << "neighbours untouched";
 
     // Runs past the end: the 6 that fit are copied and the result is -1.
     EXPECT_EQ(JEX_SetPaletteColors(pal.p, src.data(), 250, 10), -1);
     EXPECT_EQ(pal.p->version, 3u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(pal.p->colors[250 + i].b, i + 2);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(pal.p->colors[250 + i].b, i + 2);
 
     // The version skips 0 when it wraps.
     pal.p->version = 0xFFFFFFFF;
@@ -501,7 +510,7 @@ TEST_F(PixelsTest, PaletteReferencesThroughFormats)
 
     EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0);
     EXPECT_EQ(pal->refcount, 2);
-    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0); // same palette: no change
+    EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0);  // same palette: no change
     EXPECT_EQ(pal->refcount, 2);
     EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, other), 0);
     EXPECT_TRUE(pal->refcount == 1 && other->refcount == 2 && fmt->palette == other);
@@ -510,9 +519,9 @@ TEST_F(PixelsTest, PaletteReferencesThroughFormats)
 
     // The format's reference is dropped when the format goes.
     EXPECT_EQ(JEX_SetPixelFormatPalette(fmt, pal), 0);
-    JEX_FreePalette(pal); // the format still holds it
+    JEX_FreePalette(pal);  // the format still holds it
     EXPECT_TRUE(pal->refcount == 1 && fmt->palette->ncolors == 256);
-    JEX_FreeFormat(fmt); // frees the palette too (ASan reports a leak otherwise)
+    JEX_FreeFormat(fmt);  // frees the palette too (ASan reports a leak otherwise)
 
     JEX_ClearError();
     EXPECT_EQ(JEX_SetPixelFormatPalette(nullptr, other), -1);
@@ -546,11 +555,11 @@ TEST_F(PixelsTest, IndexedMappingThroughPalette)
     JEX_FreePalette(pal);
 
     EXPECT_EQ(JEX_MapRGB(fmt, 0, 0, 0), 0u);
-    EXPECT_EQ(JEX_MapRGBA(fmt, 250, 250, 250, 0), 1u); // alpha ignored
+    EXPECT_EQ(JEX_MapRGBA(fmt, 250, 250, 250, 0), 1u);  // alpha ignored
     Uint8 r, g, b, a;
     JEX_GetRGBA(1, fmt, &r, &g, &b, &a);
     EXPECT_TRUE(r == 200 && g == 210 && b == 220 && a == 255) << "the fourth byte is not read";
-    JEX_GetRGBA(2, fmt, &r, &g, &b, &a); // == ncolors: out of range
+    JEX_GetRGBA(2, fmt, &r, &g, &b, &a);  // == ncolors: out of range
     EXPECT_EQ(r | g | b | a, 0);
     JEX_GetRGB(0xFFFFFFFF, fmt, &r, &g, &b);
     EXPECT_EQ(r | g | b, 0);
@@ -560,7 +569,8 @@ TEST_F(PixelsTest, IndexedMappingThroughPalette)
 TEST_F(PixelsTest, FindColorAgainstBruteForce)
 {
     PaletteHolder pal(16);
-    for (int i = 0; i < 16; ++i) pal.p->colors[i] = {Uint8(i * 16), Uint8(i), Uint8(100), 255};
+    for (int i = 0; i < 16; ++i)
+        pal.p->colors[i] = {Uint8(i * 16), Uint8(i), Uint8(100), 255};
     pal.p->colors[7] = pal.p->colors[3];
     EXPECT_EQ(JEX_FindColor(pal.p, pal.p->colors[3].r, pal.p->colors[3].g, 100), 3);
     EXPECT_EQ(JEX_FindColor(nullptr, 1, 2, 3), 0);
@@ -597,8 +607,10 @@ TEST_F(PixelsTest, FindColorAgainstBruteForce)
 TEST_F(PixelsTest, PaletteToPaletteTables)
 {
     PaletteHolder a(16), b(256);
-    for (int i = 0; i < 16; ++i) a.p->colors[i] = {Uint8(i * 17), Uint8(255 - i * 17), 0, 255};
-    for (int i = 0; i < 256; ++i) b.p->colors[i] = {Uint8(i), Uint8(255 - i), 0, 255};
+    for (int i = 0; i < 16; ++i)
+        a.p->colors[i] = {Uint8(i * 17), Uint8(255 - i * 17), 0, 255};
+    for (int i = 0; i < 256; ++i)
+        b.p->colors[i] = {Uint8(i), Uint8(255 - i), 0, 255};
 
     int identical = -1;
     EXPECT_EQ(Map1to1(a.p, a.p, &identical), nullptr);
@@ -630,12 +642,14 @@ TEST_F(PixelsTest, PaletteToPaletteTables)
     // Without the out-parameter a table is always built; an empty source too.
     t = Map1to1(a.p, a.p, nullptr);
     ASSERT_NE(t, nullptr);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(t[i], i);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(t[i], i);
     std::free(t);
     PaletteHolder empty(0);
     t = Map1to1(b.p, empty.p, &identical);
     ASSERT_NE(t, nullptr);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(t[i], 0);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(t[i], 0);
     std::free(t);
 }
 
@@ -644,7 +658,7 @@ TEST_F(PixelsTest, DitherPalette)
     JEX_Color colors[256];
     std::memset(colors, 0x5A, sizeof(colors));
     JEX_DitherColors(colors, 16);
-    EXPECT_EQ(colors[10].r, 0x5A); // other depths: untouched
+    EXPECT_EQ(colors[10].r, 0x5A);  // other depths: untouched
     JEX_DitherColors(colors, 8);
     for (int i = 0; i < 256; ++i) {
         // Index read as RGB332, each channel's bits repeated downwards.
@@ -666,16 +680,17 @@ TEST_F(PixelsTest, DitherPalette)
     Uint8 *id = MapNto1(dp.p, &identical);
     ASSERT_NE(id, nullptr);
     EXPECT_EQ(identical, 1);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(id[i], i);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(id[i], i);
     std::free(id);
     PaletteHolder grey(4);
-    for (int i = 0; i < 4; ++i) grey.p->colors[i] = {Uint8(i * 85), Uint8(i * 85), Uint8(i * 85), 255};
+    for (int i = 0; i < 4; ++i)
+        grey.p->colors[i] = {Uint8(i * 85), Uint8(i * 85), Uint8(i * 85), 255};
     Uint8 *t = MapNto1(grey.p, &identical);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(identical, 0);
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < 256; ++i)
         ASSERT_EQ(t[i], JEX_FindColor(grey.p, colors[i].r, colors[i].g, colors[i].b));
-    }
     EXPECT_EQ(t[0], 0);
     EXPECT_EQ(t[255], 3);
     std::free(t);
@@ -688,9 +703,9 @@ TEST_F(PixelsTest, PaletteToPixelTables)
     JEX_SetPaletteColors(pal.p, colors, 0, 3);
     const Uint8 mr = 200, mg = 255, mb = 100, ma = 128;
 
-    const Uint32 codes[] = {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_ARGB8888,
+    const Uint32 codes[] = {JEX_PIXELFORMAT_RGB565,   JEX_PIXELFORMAT_ARGB8888,
                             JEX_PIXELFORMAT_RGBA4444, JEX_PIXELFORMAT_RGB332,
-                            JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24};
+                            JEX_PIXELFORMAT_RGB24,    JEX_PIXELFORMAT_BGR24};
     for (Uint32 code : codes) {
         SCOPED_TRACE(JEX_GetPixelFormatName(code));
         FormatHolder dst(code);
@@ -699,10 +714,11 @@ TEST_F(PixelsTest, PaletteToPixelTables)
         ASSERT_NE(t, nullptr);
         const int size = JEX_Map1toNEntrySize(dst.f);
         EXPECT_EQ(size, dst.f->bytes_per_pixel == 3 ? 4 : dst.f->bytes_per_pixel);
-        for (int i = 0; i < 256; ++i) { // every pixel byte has an entry
+        for (int i = 0; i < 256; ++i) {  // every pixel byte has an entry
             const Uint8 *e = t + i * size;
             if (i >= 3) {
-                for (int k = 0; k < size; ++k) ASSERT_EQ(e[k], 0) << i;
+                for (int k = 0; k < size; ++k)
+                    ASSERT_EQ(e[k], 0) << i;
                 continue;
             }
             const Uint8 R = Uint8(mr * colors[i].r / 255), G = Uint8(mg * colors[i].g / 255),
@@ -755,7 +771,7 @@ TEST_F(PixelsTest, Pitch)
     EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX), -1);
     EXPECT_EQ(JEX_CalculatePitch(&f, -1), -1);
     ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_RGB24), 0);
-    EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX / 3), -1); // rounding up overflows
+    EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX / 3), -1);  // rounding up overflows
     EXPECT_EQ(JEX_CalculatePitch(nullptr, 10), -1);
 
     struct FakeSurface {
@@ -769,12 +785,14 @@ TEST_F(PixelsTest, GammaRamp)
 {
     Uint16 ramp[256];
     JEX_CalculateGammaRamp(1.0f, ramp);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(ramp[i], i * 0x101);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(ramp[i], i * 0x101);
 
     for (float bad : {0.0f, -1.0f, std::nanf("")}) {
         std::fill(std::begin(ramp), std::end(ramp), Uint16(7));
         JEX_CalculateGammaRamp(bad, ramp);
-        for (int i = 0; i < 256; ++i) ASSERT_EQ(ramp[i], 0) << bad;
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(ramp[i], 0) << bad;
     }
 
     for (float gamma : {0.5f, 1.5f, 2.2f}) {
@@ -787,14 +805,16 @@ TEST_F(PixelsTest, GammaRamp)
                 ASSERT_GE(ramp[i], ramp[i - 1]);
             }
         }
-        EXPECT_LT(ramp[255], 65535); // the base is i / 256
+        EXPECT_LT(ramp[255], 65535);  // the base is i / 256
     }
     // Extreme gammas stay within range.
     JEX_CalculateGammaRamp(1e30f, ramp);
-    for (int i = 1; i < 256; ++i) ASSERT_GT(ramp[i], 65000);
+    for (int i = 1; i < 256; ++i)
+        ASSERT_GT(ramp[i], 65000);
     JEX_CalculateGammaRamp(1e-30f, ramp);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(ramp[i], 0);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(ramp[i], 0);
     JEX_CalculateGammaRamp(2.0f, nullptr);
 }
 
-} // namespace
+}  // namespace

@@ -24,9 +24,8 @@ Handler CurrentHandler(int sig, int *flags = nullptr)
 {
     struct sigaction action;
     EXPECT_EQ(sigaction(sig, nullptr, &action), 0);
-    if (flags) {
+    if (flags)
         *flags = action.sa_flags;
-    }
     return action.sa_handler;
 }
 
@@ -52,9 +51,8 @@ int PumpForQuit()
 {
     for (int i = 0; i < 200 && CountQueued(JEX_QUIT) == 0; ++i) {
         JEX_PumpEvents();
-        if (CountQueued(JEX_QUIT) == 0) {
+        if (CountQueued(JEX_QUIT) == 0)
             JEX_Delay(10);
-        }
     }
     return CountQueued(JEX_QUIT);
 }
@@ -126,9 +124,8 @@ TEST_F(Quit, WaitEventWakesForASignal)
     std::atomic<Uint32> type{0};
     std::thread waiter([&type] {
         JEX_Event event;
-        if (JEX_WaitEventTimeout(&event, 5000) == 1) {
+        if (JEX_WaitEventTimeout(&event, 5000) == 1)
             type = event.type;
-        }
     });
     JEX_Delay(30);
     ASSERT_EQ(kill(getpid(), SIGINT), 0);
@@ -208,33 +205,31 @@ TEST_F(Quit, SignalsLandingInsideQueueOperations)
             e.type = JEX_USEREVENT + t;
             JEX_Event out[4];
             while (!stop.load()) {
-                if (JEX_PushEvent(&e) == 1) {
+                if (JEX_PushEvent(&e) == 1)
                     ++pushed;
-                }
-                const int n = JEX_PeepEvents(out, 4, JEX_GETEVENT, JEX_USEREVENT + t, JEX_USEREVENT + t);
-                if (n > 0) {
+                const int n =
+                    JEX_PeepEvents(out, 4, JEX_GETEVENT, JEX_USEREVENT + t, JEX_USEREVENT + t);
+                if (n > 0)
                     taken += n;
-                }
             }
         });
     }
-    while (started.load() < kThreads) {
+    while (started.load() < kThreads)
         std::this_thread::yield();
-    }
     for (int i = 0; i < 300; ++i) {
         pthread_kill(ids[i % kThreads], i % 2 ? SIGINT : SIGTERM);
         std::this_thread::yield();
     }
     JEX_Delay(50);
     stop = true;
-    for (auto &w : workers) {
+    for (auto &w : workers)
         w.join();
-    }
     JEX_Event rest[JEX_MAXEVENTS];
-    const int left = JEX_PeepEvents(rest, JEX_MAXEVENTS, JEX_PEEKEVENT, JEX_USEREVENT, JEX_LASTEVENT);
+    const int left =
+        JEX_PeepEvents(rest, JEX_MAXEVENTS, JEX_PEEKEVENT, JEX_USEREVENT, JEX_LASTEVENT);
     EXPECT_EQ(pushed.load(), taken.load() + left);
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
     EXPECT_EQ(PumpForQuit(), 1);
 }
 
-} // namespace
+}  // namespace

@@ -19,8 +19,8 @@ namespace {
 using i64 = std::int64_t;
 using Pixels = std::set<std::pair<int, int>>;
 
-#define EXPECT_RECT(r, X, Y, W, H) \
-    EXPECT_TRUE((r).x == (X) && (r).y == (Y) && (r).w == (W) && (r).h == (H)) \
+#define EXPECT_RECT(r, X, Y, W, H)                                                                 \
+    EXPECT_TRUE((r).x == (X) && (r).y == (Y) && (r).w == (W) && (r).h == (H))                      \
         << (r).x << "," << (r).y << " " << (r).w << "x" << (r).h
 
 // Pixels covered by a rectangle (small coordinates only).
@@ -28,7 +28,8 @@ Pixels pixels_of(const JEX_Rect &r)
 {
     Pixels s;
     for (int y = r.y; y < r.y + r.h; ++y)
-        for (int x = r.x; x < r.x + r.w; ++x) s.insert({x, y});
+        for (int x = r.x; x < r.x + r.w; ++x)
+            s.insert({x, y});
     return s;
 }
 
@@ -49,7 +50,10 @@ JEX_Rect random_rect(std::mt19937 &rng)
     return {pick(-8, 8), pick(-8, 8), pick(-3, 10), pick(-3, 10)};
 }
 
-JEX_Rect shifted(JEX_Rect r, int dx, int dy) { return {r.x + dx, r.y + dy, r.w, r.h}; }
+JEX_Rect shifted(JEX_Rect r, int dx, int dy)
+{
+    return {r.x + dx, r.y + dy, r.w, r.h};
+}
 
 // Intersection and union of small random rectangles (empty ones included)
 // against the sets of pixels they cover.
@@ -67,7 +71,8 @@ TEST(RectTest, IntersectionAndUnionAgainstPixels)
         JEX_Rect r{99, 99, 99, 99};
         const bool any = JEX_IntersectRect(&a, &b, &r);
         ASSERT_EQ(any, !common.empty());
-        ASSERT_TRUE(any ? pixels_of(r) == common : r.w <= 0 || r.h <= 0) << r.x << "," << r.y << " " << r.w << "x" << r.h;
+        ASSERT_TRUE(any ? pixels_of(r) == common : r.w <= 0 || r.h <= 0)
+            << r.x << "," << r.y << " " << r.w << "x" << r.h;
         if (!pa.empty() && !pb.empty()) {
             Pixels both = pa;
             both.insert(pb.begin(), pb.end());
@@ -89,14 +94,14 @@ TEST(RectTest, KnownResultsAndNulls)
     EXPECT_RECT(r, 20, 20, -10, -10);
     JEX_UnionRect(&a, &b, &r);
     EXPECT_RECT(r, 0, 0, 25, 25);
-    const JEX_Rect e{-5, 3, 0, 0}; // empty inputs take part in the union as they are
+    const JEX_Rect e{-5, 3, 0, 0};  // empty inputs take part in the union as they are
     JEX_UnionRect(&a, &e, &r);
     EXPECT_RECT(r, -5, 0, 15, 10);
 
     EXPECT_FALSE(JEX_HasIntersection(&a, nullptr));
     EXPECT_FALSE(JEX_IntersectRect(&a, nullptr, &r));
     EXPECT_FALSE(JEX_IntersectRect(&a, &b, nullptr));
-    JEX_UnionRect(nullptr, &a, &r); // no crash
+    JEX_UnionRect(nullptr, &a, &r);  // no crash
 }
 
 // Near the limits: a pair of rectangles moved by a large offset gives the
@@ -114,7 +119,8 @@ TEST(RectTest, ExtremeCoordinatesByTranslation)
         a.w = std::abs(a.w);
         b.h = std::abs(b.h);
         const int dx = offsets[rng() % 5], dy = offsets[rng() % 5];
-        if (!fits(a.x, a.w, dx) || !fits(b.x, b.w, dx) || !fits(a.y, a.h, dy) || !fits(b.y, b.h, dy))
+        if (!fits(a.x, a.w, dx) || !fits(b.x, b.w, dx) || !fits(a.y, a.h, dy) ||
+            !fits(b.y, b.h, dy))
             continue;
         const JEX_Rect A = shifted(a, dx, dy), B = shifted(b, dx, dy);
         JEX_Rect small, big;
@@ -133,7 +139,7 @@ TEST(RectTest, SumsBeyondTheIntRange)
 {
     const JEX_Rect a{INT_MAX - 5, 0, 10, 10}, b{INT_MAX - 2, -5, INT_MAX, 100};
     JEX_Rect r;
-    ASSERT_TRUE(JEX_IntersectRect(&a, &b, &r)); // right ends past INT_MAX
+    ASSERT_TRUE(JEX_IntersectRect(&a, &b, &r));  // right ends past INT_MAX
     EXPECT_RECT(r, INT_MAX - 2, 0, 7, 10);
     EXPECT_TRUE(JEX_HasIntersection(&a, &b));
     // A rectangle ending at -1 does not reach one starting at 0.
@@ -165,19 +171,22 @@ TEST(RectTest, EnclosePointsAgainstBruteForce)
     std::mt19937 rng(11);
     for (int n = 0; n < 5000; ++n) {
         std::vector<JEX_Point> pts(1 + rng() % 8);
-        for (auto &p : pts) p = {int(rng() % 21) - 10, int(rng() % 21) - 10};
+        for (auto &p : pts)
+            p = {int(rng() % 21) - 10, int(rng() % 21) - 10};
         const JEX_Rect clip{int(rng() % 11) - 5, int(rng() % 11) - 5, int(rng() % 12) - 1,
                             int(rng() % 12) - 1};
         const bool use_clip = rng() % 2;
         const Pixels in_clip = pixels_of(clip);
         Pixels kept;
         for (const auto &p : pts)
-            if (!use_clip || in_clip.count({p.x, p.y})) kept.insert({p.x, p.y});
+            if (!use_clip || in_clip.count({p.x, p.y}))
+                kept.insert({p.x, p.y});
         JEX_Rect got{123, 456, 7, 8};
-        ASSERT_EQ(bool(JEX_EnclosePoints(pts.data(), int(pts.size()), use_clip ? &clip : nullptr, &got)),
-                  !kept.empty());
+        ASSERT_EQ(
+            bool(JEX_EnclosePoints(pts.data(), int(pts.size()), use_clip ? &clip : nullptr, &got)),
+            !kept.empty());
         const JEX_Rect want = kept.empty() ? JEX_Rect{123, 456, 7, 8} : bounds_of(kept);
-        ASSERT_TRUE(JEX_RectEquals(&got, &want)); // untouched when nothing is enclosed
+        ASSERT_TRUE(JEX_RectEquals(&got, &want));  // untouched when nothing is enclosed
     }
     // Points spanning the whole int range: the extent is clamped.
     const JEX_Point wide[] = {{INT_MIN, 0}, {INT_MAX, 0}, {0, INT_MAX}};
@@ -202,7 +211,10 @@ std::ostream &operator<<(std::ostream &os, const Seg &s)
     return os << s.x1 << "," << s.y1 << " " << s.x2 << "," << s.y2;
 }
 
-bool clip(const JEX_Rect &r, Seg &s) { return JEX_IntersectRectAndLine(&r, &s.x1, &s.y1, &s.x2, &s.y2); }
+bool clip(const JEX_Rect &r, Seg &s)
+{
+    return JEX_IntersectRectAndLine(&r, &s.x1, &s.y1, &s.x2, &s.y2);
+}
 
 TEST(RectTest, LineClippingKnownCases)
 {
@@ -220,14 +232,17 @@ TEST(RectTest, LineClippingKnownCases)
         {r, {20, 0, 30, 5}, false, {20, 0, 30, 5}},
         {r, {5, -3, 5, 30}, true, {5, 0, 5, 9}},
         {r, {2, 3, 7, 8}, true, {2, 3, 7, 8}},
-        {r, {-1, 5, 5, -1}, true, {0, 4, 4, 0}},   // cuts the corner along x + y = 4
-        {r, {-3, 1, 1, -3}, false, {-3, 1, 1, -3}}, // passes outside the corner
+        {r, {-1, 5, 5, -1}, true, {0, 4, 4, 0}},     // cuts the corner along x + y = 4
+        {r, {-3, 1, 1, -3}, false, {-3, 1, 1, -3}},  // passes outside the corner
         {{10, 10, 20, 20}, {5, 5, 25, 25}, true, {10, 10, 25, 25}},
         {{0, 0, 0, 10}, {-5, 5, 15, 5}, false, {-5, 5, 15, 5}},
         {r, {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, true, {0, 0, 9, 9}},
         {r, {INT_MAX, INT_MIN, INT_MIN, INT_MAX}, false, {INT_MAX, INT_MIN, INT_MIN, INT_MAX}},
         {r, {INT_MAX, INT_MIN + 9, INT_MIN + 9, INT_MAX}, true, {8, 0, 0, 8}},
-        {huge, {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, true, {INT_MAX - 100, INT_MAX - 100, INT_MAX, INT_MAX}},
+        {huge,
+         {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+         true,
+         {INT_MAX - 100, INT_MAX - 100, INT_MAX, INT_MAX}},
         {huge, {INT_MIN, 5, INT_MAX, 5}, false, {INT_MIN, 5, INT_MAX, 5}},
     };
     for (const auto &c : cases) {
@@ -259,7 +274,8 @@ long double visible_length(const Seg &s, const JEX_Rect &r, long double margin)
     long double t0 = 0, t1 = 1;
     for (int i = 0; i < 4; ++i) {
         if (p[i] == 0) {
-            if (q[i] < 0) return 0;
+            if (q[i] < 0)
+                return 0;
         } else if (p[i] < 0) {
             t0 = std::max(t0, q[i] / p[i]);
         } else {
@@ -281,15 +297,17 @@ void check_clip(const JEX_Rect &r, const Seg &orig)
         ASSERT_EQ(s, orig);
         return;
     }
-    if (!visible) { // nothing of the exact segment may lie well inside
+    if (!visible) {  // nothing of the exact segment may lie well inside
         ASSERT_LT(visible_length(orig, r, -1.0L), 1e-9L) << orig;
         return;
     }
     ASSERT_GT(visible_length(orig, r, 1.0L), 0.0L) << orig;
     ASSERT_TRUE(inside(s.x1, s.y1) && inside(s.x2, s.y2)) << orig << " -> " << s;
     // Ends already inside stay where they were.
-    ASSERT_TRUE(!inside(orig.x1, orig.y1) || (s.x1 == orig.x1 && s.y1 == orig.y1)) << orig << " -> " << s;
-    ASSERT_TRUE(!inside(orig.x2, orig.y2) || (s.x2 == orig.x2 && s.y2 == orig.y2)) << orig << " -> " << s;
+    ASSERT_TRUE(!inside(orig.x1, orig.y1) || (s.x1 == orig.x1 && s.y1 == orig.y1))
+        << orig << " -> " << s;
+    ASSERT_TRUE(!inside(orig.x2, orig.y2) || (s.x2 == orig.x2 && s.y2 == orig.y2))
+        << orig << " -> " << s;
     // Moved ends stay on the line, up to the truncation of one coordinate.
     ASSERT_LT(distance_to_line(orig, s.x1, s.y1), 1.5L) << orig;
     ASSERT_LT(distance_to_line(orig, s.x2, s.y2), 1.5L) << orig;
@@ -299,7 +317,8 @@ TEST(RectTest, LineClippingRandom)
 {
     std::mt19937 rng(3);
     for (int n = 0; n < 100000; ++n) {
-        const Seg s{int(rng() % 41) - 20, int(rng() % 41) - 20, int(rng() % 41) - 20, int(rng() % 41) - 20};
+        const Seg s{int(rng() % 41) - 20, int(rng() % 41) - 20, int(rng() % 41) - 20,
+                    int(rng() % 41) - 20};
         ASSERT_NO_FATAL_FAILURE(check_clip({-4, 2, 13, 9}, s));
     }
     rng.seed(17);
@@ -312,8 +331,10 @@ TEST(RectTest, LineClippingRandom)
     for (const auto &rect : rects) {
         for (int n = 0; n < 20000; ++n) {
             Seg s{any_int(), any_int(), any_int(), any_int()};
-            if (n % 4 == 1) s.y2 = s.y1;
-            if (n % 4 == 2) s.x2 = s.x1;
+            if (n % 4 == 1)
+                s.y2 = s.y1;
+            if (n % 4 == 2)
+                s.x2 = s.x1;
             ASSERT_NO_FATAL_FAILURE(check_clip(rect, s));
         }
     }
@@ -347,11 +368,13 @@ TEST(RectTest, SpanEnclosingRects)
         bool any = false;
         for (auto &r : rs) {
             r = {0, int(rng() % 50) - 10, 1, int(rng() % 20)};
-            for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, height); ++y) covered[size_t(y)] = any = true;
+            for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, height); ++y)
+                covered[size_t(y)] = any = true;
         }
         const bool got = JEX_GetSpanEnclosingRect(7, height, int(rs.size()), rs.data(), &span);
         ASSERT_TRUE(got || !any);
-        if (!got) continue;
+        if (!got)
+            continue;
         ASSERT_TRUE(span.y >= 0 && span.h > 0 && span.y + span.h <= height && span.w == 7)
             << span.y << " " << span.h << " " << span.w;
         for (int y = 0; y < height; ++y)
@@ -359,4 +382,4 @@ TEST(RectTest, SpanEnclosingRects)
     }
 }
 
-} // namespace
+}  // namespace

@@ -38,13 +38,17 @@ Uint32 Get(JEX_Surface *s, int x, int y)
     return v;
 }
 
-void Set(JEX_Surface *s, int x, int y, Uint32 v) { std::memcpy(At(s, x, y), &v, s->format->bytes_per_pixel); }
+void Set(JEX_Surface *s, int x, int y, Uint32 v)
+{
+    std::memcpy(At(s, x, y), &v, s->format->bytes_per_pixel);
+}
 
 // Random pixels where about `clear` of them (out of 10) are the key, in runs.
 void FillKeyed(JEX_Surface *s, Uint32 key, int clear, std::mt19937 &rng)
 {
-    const Uint32 mask = s->format->bytes_per_pixel == 4 ? 0xFFFFFFFFu
-                                                        : (1u << (8 * s->format->bytes_per_pixel)) - 1;
+    const Uint32 mask = s->format->bytes_per_pixel == 4
+                            ? 0xFFFFFFFFu
+                            : (1u << (8 * s->format->bytes_per_pixel)) - 1;
     for (int y = 0; y < s->h; ++y) {
         int x = 0;
         while (x < s->w) {
@@ -63,8 +67,9 @@ void FillKeyed(JEX_Surface *s, Uint32 key, int clear, std::mt19937 &rng)
 // A copy of a surface's pixels (same format, no blit state).
 JEX_Surface *Clone(JEX_Surface *s)
 {
-    JEX_Surface *c = JEX_CreateRGBSurface(0, s->w, s->h, s->format->bits_per_pixel, s->format->rmask,
-                                          s->format->gmask, s->format->bmask, s->format->amask);
+    JEX_Surface *c =
+        JEX_CreateRGBSurface(0, s->w, s->h, s->format->bits_per_pixel, s->format->rmask,
+                             s->format->gmask, s->format->bmask, s->format->amask);
     for (int y = 0; y < s->h; ++y)
         std::memcpy(static_cast<Uint8 *>(c->pixels) + y * c->pitch,
                     static_cast<Uint8 *>(s->pixels) + y * s->pitch, size_t(s->pitch));
@@ -74,7 +79,10 @@ JEX_Surface *Clone(JEX_Surface *s)
     return c;
 }
 
-const Uint8 *Encoding(JEX_Surface *s) { return static_cast<const Uint8 *>(s->map->data); }
+const Uint8 *Encoding(JEX_Surface *s)
+{
+    return static_cast<const Uint8 *>(s->map->data);
+}
 
 TEST(RLEColorKey, RowLayout)
 {
@@ -163,7 +171,8 @@ void CompareKeyed(Uint32 code, int w, int h, int rects, int alpha, std::mt19937 
         for (int y = 0; y < dh; ++y)
             for (int x = 0; x < dw; ++x)
                 ASSERT_EQ(Get(d1, x, y) & used, Get(d2, x, y) & used)
-                    << x << "," << y << " rect " << sr.x << "," << sr.y << " " << sr.w << "x" << sr.h;
+                    << x << "," << y << " rect " << sr.x << "," << sr.y << " " << sr.w << "x"
+                    << sr.h;
     }
 }
 
@@ -181,51 +190,54 @@ TEST(RLEColorKey, SurfaceAlphaFormulas)
     std::mt19937 rng(4);
     const Uint32 codes[] = {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_RGB24};
     for (int alpha : {77, 128})
-    for (Uint32 code : codes) {
-        SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " alpha " + std::to_string(alpha));
-        int bpp;
-        Uint32 r, g, b, a;
-        JEX_PixelFormatEnumToMasks(code, &bpp, &r, &g, &b, &a);
-        Surf s(JEX_CreateRGBSurface(0, 40, 3, bpp, r, g, b, a));
-        Surf d(JEX_CreateRGBSurface(0, 40, 3, bpp, r, g, b, a));
-        const Uint32 key = 0x123;
-        FillKeyed(s, key, 3, rng);
-        FillKeyed(d, 0xFFFFFFFF, 0, rng);
-        Surf before(Clone(d));
-        JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, key);
-        JEX_SetSurfaceBlendMode(s, JEX_BLENDMODE_BLEND);
-        JEX_SetSurfaceAlphaMod(s, Uint8(alpha));
-        JEX_Rect sr{0, 0, 40, 3};
-        // Read the source before it is encoded.
-        Surf src(Clone(s));
-        ASSERT_EQ(JEX_UpperBlit(s, &sr, d, nullptr), 0);
-        ASSERT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 40; ++x) {
-                const Uint32 sp = Get(src, x, y), dp = Get(before, x, y);
-                Uint32 want = dp;
-                if (sp != key) {
-                    const auto ch = [alpha, code](Uint32 sv, Uint32 dv, int a_, int bits) {
-                        // Half and half (565 and 8888 layouts): the average.
-                        if (alpha == 128 && code != JEX_PIXELFORMAT_RGB24)
-                            return (sv + dv) / 2;
-                        const int num = a_ * (int(sv) - int(dv));
-                        return Uint32(int(dv) + (num >= 0 ? num >> bits : -((-num + (1 << bits) - 1) >> bits)));
-                    };
-                    if (code == JEX_PIXELFORMAT_RGB565) {
-                        const int a5 = alpha >> 3;
-                        want = (ch(sp >> 11, dp >> 11, a5, 5) << 11) |
-                               (ch((sp >> 5) & 63, (dp >> 5) & 63, a5, 5) << 5) |
-                               ch(sp & 31, dp & 31, a5, 5);
-                    } else {
-                        want = 0;
-                        for (int sh = 0; sh < 24; sh += 8)
-                            want |= ch((sp >> sh) & 255, (dp >> sh) & 255, alpha, 8) << sh;
+        for (Uint32 code : codes) {
+            SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " alpha " +
+                         std::to_string(alpha));
+            int bpp;
+            Uint32 r, g, b, a;
+            JEX_PixelFormatEnumToMasks(code, &bpp, &r, &g, &b, &a);
+            Surf s(JEX_CreateRGBSurface(0, 40, 3, bpp, r, g, b, a));
+            Surf d(JEX_CreateRGBSurface(0, 40, 3, bpp, r, g, b, a));
+            const Uint32 key = 0x123;
+            FillKeyed(s, key, 3, rng);
+            FillKeyed(d, 0xFFFFFFFF, 0, rng);
+            Surf before(Clone(d));
+            JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, key);
+            JEX_SetSurfaceBlendMode(s, JEX_BLENDMODE_BLEND);
+            JEX_SetSurfaceAlphaMod(s, Uint8(alpha));
+            JEX_Rect sr{0, 0, 40, 3};
+            // Read the source before it is encoded.
+            Surf src(Clone(s));
+            ASSERT_EQ(JEX_UpperBlit(s, &sr, d, nullptr), 0);
+            ASSERT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 40; ++x) {
+                    const Uint32 sp = Get(src, x, y), dp = Get(before, x, y);
+                    Uint32 want = dp;
+                    if (sp != key) {
+                        const auto ch = [alpha, code](Uint32 sv, Uint32 dv, int a_, int bits) {
+                            // Half and half (565 and 8888 layouts): the average.
+                            if (alpha == 128 && code != JEX_PIXELFORMAT_RGB24)
+                                return (sv + dv) / 2;
+                            const int num = a_ * (int(sv) - int(dv));
+                            return Uint32(int(dv) + (num >= 0
+                                                         ? num >> bits
+                                                         : -((-num + (1 << bits) - 1) >> bits)));
+                        };
+                        if (code == JEX_PIXELFORMAT_RGB565) {
+                            const int a5 = alpha >> 3;
+                            want = (ch(sp >> 11, dp >> 11, a5, 5) << 11) |
+                                   (ch((sp >> 5) & 63, (dp >> 5) & 63, a5, 5) << 5) |
+                                   ch(sp & 31, dp & 31, a5, 5);
+                        } else {
+                            want = 0;
+                            for (int sh = 0; sh < 24; sh += 8)
+                                want |= ch((sp >> sh) & 255, (dp >> sh) & 255, alpha, 8) << sh;
+                        }
                     }
+                    ASSERT_EQ(Get(d, x, y), want) << x << "," << y;
                 }
-                ASSERT_EQ(Get(d, x, y), want) << x << "," << y;
-            }
-    }
+        }
 }
 
 TEST(RLEColorKey, LockRestoresPixelsExactly)
@@ -338,8 +350,10 @@ TEST(RLE, StateChangesOnEncodedSurfaces)
             // The 565 conversion table (green 63 becomes 254).
             const Uint32 p = Get(orig, x, y), g6 = (p >> 5) & 63;
             const Uint32 rgb = (((p >> 11) * 255 / 31) << 16) |
-                               ((4 * (g6 & 7) + (g6 >> 3) * 8 * 255 / 63) << 8) | ((p & 31) * 255 / 31);
-            ASSERT_EQ(Get(c, x, y), Get(orig, x, y) == key2 ? rgb : 0xFF000000 | rgb) << x << "," << y;
+                               ((4 * (g6 & 7) + (g6 >> 3) * 8 * 255 / 63) << 8) |
+                               ((p & 31) * 255 / 31);
+            ASSERT_EQ(Get(c, x, y), Get(orig, x, y) == key2 ? rgb : 0xFF000000 | rgb)
+                << x << "," << y;
         }
     JEX_FreeSurface(c);
     EXPECT_FALSE(s->map->info.flags & (JEX_COPY_RLE_COLORKEY | JEX_COPY_RLE_ALPHAKEY));

@@ -24,14 +24,12 @@ std::string RunCommand(const std::string &cmd)
 {
     std::string out;
     FILE *p = popen(cmd.c_str(), "r");
-    if (!p) {
+    if (!p)
         return out;
-    }
     char buf[256];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
         out.append(buf, n);
-    }
     pclose(p);
     return out;
 }
@@ -77,9 +75,8 @@ TEST(MemStream, SeekClampsAndRejectsUnknownWhence)
 TEST(MemStream, ReadsWholeObjectsAndRejectsOverflow)
 {
     std::array<Uint8, 20> block;
-    for (size_t i = 0; i < block.size(); ++i) {
+    for (size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<Uint8>(i);
-    }
     JEX_RWops *rw = JEX_RWFromConstMem(block.data(), 20);
     ASSERT_NE(rw, nullptr);
     ASSERT_EQ(JEX_RWseek(rw, 10, JEX_RW_SEEK_SET), 10);
@@ -100,9 +97,8 @@ TEST(MemStream, ReadsWholeObjectsAndRejectsOverflow)
     std::memset(out, 0xEE, sizeof out);
     EXPECT_EQ(JEX_RWread(rw, out, 4, 3), 2u);
     EXPECT_EQ(JEX_RWtell(rw), 20);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 10; ++i)
         EXPECT_EQ(out[i], 10 + i);
-    }
     EXPECT_EQ(out[10], 0xEE);
     EXPECT_EQ(JEX_RWread(rw, out, 1, 1), 0u);
     JEX_RWclose(rw);
@@ -267,7 +263,8 @@ TEST(FileStream, ReadsBytesWrittenByPrintf)
 {
     const std::string path = TempPath("printf");
     // Octal escapes: POSIX printf in any shell writes these raw bytes.
-    const std::string cmd = "printf '\\022\\064\\126\\170\\232\\274\\336\\360\\001' > '" + path + "'";
+    const std::string cmd =
+        "printf '\\022\\064\\126\\170\\232\\274\\336\\360\\001' > '" + path + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     JEX_RWops *rw = JEX_RWFromFile(path.c_str(), "rb");
     ASSERT_NE(rw, nullptr);
@@ -359,9 +356,8 @@ TEST(FileStream, AutocloseDecidesWhetherTheFileStaysOpen)
 size_t TrickleRead(JEX_RWops *rw, void *ptr, size_t size, size_t maxnum)
 {
     auto *left = static_cast<int *>(rw->hidden.unknown.data1);
-    if (size != 1 || maxnum == 0 || *left == 0) {
+    if (size != 1 || maxnum == 0 || *left == 0)
         return 0;
-    }
     --*left;
     *static_cast<Uint8 *>(ptr) = 0x7F;
     return 1;
@@ -389,4 +385,4 @@ TEST(EndianIO, CustomStreamDeliveringPartOfAValue)
     EXPECT_EQ(JEX_RWclose(rw), 0);
 }
 
-} // namespace
+}  // namespace

@@ -17,15 +17,16 @@ bool ValidUtf8(const std::string &s)
 {
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t len = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) {
+        size_t len = c < 0x80                 ? 1
+                     : c >= 0xC2 && c <= 0xDF ? 2
+                     : c >= 0xE0 && c <= 0xEF ? 3
+                     : c >= 0xF0 && c <= 0xF4 ? 4
+                                              : 0;
+        if (len == 0 || i + len > s.size())
             return false;
-        }
-        for (size_t k = 1; k < len; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+        for (size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
                 return false;
-            }
-        }
         i += len;
     }
     return true;
@@ -36,7 +37,9 @@ TEST(Utf8Strlcpy, NeverEndsInsideASequence)
     /* Every room size: the copy ends on a character boundary (a lead byte
        at index 0 included), keeps as much as fits and never writes past
        the room. */
-    for (const std::string text : {"a\xC3\xA9" "b\xE2\x82\xAC\xF0\x9F\x98\x80" "c\xE0\xA4\x85",
+    for (const std::string text : {"a\xC3\xA9"
+                                   "b\xE2\x82\xAC\xF0\x9F\x98\x80"
+                                   "c\xE0\xA4\x85",
                                    "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC3\xA9", "hello"}) {
         for (size_t room = 1; room <= text.size() + 2; ++room) {
             char out[64];
@@ -51,9 +54,9 @@ TEST(Utf8Strlcpy, NeverEndsInsideASequence)
             /* The next character would not have fitted. */
             if (n < text.size()) {
                 size_t next = n + 1;
-                while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) {
+                while (next < text.size() &&
+                       (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
                     ++next;
-                }
                 EXPECT_GT(next, room - 1) << room;
             }
         }
@@ -199,11 +202,13 @@ TEST(IntegerToText, ReadsBackInEveryRadix)
     for (int radix = 2; radix <= 36; ++radix) {
         for (int i = 0; i < 300; ++i) {
             const Uint64 bits = rng() >> (rng() % 64);
-            const Sint64 value = (i & 1) ? -static_cast<Sint64>(bits >> 1) : static_cast<Sint64>(bits >> 1);
+            const Sint64 value =
+                (i & 1) ? -static_cast<Sint64>(bits >> 1) : static_cast<Sint64>(bits >> 1);
 
             JEX_lltoa(value, s, radix);
             ASSERT_EQ(std::strtoll(s, nullptr, radix), value) << s << " radix " << radix;
-            ASSERT_EQ(std::string(s).find_first_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos);
+            ASSERT_EQ(std::string(s).find_first_of("abcdefghijklmnopqrstuvwxyz"),
+                      std::string::npos);
             ASSERT_TRUE(s[0] != '0' || s[1] == '\0') << "leading zero: " << s;
 
             JEX_ulltoa(bits, s, radix);
@@ -217,4 +222,4 @@ TEST(IntegerToText, ReadsBackInEveryRadix)
     }
 }
 
-} // namespace
+}  // namespace

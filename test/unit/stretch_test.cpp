@@ -18,10 +18,21 @@ namespace {
 constexpr Uint8 kGuard = 0x5C;
 
 // Pixels as little-endian values of bpp bytes.
-Uint32 ReadRaw(const Uint8 *p, int bpp) { Uint32 v = 0; std::memcpy(&v, p, size_t(bpp)); return v; }
-void WriteRaw(Uint8 *p, int bpp, Uint32 v) { std::memcpy(p, &v, size_t(bpp)); }
+Uint32 ReadRaw(const Uint8 *p, int bpp)
+{
+    Uint32 v = 0;
+    std::memcpy(&v, p, size_t(bpp));
+    return v;
+}
+void WriteRaw(Uint8 *p, int bpp, Uint32 v)
+{
+    std::memcpy(p, &v, size_t(bpp));
+}
 
-std::string Size(const int wh[2]) { return std::to_string(wh[0]) + "x" + std::to_string(wh[1]); }
+std::string Size(const int wh[2])
+{
+    return std::to_string(wh[0]) + "x" + std::to_string(wh[1]);
+}
 
 // Surface over a buffer with guard bytes after every row and the buffer.
 class Guarded {
@@ -37,7 +48,8 @@ public:
         buf_.assign(size_t(pitch_) * h + 7, kGuard);
         surface_ = JEX_CreateRGBSurfaceFrom(buf_.data(), w, h, depth, pitch_, r, g, b, a);
         EXPECT_NE(surface_, nullptr) << JEX_GetError();
-        if (surface_) JEX_SetSurfaceBlendMode(surface_, JEX_BLENDMODE_NONE);
+        if (surface_)
+            JEX_SetSurfaceBlendMode(surface_, JEX_BLENDMODE_NONE);
     }
     ~Guarded() { JEX_FreeSurface(surface_); }
     Guarded(const Guarded &) = delete;
@@ -47,7 +59,10 @@ public:
     {
         return ReadRaw(buf_.data() + size_t(y) * pitch_ + size_t(x) * bpp_, bpp_);
     }
-    void set(int x, int y, Uint32 v) { WriteRaw(buf_.data() + size_t(y) * pitch_ + size_t(x) * bpp_, bpp_, v); }
+    void set(int x, int y, Uint32 v)
+    {
+        WriteRaw(buf_.data() + size_t(y) * pitch_ + size_t(x) * bpp_, bpp_, v);
+    }
     void Fill(Uint32 v)
     {
         for (int y = 0; y < h_; ++y)
@@ -85,8 +100,8 @@ void CheckStretch(Uint32 code, int sw, int sh, JEX_Rect sr, int dw, int dh, JEX_
 {
     Guarded src(code, sw, sh), dst(code, dw, dh);
     ASSERT_TRUE(src.get() && dst.get());
-    const Uint32 mask = JEX_BYTESPERPIXEL(code) == 4 ? 0xFFFFFFFFu
-                                                    : (1u << (8 * JEX_BYTESPERPIXEL(code))) - 1;
+    const Uint32 mask =
+        JEX_BYTESPERPIXEL(code) == 4 ? 0xFFFFFFFFu : (1u << (8 * JEX_BYTESPERPIXEL(code))) - 1;
     for (int y = 0; y < sh; ++y)
         for (int x = 0; x < sw; ++x)
             src.set(x, y, Uint32(0x9E3779B9u * Uint32(y * sw + x + 1)) & mask);
@@ -115,7 +130,8 @@ TEST(SoftStretch, DoublesAndHalves)
     b.set(2, 0, 0xCCCCCCCC);
     b.set(3, 0, 0xDDDDDDDD);
     ASSERT_EQ(JEX_SoftStretch(b.get(), nullptr, a.get(), nullptr), 0);
-    EXPECT_TRUE(a.pixel(0, 0) == 0xAAAAAAAAu && a.pixel(1, 0) == 0xCCCCCCCCu) << std::hex << a.pixel(1, 0);
+    EXPECT_TRUE(a.pixel(0, 0) == 0xAAAAAAAAu && a.pixel(1, 0) == 0xCCCCCCCCu)
+        << std::hex << a.pixel(1, 0);
 }
 
 TEST(SoftStretch, EveryPixelSizeAndShape)
@@ -126,7 +142,8 @@ TEST(SoftStretch, EveryPixelSizeAndShape)
     for (Uint32 code : codes)
         for (const auto &s : sizes)
             for (const auto &d : sizes) {
-                SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " " + Size(s) + " -> " + Size(d));
+                SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " " + Size(s) + " -> " +
+                             Size(d));
                 CheckStretch(code, s[0] + 3, s[1] + 2, JEX_Rect{2, 1, s[0], s[1]}, d[0] + 4,
                              d[1] + 3, JEX_Rect{1, 2, d[0], d[1]});
                 if (HasFailure())
@@ -155,8 +172,9 @@ TEST(SoftStretch, RectangleValidation)
 {
     Guarded a(JEX_PIXELFORMAT_RGB565, 10, 10), b(JEX_PIXELFORMAT_RGB565, 10, 10);
     b.Fill(0x1234);
-    const JEX_Rect bad_src[] = {{1, 0, 10, 10}, {0, 0, 11, 1}, {-1, 0, 2, 2}, {0, -1, 2, 2},
-                                {0, 0, -1, 2},  {INT_MAX, 0, INT_MAX, 1}, {5, 5, 2, INT_MAX}};
+    const JEX_Rect bad_src[] = {{1, 0, 10, 10},    {0, 0, 11, 1}, {-1, 0, 2, 2},
+                                {0, -1, 2, 2},     {0, 0, -1, 2}, {INT_MAX, 0, INT_MAX, 1},
+                                {5, 5, 2, INT_MAX}};
     for (const JEX_Rect &r : bad_src) {
         EXPECT_EQ(JEX_SoftStretch(a.get(), &r, b.get(), nullptr), -1);
         EXPECT_STREQ(JEX_GetError(), "Invalid source blit rectangle");
@@ -210,7 +228,8 @@ TEST(SoftStretch, WideRowsDoNotOverflowTheStep)
         ASSERT_EQ(b.pixel(x, 0), Uint32(2 * x)) << "at " << x;
     Guarded c(JEX_PIXELFORMAT_ARGB8888, 3, 1);
     ASSERT_EQ(JEX_SoftStretch(a.get(), nullptr, c.get(), nullptr), 0);
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(c.pixel(x, 0), Uint32(SourceIndex(x, kW, 3))) << x;
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(c.pixel(x, 0), Uint32(SourceIndex(x, kW, 3))) << x;
     EXPECT_TRUE(b.GuardsIntact() && c.GuardsIntact());
 }
 
@@ -241,8 +260,7 @@ TEST(BlitScaled, ConvertingFormatsPicksNearestPixels)
                     src.set(x, y, 0xFF000000u | Uint32(x * 40) << 16 | Uint32(y * 20) << 8 | 7);
             dst.Fill(0x999999);
             JEX_Rect dr{1, 1, d[0], d[1]};
-            ASSERT_EQ(JEX_UpperBlitScaled(src.get(), nullptr, dst.get(), &dr), 0)
-                << JEX_GetError();
+            ASSERT_EQ(JEX_UpperBlitScaled(src.get(), nullptr, dst.get(), &dr), 0) << JEX_GetError();
             const JEX_Rect asked{1, 1, d[0], d[1]};
             EXPECT_TRUE(JEX_RectEquals(&dr, &asked));
             for (int y = 0; y < d[1] + 2; ++y)
@@ -285,16 +303,20 @@ TEST(BlitScaled, DegenerateRectanglesDrawNothing)
         Guarded src(JEX_PIXELFORMAT_ARGB8888, 8, 8), dst(dcode, 8, 8);
         src.Fill(0xFFFFFFFF);
         dst.Fill(0x2222);
-        const JEX_Rect srcs[] = {{8, 0, 4, 4},   {0, 8, 4, 4},   {-10, 0, 5, 5},
-                                 {0, -10, 5, 5}, {100, 100, 5, 5}, {INT_MAX, INT_MAX, INT_MAX, 1},
-                                 {2, 2, 0, 5},   {INT_MIN, 0, INT_MAX, 8}};
+        const JEX_Rect srcs[] = {{8, 0, 4, 4},     {0, 8, 4, 4},
+                                 {-10, 0, 5, 5},   {0, -10, 5, 5},
+                                 {100, 100, 5, 5}, {INT_MAX, INT_MAX, INT_MAX, 1},
+                                 {2, 2, 0, 5},     {INT_MIN, 0, INT_MAX, 8}};
         for (const JEX_Rect &sr : srcs) {
             JEX_Rect dr{1, 1, 6, 6};
             EXPECT_EQ(JEX_UpperBlitScaled(src.get(), &sr, dst.get(), &dr), 0);
             EXPECT_EQ(JEX_LowerBlitScaled(src.get(), const_cast<JEX_Rect *>(&sr), dst.get(), &dr),
                       0);
         }
-        const JEX_Rect dsts[] = {{8, 0, 4, 4}, {-4, 0, 4, 4}, {0, 0, 0, 8}, {INT_MAX, 0, 5, 5},
+        const JEX_Rect dsts[] = {{8, 0, 4, 4},
+                                 {-4, 0, 4, 4},
+                                 {0, 0, 0, 8},
+                                 {INT_MAX, 0, 5, 5},
                                  {INT_MIN, INT_MIN, INT_MAX, INT_MAX}};
         for (const JEX_Rect &dr : dsts) {
             JEX_Rect d = dr;
@@ -315,7 +337,8 @@ TEST(BlitScaled, DegenerateRectanglesDrawNothing)
 TEST(BlitScaled, DestinationCutAtTheEdge)
 {
     Guarded src(JEX_PIXELFORMAT_ARGB8888, 8, 2), dst(JEX_PIXELFORMAT_ARGB8888, 10, 2);
-    for (int x = 0; x < 16; ++x) src.set(x % 8, x / 8, Uint32(x % 8 + 1));
+    for (int x = 0; x < 16; ++x)
+        src.set(x % 8, x / 8, Uint32(x % 8 + 1));
     dst.Fill(0);
     JEX_Rect sr{0, 0, 8, 2}, dr{2, 0, 16, 2};
     ASSERT_EQ(JEX_LowerBlitScaled(src.get(), &sr, dst.get(), &dr), 0);

@@ -31,10 +31,26 @@ JEX_Surface *Make(Uint32 code, int w, int h)
     return JEX_CreateRGBSurface(0, w, h, depth, r, g, b, a);
 }
 
-Uint8 *At(const JEX_Surface *s, int x, int y, int bpp) { return static_cast<Uint8 *>(s->pixels) + y * s->pitch + bpp * x; }
-Uint32 Get32(const JEX_Surface *s, int x, int y) { Uint32 v; std::memcpy(&v, At(s, x, y, 4), 4); return v; }
-Uint16 Get16(const JEX_Surface *s, int x, int y) { Uint16 v; std::memcpy(&v, At(s, x, y, 2), 2); return v; }
-void Put16(JEX_Surface *s, int x, int y, Uint16 v) { std::memcpy(At(s, x, y, 2), &v, 2); }
+Uint8 *At(const JEX_Surface *s, int x, int y, int bpp)
+{
+    return static_cast<Uint8 *>(s->pixels) + y * s->pitch + bpp * x;
+}
+Uint32 Get32(const JEX_Surface *s, int x, int y)
+{
+    Uint32 v;
+    std::memcpy(&v, At(s, x, y, 4), 4);
+    return v;
+}
+Uint16 Get16(const JEX_Surface *s, int x, int y)
+{
+    Uint16 v;
+    std::memcpy(&v, At(s, x, y, 2), 2);
+    return v;
+}
+void Put16(JEX_Surface *s, int x, int y, Uint16 v)
+{
+    std::memcpy(At(s, x, y, 2), &v, 2);
+}
 
 TEST(SurfaceCreate, RejectsBadSizesWithAMessage)
 {
@@ -60,11 +76,14 @@ TEST(SurfaceCreate, FromCallerMemoryChecksThePitch)
 {
     std::vector<Uint8> mem(64 * 64);
     JEX_ClearError();
-    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 32, 39, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 32, 39, 0xFF0000, 0xFF00, 0xFF, 0),
+              nullptr);
     EXPECT_STRNE(JEX_GetError(), "");
-    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 32, -40, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 32, -40, 0xFF0000, 0xFF00, 0xFF, 0),
+              nullptr);
     EXPECT_EQ(JEX_CreateRGBSurfaceFrom(nullptr, 10, 4, 32, 40, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
-    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 0, 4, 32, 40, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 0, 4, 32, 40, 0xFF0000, 0xFF00, 0xFF, 0),
+              nullptr);
     EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem.data(), 1000, INT_MAX / 1000, 32, 4000, 0xFF0000, 0xFF00,
                                        0xFF, 0),
               nullptr);
@@ -76,8 +95,8 @@ TEST(SurfaceCreate, FromCallerMemoryChecksThePitch)
 
     JEX_Surface *s = JEX_CreateRGBSurfaceFrom(mem.data(), 10, 4, 24, 30, 0xFF, 0xFF00, 0xFF0000, 0);
     ASSERT_NE(s, nullptr) << JEX_GetError();
-    EXPECT_TRUE(s->format->format == JEX_PIXELFORMAT_RGB24 && s->pixels == mem.data() && s->pitch == 30 &&
-                (s->flags & JEX_SURFACE_PREALLOC));
+    EXPECT_TRUE(s->format->format == JEX_PIXELFORMAT_RGB24 && s->pixels == mem.data() &&
+                s->pitch == 30 && (s->flags & JEX_SURFACE_PREALLOC));
     const JEX_Rect full{0, 0, 10, 4};
     EXPECT_TRUE(JEX_RectEquals(&s->clip_rect, &full));
     JEX_FreeSurface(s);  // the caller's memory stays
@@ -200,7 +219,8 @@ TEST(SurfaceState, SettersInvalidateOnlyOnFlagChanges)
     EXPECT_EQ(JEX_SetSurfaceBlendMode(src, JEX_BlendMode(3)), -1);
     EXPECT_STRNE(JEX_GetError(), "");
     ASSERT_EQ(JEX_GetSurfaceBlendMode(src, &mode), 0);
-    EXPECT_TRUE(mode == JEX_BLENDMODE_NONE && !(src->flags & JEX_SURFACE_BLENDED)) << "a bad mode means none";
+    EXPECT_TRUE(mode == JEX_BLENDMODE_NONE && !(src->flags & JEX_SURFACE_BLENDED))
+        << "a bad mode means none";
 
     ASSERT_EQ(JEX_SetSurfaceRLE(src, 1), 0);
     EXPECT_TRUE(src->map->info.flags & JEX_COPY_RLE_DESIRED);
@@ -276,27 +296,31 @@ TEST(ConvertPixels, SameFormatCopiesRows)
     const Uint8 src[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
     Uint8 dst[2][10];
     std::memset(dst, 0xEE, sizeof dst);
-    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
-              1);
+    EXPECT_EQ(
+        JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10), 1);
     EXPECT_TRUE(!std::memcmp(dst[0], src[0], 6) && !std::memcmp(dst[1], src[1], 6));
     EXPECT_TRUE(dst[0][6] == 0xEE && dst[1][6] == 0xEE) << "row tails untouched";
 
     // 12 one-bit pixels span 2 bytes per row.
     std::memset(dst, 0xEE, sizeof dst);
-    EXPECT_EQ(JEX_ConvertPixels(12, 2, JEX_PIXELFORMAT_INDEX1MSB, src, 8,
-                                JEX_PIXELFORMAT_INDEX1MSB, dst, 10),
+    EXPECT_EQ(JEX_ConvertPixels(12, 2, JEX_PIXELFORMAT_INDEX1MSB, src, 8, JEX_PIXELFORMAT_INDEX1MSB,
+                                dst, 10),
               1);
     EXPECT_TRUE(dst[0][0] == 1 && dst[0][1] == 2 && dst[0][2] == 0xEE && dst[1][1] == 10);
 
-    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_YV12, src, 8, JEX_PIXELFORMAT_YV12, dst, 10), -1);
+    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_YV12, src, 8, JEX_PIXELFORMAT_YV12, dst, 10),
+              -1);
     EXPECT_STREQ(JEX_GetError(), "Unknown FOURCC pixel format");
-    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_INDEX8, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
-              -1);
+    EXPECT_EQ(
+        JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_INDEX8, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
+        -1);
     EXPECT_STREQ(JEX_GetError(), "Indexed pixel formats not supported");
-    EXPECT_EQ(JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_INDEX8, dst, 10),
-              -1);
-    EXPECT_EQ(JEX_ConvertPixels(-1, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
-              -1);
+    EXPECT_EQ(
+        JEX_ConvertPixels(2, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_INDEX8, dst, 10),
+        -1);
+    EXPECT_EQ(
+        JEX_ConvertPixels(-1, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
+        -1);
 }
 
 TEST(ConvertPixels, BetweenFormatsMatchesMapping)

@@ -49,15 +49,15 @@ class TestVideoDriver {
 public:
     // Configuration, read when the device is created and started.
     std::vector<TestDisplay> displays{TestDisplay{}};
-    std::set<std::string> omitted;   // slots left empty
-    std::set<std::string> failing;   // slots that report failure
+    std::set<std::string> omitted;  // slots left empty
+    std::set<std::string> failing;  // slots that report failure
     // Called after a window slot has been recorded (e.g. to mimic a driver
     // that answers SetWindowSize with another size).
     std::map<std::string, std::function<void(JEX_Window *)>> after;
-    Uint16 driver_ramp_base = 100;   // GetWindowGammaRamp answers base + i
+    Uint16 driver_ramp_base = 100;           // GetWindowGammaRamp answers base + i
     std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
-    bool install_mouse = false;      // VideoInit installs the cursor operations
-    bool install_default_cursor = false;  // ... and a default cursor (serial 0)
+    bool install_mouse = false;              // VideoInit installs the cursor operations
+    bool install_default_cursor = false;     // ... and a default cursor (serial 0)
 
     // Observations.
     std::vector<std::string> log;
@@ -65,9 +65,9 @@ public:
     std::string clipboard;
     bool has_clipboard = false;
     int contexts_alive = 0;
-    std::set<int *> live_contexts;   // contexts the test never deleted are freed at the end
+    std::set<int *> live_contexts;  // contexts the test never deleted are freed at the end
     JEX_GLContext current_context = nullptr;
-    int swap_interval = 1;           // GL_GetSwapInterval answers this
+    int swap_interval = 1;  // GL_GetSwapInterval answers this
     int cursors_alive = 0;
     int next_cursor_serial = 1;
 
@@ -83,15 +83,12 @@ public:
     TestVideoDriver() { current() = this; }
     ~TestVideoDriver()
     {
-        if (JEX_GetVideoDevice() && JEX_GetVideoDevice()->driverdata == this) {
+        if (JEX_GetVideoDevice() && JEX_GetVideoDevice()->driverdata == this)
             JEX_VideoQuit();
-        }
-        for (int *context : live_contexts) {
+        for (int *context : live_contexts)
             delete context;
-        }
-        if (current() == this) {
+        if (current() == this)
             current() = nullptr;
-        }
     }
     TestVideoDriver(const TestVideoDriver &) = delete;
     TestVideoDriver &operator=(const TestVideoDriver &) = delete;
@@ -111,7 +108,10 @@ public:
         return out;
     }
 
-    void Omit(std::initializer_list<const char *> names) { omitted.insert(names.begin(), names.end()); }
+    void Omit(std::initializer_list<const char *> names)
+    {
+        omitted.insert(names.begin(), names.end());
+    }
 
     // What the driver keeps for one cursor made by CreateCursor.
     struct TestCursor {
@@ -138,9 +138,8 @@ private:
     {
         log.push_back(slot + "(" + args + ")");
         auto hook = after.find(slot);
-        if (hook != after.end() && hook->second) {
+        if (hook != after.end() && hook->second)
             hook->second(window);
-        }
     }
 
     static int Available() { return 1; }
@@ -155,28 +154,23 @@ private:
         }
         for (const TestDisplay &spec : me.displays) {
             const int index = JEX_AddBasicVideoDisplay(&spec.desktop);
-            if (index < 0) {
+            if (index < 0)
                 return -1;
-            }
-            if (!spec.lazy_modes) {
-                for (const JEX_DisplayMode &m : spec.modes) {
+            if (!spec.lazy_modes)
+                for (const JEX_DisplayMode &m : spec.modes)
                     JEX_AddDisplayMode(&d->displays[index], &m);
-                }
-            }
         }
-        if (me.install_mouse) {
+        if (me.install_mouse)
             me.InstallMouse();
-        }
         return 0;
     }
 
     void InstallMouse()
     {
         JEX_Mouse *mouse = JEX_GetMouse();
-#define JEX_TEST_MOUSE_SLOT(NAME)          \
-    if (!omitted.count(#NAME)) {           \
-        mouse->NAME = Mouse##NAME;         \
-    }
+#define JEX_TEST_MOUSE_SLOT(NAME)                                                                  \
+    if (!omitted.count(#NAME))                                                                     \
+        mouse->NAME = Mouse##NAME;
         JEX_TEST_MOUSE_SLOT(CreateCursor)
         JEX_TEST_MOUSE_SLOT(ShowCursor)
         JEX_TEST_MOUSE_SLOT(FreeCursor)
@@ -232,7 +226,8 @@ private:
     }
     static void MouseWarpMouse(JEX_Window *w, int x, int y)
     {
-        current()->Record("WarpMouse", Id(w) + "," + std::to_string(x) + "," + std::to_string(y), w);
+        current()->Record("WarpMouse", Id(w) + "," + std::to_string(x) + "," + std::to_string(y),
+                          w);
     }
     static int MouseSetRelativeMouseMode(JEX_bool enabled)
     {
@@ -244,15 +239,17 @@ private:
         }
         return 0;
     }
-    static void VideoQuit(JEX_VideoDevice *d) { Me(d).Record("VideoQuit", ""); }
+    static void VideoQuit(JEX_VideoDevice *d)
+    {
+        Me(d).Record("VideoQuit", "");
+    }
     static int GetDisplayBounds(JEX_VideoDevice *d, JEX_VideoDisplay *display, JEX_Rect *rect)
     {
         // A pure query that the core makes often; it is not logged.
         TestVideoDriver &me = Me(d);
         const int index = Index(display);
-        if (!me.displays[index].has_bounds) {
+        if (!me.displays[index].has_bounds)
             return -1;
-        }
         *rect = me.displays[index].bounds;
         return 0;
     }
@@ -261,9 +258,8 @@ private:
         TestVideoDriver &me = Me(d);
         const int index = Index(display);
         me.Record("GetDisplayModes", std::to_string(index));
-        for (const JEX_DisplayMode &m : me.displays[index].modes) {
+        for (const JEX_DisplayMode &m : me.displays[index].modes)
             JEX_AddDisplayMode(display, &m);
-        }
     }
     static int SetDisplayMode(JEX_VideoDevice *d, JEX_VideoDisplay *display, JEX_DisplayMode *mode)
     {
@@ -295,8 +291,11 @@ private:
         }
         return 0;
     }
-#define JEX_TEST_WINDOW_SLOT(NAME)                                                           \
-    static void NAME(JEX_VideoDevice *d, JEX_Window *w) { Me(d).Record(#NAME, Id(w), w); }
+#define JEX_TEST_WINDOW_SLOT(NAME)                                                                 \
+    static void NAME(JEX_VideoDevice *d, JEX_Window *w)                                            \
+    {                                                                                              \
+        Me(d).Record(#NAME, Id(w), w);                                                             \
+    }
     JEX_TEST_WINDOW_SLOT(SetWindowTitle)
     JEX_TEST_WINDOW_SLOT(SetWindowPosition)
     JEX_TEST_WINDOW_SLOT(SetWindowSize)
@@ -312,13 +311,15 @@ private:
 #undef JEX_TEST_WINDOW_SLOT
     static void SetWindowIcon(JEX_VideoDevice *d, JEX_Window *w, JEX_Surface *icon)
     {
-        Me(d).Record("SetWindowIcon", Id(w) + "," + std::to_string(icon->w) + "x" + std::to_string(icon->h), w);
+        Me(d).Record("SetWindowIcon",
+                     Id(w) + "," + std::to_string(icon->w) + "x" + std::to_string(icon->h), w);
     }
     static void SetWindowFullscreen(JEX_VideoDevice *d, JEX_Window *w, JEX_VideoDisplay *display,
                                     JEX_bool on)
     {
         Me(d).Record("SetWindowFullscreen",
-                     Id(w) + "," + std::to_string(Index(display)) + "," + std::to_string(int(on)), w);
+                     Id(w) + "," + std::to_string(Index(display)) + "," + std::to_string(int(on)),
+                     w);
     }
     static int SetWindowGammaRamp(JEX_VideoDevice *d, JEX_Window *w, const Uint16 *ramp)
     {
@@ -335,9 +336,8 @@ private:
             JEX_SetError("scripted GetWindowGammaRamp failure");
             return -1;
         }
-        for (int i = 0; i < 768; ++i) {
+        for (int i = 0; i < 768; ++i)
             ramp[i] = Uint16(me.driver_ramp_base + i);
-        }
         return 0;
     }
     static int CreateWindowFramebuffer(JEX_VideoDevice *d, JEX_Window *w, Uint32 *, void **, int *)
@@ -438,16 +438,18 @@ private:
         me.Record("GL_GetSwapInterval", "");
         return me.swap_interval;
     }
-    static void GL_SwapWindow(JEX_VideoDevice *d, JEX_Window *w) { Me(d).Record("GL_SwapWindow", Id(w), w); }
+    static void GL_SwapWindow(JEX_VideoDevice *d, JEX_Window *w)
+    {
+        Me(d).Record("GL_SwapWindow", Id(w), w);
+    }
     static void GL_DeleteContext(JEX_VideoDevice *d, JEX_GLContext context)
     {
         TestVideoDriver &me = GLOwner(d);
         me.Record("GL_DeleteContext", ContextId(context));
         --me.contexts_alive;
         me.live_contexts.erase(static_cast<int *>(context));
-        if (me.current_context == context) {
+        if (me.current_context == context)
             me.current_context = nullptr;
-        }
         delete static_cast<int *>(context);
     }
     static void PumpEvents(JEX_VideoDevice *d)
@@ -456,17 +458,25 @@ private:
         me.Record("PumpEvents", "");
         std::vector<std::function<void()>> pending;
         pending.swap(me.script);
-        for (auto &step : pending) {
+        for (auto &step : pending)
             step();
-        }
     }
     static void SuspendScreenSaver(JEX_VideoDevice *d)
     {
         Me(d).Record("SuspendScreenSaver", std::to_string(d->suspend_screensaver));
     }
-    static void StartTextInput(JEX_VideoDevice *d) { Me(d).Record("StartTextInput", ""); }
-    static void StopTextInput(JEX_VideoDevice *d) { Me(d).Record("StopTextInput", ""); }
-    static void SetTextInputRect(JEX_VideoDevice *d, JEX_Rect *) { Me(d).Record("SetTextInputRect", ""); }
+    static void StartTextInput(JEX_VideoDevice *d)
+    {
+        Me(d).Record("StartTextInput", "");
+    }
+    static void StopTextInput(JEX_VideoDevice *d)
+    {
+        Me(d).Record("StopTextInput", "");
+    }
+    static void SetTextInputRect(JEX_VideoDevice *d, JEX_Rect *)
+    {
+        Me(d).Record("SetTextInputRect", "");
+    }
     static int SetClipboardText(JEX_VideoDevice *d, const char *text)
     {
         TestVideoDriver &me = Me(d);
@@ -487,24 +497,24 @@ private:
         me.Record("HasClipboardText", "");
         return me.has_clipboard ? JEX_TRUE : JEX_FALSE;
     }
-    static void Free(JEX_VideoDevice *d) { std::free(d); }
+    static void Free(JEX_VideoDevice *d)
+    {
+        std::free(d);
+    }
 
     static JEX_VideoDevice *Create(int)
     {
         TestVideoDriver *me = current();
-        if (!me || me->Fails("create")) {
+        if (!me || me->Fails("create"))
             return nullptr;
-        }
         auto *d = static_cast<JEX_VideoDevice *>(std::calloc(1, sizeof(JEX_VideoDevice)));
-        if (!d) {
+        if (!d)
             return nullptr;
-        }
         d->driverdata = me;
         d->free = Free;
-#define JEX_TEST_SLOT(NAME)                \
-    if (!me->omitted.count(#NAME)) {       \
-        d->NAME = NAME;                    \
-    }
+#define JEX_TEST_SLOT(NAME)                                                                        \
+    if (!me->omitted.count(#NAME))                                                                 \
+        d->NAME = NAME;
         JEX_TEST_SLOT(VideoInit)
         JEX_TEST_SLOT(VideoQuit)
         JEX_TEST_SLOT(GetDisplayBounds)
@@ -559,9 +569,8 @@ inline std::vector<JEX_WindowEvent> TakeWindowEvents()
 {
     std::vector<JEX_WindowEvent> out;
     JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, JEX_WINDOWEVENT, JEX_WINDOWEVENT) == 1) {
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, JEX_WINDOWEVENT, JEX_WINDOWEVENT) == 1)
         out.push_back(e.window);
-    }
     return out;
 }
 
@@ -571,18 +580,16 @@ inline std::string Describe(const JEX_WindowEvent &e)
 {
     std::string s = std::to_string(int(e.event)) + ":" + std::to_string(e.window_id);
     if (e.event == JEX_WINDOWEVENT_MOVED || e.event == JEX_WINDOWEVENT_RESIZED ||
-        e.event == JEX_WINDOWEVENT_SIZE_CHANGED) {
+        e.event == JEX_WINDOWEVENT_SIZE_CHANGED)
         s += "@" + std::to_string(e.param1) + "," + std::to_string(e.param2);
-    }
     return s;
 }
 
 inline std::vector<std::string> TakeWindowEventText()
 {
     std::vector<std::string> out;
-    for (const JEX_WindowEvent &e : TakeWindowEvents()) {
+    for (const JEX_WindowEvent &e : TakeWindowEvents())
         out.push_back(Describe(e));
-    }
     return out;
 }
 
@@ -592,6 +599,6 @@ inline int CountQueued(Uint32 type)
     return JEX_PeepEvents(events, 128, JEX_PEEKEVENT, type, type);
 }
 
-} // namespace jextest
+}  // namespace jextest
 
-#endif // JEX_TEST_VIDEO_DRIVER_H
+#endif  // JEX_TEST_VIDEO_DRIVER_H

@@ -144,9 +144,8 @@ TEST(Thread, EachLibraryThreadHasItsOwnErrorRecord)
         for (int i = 0; i < 200; ++i) {
             JEX_SetError("%s:%d", mine.c_str(), i);
             char buf[128];
-            if (std::string(JEX_GetErrorMsg(buf, sizeof buf)) != mine + ":" + std::to_string(i)) {
+            if (std::string(JEX_GetErrorMsg(buf, sizeof buf)) != mine + ":" + std::to_string(i))
                 mismatches++;
-            }
         }
         return 0;
     };
@@ -168,9 +167,8 @@ TEST(Thread, TableGrowsBy32AndIsFreedWhenEmpty)
         EXPECT_EQ(stats.numthreads, i + 1);
         EXPECT_EQ(stats.maxthreads, i < 32 ? 32 : 64);
     }
-    for (int i = 0; i < 33; ++i) {
+    for (int i = 0; i < 33; ++i)
         JEX_SemPost(release);
-    }
     // Waiting out of creation order closes gaps in the middle of the table.
     for (size_t i = 1; i < threads.size(); i += 2) {
         int status = -1;
@@ -178,9 +176,8 @@ TEST(Thread, TableGrowsBy32AndIsFreedWhenEmpty)
         EXPECT_EQ(status, 0);
     }
     EXPECT_EQ(jex::thread::GetThreadTableStats().numthreads, 17);
-    for (size_t i = 0; i < threads.size(); i += 2) {
+    for (size_t i = 0; i < threads.size(); i += 2)
         JEX_WaitThread(threads[i], nullptr);
-    }
     const auto stats = jex::thread::GetThreadTableStats();
     EXPECT_EQ(stats.numthreads, 0);
     EXPECT_EQ(stats.maxthreads, 0);
@@ -205,7 +202,8 @@ TEST(Thread, PriorityLevelsMapOntoThePolicyRange)
                          {JEX_THREAD_PRIORITY_NORMAL, lo + (hi - lo) / 2}};
             int mismatches = 0;
             for (const auto &c : cases) {
-                if (JEX_SetThreadPriority(c.level) != 0) return -1;
+                if (JEX_SetThreadPriority(c.level) != 0)
+                    return -1;
                 pthread_getschedparam(pthread_self(), &policy, &param);
                 mismatches += param.sched_priority != c.expected;
             }
@@ -236,12 +234,16 @@ TEST(Mutex, ProtectsCountersUnderContentionAndIsRecursive)
     } shared{m, 0};
     auto worker = [&shared]() {
         for (int i = 0; i < kIncrements; ++i) {
-            if (JEX_mutexP(shared.m) != 0) return -1;
+            if (JEX_mutexP(shared.m) != 0)
+                return -1;
             // Half of the passes re-enter, as recursive callers do.
-            if (i & 1) JEX_mutexP(shared.m);
+            if (i & 1)
+                JEX_mutexP(shared.m);
             shared.counter = shared.counter + 1;
-            if (i & 1) JEX_mutexV(shared.m);
-            if (JEX_mutexV(shared.m) != 0) return -1;
+            if (i & 1)
+                JEX_mutexV(shared.m);
+            if (JEX_mutexV(shared.m) != 0)
+                return -1;
         }
         return 0;
     };
@@ -265,7 +267,8 @@ TEST(Mutex, OnlyTheOwnerUnlocksAndCondWaitReleasesEveryLevel)
     auto other = [&]() {
         unlock_foreign = JEX_mutexV(m);
         // Gets in only because the waiter released both of its levels.
-        if (JEX_mutexP(m) != 0) return -1;
+        if (JEX_mutexP(m) != 0)
+            return -1;
         flag = true;
         JEX_CondSignal(c);
         return JEX_mutexV(m);
@@ -274,9 +277,8 @@ TEST(Mutex, OnlyTheOwnerUnlocksAndCondWaitReleasesEveryLevel)
     ASSERT_EQ(JEX_mutexP(m), 0);
     const auto t = StartThreads(1, other);
     int rc = 0;
-    while (!flag && rc == 0) {
+    while (!flag && rc == 0)
         rc = JEX_CondWaitTimeout(c, m, 10000);
-    }
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(flag);
     // Both levels are held again after the wait.
@@ -299,9 +301,8 @@ TEST(Sync, NullHandlesFailWithMessages)
     EXPECT_EQ(JEX_CondBroadcast(nullptr), -1);
     EXPECT_EQ(JEX_CondWaitTimeout(nullptr, nullptr, 1), -1);
     for (int rc : {JEX_SemWait(nullptr), JEX_SemTryWait(nullptr), JEX_SemWaitTimeout(nullptr, 5),
-                   JEX_SemPost(nullptr)}) {
+                   JEX_SemPost(nullptr)})
         EXPECT_EQ(rc, -1);
-    }
     EXPECT_STREQ(JEX_GetError(), "Passed a NULL semaphore");
     EXPECT_EQ(JEX_SemValue(nullptr), 0u);
     JEX_DestroyMutex(nullptr);
@@ -362,7 +363,7 @@ TEST(Semaphore, TryAndTimedWaits)
 TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
 {
     constexpr int kSlots = 16;
-    constexpr int kProducers = 4; // and as many consumers
+    constexpr int kProducers = 4;  // and as many consumers
     constexpr int kItemsEach = 20000;
     struct Ring {
         JEX_sem *free_slots = JEX_CreateSemaphore(kSlots);
@@ -379,7 +380,8 @@ TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
     auto producer = [&ring]() {
         const int base = ring.next_producer++ * kItemsEach;
         for (int i = 1; i <= kItemsEach; ++i) {
-            if (JEX_SemWait(ring.free_slots) != 0) return -1;
+            if (JEX_SemWait(ring.free_slots) != 0)
+                return -1;
             JEX_LockMutex(ring.lock);
             ring.items[ring.tail] = base + i;
             ring.tail = (ring.tail + 1) % kSlots;
@@ -394,7 +396,8 @@ TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
             int rc;
             while ((rc = JEX_SemWaitTimeout(ring.filled, 5)) == JEX_MUTEX_TIMEDOUT) {
             }
-            if (rc != 0) return -1;
+            if (rc != 0)
+                return -1;
             JEX_LockMutex(ring.lock);
             const int item = ring.items[ring.head];
             ring.head = (ring.head + 1) % kSlots;
@@ -485,7 +488,7 @@ TEST(Cond, SignalBroadcastAndTimeout)
     EXPECT_EQ(sh.woken, 4);
 
     // Ping-pong with signal: strict alternation between two threads.
-    int turn = 0, rounds = 0; // turn 0: main, 1: other
+    int turn = 0, rounds = 0;  // turn 0: main, 1: other
     auto other = [&]() {
         JEX_LockMutex(sh.m);
         for (int i = 0; i < 1000; ++i) {
@@ -507,9 +510,8 @@ TEST(Cond, SignalBroadcastAndTimeout)
     for (int i = 0; i < 1000; ++i) {
         turn = 1;
         JEX_CondSignal(sh.c);
-        while (turn != 0) {
+        while (turn != 0)
             ASSERT_EQ(JEX_CondWaitTimeout(sh.c, sh.m, 10000), 0);
-        }
     }
     JEX_UnlockMutex(sh.m);
     JoinThreads(partner);

@@ -39,24 +39,24 @@ struct Counter {
     Uint32 expected_interval;
     Uint32 result;
     explicit Counter(Uint32 interval = 0, Uint32 result_ = 0)
-        : expected_interval(interval), result(result_) {}
+        : expected_interval(interval), result(result_)
+    {}
     ~Counter() { JEX_DestroySemaphore(fired); }
 
     static Uint32 Callback(Uint32 interval, void *param)
     {
         auto *self = static_cast<Counter *>(param);
-        if (interval != self->expected_interval) {
+        if (interval != self->expected_interval)
             self->bad_interval = interval;
-        }
         self->calls++;
         JEX_SemPost(self->fired);
         return self->result;
     }
     bool WaitCalls(int n)
     {
-        for (int i = 0; i < n; ++i) {
-            if (JEX_SemWaitTimeout(fired, kPatienceMs) != 0) return false;
-        }
+        for (int i = 0; i < n; ++i)
+            if (JEX_SemWaitTimeout(fired, kPatienceMs) != 0)
+                return false;
         return true;
     }
 };
@@ -291,9 +291,8 @@ Uint32 RecordOrder(Uint32, void *param)
     auto *o = static_cast<Ordered *>(param);
     o->fired_at = JEX_GetTicks();
     o->log->order.push_back(o->index);
-    if (static_cast<int>(o->log->order.size()) == o->log->expected) {
+    if (static_cast<int>(o->log->order.size()) == o->log->expected)
         JEX_SemPost(o->log->all_done);
-    }
     return 0;
 }
 
@@ -333,9 +332,8 @@ TEST_F(Timers, ThousandTimersFireInOrderOfDueTime)
 {
     std::mt19937 rng(99);
     std::vector<Ordered> timers(1000);
-    for (Ordered &o : timers) {
+    for (Ordered &o : timers)
         o.interval = 20 + rng() % 400;
-    }
     CheckFiringOrder(timers);
 }
 
@@ -379,9 +377,8 @@ TEST_F(Timers, TimersWithEqualIntervalsFireInTheOrderAdded)
                   0);
     }
     JEX_SemPost(hold);
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < 50; ++i)
         ASSERT_EQ(JEX_SemWaitTimeout(done, kPatienceMs), 0);
-    }
     std::vector<int> expected(50);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(order, expected);
@@ -399,9 +396,8 @@ TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
     ASSERT_GT(JEX_GetTicks(), 0xFFFFFF00u);
     std::vector<Ordered> timers(6);
     const Uint32 intervals[] = {150, 20, 90, 40, 120, 70};
-    for (size_t i = 0; i < timers.size(); ++i) {
+    for (size_t i = 0; i < timers.size(); ++i)
         timers[i].interval = intervals[i];
-    }
     CheckFiringOrder(timers);
     EXPECT_LT(JEX_GetTicks(), 0x10000000u);
 }

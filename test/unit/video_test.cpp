@@ -18,8 +18,14 @@ using Log = std::vector<std::string>;
 
 namespace {
 
-auto Fields(const JEX_DisplayMode &m) { return std::tuple(m.format, m.w, m.h, m.refresh_rate); }
-auto Fields(const JEX_Rect &r) { return std::tuple(r.x, r.y, r.w, r.h); }
+auto Fields(const JEX_DisplayMode &m)
+{
+    return std::tuple(m.format, m.w, m.h, m.refresh_rate);
+}
+auto Fields(const JEX_Rect &r)
+{
+    return std::tuple(r.x, r.y, r.w, r.h);
+}
 
 class VideoTest : public ::testing::Test {
 protected:
@@ -43,9 +49,8 @@ bool QueueRuns()
 {
     JEX_Event e{};
     e.type = JEX_USEREVENT;
-    if (JEX_PushEvent(&e) != 1) {
+    if (JEX_PushEvent(&e) != 1)
         return false;
-    }
     JEX_FlushEvent(JEX_USEREVENT);
     return true;
 }
@@ -54,7 +59,8 @@ TEST_F(VideoTest, DriverTableKeepsItsThreeRowsInOrder)
 {
     ASSERT_EQ(JEX_GetNumVideoDrivers(), 3);
     const char *const names[] = {"cocoa", "x11", "dummy"};
-    for (int i = 0; i < 3; ++i) EXPECT_STREQ(JEX_GetVideoDriver(i), names[i]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_STREQ(JEX_GetVideoDriver(i), names[i]);
     EXPECT_EQ(JEX_GetVideoDriver(3), nullptr);
     EXPECT_EQ(JEX_GetVideoDriver(-1), nullptr);
 }
@@ -85,9 +91,8 @@ TEST_F(VideoTest, NoDriverClaimsToRunWithoutAName)
 
     EXPECT_EQ(JEX_VideoInit("x11"), -1);
     EXPECT_STREQ(JEX_GetError(), "x11 not available");
-    if (display) {
+    if (display)
         setenv("DISPLAY", saved.c_str(), 1);
-    }
     EXPECT_EQ(JEX_VideoInit("nosuch"), -1);
     EXPECT_STREQ(JEX_GetError(), "nosuch not available");
     EXPECT_EQ(JEX_GetVideoDevice(), nullptr);
@@ -204,14 +209,14 @@ TEST_F(VideoTest, ModesAreSortedAndDeduplicated)
     const JEX_DisplayMode b = Mode(1024, 768, 75, JEX_PIXELFORMAT_ARGB8888);
     const JEX_DisplayMode c = Mode(1280, 1024, 60, JEX_PIXELFORMAT_RGB565);
     const JEX_DisplayMode d = Mode(1024, 768, 60, JEX_PIXELFORMAT_RGB565);
-    for (const JEX_DisplayMode *m : {&a, &b, &c, &d}) {
+    for (const JEX_DisplayMode *m : {&a, &b, &c, &d})
         EXPECT_TRUE(JEX_AddDisplayMode(&display, m));
-    }
     EXPECT_FALSE(JEX_AddDisplayMode(&display, &b));
     ASSERT_EQ(display.num_display_modes, 4);
     // Wider first, then higher rates, then deeper formats.
     const JEX_DisplayMode *order[] = {&c, &b, &a, &d};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Fields(display.display_modes[i]), Fields(*order[i])) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Fields(display.display_modes[i]), Fields(*order[i])) << i;
 
     // Equal except for driverdata: a distinct mode.
     JEX_DisplayMode e = a;
@@ -224,9 +229,8 @@ TEST_F(VideoTest, ModesAreSortedAndDeduplicated)
         ASSERT_TRUE(JEX_AddDisplayMode(&display, &m));
     }
     EXPECT_EQ(display.max_display_modes, 64);
-    for (int i = 1; i < display.num_display_modes; ++i) {
+    for (int i = 1; i < display.num_display_modes; ++i)
         EXPECT_GE(display.display_modes[i - 1].w, display.display_modes[i].w);
-    }
     std::free(display.display_modes);
 }
 
@@ -246,14 +250,17 @@ TEST_F(VideoTest, ClosestModeRules)
         bool found;
         JEX_DisplayMode expect;
     } cases[] = {
-        {"the only rate at least the desktop's 70", 70, rates, Mode(1024, 768, 0, 0), true, Mode(1024, 768, 85)},
+        {"the only rate at least the desktop's 70", 70, rates, Mode(1024, 768, 0, 0), true,
+         Mode(1024, 768, 85)},
         {"the desktop's rate", 60, rates, Mode(1024, 768, 0, 0), true, Mode(1024, 768, 60)},
         {"smallest mode that still fits", 60, sizes, Mode(700, 500, 0, 0), true, Mode(800, 600)},
         // 1280x720 is too low, but narrower modes of another aspect are still looked at.
-        {"taller mode before a too-low one", 60, sizes, Mode(1000, 1000, 0, 0), true, Mode(1280, 1024)},
+        {"taller mode before a too-low one", 60, sizes, Mode(1000, 1000, 0, 0), true,
+         Mode(1280, 1024)},
         {"nothing wide enough", 60, sizes, Mode(2000, 100, 0, 0), false, Mode(1, 1)},
-        {"the wanted format among equal sizes", 60, formats, Mode(800, 600, 0, JEX_PIXELFORMAT_RGB565),
-         true, Mode(800, 600, 60, JEX_PIXELFORMAT_RGB565)},
+        {"the wanted format among equal sizes", 60, formats,
+         Mode(800, 600, 0, JEX_PIXELFORMAT_RGB565), true,
+         Mode(800, 600, 60, JEX_PIXELFORMAT_RGB565)},
         {"the other wanted format", 60, formats, Mode(800, 600, 0, JEX_PIXELFORMAT_ARGB8888), true,
          Mode(800, 600, 60, JEX_PIXELFORMAT_ARGB8888)},
     };
@@ -263,8 +270,10 @@ TEST_F(VideoTest, ClosestModeRules)
         drv.displays[0].modes = c.modes;
         ASSERT_EQ(drv.Start(), 0) << c.what;
         JEX_DisplayMode got = Mode(1, 1);
-        EXPECT_EQ(JEX_GetClosestDisplayModeForDisplay(&JEX_GetVideoDevice()->displays[0], &c.want, &got) != nullptr,
-                  c.found) << c.what;
+        EXPECT_EQ(JEX_GetClosestDisplayModeForDisplay(&JEX_GetVideoDevice()->displays[0], &c.want,
+                                                      &got) != nullptr,
+                  c.found)
+            << c.what;
         EXPECT_EQ(Fields(got), Fields(c.expect)) << c.what;
         JEX_VideoQuit();
     }
@@ -295,7 +304,8 @@ TEST_F(VideoTest, SettingDisplayModes)
     // Zero fields come from the current mode.
     JEX_DisplayMode want{0, 800, 600, 0, nullptr};
     ASSERT_EQ(JEX_SetDisplayModeForDisplay(display, &want), 0);
-    EXPECT_EQ(std::tuple(display->current_mode.w, display->current_mode.refresh_rate), std::tuple(800, 60));
+    EXPECT_EQ(std::tuple(display->current_mode.w, display->current_mode.refresh_rate),
+              std::tuple(800, 60));
     // Already there: the driver is not asked.
     ASSERT_EQ(JEX_SetDisplayModeForDisplay(display, &want), 0);
     EXPECT_EQ(drv.Take(), (Log{"SetDisplayMode(0,800x600@60)"}));
@@ -353,17 +363,19 @@ TEST_F(VideoTest, StartUpSetsGlDefaultsAndChoosesTheFramebuffer)
         EXPECT_STREQ(d->name, "test");
         EXPECT_EQ(d->next_object_id, 1u);
         const JEX_GLConfig &gl = d->gl_config;
-        EXPECT_EQ(std::tuple(gl.red_size, gl.green_size, gl.blue_size, gl.depth_size, gl.double_buffer),
-                  std::tuple(3, 3, 2, 16, 1));
-        EXPECT_EQ(std::tuple(gl.accelerated, gl.major_version, gl.minor_version, gl.retained_backing,
-                             gl.driver_loaded),
+        EXPECT_EQ(
+            std::tuple(gl.red_size, gl.green_size, gl.blue_size, gl.depth_size, gl.double_buffer),
+            std::tuple(3, 3, 2, 16, 1));
+        EXPECT_EQ(std::tuple(gl.accelerated, gl.major_version, gl.minor_version,
+                             gl.retained_backing, gl.driver_loaded),
                   std::tuple(-1, 2, 1, 1, 0));
         // No hint asks for the driver's framebuffer: texture-backed.
-        EXPECT_TRUE(!d->CreateWindowFramebuffer && !d->UpdateWindowFramebuffer && !d->DestroyWindowFramebuffer);
+        EXPECT_TRUE(!d->CreateWindowFramebuffer && !d->UpdateWindowFramebuffer &&
+                    !d->DestroyWindowFramebuffer);
         JEX_VideoQuit();
     }
-    const std::pair<const char *, const char *> hints[] = {{JEX_HINT_RENDER_DRIVER, "Software"},
-                                                           {JEX_HINT_FRAMEBUFFER_ACCELERATION, "0"}};
+    const std::pair<const char *, const char *> hints[] = {
+        {JEX_HINT_RENDER_DRIVER, "Software"}, {JEX_HINT_FRAMEBUFFER_ACCELERATION, "0"}};
     for (const auto &[hint, value] : hints) {
         TestVideoDriver drv;
         JEX_SetHint(hint, value);
@@ -382,14 +394,27 @@ TEST_F(VideoTest, DefaultKeymapFollowsTheKeyNames)
     JEX_GetDefaultKeymap(map.data());
     // Printable and control keys map to their character; F1, Left Ctrl and
     // Sleep to their scancode with the scancode bit.
-    const std::pair<int, Sint32> known[] = {
-        {0, 0},   {4, 'a'}, {29, 'z'},   {30, '1'}, {39, '0'}, {40, 13},  {41, 27},
-        {42, 8},  {43, 9},  {44, ' '},   {49, '\\'}, {53, '`'}, {56, '/'}, {76, 127},
-        {58, 58 | JEX_SCANCODE_BIT}, {224, 224 | JEX_SCANCODE_BIT}, {282, 282 | JEX_SCANCODE_BIT}};
-    for (const auto &[code, key] : known) EXPECT_EQ(map[code], key) << code;
-    for (int unnamed : {1, 3, 100, 130, 132, 135, 152, 165, 175, 222, 223, 232, 256, 283, 511}) {
+    const std::pair<int, Sint32> known[] = {{0, 0},
+                                            {4, 'a'},
+                                            {29, 'z'},
+                                            {30, '1'},
+                                            {39, '0'},
+                                            {40, 13},
+                                            {41, 27},
+                                            {42, 8},
+                                            {43, 9},
+                                            {44, ' '},
+                                            {49, '\\'},
+                                            {53, '`'},
+                                            {56, '/'},
+                                            {76, 127},
+                                            {58, 58 | JEX_SCANCODE_BIT},
+                                            {224, 224 | JEX_SCANCODE_BIT},
+                                            {282, 282 | JEX_SCANCODE_BIT}};
+    for (const auto &[code, key] : known)
+        EXPECT_EQ(map[code], key) << code;
+    for (int unnamed : {1, 3, 100, 130, 132, 135, 152, 165, 175, 222, 223, 232, 256, 283, 511})
         EXPECT_EQ(map[unnamed], 0) << unnamed;
-    }
     JEX_GetDefaultKeymap(nullptr);
 }
 
@@ -489,4 +514,4 @@ TEST_F(VideoTest, RecreateSwitchesGlAndKeepsTheTitle)
     EXPECT_EQ(nogl.Take(), (Log{"VideoInit()"}));
 }
 
-} // namespace
+}  // namespace

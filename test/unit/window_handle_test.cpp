@@ -28,10 +28,10 @@ TEST(WindowHandle, DestroyedAndForeignHandlesAreRefusedWithoutBeingRead)
         EXPECT_EQ(JEX_GetWindowID(bad), 0u);
         EXPECT_EQ(JEX_GL_CreateContext(bad), nullptr);
         EXPECT_STREQ(JEX_GetError(), "Invalid window");
-        JEX_DestroyWindow(bad); // ignored, never a double free
+        JEX_DestroyWindow(bad);  // ignored, never a double free
     }
     EXPECT_STREQ(JEX_GetWindowTitle(kept), "kept");
     JEX_VideoQuit();
 }
 
-} // namespace
+}  // namespace

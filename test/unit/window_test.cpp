@@ -99,8 +99,9 @@ TEST_F(WindowTest, CreationOrderFlagsAndCentring)
     EXPECT_EQ(TakeWindowEventText(), (Log{"1:1"}));
 
     // A display index beyond the displays counts as display 0.
-    JEX_Window *v = JEX_CreateWindow(nullptr, JEX_WINDOWPOS_CENTERED_DISPLAY(5),
-                                     JEX_WINDOWPOS_UNDEFINED_DISPLAY(5), 640, 480, JEX_WINDOW_HIDDEN);
+    JEX_Window *v =
+        JEX_CreateWindow(nullptr, JEX_WINDOWPOS_CENTERED_DISPLAY(5),
+                         JEX_WINDOWPOS_UNDEFINED_DISPLAY(5), 640, 480, JEX_WINDOW_HIDDEN);
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(std::tuple(v->x, v->y), std::tuple(192, 144));
     EXPECT_EQ(JEX_GetWindowFlags(v), Uint32(JEX_WINDOW_OPENGL | JEX_WINDOW_HIDDEN));
@@ -160,7 +161,7 @@ TEST_F(WindowTest, TitleIconAndUserData)
     drv.Take();
     JEX_SetWindowTitle(w, "hello");
     EXPECT_STREQ(JEX_GetWindowTitle(w), "hello");
-    JEX_SetWindowTitle(w, w->title); // the very pointer: nothing happens
+    JEX_SetWindowTitle(w, w->title);  // the very pointer: nothing happens
     JEX_SetWindowTitle(w, "");
     EXPECT_EQ(w->title, nullptr);
     EXPECT_STREQ(JEX_GetWindowTitle(w), "");
@@ -199,7 +200,8 @@ TEST_F(WindowTest, PositionAndSize)
     JEX_SetWindowPosition(w, JEX_WINDOWPOS_UNDEFINED, 30);  // x stays
     JEX_SetWindowPosition(w, JEX_WINDOWPOS_CENTERED, 30);
     EXPECT_EQ(std::tuple(w->x, w->y), std::tuple((1024 - 100) / 2, 30));
-    EXPECT_EQ(drv.Take(), (Log{"SetWindowPosition(1)", "SetWindowPosition(1)", "SetWindowPosition(1)"}));
+    EXPECT_EQ(drv.Take(),
+              (Log{"SetWindowPosition(1)", "SetWindowPosition(1)", "SetWindowPosition(1)"}));
     // The second move coalesces with the third of the same window.
     EXPECT_EQ(TakeWindowEventText(), (Log{"4:1@462,30"}));
     EXPECT_EQ(w->windowed.x, 462);
@@ -240,10 +242,10 @@ TEST_F(WindowTest, WindowDisplayAndPixelFormat)
     JEX_Window *w = Make(JEX_WINDOW_HIDDEN, 100, 100);
     EXPECT_EQ(JEX_GetWindowDisplay(w), 0);
     EXPECT_EQ(JEX_GetWindowPixelFormat(w), JEX_PIXELFORMAT_RGB888);
-    JEX_SetWindowPosition(w, 1100, 10); // centre inside display 1 at x 1024..1823
+    JEX_SetWindowPosition(w, 1100, 10);  // centre inside display 1 at x 1024..1823
     EXPECT_EQ(JEX_GetWindowDisplay(w), 1);
     EXPECT_EQ(JEX_GetWindowPixelFormat(w), JEX_PIXELFORMAT_RGB565);
-    JEX_SetWindowPosition(w, 5000, 5000); // nowhere: the nearest centre wins
+    JEX_SetWindowPosition(w, 5000, 5000);  // nowhere: the nearest centre wins
     EXPECT_EQ(JEX_GetWindowDisplay(w), 1);
     JEX_SetWindowPosition(w, -5000, 0);
     EXPECT_EQ(JEX_GetWindowDisplay(w), 0);
@@ -251,8 +253,9 @@ TEST_F(WindowTest, WindowDisplayAndPixelFormat)
     JEX_SetWindowPosition(w, 2000000000, 2000000000);
     EXPECT_EQ(JEX_GetWindowDisplay(w), 1);
 
-    JEX_Window *c = JEX_CreateWindow(nullptr, JEX_WINDOWPOS_CENTERED_DISPLAY(1),
-                                     JEX_WINDOWPOS_CENTERED_DISPLAY(1), 200, 100, JEX_WINDOW_HIDDEN);
+    JEX_Window *c =
+        JEX_CreateWindow(nullptr, JEX_WINDOWPOS_CENTERED_DISPLAY(1),
+                         JEX_WINDOWPOS_CENTERED_DISPLAY(1), 200, 100, JEX_WINDOW_HIDDEN);
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(std::tuple(c->x, c->y), std::tuple(1024 + 300, 250));
 }
@@ -262,9 +265,9 @@ TEST_F(WindowTest, ShowHideRaiseMaximizeMinimizeRestore)
     Start();
     JEX_Window *w = Make(JEX_WINDOW_HIDDEN);
     drv.Take();
-    JEX_RaiseWindow(w);   // not shown: nothing
-    JEX_HideWindow(w);    // not shown: nothing
-    JEX_RestoreWindow(w); // neither max nor min: nothing
+    JEX_RaiseWindow(w);    // not shown: nothing
+    JEX_HideWindow(w);     // not shown: nothing
+    JEX_RestoreWindow(w);  // neither max nor min: nothing
     EXPECT_TRUE(drv.Take().empty());
 
     JEX_ShowWindow(w);
@@ -272,7 +275,7 @@ TEST_F(WindowTest, ShowHideRaiseMaximizeMinimizeRestore)
     EXPECT_EQ(drv.Take(), (Log{"ShowWindow(1)", "RaiseWindow(1)"}));
     JEX_MaximizeWindow(w);
     JEX_SendWindowEvent(w, JEX_WINDOWEVENT_MAXIMIZED, 0, 0);
-    JEX_MaximizeWindow(w); // already maximised
+    JEX_MaximizeWindow(w);  // already maximised
     JEX_MinimizeWindow(w);
     JEX_SendWindowEvent(w, JEX_WINDOWEVENT_MINIMIZED, 0, 0);
     JEX_MinimizeWindow(w);
@@ -307,8 +310,8 @@ TEST_F(WindowTest, FullscreenHandOverBetweenWindows)
     // Hiding the owner gives the display to the other visible full-screen
     // window (a is not minimised: the driver never said so).
     JEX_HideWindow(b);
-    EXPECT_EQ(drv.Take(), (Log{"SetDisplayMode(0,640x480@60)", "SetWindowFullscreen(1,0,1)",
-                               "HideWindow(2)"}));
+    EXPECT_EQ(drv.Take(),
+              (Log{"SetDisplayMode(0,640x480@60)", "SetWindowFullscreen(1,0,1)", "HideWindow(2)"}));
     EXPECT_EQ(Display(0)->fullscreen_window, a);
 
     // Hiding the last one restores the desktop mode.
@@ -340,7 +343,8 @@ TEST_F(WindowTest, FullscreenModeSizeAndResizeEvents)
     JEX_DisplayMode wanted = Mode(640, 480, 0, 0);
     ASSERT_EQ(JEX_SetWindowDisplayMode(w, &wanted), 0);
     ASSERT_EQ(JEX_SetWindowFullscreen(w, JEX_TRUE), 0);
-    EXPECT_EQ(std::tuple(w->w, w->windowed.w), std::tuple(640, 700)) << "full-screen resizes keep the windowed size";
+    EXPECT_EQ(std::tuple(w->w, w->windowed.w), std::tuple(640, 700))
+        << "full-screen resizes keep the windowed size";
     EXPECT_EQ(TakeWindowEventText(), (Log{"5:1@640,480"}));
     EXPECT_EQ(drv.Take(), (Log{"SetDisplayMode(0,640x480@60)", "SetWindowFullscreen(1,0,1)"}));
 
@@ -399,8 +403,9 @@ TEST_F(WindowTest, FocusLossMinimisesFullscreenOnlyWithOneDisplay)
     EXPECT_EQ(drv.Take(), (Log{"SetWindowGrab(1)", "StartTextInput()"}))
         << "full-screen windows grab while focused";
     JEX_SetKeyboardFocus(nullptr);
-    EXPECT_EQ(drv.Take(), (Log{"SetWindowGrab(1)", "SetDisplayMode(0,1024x768@60)",
-                               "SetWindowFullscreen(1,0,0)", "MinimizeWindow(1)", "StopTextInput()"}));
+    EXPECT_EQ(drv.Take(),
+              (Log{"SetWindowGrab(1)", "SetDisplayMode(0,1024x768@60)",
+                   "SetWindowFullscreen(1,0,0)", "MinimizeWindow(1)", "StopTextInput()"}));
     JEX_VideoQuit();
 
     drv.displays.resize(2);
@@ -437,7 +442,8 @@ TEST_F(WindowTest, GammaWithoutDriverSupport)
     JEX_Window *w = Make();
     Uint16 r[256], g[256], b[256];
     ASSERT_EQ(JEX_GetWindowGammaRamp(w, r, g, b), 0);
-    for (int i = 0; i < 256; ++i) ASSERT_TRUE(r[i] == i * 0x101 && g[i] == r[i] && b[i] == r[i]) << i;
+    for (int i = 0; i < 256; ++i)
+        ASSERT_TRUE(r[i] == i * 0x101 && g[i] == r[i] && b[i] == r[i]) << i;
     EXPECT_EQ(JEX_GetWindowGammaRamp(w, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(JEX_SetWindowBrightness(w, 0.5f), -1);
     EXPECT_STREQ(JEX_GetError(), "That operation is not supported");
@@ -450,9 +456,8 @@ TEST_F(WindowTest, GammaRampsFollowTheInputFocus)
     JEX_Window *w = Make();
     drv.Take();
     Uint16 red[256];
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < 256; ++i)
         red[i] = Uint16(7 * i);
-    }
     // No focus: stored, applied at the next focus gain.
     ASSERT_EQ(JEX_SetWindowGammaRamp(w, red, nullptr, nullptr), 0);
     EXPECT_EQ(drv.Take(), (Log{"GetWindowGammaRamp(1)"}));
@@ -491,7 +496,7 @@ TEST_F(WindowTest, GammaRampsFollowTheInputFocus)
 TEST_F(WindowTest, ScreenSaverSwitch)
 {
     EXPECT_TRUE(JEX_IsScreenSaverEnabled());
-    JEX_DisableScreenSaver(); // no device: nothing
+    JEX_DisableScreenSaver();  // no device: nothing
     EXPECT_TRUE(JEX_IsScreenSaverEnabled());
     Start();
     JEX_DisableScreenSaver();
@@ -540,7 +545,8 @@ TEST_F(WindowTest, ClipboardGoesToTheDriverWhenItHasOne)
     EXPECT_STREQ(text, "abc");
     std::free(text);
     EXPECT_EQ(JEX_GetVideoDevice()->clipboard_text, nullptr);
-    EXPECT_EQ(drv.Take(), (Log{"SetClipboardText(abc)", "HasClipboardText()", "GetClipboardText()"}));
+    EXPECT_EQ(drv.Take(),
+              (Log{"SetClipboardText(abc)", "HasClipboardText()", "GetClipboardText()"}));
 }
 
 TEST_F(WindowTest, DestroyClearsEveryFocus)
@@ -560,7 +566,8 @@ TEST_F(WindowTest, DestroyClearsEveryFocus)
     TakeWindowEvents();
 
     JEX_DestroyWindow(w);
-    EXPECT_EQ(std::tuple(JEX_GetKeyboardFocus(), JEX_GetMouseFocus(), JEX_GetTouchFocusWindow(42), JEX_GetFocusWindow()),
+    EXPECT_EQ(std::tuple(JEX_GetKeyboardFocus(), JEX_GetMouseFocus(), JEX_GetTouchFocusWindow(42),
+                         JEX_GetFocusWindow()),
               std::tuple(nullptr, nullptr, nullptr, nullptr));
     // The focus changes were reported while the window still existed.
     EXPECT_EQ(TakeWindowEventText(), (Log{"2:1", "13:1", "11:1"}));
@@ -578,7 +585,8 @@ TEST_F(WindowTest, TextInputAndWmInfo)
 {
     Start();
     JEX_StopTextInput();
-    EXPECT_TRUE(JEX_EventState(JEX_TEXTINPUT, JEX_QUERY) == JEX_DISABLE && JEX_EventState(JEX_TEXTEDITING, JEX_QUERY) == JEX_DISABLE);
+    EXPECT_TRUE(JEX_EventState(JEX_TEXTINPUT, JEX_QUERY) == JEX_DISABLE &&
+                JEX_EventState(JEX_TEXTEDITING, JEX_QUERY) == JEX_DISABLE);
     JEX_StartTextInput();
     EXPECT_EQ(JEX_EventState(JEX_TEXTINPUT, JEX_QUERY), JEX_ENABLE);
     JEX_Rect rect{1, 2, 3, 4};
@@ -620,4 +628,4 @@ TEST_F(WindowTest, ForeignWindows)
     EXPECT_EQ(JEX_GetVideoDevice()->windows, nullptr);
 }
 
-} // namespace
+}  // namespace

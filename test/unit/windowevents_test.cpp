@@ -48,7 +48,8 @@ TEST_F(WindowEventsTest, RedundantReportsPostNothing)
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_HIDDEN), 0) << "never shown";
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_SHOWN), 1);
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_SHOWN), 0);
-    EXPECT_EQ(JEX_GetWindowFlags(a) & (JEX_WINDOW_SHOWN | JEX_WINDOW_HIDDEN), Uint32(JEX_WINDOW_SHOWN));
+    EXPECT_EQ(JEX_GetWindowFlags(a) & (JEX_WINDOW_SHOWN | JEX_WINDOW_HIDDEN),
+              Uint32(JEX_WINDOW_SHOWN));
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_RESTORED), 0) << "neither minimised nor maximised";
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_MINIMIZED), 1);
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_MAXIMIZED), 1);
@@ -92,9 +93,8 @@ TEST_F(WindowEventsTest, PlatformResizeLeavesOneResizedRecord)
 {
     std::vector<std::string> watched;
     auto watcher = [](void *userdata, JEX_Event *event) {
-        if (event->type == JEX_WINDOWEVENT) {
+        if (event->type == JEX_WINDOWEVENT)
             static_cast<std::vector<std::string> *>(userdata)->push_back(Describe(event->window));
-        }
         return 1;
     };
     JEX_AddEventWatch(watcher, &watched);
@@ -104,8 +104,8 @@ TEST_F(WindowEventsTest, PlatformResizeLeavesOneResizedRecord)
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_RESIZED, 410, 310), 1);
     JEX_DelEventWatch(watcher, &watched);
     EXPECT_EQ(TakeWindowEventText(), (Log{"5:2@50,50", "5:1@410,310"}));
-    EXPECT_EQ(watched, (Log{"6:2@50,50", "5:2@50,50", "6:1@400,300", "5:1@400,300",
-                            "6:1@410,310", "5:1@410,310"}));
+    EXPECT_EQ(watched, (Log{"6:2@50,50", "5:2@50,50", "6:1@400,300", "5:1@400,300", "6:1@410,310",
+                            "5:1@410,310"}));
     EXPECT_TRUE(a->surface_valid == 0 && a->windowed.w == 410) << a->windowed.w;
     EXPECT_EQ(Send(a, JEX_WINDOWEVENT_RESIZED, 410, 310), 0);
 
@@ -132,8 +132,8 @@ TEST_F(WindowEventsTest, ClosingTheLastWindowAsksToQuit)
     EXPECT_EQ(Send(b, JEX_WINDOWEVENT_CLOSE), 1);
     JEX_Event events[4];
     ASSERT_EQ(JEX_PeepEvents(events, 4, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT), 2);
-    EXPECT_TRUE(events[0].type == JEX_WINDOWEVENT && events[0].window.event == JEX_WINDOWEVENT_CLOSE &&
-                events[1].type == JEX_QUIT);
+    EXPECT_TRUE(events[0].type == JEX_WINDOWEVENT &&
+                events[0].window.event == JEX_WINDOWEVENT_CLOSE && events[1].type == JEX_QUIT);
 
     // The quit request does not depend on window events being enabled.
     JEX_EventState(JEX_WINDOWEVENT, JEX_DISABLE);
@@ -164,7 +164,7 @@ TEST_F(WindowEventsTest, FocusMovesReportLossBeforeGain)
     EXPECT_EQ(JEX_GetKeyboardFocus(), b);
     EXPECT_EQ(TakeWindowEventText(), (Log{"13:1", "12:2"}));
     EXPECT_EQ(drv.Take(), (Log{"StopTextInput()", "StartTextInput()"}));
-    JEX_SetKeyboardFocus(b); // same window: the gain is redundant
+    JEX_SetKeyboardFocus(b);  // same window: the gain is redundant
     EXPECT_TRUE(TakeWindowEvents().empty());
     JEX_SetKeyboardFocus(nullptr);
     EXPECT_EQ(TakeWindowEventText(), (Log{"13:2"}));
@@ -206,8 +206,10 @@ TEST_F(WindowEventsTest, FocusMovesReportLossBeforeGain)
 
 TEST_F(WindowEventsTest, DriverEventsArriveThroughThePump)
 {
-    const int sent[][3] = {{JEX_WINDOWEVENT_SHOWN, 0, 0}, {JEX_WINDOWEVENT_MOVED, 40, 50},
-                           {JEX_WINDOWEVENT_RESIZED, 320, 240}, {JEX_WINDOWEVENT_MOVED, 41, 51},
+    const int sent[][3] = {{JEX_WINDOWEVENT_SHOWN, 0, 0},
+                           {JEX_WINDOWEVENT_MOVED, 40, 50},
+                           {JEX_WINDOWEVENT_RESIZED, 320, 240},
+                           {JEX_WINDOWEVENT_MOVED, 41, 51},
                            {JEX_WINDOWEVENT_CLOSE, 0, 0}};
     for (const auto &e : sent)
         drv.script.push_back([win = a, e] { JEX_SendWindowEvent(win, Uint8(e[0]), e[1], e[2]); });
@@ -233,4 +235,4 @@ TEST_F(WindowEventsTest, SignalsBecomeOneQuitAtTheNextPump)
     EXPECT_EQ(CountQueued(JEX_QUIT), 1);
 }
 
-} // namespace
+}  // namespace

@@ -30,9 +30,8 @@ protected:
     JEX_Window *FocusedWindow()
     {
         JEX_Window *window = ShownWindow("e", 0, 0, 200, 150);
-        if (!window) {
+        if (!window)
             return nullptr;
-        }
         EXPECT_TRUE(RunCommand("xdotool windowfocus --sync " + Hex(XidOf(window))).has_value());
         EXPECT_TRUE(WaitWindowEvent(window, JEX_WINDOWEVENT_FOCUS_GAINED));
         events_.clear();
@@ -43,11 +42,9 @@ protected:
     std::vector<JEX_Event> Select(Pred pred) const
     {
         std::vector<JEX_Event> out;
-        for (const JEX_Event &e : events_) {
-            if (pred(e)) {
+        for (const JEX_Event &e : events_)
+            if (pred(e))
                 out.push_back(e);
-            }
-        }
         return out;
     }
 
@@ -59,11 +56,9 @@ protected:
     std::string Text() const
     {
         std::string text;
-        for (const JEX_Event &e : events_) {
-            if (e.type == JEX_TEXTINPUT) {
+        for (const JEX_Event &e : events_)
+            if (e.type == JEX_TEXTINPUT)
                 text += e.text.text;
-            }
-        }
         return text;
     }
 };
@@ -81,11 +76,11 @@ TEST_F(X11EventsTest, TypedKeysArriveWithScancodesModifiersAndText)
 
     const auto downs = Keys(JEX_KEYDOWN);
     std::vector<JEX_Scancode> scancodes;
-    for (const JEX_Event &e : downs) {
+    for (const JEX_Event &e : downs)
         scancodes.push_back(e.key.keyinfo.scancode);
-    }
-    const std::vector<JEX_Scancode> expected = {JEX_SCANCODE_A, JEX_SCANCODE_LSHIFT, JEX_SCANCODE_B,
-                                                JEX_SCANCODE_1, JEX_SCANCODE_SPACE, JEX_SCANCODE_Z};
+    const std::vector<JEX_Scancode> expected = {JEX_SCANCODE_A,     JEX_SCANCODE_LSHIFT,
+                                                JEX_SCANCODE_B,     JEX_SCANCODE_1,
+                                                JEX_SCANCODE_SPACE, JEX_SCANCODE_Z};
     EXPECT_EQ(scancodes, expected);
     for (const JEX_Event &e : downs) {
         EXPECT_EQ(e.key.window_id, JEX_GetWindowID(window));
@@ -126,24 +121,20 @@ TEST_F(X11EventsTest, EveryKeyClassMapsToItsScancode)
     JEX_Window *window = FocusedWindow();
     ASSERT_NE(window, nullptr);
     std::vector<std::pair<std::string, JEX_Scancode>> keys;
-    for (int i = 0; i < 26; ++i) {
+    for (int i = 0; i < 26; ++i)
         keys.emplace_back(std::string(1, char('a' + i)), JEX_Scancode(JEX_SCANCODE_A + i));
-    }
-    for (int i = 1; i <= 10; ++i) {
+    for (int i = 1; i <= 10; ++i)
         keys.emplace_back(std::to_string(i % 10), JEX_Scancode(JEX_SCANCODE_1 + i - 1));
-    }
-    for (int i = 1; i <= 12; ++i) {
+    for (int i = 1; i <= 12; ++i)
         keys.emplace_back("F" + std::to_string(i), JEX_Scancode(JEX_SCANCODE_F1 + i - 1));
-    }
     const std::pair<const char *, int> named[] = {
         {"Right", 79},  {"Left", 80},      {"Down", 81},     {"Up", 82},       {"Home", 74},
         {"Prior", 75},  {"Delete", 76},    {"End", 77},      {"Next", 78},     {"Insert", 73},
         {"Escape", 41}, {"BackSpace", 42}, {"Tab", 43},      {"minus", 45},    {"KP_1", 89},
         {"KP_9", 97},   {"KP_0", 98},      {"KP_Enter", 88}, {"Shift_R", 229}, {"Control_R", 228},
     };
-    for (const auto &[name, scancode] : named) {
+    for (const auto &[name, scancode] : named)
         keys.emplace_back(name, JEX_Scancode(scancode));
-    }
     // In groups, so the library's event queue never fills up in between.
     for (size_t first = 0; first < keys.size(); first += 16) {
         events_.clear();
@@ -165,9 +156,8 @@ TEST_F(X11EventsTest, EveryKeyClassMapsToItsScancode)
         for (const JEX_Event &e : Keys(JEX_KEYDOWN)) {
             const JEX_Scancode sc = e.key.keyinfo.scancode;
             if (sc != JEX_SCANCODE_NUMLOCKCLEAR && sc != JEX_SCANCODE_LSHIFT &&
-                sc != JEX_SCANCODE_LCTRL) {
+                sc != JEX_SCANCODE_LCTRL)
                 got.push_back(sc);
-            }
         }
         EXPECT_EQ(got, expected) << command;
     }
@@ -206,9 +196,8 @@ TEST_F(X11EventsTest, PointerMotionClicksAndWheel)
 
     events_.clear();
     ASSERT_TRUE(RunCommand("xdotool click 1 click 3").has_value());
-    ASSERT_TRUE(PumpUntil([](const JEX_Event &e) {
-        return e.type == JEX_MOUSEBUTTONUP && e.button.button == 3;
-    }));
+    ASSERT_TRUE(PumpUntil(
+        [](const JEX_Event &e) { return e.type == JEX_MOUSEBUTTONUP && e.button.button == 3; }));
     const auto downs = Select([](const JEX_Event &e) { return e.type == JEX_MOUSEBUTTONDOWN; });
     ASSERT_EQ(downs.size(), 2u);
     EXPECT_EQ(downs[0].button.button, 1);
@@ -268,7 +257,10 @@ TEST_F(X11EventsTest, ClipboardRoundTripsWithXclip)
     EXPECT_EQ(*got, "from JEX: grüße");
 
     // The other way round: xclip owns PRIMARY and answers one request.
-    ASSERT_TRUE(RunCommand("printf 'from xclip ✓' | timeout 10 xclip -i -selection primary -l 1 >/dev/null 2>&1").has_value());
+    ASSERT_TRUE(
+        RunCommand(
+            "printf 'from xclip ✓' | timeout 10 xclip -i -selection primary -l 1 >/dev/null 2>&1")
+            .has_value());
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     char *text = JEX_GetClipboardText();
     EXPECT_STREQ(text, "from xclip ✓");
@@ -312,11 +304,13 @@ TEST_F(X11EventsTest, OldStyleRequestIsAnsweredOnTheTarget)
     ASSERT_EQ(JEX_SetClipboardText("old style"), 0);
 
     const Atom utf8 = X11.XInternAtom(peer_, "UTF8_STRING", False);
-    const Window requestor = X11.XCreateWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0,
-                                               CopyFromParent, InputOnly, CopyFromParent, 0, nullptr);
+    const Window requestor =
+        X11.XCreateWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
+                          CopyFromParent, 0, nullptr);
     // A requestor that is gone before the answer must not upset the pump.
-    const Window vanishing = X11.XCreateWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0,
-                                               CopyFromParent, InputOnly, CopyFromParent, 0, nullptr);
+    const Window vanishing =
+        X11.XCreateWindow(peer_, DefaultRootWindow(peer_), 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
+                          CopyFromParent, 0, nullptr);
     X11.XConvertSelection(peer_, XA_PRIMARY, utf8, utf8, vanishing, CurrentTime);
     X11.XDestroyWindow(peer_, vanishing);
     X11.XConvertSelection(peer_, XA_PRIMARY, utf8, None, requestor, CurrentTime);
@@ -385,4 +379,4 @@ TEST_F(X11EventsTest, ScreenSaverStaysOffWhileSuspended)
     dlclose(xss);
 }
 
-} // namespace
+}  // namespace

@@ -66,12 +66,12 @@ TEST_F(X11GLTest, ClearedAndSwappedPixelsReachTheServer)
         JEX_GL_SwapWindow(window);
         finish();
         X11.XSync(Data()->display, False);
-        XImage *image =
-            X11.XGetImage(peer_, XidOf(window), 0, 0, 64, 48, AllPlanes, ZPixmap);
+        XImage *image = X11.XGetImage(peer_, XidOf(window), 0, 0, 64, 48, AllPlanes, ZPixmap);
         ASSERT_NE(image, nullptr);
         ASSERT_EQ(image->bits_per_pixel, 32);
         for (const auto &[x, y] : {std::pair{0, 0}, std::pair{63, 47}, std::pair{31, 20}}) {
-            const auto *row = reinterpret_cast<const Uint32 *>(image->data + y * image->bytes_per_line);
+            const auto *row =
+                reinterpret_cast<const Uint32 *>(image->data + y * image->bytes_per_line);
             EXPECT_EQ(row[x] & 0xFFFFFF, colour) << "at " << x << "," << y;
         }
         XDestroyImage(image);
@@ -93,8 +93,8 @@ TEST_F(X11GLTest, GrantedAttributesMatchTheVisual)
     ASSERT_NE(context, nullptr) << JEX_GetError();
 
     const std::pair<int, int> pairs[] = {
-        {JEX_GL_RED_SIZE, GLX_RED_SIZE},     {JEX_GL_GREEN_SIZE, GLX_GREEN_SIZE},
-        {JEX_GL_BLUE_SIZE, GLX_BLUE_SIZE},   {JEX_GL_DEPTH_SIZE, GLX_DEPTH_SIZE},
+        {JEX_GL_RED_SIZE, GLX_RED_SIZE},         {JEX_GL_GREEN_SIZE, GLX_GREEN_SIZE},
+        {JEX_GL_BLUE_SIZE, GLX_BLUE_SIZE},       {JEX_GL_DEPTH_SIZE, GLX_DEPTH_SIZE},
         {JEX_GL_STENCIL_SIZE, GLX_STENCIL_SIZE}, {JEX_GL_DOUBLEBUFFER, GLX_DOUBLEBUFFER},
     };
     for (const auto &[jex, glx] : pairs) {
@@ -115,13 +115,11 @@ TEST_F(X11GLTest, MultisampleAndSlowVisualRequests)
     JEX_GL_SetAttribute(JEX_GL_MULTISAMPLESAMPLES, 4);
     // Mesa keeps two small records of a multisample visual's first use for
     // the life of the process; they are its own, not the driver's.
-    if (__lsan_disable) {
+    if (__lsan_disable)
         __lsan_disable();
-    }
     JEX_Window *window = JEX_CreateWindow("ms", 0, 0, 32, 32, 0);
-    if (__lsan_enable) {
+    if (__lsan_enable)
         __lsan_enable();
-    }
     if (window) {
         EXPECT_EQ(VisualConfig(window, GLX_SAMPLE_BUFFERS_ARB), 1);
         EXPECT_GE(VisualConfig(window, GLX_SAMPLES_ARB), 4);
@@ -136,23 +134,21 @@ TEST_F(X11GLTest, MultisampleAndSlowVisualRequests)
     // refuses the window cleanly.
     JEX_GL_SetAttribute(JEX_GL_ACCELERATED_VISUAL, 0);
     int list[X11_GL_MAX_ATTRIBUTES];
-    const int n = X11_GL_GetAttributes(JEX_GetVideoDevice(), Data()->display, 0, list,
-                                       X11_GL_MAX_ATTRIBUTES);
+    const int n =
+        X11_GL_GetAttributes(JEX_GetVideoDevice(), Data()->display, 0, list, X11_GL_MAX_ATTRIBUTES);
     ASSERT_GE(n, 3);
     window = JEX_CreateWindow("slow", 0, 0, 32, 32, 0);
     if (list[n - 3] == GLX_VISUAL_CAVEAT_EXT) {
         EXPECT_EQ(list[n - 2], GLX_SLOW_VISUAL_EXT);
-        if (window) {
+        if (window)
             EXPECT_EQ(VisualConfig(window, GLX_VISUAL_CAVEAT_EXT), GLX_SLOW_VISUAL_EXT);
-        } else {
+        else
             EXPECT_STREQ(JEX_GetError(), "Couldn't find matching GLX visual");
-        }
     } else {
         EXPECT_NE(window, nullptr) << "without visual rating the request cannot be expressed";
     }
-    if (window) {
+    if (window)
         JEX_DestroyWindow(window);
-    }
 }
 
 TEST_F(X11GLTest, VersionedContextsAreReallyCreated)
@@ -211,8 +207,8 @@ TEST_F(X11GLTest, SwapIntervalAndAttributeList)
     const JEX_GLConfig &gl = device->gl_config;
     int list[X11_GL_MAX_ATTRIBUTES];
     const int n = X11_GL_GetAttributes(device, Data()->display, 0, list, X11_GL_MAX_ATTRIBUTES);
-    const std::vector<int> expected = {GLX_RGBA,      GLX_RED_SIZE,   gl.red_size,  GLX_GREEN_SIZE,
-                                       gl.green_size, GLX_BLUE_SIZE,  gl.blue_size, GLX_DEPTH_SIZE,
+    const std::vector<int> expected = {GLX_RGBA,      GLX_RED_SIZE,  gl.red_size,  GLX_GREEN_SIZE,
+                                       gl.green_size, GLX_BLUE_SIZE, gl.blue_size, GLX_DEPTH_SIZE,
                                        gl.depth_size, None};
     EXPECT_EQ(std::vector<int>(list, list + n), expected);
     // A list that does not fit is cut but still closed.
@@ -226,4 +222,4 @@ TEST_F(X11GLTest, SwapIntervalAndAttributeList)
     EXPECT_FALSE(X11_GL_HasExtension("XGLX_SGI_swap_control", "GLX_SGI_swap_control"));
 }
 
-} // namespace
+}  // namespace

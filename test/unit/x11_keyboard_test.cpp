@@ -22,7 +22,10 @@ namespace {
 using jextest::RunCommand;
 using jextest::Xvfb;
 
-constexpr JEX_Keycode SC(int scancode) { return JEX_Keycode(scancode | JEX_SCANCODE_BIT); }
+constexpr JEX_Keycode SC(int scancode)
+{
+    return JEX_Keycode(scancode | JEX_SCANCODE_BIT);
+}
 
 X11_VideoData *Data()
 {
@@ -36,18 +39,16 @@ std::map<std::string, int> ServerKeyCodes()
 {
     std::map<std::string, int> codes;
     const auto out = RunCommand("xmodmap -pke");
-    if (!out) {
+    if (!out)
         return codes;
-    }
     std::istringstream lines(*out);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream words(line);
         std::string keyword, equals, sym;
         int code = 0;
-        if (words >> keyword >> code >> equals >> sym && keyword == "keycode" && equals == "=") {
+        if (words >> keyword >> code >> equals >> sym && keyword == "keycode" && equals == "=")
             codes.emplace(sym, code);
-        }
     }
     return codes;
 }
@@ -62,9 +63,8 @@ protected:
     void Remap(const std::vector<std::string> &expressions)
     {
         std::string command = "xmodmap";
-        for (const std::string &e : expressions) {
+        for (const std::string &e : expressions)
             command += " -e '" + e + "'";
-        }
         ASSERT_TRUE(RunCommand(command).has_value()) << command;
     }
     void StartVideo()
@@ -101,29 +101,26 @@ TEST_F(X11KeyboardTest, XvfbUsesEvdevTableForEveryKindOfKey)
     EXPECT_EQ(Data()->min_keycode, 8);
 
     std::map<std::string, int> expected;
-    for (int i = 0; i < 26; ++i) {
+    for (int i = 0; i < 26; ++i)
         expected[std::string(1, char('a' + i))] = 4 + i;
-    }
-    for (int i = 1; i <= 9; ++i) {
+    for (int i = 1; i <= 9; ++i)
         expected[std::to_string(i)] = 29 + i;
-    }
     expected["0"] = 39;
-    for (int i = 1; i <= 12; ++i) {
+    for (int i = 1; i <= 12; ++i)
         expected["F" + std::to_string(i)] = 57 + i;
-    }
     const std::map<std::string, int> named = {
-        {"Return", 40},     {"Escape", 41},      {"BackSpace", 42},  {"Tab", 43},
-        {"space", 44},      {"minus", 45},       {"equal", 46},      {"bracketleft", 47},
-        {"bracketright", 48}, {"backslash", 49}, {"semicolon", 51},  {"apostrophe", 52},
-        {"grave", 53},      {"comma", 54},       {"period", 55},     {"slash", 56},
-        {"Caps_Lock", 57},  {"Print", 70},       {"Scroll_Lock", 71}, {"Pause", 72},
-        {"Insert", 73},     {"Home", 74},        {"Prior", 75},      {"Delete", 76},
-        {"End", 77},        {"Next", 78},        {"Right", 79},      {"Left", 80},
-        {"Down", 81},       {"Up", 82},          {"Num_Lock", 83},   {"KP_Divide", 84},
-        {"KP_Multiply", 85}, {"KP_Subtract", 86}, {"KP_Add", 87},    {"KP_Enter", 88},
-        {"KP_End", 89},     {"KP_Home", 95},     {"KP_Insert", 98},  {"KP_Delete", 99},
-        {"less", 100},      {"Menu", 101},       {"Control_L", 224}, {"Shift_L", 225},
-        {"Alt_L", 226},     {"Super_L", 227},    {"Control_R", 228}, {"Shift_R", 229},
+        {"Return", 40},       {"Escape", 41},      {"BackSpace", 42},   {"Tab", 43},
+        {"space", 44},        {"minus", 45},       {"equal", 46},       {"bracketleft", 47},
+        {"bracketright", 48}, {"backslash", 49},   {"semicolon", 51},   {"apostrophe", 52},
+        {"grave", 53},        {"comma", 54},       {"period", 55},      {"slash", 56},
+        {"Caps_Lock", 57},    {"Print", 70},       {"Scroll_Lock", 71}, {"Pause", 72},
+        {"Insert", 73},       {"Home", 74},        {"Prior", 75},       {"Delete", 76},
+        {"End", 77},          {"Next", 78},        {"Right", 79},       {"Left", 80},
+        {"Down", 81},         {"Up", 82},          {"Num_Lock", 83},    {"KP_Divide", 84},
+        {"KP_Multiply", 85},  {"KP_Subtract", 86}, {"KP_Add", 87},      {"KP_Enter", 88},
+        {"KP_End", 89},       {"KP_Home", 95},     {"KP_Insert", 98},   {"KP_Delete", 99},
+        {"less", 100},        {"Menu", 101},       {"Control_L", 224},  {"Shift_L", 225},
+        {"Alt_L", 226},       {"Super_L", 227},    {"Control_R", 228},  {"Shift_R", 229},
     };
     expected.insert(named.begin(), named.end());
 
@@ -161,7 +158,8 @@ TEST_F(X11KeyboardTest, OtherLayoutsAreRecognisedByHomePageUpPageDown)
 {
     // The classic XFree86 key codes for the three keys.
     ASSERT_NO_FATAL_FAILURE(StartServer());
-    ASSERT_NO_FATAL_FAILURE(Remap({"keycode 97 = Home", "keycode 99 = Prior", "keycode 105 = Next"}));
+    ASSERT_NO_FATAL_FAILURE(
+        Remap({"keycode 97 = Home", "keycode 99 = Prior", "keycode 105 = Next"}));
     ASSERT_NO_FATAL_FAILURE(StartVideo());
     EXPECT_STREQ(X11_KeyboardTableName(Data()->keyboard_table), "xfree86");
     EXPECT_EQ(Data()->key_layout[97], 74u);
@@ -172,9 +170,9 @@ TEST_F(X11KeyboardTest, OtherLayoutsAreRecognisedByHomePageUpPageDown)
 
     // Apple's X server: Mac virtual key codes plus 8.
     ASSERT_NO_FATAL_FAILURE(StartServer());
-    ASSERT_NO_FATAL_FAILURE(Remap({"keycode 110 = NoSymbol", "keycode 112 = NoSymbol",
-                                   "keycode 117 = NoSymbol", "keycode 123 = Home",
-                                   "keycode 124 = Prior", "keycode 129 = Next"}));
+    ASSERT_NO_FATAL_FAILURE(
+        Remap({"keycode 110 = NoSymbol", "keycode 112 = NoSymbol", "keycode 117 = NoSymbol",
+               "keycode 123 = Home", "keycode 124 = Prior", "keycode 129 = Next"}));
     ASSERT_NO_FATAL_FAILURE(StartVideo());
     EXPECT_STREQ(X11_KeyboardTableName(Data()->keyboard_table), "darwin");
     EXPECT_EQ(Data()->key_layout[8], 4u) << "Mac key 0 is A";
@@ -187,8 +185,8 @@ TEST_F(X11KeyboardTest, UnknownLayoutIsDerivedFromKeySymbols)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     // Home and Page Down swap places: no built-in table fits any more.
-    ASSERT_NO_FATAL_FAILURE(Remap({"keycode 110 = Next", "keycode 117 = Home",
-                                   "keycode 191 = XF86AudioMute"}));
+    ASSERT_NO_FATAL_FAILURE(
+        Remap({"keycode 110 = Next", "keycode 117 = Home", "keycode 191 = XF86AudioMute"}));
     testing::internal::CaptureStdout();
     ASSERT_NO_FATAL_FAILURE(StartVideo());
     const std::string printed = testing::internal::GetCapturedStdout();
@@ -258,4 +256,4 @@ TEST(X11KeySymTest, UnicodeOfKeySymbols)
     EXPECT_EQ(X11_KeyCodeFromKeySym(0xFE50), 0) << "a dead key has no key code";
 }
 
-} // namespace
+}  // namespace

@@ -26,9 +26,8 @@ using jextest::XvfbOptions;
 X11_DisplayData *DisplayData(int index)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device || index < 0 || index >= device->num_displays) {
+    if (!device || index < 0 || index >= device->num_displays)
         return nullptr;
-    }
     return static_cast<X11_DisplayData *>(device->displays[index].driverdata);
 }
 
@@ -45,9 +44,8 @@ std::vector<std::string> Modes(int display)
     const int n = JEX_GetNumDisplayModes(display);
     for (int i = 0; i < n; ++i) {
         JEX_DisplayMode m{};
-        if (JEX_GetDisplayMode(display, i, &m) == 0) {
+        if (JEX_GetDisplayMode(display, i, &m) == 0)
             out.push_back(Text(m));
-        }
     }
     return out;
 }
@@ -59,10 +57,7 @@ protected:
         server_ = std::make_unique<Xvfb>(std::move(options));
         ASSERT_TRUE(server_->ok()) << server_->error();
     }
-    void StartVideo()
-    {
-        ASSERT_EQ(JEX_VideoInit("x11"), 0) << JEX_GetError();
-    }
+    void StartVideo() { ASSERT_EQ(JEX_VideoInit("x11"), 0) << JEX_GetError(); }
     Display *XDisplay()
     {
         return static_cast<X11_VideoData *>(JEX_GetVideoDevice()->driverdata)->display;
@@ -101,9 +96,8 @@ TEST_F(X11ModesTest, OneScreenIsOneDisplayWithItsDesktopMode)
     EXPECT_EQ(data->use_vidmode, 0);
     // Xvfb's RandR has one size with one rate, 0.
     EXPECT_EQ(modes, std::vector<std::string>{"86161804 1024x768@0"});
-    for (const std::string &m : modes) {
+    for (const std::string &m : modes)
         EXPECT_EQ(m.substr(0, 8), "86161804") << "every mode has the desktop format";
-    }
 
     JEX_Rect bounds{};
     ASSERT_EQ(JEX_GetDisplayBounds(0, &bounds), 0);
@@ -299,8 +293,8 @@ TEST_F(X11ModesTest, SwitchingModes)
 
 TEST(X11ModeChoiceTest, RandRSizeAndRate)
 {
-    const XRRScreenSize sizes[] = {{1280, 1024, 0, 0}, {1024, 768, 0, 0}, {800, 600, 0, 0},
-                                   {1024, 800, 0, 0}};
+    const XRRScreenSize sizes[] = {
+        {1280, 1024, 0, 0}, {1024, 768, 0, 0}, {800, 600, 0, 0}, {1024, 800, 0, 0}};
     EXPECT_EQ(X11_ChooseRandRSize(sizes, 4, 800, 600), 2) << "exact";
     EXPECT_EQ(X11_ChooseRandRSize(sizes, 4, 900, 700), 1) << "smallest that holds it";
     EXPECT_EQ(X11_ChooseRandRSize(sizes, 4, 1000, 780), 3) << "narrowest first, then lowest";
@@ -330,16 +324,16 @@ TEST(X11ModeChoiceTest, VideoModeLines)
         return m;
     };
     std::vector<XF86VidModeModeInfo> lines = {line(1024, 768, 60), line(1024, 768, 75),
-                                              line(800, 600, 85), line(1280, 1024, 60),
+                                              line(800, 600, 85),  line(1280, 1024, 60),
                                               line(1024, 768, 70), line(1024, 600, 60)};
     std::vector<XF86VidModeModeInfo *> ptrs;
-    for (auto &l : lines) {
+    for (auto &l : lines)
         ptrs.push_back(&l);
-    }
     const int n = int(ptrs.size());
     EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 1024, 768, 0), 1) << "highest refresh of the size";
     EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 1024, 768, 68), 4) << "closest refresh";
-    EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 900, 650, 0), 1) << "narrowest, then lowest that holds it";
+    EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 900, 650, 0), 1)
+        << "narrowest, then lowest that holds it";
     EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 900, 500, 60), 5);
     EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 640, 480, 0), 2);
     EXPECT_EQ(X11_ChooseVidMode(ptrs.data(), n, 1600, 1200, 0), -1);
@@ -407,4 +401,4 @@ TEST_F(X11ModesTest, PixelFormatsOfVisuals)
     EXPECT_EQ(X11_GetVisualInfoFromVisual(display, &bogus, &info), -1);
 }
 
-} // namespace
+}  // namespace

@@ -78,15 +78,15 @@ protected:
     // time runs out; true when it held.
     bool PumpUntil(const std::function<bool(const JEX_Event &)> &done, int timeout_ms = 3000)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (std::chrono::steady_clock::now() < deadline) {
             JEX_PumpEvents();
             JEX_Event e;
             while (JEX_PollEvent(&e)) {
                 events_.push_back(e);
-                if (done(e)) {
+                if (done(e))
                     return true;
-                }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -104,7 +104,8 @@ protected:
         const Uint32 id = JEX_GetWindowID(window);
         return PumpUntil(
             [&](const JEX_Event &e) {
-                return e.type == JEX_WINDOWEVENT && e.window.window_id == id && e.window.event == code;
+                return e.type == JEX_WINDOWEVENT && e.window.window_id == id &&
+                       e.window.event == code;
             },
             timeout_ms);
     }
@@ -114,9 +115,8 @@ protected:
     {
         JEX_Window *window = JEX_CreateWindow(title, x, y, w, h, flags);
         EXPECT_NE(window, nullptr) << JEX_GetError();
-        if (!window) {
+        if (!window)
             return nullptr;
-        }
         JEX_ShowWindow(window);
         EXPECT_TRUE(WaitWindowEvent(window, JEX_WINDOWEVENT_SHOWN));
         return window;
@@ -129,6 +129,6 @@ protected:
 
 inline jextest::Xvfb *X11DriverTest::server_ = nullptr;
 
-} // namespace x11test
+}  // namespace x11test
 
-#endif // JEX_X11_TEST_UTIL_H
+#endif  // JEX_X11_TEST_UTIL_H

@@ -52,11 +52,9 @@ struct LogCapture {
     }
     bool Contains(const std::string &needle) const
     {
-        for (const std::string &line : lines) {
-            if (line.find(needle) != std::string::npos) {
+        for (const std::string &line : lines)
+            if (line.find(needle) != std::string::npos)
                 return true;
-            }
-        }
         return false;
     }
 };
@@ -206,9 +204,8 @@ public:
     {
         JEX_X11_LoadSymbols();
         display_ = X11.XOpenDisplay(nullptr);
-        if (!display_) {
+        if (!display_)
             return;
-        }
         const Window root = RootWindow(display_, DefaultScreen(display_));
         const Atom check = X11.XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
         const Window w = X11.XCreateWindow(display_, root, 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
@@ -227,9 +224,8 @@ public:
     }
     ~FakeWindowManager()
     {
-        if (display_) {
+        if (display_)
             X11.XCloseDisplay(display_);
-        }
         JEX_X11_UnloadSymbols();
     }
     bool ok() const { return display_ != nullptr; }
@@ -300,4 +296,4 @@ TEST_F(X11VideoTest, ProtocolErrorsDoNotEndTheProgram)
     EXPECT_NE(X11.XInternAtom(display, "JEX_STILL_ALIVE", False), Atom(None));
 }
 
-} // namespace
+}  // namespace

@@ -43,9 +43,8 @@ protected:
                 p.bytes.assign(reinterpret_cast<const char *>(data), count);
             }
         }
-        if (data) {
+        if (data)
             X11.XFree(data);
-        }
         return p;
     }
 
@@ -73,7 +72,9 @@ TEST_F(X11WindowTest, CreatedWithSizeTitleHintsAndProtocols)
     EXPECT_NE(info->find("Absolute upper-left X:  30"), std::string::npos) << *info;
 
     EXPECT_EQ(Read(w, "_NET_WM_NAME").bytes, "Cube Größe");
-    EXPECT_EQ(Read(w, "WM_NAME").bytes, "Cube Gr\xf6\xdf" "e") << "WM_NAME is Latin-1";
+    EXPECT_EQ(Read(w, "WM_NAME").bytes, "Cube Gr\xf6\xdf"
+                                        "e")
+        << "WM_NAME is Latin-1";
     const auto props = RunCommand("xprop -id " + Hex(w) + " WM_NORMAL_HINTS WM_PROTOCOLS WM_CLASS");
     ASSERT_TRUE(props.has_value());
     EXPECT_NE(props->find("minimum size: 320 by 200"), std::string::npos) << *props;
@@ -148,7 +149,6 @@ TEST_F(X11WindowTest, RequestsReachTheServerAndComeBackAsEvents)
     // Another client moving and resizing the window is reported the same way.
     ASSERT_TRUE(RunCommand("xdotool windowmove --sync " + Hex(w) + " 300 200").has_value());
     EXPECT_TRUE(PumpUntil([&](const JEX_Event &e) {
-
         return e.type == JEX_WINDOWEVENT && e.window.event == JEX_WINDOWEVENT_MOVED &&
                e.window.param1 == 300 && e.window.param2 == 200;
     }));
@@ -186,7 +186,8 @@ TEST_F(X11WindowTest, RequestsReachTheServerAndComeBackAsEvents)
     const auto restacked = RunCommand("xwininfo -root -children");
 
     ASSERT_TRUE(restacked.has_value());
-    EXPECT_GT(restacked->find(Hex(w) + " "), restacked->find(Hex(XidOf(fixed)) + " ")) << *restacked;
+    EXPECT_GT(restacked->find(Hex(w) + " "), restacked->find(Hex(XidOf(fixed)) + " "))
+        << *restacked;
 
     JEX_HideWindow(window);
     EXPECT_TRUE(WaitWindowEvent(window, JEX_WINDOWEVENT_HIDDEN));
@@ -297,12 +298,10 @@ TEST_F(X11WindowTest, ExtendedHintsManagerGetsStateRequests)
     X11.XSync(Data()->display, False);
     wm.Serve();
     bool asked = false;
-    for (const XClientMessageEvent &m : wm.messages) {
+    for (const XClientMessageEvent &m : wm.messages)
         if (m.window == w && m.message_type == Data()->_NET_WM_STATE && m.data.l[0] == 1 &&
-            Atom(m.data.l[1]) == Data()->_NET_WM_STATE_FULLSCREEN) {
+            Atom(m.data.l[1]) == Data()->_NET_WM_STATE_FULLSCREEN)
             asked = true;
-        }
-    }
     EXPECT_TRUE(asked) << wm.messages.size() << " messages";
 }
 
@@ -336,8 +335,8 @@ TEST_F(X11WindowTest, IconWindowListAndSystemInfo)
 {
     JEX_Window *window = JEX_CreateWindow("i", 0, 0, 40, 40, 0);
     ASSERT_NE(window, nullptr);
-    JEX_Surface *icon = JEX_CreateRGBSurface(0, 2, 2, 32, 0x00FF0000, 0x0000FF00, 0x000000FF,
-                                             0xFF000000);
+    JEX_Surface *icon =
+        JEX_CreateRGBSurface(0, 2, 2, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
     ASSERT_NE(icon, nullptr);
     auto *px = static_cast<Uint32 *>(icon->pixels);
     px[0] = 0xFF102030;
@@ -392,9 +391,9 @@ TEST_F(X11WindowTest, GrabHoldsPointerWhileFocused)
     ASSERT_TRUE(RunCommand("xdotool windowfocus --sync " + Hex(XidOf(window))).has_value());
     ASSERT_TRUE(WaitWindowEvent(window, JEX_WINDOWEVENT_FOCUS_GAINED));
     JEX_SetWindowGrab(window, JEX_TRUE);
-    const Window peer_window = X11.XCreateWindow(peer_, DefaultRootWindow(peer_), 0, 0, 10, 10, 0,
-                                                 CopyFromParent, InputOnly, CopyFromParent, 0,
-                                                 nullptr);
+    const Window peer_window =
+        X11.XCreateWindow(peer_, DefaultRootWindow(peer_), 0, 0, 10, 10, 0, CopyFromParent,
+                          InputOnly, CopyFromParent, 0, nullptr);
     X11.XMapWindow(peer_, peer_window);
     X11.XSync(peer_, False);
     EXPECT_EQ(X11.XGrabPointer(peer_, peer_window, False, 0, GrabModeAsync, GrabModeAsync, None,
@@ -408,7 +407,7 @@ TEST_F(X11WindowTest, GrabHoldsPointerWhileFocused)
     X11.XDestroyWindow(peer_, peer_window);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -445,18 +444,17 @@ TEST(X11CursorBitmaps, TwoColoursFromTheOpaquePixels)
     std::free(b.mask);
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(X11WindowTest, ColourCursorsAndHiddenCursor)
 {
     JEX_Window *window = ShownWindow("cur", 0, 0, 64, 64);
     ASSERT_NE(window, nullptr);
-    JEX_Surface *image = JEX_CreateRGBSurface(0, 16, 16, 32, 0x00FF0000, 0x0000FF00, 0x000000FF,
-                                              0xFF000000);
+    JEX_Surface *image =
+        JEX_CreateRGBSurface(0, 16, 16, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
     ASSERT_NE(image, nullptr);
-    for (int i = 0; i < 16 * 16; ++i) {
+    for (int i = 0; i < 16 * 16; ++i)
         static_cast<Uint32 *>(image->pixels)[i] = (i % 3) ? 0xFFFF0000 : 0x00000000;
-    }
     JEX_Cursor *cursor = JEX_CreateColorCursor(image, 3, 4);
     JEX_FreeSurface(image);
     ASSERT_NE(cursor, nullptr) << JEX_GetError();

@@ -37,13 +37,11 @@ class Xvfb {
 public:
     explicit Xvfb(XvfbOptions options = {}) : options_(std::move(options))
     {
-        if (const char *old = std::getenv("DISPLAY")) {
+        if (const char *old = std::getenv("DISPLAY"))
             saved_display_ = old;
-        }
         for (int n = 90; n < 200 && pid_ <= 0; ++n) {
-            if (Taken(n)) {
+            if (Taken(n))
                 continue;
-            }
             TryStart(n);
         }
         if (pid_ > 0) {
@@ -65,37 +63,32 @@ public:
 
     void Stop()
     {
-        if (pid_ <= 0) {
+        if (pid_ <= 0)
             return;
-        }
         kill(pid_, SIGTERM);
         bool reaped = false;
         for (int i = 0; i < 200 && !reaped; ++i) {
             reaped = waitpid(pid_, nullptr, WNOHANG) == pid_;
-            if (!reaped) {
+            if (!reaped)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
         }
         if (!reaped) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
         pid_ = -1;
-        if (saved_display_) {
+        if (saved_display_)
             setenv("DISPLAY", saved_display_->c_str(), 1);
-        } else {
+        else
             unsetenv("DISPLAY");
-        }
     }
 
     // A display number nothing listens on, for tests of a dead display.
     static int UnusedDisplayNumber()
     {
-        for (int n = 250; n > 200; --n) {
-            if (!Taken(n)) {
+        for (int n = 250; n > 200; --n)
+            if (!Taken(n))
                 return n;
-            }
-        }
         return 299;
     }
 
@@ -123,18 +116,17 @@ private:
             return;
         }
         std::vector<std::string> args{"Xvfb", ":" + std::to_string(n)};
-        for (size_t i = 0; i < options_.screens.size(); ++i) {
+        for (size_t i = 0; i < options_.screens.size(); ++i)
             args.insert(args.end(), {"-screen", std::to_string(i), options_.screens[i]});
-        }
-        args.insert(args.end(), {"-nolisten", "tcp", "-noreset", "-displayfd", std::to_string(fds[1])});
+        args.insert(args.end(),
+                    {"-nolisten", "tcp", "-noreset", "-displayfd", std::to_string(fds[1])});
         args.insert(args.end(), options_.extra_args.begin(), options_.extra_args.end());
 
         // Everything the child needs is built before fork: only
         // async-signal-safe calls may follow it in a threaded process.
         std::vector<char *> argv;
-        for (std::string &a : args) {
+        for (std::string &a : args)
             argv.push_back(a.data());
-        }
         argv.push_back(nullptr);
 
         const pid_t pid = fork();
@@ -167,9 +159,8 @@ private:
             if (poll(&p, 1, 100) > 0) {
                 char buf[32];
                 const ssize_t got = read(fds[0], buf, sizeof(buf));
-                if (got <= 0) {
+                if (got <= 0)
                     break;  // the server closed the pipe: it exited
-                }
                 answer.append(buf, size_t(got));
                 ready = answer.find('\n') != std::string::npos;
             }
@@ -200,19 +191,16 @@ private:
 inline std::optional<std::string> RunCommand(const std::string &command)
 {
     FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) {
+    if (!pipe)
         return std::nullopt;
-    }
     std::string out;
     char buf[4096];
     size_t got;
-    while ((got = fread(buf, 1, sizeof(buf), pipe)) > 0) {
+    while ((got = fread(buf, 1, sizeof(buf), pipe)) > 0)
         out.append(buf, got);
-    }
     const int status = pclose(pipe);
-    if (status != 0) {
+    if (status != 0)
         return std::nullopt;
-    }
     return out;
 }
 
@@ -221,22 +209,19 @@ class ScopedEnv {
 public:
     ScopedEnv(const char *name, const char *value) : name_(name)
     {
-        if (const char *old = std::getenv(name)) {
+        if (const char *old = std::getenv(name))
             old_ = old;
-        }
-        if (value) {
+        if (value)
             setenv(name, value, 1);
-        } else {
+        else
             unsetenv(name);
-        }
     }
     ~ScopedEnv()
     {
-        if (old_) {
+        if (old_)
             setenv(name_.c_str(), old_->c_str(), 1);
-        } else {
+        else
             unsetenv(name_.c_str());
-        }
     }
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
@@ -246,6 +231,6 @@ private:
     std::optional<std::string> old_;
 };
 
-} // namespace jextest
+}  // namespace jextest
 
-#endif // JEX_XVFB_FIXTURE_H
+#endif  // JEX_XVFB_FIXTURE_H

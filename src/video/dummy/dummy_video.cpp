@@ -23,9 +23,8 @@ int DUMMY_VideoInit(JEX_VideoDevice *)
     mode.format = JEX_PIXELFORMAT_RGB888;
     mode.w = 1024;
     mode.h = 768;
-    if (JEX_AddBasicVideoDisplay(&mode) < 0) {
+    if (JEX_AddBasicVideoDisplay(&mode) < 0)
         return -1;
-    }
     // The any-size entry: the closest-mode search hands the wanted size back.
     JEX_DisplayMode any;
     std::memset(&any, 0, sizeof(any));
@@ -35,11 +34,17 @@ int DUMMY_VideoInit(JEX_VideoDevice *)
 
 void DUMMY_VideoQuit(JEX_VideoDevice *) {}
 
-int DUMMY_SetDisplayMode(JEX_VideoDevice *, JEX_VideoDisplay *, JEX_DisplayMode *) { return 0; }
+int DUMMY_SetDisplayMode(JEX_VideoDevice *, JEX_VideoDisplay *, JEX_DisplayMode *)
+{
+    return 0;
+}
 
 void DUMMY_PumpEvents(JEX_VideoDevice *) {}
 
-void DUMMY_DeleteDevice(JEX_VideoDevice *device) { std::free(device); }
+void DUMMY_DeleteDevice(JEX_VideoDevice *device)
+{
+    std::free(device);
+}
 
 JEX_VideoDevice *DUMMY_CreateDevice(int)
 {
@@ -56,7 +61,7 @@ JEX_VideoDevice *DUMMY_CreateDevice(int)
     return device;
 }
 
-} // namespace
+}  // namespace
 
 VideoBootStrap DUMMY_bootstrap = {"dummy", "JEX dummy video driver", DUMMY_Available,
                                   DUMMY_CreateDevice};

@@ -54,9 +54,8 @@ void resolve(Ptr &slot, Lib lib, const char *name, bool &group_flag)
     void *handle = libraries[size_t(lib)].handle;
     void *address = handle ? dlsym(handle, name) : nullptr;
     slot = reinterpret_cast<Ptr>(address);
-    if (!address) {
+    if (!address)
         group_flag = false;
-    }
 }
 
 void unload_all()
@@ -71,13 +70,12 @@ void unload_all()
     }
 }
 
-} // namespace
+}  // namespace
 
 int JEX_X11_LoadSymbols(void)
 {
-    if (++load_count > 1) {
+    if (++load_count > 1)
         return 1;
-    }
     for (Library &lib : libraries) {
         const char *path = lib.override_path.empty() ? lib.soname : lib.override_path.c_str();
         // Xlib keeps process-wide caches (locale data, quarks, input
@@ -98,19 +96,15 @@ int JEX_X11_LoadSymbols(void)
 
 void JEX_X11_UnloadSymbols(void)
 {
-    if (load_count == 0) {
+    if (load_count == 0)
         return;
-    }
-    if (--load_count == 0) {
+    if (--load_count == 0)
         unload_all();
-    }
 }
 
 void JEX_X11_OverrideLibrary(const char *soname, const char *path)
 {
-    for (Library &lib : libraries) {
-        if (soname && std::strcmp(lib.soname, soname) == 0) {
+    for (Library &lib : libraries)
+        if (soname && std::strcmp(lib.soname, soname) == 0)
             lib.override_path = path ? path : "";
-        }
-    }
 }

@@ -32,11 +32,9 @@ X11_VideoData *video_data(JEX_VideoDevice *device)
 
 X11_WindowData *find_window(const X11_VideoData *data, Window w)
 {
-    for (int i = 0; i < data->numwindows; ++i) {
-        if (data->windowlist[i]->xwindow == w) {
+    for (int i = 0; i < data->numwindows; ++i)
+        if (data->windowlist[i]->xwindow == w)
             return data->windowlist[i];
-        }
-    }
     return nullptr;
 }
 
@@ -45,13 +43,11 @@ X11_WindowData *find_window(const X11_VideoData *data, Window w)
 bool events_ready(Display *display, int timeout_ms)
 {
     X11.XFlush(display);
-    if (X11.XEventsQueued(display, QueuedAlready)) {
+    if (X11.XEventsQueued(display, QueuedAlready))
         return true;
-    }
     pollfd p{ConnectionNumber(display), POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0) {
+    if (poll(&p, 1, timeout_ms) <= 0)
         return false;
-    }
     return X11.XPending(display) > 0;
 }
 
@@ -81,9 +77,8 @@ int encode_utf8(Uint32 c, char *out)
 
 void send_syswm(const XEvent &event)
 {
-    if (JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY) != JEX_ENABLE) {
+    if (JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY) != JEX_ENABLE)
         return;
-    }
     // Version 1.3.0, window system 2 (X11), then as much of the event as
     // the queue's message slot holds: the 96 bytes every event type fits
     // in on the hosts that first defined the record.
@@ -97,10 +92,9 @@ void send_syswm(const XEvent &event)
 
 void reap_inhibitor()
 {
-    if (screensaver_inhibit_pid > 0 && waitpid(screensaver_inhibit_pid, nullptr, WNOHANG) ==
-                                           screensaver_inhibit_pid) {
+    if (screensaver_inhibit_pid > 0 &&
+        waitpid(screensaver_inhibit_pid, nullptr, WNOHANG) == screensaver_inhibit_pid)
         screensaver_inhibit_pid = 0;
-    }
 }
 
 // Answers another client's request for the selection we own, from cut
@@ -134,13 +128,11 @@ void answer_selection_request(Display *display, const XSelectionRequestEvent &re
             reply.xselection.property = property;
         }
     }
-    if (data) {
+    if (data)
         X11.XFree(data);
-    }
     X11.XSendEvent(display, req.requestor, False, 0, &reply);
-    if (X11_UntrapErrors(display) != 0) {
+    if (X11_UntrapErrors(display) != 0)
         JEX_LogDebug(JEX_LOG_CATEGORY_VIDEO, "X11: a selection requestor went away");
-    }
 }
 
 void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, XEvent &event)
@@ -158,16 +150,15 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
             plain.state = 0;
             X11.XLookupString(&plain, nullptr, 0, &keysym, nullptr);
             const char *name = X11.XKeysymToString(keysym);
-            std::fprintf(stderr,
-                         "The key you just pressed is not recognized by JEX. To help get this "
-                         "fixed, please report this (X11 KeyCode %u (%u), X11 KeySym 0x%lX (%s)).\n",
-                         keycode, keycode - unsigned(data->min_keycode), keysym,
-                         name ? name : "NoSymbol");
+            std::fprintf(
+                stderr,
+                "The key you just pressed is not recognized by JEX. To help get this "
+                "fixed, please report this (X11 KeyCode %u (%u), X11 KeySym 0x%lX (%s)).\n",
+                keycode, keycode - unsigned(data->min_keycode), keysym, name ? name : "NoSymbol");
         }
         char text[32] = {};
-        if (X11_LookupKeyText(wd->ic, &event.xkey, text, int(sizeof(text))) > 0) {
+        if (X11_LookupKeyText(wd->ic, &event.xkey, text, int(sizeof(text))) > 0)
             JEX_SendKeyboardText(text);
-        }
         break;
     }
     case KeyRelease: {
@@ -178,9 +169,8 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
             X11.XPeekEvent(display, &next);
             if (next.type == KeyPress && next.xkey.keycode == event.xkey.keycode &&
                 next.xkey.window == event.xkey.window &&
-                Time(next.xkey.time - event.xkey.time) <= 1) {
+                Time(next.xkey.time - event.xkey.time) <= 1)
                 break;
-            }
         }
         const unsigned keycode = event.xkey.keycode;
         JEX_SendKeyboardKey(JEX_RELEASED, keycode < 256 ? data->key_layout[keycode] : 0);
@@ -198,37 +188,27 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
         }
         break;
     case ButtonRelease:
-        if (event.xbutton.button < 4 || event.xbutton.button > 7) {
+        if (event.xbutton.button < 4 || event.xbutton.button > 7)
             JEX_SendMouseButton(window, JEX_RELEASED, Uint8(event.xbutton.button));
-        }
         break;
-    case MotionNotify:
-        JEX_SendMouseMotion(window, 0, event.xmotion.x, event.xmotion.y);
-        break;
-    case EnterNotify:
-        JEX_SetMouseFocus(window);
-        break;
+    case MotionNotify: JEX_SendMouseMotion(window, 0, event.xmotion.x, event.xmotion.y); break;
+    case EnterNotify: JEX_SetMouseFocus(window); break;
     case LeaveNotify:
         if (event.xcrossing.mode != NotifyGrab && event.xcrossing.mode != NotifyUngrab &&
-            event.xcrossing.detail != NotifyInferior) {
+            event.xcrossing.detail != NotifyInferior)
             JEX_SetMouseFocus(nullptr);
-        }
         break;
     case FocusIn:
         JEX_SetKeyboardFocus(window);
-        if (wd->ic) {
+        if (wd->ic)
             X11.XSetICFocus(wd->ic);
-        }
         break;
     case FocusOut:
         JEX_SetKeyboardFocus(nullptr);
-        if (wd->ic) {
+        if (wd->ic)
             X11.XUnsetICFocus(wd->ic);
-        }
         break;
-    case Expose:
-        JEX_SendWindowEvent(window, JEX_WINDOWEVENT_EXPOSED, 0, 0);
-        break;
+    case Expose: JEX_SendWindowEvent(window, JEX_WINDOWEVENT_EXPOSED, 0, 0); break;
     case UnmapNotify:
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_HIDDEN, 0, 0);
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_MINIMIZED, 0, 0);
@@ -242,31 +222,24 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
         // manager's frame; a synthetic one from the manager is already in
         // root coordinates.
         int x = event.xconfigure.x, y = event.xconfigure.y;
-        if (!event.xconfigure.send_event) {
+        if (!event.xconfigure.send_event)
             X11_GetRootPosition(display, wd->xwindow, &x, &y);
-        }
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_MOVED, x, y);
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_RESIZED, event.xconfigure.width,
                             event.xconfigure.height);
         break;
     }
     case ClientMessage:
-        if (event.xclient.format == 32 && Atom(event.xclient.data.l[0]) == data->WM_DELETE_WINDOW) {
+        if (event.xclient.format == 32 && Atom(event.xclient.data.l[0]) == data->WM_DELETE_WINDOW)
             JEX_SendWindowEvent(window, JEX_WINDOWEVENT_CLOSE, 0, 0);
-        }
         break;
-    case SelectionRequest:
-        answer_selection_request(display, event.xselectionrequest);
-        break;
-    case SelectionNotify:
-        data->selection_waiting = false;
-        break;
+    case SelectionRequest: answer_selection_request(display, event.xselectionrequest); break;
+    case SelectionNotify: data->selection_waiting = false; break;
     case MappingNotify:
         X11.XRefreshKeyboardMapping(&event.xmapping);
         X11_UpdateKeymap(device);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -287,9 +260,8 @@ char *read_utf8_property(Display *display, Window w, Atom property, Atom utf8)
             text[count] = '\0';
         }
     }
-    if (data) {
+    if (data)
         X11.XFree(data);
-    }
     return text;
 }
 
@@ -301,13 +273,12 @@ char *empty_text()
 Window owning_window(JEX_VideoDevice *device)
 {
     JEX_Window *window = device->windows;
-    if (!window || !window->driverdata) {
+    if (!window || !window->driverdata)
         return None;
-    }
     return static_cast<X11_WindowData *>(window->driverdata)->xwindow;
 }
 
-} // namespace
+}  // namespace
 
 int X11_LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size)
 {
@@ -328,9 +299,8 @@ int X11_LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size)
     KeySym keysym = NoSymbol;
     X11.XLookupString(event, latin, int(sizeof(latin)), &keysym, nullptr);
     const Uint32 ucs = X11_KeySymToUcs4(keysym);
-    if (ucs == 0 || size < 5) {
+    if (ucs == 0 || size < 5)
         return 0;
-    }
     return encode_utf8(ucs, text);
 }
 
@@ -351,16 +321,13 @@ void X11_PumpEvents(JEX_VideoDevice *device)
     while (events_ready(display, 0)) {
         XEvent event{};
         X11.XNextEvent(display, &event);
-        if (X11.XFilterEvent(&event, None)) {
+        if (X11.XFilterEvent(&event, None))
             continue;
-        }
         send_syswm(event);
-        if (data->numwindows == 0) {
+        if (data->numwindows == 0)
             continue;
-        }
-        if (X11_WindowData *wd = find_window(data, event.xany.window)) {
+        if (X11_WindowData *wd = find_window(data, event.xany.window))
             dispatch(device, data, wd, event);
-        }
     }
 }
 
@@ -395,9 +362,8 @@ void X11_SuspendScreenSaver(JEX_VideoDevice *device)
                   static_cast<char *>(nullptr));
             _exit(2);
         }
-        if (pid > 0) {
+        if (pid > 0)
             screensaver_inhibit_pid = pid;
-        }
     } else if (!suspend) {
         X11_StopScreenSaverInhibitor();
     }
@@ -412,7 +378,10 @@ void X11_StopScreenSaverInhibitor(void)
     }
 }
 
-int X11_ScreenSaverInhibitorPid(void) { return int(screensaver_inhibit_pid); }
+int X11_ScreenSaverInhibitorPid(void)
+{
+    return int(screensaver_inhibit_pid);
+}
 
 int X11_SetClipboardText(JEX_VideoDevice *device, const char *text)
 {
@@ -423,15 +392,13 @@ int X11_SetClipboardText(JEX_VideoDevice *device, const char *text)
         JEX_SetError("Couldn't find a window to own the selection");
         return -1;
     }
-    if (!text) {
+    if (!text)
         text = "";
-    }
     X11.XChangeProperty(display, RootWindow(display, DefaultScreen(display)), XA_CUT_BUFFER0,
                         data->UTF8_STRING, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char *>(text), int(std::strlen(text)));
-    if (X11.XGetSelectionOwner(display, XA_PRIMARY) != owner) {
+    if (X11.XGetSelectionOwner(display, XA_PRIMARY) != owner)
         X11.XSetSelectionOwner(display, XA_PRIMARY, owner, CurrentTime);
-    }
     X11.XFlush(display);
     return 0;
 }
@@ -446,9 +413,8 @@ char *X11_GetClipboardText(JEX_VideoDevice *device)
     Window source = RootWindow(display, DefaultScreen(display));
     Atom property = XA_CUT_BUFFER0;
     if (owner != None && owner != mine) {
-        if (mine == None) {
+        if (mine == None)
             return empty_text();
-        }
         property = X11.XInternAtom(display, "JEX_SELECTION", False);
         source = mine;
         X11.XDeleteProperty(display, mine, property);
@@ -462,9 +428,8 @@ char *X11_GetClipboardText(JEX_VideoDevice *device)
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   deadline - std::chrono::steady_clock::now())
                                   .count();
-            if (left <= 0) {
+            if (left <= 0)
                 break;
-            }
             events_ready(display, int(left));
             JEX_PumpEvents();
         }

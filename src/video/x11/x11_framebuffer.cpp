@@ -3,20 +3,17 @@
 
 #include "JEX_pixels.h"
 
-
 int X11_GetVisualInfoFromVisual(Display *display, Visual *visual, XVisualInfo *info)
 {
     XVisualInfo wanted{};
     wanted.visualid = X11.XVisualIDFromVisual(visual);
     int count = 0;
     XVisualInfo *found = X11.XGetVisualInfo(display, VisualIDMask, &wanted, &count);
-    if (!found) {
+    if (!found)
         return -1;
-    }
     const bool ok = count > 0;
-    if (ok) {
+    if (ok)
         *info = found[0];
-    }
     X11.XFree(found);
     return ok ? 0 : -1;
 }
@@ -25,18 +22,15 @@ bool X11_GetPixmapFormat(Display *display, int depth, int *bits_per_pixel, int *
 {
     int count = 0;
     XPixmapFormatValues *formats = X11.XListPixmapFormats(display, &count);
-    if (!formats) {
+    if (!formats)
         return false;
-    }
     bool found = false;
     for (int i = 0; i < count && !found; ++i) {
         if (formats[i].depth == depth) {
-            if (bits_per_pixel) {
+            if (bits_per_pixel)
                 *bits_per_pixel = formats[i].bits_per_pixel;
-            }
-            if (scanline_pad) {
+            if (scanline_pad)
                 *scanline_pad = formats[i].scanline_pad;
-            }
             found = true;
         }
     }
@@ -65,14 +59,10 @@ Uint32 X11_GetPixelFormatFromVisualInfo(Display *display, const XVisualInfo *inf
     if (info->c_class == PseudoColor || info->c_class == StaticColor) {
         const bool lsb_first = BitmapBitOrder(display) == LSBFirst;
         switch (info->depth) {
-        case 8:
-            return JEX_PIXELFORMAT_INDEX8;
-        case 4:
-            return lsb_first ? JEX_PIXELFORMAT_INDEX4LSB : JEX_PIXELFORMAT_INDEX4MSB;
-        case 1:
-            return lsb_first ? JEX_PIXELFORMAT_INDEX1LSB : JEX_PIXELFORMAT_INDEX1MSB;
-        default:
-            break;
+        case 8: return JEX_PIXELFORMAT_INDEX8;
+        case 4: return lsb_first ? JEX_PIXELFORMAT_INDEX4LSB : JEX_PIXELFORMAT_INDEX4MSB;
+        case 1: return lsb_first ? JEX_PIXELFORMAT_INDEX1LSB : JEX_PIXELFORMAT_INDEX1MSB;
+        default: break;
         }
     }
     return 0;

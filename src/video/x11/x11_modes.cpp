@@ -44,24 +44,20 @@ bool choose_visual(Display *display, int screen, XVisualInfo *out)
             X11.XGetVisualInfo(display, VisualIDMask | VisualScreenMask, &wanted, &count);
         if (found) {
             const bool ok = count > 0;
-            if (ok) {
+            if (ok)
                 *out = found[0];
-            }
             X11.XFree(found);
-            if (ok) {
+            if (ok)
                 return true;
-            }
         }
     }
     const int depth = DefaultDepth(display, screen);
-    if (X11_UseDirectColorVisuals() && X11.XMatchVisualInfo(display, screen, depth, DirectColor, out)) {
+    if (X11_UseDirectColorVisuals() &&
+        X11.XMatchVisualInfo(display, screen, depth, DirectColor, out))
         return true;
-    }
-    for (int c_class : {TrueColor, PseudoColor, StaticColor}) {
-        if (X11.XMatchVisualInfo(display, screen, depth, c_class, out)) {
+    for (int c_class : {TrueColor, PseudoColor, StaticColor})
+        if (X11.XMatchVisualInfo(display, screen, depth, c_class, out))
             return true;
-        }
-    }
     return false;
 }
 
@@ -79,30 +75,25 @@ void add_mode(JEX_VideoDisplay *display, int w, int h, int refresh)
 void free_mode_lines(XF86VidModeModeInfo **modes, int count)
 {
     // The list is one block; each line's private data is separate.
-    for (int i = 0; i < count; ++i) {
-        if (modes[i]->privsize > 0 && modes[i]->c_private) {
+    for (int i = 0; i < count; ++i)
+        if (modes[i]->privsize > 0 && modes[i]->c_private)
             X11.XFree(modes[i]->c_private);
-        }
-    }
     X11.XFree(modes);
 }
 
 void list_xinerama(Display *display, X11_DisplayData *data)
 {
     if (env_disabled("JEX_VIDEO_X11_XINERAMA") || !JEX_X11_HAVE_XINERAMA ||
-        !server_has(display, "XINERAMA")) {
+        !server_has(display, "XINERAMA"))
         return;
-    }
     int event_base = 0, error_base = 0, major = 0, minor = 0;
     if (!X11.XineramaQueryExtension(display, &event_base, &error_base) ||
-        !X11.XineramaQueryVersion(display, &major, &minor) || !X11.XineramaIsActive(display)) {
+        !X11.XineramaQueryVersion(display, &major, &minor) || !X11.XineramaIsActive(display))
         return;
-    }
     int count = 0;
     XineramaScreenInfo *screens = X11.XineramaQueryScreens(display, &count);
-    if (!screens) {
+    if (!screens)
         return;
-    }
     for (int i = 0; i < count; ++i) {
         if (screens[i].screen_number == data->screen) {
             data->xinerama_info = screens[i];
@@ -115,34 +106,30 @@ void list_xinerama(Display *display, X11_DisplayData *data)
 
 void list_xrandr(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR || !server_has(display, "RANDR")) {
+    if (env_disabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR ||
+        !server_has(display, "RANDR"))
         return;
-    }
     int major = 0, minor = 0;
-    if (!X11.XRRQueryVersion(display, &major, &minor) || major < 1) {
+    if (!X11.XRRQueryVersion(display, &major, &minor) || major < 1)
         return;
-    }
-    XRRScreenConfiguration *config = X11.XRRGetScreenInfo(display, RootWindow(display, data->screen));
-    if (!config) {
+    XRRScreenConfiguration *config =
+        X11.XRRGetScreenInfo(display, RootWindow(display, data->screen));
+    if (!config)
         return;
-    }
     int nsizes = 0;
     XRRScreenSize *sizes = X11.XRRConfigSizes(config, &nsizes);
     for (int i = 0; i < nsizes; ++i) {
         int nrates = 0;
         short *rates = X11.XRRConfigRates(config, i, &nrates);
         // A size the server lists without rates is still a mode.
-        if (nrates <= 0 || !rates) {
+        if (nrates <= 0 || !rates)
             add_mode(jex_display, sizes[i].width, sizes[i].height, 0);
-        }
-        for (int j = 0; j < nrates && rates; ++j) {
+        for (int j = 0; j < nrates && rates; ++j)
             add_mode(jex_display, sizes[i].width, sizes[i].height, rates[j]);
-        }
     }
     if (nsizes > 0) {
-        if (data->screen_config) {
+        if (data->screen_config)
             X11.XRRFreeScreenConfigInfo(data->screen_config);
-        }
         data->screen_config = config;
         data->use_xrandr = major * 100 + minor;
         data->saved_size = X11.XRRConfigCurrentConfiguration(config, &data->saved_rotation);
@@ -155,26 +142,24 @@ void list_xrandr(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayDat
 void list_vidmode(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
 {
     if (env_disabled("JEX_VIDEO_X11_XVIDMODE") || !JEX_X11_HAVE_XVIDMODE ||
-        !server_has(display, "XFree86-VidModeExtension")) {
+        !server_has(display, "XFree86-VidModeExtension"))
         return;
-    }
     int event_base = 0, error_base = 0, major = 0, minor = 0, count = 0;
     XF86VidModeModeInfo **modes = nullptr;
     if (!X11.XF86VidModeQueryExtension(display, &event_base, &error_base) ||
         !X11.XF86VidModeQueryVersion(display, &major, &minor) ||
-        !X11.XF86VidModeGetAllModeLines(display, data->screen, &count, &modes)) {
+        !X11.XF86VidModeGetAllModeLines(display, data->screen, &count, &modes))
         return;
-    }
     for (int i = 0; i < count; ++i) {
         const XF86VidModeModeInfo *m = modes[i];
-        add_mode(jex_display, m->hdisplay, m->vdisplay, X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal));
+        add_mode(jex_display, m->hdisplay, m->vdisplay,
+                 X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal));
     }
     free_mode_lines(modes, count);
     data->use_vidmode = major * 100 + minor;
 
-    if (data->saved_mode.privsize > 0 && data->saved_mode.c_private) {
+    if (data->saved_mode.privsize > 0 && data->saved_mode.c_private)
         X11.XFree(data->saved_mode.c_private);
-    }
     data->saved_mode = XF86VidModeModeLine{};
     int dotclock = 0;
     X11.XF86VidModeGetModeLine(display, data->screen, &dotclock, &data->saved_mode);
@@ -202,9 +187,8 @@ void current_mode(Display *display, X11_DisplayData *data, int *w, int *h, int *
         XF86VidModeModeLine line{};
         int dotclock = 0;
         if (X11.XF86VidModeGetModeLine(display, data->screen, &dotclock, &line)) {
-            if (line.privsize > 0 && line.c_private) {
+            if (line.privsize > 0 && line.c_private)
                 X11.XFree(line.c_private);
-            }
             *w = line.hdisplay;
             *h = line.vdisplay;
             *rate = X11_ModeLineRefresh(unsigned(dotclock), line.htotal, line.vtotal);
@@ -221,13 +205,12 @@ void current_mode(Display *display, X11_DisplayData *data, int *w, int *h, int *
     *rate = 0;
 }
 
-} // namespace
+}  // namespace
 
 int X11_ModeLineRefresh(unsigned dotclock, unsigned htotal, unsigned vtotal)
 {
-    if (htotal == 0 || vtotal == 0) {
+    if (htotal == 0 || vtotal == 0)
         return 0;
-    }
     const Uint64 rate = Uint64(dotclock) * 1000u / (Uint64(htotal) * vtotal);
     return rate > INT_MAX ? INT_MAX : int(rate);
 }
@@ -236,35 +219,28 @@ int X11_ChooseRandRSize(const XRRScreenSize *sizes, int count, int w, int h)
 {
     int best = -1;
     for (int i = 0; i < count; ++i) {
-        if (sizes[i].width == w && sizes[i].height == h) {
+        if (sizes[i].width == w && sizes[i].height == h)
             return i;
-        }
-        if (sizes[i].width < w || sizes[i].height < h) {
+        if (sizes[i].width < w || sizes[i].height < h)
             continue;
-        }
         if (best < 0 || sizes[i].width < sizes[best].width ||
-            (sizes[i].width == sizes[best].width && sizes[i].height < sizes[best].height)) {
+            (sizes[i].width == sizes[best].width && sizes[i].height < sizes[best].height))
             best = i;
-        }
     }
     return best;
 }
 
 short X11_ChooseRandRRate(const short *rates, int count, int wanted)
 {
-    if (count <= 0 || !rates) {
+    if (count <= 0 || !rates)
         return short(wanted);
-    }
-    if (rates[0] == wanted) {
+    if (rates[0] == wanted)
         return rates[0];
-    }
     if (wanted == 0) {
         short highest = rates[0];
-        for (int i = 1; i < count; ++i) {
-            if (rates[i] > highest) {
+        for (int i = 1; i < count; ++i)
+            if (rates[i] > highest)
                 highest = rates[i];
-            }
-        }
         return highest;
     }
     short best = rates[0];
@@ -285,24 +261,22 @@ int X11_ChooseVidMode(XF86VidModeModeInfo *const *modes, int count, int w, int h
     int best_refresh = 0;
     for (int i = 0; i < count; ++i) {
         const XF86VidModeModeInfo *m = modes[i];
-        if (m->hdisplay < w || m->vdisplay < h) {
+        if (m->hdisplay < w || m->vdisplay < h)
             continue;
-        }
         const int r = X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal);
         bool take = false;
         if (best < 0) {
             take = true;
         } else {
             const XF86VidModeModeInfo *b = modes[best];
-            if (m->hdisplay != b->hdisplay) {
+            if (m->hdisplay != b->hdisplay)
                 take = m->hdisplay < b->hdisplay;
-            } else if (m->vdisplay != b->vdisplay) {
+            else if (m->vdisplay != b->vdisplay)
                 take = m->vdisplay < b->vdisplay;
-            } else if (refresh == 0) {
+            else if (refresh == 0)
                 take = r > best_refresh;
-            } else {
+            else
                 take = std::abs(r - refresh) < std::abs(best_refresh - refresh);
-            }
         }
         if (take) {
             best = i;
@@ -318,17 +292,14 @@ int X11_InitModes(JEX_VideoDevice *device)
     const int screens = ScreenCount(display);
     for (int screen = 0; screen < screens; ++screen) {
         XVisualInfo vinfo{};
-        if (!choose_visual(display, screen, &vinfo)) {
+        if (!choose_visual(display, screen, &vinfo))
             continue;
-        }
         const Uint32 format = X11_GetPixelFormatFromVisualInfo(display, &vinfo);
-        if (format == 0 || JEX_ISPIXELFORMAT_INDEXED(format)) {
+        if (format == 0 || JEX_ISPIXELFORMAT_INDEXED(format))
             continue;
-        }
         auto *data = static_cast<X11_DisplayData *>(std::calloc(1, sizeof(X11_DisplayData)));
-        if (!data) {
+        if (!data)
             continue;
-        }
         data->screen = screen;
         data->visual = vinfo.visual;
         data->depth = vinfo.depth;
@@ -342,9 +313,8 @@ int X11_InitModes(JEX_VideoDevice *device)
         display_record.desktop_mode.driverdata = nullptr;
         display_record.current_mode = display_record.desktop_mode;
         display_record.driverdata = data;
-        if (JEX_AddVideoDisplay(&display_record) < 0) {
+        if (JEX_AddVideoDisplay(&display_record) < 0)
             std::free(data);
-        }
     }
     if (device->num_displays == 0) {
         JEX_SetError("No available displays");
@@ -366,25 +336,22 @@ void X11_GetDisplayModes(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display)
     list_xinerama(display, data);
     if (data->use_xinerama) {
         const XineramaScreenInfo &xs = data->xinerama_info;
-        if (xs.width < screen_w || xs.height < screen_h) {
+        if (xs.width < screen_w || xs.height < screen_h)
             add_mode(jex_display, screen_w, screen_h, 0);
-        }
         add_mode(jex_display, xs.width, xs.height, 0);
     }
 
     list_xrandr(display, jex_display, data);
-    if (data->use_xrandr) {
+    if (data->use_xrandr)
         return;
-    }
-    if (!data->use_xinerama || data->xinerama_info.screen_number == 0) {
+    if (!data->use_xinerama || data->xinerama_info.screen_number == 0)
         list_vidmode(display, jex_display, data);
-    }
-    if (!data->use_vidmode) {
+    if (!data->use_vidmode)
         add_mode(jex_display, screen_w, screen_h, 0);
-    }
 }
 
-int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display, JEX_DisplayMode *mode)
+int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display,
+                       JEX_DisplayMode *mode)
 {
     Display *display = video_data(device)->display;
     auto *data = static_cast<X11_DisplayData *>(jex_display->driverdata);
@@ -402,9 +369,8 @@ int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display, J
 
     int w = 0, h = 0, rate = 0;
     current_mode(display, data, &w, &h, &rate);
-    if (mode->w == w && mode->h == h && (mode->refresh_rate == 0 || mode->refresh_rate == rate)) {
+    if (mode->w == w && mode->h == h && (mode->refresh_rate == 0 || mode->refresh_rate == rate))
         return 0;
-    }
 
     if (data->use_xrandr && data->screen_config) {
         int nsizes = 0;
@@ -417,9 +383,9 @@ int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display, J
         int nrates = 0;
         short *rates = X11.XRRConfigRates(data->screen_config, size, &nrates);
         const short new_rate = X11_ChooseRandRRate(rates, nrates, mode->refresh_rate);
-        const Status status = X11.XRRSetScreenConfigAndRate(display, data->screen_config,
-                                                            RootWindow(display, data->screen), size,
-                                                            data->saved_rotation, new_rate, CurrentTime);
+        const Status status = X11.XRRSetScreenConfigAndRate(
+            display, data->screen_config, RootWindow(display, data->screen), size,
+            data->saved_rotation, new_rate, CurrentTime);
         if (status != Success) {
             JEX_SetError("Couldn't switch the X display to %dx%d", mode->w, mode->h);
             return -1;
@@ -435,7 +401,8 @@ int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display, J
             return -1;
         }
         const int best = X11_ChooseVidMode(modes, count, mode->w, mode->h, mode->refresh_rate);
-        const bool switched = best >= 0 && X11.XF86VidModeSwitchToMode(display, data->screen, modes[best]);
+        const bool switched =
+            best >= 0 && X11.XF86VidModeSwitchToMode(display, data->screen, modes[best]);
         free_mode_lines(modes, count);
         if (!switched) {
             JEX_SetError("Couldn't switch the X display to %dx%d", mode->w, mode->h);
@@ -455,16 +422,14 @@ void X11_QuitModes(JEX_VideoDevice *device)
 {
     for (int i = 0; i < device->num_displays; ++i) {
         auto *data = static_cast<X11_DisplayData *>(device->displays[i].driverdata);
-        if (!data) {
+        if (!data)
             continue;
-        }
         if (data->screen_config) {
             X11.XRRFreeScreenConfigInfo(data->screen_config);
             data->screen_config = nullptr;
         }
-        if (data->saved_mode.privsize > 0 && data->saved_mode.c_private) {
+        if (data->saved_mode.privsize > 0 && data->saved_mode.c_private)
             X11.XFree(data->saved_mode.c_private);
-        }
         data->saved_mode = XF86VidModeModeLine{};
     }
 }

@@ -12,7 +12,7 @@ struct X11_DisplayData {
     Visual *visual;
     int depth;
     int scanline_pad;
-    int use_xinerama;           /* 0, or version major * 100 + minor */
+    int use_xinerama; /* 0, or version major * 100 + minor */
     int use_xrandr;
     int use_vidmode;
     XineramaScreenInfo xinerama_info;

@@ -26,14 +26,15 @@ Cursor empty_cursor(Display *display)
         const Pixmap pixmap = X11.XCreateBitmapFromData(display, root, &zero, 1, 1);
         if (pixmap) {
             XColor black{};
-            x11_empty_cursor = X11.XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
+            x11_empty_cursor =
+                X11.XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
             X11.XFreePixmap(display, pixmap);
         }
     }
     return x11_empty_cursor;
 }
 
-} // namespace
+}  // namespace
 
 bool X11_MakeCursorBitmaps(const Uint32 *pixels, int pitch, int w, int h, X11_CursorBitmaps *out)
 {
@@ -49,14 +50,13 @@ bool X11_MakeCursorBitmaps(const Uint32 *pixels, int pitch, int w, int h, X11_Cu
     unsigned long fg[3] = {}, bg[3] = {};
     unsigned long light = 0, dark = 0;
     for (int y = 0; y < h; ++y) {
-        const Uint32 *src = reinterpret_cast<const Uint32 *>(reinterpret_cast<const Uint8 *>(pixels) +
-                                                             size_t(y) * size_t(pitch));
+        const Uint32 *src = reinterpret_cast<const Uint32 *>(
+            reinterpret_cast<const Uint8 *>(pixels) + size_t(y) * size_t(pitch));
         for (int x = 0; x < w; ++x) {
             const Uint32 p = src[x];
             const unsigned a = p >> 24, r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-            if (a <= 25) {
+            if (a <= 25)
                 continue;
-            }
             const size_t byte = size_t(y) * row + size_t(x) / 8;
             const unsigned char bit = static_cast<unsigned char>(1u << (x % 8));
             out->mask[byte] |= bit;
@@ -93,13 +93,11 @@ JEX_Cursor *X11_CreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
         return nullptr;
     }
     Display *display = current_display();
-    if (!display || !surface) {
+    if (!display || !surface)
         return cursor;
-    }
     JEX_Surface *argb = JEX_ConvertSurfaceFormat(surface, JEX_PIXELFORMAT_ARGB8888, 0);
-    if (!argb) {
+    if (!argb)
         return cursor;
-    }
     X11_CursorBitmaps bitmaps{};
     if (!X11_MakeCursorBitmaps(static_cast<const Uint32 *>(argb->pixels), argb->pitch, argb->w,
                                argb->h, &bitmaps)) {
@@ -108,21 +106,21 @@ JEX_Cursor *X11_CreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
         return cursor;
     }
     const Window root = RootWindow(display, DefaultScreen(display));
-    const Pixmap data = X11.XCreateBitmapFromData(display, root, reinterpret_cast<char *>(bitmaps.data),
-                                                  unsigned(argb->w), unsigned(argb->h));
-    const Pixmap mask = X11.XCreateBitmapFromData(display, root, reinterpret_cast<char *>(bitmaps.mask),
-                                                  unsigned(argb->w), unsigned(argb->h));
+    const Pixmap data =
+        X11.XCreateBitmapFromData(display, root, reinterpret_cast<char *>(bitmaps.data),
+                                  unsigned(argb->w), unsigned(argb->h));
+    const Pixmap mask =
+        X11.XCreateBitmapFromData(display, root, reinterpret_cast<char *>(bitmaps.mask),
+                                  unsigned(argb->w), unsigned(argb->h));
     if (data && mask) {
         const Cursor x = X11.XCreatePixmapCursor(display, data, mask, &bitmaps.fg, &bitmaps.bg,
                                                  unsigned(hot_x), unsigned(hot_y));
         cursor->driverdata = reinterpret_cast<void *>(x);
     }
-    if (data) {
+    if (data)
         X11.XFreePixmap(display, data);
-    }
-    if (mask) {
+    if (mask)
         X11.XFreePixmap(display, mask);
-    }
     std::free(bitmaps.data);
     std::free(bitmaps.mask);
     JEX_FreeSurface(argb);
@@ -132,22 +130,19 @@ JEX_Cursor *X11_CreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
 int X11_ShowCursor(JEX_Cursor *cursor)
 {
     Display *display = current_display();
-    if (!display) {
+    if (!display)
         return 0;
-    }
-    const Cursor x = cursor ? Cursor(reinterpret_cast<uintptr_t>(cursor->driverdata))
-                            : empty_cursor(display);
+    const Cursor x =
+        cursor ? Cursor(reinterpret_cast<uintptr_t>(cursor->driverdata)) : empty_cursor(display);
     JEX_VideoDevice *device = JEX_GetVideoDevice();
     for (JEX_Window *window = device->windows; window; window = window->next) {
         auto *wd = static_cast<X11_WindowData *>(window->driverdata);
-        if (!wd) {
+        if (!wd)
             continue;
-        }
-        if (x != None) {
+        if (x != None)
             X11.XDefineCursor(display, wd->xwindow, x);
-        } else {
+        else
             X11.XUndefineCursor(display, wd->xwindow);
-        }
     }
     X11.XFlush(display);
     return 0;
@@ -155,14 +150,12 @@ int X11_ShowCursor(JEX_Cursor *cursor)
 
 void X11_FreeCursor(JEX_Cursor *cursor)
 {
-    if (!cursor) {
+    if (!cursor)
         return;
-    }
     const Cursor x = Cursor(reinterpret_cast<uintptr_t>(cursor->driverdata));
     Display *display = current_display();
-    if (x != None && display) {
+    if (x != None && display)
         X11.XFreeCursor(display, x);
-    }
     std::free(cursor);
 }
 
@@ -170,9 +163,8 @@ void X11_WarpMouse(JEX_Window *window, int x, int y)
 {
     Display *display = current_display();
     auto *wd = window ? static_cast<X11_WindowData *>(window->driverdata) : nullptr;
-    if (!display || !wd) {
+    if (!display || !wd)
         return;
-    }
     X11.XWarpPointer(display, None, wd->xwindow, 0, 0, 0, 0, x, y);
     X11.XSync(display, False);
 }
@@ -192,16 +184,14 @@ void X11_InitMouse(JEX_VideoDevice *)
     mouse->WarpMouse = X11_WarpMouse;
     mouse->SetRelativeMouseMode = X11_SetRelativeMouseMode;
     // The server's own cursor: a record with no X cursor of its own.
-    if (auto *standard = static_cast<JEX_Cursor *>(std::calloc(1, sizeof(JEX_Cursor)))) {
+    if (auto *standard = static_cast<JEX_Cursor *>(std::calloc(1, sizeof(JEX_Cursor))))
         JEX_SetDefaultCursor(standard);
-    }
 }
 
 void X11_QuitMouse(JEX_VideoDevice *device)
 {
     Display *display = static_cast<X11_VideoData *>(device->driverdata)->display;
-    if (x11_empty_cursor != None && display) {
+    if (x11_empty_cursor != None && display)
         X11.XFreeCursor(display, x11_empty_cursor);
-    }
     x11_empty_cursor = None;
 }

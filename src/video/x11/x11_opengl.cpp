@@ -31,15 +31,16 @@ struct X11_GLData {
     GLXContext (*glXCreateContext)(Display *, XVisualInfo *, GLXContext, Bool);
     void (*glXDestroyContext)(Display *, GLXContext);
     Bool (*glXMakeCurrent)(Display *, GLXDrawable, GLXContext);
-    GLXContext (*glXGetCurrentContext)(void);      // optional
-    GLXDrawable (*glXGetCurrentDrawable)(void);    // optional
+    GLXContext (*glXGetCurrentContext)(void);    // optional
+    GLXDrawable (*glXGetCurrentDrawable)(void);  // optional
     void (*glXSwapBuffers)(Display *, GLXDrawable);
     int (*glXSwapIntervalSGI)(int);
     int (*glXSwapIntervalMESA)(unsigned);
     int (*glXGetSwapIntervalMESA)(void);
 };
 
-using CreateContextAttribsFn = GLXContext (*)(Display *, GLXFBConfig, GLXContext, Bool, const int *);
+using CreateContextAttribsFn = GLXContext (*)(Display *, GLXFBConfig, GLXContext, Bool,
+                                              const int *);
 using ChooseFBConfigFn = GLXFBConfig *(*)(Display *, int, const int *, int *);
 using GetFBConfigAttribFn = int (*)(Display *, GLXFBConfig, int, int *);
 using QueryExtensionsStringFn = const char *(*)(Display *, int);
@@ -69,15 +70,13 @@ struct ListBuilder {
     int count = 0;
     void add(int value)
     {
-        if (count < capacity - 1) {
+        if (count < capacity - 1)
             list[count++] = value;
-        }
     }
     int finish()
     {
-        if (capacity > 0) {
+        if (capacity > 0)
             list[count++] = None;
-        }
         return count;
     }
 };
@@ -104,9 +103,8 @@ void probe_extensions(JEX_VideoDevice *device)
         window = X11.XCreateWindow(display, root, 0, 0, 32, 32, 0, vinfo->depth, InputOutput,
                                    vinfo->visual, CWBackPixel | CWBorderPixel | CWColormap, &xattr);
         context = glx->glXCreateContext(display, vinfo, nullptr, True);
-        if (context && window) {
+        if (context && window)
             glx->glXMakeCurrent(display, window, context);
-        }
         X11_UntrapErrors(display);
         X11.XFree(vinfo);
     }
@@ -114,9 +112,8 @@ void probe_extensions(JEX_VideoDevice *device)
     const auto query = entry<QueryExtensionsStringFn>(device, "glXQueryExtensionsString");
     const char *extensions = query ? query(display, screen) : nullptr;
     if (extensions) {
-        if (X11_GL_HasExtension(extensions, "GLX_SGI_swap_control")) {
+        if (X11_GL_HasExtension(extensions, "GLX_SGI_swap_control"))
             glx->glXSwapIntervalSGI = entry<int (*)(int)>(device, "glXSwapIntervalSGI");
-        }
         if (X11_GL_HasExtension(extensions, "GLX_MESA_swap_control")) {
             glx->glXSwapIntervalMESA = entry<int (*)(unsigned)>(device, "glXSwapIntervalMESA");
             glx->glXGetSwapIntervalMESA = entry<int (*)(void)>(device, "glXGetSwapIntervalMESA");
@@ -128,12 +125,10 @@ void probe_extensions(JEX_VideoDevice *device)
         glx->glXMakeCurrent(display, None, nullptr);
         glx->glXDestroyContext(display, context);
     }
-    if (window) {
+    if (window)
         X11.XDestroyWindow(display, window);
-    }
-    if (colormap) {
+    if (colormap)
         X11.XFreeColormap(display, colormap);
-    }
     X11_PumpEvents(device);
 }
 
@@ -143,16 +138,14 @@ void probe_extensions(JEX_VideoDevice *device)
 GLXFBConfig choose_fbconfig(JEX_VideoDevice *device, Display *display, int screen, VisualID visual)
 {
     const auto choose = entry<ChooseFBConfigFn>(device, "glXChooseFBConfig");
-    if (!choose) {
+    if (!choose)
         return nullptr;
-    }
     int attributes[X11_GL_MAX_ATTRIBUTES];
     X11_GL_GetFBConfigAttributes(device, attributes, X11_GL_MAX_ATTRIBUTES);
     int count = 0;
     GLXFBConfig *configs = choose(display, screen, attributes, &count);
-    if (!configs) {
+    if (!configs)
         return nullptr;
-    }
     GLXFBConfig chosen = count > 0 ? configs[0] : nullptr;
     if (const auto get = entry<GetFBConfigAttribFn>(device, "glXGetFBConfigAttrib")) {
         for (int i = 0; i < count; ++i) {
@@ -167,36 +160,31 @@ GLXFBConfig choose_fbconfig(JEX_VideoDevice *device, Display *display, int scree
     return chosen;
 }
 
-} // namespace
+}  // namespace
 
 bool X11_GL_HasExtension(const char *list, const char *name)
 {
     const size_t n = std::strlen(name);
-    if (!list || n == 0) {
+    if (!list || n == 0)
         return false;
-    }
     for (const char *p = list; (p = std::strstr(p, name)) != nullptr; p += n) {
         const bool starts = p == list || p[-1] == ' ';
         const bool ends = p[n] == '\0' || p[n] == ' ';
-        if (starts && ends) {
+        if (starts && ends)
             return true;
-        }
     }
     return false;
 }
 
 int X11_GL_LoadLibrary(JEX_VideoDevice *device, const char *path)
 {
-    if (!path) {
+    if (!path)
         path = std::getenv("JEX_OPENGL_LIBRARY");
-    }
-    if (!path) {
+    if (!path)
         path = X11_DEFAULT_OPENGL_LIBRARY;
-    }
     void *handle = JEX_LoadObject(path);
-    if (!handle) {
+    if (!handle)
         return -1;
-    }
     // GLX hooks itself into the display connection, which outlives the
     // library's use here and calls back into it when it closes: the GL
     // library must stay mapped once opened.
@@ -214,14 +202,15 @@ int X11_GL_LoadLibrary(JEX_VideoDevice *device, const char *path)
     gl.dll_handle = handle;
     device->gl_data = glx;
 
-    glx->glXGetProcAddress =
-        reinterpret_cast<void *(*)(const GLubyte *)>(JEX_LoadFunction(handle, "glXGetProcAddressARB"));
+    glx->glXGetProcAddress = reinterpret_cast<void *(*)(const GLubyte *)>(
+        JEX_LoadFunction(handle, "glXGetProcAddressARB"));
     glx->glXChooseVisual = entry<decltype(glx->glXChooseVisual)>(device, "glXChooseVisual");
     glx->glXCreateContext = entry<decltype(glx->glXCreateContext)>(device, "glXCreateContext");
     glx->glXDestroyContext = entry<decltype(glx->glXDestroyContext)>(device, "glXDestroyContext");
     glx->glXMakeCurrent = entry<decltype(glx->glXMakeCurrent)>(device, "glXMakeCurrent");
     glx->glXSwapBuffers = entry<decltype(glx->glXSwapBuffers)>(device, "glXSwapBuffers");
-    glx->glXGetCurrentContext = entry<decltype(glx->glXGetCurrentContext)>(device, "glXGetCurrentContext");
+    glx->glXGetCurrentContext =
+        entry<decltype(glx->glXGetCurrentContext)>(device, "glXGetCurrentContext");
     glx->glXGetCurrentDrawable =
         entry<decltype(glx->glXGetCurrentDrawable)>(device, "glXGetCurrentDrawable");
     if (!glx->glXChooseVisual || !glx->glXCreateContext || !glx->glXDestroyContext ||
@@ -237,9 +226,8 @@ int X11_GL_LoadLibrary(JEX_VideoDevice *device, const char *path)
 void *X11_GL_GetProcAddress(JEX_VideoDevice *device, const char *proc)
 {
     X11_GLData *glx = gl_data(device);
-    if (glx && glx->glXGetProcAddress) {
+    if (glx && glx->glXGetProcAddress)
         return glx->glXGetProcAddress(reinterpret_cast<const GLubyte *>(proc));
-    }
     return device->gl_config.dll_handle ? JEX_LoadFunction(device->gl_config.dll_handle, proc)
                                         : nullptr;
 }
@@ -274,9 +262,8 @@ int X11_GL_GetAttributes(JEX_VideoDevice *device, Display *, int, int *list, int
         b.add(GLX_BUFFER_SIZE);
         b.add(gl.buffer_size);
     }
-    if (gl.double_buffer) {
+    if (gl.double_buffer)
         b.add(GLX_DOUBLEBUFFER);
-    }
     b.add(GLX_DEPTH_SIZE);
     b.add(gl.depth_size);
     const std::pair<int, int> optional[] = {
@@ -290,9 +277,8 @@ int X11_GL_GetAttributes(JEX_VideoDevice *device, Display *, int, int *list, int
             b.add(value);
         }
     }
-    if (gl.stereo) {
+    if (gl.stereo)
         b.add(GLX_STEREO);
-    }
     if (gl.multisamplebuffers) {
         b.add(kSampleBuffersARB);
         b.add(gl.multisamplebuffers);
@@ -350,9 +336,8 @@ XVisualInfo *X11_GL_GetVisual(JEX_VideoDevice *device, Display *display, int scr
     int attributes[X11_GL_MAX_ATTRIBUTES];
     X11_GL_GetAttributes(device, display, screen, attributes, X11_GL_MAX_ATTRIBUTES);
     XVisualInfo *vinfo = glx->glXChooseVisual(display, screen, attributes);
-    if (!vinfo) {
+    if (!vinfo)
         JEX_SetError("Couldn't find matching GLX visual");
-    }
     return vinfo;
 }
 
@@ -369,14 +354,13 @@ JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
     XWindowAttributes attributes{};
     X11.XGetWindowAttributes(display, wd->xwindow, &attributes);
     XVisualInfo wanted{};
-    for (int i = 0; i < ScreenCount(display); ++i) {
-        if (RootWindow(display, i) == attributes.root) {
+    for (int i = 0; i < ScreenCount(display); ++i)
+        if (RootWindow(display, i) == attributes.root)
             wanted.screen = i;
-        }
-    }
     wanted.visualid = X11.XVisualIDFromVisual(attributes.visual);
     int count = 0;
-    XVisualInfo *vinfo = X11.XGetVisualInfo(display, VisualScreenMask | VisualIDMask, &wanted, &count);
+    XVisualInfo *vinfo =
+        X11.XGetVisualInfo(display, VisualScreenMask | VisualIDMask, &wanted, &count);
 
     GLXContext context = nullptr;
     if (vinfo) {
@@ -392,7 +376,8 @@ JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
             GLXFBConfig config = nullptr;
             if (!create_attribs) {
                 JEX_SetError("GL 3.x is not supported");
-            } else if (!(config = choose_fbconfig(device, display, wanted.screen, wanted.visualid))) {
+            } else if (!(config =
+                             choose_fbconfig(device, display, wanted.screen, wanted.visualid))) {
                 JEX_SetError("No good framebuffers found. GL 3.x disabled");
             } else {
                 const int version[] = {kContextMajorVersionARB, gl.major_version,
@@ -404,9 +389,8 @@ JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
                     glx->glXDestroyContext(display, context);
                     context = versioned;
                 } else {
-                    if (versioned) {
+                    if (versioned)
                         glx->glXDestroyContext(display, versioned);
-                    }
                     JEX_SetError("Could not create GL %d.%d context", gl.major_version,
                                  gl.minor_version);
                     glx->glXDestroyContext(display, context);
@@ -417,9 +401,8 @@ JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
         X11.XFree(vinfo);
     }
     if (!context) {
-        if (device->gl_config.major_version < 3 || !vinfo) {
+        if (device->gl_config.major_version < 3 || !vinfo)
             JEX_SetError("Could not create GL context");
-        }
         return nullptr;
     }
     if (!glx->glXMakeCurrent(display, wd->xwindow, context)) {
@@ -440,16 +423,16 @@ int X11_GL_MakeCurrent(JEX_VideoDevice *device, JEX_Window *window, JEX_GLContex
         JEX_SetError("OpenGL library not loaded");
         return -1;
     }
-    const Window drawable =
-        window && window->driverdata ? static_cast<X11_WindowData *>(window->driverdata)->xwindow : None;
+    const Window drawable = window && window->driverdata
+                                ? static_cast<X11_WindowData *>(window->driverdata)->xwindow
+                                : None;
     // A program that makes its context current every frame must not pay a
     // server round trip when nothing changes: no request is sent, so there
     // is nothing to synchronise with.
     if (context && drawable != None && glx->glXGetCurrentContext && glx->glXGetCurrentDrawable &&
         glx->glXGetCurrentContext() == reinterpret_cast<GLXContext>(context) &&
-        glx->glXGetCurrentDrawable() == drawable) {
+        glx->glXGetCurrentDrawable() == drawable)
         return 0;
-    }
     if (!glx->glXMakeCurrent(display, drawable, reinterpret_cast<GLXContext>(context))) {
         JEX_SetError("Unable to make GL context current");
         return -1;
@@ -482,9 +465,8 @@ int X11_GL_SetSwapInterval(JEX_VideoDevice *device, int interval)
 int X11_GL_GetSwapInterval(JEX_VideoDevice *device)
 {
     X11_GLData *glx = gl_data(device);
-    if (glx && glx->glXGetSwapIntervalMESA) {
+    if (glx && glx->glXGetSwapIntervalMESA)
         return glx->glXGetSwapIntervalMESA();
-    }
     return swapinterval;
 }
 
@@ -492,9 +474,8 @@ void X11_GL_SwapWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
     X11_GLData *glx = gl_data(device);
     auto *wd = static_cast<X11_WindowData *>(window->driverdata);
-    if (glx && wd) {
+    if (glx && wd)
         glx->glXSwapBuffers(x_display(device), wd->xwindow);
-    }
 }
 
 void X11_GL_DeleteContext(JEX_VideoDevice *device, JEX_GLContext context)

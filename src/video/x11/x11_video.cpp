@@ -24,15 +24,13 @@ int trapped_code = 0;
 int X11_ErrorHandler(Display *display, XErrorEvent *e)
 {
     if (trapping) {
-        if (trapped_code == 0) {
+        if (trapped_code == 0)
             trapped_code = e->error_code;
-        }
         return 0;
     }
     char text[256] = "";
-    if (X11.XGetErrorText) {
+    if (X11.XGetErrorText)
         X11.XGetErrorText(display, e->error_code, text, int(sizeof(text)));
-    }
     JEX_LogError(JEX_LOG_CATEGORY_VIDEO, "X11 error: %s (code %d, request %d.%d, resource 0x%lx)",
                  text, int(e->error_code), int(e->request_code), int(e->minor_code),
                  static_cast<unsigned long>(e->resourceid));
@@ -43,9 +41,8 @@ char *copy_string(const char *s)
 {
     const size_t n = std::strlen(s) + 1;
     char *copy = static_cast<char *>(std::malloc(n));
-    if (copy) {
+    if (copy)
         std::memcpy(copy, s, n);
-    }
     return copy;
 }
 
@@ -64,9 +61,8 @@ Window read_window_property(Display *display, Window w, Atom property)
             result = Window(*reinterpret_cast<unsigned long *>(data));
         }
     }
-    if (data) {
+    if (data)
         X11.XFree(data);
-    }
     return result;
 }
 
@@ -79,10 +75,10 @@ bool check_window_manager(Display *display)
     X11_TrapErrors();
     const Atom check = X11.XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     bool found = false;
-    const Window wm = read_window_property(display, RootWindow(display, DefaultScreen(display)), check);
-    if (wm != None) {
+    const Window wm =
+        read_window_property(display, RootWindow(display, DefaultScreen(display)), check);
+    if (wm != None)
         found = read_window_property(display, wm, check) == wm;
-    }
     X11_UntrapErrors(display);
     return found;
 }
@@ -106,7 +102,7 @@ void free_device(JEX_VideoDevice *device)
     std::free(device);
 }
 
-} // namespace
+}  // namespace
 
 VideoBootStrap X11_bootstrap = {"x11", "JEX X11 video driver", X11_Available, X11_CreateDevice};
 
@@ -123,17 +119,18 @@ int X11_UntrapErrors(Display *display)
     return trapped_code;
 }
 
-bool X11_UseDirectColorVisuals(void) { return std::getenv("JEX_VIDEO_X11_NODIRECTCOLOR") == nullptr; }
+bool X11_UseDirectColorVisuals(void)
+{
+    return std::getenv("JEX_VIDEO_X11_NODIRECTCOLOR") == nullptr;
+}
 
 int X11_Available(void)
 {
-    if (!JEX_X11_LoadSymbols()) {
+    if (!JEX_X11_LoadSymbols())
         return 0;
-    }
     Display *display = X11.XOpenDisplay(nullptr);
-    if (display) {
+    if (display)
         X11.XCloseDisplay(display);
-    }
     JEX_X11_UnloadSymbols();
     return display != nullptr;
 }
@@ -214,9 +211,8 @@ JEX_VideoDevice *X11_CreateDevice(int)
 
 void X11_DeleteDevice(JEX_VideoDevice *device)
 {
-    if (!device) {
+    if (!device)
         return;
-    }
     free_device(device);
     JEX_X11_UnloadSymbols();
 }
@@ -233,9 +229,8 @@ int X11_VideoInit(JEX_VideoDevice *device)
         return -1;
     }
 
-    if (JEX_X11_HAVE_UTF8) {
+    if (JEX_X11_HAVE_UTF8)
         data->im = X11.XOpenIM(display, nullptr, data->classname, data->classname);
-    }
 
 #define JEX_X11_INTERN(name) data->name = X11.XInternAtom(display, #name, False)
     JEX_X11_INTERN(WM_DELETE_WINDOW);
@@ -252,12 +247,10 @@ int X11_VideoInit(JEX_VideoDevice *device)
 
     data->net_wm = check_window_manager(display);
 
-    if (X11_InitModes(device) < 0) {
+    if (X11_InitModes(device) < 0)
         return -1;
-    }
-    if (X11_InitKeyboard(device) != 0) {
+    if (X11_InitKeyboard(device) != 0)
         return -1;
-    }
     X11_InitMouse(device);
     return 0;
 }

@@ -13,12 +13,12 @@ struct X11_WindowData;
 /* One per video device (the device's driverdata). */
 struct X11_VideoData {
     Display *display;
-    char *classname;            /* window class name, owned */
-    XIM im;                     /* input method, or null */
+    char *classname; /* window class name, owned */
+    XIM im;          /* input method, or null */
     X11_WindowData **windowlist;
     int numwindows;
     int windowlistlength;
-    bool net_wm;                /* an extended-hints window manager runs */
+    bool net_wm; /* an extended-hints window manager runs */
 
     Atom WM_DELETE_WINDOW;
     Atom _NET_WM_STATE;
@@ -45,7 +45,6 @@ struct X11_VideoData {
     /* The error handler that was installed before the driver's own. */
     XErrorHandler previous_error_handler;
 };
-
 
 int X11_Available(void);
 JEX_VideoDevice *X11_CreateDevice(int devindex);

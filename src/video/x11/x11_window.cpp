@@ -33,9 +33,8 @@ X11_WindowData *window_data(JEX_Window *window)
 int window_screen(JEX_Window *window)
 {
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
-    if (display && display->driverdata) {
+    if (display && display->driverdata)
         return static_cast<X11_DisplayData *>(display->driverdata)->screen;
-    }
     return 0;
 }
 
@@ -55,30 +54,27 @@ char *utf8_to_latin1(const char *s)
 {
     const size_t n = std::strlen(s);
     char *out = static_cast<char *>(std::malloc(n + 1));
-    if (!out) {
+    if (!out)
         return nullptr;
-    }
     size_t o = 0;
     for (size_t i = 0; i < n;) {
         const auto c = static_cast<unsigned char>(s[i]);
         unsigned code = c;
         size_t len = 1;
-        if (c >= 0xC0 && c < 0xE0) {
+        if (c >= 0xC0 && c < 0xE0)
             len = 2, code = c & 0x1F;
-        } else if (c >= 0xE0 && c < 0xF0) {
+        else if (c >= 0xE0 && c < 0xF0)
             len = 3, code = c & 0x0F;
-        } else if (c >= 0xF0) {
+        else if (c >= 0xF0)
             len = 4, code = c & 0x07;
-        } else if (c >= 0x80) {
+        else if (c >= 0x80)
             code = '?';
-        }
         if (i + len > n) {
             len = n - i;
             code = '?';
         }
-        for (size_t k = 1; k < len; ++k) {
+        for (size_t k = 1; k < len; ++k)
             code = (code << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        }
         out[o++] = code <= 0xFF ? char(code) : '?';
         i += len;
     }
@@ -89,9 +85,8 @@ char *utf8_to_latin1(const char *s)
 char *latin1_to_utf8(const unsigned char *s, size_t n)
 {
     char *out = static_cast<char *>(std::malloc(2 * n + 1));
-    if (!out) {
+    if (!out)
         return nullptr;
-    }
     size_t o = 0;
     for (size_t i = 0; i < n; ++i) {
         if (s[i] < 0x80) {
@@ -142,9 +137,8 @@ template <typename Value>
 int store_ramp(Display *display, Colormap colormap, const Visual *visual, Value value)
 {
     const int n = visual->map_entries;
-    if (n < 2) {
+    if (n < 2)
         return 0;
-    }
     std::vector<XColor> colours;
     try {
         colours.resize(size_t(n));
@@ -176,14 +170,11 @@ void set_decorations(Display *display, Window xwindow, bool borderless)
     const Atom win = atom_if_exists(display, "_WIN_HINTS");
     const bool any = motif != None || kwm != None || win != None;
     if (!borderless) {
-        for (Atom a : {motif, kwm, win}) {
-            if (a != None) {
+        for (Atom a : {motif, kwm, win})
+            if (a != None)
                 X11.XDeleteProperty(display, xwindow, a);
-            }
-        }
-        if (!any) {
+        if (!any)
             X11.XDeleteProperty(display, xwindow, XA_WM_TRANSIENT_FOR);
-        }
         return;
     }
     // 32-bit properties travel as arrays of long.
@@ -201,17 +192,15 @@ void set_decorations(Display *display, Window xwindow, bool borderless)
         X11.XChangeProperty(display, xwindow, win, win, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char *>(&zero), 1);
     }
-    if (!any) {
+    if (!any)
         X11.XSetTransientForHint(display, xwindow, RootWindow(display, DefaultScreen(display)));
-    }
 }
 
 void set_size_hints(Display *display, Window xwindow, JEX_Window *window, bool with_position)
 {
     XSizeHints *hints = X11.XAllocSizeHints();
-    if (!hints) {
+    if (!hints)
         return;
-    }
     if (!(window->flags & JEX_WINDOW_RESIZABLE)) {
         hints->min_width = hints->max_width = window->w;
         hints->min_height = hints->max_height = window->h;
@@ -230,9 +219,8 @@ void set_size_hints(Display *display, Window xwindow, JEX_Window *window, bool w
 int state_atoms(const X11_VideoData *data, bool fullscreen, bool maximized, long *atoms)
 {
     int count = 0;
-    if (fullscreen) {
+    if (fullscreen)
         atoms[count++] = long(data->_NET_WM_STATE_FULLSCREEN);
-    }
     if (maximized) {
         atoms[count++] = long(data->_NET_WM_STATE_MAXIMIZED_VERT);
         atoms[count++] = long(data->_NET_WM_STATE_MAXIMIZED_HORZ);
@@ -307,9 +295,8 @@ int setup_window(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bo
         auto *list = static_cast<X11_WindowData **>(
             std::realloc(data->windowlist, size_t(length) * sizeof(X11_WindowData *)));
         if (!list) {
-            if (wd->ic) {
+            if (wd->ic)
                 X11.XDestroyIC(wd->ic);
-            }
             std::free(wd);
             JEX_Error(JEX_ERR_NOMEM);
             return -1;
@@ -324,11 +311,10 @@ int setup_window(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bo
         X11_GetRootPosition(display, xwindow, &window->x, &window->y);
         window->w = attributes.width;
         window->h = attributes.height;
-        if (attributes.map_state != IsUnmapped) {
+        if (attributes.map_state != IsUnmapped)
             window->flags |= JEX_WINDOW_SHOWN;
-        } else {
+        else
             window->flags &= ~Uint32(JEX_WINDOW_SHOWN);
-        }
         wd->visual = attributes.visual;
         wd->colormap = attributes.colormap;
     }
@@ -337,8 +323,8 @@ int setup_window(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bo
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char *prop = nullptr;
-    if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_STATE, 0, 1024, False, XA_ATOM, &type,
-                               &format, &count, &after, &prop) == Success &&
+    if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_STATE, 0, 1024, False, XA_ATOM,
+                               &type, &format, &count, &after, &prop) == Success &&
         prop && type == XA_ATOM && format == 32) {
         const auto *atoms = reinterpret_cast<const unsigned long *>(prop);
         bool vert = false, horz = false, full = false;
@@ -347,27 +333,24 @@ int setup_window(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bo
             horz |= atoms[i] == data->_NET_WM_STATE_MAXIMIZED_HORZ;
             full |= atoms[i] == data->_NET_WM_STATE_FULLSCREEN;
         }
-        if (vert && horz) {
+        if (vert && horz)
             window->flags |= JEX_WINDOW_MAXIMIZED;
-        } else if (full) {
+        else if (full)
             window->flags |= JEX_WINDOW_FULLSCREEN;
-        }
     }
-    if (prop) {
+    if (prop)
         X11.XFree(prop);
-    }
     window->driverdata = wd;
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 void X11_GetRootPosition(Display *display, Window xwindow, int *x, int *y)
 {
     XWindowAttributes attributes{};
-    if (!X11.XGetWindowAttributes(display, xwindow, &attributes)) {
+    if (!X11.XGetWindowAttributes(display, xwindow, &attributes))
         return;
-    }
     Window child = None;
     int rx = attributes.x, ry = attributes.y;
     // The window's origin inside its border, in root coordinates; the
@@ -392,9 +375,8 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
     int depth = dd ? dd->depth : DefaultDepth(display, screen);
     if ((window->flags & JEX_WINDOW_OPENGL) && device->gl_data) {
         XVisualInfo *vinfo = X11_GL_GetVisual(device, display, screen);
-        if (!vinfo) {
+        if (!vinfo)
             return -1;
-        }
         visual = vinfo->visual;
         depth = vinfo->depth;
         X11.XFree(vinfo);
@@ -474,14 +456,12 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
     }
     long fevent = 0;
     X11_WindowData *wd = window_data(window);
-    if (wd->ic) {
+    if (wd->ic)
         X11.XGetICValues(wd->ic, XNFilterEvents, &fevent, nullptr);
-    }
     X11.XSelectInput(display, w,
                      fevent | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                          EnterWindowMask | LeaveWindowMask | PointerMotionMask | KeymapStateMask |
-                         ExposureMask | StructureNotifyMask | FocusChangeMask |
-                         PropertyChangeMask);
+                         ExposureMask | StructureNotifyMask | FocusChangeMask | PropertyChangeMask);
     X11.XFlush(display);
     return 0;
 }
@@ -507,22 +487,21 @@ char *X11_GetWindowTitle(JEX_VideoDevice *device, Window xwindow)
     unsigned char *prop = nullptr;
     char *title = nullptr;
     if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_NAME, 0, 8192, False,
-                               data->UTF8_STRING, &type, &format, &count, &after, &prop) == Success &&
-        prop && type == data->UTF8_STRING) {
+                               data->UTF8_STRING, &type, &format, &count, &after,
+                               &prop) == Success &&
+        prop && type == data->UTF8_STRING)
         title = copy_text(reinterpret_cast<const char *>(prop), count);
-    }
     if (prop) {
         X11.XFree(prop);
         prop = nullptr;
     }
-    if (!title && X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING,
-                                         &type, &format, &count, &after, &prop) == Success &&
-        prop && type == XA_STRING) {
+    if (!title &&
+        X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING, &type,
+                               &format, &count, &after, &prop) == Success &&
+        prop && type == XA_STRING)
         title = latin1_to_utf8(prop, count);
-    }
-    if (prop) {
+    if (prop)
         X11.XFree(prop);
-    }
     return title ? title : copy_text("", 0);
 }
 
@@ -547,7 +526,8 @@ void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window)
     std::free(legacy);
     if (JEX_X11_HAVE_UTF8) {
         X11.XChangeProperty(display, w, data->_NET_WM_NAME, data->UTF8_STRING, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char *>(title), int(std::strlen(title)));
+                            reinterpret_cast<const unsigned char *>(title),
+                            int(std::strlen(title)));
     }
     X11.XFlush(display);
 }
@@ -563,9 +543,8 @@ void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface 
         return;
     }
     JEX_Surface *argb = JEX_ConvertSurfaceFormat(icon, JEX_PIXELFORMAT_ARGB8888, 0);
-    if (!argb) {
+    if (!argb)
         return;
-    }
     const size_t n = size_t(argb->w) * size_t(argb->h) + 2;
     auto *items = static_cast<long *>(std::malloc(n * sizeof(long)));
     if (!items) {
@@ -577,11 +556,10 @@ void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface 
     items[1] = argb->h;
     long *out = items + 2;
     for (int y = 0; y < argb->h; ++y) {
-        const auto *row = reinterpret_cast<const Uint32 *>(static_cast<const Uint8 *>(argb->pixels) +
-                                                           size_t(y) * size_t(argb->pitch));
-        for (int x = 0; x < argb->w; ++x) {
+        const auto *row = reinterpret_cast<const Uint32 *>(
+            static_cast<const Uint8 *>(argb->pixels) + size_t(y) * size_t(argb->pitch));
+        for (int x = 0; x < argb->w; ++x)
             *out++ = long(row[x]);
-        }
     }
     X11.XChangeProperty(display, w, data->_NET_WM_ICON, XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char *>(items), int(n));
@@ -601,9 +579,8 @@ void X11_SetWindowSize(JEX_VideoDevice *device, JEX_Window *window)
 {
     Display *display = video_data(device)->display;
     const Window w = window_data(window)->xwindow;
-    if (window->shaper && device->ResizeWindowShape) {
+    if (window->shaper && device->ResizeWindowShape)
         device->ResizeWindowShape(window);
-    }
     if (!(window->flags & JEX_WINDOW_RESIZABLE)) {
         // Fixed-size hints first, or a manager would refuse the new size.
         set_size_hints(display, w, window, false);
@@ -675,9 +652,8 @@ int X11_SetWindowGammaRamp(JEX_VideoDevice *device, JEX_Window *window, const Ui
     }
     if (store_ramp(display, wd->colormap, wd->visual, [ramp](int channel, int i) {
             return ramp[channel * 256 + (i > 255 ? 255 : i)];
-        }) < 0) {
+        }) < 0)
         return -1;
-    }
     X11.XFlush(display);
     return 0;
 }
@@ -700,15 +676,13 @@ void X11_SetWindowGrab(JEX_VideoDevice *device, JEX_Window *window)
     // give it a while, but never hang on it.
     bool grabbed = false;
     for (int attempt = 0; attempt < X11_GRAB_ATTEMPTS && !grabbed; ++attempt) {
-        if (attempt > 0) {
+        if (attempt > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
         grabbed = X11.XGrabPointer(display, w, True, 0, GrabModeAsync, GrabModeAsync, w, None,
                                    CurrentTime) == GrabSuccess;
     }
-    if (!grabbed) {
+    if (!grabbed)
         JEX_LogWarn(JEX_LOG_CATEGORY_VIDEO, "X11: the pointer grab was refused");
-    }
     X11.XRaiseWindow(display, w);
     X11.XGrabKeyboard(display, w, True, GrabModeAsync, GrabModeAsync, CurrentTime);
     X11.XSync(display, False);
@@ -718,9 +692,8 @@ void X11_DestroyWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
     X11_VideoData *data = video_data(device);
     X11_WindowData *wd = window_data(window);
-    if (!wd) {
+    if (!wd)
         return;
-    }
     window->driverdata = nullptr;
     for (int i = 0; i < data->numwindows; ++i) {
         if (data->windowlist[i] == wd) {
@@ -729,20 +702,19 @@ void X11_DestroyWindow(JEX_VideoDevice *device, JEX_Window *window)
             break;
         }
     }
-    if (wd->ic) {
+    if (wd->ic)
         X11.XDestroyIC(wd->ic);
-    }
     if (wd->created) {
         X11.XDestroyWindow(data->display, wd->xwindow);
-        if (wd->colormap) {
+        if (wd->colormap)
             X11.XFreeColormap(data->display, wd->colormap);
-        }
         X11.XFlush(data->display);
     }
     std::free(wd);
 }
 
-JEX_bool X11_GetWindowWMInfo(JEX_VideoDevice *device, JEX_Window *window, struct JEX_SysWMinfo *info)
+JEX_bool X11_GetWindowWMInfo(JEX_VideoDevice *device, JEX_Window *window,
+                             struct JEX_SysWMinfo *info)
 {
     auto *out = reinterpret_cast<X11_SysWMinfo *>(info);
     if (out->major != 1 || out->minor != 3) {

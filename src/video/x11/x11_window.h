@@ -16,8 +16,8 @@ struct X11_WindowData {
     XShmSegmentInfo shminfo;
     XImage *ximage;
     GC gc;
-    XIC ic;                     /* input context, or null */
-    bool created;               /* false for a foreign window */
+    XIC ic;       /* input context, or null */
+    bool created; /* false for a foreign window */
     X11_VideoData *videodata;
 };
 
@@ -34,8 +34,8 @@ void X11_RaiseWindow(JEX_VideoDevice *device, JEX_Window *window);
 void X11_MaximizeWindow(JEX_VideoDevice *device, JEX_Window *window);
 void X11_MinimizeWindow(JEX_VideoDevice *device, JEX_Window *window);
 void X11_RestoreWindow(JEX_VideoDevice *device, JEX_Window *window);
-void X11_SetWindowFullscreen(JEX_VideoDevice *device, JEX_Window *window,
-                             JEX_VideoDisplay *display, JEX_bool fullscreen);
+void X11_SetWindowFullscreen(JEX_VideoDevice *device, JEX_Window *window, JEX_VideoDisplay *display,
+                             JEX_bool fullscreen);
 int X11_SetWindowGammaRamp(JEX_VideoDevice *device, JEX_Window *window, const Uint16 *ramp);
 void X11_SetWindowGrab(JEX_VideoDevice *device, JEX_Window *window);
 void X11_DestroyWindow(JEX_VideoDevice *device, JEX_Window *window);
