@@ -4,15 +4,17 @@
 #   make bench  build optimised and run the benchmarks
 #   make tsan   build the thread and timer tests with ThreadSanitizer and run them
 #   make fuzz   build the libFuzzer targets with clang and run each for a while
+#   make install PREFIX=/usr/local   build optimised and install the library
 
 JOBS      ?= $(shell nproc)
 FUZZ_SECS ?= 60
+PREFIX    ?= /usr/local
 TSAN_TESTS = thread_test timer_test error_test log_test events_test quit_test
 space := $(subst ,, )
 # ccache, where installed, makes rebuilds of several trees cheap.
 LAUNCHER  := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all setup build test demo bench tsan fuzz clean
+.PHONY: all setup build test demo bench tsan fuzz install clean
 
 all: build
 
@@ -30,6 +32,12 @@ test: setup
 	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+install: setup
+	cmake -S . -B build/install -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) \
+	  -DJEX_TESTS=OFF -DJEX_PROGRAMS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DJEX_INSTALL=ON
+	cmake --build build/install -j $(JOBS)
+	cmake --install build/install
 
 demo: build
 	bash scripts/demo build/release

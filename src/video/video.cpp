@@ -31,8 +31,11 @@ JEX_VideoDevice *no_device(int)
 }
 
 // The order is the auto-selection order.
-const VideoBootStrap *const bootstrap[] = {&COCOA_bootstrap, &X11_bootstrap, &DUMMY_bootstrap,
-                                           nullptr};
+const VideoBootStrap *const bootstrap[] = {&COCOA_bootstrap,
+#if JEX_VIDEO_DRIVER_X11
+                                           &X11_bootstrap,
+#endif
+                                           &DUMMY_bootstrap, nullptr};
 constexpr int kNumBootstrap = 3;
 
 bool no_device_error()
