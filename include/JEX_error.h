@@ -1,4 +1,8 @@
-/* Error reporting: every failing call leaves a message for JEX_GetError. */
+/* Error reporting: every failing call leaves a message for JEX_GetError.
+   Threads: every call may be made from any thread. Each thread made by
+   JEX_CreateThread has its own message; all other threads (the
+   application's included) share one, which a reader sees whole. The text
+   JEX_GetError returns belongs to the calling thread. */
 #ifndef JEX_ERROR_H
 #define JEX_ERROR_H
 

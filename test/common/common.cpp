@@ -141,7 +141,7 @@ struct FlagOption {
 };
 
 constexpr FlagOption kFlagOptions[] = {
-    {"--vsync", FlagField::Render, JEX_RENDERER_PRESENTVSYNC},
+    {"--vsync", FlagField::Render, COMMON_RENDER_PRESENTVSYNC},
     {"--noframe", FlagField::Window, JEX_WINDOW_BORDERLESS},
     {"--resize", FlagField::Window, JEX_WINDOW_RESIZABLE},
     {"--minimize", FlagField::Window, JEX_WINDOW_MINIMIZED},

@@ -19,6 +19,26 @@ namespace {
 
 using Bytes = std::string;
 
+/* Bytes from hex pairs separated by blanks: H("C3 A9"). */
+Bytes H(const char *hex)
+{
+    Bytes b;
+    for (const char *p = hex; *p; p += p[2] ? 3 : 2)
+        b.push_back(static_cast<char>(std::strtoul(std::string(p, 2).c_str(), nullptr, 16)));
+    return b;
+}
+
+/* Several byte strings in hex, separated by "|". */
+std::vector<Bytes> Pieces(const std::string &hex)
+{
+    std::vector<Bytes> pieces;
+    for (size_t start = 0, bar; start <= hex.size(); start = bar + 1) {
+        bar = std::min(hex.find('|', start), hex.size());
+        pieces.push_back(H(hex.substr(start, bar - start).c_str()));
+    }
+    return pieces;
+}
+
 Bytes B(std::initializer_list<int> v)
 {
     Bytes b;
@@ -205,91 +225,21 @@ TEST(IconvVsGlibc, UnmarkedUtf16And32InputTakesOrderFromTheMark)
     }
 }
 
-/* Output in pieces of random small sizes and input in random slices must add
-   up to the one-shot result; every stop leaves whole characters only. */
-TEST(IconvResume, SmallOutputBuffersAndSplitInput)
-{
-    std::mt19937 rng(77);
-    for (const Encoding &from : kEncodings) {
-        for (const Encoding &to : kEncodings) {
-            const std::u32string text = RandomText(rng, 600, std::min(from.max, to.max));
-            const auto input = Glibc(from.glibc, "UTF-32LE", Utf32Le(text));
-            ASSERT_TRUE(input);
-            const Bytes want = Convert(to.name, from.name, *input).out;
-
-            JEX_iconv_t cd = JEX_iconv_open(to.name, from.name);
-            Bytes got;
-            size_t fed = 0;
-            Bytes pending;
-            std::uniform_int_distribution<size_t> room_dist(1, 70);
-            std::uniform_int_distribution<size_t> slice_dist(1, 50);
-            int guard = 0;
-            while ((fed < input->size() || !pending.empty()) && ++guard < 100000) {
-                if (fed < input->size()) {
-                    const size_t take = std::min(slice_dist(rng), input->size() - fed);
-                    pending += input->substr(fed, take);
-                    fed += take;
-                }
-                for (;;) {
-                    const size_t room = room_dist(rng);
-                    const Result r = ConvertOnce(cd, pending, room);
-                    got += r.out;
-                    pending.erase(0, r.in_used);
-                    if (r.code == JEX_ICONV_E2BIG)
-                        continue;
-                    if (r.code == JEX_ICONV_EINVAL) {
-                        ASSERT_LT(fed, input->size()) << "cut character at the true end";
-                        break;
-                    }
-                    ASSERT_LT(r.code, JEX_ICONV_EINVAL);
-                    EXPECT_TRUE(pending.empty());
-                    break;
-                }
-            }
-            JEX_iconv_close(cd);
-            EXPECT_TRUE(got == want) << to.name << " from " << from.name;
-        }
-    }
-}
-
 /* Input handed over less than 16 bytes at a time never reaches the block
    paths, so it is the character-by-character reference for them, on valid
-   and invalid input alike. */
+   and invalid input alike; output in small pieces must add up the same. */
 TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
 {
     std::mt19937 rng(4242);
     /* Byte soup with long runs of the shapes the block paths look for:
        ASCII, two-byte sequences, wide units; and defects among them. */
-    const Bytes pieces[] = {
-        "abcdefgh",
-        "\xD0\x96\xD0\xB6\xD1\x8F\xCE\xB1",
-        "\xC3\xA9",
-        "\xC0\x80",
-        "\xC1\xBF",
-        "\xC2",
-        "\x80",
-        "\xE2\x82\xAC",
-        "\xF0\x9F\x98\x80",
-        "\xFF",
-        B({0, 0, 0, 0}),
-        B({'A', 0, 'B', 0}),
-        B({0x00, 0xD8}),
-        B({0x00, 0xDC}),
-        B({0x80}),
-        "\xDF\xBF\xDF\xBF",
-        "\xC2\x41",
-        "\xED\xA0\x80",
-        "\xEF\xBF\xBE",
-        "\xE0\x80\x80",
-        "\xE0\xA0\x80",
-        "\xEF\xBF\xBD",
-        "\xED\x9F\xBF",
-        "\xE0\x9F\xBF",
-        "\xE4\xB8\xAD\xE6\x96\x87",
-        "\xE2\x41\x42",
-    };
+    const std::vector<Bytes> pieces =
+        Pieces("61 62 63 64 65 66 67 68|D0 96 D0 B6 D1 8F CE B1|C3 A9|C0 80|C1 BF|C2|80|E2 82 AC|"
+               "F0 9F 98 80|FF|00 00 00 00|41 00 42 00|00 D8|00 DC|DF BF DF BF|C2 41|ED A0 80|"
+               "EF BF BE|E0 80 80|E0 A0 80|EF BF BD|ED 9F BF|E0 9F BF|E4 B8 AD E6 96 87|E2 41 42");
     std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> repeat(1, 12);
+    std::uniform_int_distribution<size_t> room(1, 70);
     for (int round = 0; round < 12; ++round) {
         Bytes input;
         while (input.size() < 3000) {
@@ -311,11 +261,12 @@ TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
                     const size_t take = std::min<size_t>(15 - pending.size(), input.size() - fed);
                     pending += input.substr(fed, take);
                     fed += take;
-                    const Result r = ConvertOnce(cd, pending, 64);
-                    sliced += r.out;
-                    pending.erase(0, r.in_used);
-                    code = r.code;
-                    ASSERT_NE(code, JEX_ICONV_E2BIG);
+                    do { /* output in pieces of random small sizes */
+                        const Result r = ConvertOnce(cd, pending, room(rng));
+                        sliced += r.out;
+                        pending.erase(0, r.in_used);
+                        code = r.code;
+                    } while (code == JEX_ICONV_E2BIG);
                 }
                 JEX_iconv_close(cd);
                 ASSERT_TRUE(sliced == whole.out)
@@ -379,48 +330,31 @@ std::u32string DecodeAll(const char *from, const Bytes &in, size_t *code = nullp
 
 TEST(IconvDecode, Utf8Rules)
 {
-    const Case cases[] = {
-        {"UTF-8", Utf8("\xC3\xA9"), U"\u00E9"},
-        {"UTF-8", Utf8("\xE2\x82\xAC\xE0\xA4\x85"), U"\u20AC\u0905"},
-        {"UTF-8", Utf8("\xF0\x9F\x98\x80"), U"\U0001F600"},
+    const std::pair<const char *, std::u32string> cases[] = {
+        {"C3 A9", U"\u00E9"},
+        {"E2 82 AC E0 A4 85", U"\u20AC\u0905"},
+        {"F0 9F 98 80", U"\U0001F600"},
         /* stray continuation bytes and FE/FF: one U+FFFD each */
-        {"UTF-8",
-         Utf8("\x80\xBF"
-              "a\xFE\xFF"),
-         U"\uFFFD\uFFFDa\uFFFD\uFFFD"},
+        {"80 BF 61 FE FF", U"\uFFFD\uFFFDa\uFFFD\uFFFD"},
         /* overlong forms, whole sequence consumed */
-        {"UTF-8", B({0xC0, 0x80, 0xC1, 0xBF, 'x'}), U"\uFFFD\uFFFDx"},
-        {"UTF-8", B({0xE0, 0x80, 0x80, 0xF0, 0x8F, 0xBF, 0xBF}), U"\uFFFD\uFFFD"},
+        {"C0 80 C1 BF 78", U"\uFFFD\uFFFDx"},
+        {"E0 80 80 F0 8F BF BF", U"\uFFFD\uFFFD"},
         /* surrogates, U+FFFE, U+FFFF, past U+10FFFF */
-        {"UTF-8", Utf8("\xED\xA0\x80\xED\xBF\xBF"), U"\uFFFD\uFFFD"},
-        {"UTF-8", Utf8("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD"), U"\uFFFD\uFFFD\uFFFD"},
-        {"UTF-8",
-         Utf8("\xF4\x90\x80\x80"
-              "a"),
-         U"\uFFFDa"},
+        {"ED A0 80 ED BF BF", U"\uFFFD\uFFFD"},
+        {"EF BF BE EF BF BF EF BF BD", U"\uFFFD\uFFFD\uFFFD"},
+        {"F4 90 80 80 61", U"\uFFFDa"},
         /* five- and six-byte forms are read whole and rejected */
-        {"UTF-8", B({0xF8, 0x88, 0x80, 0x80, 0x80, 0xFC, 0x84, 0x80, 0x80, 0x80, 0x80, 'z'}),
-         U"\uFFFD\uFFFDz"},
-        /* a byte that cannot continue ends the character and starts the next */
-        {"UTF-8",
-         Utf8("\xE2\x82"
-              "A\xC3"
-              "\xC3\xA9"),
-         U"\uFFFDA\uFFFD\u00E9"},
-        {"UTF-8",
-         Utf8("\xF0\x9F\x98"
-              "b"),
-         U"\uFFFDb"},
-        /* ...even when the announced length runs past the end of the input */
-        {"UTF-8",
-         Utf8("\xF0"
-              "A"),
-         U"\uFFFDA"},
+        {"F8 88 80 80 80 FC 84 80 80 80 80 7A", U"\uFFFD\uFFFDz"},
+        /* a byte that cannot continue ends the character and starts the next, */
+        {"E2 82 41 C3 C3 A9", U"\uFFFDA\uFFFD\u00E9"},
+        {"F0 9F 98 62", U"\uFFFDb"},
+        /* even when the announced length runs past the end of the input */
+        {"F0 41", U"\uFFFDA"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[hex, want] : cases) {
         size_t code = 0;
-        EXPECT_EQ(DecodeAll(c.from, c.in, &code), c.want) << Hex(c.in);
-        EXPECT_EQ(code, c.want.size()) << Hex(c.in);
+        EXPECT_EQ(DecodeAll("UTF-8", H(hex), &code), want) << hex;
+        EXPECT_EQ(code, want.size()) << hex;
     }
 }
 
@@ -490,24 +424,60 @@ TEST(IconvEncode, NarrowTargetsAndReplacement)
               B({0xFD, 0xFF, 'A', 0}));
     EXPECT_EQ(Convert("UTF-8", "UTF-8", Utf8("\xC0\x80")).out, Utf8("\xEF\xBF\xBD"));
 
-    /* Values no Unicode text may hold never reach the output: surrogates and
-       values past U+10FFFF from the fixed-width inputs become U+FFFD. */
+    /* Values no Unicode text may hold never reach UTF output, nor come from
+       UTF input: surrogates and values past U+10FFFF become U+FFFD. */
     const Bytes lone = B({0x00, 0xD8, 0, 0, 0x00, 0x00, 0x11, 0});
     EXPECT_EQ(Convert("UTF-8", "UTF-32LE", lone).out, Utf8("\xEF\xBF\xBD\xEF\xBF\xBD"));
-    EXPECT_EQ(Convert("UTF-16LE", "UTF-32LE", lone).out, B({0xFD, 0xFF, 0xFD, 0xFF}));
-    EXPECT_EQ(Convert("UTF-32LE", "UTF-32LE", lone).out, B({0xFD, 0xFF, 0, 0, 0xFD, 0xFF, 0, 0}));
+    EXPECT_EQ(Convert("UTF-16LE", "UCS-4", lone).out, B({0xFD, 0xFF, 0xFD, 0xFF}));
+    EXPECT_EQ(Convert("UCS-4", "UTF-32LE", lone).out, B({0xFD, 0xFF, 0, 0, 0xFD, 0xFF, 0, 0}));
     EXPECT_EQ(Convert("UTF-8", "UCS-2", B({0x00, 0xD8})).out, Utf8("\xEF\xBF\xBD"));
-    EXPECT_EQ(Convert("UCS-2", "UCS-2", B({0x00, 0xDC})).out, B({0xFD, 0xFF}));
-
-    /* UCS-4 carries 31 bits; only the top bit (and surrogates) is replaced. */
-    EXPECT_EQ(Convert("UCS-4", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out,
-              B({0xFF, 0xFF, 0xFF, 0x7F}));
-    EXPECT_EQ(Convert("UCS-4", "UTF-32BE", B({0x80, 0, 0, 0x41})).out, B({0xFD, 0xFF, 0, 0}));
     EXPECT_EQ(Convert("UTF-8", "UCS-4", B({0xFF, 0xFF, 0xFF, 0x7F})).out, Utf8("\xEF\xBF\xBD"));
-    /* ...so a UTF-8 sequence past U+10FFFF must already be U+FFFD when read. */
-    EXPECT_EQ(Convert("UCS-4", "UTF-8", Utf8("\xF4\x90\x80\x80\xF7\xBF\xBF\xBF")).out,
+    /* ...so a UTF-8 sequence past U+10FFFF is U+FFFD by the time UCS-4 gets it. */
+    EXPECT_EQ(Convert("UCS-4", "UTF-8", Utf8("\xF4\x90\x80\x80\xF4\x8F\xBF\xBF")).out,
+              B({0xFD, 0xFF, 0, 0, 0xFF, 0xFF, 0x10, 0}));
+}
+
+/* UCS-2 and UCS-4 are plain codes: every value they can hold goes through
+   between them as it is, surrogates included; only the top bit of UCS-4
+   and values past 0xFFFF for UCS-2 are replaced. */
+TEST(IconvEncode, UcsPassesEveryValueThrough)
+{
+    std::mt19937 rng(31);
+    std::vector<Uint32> values = {0xD800, 0xDBFF, 0xDC00,   0xDFFF,
+                                  0xFFFE, 0xFFFF, 0x110000, 0x7FFFFFFF};
+    for (int i = 0; i < 5000; ++i)
+        values.push_back(rng() >> (1 + rng() % 31));
+    Bytes ucs4;
+    for (Uint32 v : values)
+        ucs4.append(reinterpret_cast<const char *>(&v), 4);
+    /* glibc's UCS-4 agrees: the same bytes come back. */
+    const auto glibc = Glibc("UCS-4LE", "UCS-4LE", ucs4);
+    ASSERT_TRUE(glibc);
+    EXPECT_TRUE(*glibc == ucs4);
+    EXPECT_TRUE(Convert("UCS-4", "UCS-4", ucs4).out == ucs4);
+
+    Bytes ucs2, want2, back4;
+    for (Uint32 v : values) {
+        const Uint16 u = static_cast<Uint16>(v), w = v > 0xFFFF ? 0xFFFD : u;
+        const Uint32 w4 = w;
+        ucs2.append(reinterpret_cast<const char *>(&u), 2);
+        want2.append(reinterpret_cast<const char *>(&w), 2);
+        back4.append(reinterpret_cast<const char *>(&w4), 4);
+    }
+    EXPECT_TRUE(Convert("UCS-2", "UCS-4", ucs4).out == want2);
+    EXPECT_TRUE(Convert("UCS-4", "UCS-2", want2).out == back4);
+    EXPECT_TRUE(Convert("UCS-2", "UCS-2", ucs2).out == ucs2);
+    EXPECT_EQ(Convert("UCS-4", "UCS-4", B({0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF})).out,
               B({0xFD, 0xFF, 0, 0, 0xFD, 0xFF, 0, 0}));
-    EXPECT_EQ(Convert("UCS-4", "UTF-8", Utf8("\xF4\x8F\xBF\xBF")).out, B({0xFF, 0xFF, 0x10, 0}));
+
+    /* A surrogate read from UCS-4 is refused by every UTF target, as glibc
+       refuses it; here it becomes U+FFFD. */
+    const Bytes surrogate = B({0x00, 0xDC, 0, 0});
+    for (const char *to : {"UTF-8", "UTF-16LE", "UTF-32BE"}) {
+        EXPECT_FALSE(Glibc(to, "UCS-4LE", surrogate)) << to;
+        EXPECT_TRUE(Convert(to, "UCS-4", surrogate).out == Convert(to, "UTF-8", "\xEF\xBF\xBD").out)
+            << to;
+    }
 }
 
 TEST(IconvEncode, ByteOrderMarks)

@@ -70,17 +70,15 @@ TEST(Utf8Strlcpy, NeverEndsInsideASequence)
        they are rather than cutting a whole character before them. */
     EXPECT_EQ(JEX_utf8strlcpy(buf, "\xC3\xA9\x80", 4), 3u);
     EXPECT_EQ(JEX_utf8strlcpy(buf, "x\x80\x80\x80\x80", 16), 5u);
-}
 
-TEST(Utf8Strlcpy, ZeroRoomAndNullArguments)
-{
-    char buf[4] = {'Z', 'Z', 'Z', 'Z'};
+    /* No room even for a terminator; null arguments; an unterminated
+       source is not read past the room. */
+    std::memset(buf, 'Z', 4);
     EXPECT_EQ(JEX_utf8strlcpy(buf, "abc", 0), 0u);
-    EXPECT_EQ(buf[0], 'Z'); /* not even a terminator fits */
+    EXPECT_EQ(buf[0], 'Z');
     EXPECT_EQ(JEX_utf8strlcpy(nullptr, "abc", 4), 0u);
     EXPECT_EQ(JEX_utf8strlcpy(buf, nullptr, 4), 0u);
     EXPECT_EQ(buf[0], '\0');
-    /* An unterminated source is not read past the room. */
     const char unterminated[3] = {'a', 'b', 'c'};
     EXPECT_EQ(JEX_utf8strlcpy(buf, unterminated, 3), 2u);
     EXPECT_STREQ(buf, "ab");
@@ -149,10 +147,7 @@ TEST(CaseAndOrder, InPlace)
     EXPECT_EQ(JEX_strlwr(s), s);
     EXPECT_STREQ(s, "hello, w\xC3\xB6rld! 123 [z]{a}@`");
 
-    char odd[] = "abcde";
-    char even[] = "abcdef";
-    char one[] = "x";
-    char empty[] = "";
+    char odd[] = "abcde", even[] = "abcdef", one[] = "x", empty[] = "";
     EXPECT_EQ(JEX_strrev(odd), odd);
     EXPECT_STREQ(odd, "edcba");
     EXPECT_STREQ(JEX_strrev(even), "fedcba");
@@ -181,15 +176,12 @@ TEST(IntegerToText, KnownValuesAndExtremes)
 
     /* A radix outside 2..36 gives an empty string, never a crash or a hang. */
     for (int radix : {-5, 0, 1, 37, 1000}) {
-        std::strcpy(s, "junk");
-        EXPECT_EQ(JEX_ltoa(12345, s, radix), s);
-        EXPECT_STREQ(s, "") << radix;
-        std::strcpy(s, "junk");
-        EXPECT_STREQ(JEX_ultoa(12345, s, radix), "") << radix;
-        std::strcpy(s, "junk");
-        EXPECT_STREQ(JEX_lltoa(-12345, s, radix), "") << radix;
-        std::strcpy(s, "junk");
-        EXPECT_STREQ(JEX_ulltoa(0, s, radix), "") << radix;
+        char a[8] = "junk", b[8] = "junk", c[8] = "junk", d[8] = "junk";
+        EXPECT_EQ(JEX_ltoa(12345, a, radix), a);
+        EXPECT_STREQ(a, "") << radix;
+        EXPECT_STREQ(JEX_ultoa(12345, b, radix), "") << radix;
+        EXPECT_STREQ(JEX_lltoa(-12345, c, radix), "") << radix;
+        EXPECT_STREQ(JEX_ulltoa(0, d, radix), "") << radix;
     }
     EXPECT_EQ(JEX_ltoa(1, nullptr, 10), nullptr);
     EXPECT_EQ(JEX_ulltoa(1, nullptr, 10), nullptr);
