@@ -87,54 +87,42 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
     add(Key(JEX_KEYUP, 2, 0x400000E0, 0, 224),
         "Keyboard: key released in window 2: scancode 0x000000E0 = Left Ctrl, "
         "keycode 0x400000E0 = Left Ctrl");
-    e = {};
     e.text = {JEX_TEXTINPUT, 4, "h\xC3\xA9"};
     add(e, "Keyboard: text input \"h\xC3\xA9\" in window 4");
-    e = {};
-    e.motion.type = JEX_MOUSEMOTION;
-    e.motion.window_id = 1;
-    e.motion.x = 10, e.motion.y = 20, e.motion.rel_x = -1, e.motion.rel_y = 2;
+    e.motion = {.type = JEX_MOUSEMOTION,
+                .window_id = 1,
+                .state = 0,
+                .x = 10,
+                .y = 20,
+                .rel_x = -1,
+                .rel_y = 2};
     add(e, "Mouse: moved to 10,20 (-1,2) in window 1");
-    e = {};
-    e.button.type = JEX_MOUSEBUTTONDOWN;
-    e.button.window_id = 1;
-    e.button.button = 3, e.button.x = 4, e.button.y = 5;
+    e.button = {
+        .type = JEX_MOUSEBUTTONDOWN, .window_id = 1, .button = 3, .state = 1, .x = 4, .y = 5};
     add(e, "Mouse: button 3 pressed at 4,5 in window 1");
     e.button.type = JEX_MOUSEBUTTONUP;
     add(e, "Mouse: button 3 released at 4,5 in window 1");
-    e = {};
-    e.wheel.type = JEX_MOUSEWHEEL;
-    e.wheel.window_id = 1;
-    e.wheel.x = 0, e.wheel.y = -1;
+    e.wheel = {.type = JEX_MOUSEWHEEL, .window_id = 1, .x = 0, .y = -1};
     add(e, "Mouse: wheel scrolled 0 in x and -1 in y in window 1");
-    e = {};
-    e.jball.type = JEX_JOYBALLMOTION;
-    e.jball.which = 1, e.jball.ball = 2, e.jball.rel_x = -3, e.jball.rel_y = 4;
+    e.jball = {.type = JEX_JOYBALLMOTION, .which = 1, .ball = 2, .rel_x = -3, .rel_y = 4};
     add(e, "Joystick 1: ball 2 moved by -3,4");
     const std::pair<int, const char *> hats[] = {{0, "CENTER"},  {1, "UP"},      {2, "RIGHT"},
                                                  {3, "RIGHTUP"}, {4, "DOWN"},    {6, "RIGHTDOWN"},
                                                  {8, "LEFT"},    {9, "LEFTUP"},  {12, "LEFTDOWN"},
                                                  {5, "UNKNOWN"}, {15, "UNKNOWN"}};
     for (const auto &[value, word] : hats) {
-        e = {};
-        e.jhat.type = JEX_JOYHATMOTION;
-        e.jhat.which = 0, e.jhat.hat = 1, e.jhat.value = Uint8(value);
+        e.jhat = {.type = JEX_JOYHATMOTION, .which = 0, .hat = 1, .value = Uint8(value)};
         add(e, std::string("Joystick 0: hat 1 moved to ") + word);
     }
-    e = {};
-    e.jbutton.type = JEX_JOYBUTTONDOWN;
-    e.jbutton.which = 2, e.jbutton.button = 7;
+    e.jbutton = {.type = JEX_JOYBUTTONDOWN, .which = 2, .button = 7, .state = 1};
     add(e, "Joystick 2: button 7 pressed");
     e.jbutton.type = JEX_JOYBUTTONUP;
     add(e, "Joystick 2: button 7 released");
-    e = {};
     e.type = JEX_CLIPBOARDUPDATE;
     add(e, "Clipboard updated");
-    e.user.type = JEX_USEREVENT;
-    e.user.code = -42;
+    e.user = {JEX_USEREVENT, 0, -42, nullptr, nullptr};
     add(e, "User event -42");
     for (Uint32 type : {0x8001u, 0x600u, 0x302u, 0x700u, 0x802u, 0x201u, 0xFFFFu}) {
-        e = {};
         e.type = type;
         add(e, "Unknown event " + std::to_string(type));
     }

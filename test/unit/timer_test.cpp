@@ -128,26 +128,6 @@ TEST_F(Timers, PeriodicTimerKeepsItsIntervalAndStopsWhenRemoved)
     JEX_Delay(60);
     EXPECT_LE(c.calls.load(), at_removal + 1);
 
-    // A callback returning 0 ends a periodic timer.
-    struct Countdown {
-        std::atomic<int> left{4}, calls{0};
-        JEX_sem *done = JEX_CreateSemaphore(0);
-    } cd;
-    JEX_AddTimer(
-        2,
-        [](Uint32 interval, void *p) -> Uint32 {
-            auto *cd = static_cast<Countdown *>(p);
-            cd->calls++;
-            if (--cd->left > 0)
-                return interval;
-            JEX_SemPost(cd->done);
-            return 0;
-        },
-        &cd);
-    ASSERT_EQ(JEX_SemWaitTimeout(cd.done, kPatienceMs), 0);
-    JEX_Delay(30);
-    EXPECT_EQ(cd.calls.load(), 4);
-    JEX_DestroySemaphore(cd.done);
 }
 
 TEST_F(Timers, RecycledRecordIsNotCancelledThroughItsOldId)
