@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common.h"
@@ -97,25 +98,18 @@ TEST(CommonArg, OptionsStoreValuesAndAccumulateFlags)
     StatePtr s = Make(args);
     ASSERT_EQ(ParseAll(s.get(), args.argc()), args.argc() - 1);
     EXPECT_EQ(s->video_driver, args.argv()[2]);  // borrowed, not copied
-    EXPECT_STREQ(s->render_driver, "software");
-    EXPECT_STREQ(s->window_title, "T");
-    EXPECT_STREQ(s->window_icon, "i.bmp");
-    EXPECT_EQ(s->depth, 16);
-    EXPECT_EQ(s->refresh_rate, 75);
-    EXPECT_EQ(s->audio_spec.freq, 44100);
-    EXPECT_EQ(s->audio_spec.channels, 2);  // 258 truncated to 8 bits
-    EXPECT_EQ(s->audio_spec.samples, 70000 & 0xFFFF);
-    EXPECT_EQ(s->audio_spec.format, 0x9010);
-    // Only the first separator splits, in place in the argument vector.
-    EXPECT_EQ(s->window_x, -5);
-    EXPECT_EQ(s->window_y, 7);
-    EXPECT_STREQ(args.argv()[20], "-5");
-    EXPECT_EQ(s->window_w, 800);
-    EXPECT_EQ(s->window_h, 600);
-    EXPECT_EQ(s->num_windows, 3);
-    EXPECT_EQ(s->render_flags, Uint32{COMMON_RENDER_PRESENTVSYNC});
-    EXPECT_EQ(s->window_flags, 0x10u | 0x20 | 0x40 | 0x80 | 0x100);
-    EXPECT_EQ(s->info_flags, 0x0Fu);  // no option sets INFO_AUDIO
+    EXPECT_STREQ(args.argv()[20], "-5");         // split in place at the first ","
+    EXPECT_EQ(std::tuple(std::string(s->render_driver), std::string(s->window_title),
+                         std::string(s->window_icon), s->depth, s->refresh_rate),
+              std::tuple("software", "T", "i.bmp", 16, 75));
+    // 258 channels truncated to 8 bits, 70000 samples to 16.
+    EXPECT_EQ(std::tuple(s->audio_spec.freq, int(s->audio_spec.channels),
+                         int(s->audio_spec.samples), int(s->audio_spec.format)),
+              std::tuple(44100, 2, 70000 & 0xFFFF, 0x9010));
+    EXPECT_EQ(std::tuple(s->window_x, s->window_y, s->window_w, s->window_h, s->num_windows),
+              std::tuple(-5, 7, 800, 600, 3));
+    EXPECT_EQ(std::tuple(s->render_flags, s->window_flags, s->info_flags),
+              std::tuple(Uint32{COMMON_RENDER_PRESENTVSYNC}, 0x1F0u, 0x0Fu));
 
     const struct {
         const char *option, *word;

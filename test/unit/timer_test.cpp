@@ -127,7 +127,6 @@ TEST_F(Timers, PeriodicTimerKeepsItsIntervalAndStopsWhenRemoved)
     const int at_removal = c.calls.load();
     JEX_Delay(60);
     EXPECT_LE(c.calls.load(), at_removal + 1);
-
 }
 
 TEST_F(Timers, RecycledRecordIsNotCancelledThroughItsOldId)
@@ -216,9 +215,10 @@ Uint32 RecordOrder(Uint32, void *param)
     return 0;
 }
 
-// Fires `timers` and checks every one ran once, never early, and in an order
-// consistent with their due times.
-void CheckFiringOrder(std::vector<Ordered> &timers)
+// Fires `timers` (after_adding runs once all are added) and checks every one
+// ran once, never early, and in an order consistent with their due times.
+// Returns the order in which they ran.
+std::vector<int> CheckFiringOrder(std::vector<Ordered> &timers, void (*after_adding)() = nullptr)
 {
     Log log;
     log.expected = static_cast<int>(timers.size());
@@ -228,16 +228,21 @@ void CheckFiringOrder(std::vector<Ordered> &timers)
         o.index = static_cast<int>(i);
         o.log = &log;
         o.due_lo = JEX_GetTicks() + o.interval;
-        ASSERT_NE(JEX_AddTimer(o.interval, RecordOrder, &o), 0) << JEX_GetError();
+        EXPECT_NE(JEX_AddTimer(o.interval, RecordOrder, &o), 0) << JEX_GetError();
         o.due_hi = JEX_GetTicks() + o.interval;
     }
-    ASSERT_EQ(JEX_SemWaitTimeout(log.all_done, kPatienceMs * 3), 0);
+    if (after_adding)
+        after_adding();
+    EXPECT_EQ(JEX_SemWaitTimeout(log.all_done, kPatienceMs * 3), 0);
     JEX_DestroySemaphore(log.all_done);
-    ASSERT_EQ(log.order.size(), timers.size());
+    if (log.order.size() != timers.size()) {
+        ADD_FAILURE() << log.order.size() << " of " << timers.size() << " timers ran";
+        return {};
+    }
     std::vector<int> seen(timers.size(), 0);
     for (size_t k = 0; k < log.order.size(); ++k) {
         const Ordered &o = timers[log.order[k]];
-        ASSERT_EQ(seen[log.order[k]]++, 0) << "fired twice";
+        EXPECT_EQ(seen[log.order[k]]++, 0) << "fired twice";
         EXPECT_GE(static_cast<Sint32>(o.fired_at - o.due_lo), 0) << "fired early";
         if (k > 0) {
             const Ordered &prev = timers[log.order[k - 1]];
@@ -246,6 +251,7 @@ void CheckFiringOrder(std::vector<Ordered> &timers)
                 << "timer due at " << o.due_hi << " ran after one due at " << prev.due_lo;
         }
     }
+    return log.order;
 }
 
 TEST_F(Timers, ThousandTimersFireInOrderOfDueTime)
@@ -257,54 +263,30 @@ TEST_F(Timers, ThousandTimersFireInOrderOfDueTime)
     CheckFiringOrder(timers);
 }
 
+JEX_sem *g_hold, *g_holding;
+
 TEST_F(Timers, TimersWithEqualIntervalsFireInTheOrderAdded)
 {
     // Hold the timer thread in a callback so that every timer below reaches
     // it in one batch, most of them due at the same tick.
-    JEX_sem *hold = JEX_CreateSemaphore(0);
-    JEX_sem *holding = JEX_CreateSemaphore(0);
-    JEX_sem *pair[2] = {hold, holding};
+    g_hold = JEX_CreateSemaphore(0);
+    g_holding = JEX_CreateSemaphore(0);
     JEX_AddTimer(
         1,
-        [](Uint32, void *p) -> Uint32 {
-            auto **pair = static_cast<JEX_sem **>(p);
-            JEX_SemPost(pair[1]);
-            JEX_SemWait(pair[0]);
-            return 0;
+        [](Uint32, void *) -> Uint32 {
+            JEX_SemPost(g_holding);
+            return JEX_SemWait(g_hold);
         },
-        pair);
-    ASSERT_EQ(JEX_SemWaitTimeout(holding, kPatienceMs), 0);
-
-    struct Entry {
-        int index;
-        std::vector<int> *order;
-        JEX_sem *done;
-    };
-    std::vector<int> order;
-    JEX_sem *done = JEX_CreateSemaphore(0);
-    std::vector<Entry> entries(50);
-    for (int i = 0; i < 50; ++i) {
-        entries[i] = Entry{i, &order, done};
-        ASSERT_NE(JEX_AddTimer(
-                      5,
-                      [](Uint32, void *p) -> Uint32 {
-                          auto *e = static_cast<Entry *>(p);
-                          e->order->push_back(e->index);
-                          JEX_SemPost(e->done);
-                          return 0;
-                      },
-                      &entries[i]),
-                  0);
-    }
-    JEX_SemPost(hold);
-    for (int i = 0; i < 50; ++i)
-        ASSERT_EQ(JEX_SemWaitTimeout(done, kPatienceMs), 0);
+        nullptr);
+    ASSERT_EQ(JEX_SemWaitTimeout(g_holding, kPatienceMs), 0);
+    std::vector<Ordered> timers(50);
+    for (Ordered &o : timers)
+        o.interval = 5;
     std::vector<int> expected(50);
     std::iota(expected.begin(), expected.end(), 0);
-    EXPECT_EQ(order, expected);
-    JEX_DestroySemaphore(done);
-    JEX_DestroySemaphore(holding);
-    JEX_DestroySemaphore(hold);
+    EXPECT_EQ(CheckFiringOrder(timers, [] { JEX_SemPost(g_hold); }), expected);
+    JEX_DestroySemaphore(g_holding);
+    JEX_DestroySemaphore(g_hold);
 }
 
 TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
