@@ -251,7 +251,7 @@ JEX_RWops *JEX_AllocRW(void)
 {
     auto *area = static_cast<JEX_RWops *>(std::calloc(1, sizeof(JEX_RWops)));
     if (!area)
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
     return area;
 }
 

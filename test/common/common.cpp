@@ -187,7 +187,7 @@ CommonState *CommonCreateState(char **argv, Uint32 flags)
 {
     auto *state = static_cast<CommonState *>(std::calloc(1, sizeof(CommonState)));
     if (!state) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return nullptr;
     }
     state->argv = argv;

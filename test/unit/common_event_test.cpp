@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,29 +60,16 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
     JEX_Event e{};
     e.type = JEX_QUIT;
     add(e, "Quit requested");
-    const char *window_lines[] = {"got unknown event 0",
-                                  "shown",
-                                  "hidden",
-                                  "exposed",
-                                  "moved to -5,7",
-                                  "resized to -5x7",
-                                  "got unknown event 6",
-                                  "minimized",
-                                  "maximized",
-                                  "restored",
-                                  "",
-                                  "",
-                                  "gained keyboard focus",
-                                  "lost keyboard focus",
-                                  "closed",
-                                  "got unknown event 15",
-                                  "got unknown event 255"};
-    for (int code = 0; code <= 16; ++code) {
-        const std::string text = window_lines[code];
+    // Window event codes 0 to 15, then 255; 10 and 11 are told apart below.
+    std::istringstream window_lines(
+        "got unknown event 0|shown|hidden|exposed|moved to -5,7|resized to -5x7|got unknown "
+        "event 6|minimized|maximized|restored|||gained keyboard focus|lost keyboard focus|closed|"
+        "got unknown event 15|got unknown event 255");
+    std::string text;
+    for (int code = 0; std::getline(window_lines, text, '|'); ++code)
         add(WindowEvent(3, code == 16 ? 255 : code, -5, 7), code == 10   ? "Mouse entered window 3"
                                                             : code == 11 ? "Mouse left window 3"
                                                                          : "Window 3 " + text);
-    }
     add(Key(JEX_KEYDOWN, 2, 'a', 0, 4),
         "Keyboard: key pressed  in window 2: scancode 0x00000004 = A, keycode 0x00000061 = A");
     add(Key(JEX_KEYUP, 2, 0x400000E0, 0, 224),
@@ -89,16 +77,9 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
         "keycode 0x400000E0 = Left Ctrl");
     e.text = {JEX_TEXTINPUT, 4, "h\xC3\xA9"};
     add(e, "Keyboard: text input \"h\xC3\xA9\" in window 4");
-    e.motion = {.type = JEX_MOUSEMOTION,
-                .window_id = 1,
-                .state = 0,
-                .x = 10,
-                .y = 20,
-                .rel_x = -1,
-                .rel_y = 2};
+    e.motion = {JEX_MOUSEMOTION, 1, 0, 10, 20, -1, 2};
     add(e, "Mouse: moved to 10,20 (-1,2) in window 1");
-    e.button = {
-        .type = JEX_MOUSEBUTTONDOWN, .window_id = 1, .button = 3, .state = 1, .x = 4, .y = 5};
+    e.button = {JEX_MOUSEBUTTONDOWN, 1, 3, JEX_PRESSED, 4, 5};
     add(e, "Mouse: button 3 pressed at 4,5 in window 1");
     e.button.type = JEX_MOUSEBUTTONUP;
     add(e, "Mouse: button 3 released at 4,5 in window 1");

@@ -109,33 +109,20 @@ const Encoding kEncodings[] = {
     {"UCS-4", "UCS-4LE", 0x10FFFF, "", 0},
 };
 
-/* Random text that is mostly ASCII with runs of wider characters, all below
-   `max`, no NUL, no surrogates and no U+FFFE/U+FFFF. */
+/* Random text: runs of ASCII and of wider characters, all up to `max`,
+   without NUL, surrogates or U+FFFE/U+FFFF. */
 std::u32string RandomText(std::mt19937 &rng, size_t chars, Uint32 max)
 {
+    const Uint32 ranges[][2] = {
+        {1, 0x7F}, {0x80, 0xFF}, {0x80, 0x7FF}, {0x800, 0xFFFD}, {0x10000, 0x10FFFF}};
     std::u32string s;
-    std::uniform_int_distribution<int> run(0, 24);
-    std::uniform_int_distribution<int> kind(0, 3);
     while (s.size() < chars) {
-        for (int i = run(rng); i > 0; --i)
-            s.push_back(static_cast<char32_t>(std::uniform_int_distribution<Uint32>(1, 0x7F)(rng)));
-        const int k = kind(rng);
-        Uint32 lo = 0x80, hi = 0x7FF;
-        if (k == 1)
-            lo = 0x800, hi = 0xFFFD;
-        else if (k == 2)
-            lo = 0x10000, hi = 0x10FFFF;
-        else if (k == 3)
-            lo = 0x80, hi = 0xFF;
-        if (max <= 0x7F)
-            continue;
-        hi = std::min(hi, max == 0xFFFF ? 0xFFFDu : max);
-        lo = std::min(lo, hi);
-        for (int i = run(rng) / (k == 0 ? 1 : 3); i > 0; --i) {
-            Uint32 cp = std::uniform_int_distribution<Uint32>(lo, hi)(rng);
-            if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
-                cp = 0x4E2D;
-            s.push_back(static_cast<char32_t>(cp));
+        const Uint32 *r = ranges[rng() % 5];
+        const Uint32 hi = std::min(r[1], max == 0xFFFF ? 0xFFFDu : max);
+        for (int i = r[0] > hi ? -1 : int(rng() % (r[0] == 1 ? 40 : 12)); i >= 0; --i) {
+            const Uint32 cp = r[0] + rng() % (hi - r[0] + 1);
+            const bool bad = (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF;
+            s.push_back(bad ? U'\u4E2D' : char32_t(cp));
         }
     }
     s.resize(chars);
