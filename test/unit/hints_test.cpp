@@ -130,7 +130,7 @@ TEST_F(HintsTest, ThreadsSettingReadingAndClearingAtOnce)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 2000; ++i) {
+            for (int i = 0; i < 1000; ++i) {
                 const std::string name = "JEX_T" + std::to_string(t) + "_" + std::to_string(i);
                 JEX_SetHint(name.c_str(), name.c_str() + 5);
             }
@@ -139,7 +139,7 @@ TEST_F(HintsTest, ThreadsSettingReadingAndClearingAtOnce)
         th.join();
     int lost = 0;
     for (int t = 0; t < 4; ++t)
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             const std::string name = "JEX_T" + std::to_string(t) + "_" + std::to_string(i);
             const char *value = JEX_GetHint(name.c_str());
             lost += !value || name.substr(5) != value;
@@ -148,22 +148,21 @@ TEST_F(HintsTest, ThreadsSettingReadingAndClearingAtOnce)
 
     // Clearing while others set, replace and read never touches freed
     // records (the sanitizers watch), and no set is refused on the way.
-    std::atomic<bool> stop{false};
-    std::atomic<int> refused{0};
+    std::atomic<int> running{3}, refused{0};
     threads.clear();
     for (int t = 0; t < 3; ++t)
-        threads.emplace_back([t, &stop, &refused] {
+        threads.emplace_back([t, &running, &refused] {
             const std::string name = "JEX_C" + std::to_string(t);
-            for (int i = 0; !stop; ++i) {
+            for (int i = 0; i < 3000; ++i) {
                 refused += !JEX_SetHint(name.c_str(), i % 2 ? "odd" : "even");
                 refused += !JEX_SetHint(kName, name.c_str());
                 JEX_RegisterHintChangedCb(kName, nullptr);
                 JEX_GetHint(name.c_str());  // its text may go with the next clear
             }
+            --running;
         });
-    for (int i = 0; i < 3000; ++i)
+    while (running > 0)
         JEX_ClearHints();
-    stop = true;
     for (auto &th : threads)
         th.join();
     EXPECT_EQ(refused.load(), 0);
