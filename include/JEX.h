@@ -1,4 +1,4 @@
-/* JEX: windows, input, pixels, 2D rendering, audio, threads and timers.
+/* JEX: windows, input, pixels, audio, threads and timers.
    Including this header brings in the whole public interface. */
 #ifndef JEX_H
 #define JEX_H
@@ -27,7 +27,6 @@
 #include "JEX_bmp.h"
 #include "JEX_video.h"
 #include "JEX_loadso.h"
-#include "JEX_render.h"
 #include "JEX_audio.h"
 
 #endif /* JEX_H */

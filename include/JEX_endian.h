@@ -1,4 +1,5 @@
-/* Byte order of the host and byte swapping. */
+/* Byte order of the host and byte swapping.
+   Threads: every function here is pure and may be called from any thread. */
 #ifndef JEX_ENDIAN_H
 #define JEX_ENDIAN_H
 

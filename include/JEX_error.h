@@ -1,4 +1,8 @@
-/* Error reporting: every failing call leaves a message for JEX_GetError. */
+/* Error reporting: every failing call leaves a message for JEX_GetError.
+   Threads: every call may be made from any thread. Each thread made by
+   JEX_CreateThread has its own message; all other threads (the
+   application's included) share one, which a reader sees whole. The text
+   JEX_GetError returns belongs to the calling thread. */
 #ifndef JEX_ERROR_H
 #define JEX_ERROR_H
 
@@ -40,6 +44,12 @@ typedef enum {
     JEX_ERR_LASTERROR = 5
 } JEX_errorcode;
 
+/* Records a message formatted as printf would when it is read: flags
+   (- + blank # 0), widths and precisions (a "*" takes an int), length
+   modifiers and the conversions c d i o u x X p s f F e E g G a A %. The
+   format is kept up to 127 characters, strings up to 127, and at most five
+   arguments (each "*" counts as one); what finds no stored argument prints
+   nothing. */
 JEX_API void JEX_SetError(const char *fmt, ...) JEX_PRINTF_FORMAT(1, 2);
 JEX_API const char *JEX_GetError(void);
 JEX_API char *JEX_GetErrorMsg(char *errstr, int maxlen);

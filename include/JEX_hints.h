@@ -1,6 +1,8 @@
 /* Hints: named string settings that steer choices inside the library.
    An environment variable of the same name wins over any hint that was
-   not set with JEX_HINT_OVERRIDE. */
+   not set with JEX_HINT_OVERRIDE.
+   Threads: every call may be made from any thread; change callbacks run
+   on the thread that changes the value, without any library lock held. */
 #ifndef JEX_HINTS_H
 #define JEX_HINTS_H
 

@@ -1,4 +1,5 @@
-/* Loading shared objects and looking up their symbols at run time. */
+/* Loading shared objects and looking up their symbols at run time.
+   Threads: every call may be made from any thread. */
 #ifndef JEX_LOADSO_H
 #define JEX_LOADSO_H
 

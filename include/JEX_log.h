@@ -1,4 +1,8 @@
-/* Categorised logging with per-category thresholds. */
+/* Categorised logging with per-category thresholds.
+   Threads: every call may be made from any thread. A message is formatted
+   on the caller's stack and the output function runs on the logging thread,
+   so an output function of the application's must be safe to call from any
+   thread that logs (the library's own threads log their errors too). */
 #ifndef JEX_LOG_H
 #define JEX_LOG_H
 
@@ -33,6 +37,8 @@ typedef enum {
 typedef void (*JEX_LogOutputFunction)(void *userdata, int category, JEX_LogPriority priority,
                                       const char *message);
 
+/* Thresholds: a message passes at or above its category's priority. A
+   priority above JEX_LOG_PRIORITY_CRITICAL is refused and changes nothing. */
 JEX_API void JEX_LogSetAllPriority(JEX_LogPriority priority);
 JEX_API void JEX_LogSetPriority(int category, JEX_LogPriority priority);
 JEX_API JEX_LogPriority JEX_LogGetPriority(int category);

@@ -1,4 +1,7 @@
-/* Mutexes, condition variables, semaphores and spin locks. */
+/* Mutexes, condition variables, semaphores and spin locks.
+   Threads: these exist to be shared; every call may be made from any
+   thread. A mutex is unlocked only by the thread that holds it, and a
+   primitive is destroyed only once no other thread uses it. */
 #ifndef JEX_MUTEX_H
 #define JEX_MUTEX_H
 

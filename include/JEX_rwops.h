@@ -1,5 +1,7 @@
 /* Read/write streams over C files and memory blocks, and fixed-width
-   integer I/O in a stated byte order. */
+   integer I/O in a stated byte order.
+   Threads: any thread may create and use streams; one stream must not be
+   used by two threads at once (a stream has no lock of its own). */
 #ifndef JEX_RWOPS_H
 #define JEX_RWOPS_H
 

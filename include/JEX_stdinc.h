@@ -1,4 +1,6 @@
-/* Character-set conversion and small string utilities. */
+/* Character-set conversion and small string utilities.
+   Threads: every call may be made from any thread; a conversion descriptor
+   must not be used by two threads at once. */
 #ifndef JEX_STDINC_H
 #define JEX_STDINC_H
 
@@ -24,7 +26,10 @@ typedef struct JEX_iconv_data_t *JEX_iconv_t;
    "UCS4"/"UCS-4" (machine order). Names are compared case-insensitively; a
    null or empty name means the locale's codeset. UTF-16 and UTF-32 without
    an order take it from the first byte-order mark in the input (big-endian
-   without one) and are written big-endian after a mark. */
+   without one) and are written big-endian after a mark. UCS-2 and UCS-4 are
+   plain 16- and 31-bit codes: every value they can hold, surrogates included,
+   is read and written as it is; the UTF encodings never read or write a
+   surrogate or a value past U+10FFFF (U+FFFD takes its place). */
 JEX_API JEX_iconv_t JEX_iconv_open(const char *tocode, const char *fromcode);
 JEX_API int JEX_iconv_close(JEX_iconv_t cd);
 

@@ -1,4 +1,6 @@
-/* Library threads. */
+/* Library threads.
+   Threads: every call may be made from any thread; a thread is waited for
+   once, by a thread other than itself. */
 #ifndef JEX_THREAD_H
 #define JEX_THREAD_H
 

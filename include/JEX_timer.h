@@ -1,4 +1,7 @@
-/* Millisecond ticks, the performance counter, sleeping and callback timers. */
+/* Millisecond ticks, the performance counter, sleeping and callback timers.
+   Threads: every call here may be made from any thread. Callbacks run on
+   the one timer thread, one at a time; a callback may add and remove timers
+   but cannot stop the timer subsystem. */
 #ifndef JEX_TIMER_H
 #define JEX_TIMER_H
 

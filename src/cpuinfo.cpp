@@ -22,11 +22,17 @@ namespace {
 
 constexpr Uint32 kNotComputed = 0xFFFFFFFFu;
 
-std::atomic<Uint32> g_features{kNotComputed};
-std::atomic<int> g_count{0};
-std::atomic<int> g_cache_line{0};
-std::atomic<int> g_ram_mb{-1};
-std::atomic<Uint32> g_blit_features{kNotComputed};
+// What was found out about the machine, computed on first use by whichever
+// thread asks first. Every field is an atomic: threads that race to compute
+// a value compute the same one, so no lock is needed.
+struct CpuState {
+    std::atomic<Uint32> features{kNotComputed};
+    std::atomic<int> count{0};
+    std::atomic<int> cache_line{0};
+    std::atomic<int> ram_mb{-1};
+    std::atomic<Uint32> blit_features{kNotComputed};
+};
+CpuState g_cpu;
 
 #ifdef JEX_CPU_X86
 Uint64 ReadXCR0()
@@ -137,10 +143,10 @@ const char *VendorString()
 
 Uint32 Features()
 {
-    Uint32 f = g_features.load(std::memory_order_relaxed);
+    Uint32 f = g_cpu.features.load(std::memory_order_relaxed);
     if (f == kNotComputed) {
         f = FeaturesFrom(Identify());
-        g_features.store(f, std::memory_order_relaxed);
+        g_cpu.features.store(f, std::memory_order_relaxed);
     }
     return f;
 }
@@ -174,14 +180,14 @@ Uint32 JEX_BlitCPUFeaturesFrom(const char *env_value)
 
 Uint32 JEX_GetBlitCPUFeatures()
 {
-    Uint32 w = g_blit_features.load(std::memory_order_relaxed);
+    Uint32 w = g_cpu.blit_features.load(std::memory_order_relaxed);
     if (w == kNotComputed) {
         w = JEX_BlitCPUFeaturesFrom(std::getenv("JEX_BLIT_CPU_FEATURES"));
         // 0xFFFFFFFF is the "not yet" marker; a caller asking for every bit
         // gets every bit the processor has anyway.
         if (w == kNotComputed)
             w = kNotComputed - 1;
-        g_blit_features.store(w, std::memory_order_relaxed);
+        g_cpu.blit_features.store(w, std::memory_order_relaxed);
     }
     return w;
 }
@@ -200,27 +206,27 @@ extern "C" {
 
 int JEX_GetCPUCount(void)
 {
-    int n = g_count.load(std::memory_order_relaxed);
+    int n = g_cpu.count.load(std::memory_order_relaxed);
     if (n == 0) {
         n = CountFrom(sysconf(_SC_NPROCESSORS_ONLN));
-        g_count.store(n, std::memory_order_relaxed);
+        g_cpu.count.store(n, std::memory_order_relaxed);
     }
     return n;
 }
 
 int JEX_GetCPUCacheLineSize(void)
 {
-    int size = g_cache_line.load(std::memory_order_relaxed);
+    int size = g_cpu.cache_line.load(std::memory_order_relaxed);
     if (size == 0) {
         size = CacheLineSizeFrom(Identify());
-        g_cache_line.store(size, std::memory_order_relaxed);
+        g_cpu.cache_line.store(size, std::memory_order_relaxed);
     }
     return size;
 }
 
 int JEX_GetSystemRAM(void)
 {
-    int mb = g_ram_mb.load(std::memory_order_relaxed);
+    int mb = g_cpu.ram_mb.load(std::memory_order_relaxed);
     if (mb < 0) {
         Uint64 bytes = 0;
         struct sysinfo info;
@@ -233,7 +239,7 @@ int JEX_GetSystemRAM(void)
         }
         const Uint64 m = bytes / (1024 * 1024);
         mb = m > 0x7FFFFFFF ? 0x7FFFFFFF : int(m);
-        g_ram_mb.store(mb, std::memory_order_relaxed);
+        g_cpu.ram_mb.store(mb, std::memory_order_relaxed);
     }
     return mb;
 }

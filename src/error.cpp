@@ -11,19 +11,29 @@
 
 namespace {
 
-// Shared by the main thread and every thread the library did not create.
-JEX_ErrorRecord g_global_record;
-std::mutex g_global_lock;
+// The process-wide part of the error state. The main thread and every thread
+// the library did not create share `global_record`; `global_lock` guards it
+// (writers and readers alike), so a reader sees one whole message or another.
+struct ErrorState {
+    JEX_ErrorRecord global_record;
+    std::mutex global_lock;
+};
+ErrorState g_errors;
 
-// Set by the start routine of library threads to the record inside their
-// thread record; null everywhere else.
-thread_local JEX_ErrorRecord *t_record = nullptr;
+// The per-thread part, touched only by its own thread: `record` is set by the
+// start routine of library threads to the record inside their thread record
+// (null everywhere else), and each thread formats into its own `message`, so
+// another thread's error never garbles the text a caller is reading.
+struct ThreadErrorState {
+    JEX_ErrorRecord *record = nullptr;
+    char message[JEX_ERRBUFSIZE];
+};
+thread_local ThreadErrorState t_errors;
 
-// Each thread formats into its own buffer, so another thread's error never
-// garbles the text a caller is reading.
-thread_local char t_message[JEX_ERRBUFSIZE];
-
-constexpr int kMaxConversionDigits = 29;
+// A field width or precision wider than the formatted-message buffer changes
+// nothing that can be shown, so larger ones are clamped to this: printing a
+// field of a billion blanks would only burn time.
+constexpr int kMaxField = JEX_ERRBUFSIZE;
 
 // Integer width a conversion reads from the argument list.
 enum class Length { Int, Long, LongLong, Size, IntMax, PtrDiff, LongDouble };
@@ -65,6 +75,77 @@ bool IsFloatConversion(char c)
     return c == 'f' || c == 'F' || c == 'e' || c == 'E' || c == 'g' || c == 'G' || c == 'a' ||
            c == 'A';
 }
+bool IsFlag(char c)
+{
+    return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0';
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// One conversion as printf reads it: flags, width, precision (either of
+// which may be "*", an int taken from the arguments), length and conversion
+// character. `text` holds it rebuilt for snprintf without length and
+// conversion, with literal numbers clamped to kMaxField.
+struct Conversion {
+    char text[24];
+    size_t len = 0;
+    int stars = 0;
+    Length length = Length::Int;
+    char conv = '\0';  // '\0': the format ended inside the conversion
+};
+
+void Append(Conversion &c, char ch)
+{
+    c.text[c.len++] = ch;
+    c.text[c.len] = '\0';
+}
+
+// Reads a run of digits (at least one is there) and appends its clamped value.
+void AppendNumber(Conversion &c, const char *&p)
+{
+    long value = 0;
+    for (; IsDigit(*p); ++p)
+        if (value <= kMaxField)
+            value = value * 10 + (*p - '0');
+    c.len += static_cast<size_t>(std::snprintf(c.text + c.len, sizeof(c.text) - c.len, "%ld",
+                                               value > kMaxField ? long{kMaxField} : value));
+}
+
+// Parses the conversion after a "%" at p and leaves p after it. The stored
+// format is always terminated, so reading stops at its end either way.
+Conversion ParseConversion(const char *&p)
+{
+    Conversion c;
+    Append(c, '%');
+    for (; IsFlag(*p); ++p)
+        if (!std::strchr(c.text + 1, *p))  // a repeated flag says nothing new
+            Append(c, *p);
+    if (*p == '*') {
+        Append(c, '*');
+        ++c.stars;
+        ++p;
+    } else if (IsDigit(*p)) {
+        AppendNumber(c, p);
+    }
+    if (*p == '.') {
+        Append(c, '.');
+        ++p;
+        if (*p == '*') {
+            Append(c, '*');
+            ++c.stars;
+            ++p;
+        } else if (IsDigit(*p)) {
+            AppendNumber(c, p);
+        }
+    }
+    c.length = SkipLength(p);
+    c.conv = *p;
+    if (c.conv != '\0')
+        ++p;
+    return c;
+}
 
 Sint64 TakeSigned(Length length, va_list &ap)
 {
@@ -90,30 +171,37 @@ Sint64 TakeUnsigned(Length length, va_list &ap)
     }
 }
 
+// Takes the caller's arguments in the order printf would: each "*" takes an
+// int of its own slot, then the conversion takes its value. Stops once the
+// five slots are used.
 void StoreArguments(JEX_ErrorRecord &rec, const char *fmt, va_list &ap)
 {
     rec.arg_count = 0;
-    for (const char *p = fmt; *p && rec.arg_count < JEX_ERROR_MAXARGS;) {
+    for (const char *p = fmt; *p;) {
         if (*p++ != '%')
             continue;
-        while ((*p >= '0' && *p <= '9') || *p == '.')
-            ++p;
-        const Length length = SkipLength(p);
-        const char conv = *p;
-        if (conv == '\0')
-            break;
-        ++p;
-        JEX_ErrorArg &arg = rec.args[rec.arg_count];
+        const Conversion c = ParseConversion(p);
+        if (c.conv == '\0')
+            return;
+        for (int i = 0; i < c.stars; ++i) {
+            if (rec.arg_count == JEX_ERROR_MAXARGS)
+                return;
+            rec.args[rec.arg_count++].value_l = va_arg(ap, int);
+        }
+        const char conv = c.conv;
+        const bool takes = IsSignedConversion(conv) || IsUnsignedConversion(conv) || conv == 'p' ||
+                           conv == 's' || IsFloatConversion(conv);
+        if (!takes)
+            continue;  // "%%" and unknown conversions take nothing
+        if (rec.arg_count == JEX_ERROR_MAXARGS)
+            return;
+        JEX_ErrorArg &arg = rec.args[rec.arg_count++];
         if (IsSignedConversion(conv)) {
-            arg.value_l = TakeSigned(length, ap);
+            arg.value_l = TakeSigned(c.length, ap);
         } else if (IsUnsignedConversion(conv)) {
-            arg.value_l = TakeUnsigned(length, ap);
+            arg.value_l = TakeUnsigned(c.length, ap);
         } else if (conv == 'p') {
             arg.value_ptr = va_arg(ap, void *);
-        } else if (IsFloatConversion(conv)) {
-            arg.value_f = length == Length::LongDouble
-                              ? static_cast<double>(va_arg(ap, long double))
-                              : va_arg(ap, double);
         } else if (conv == 's') {
             const char *s = va_arg(ap, const char *);
             if (!s)
@@ -121,15 +209,31 @@ void StoreArguments(JEX_ErrorRecord &rec, const char *fmt, va_list &ap)
             std::strncpy(arg.buf, s, sizeof(arg.buf) - 1);
             arg.buf[sizeof(arg.buf) - 1] = '\0';
         } else {
-            continue;  // "%%", flags and unknown conversions take nothing
+            arg.value_f = c.length == Length::LongDouble
+                              ? static_cast<double>(va_arg(ap, long double))
+                              : va_arg(ap, double);
         }
-        ++rec.arg_count;
     }
 }
 
+template <typename T>
+int PrintPiece(char *out, size_t room, const char *spec, const int *stars, int count, T value)
+{
+    switch (count) {
+    case 0: return std::snprintf(out, room, spec, value);
+    case 1: return std::snprintf(out, room, spec, stars[0], value);
+    default: return std::snprintf(out, room, spec, stars[0], stars[1], value);
+    }
+}
+
+int Clamp(Sint64 v)
+{
+    return static_cast<int>(v < -kMaxField ? -kMaxField : v > kMaxField ? kMaxField : v);
+}
+
 // Formats a record into buf (size >= 1). Arguments are printed with the
-// width and precision written in the format; integers always go through a
-// 64-bit conversion, because that is how they are stored.
+// flags, width and precision written in the format; integers always go
+// through a 64-bit conversion, because that is how they are stored.
 void FormatRecord(const JEX_ErrorRecord &rec, char *buf, size_t size)
 {
     buf[0] = '\0';
@@ -138,63 +242,61 @@ void FormatRecord(const JEX_ErrorRecord &rec, char *buf, size_t size)
     char *out = buf;
     size_t left = size - 1;
     int next_arg = 0;
-    const char *p = rec.format;
-    const char *const end = rec.format + sizeof(rec.format);
+    // The record is public and may have been edited: read a terminated copy.
+    char format[sizeof(rec.format) + 1];
+    std::memcpy(format, rec.format, sizeof(rec.format));
+    format[sizeof(rec.format)] = '\0';
+    const char *p = format;
 
-    while (p < end && *p && left > 0) {
+    while (*p && left > 0) {
         if (*p != '%') {
             *out++ = *p++;
             --left;
             continue;
         }
         ++p;
-        char conv_spec[40];
-        size_t n = 0;
-        conv_spec[n++] = '%';
-        int digits = 0;
-        while (p < end && ((*p >= '0' && *p <= '9') || *p == '.')) {
-            if (digits++ < kMaxConversionDigits)
-                conv_spec[n++] = *p;
-            ++p;
-        }
-        if (p >= end)
+        Conversion c = ParseConversion(p);
+        if (c.conv == '\0')
             break;
-        SkipLength(p);
-        if (p >= end || *p == '\0')
-            break;
-        const char conv = *p++;
-
-        if (conv == '%') {
+        // Stars use their slots whatever follows, as they did when stored.
+        int stars[2] = {0, 0};
+        bool missing = false;
+        for (int i = 0; i < c.stars; ++i)
+            if (next_arg < rec.arg_count)
+                stars[i] = Clamp(rec.args[next_arg++].value_l);
+            else
+                missing = true;
+        if (c.conv == '%') {
             *out++ = '%';
             --left;
             continue;
         }
+        const char conv = c.conv;
         const bool integer = IsSignedConversion(conv) || IsUnsignedConversion(conv);
         const bool known = integer || conv == 'p' || conv == 's' || IsFloatConversion(conv);
-        if (!known || next_arg >= rec.arg_count)
+        if (!known || missing || next_arg >= rec.arg_count)
             continue;  // nothing stored for it: print nothing, read nothing
         const JEX_ErrorArg &arg = rec.args[next_arg++];
 
         int written;
         if (conv == 'c') {
-            conv_spec[n++] = 'c';
-            conv_spec[n] = '\0';
-            written = std::snprintf(out, left + 1, conv_spec, static_cast<int>(arg.value_l));
+            Append(c, 'c');
+            written =
+                PrintPiece(out, left + 1, c.text, stars, c.stars, static_cast<int>(arg.value_l));
         } else if (integer) {
-            conv_spec[n++] = 'l';
-            conv_spec[n++] = 'l';
-            conv_spec[n++] = conv;
-            conv_spec[n] = '\0';
-            written = std::snprintf(out, left + 1, conv_spec, static_cast<long long>(arg.value_l));
+            Append(c, 'l');
+            Append(c, 'l');
+            Append(c, conv);
+            written = PrintPiece(out, left + 1, c.text, stars, c.stars,
+                                 static_cast<long long>(arg.value_l));
         } else {
-            conv_spec[n++] = conv;
-            conv_spec[n] = '\0';
+            Append(c, conv);
             if (conv == 'p')
-                written = std::snprintf(out, left + 1, conv_spec, arg.value_ptr);
+                written = PrintPiece(out, left + 1, c.text, stars, c.stars, arg.value_ptr);
             else if (conv == 's')
-                written = std::snprintf(out, left + 1, conv_spec, arg.buf);
+                written = PrintPiece(out, left + 1, c.text, stars, c.stars, arg.buf);
             else
-                written = std::snprintf(out, left + 1, conv_spec, arg.value_f);
+                written = PrintPiece(out, left + 1, c.text, stars, c.stars, arg.value_f);
         }
         if (written < 0)
             break;
@@ -215,26 +317,26 @@ void FormatRecord(const JEX_ErrorRecord &rec, char *buf, size_t size)
 template <typename Fn>
 void WithRecord(Fn &&fn)
 {
-    if (JEX_ErrorRecord *own = t_record) {
+    if (JEX_ErrorRecord *own = t_errors.record) {
         fn(*own);
         return;
     }
-    std::lock_guard<std::mutex> guard(g_global_lock);
-    fn(g_global_record);
+    std::lock_guard<std::mutex> guard(g_errors.global_lock);
+    fn(g_errors.global_record);
 }
 
 }  // namespace
 
 void JEX_SetThreadErrorRecord(JEX_ErrorRecord *record)
 {
-    t_record = record;
+    t_errors.record = record;
 }
 
 extern "C" {
 
 JEX_ErrorRecord *JEX_GetErrBuf(void)
 {
-    return t_record ? t_record : &g_global_record;
+    return t_errors.record ? t_errors.record : &g_errors.global_record;
 }
 
 void JEX_SetError(const char *fmt, ...)
@@ -248,10 +350,10 @@ void JEX_SetError(const char *fmt, ...)
         std::strncpy(rec.format, fmt, sizeof(rec.format) - 1);
         rec.format[sizeof(rec.format) - 1] = '\0';
         StoreArguments(rec, fmt, ap);
-        FormatRecord(rec, t_message, sizeof(t_message));
+        FormatRecord(rec, t_errors.message, sizeof(t_errors.message));
     });
     va_end(ap);
-    JEX_LogError(JEX_LOG_CATEGORY_ERROR, "%s", t_message);
+    JEX_LogError(JEX_LOG_CATEGORY_ERROR, "%s", t_errors.message);
 }
 
 char *JEX_GetErrorMsg(char *errstr, int maxlen)
@@ -265,7 +367,7 @@ char *JEX_GetErrorMsg(char *errstr, int maxlen)
 
 const char *JEX_GetError(void)
 {
-    return JEX_GetErrorMsg(t_message, sizeof(t_message));
+    return JEX_GetErrorMsg(t_errors.message, sizeof(t_errors.message));
 }
 
 void JEX_ClearError(void)

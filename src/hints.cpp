@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <forward_list>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -15,12 +16,18 @@ struct Hint {
     JEX_HintChangedCb callback;
 };
 
-// Newest first; records are only added, and all removed together.
-std::forward_list<Hint> g_hints;
+// Every field is shared between threads and guarded by `lock`. The lock is
+// never held while a change callback runs, so a callback may set, read or
+// clear hints itself.
+struct HintState {
+    std::mutex lock;
+    std::forward_list<Hint> hints;  // newest first; only added, all removed together
+};
+HintState g_hints;
 
 Hint *FindHint(const char *name)
 {
-    for (Hint &h : g_hints)
+    for (Hint &h : g_hints.hints)
         if (h.name == name)
             return &h;
     return nullptr;
@@ -37,21 +44,25 @@ bool SetHint(const char *name, const char *value, JEX_HintPriority priority)
     if (std::getenv(name) && priority < JEX_HINT_OVERRIDE)
         return false;
 
+    // Copies first: the new value may point into the stored one, which a
+    // callback or another thread may replace.
+    std::string new_value(value);
+    std::unique_lock<std::mutex> guard(g_hints.lock);
     Hint *hint = FindHint(name);
     if (hint) {
         if (priority < hint->priority)
             return false;
-        if (hint->value == value) {
+        if (hint->value == new_value) {
             hint->priority = priority;
             return true;
         }
-        // Copies first: the new value may point into the stored one, and a
-        // callback may change or clear hints before it returns.
-        std::string key(name);
-        std::string new_value(value);
-        if (hint->callback) {
+        if (const JEX_HintChangedCb callback = hint->callback) {
+            const std::string key(name);
             const std::string old_value(hint->value);
-            hint->callback(key.c_str(), old_value.c_str(), new_value.c_str());
+            guard.unlock();
+            callback(key.c_str(), old_value.c_str(), new_value.c_str());
+            guard.lock();
+            // The callback (or another thread) may have changed or cleared it.
             hint = FindHint(key.c_str());
             if (hint && priority < hint->priority)
                 return false;
@@ -62,8 +73,7 @@ bool SetHint(const char *name, const char *value, JEX_HintPriority priority)
             return true;
         }
     }
-
-    g_hints.push_front(Hint{name, value, priority, nullptr});
+    g_hints.hints.push_front(Hint{name, std::move(new_value), priority, nullptr});
     return true;
 }
 
@@ -90,6 +100,7 @@ const char *JEX_GetHint(const char *name)
     if (!name)
         return nullptr;
     const char *env = std::getenv(name);
+    std::lock_guard<std::mutex> guard(g_hints.lock);
     const Hint *hint = FindHint(name);
     if (!hint)
         return env;
@@ -102,6 +113,7 @@ JEX_bool JEX_RegisterHintChangedCb(const char *name, JEX_HintChangedCb callback)
 {
     if (!name)
         return JEX_FALSE;
+    std::lock_guard<std::mutex> guard(g_hints.lock);
     Hint *hint = FindHint(name);
     if (!hint)
         return JEX_FALSE;
@@ -111,7 +123,11 @@ JEX_bool JEX_RegisterHintChangedCb(const char *name, JEX_HintChangedCb callback)
 
 void JEX_ClearHints(void)
 {
-    g_hints.clear();
+    std::forward_list<Hint> gone;
+    {
+        std::lock_guard<std::mutex> guard(g_hints.lock);
+        gone.swap(g_hints.hints);
+    }
 }
 
 }  // extern "C"

@@ -11,13 +11,13 @@ namespace {
 
 // The loader's reason for the last failure; dlerror() can come back empty
 // when a symbol exists but its value is null.
-const char *loader_reason()
+const char *LoaderReason()
 {
     const char *reason = dlerror();
     return reason ? reason : "symbol has no address";
 }
 
-void *find_symbol(void *handle, const char *name)
+void *FindSymbol(void *handle, const char *name)
 {
     dlerror();
     return dlsym(handle, name);
@@ -53,7 +53,7 @@ void *JEX_LoadFunction(void *handle, const char *name)
         JEX_SetError("Parameter '%s' is invalid", "name");
         return nullptr;
     }
-    void *symbol = find_symbol(handle, name);
+    void *symbol = FindSymbol(handle, name);
     if (symbol)
         return symbol;
     const std::size_t length = std::strlen(name);
@@ -64,10 +64,10 @@ void *JEX_LoadFunction(void *handle, const char *name)
     }
     decorated[0] = '_';
     std::memcpy(decorated + 1, name, length + 1);
-    symbol = find_symbol(handle, decorated);
+    symbol = FindSymbol(handle, decorated);
     std::free(decorated);
     if (!symbol)
-        JEX_SetError("Failed loading %s: %s", name, loader_reason());
+        JEX_SetError("Failed loading %s: %s", name, LoaderReason());
     return symbol;
 }
 

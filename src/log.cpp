@@ -19,25 +19,35 @@ constexpr JEX_LogPriority kDefaultPriority = JEX_LOG_PRIORITY_CRITICAL;
 // is filtered out costs one atomic load. Bit 32 marks a present override.
 constexpr int kFastCategories = 64;
 constexpr Uint64 kPresent = Uint64{1} << 32;
-std::array<std::atomic<Uint64>, kFastCategories> g_fast{};
 
-// Overrides of any other category: a list, newest first, under the lock.
+// Overrides of any other category: a list, newest first.
 struct LogLevel {
     int category;
     JEX_LogPriority priority;
     LogLevel *next;
 };
-LogLevel *g_slow_list = nullptr;
-std::atomic<bool> g_have_slow{false};
 
-std::atomic<Uint32> g_application_priority{kDefaultApplicationPriority};
-std::atomic<Uint32> g_default_priority{kDefaultPriority};
+// Shared by every thread. Writers of any field take `lock`. Readers of the
+// thresholds (`fast`, the two defaults, `have_slow`) do not: those are
+// atomics. `slow_list`, `output` and `output_userdata` are read under `lock`.
+struct LogState {
+    std::array<std::atomic<Uint64>, kFastCategories> fast{};
+    LogLevel *slow_list = nullptr;
+    std::atomic<bool> have_slow{false};
+    std::atomic<Uint32> application_priority{kDefaultApplicationPriority};
+    std::atomic<Uint32> default_priority{kDefaultPriority};
+    std::mutex lock;
+    JEX_LogOutputFunction output = JEX_LogOutput;
+    void *output_userdata = nullptr;
+};
+LogState g_log;
 
-// Writers of the tables and of the output function take this lock; readers
-// of the fast table do not.
-std::mutex g_lock;
-JEX_LogOutputFunction g_output = JEX_LogOutput;
-void *g_output_userdata = nullptr;
+// A threshold outside the priorities would leave a category that no message
+// can ever pass, or one that the reader cannot name.
+bool IsPriority(JEX_LogPriority priority)
+{
+    return static_cast<Uint32>(priority) < JEX_NUM_LOG_PRIORITIES;
+}
 
 bool IsFast(int category)
 {
@@ -52,11 +62,11 @@ inline bool Passes(int category, JEX_LogPriority priority)
         return false;
     Uint32 threshold;
     if (IsFast(category)) {
-        const Uint64 v = g_fast[category].load(std::memory_order_relaxed);
+        const Uint64 v = g_log.fast[category].load(std::memory_order_relaxed);
         threshold = (v & kPresent) ? static_cast<Uint32>(v)
                     : category == JEX_LOG_CATEGORY_APPLICATION
-                        ? g_application_priority.load(std::memory_order_relaxed)
-                        : g_default_priority.load(std::memory_order_relaxed);
+                        ? g_log.application_priority.load(std::memory_order_relaxed)
+                        : g_log.default_priority.load(std::memory_order_relaxed);
     } else {
         threshold = static_cast<Uint32>(JEX_LogGetPriority(category));
     }
@@ -74,66 +84,71 @@ extern "C" {
 
 void JEX_LogSetAllPriority(JEX_LogPriority priority)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (auto &slot : g_fast)
+    if (!IsPriority(priority))
+        return;
+    std::lock_guard<std::mutex> guard(g_log.lock);
+    for (auto &slot : g_log.fast)
         if (slot.load(std::memory_order_relaxed) & kPresent)
             slot.store(kPresent | static_cast<Uint32>(priority), std::memory_order_relaxed);
-    for (LogLevel *l = g_slow_list; l; l = l->next)
+    for (LogLevel *l = g_log.slow_list; l; l = l->next)
         l->priority = priority;
-    g_application_priority.store(priority, std::memory_order_relaxed);
-    g_default_priority.store(priority, std::memory_order_relaxed);
+    g_log.application_priority.store(priority, std::memory_order_relaxed);
+    g_log.default_priority.store(priority, std::memory_order_relaxed);
 }
 
 void JEX_LogSetPriority(int category, JEX_LogPriority priority)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    if (!IsPriority(priority))
+        return;
+    std::lock_guard<std::mutex> guard(g_log.lock);
     if (IsFast(category)) {
-        g_fast[category].store(kPresent | static_cast<Uint32>(priority), std::memory_order_relaxed);
+        g_log.fast[category].store(kPresent | static_cast<Uint32>(priority),
+                                   std::memory_order_relaxed);
         return;
     }
-    for (LogLevel *l = g_slow_list; l; l = l->next) {
+    for (LogLevel *l = g_log.slow_list; l; l = l->next) {
         if (l->category == category) {
             l->priority = priority;
             return;
         }
     }
-    auto *l = new (std::nothrow) LogLevel{category, priority, g_slow_list};
+    auto *l = new (std::nothrow) LogLevel{category, priority, g_log.slow_list};
     if (!l)
         return;  // an override that cannot be stored is dropped silently
-    g_slow_list = l;
-    g_have_slow.store(true, std::memory_order_release);
+    g_log.slow_list = l;
+    g_log.have_slow.store(true, std::memory_order_release);
 }
 
 JEX_LogPriority JEX_LogGetPriority(int category)
 {
     if (IsFast(category)) {
-        const Uint64 v = g_fast[category].load(std::memory_order_relaxed);
+        const Uint64 v = g_log.fast[category].load(std::memory_order_relaxed);
         if (v & kPresent)
             return static_cast<JEX_LogPriority>(static_cast<Uint32>(v));
-    } else if (g_have_slow.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> guard(g_lock);
-        for (LogLevel *l = g_slow_list; l; l = l->next)
+    } else if (g_log.have_slow.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> guard(g_log.lock);
+        for (LogLevel *l = g_log.slow_list; l; l = l->next)
             if (l->category == category)
                 return l->priority;
     }
     const Uint32 p = category == JEX_LOG_CATEGORY_APPLICATION
-                         ? g_application_priority.load(std::memory_order_relaxed)
-                         : g_default_priority.load(std::memory_order_relaxed);
+                         ? g_log.application_priority.load(std::memory_order_relaxed)
+                         : g_log.default_priority.load(std::memory_order_relaxed);
     return static_cast<JEX_LogPriority>(p);
 }
 
 void JEX_LogResetPriorities(void)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (auto &slot : g_fast)
+    std::lock_guard<std::mutex> guard(g_log.lock);
+    for (auto &slot : g_log.fast)
         slot.store(0, std::memory_order_relaxed);
-    while (LogLevel *l = g_slow_list) {
-        g_slow_list = l->next;
+    while (LogLevel *l = g_log.slow_list) {
+        g_log.slow_list = l->next;
         delete l;
     }
-    g_have_slow.store(false, std::memory_order_release);
-    g_application_priority.store(kDefaultApplicationPriority, std::memory_order_relaxed);
-    g_default_priority.store(kDefaultPriority, std::memory_order_relaxed);
+    g_log.have_slow.store(false, std::memory_order_release);
+    g_log.application_priority.store(kDefaultApplicationPriority, std::memory_order_relaxed);
+    g_log.default_priority.store(kDefaultPriority, std::memory_order_relaxed);
 }
 
 void JEX_LogMessageV(int category, JEX_LogPriority priority, const char *fmt, va_list ap)
@@ -151,9 +166,9 @@ void Emit(int category, JEX_LogPriority priority, const char *fmt, va_list ap)
     JEX_LogOutputFunction output;
     void *userdata;
     {
-        std::lock_guard<std::mutex> guard(g_lock);
-        output = g_output;
-        userdata = g_output_userdata;
+        std::lock_guard<std::mutex> guard(g_log.lock);
+        output = g_log.output;
+        userdata = g_log.output_userdata;
     }
     if (!output || !fmt)
         return;
@@ -209,18 +224,18 @@ void JEX_Log(const char *fmt, ...)
 
 void JEX_LogGetOutputFunction(JEX_LogOutputFunction *callback, void **userdata)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<std::mutex> guard(g_log.lock);
     if (callback)
-        *callback = g_output;
+        *callback = g_log.output;
     if (userdata)
-        *userdata = g_output_userdata;
+        *userdata = g_log.output_userdata;
 }
 
 void JEX_LogSetOutputFunction(JEX_LogOutputFunction callback, void *userdata)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_output = callback;
-    g_output_userdata = userdata;
+    std::lock_guard<std::mutex> guard(g_log.lock);
+    g_log.output = callback;
+    g_log.output_userdata = userdata;
 }
 
 void JEX_LogOutput(void *, int, JEX_LogPriority priority, const char *message)

@@ -2,9 +2,12 @@
 #include "JEX_rwops.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include <sys/types.h>
 
 #include "JEX_endian.h"
 #include "JEX_error.h"
@@ -38,13 +41,17 @@ int StdioSeek(JEX_RWops *context, int offset, int whence)
     default: JEX_Error(JEX_ERR_SEEK); return -1;
     }
     FILE *fp = context->hidden.stdio.fp;
-    if (std::fseek(fp, offset, origin) != 0) {
+    // The position is reported as an int. A seek that lands beyond what an
+    // int can tell is undone, so that a failed seek never moves the stream.
+    const off_t before = ftello(fp);
+    if (fseeko(fp, offset, origin) != 0) {
         JEX_Error(JEX_ERR_SEEK);
         return -1;
     }
-    long pos = std::ftell(fp);
-    // The position is reported as an int; a larger one cannot be told.
+    const off_t pos = ftello(fp);
     if (pos < 0 || pos > INT_MAX) {
+        if (before >= 0)
+            fseeko(fp, before, SEEK_SET);
         JEX_Error(JEX_ERR_SEEK);
         return -1;
     }
@@ -244,7 +251,7 @@ JEX_RWops *JEX_AllocRW(void)
 {
     auto *area = static_cast<JEX_RWops *>(std::calloc(1, sizeof(JEX_RWops)));
     if (!area)
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
     return area;
 }
 

@@ -203,10 +203,16 @@ inline size_t Decode(const Uint8 *p, size_t avail, Uint32 &cp)
             return 0;
         cp = Load16(p, kMachineBig);
         return 2;
-    } else {
+    } else if constexpr (E == Enc::Ucs4) {
         if (avail < 4)
             return 0;
-        cp = Load32(p, kBigEndian<E>);
+        cp = Load32(p, kMachineBig);
+        return 4;
+    } else {
+        /* UTF-32 holds Unicode scalar values only. */
+        if (avail < 4)
+            return 0;
+        cp = ScalarValue(Load32(p, kBigEndian<E>));
         return 4;
     }
 }
@@ -268,7 +274,9 @@ inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
     } else if constexpr (E == Enc::Ucs2) {
         if (room < 2)
             return 0;
-        if (cp > 0xFFFF || IsSurrogate(cp))
+        /* UCS-2 is a plain 16-bit code: every value it can hold, surrogates
+           included, goes through as it is. */
+        if (cp > 0xFFFF)
             cp = kReplacement;
         Store16(p, static_cast<Uint16>(cp), kMachineBig);
         return 2;
@@ -276,7 +284,8 @@ inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
         if (room < 4)
             return 0;
         if constexpr (E == Enc::Ucs4) {
-            if ((cp & 0x80000000u) || IsSurrogate(cp))
+            /* 31 bits, surrogate values included, as glibc's UCS-4 does. */
+            if (cp & 0x80000000u)
                 cp = kReplacement;
         } else {
             cp = ScalarValue(cp);

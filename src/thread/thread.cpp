@@ -1,4 +1,4 @@
-// Library threads and the table of the threads this library started.
+// Library g_table.threads and the table of the g_table.threads this library started.
 #include <stdlib.h>
 #include <string.h>
 
@@ -17,49 +17,55 @@ struct StartUp {
     JEX_sem *wait;
 };
 
-// The table of threads created here. Its lock is statically initialised so
-// that two threads creating their first threads at once cannot race to make it.
+// The table of the threads created here, shared by every thread that
+// creates, waits for or looks up a library thread; `lock` guards every field.
+// The lock is statically initialised so that two threads creating their
+// first threads at once cannot race to make it.
 constexpr int kTableGrowth = 32;
-pthread_mutex_t thread_lock = PTHREAD_MUTEX_INITIALIZER;
-JEX_Thread **threads = nullptr;
-int numthreads = 0;
-int maxthreads = 0;
+struct ThreadTable {
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    JEX_Thread **threads = nullptr;
+    int numthreads = 0;
+    int maxthreads = 0;
+};
+ThreadTable g_table;
 
-void AddThread(JEX_Thread *thread)
+bool AddThread(JEX_Thread *thread)
 {
-    pthread_mutex_lock(&thread_lock);
-    if (numthreads == maxthreads) {
-        const int capacity = maxthreads + kTableGrowth;
+    pthread_mutex_lock(&g_table.lock);
+    if (g_table.numthreads == g_table.maxthreads) {
+        const int capacity = g_table.maxthreads + kTableGrowth;
         auto *grown = static_cast<JEX_Thread **>(
-            realloc(threads, static_cast<size_t>(capacity) * sizeof(*threads)));
+            realloc(g_table.threads, static_cast<size_t>(capacity) * sizeof(*g_table.threads)));
         if (!grown) {
-            pthread_mutex_unlock(&thread_lock);
+            pthread_mutex_unlock(&g_table.lock);
             JEX_OutOfMemory();
-            return;
+            return false;
         }
-        threads = grown;
-        maxthreads = capacity;
+        g_table.threads = grown;
+        g_table.maxthreads = capacity;
     }
-    threads[numthreads++] = thread;
-    pthread_mutex_unlock(&thread_lock);
+    g_table.threads[g_table.numthreads++] = thread;
+    pthread_mutex_unlock(&g_table.lock);
+    return true;
 }
 
 void DelThread(JEX_Thread *thread)
 {
-    pthread_mutex_lock(&thread_lock);
-    for (int i = 0; i < numthreads; ++i) {
-        if (threads[i] == thread) {
-            memmove(&threads[i], &threads[i + 1],
-                    static_cast<size_t>(numthreads - i - 1) * sizeof(*threads));
-            if (--numthreads == 0) {
-                free(threads);
-                threads = nullptr;
-                maxthreads = 0;
+    pthread_mutex_lock(&g_table.lock);
+    for (int i = 0; i < g_table.numthreads; ++i) {
+        if (g_table.threads[i] == thread) {
+            memmove(&g_table.threads[i], &g_table.threads[i + 1],
+                    static_cast<size_t>(g_table.numthreads - i - 1) * sizeof(*g_table.threads));
+            if (--g_table.numthreads == 0) {
+                free(g_table.threads);
+                g_table.threads = nullptr;
+                g_table.maxthreads = 0;
             }
             break;
         }
     }
-    pthread_mutex_unlock(&thread_lock);
+    pthread_mutex_unlock(&g_table.lock);
 }
 
 }  // namespace
@@ -101,8 +107,10 @@ JEX_Thread *JEX_CreateThread(JEX_ThreadFunction fn, void *data)
         return nullptr;
     }
 
-    AddThread(thread);
-    if (JEX_SYS_CreateThread(thread, &startup) < 0) {
+    if (!AddThread(thread)) {
+        free(thread);
+        thread = nullptr;
+    } else if (JEX_SYS_CreateThread(thread, &startup) < 0) {
         DelThread(thread);
         free(thread);
         thread = nullptr;
@@ -151,9 +159,9 @@ namespace jex::thread {
 
 ThreadTableStats GetThreadTableStats()
 {
-    pthread_mutex_lock(&thread_lock);
-    const ThreadTableStats stats{numthreads, maxthreads};
-    pthread_mutex_unlock(&thread_lock);
+    pthread_mutex_lock(&g_table.lock);
+    const ThreadTableStats stats{g_table.numthreads, g_table.maxthreads};
+    pthread_mutex_unlock(&g_table.lock);
     return stats;
 }
 

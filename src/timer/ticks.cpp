@@ -10,8 +10,13 @@
 
 namespace {
 
-std::atomic<Sint64> start_ns{0};  // 0 until the clock is started
-std::atomic<Uint32> ticks_offset{0};
+// Read by every thread, written by the first reading of the clock (and by
+// tests); both fields are atomics, so no lock is needed.
+struct TickState {
+    std::atomic<Sint64> start_ns{0};  // 0 until the clock is started
+    std::atomic<Uint32> offset{0};
+};
+TickState g_ticks;
 
 Sint64 MonotonicNs()
 {
@@ -22,10 +27,10 @@ Sint64 MonotonicNs()
 
 Sint64 StartNs()
 {
-    Sint64 start = start_ns.load(std::memory_order_acquire);
+    Sint64 start = g_ticks.start_ns.load(std::memory_order_acquire);
     if (start == 0) {
         const Sint64 now = MonotonicNs();
-        if (start_ns.compare_exchange_strong(start, now))
+        if (g_ticks.start_ns.compare_exchange_strong(start, now))
             start = now;
     }
     return start;
@@ -44,7 +49,7 @@ Uint32 JEX_GetTicks(void)
 {
     const Sint64 start = StartNs();
     const Sint64 elapsed_ms = (MonotonicNs() - start) / 1000000;
-    return static_cast<Uint32>(elapsed_ms) + ticks_offset.load(std::memory_order_relaxed);
+    return static_cast<Uint32>(elapsed_ms) + g_ticks.offset.load(std::memory_order_relaxed);
 }
 
 Uint64 JEX_GetPerformanceCounter(void)
@@ -83,7 +88,7 @@ namespace jex::timer {
 
 void SetTicksOffsetForTesting(Uint32 offset)
 {
-    ticks_offset.store(offset, std::memory_order_relaxed);
+    g_ticks.offset.store(offset, std::memory_order_relaxed);
 }
 
 }  // namespace jex::timer

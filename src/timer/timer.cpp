@@ -16,12 +16,21 @@
 
 namespace {
 
+// Everything the timers share. Which thread touches what:
+// - `lifecycle_lock` serialises starting and stopping the timer thread, which
+//   write `thread`, `sem` and `active`;
+// - `timermap` (identifier to record) is guarded by `timermap_lock`;
+// - `pending` (new timers, newest first) and `freelist` (records for reuse)
+//   are guarded by the spin lock `lock`, held only to link or unlink;
+// - `nextID`, `active`, `removed` and `record_count` are atomics;
+// - `timers`, the queue of live timers, belongs to the timer thread alone.
 struct TimerData {
-    // Used by callers' threads.
+    std::mutex lifecycle_lock;
     JEX_Thread *thread = nullptr;
     std::atomic<int> nextID{1};
     std::mutex timermap_lock;
     std::unordered_map<JEX_TimerID, JEX_Timer *> timermap;
+    std::atomic<size_t> record_count{0};  // records allocated, for tests
 
     // Shared with the timer thread; kept off the callers' cache lines.
     alignas(128) JEX_SpinLock lock = 0;
@@ -38,17 +47,12 @@ struct TimerData {
 
 // Never destroyed: the timer thread may outlive static destruction when a
 // program exits without stopping it.
-TimerData &data = *new TimerData;
-
-// Serialises starting and stopping the thread.
-std::mutex lifecycle_lock;
-
-std::atomic<size_t> record_count{0};
+TimerData &g_timers = *new TimerData;
 
 void DeleteRecord(JEX_Timer *timer)
 {
     delete timer;
-    record_count.fetch_sub(1, std::memory_order_relaxed);
+    g_timers.record_count.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void FreeList(JEX_Timer *list)
@@ -83,13 +87,13 @@ struct Retired {
 // removals reach half the queue keeps the cost per removal amortised O(log n).
 void SweepRemoved(Retired &retired)
 {
-    const Uint32 removed = data.removed.load(std::memory_order_relaxed);
-    if (removed < 64 || removed < data.timers.Size() / 2)
+    const Uint32 removed = g_timers.removed.load(std::memory_order_relaxed);
+    if (removed < 64 || removed < g_timers.timers.Size() / 2)
         return;
-    data.removed.store(0, std::memory_order_relaxed);
+    g_timers.removed.store(0, std::memory_order_relaxed);
     JEX_Timer *kept = nullptr;
     JEX_Timer *kept_tail = nullptr;
-    while (JEX_Timer *timer = data.timers.Pop()) {
+    while (JEX_Timer *timer = g_timers.timers.Pop()) {
         if (timer->canceled.load()) {
             retired.Add(timer);
             continue;
@@ -104,7 +108,7 @@ void SweepRemoved(Retired &retired)
     }
     while (kept) {
         JEX_Timer *next = kept->next;
-        data.timers.Insert(kept);
+        g_timers.timers.Insert(kept);
         kept = next;
     }
 }
@@ -113,15 +117,15 @@ int TimerThread(void *)
 {
     Retired retired;
     for (;;) {
-        JEX_AtomicLock(&data.lock);
-        JEX_Timer *pending = data.pending;
-        data.pending = nullptr;
+        JEX_AtomicLock(&g_timers.lock);
+        JEX_Timer *pending = g_timers.pending;
+        g_timers.pending = nullptr;
         if (retired.head) {
-            retired.tail->next = data.freelist;
-            data.freelist = retired.head;
+            retired.tail->next = g_timers.freelist;
+            g_timers.freelist = retired.head;
             retired = Retired{};
         }
-        JEX_AtomicUnlock(&data.lock);
+        JEX_AtomicUnlock(&g_timers.lock);
 
         // The pending list is newest first; queue in the order of adding so
         // that timers due at the same tick fire in that order.
@@ -134,29 +138,29 @@ int TimerThread(void *)
         }
         while (in_order) {
             JEX_Timer *next = in_order->next;
-            data.timers.Insert(in_order);
+            g_timers.timers.Insert(in_order);
             in_order = next;
         }
 
-        if (!data.active.load())
+        if (!g_timers.active.load())
             break;
         SweepRemoved(retired);
 
         Uint32 wait = JEX_MUTEX_MAXWAIT;
         const Uint32 tick = JEX_GetTicks();
-        while (JEX_Timer *timer = data.timers.Top()) {
+        while (JEX_Timer *timer = g_timers.timers.Top()) {
             const auto until_due = static_cast<Sint32>(timer->scheduled - tick);
             if (until_due > 0) {
                 wait = static_cast<Uint32>(until_due);
                 break;
             }
-            data.timers.Pop();
+            g_timers.timers.Pop();
             if (!timer->canceled.load()) {
                 const Uint32 next_delay = timer->callback(timer->interval, timer->param);
                 // A callback that removed its own timer ends it whatever it returns.
                 if (next_delay != 0 && !timer->canceled.load()) {
                     timer->scheduled = tick + next_delay;
-                    data.timers.Insert(timer);
+                    g_timers.timers.Insert(timer);
                     continue;
                 }
             }
@@ -168,7 +172,7 @@ int TimerThread(void *)
             const Uint32 elapsed = JEX_GetTicks() - tick;
             wait = wait >= elapsed ? wait - elapsed : 0;
         }
-        JEX_SemWaitTimeout(data.sem, wait);
+        JEX_SemWaitTimeout(g_timers.sem, wait);
     }
     return 0;
 }
@@ -237,7 +241,7 @@ void TimerQueue::Insert(JEX_Timer *timer)
 
 size_t TimerRecordCount()
 {
-    return record_count.load(std::memory_order_relaxed);
+    return g_timers.record_count.load(std::memory_order_relaxed);
 }
 
 JEX_Timer *TimerQueue::Pop()
@@ -257,19 +261,19 @@ extern "C" {
 
 int JEX_TimerInit(void)
 {
-    std::lock_guard<std::mutex> guard(lifecycle_lock);
-    if (data.active.load())
+    std::lock_guard<std::mutex> guard(g_timers.lifecycle_lock);
+    if (g_timers.active.load())
         return 0;
-    data.sem = JEX_CreateSemaphore(0);
-    if (!data.sem)
+    g_timers.sem = JEX_CreateSemaphore(0);
+    if (!g_timers.sem)
         return -1;
-    data.nextID.store(1);
-    data.active.store(true);
-    data.thread = JEX_CreateThread(TimerThread, nullptr);
-    if (!data.thread) {
-        data.active.store(false);
-        JEX_DestroySemaphore(data.sem);
-        data.sem = nullptr;
+    g_timers.nextID.store(1);
+    g_timers.active.store(true);
+    g_timers.thread = JEX_CreateThread(TimerThread, nullptr);
+    if (!g_timers.thread) {
+        g_timers.active.store(false);
+        JEX_DestroySemaphore(g_timers.sem);
+        g_timers.sem = nullptr;
         return -1;
     }
     return 0;
@@ -277,29 +281,29 @@ int JEX_TimerInit(void)
 
 void JEX_TimerQuit(void)
 {
-    std::lock_guard<std::mutex> guard(lifecycle_lock);
-    if (!data.active.load())
+    std::lock_guard<std::mutex> guard(g_timers.lifecycle_lock);
+    if (!g_timers.active.load())
         return;
-    if (jex::thread::IsCurrentThread(data.thread)) {
+    if (jex::thread::IsCurrentThread(g_timers.thread)) {
         // The thread cannot wait for its own end.
         JEX_SetError("Timers cannot be stopped from a timer callback");
         return;
     }
-    data.active.store(false);
-    JEX_SemPost(data.sem);
-    JEX_WaitThread(data.thread, nullptr);
-    data.thread = nullptr;
-    JEX_DestroySemaphore(data.sem);
-    data.sem = nullptr;
+    g_timers.active.store(false);
+    JEX_SemPost(g_timers.sem);
+    JEX_WaitThread(g_timers.thread, nullptr);
+    g_timers.thread = nullptr;
+    JEX_DestroySemaphore(g_timers.sem);
+    g_timers.sem = nullptr;
 
-    data.timers.Drain(DeleteRecord);
-    data.removed.store(0);
-    FreeList(data.pending);
-    data.pending = nullptr;
-    FreeList(data.freelist);
-    data.freelist = nullptr;
-    std::lock_guard<std::mutex> map_guard(data.timermap_lock);
-    data.timermap.clear();
+    g_timers.timers.Drain(DeleteRecord);
+    g_timers.removed.store(0);
+    FreeList(g_timers.pending);
+    g_timers.pending = nullptr;
+    FreeList(g_timers.freelist);
+    g_timers.freelist = nullptr;
+    std::lock_guard<std::mutex> map_guard(g_timers.timermap_lock);
+    g_timers.timermap.clear();
 }
 
 JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *param)
@@ -308,14 +312,14 @@ JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *para
         JEX_SetError("Passed a NULL timer callback");
         return 0;
     }
-    if (!data.active.load() && JEX_TimerInit() < 0)
+    if (!g_timers.active.load() && JEX_TimerInit() < 0)
         return 0;
 
-    JEX_AtomicLock(&data.lock);
-    JEX_Timer *timer = data.freelist;
+    JEX_AtomicLock(&g_timers.lock);
+    JEX_Timer *timer = g_timers.freelist;
     if (timer)
-        data.freelist = timer->next;
-    JEX_AtomicUnlock(&data.lock);
+        g_timers.freelist = timer->next;
+    JEX_AtomicUnlock(&g_timers.lock);
 
     if (!timer) {
         timer = new (std::nothrow) JEX_Timer{};
@@ -323,18 +327,18 @@ JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *para
             JEX_OutOfMemory();
             return 0;
         }
-        record_count.fetch_add(1, std::memory_order_relaxed);
+        g_timers.record_count.fetch_add(1, std::memory_order_relaxed);
     } else {
         // A finished timer nobody removed still has its identifier mapped.
-        std::lock_guard<std::mutex> guard(data.timermap_lock);
-        auto it = data.timermap.find(timer->timerID);
-        if (it != data.timermap.end() && it->second == timer)
-            data.timermap.erase(it);
+        std::lock_guard<std::mutex> guard(g_timers.timermap_lock);
+        auto it = g_timers.timermap.find(timer->timerID);
+        if (it != g_timers.timermap.end() && it->second == timer)
+            g_timers.timermap.erase(it);
     }
 
     JEX_TimerID id;
     do {
-        id = data.nextID.fetch_add(1);
+        id = g_timers.nextID.fetch_add(1);
     } while (id == 0);
     timer->timerID = id;
     timer->callback = callback;
@@ -346,44 +350,44 @@ JEX_TimerID JEX_AddTimer(Uint32 interval, JEX_TimerCallback callback, void *para
 
     bool mapped = false;
     try {
-        std::lock_guard<std::mutex> guard(data.timermap_lock);
-        data.timermap.emplace(id, timer);
+        std::lock_guard<std::mutex> guard(g_timers.timermap_lock);
+        g_timers.timermap.emplace(id, timer);
         mapped = true;
     } catch (const std::bad_alloc &) {
     }
     if (!mapped) {
         timer->canceled.store(true);
-        JEX_AtomicLock(&data.lock);
-        timer->next = data.freelist;
-        data.freelist = timer;
-        JEX_AtomicUnlock(&data.lock);
+        JEX_AtomicLock(&g_timers.lock);
+        timer->next = g_timers.freelist;
+        g_timers.freelist = timer;
+        JEX_AtomicUnlock(&g_timers.lock);
         JEX_OutOfMemory();
         return 0;
     }
 
-    JEX_AtomicLock(&data.lock);
-    timer->next = data.pending;
-    data.pending = timer;
-    JEX_AtomicUnlock(&data.lock);
+    JEX_AtomicLock(&g_timers.lock);
+    timer->next = g_timers.pending;
+    g_timers.pending = timer;
+    JEX_AtomicUnlock(&g_timers.lock);
 
-    JEX_SemPost(data.sem);
+    JEX_SemPost(g_timers.sem);
     return id;
 }
 
 JEX_bool JEX_RemoveTimer(JEX_TimerID id)
 {
-    std::lock_guard<std::mutex> guard(data.timermap_lock);
-    auto it = data.timermap.find(id);
-    if (it == data.timermap.end())
+    std::lock_guard<std::mutex> guard(g_timers.timermap_lock);
+    auto it = g_timers.timermap.find(id);
+    if (it == g_timers.timermap.end())
         return JEX_FALSE;
     JEX_Timer *timer = it->second;
-    data.timermap.erase(it);
+    g_timers.timermap.erase(it);
     // Under the map lock, so the record cannot be handed to a new timer
     // between finding it and cancelling it. The timer thread retires it
     // when it next comes due.
     if (timer->canceled.exchange(true))
         return JEX_FALSE;
-    data.removed.fetch_add(1, std::memory_order_relaxed);
+    g_timers.removed.fetch_add(1, std::memory_order_relaxed);
     return JEX_TRUE;
 }
 

@@ -141,7 +141,7 @@ struct FlagOption {
 };
 
 constexpr FlagOption kFlagOptions[] = {
-    {"--vsync", FlagField::Render, JEX_RENDERER_PRESENTVSYNC},
+    {"--vsync", FlagField::Render, COMMON_RENDER_PRESENTVSYNC},
     {"--noframe", FlagField::Window, JEX_WINDOW_BORDERLESS},
     {"--resize", FlagField::Window, JEX_WINDOW_RESIZABLE},
     {"--minimize", FlagField::Window, JEX_WINDOW_MINIMIZED},
@@ -187,7 +187,7 @@ CommonState *CommonCreateState(char **argv, Uint32 flags)
 {
     auto *state = static_cast<CommonState *>(std::calloc(1, sizeof(CommonState)));
     if (!state) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return nullptr;
     }
     state->argv = argv;

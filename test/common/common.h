@@ -17,6 +17,9 @@ extern "C" {
 #define INFO_EVENT 0x08
 #define INFO_AUDIO 0x10
 
+/* Renderer flag set by "--vsync"; GL programs use it for their swap interval. */
+#define COMMON_RENDER_PRESENTVSYNC 0x00000004
+
 typedef struct CommonState {
     char **argv;
     Uint32 init_flags; /* JEX_INIT_VIDEO and/or JEX_INIT_AUDIO */
@@ -37,11 +40,12 @@ typedef struct CommonState {
     int num_windows;
     JEX_Window **windows; /* owned, num_windows entries after start-up */
 
-    /* Renderer */
+    /* Renderer. The library has no render driver, so start-up fails where a
+       window needs a renderer; the options are still parsed. */
     const char *render_driver; /* borrowed; null: first suitable */
-    Uint32 render_flags;
+    Uint32 render_flags;       /* COMMON_RENDER_* */
     int no_renderer;
-    JEX_Renderer **renderers; /* owned, num_windows entries after start-up */
+    void **renderers; /* owned, num_windows entries after start-up, all null */
 
     /* Audio */
     const char *audio_driver; /* borrowed */

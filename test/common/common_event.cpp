@@ -135,8 +135,8 @@ void HotKey(const JEX_KeyboardEvent &e, int *done)
         *done = 1;
         return;
     }
-    // Print Screen saves a window's renderer contents; no window has a
-    // renderer until the 2D renderer exists, so there is nothing to save.
+    // Print Screen saves a window's renderer contents; start-up never makes
+    // a renderer (the library has no render driver), so there is nothing to save.
     const bool control = (e.keyinfo.modifiers & (JEX_KEYMOD_LCTRL | JEX_KEYMOD_RCTRL)) != 0;
     if (!control)
         return;

@@ -133,9 +133,8 @@ bool InitVideo(CommonState *state)
 
     if (state->info_flags & INFO_MODES)
         PrintModes();
-    // The render-driver report and per-window renderers belong to the 2D
-    // renderer, which this library does not have yet: there are no render
-    // drivers to list or create.
+    if (state->info_flags & INFO_RENDER)
+        std::fprintf(stderr, "No built-in render drivers\n");
 
     JEX_DisplayMode fullscreen_mode{};
     fullscreen_mode.format = FullscreenFormat(state->depth);
@@ -150,7 +149,7 @@ bool InitVideo(CommonState *state)
     }
     const size_t n = static_cast<size_t>(state->num_windows);
     state->windows = static_cast<JEX_Window **>(std::calloc(n, sizeof(*state->windows)));
-    state->renderers = static_cast<JEX_Renderer **>(std::calloc(n, sizeof(*state->renderers)));
+    state->renderers = static_cast<void **>(std::calloc(n, sizeof(*state->renderers)));
     if (!state->windows || !state->renderers) {
         std::fprintf(stderr, "Out of memory!\n");
         return false;
@@ -181,9 +180,18 @@ bool InitVideo(CommonState *state)
         JEX_ShowWindow(window);
 
         state->renderers[i] = nullptr;
-        if (!state->no_renderer && state->render_driver) {
-            // No render driver exists in this build, so no name can match.
+        if (state->no_renderer)
+            continue;
+        if (state->render_driver) {
+            // The library has no render drivers, so no name can match.
             std::fprintf(stderr, "Couldn't find render driver named %s", state->render_driver);
+            return false;
+        }
+        // OpenGL windows are drawn by the program itself; any other window
+        // needs the first suitable render driver, and the library has none.
+        if (!(state->window_flags & JEX_WINDOW_OPENGL)) {
+            JEX_SetError("No render driver available");
+            std::fprintf(stderr, "Couldn't create renderer: %s\n", JEX_GetError());
             return false;
         }
     }
@@ -210,8 +218,8 @@ void CommonQuit(CommonState *state)
     // The windows themselves go with the video shutdown.
     std::free(state->windows);
     state->windows = nullptr;
-    // Every renderer entry is null until the 2D renderer exists; the array
-    // is still the state's to free.
+    // No renderer was ever made (there is no render driver); the array is
+    // still the state's to free.
     std::free(state->renderers);
     state->renderers = nullptr;
     if (state->init_flags & JEX_INIT_VIDEO)

@@ -121,7 +121,7 @@ int main(int argc, char *argv[])
         fprintf(stderr, "JEX_GL_CreateContext(): %s\n", JEX_GetError());
         quit(2);
     }
-    JEX_GL_SetSwapInterval((state->render_flags & JEX_RENDERER_PRESENTVSYNC) ? 1 : 0);
+    JEX_GL_SetSwapInterval((state->render_flags & COMMON_RENDER_PRESENTVSYNC) ? 1 : 0);
 
     JEX_DisplayMode mode;
     memset(&mode, 0, sizeof(mode));
