@@ -4,8 +4,7 @@
 
 #include "JEX_stdinc.h"
 #include "events/events_internal.h"
-#include "events/windowevents_internal.h"
-#include "video/sysvideo.h"
+#include "events/input_window.h"
 
 #include <array>
 #include <cstring>
@@ -120,18 +119,18 @@ constexpr Keymap make_default_keymap()
 
 constexpr Keymap JEX_default_keymap = make_default_keymap();
 
-struct Keyboard {
+// The keyboard belongs to the thread that started video; nothing here is
+// shared with other threads. The name table is writable because drivers
+// may rename entries; it holds pointers only.
+struct KeyboardState {
     JEX_Window *focus = nullptr;
     Uint16 mod_state = 0;
     std::array<Uint8, JEX_SCANCODE_COUNT> key_state{};
     Keymap keymap{};
+    NameTable scancode_names = default_scancode_names;
 };
 
-Keyboard JEX_keyboard;
-
-// Drivers may rename entries, so the table is writable; it holds pointers
-// only.
-NameTable JEX_scancode_names = default_scancode_names;
+KeyboardState JEX_keyboard;
 
 // Character key names; per thread so that concurrent callers do not share
 // one buffer.
@@ -161,7 +160,7 @@ Uint16 held_modifier(JEX_Scancode scancode)
 
 Uint32 focus_id()
 {
-    return JEX_keyboard.focus ? JEX_keyboard.focus->id : 0;
+    return JEX_InputWindowID(JEX_keyboard.focus);
 }
 
 bool text_input_enabled()
@@ -226,14 +225,14 @@ void JEX_SetKeymap(int start, const JEX_Keycode *keys, int length)
 void JEX_SetScancodeName(JEX_Scancode scancode, const char *name)
 {
     if (valid_scancode(scancode))
-        JEX_scancode_names[scancode] = name;
+        JEX_keyboard.scancode_names[scancode] = name;
 }
 
 const char *JEX_GetScancodeName(JEX_Scancode scancode)
 {
-    if (!valid_scancode(scancode) || !JEX_scancode_names[scancode])
+    if (!valid_scancode(scancode) || !JEX_keyboard.scancode_names[scancode])
         return "";
-    return JEX_scancode_names[scancode];
+    return JEX_keyboard.scancode_names[scancode];
 }
 
 JEX_Window *JEX_GetKeyboardFocus(void)
@@ -297,25 +296,24 @@ const char *JEX_GetKeyName(JEX_Keycode key)
 
 void JEX_SetKeyboardFocus(JEX_Window *window)
 {
-    JEX_VideoDevice *device = JEX_GetVideoDevice();
-    Keyboard &kb = JEX_keyboard;
+    KeyboardState &kb = JEX_keyboard;
     if (kb.focus && kb.focus != window) {
-        JEX_SendWindowEvent(kb.focus, JEX_WINDOWEVENT_FOCUS_LOST, 0, 0);
+        JEX_InputWindowFocus(kb.focus, JEX_WINDOWEVENT_FOCUS_LOST);
         // Commits any pending input-method composition of the old window.
-        if (text_input_enabled() && device && device->StopTextInput)
-            device->StopTextInput(device);
+        if (text_input_enabled())
+            JEX_InputStopTextInput();
     }
     kb.focus = window;
     if (window) {
-        JEX_SendWindowEvent(window, JEX_WINDOWEVENT_FOCUS_GAINED, 0, 0);
-        if (text_input_enabled() && device && device->StartTextInput)
-            device->StartTextInput(device);
+        JEX_InputWindowFocus(window, JEX_WINDOWEVENT_FOCUS_GAINED);
+        if (text_input_enabled())
+            JEX_InputStartTextInput();
     }
 }
 
 int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
 {
-    Keyboard &kb = JEX_keyboard;
+    KeyboardState &kb = JEX_keyboard;
     // Scancode 0 is no key; larger ones than the tables hold are ignored.
     if (scancode == 0 || !valid_scancode(scancode))
         return 0;

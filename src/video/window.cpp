@@ -2,7 +2,10 @@
 // geometry, visibility, full-screen arbitration, grab, gamma ramps, the
 // screen saver, text input, window-system information and the clipboard.
 #include "video/sysvideo.h"
-#include "video/video_input.h"
+
+#include "events/keyboard_internal.h"
+#include "events/mouse_internal.h"
+#include "events/touch_internal.h"
 
 #include "JEX_error.h"
 #include "JEX_events.h"
@@ -17,6 +20,21 @@ namespace {
 constexpr int kRampEntries = 256;
 constexpr Uint32 kCreateFlagsKept =
     JEX_WINDOW_OPENGL | JEX_WINDOW_BORDERLESS | JEX_WINDOW_RESIZABLE;
+
+// Width and height a window may be given: positive, and no larger than
+// every driver can carry (X keeps window sizes in 16 bits).
+bool SizeAllowed(int w, int h)
+{
+    if (w <= 0 || h <= 0) {
+        JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
+        return false;
+    }
+    if (w > JEX_MAX_WINDOW_SIZE || h > JEX_MAX_WINDOW_SIZE) {
+        JEX_SetError("Window size %dx%d is too large (at most %d)", w, h, JEX_MAX_WINDOW_SIZE);
+        return false;
+    }
+    return true;
+}
 
 // The device and window checks every window operation starts with.
 JEX_VideoDevice *checked(JEX_Window *window)
@@ -43,6 +61,18 @@ int clamp_int(long long v)
     return int(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
+// dx * dx + dy * dy, saturating at LLONG_MAX.
+long long SquaredDistance(long long dx, long long dy)
+{
+    constexpr long long kRootMax = 3037000499;  // floor(sqrt(LLONG_MAX))
+    const auto square = [](long long d) {
+        d = d < 0 ? -d : d;
+        return d > kRootMax ? LLONG_MAX : d * d;
+    };
+    const long long a = square(dx), b = square(dy);
+    return a > LLONG_MAX - b ? LLONG_MAX : a + b;
+}
+
 // Centre of bounds for a window of the given extent, halves rounding toward
 // zero as integer division does.
 int centred(int origin, int extent, int size)
@@ -57,16 +87,6 @@ JEX_Rect window_display_bounds(JEX_Window *window)
     if (index >= 0)
         JEX_GetDisplayBounds(index, &bounds);
     return bounds;
-}
-
-void release_window_surface(JEX_Window *window)
-{
-    if (window->surface) {
-        window->surface->flags &= ~Uint32(JEX_SURFACE_DONTFREE);
-        JEX_FreeSurface(window->surface);
-        window->surface = nullptr;
-    }
-    window->surface_valid = 0;
 }
 
 void give_back_gl(JEX_Window *window)
@@ -157,10 +177,8 @@ int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window)
 
 JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint32 flags)
 {
-    if (w <= 0 || h <= 0) {
-        JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
+    if (!SizeAllowed(w, h))
         return nullptr;
-    }
     if (!JEX_GetVideoDevice() && JEX_VideoInit(nullptr) < 0)
         return nullptr;
     JEX_VideoDevice *device = JEX_GetVideoDevice();
@@ -240,9 +258,6 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
     const bool foreign = (flags & JEX_WINDOW_FOREIGN) != 0;
 
     JEX_HideWindow(window);
-    release_window_surface(window);
-    if (device->DestroyWindowFramebuffer)
-        device->DestroyWindowFramebuffer(device, window);
     if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
 
@@ -312,9 +327,6 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
-    release_window_surface(window);
-    if (device->DestroyWindowFramebuffer)
-        device->DestroyWindowFramebuffer(device, window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);
     give_back_gl(window);
@@ -515,12 +527,8 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
 void JEX_SetWindowSize(JEX_Window *window, int w, int h)
 {
     JEX_VideoDevice *device = checked(window);
-    if (!device || (window->flags & JEX_WINDOW_FULLSCREEN))
+    if (!device || (window->flags & JEX_WINDOW_FULLSCREEN) || !SizeAllowed(w, h))
         return;
-    if (w <= 0 || h <= 0) {
-        JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
-        return;
-    }
     window->w = w;
     window->h = h;
     // Leaving full screen later returns to the size asked for here.
@@ -528,10 +536,8 @@ void JEX_SetWindowSize(JEX_Window *window, int w, int h)
     window->windowed.h = h;
     if (device->SetWindowSize)
         device->SetWindowSize(device, window);
-    if (window->w == w && window->h == h) {
-        window->surface_valid = 0;
+    if (window->w == w && window->h == h)
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, w, h);
-    }
 }
 
 void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
@@ -565,8 +571,9 @@ int JEX_GetWindowDisplay(JEX_Window *window)
         JEX_SetError("Couldn't find any displays");
         return -1;
     }
-    // Centre of the window; the halves round toward zero. Sums and squares
-    // are formed in 64 bits so far-off windows cannot overflow them.
+    // Centre of the window; the halves round toward zero. Sums are formed in
+    // 64 bits; the squared distance saturates, since the centres of a window
+    // at INT_MIN and a display near INT_MAX are more than 2^32 apart.
     const long long cx = (long long)window->x + window->w / 2;
     const long long cy = (long long)window->y + window->h / 2;
     const JEX_Point centre{clamp_int(cx), clamp_int(cy)};
@@ -583,7 +590,7 @@ int JEX_GetWindowDisplay(JEX_Window *window)
             return i;
         const long long dx = (long long)bounds.x + bounds.w / 2 - cx;
         const long long dy = (long long)bounds.y + bounds.h / 2 - cy;
-        const long long dist = dx * dx + dy * dy;
+        const long long dist = SquaredDistance(dx, dy);
         if (dist < best) {
             nearest = i;
             best = dist;
@@ -752,12 +759,10 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
         if (device->SetWindowFullscreen)
             device->SetWindowFullscreen(device, owner, display, JEX_TRUE);
         display->fullscreen_window = owner;
-        if (resized) {
+        if (resized)
             JEX_SendWindowEvent(owner, JEX_WINDOWEVENT_RESIZED, mode.w, mode.h);
-        } else {
-            owner->surface_valid = 0;
+        else
             JEX_SendWindowEvent(owner, JEX_WINDOWEVENT_SIZE_CHANGED, owner->w, owner->h);
-        }
         warp_if_mouse_focus(owner);
         return;
     }
@@ -766,7 +771,6 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
     if (device->SetWindowFullscreen)
         device->SetWindowFullscreen(device, window, display, JEX_FALSE);
     display->fullscreen_window = nullptr;
-    window->surface_valid = 0;
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, window->w, window->h);
     warp_if_mouse_focus(window);
 }
@@ -878,7 +882,6 @@ void JEX_OnWindowMinimized(JEX_Window *window)
 
 void JEX_OnWindowResized(JEX_Window *window)
 {
-    window->surface_valid = 0;
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, window->w, window->h);
 }
 
