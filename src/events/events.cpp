@@ -1,6 +1,7 @@
 // The one event queue of the process: a fixed ring of records under the
 // library's recursive mutex, per-type switches, the application filter, the
 // watcher list and the registration of user event types.
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -15,6 +16,11 @@
 #include "events/events_internal.h"
 
 namespace {
+
+// The C layout callers rely on: the text-editing record is the largest
+// member, and a user event's code is the word after window_id.
+static_assert(sizeof(JEX_Event) == sizeof(JEX_TextEditingEvent));
+static_assert(offsetof(JEX_UserEvent, code) == 8);
 
 constexpr int kSlots = JEX_MAXEVENTS;
 

@@ -14,7 +14,7 @@ namespace {
 using NameTable = std::array<const char *, JEX_SCANCODE_COUNT>;
 using Keymap = std::array<JEX_Keycode, JEX_SCANCODE_COUNT>;
 
-constexpr NameTable make_scancode_names()
+constexpr NameTable MakeScancodeNames()
 {
     NameTable n{};
     constexpr const char *letters[26] = {"A", "B", "C", "D", "E", "F", "G", "H", "I",
@@ -91,11 +91,11 @@ constexpr NameTable make_scancode_names()
     return n;
 }
 
-constexpr NameTable default_scancode_names = make_scancode_names();
+constexpr NameTable default_scancode_names = MakeScancodeNames();
 
 // Keys that type a character map to it; every other named key maps to its
 // scancode with JEX_SCANCODE_BIT set, and unnamed positions to 0.
-constexpr Keymap make_default_keymap()
+constexpr Keymap MakeDefaultKeymap()
 {
     Keymap map{};
     for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
@@ -117,7 +117,28 @@ constexpr Keymap make_default_keymap()
     return map;
 }
 
-constexpr Keymap JEX_default_keymap = make_default_keymap();
+constexpr Keymap JEX_default_keymap = MakeDefaultKeymap();
+
+// Pins of the two tables: keys type their characters, named keys carry the
+// scancode bit, gaps in the names stay 0.
+static_assert(JEX_default_keymap[4] == 'a' && JEX_default_keymap[29] == 'z' &&
+              JEX_default_keymap[30] == '1' && JEX_default_keymap[39] == '0' &&
+              JEX_default_keymap[40] == 13 && JEX_default_keymap[41] == 27 &&
+              JEX_default_keymap[42] == 8 && JEX_default_keymap[43] == 9 &&
+              JEX_default_keymap[44] == ' ' && JEX_default_keymap[49] == '\\' &&
+              JEX_default_keymap[53] == '`' && JEX_default_keymap[56] == '/' &&
+              JEX_default_keymap[76] == 127);
+static_assert(JEX_default_keymap[58] == (58 | JEX_SCANCODE_BIT) &&
+              JEX_default_keymap[224] == (224 | JEX_SCANCODE_BIT) &&
+              JEX_default_keymap[282] == (282 | JEX_SCANCODE_BIT));
+static_assert(JEX_default_keymap[0] == 0 && JEX_default_keymap[1] == 0 &&
+              JEX_default_keymap[3] == 0 && JEX_default_keymap[100] == 0 &&
+              JEX_default_keymap[130] == 0 && JEX_default_keymap[132] == 0 &&
+              JEX_default_keymap[135] == 0 && JEX_default_keymap[152] == 0 &&
+              JEX_default_keymap[165] == 0 && JEX_default_keymap[175] == 0 &&
+              JEX_default_keymap[222] == 0 && JEX_default_keymap[223] == 0 &&
+              JEX_default_keymap[232] == 0 && JEX_default_keymap[256] == 0 &&
+              JEX_default_keymap[283] == 0 && JEX_default_keymap[511] == 0);
 
 // The keyboard belongs to the thread that started video; nothing here is
 // shared with other threads. The name table is writable because drivers
@@ -136,13 +157,13 @@ KeyboardState JEX_keyboard;
 // one buffer.
 thread_local char key_name_buffer[8];
 
-bool valid_scancode(JEX_Scancode scancode)
+bool ValidScancode(JEX_Scancode scancode)
 {
     return scancode < JEX_SCANCODE_COUNT;
 }
 
 // The modifier bit a held key sets, or 0.
-Uint16 held_modifier(JEX_Scancode scancode)
+Uint16 HeldModifier(JEX_Scancode scancode)
 {
     switch (scancode) {
     case JEX_SCANCODE_LCTRL: return JEX_KEYMOD_LCTRL;
@@ -158,19 +179,19 @@ Uint16 held_modifier(JEX_Scancode scancode)
     }
 }
 
-Uint32 focus_id()
+Uint32 FocusId()
 {
     return JEX_InputWindowID(JEX_keyboard.focus);
 }
 
-bool text_input_enabled()
+bool TextInputEnabled()
 {
     return JEX_EventState(JEX_TEXTINPUT, JEX_QUERY) == JEX_ENABLE;
 }
 
 // RFC 2279 encoding of a 31-bit code; six bytes and the terminator fit the
 // 8-byte buffer.
-void encode_utf8(Uint32 ch, char *out)
+void EncodeUtf8(Uint32 ch, char *out)
 {
     auto *p = reinterpret_cast<unsigned char *>(out);
     if (ch < 0x80) {
@@ -224,13 +245,13 @@ void JEX_SetKeymap(int start, const JEX_Keycode *keys, int length)
 
 void JEX_SetScancodeName(JEX_Scancode scancode, const char *name)
 {
-    if (valid_scancode(scancode))
+    if (ValidScancode(scancode))
         JEX_keyboard.scancode_names[scancode] = name;
 }
 
 const char *JEX_GetScancodeName(JEX_Scancode scancode)
 {
-    if (!valid_scancode(scancode) || !JEX_keyboard.scancode_names[scancode])
+    if (!ValidScancode(scancode) || !JEX_keyboard.scancode_names[scancode])
         return "";
     return JEX_keyboard.scancode_names[scancode];
 }
@@ -259,7 +280,7 @@ void JEX_SetModState(Uint16 modstate)
 
 JEX_Keycode JEX_GetKeyFromScancode(JEX_Scancode scancode)
 {
-    return valid_scancode(scancode) ? JEX_keyboard.keymap[scancode] : 0;
+    return ValidScancode(scancode) ? JEX_keyboard.keymap[scancode] : 0;
 }
 
 JEX_Scancode JEX_GetScancodeFromKey(JEX_Keycode key)
@@ -290,7 +311,7 @@ const char *JEX_GetKeyName(JEX_Keycode key)
     Uint32 ch = code;
     if (ch >= 'a' && ch <= 'z')
         ch -= 'a' - 'A';
-    encode_utf8(ch, key_name_buffer);
+    EncodeUtf8(ch, key_name_buffer);
     return key_name_buffer;
 }
 
@@ -300,13 +321,13 @@ void JEX_SetKeyboardFocus(JEX_Window *window)
     if (kb.focus && kb.focus != window) {
         JEX_InputWindowFocus(kb.focus, JEX_WINDOWEVENT_FOCUS_LOST);
         // Commits any pending input-method composition of the old window.
-        if (text_input_enabled())
+        if (TextInputEnabled())
             JEX_InputStopTextInput();
     }
     kb.focus = window;
     if (window) {
         JEX_InputWindowFocus(window, JEX_WINDOWEVENT_FOCUS_GAINED);
-        if (text_input_enabled())
+        if (TextInputEnabled())
             JEX_InputStartTextInput();
     }
 }
@@ -315,7 +336,7 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
 {
     KeyboardState &kb = JEX_keyboard;
     // Scancode 0 is no key; larger ones than the tables hold are ignored.
-    if (scancode == 0 || !valid_scancode(scancode))
+    if (scancode == 0 || !ValidScancode(scancode))
         return 0;
     Uint16 modifiers;
     Uint8 repeat = 0;
@@ -326,10 +347,10 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
         else if (scancode == JEX_SCANCODE_NUMLOCKCLEAR)
             kb.mod_state ^= JEX_KEYMOD_NUM;
         else
-            kb.mod_state |= held_modifier(scancode);
+            kb.mod_state |= HeldModifier(scancode);
         repeat = kb.key_state[scancode] == JEX_PRESSED;
     } else {
-        kb.mod_state &= Uint16(~held_modifier(scancode));
+        kb.mod_state &= Uint16(~HeldModifier(scancode));
         if (state != JEX_RELEASED)
             return 0;
         modifiers = kb.mod_state;
@@ -343,7 +364,7 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
         return 0;
     JEX_Event event{};
     event.key.type = type;
-    event.key.window_id = focus_id();
+    event.key.window_id = FocusId();
     event.key.state = state;
     event.key.repeat = repeat;
     event.key.keyinfo.scancode = scancode;
@@ -368,11 +389,11 @@ int JEX_SendKeyboardText(const char *text)
     const auto first = static_cast<unsigned char>(text[0]);
     if (first < 32 || first == 127)
         return 0;
-    if (!text_input_enabled())
+    if (!TextInputEnabled())
         return 0;
     JEX_Event event{};
     event.text.type = JEX_TEXTINPUT;
-    event.text.window_id = focus_id();
+    event.text.window_id = FocusId();
     JEX_utf8strlcpy(event.text.text, text, sizeof(event.text.text));
     return JEX_PushEvent(&event) > 0 ? 1 : 0;
 }
@@ -383,7 +404,7 @@ int JEX_SendEditingText(const char *text, int start, int length)
         return 0;
     JEX_Event event{};
     event.edit.type = JEX_TEXTEDITING;
-    event.edit.window_id = focus_id();
+    event.edit.window_id = FocusId();
     JEX_utf8strlcpy(event.edit.text, text, sizeof(event.edit.text));
     event.edit.start = start;
     event.edit.length = length;

@@ -31,24 +31,24 @@ MouseState JEX_mouse;
 
 // The focus step every sender starts with: a window other than the focus
 // takes it over; null leaves the focus alone.
-void take_focus(JEX_Window *window)
+void TakeFocus(JEX_Window *window)
 {
     if (window && window != JEX_mouse.focus)
         JEX_SetMouseFocus(window);
 }
 
-Uint32 focus_id()
+Uint32 FocusId()
 {
     return JEX_InputWindowID(JEX_mouse.focus);
 }
 
 // Drivers report raw numbers; sums saturate rather than overflow.
-int clamp_int(std::int64_t v)
+int ClampInt(std::int64_t v)
 {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
 }
 
-bool in_cursor_list(const JEX_Cursor *cursor)
+bool InCursorList(const JEX_Cursor *cursor)
 {
     for (const JEX_Cursor *c = JEX_mouse.cursor_list; c; c = c->next)
         if (c == cursor)
@@ -58,7 +58,7 @@ bool in_cursor_list(const JEX_Cursor *cursor)
 
 // Shows the current cursor, or hides the pointer when there is none, the
 // application hid it, or relative mode is on.
-void apply_cursor()
+void ApplyCursor()
 {
     MouseState &mouse = JEX_mouse;
     JEX_Cursor *cursor = mouse.current_cursor;
@@ -134,25 +134,25 @@ Uint8 JEX_GetRelativeMouseState(int *dx, int *dy)
 int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
 {
     MouseState &mouse = JEX_mouse;
-    take_focus(window);
+    TakeFocus(window);
 
     int rel_x, rel_y, target_x, target_y;
     if (relative) {
         rel_x = x;
         rel_y = y;
-        target_x = clamp_int(std::int64_t(mouse.prev_x) + x);
-        target_y = clamp_int(std::int64_t(mouse.prev_y) + y);
+        target_x = ClampInt(std::int64_t(mouse.prev_x) + x);
+        target_y = ClampInt(std::int64_t(mouse.prev_y) + y);
     } else {
-        rel_x = clamp_int(std::int64_t(x) - mouse.prev_x);
-        rel_y = clamp_int(std::int64_t(y) - mouse.prev_y);
+        rel_x = ClampInt(std::int64_t(x) - mouse.prev_x);
+        rel_y = ClampInt(std::int64_t(y) - mouse.prev_y);
         target_x = x;
         target_y = y;
     }
     if (rel_x == 0 && rel_y == 0)
         return 0;
     if (mouse.relative_on) {
-        mouse.x = clamp_int(std::int64_t(mouse.x) + rel_x);
-        mouse.y = clamp_int(std::int64_t(mouse.y) + rel_y);
+        mouse.x = ClampInt(std::int64_t(mouse.x) + rel_x);
+        mouse.y = ClampInt(std::int64_t(mouse.y) + rel_y);
     } else {
         mouse.x = target_x;
         mouse.y = target_y;
@@ -169,14 +169,14 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
         mouse.y = h - 1;
     if (mouse.y < 0)
         mouse.y = 0;
-    mouse.acc_x = clamp_int(std::int64_t(mouse.acc_x) + rel_x);
-    mouse.acc_y = clamp_int(std::int64_t(mouse.acc_y) + rel_y);
+    mouse.acc_x = ClampInt(std::int64_t(mouse.acc_x) + rel_x);
+    mouse.acc_y = ClampInt(std::int64_t(mouse.acc_y) + rel_y);
 
     int posted = 0;
     if (JEX_EventState(JEX_MOUSEMOTION, JEX_QUERY) == JEX_ENABLE) {
         JEX_Event event{};
         event.motion.type = JEX_MOUSEMOTION;
-        event.motion.window_id = focus_id();
+        event.motion.window_id = FocusId();
         event.motion.state = mouse.buttons;
         event.motion.x = mouse.x;
         event.motion.y = mouse.y;
@@ -192,7 +192,7 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
 int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
 {
     MouseState &mouse = JEX_mouse;
-    take_focus(window);
+    TakeFocus(window);
 
     // Buttons count from 1. Those past the 8-bit mask are tracked on the
     // side so that their releases are reported as well as their presses.
@@ -225,7 +225,7 @@ int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
         return 0;
     JEX_Event event{};
     event.button.type = type;
-    event.button.window_id = focus_id();
+    event.button.window_id = FocusId();
     event.button.button = button;
     event.button.state = state;
     event.button.x = mouse.x;
@@ -235,14 +235,14 @@ int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
 
 int JEX_SendMouseWheel(JEX_Window *window, int x, int y)
 {
-    take_focus(window);
+    TakeFocus(window);
     if (x == 0 && y == 0)
         return 0;
     if (JEX_EventState(JEX_MOUSEWHEEL, JEX_QUERY) != JEX_ENABLE)
         return 0;
     JEX_Event event{};
     event.wheel.type = JEX_MOUSEWHEEL;
-    event.wheel.window_id = focus_id();
+    event.wheel.window_id = FocusId();
     event.wheel.x = x;
     event.wheel.y = y;
     return JEX_PushEvent(&event) > 0 ? 1 : 0;
@@ -277,7 +277,7 @@ int JEX_SetRelativeMouseMode(JEX_bool enabled)
     if (!on && mouse.focus)
         JEX_WarpMouseInWindow(mouse.focus, mouse.x, mouse.y);
     JEX_FlushEvent(JEX_MOUSEMOTION);
-    apply_cursor();
+    ApplyCursor();
     return 0;
 }
 
@@ -363,13 +363,13 @@ void JEX_SetCursor(JEX_Cursor *cursor)
 {
     MouseState &mouse = JEX_mouse;
     if (cursor) {
-        if (cursor != mouse.default_cursor && !in_cursor_list(cursor)) {
+        if (cursor != mouse.default_cursor && !InCursorList(cursor)) {
             JEX_SetError("Cursor not associated with the current mouse");
             return;
         }
         mouse.current_cursor = cursor;
     }
-    apply_cursor();
+    ApplyCursor();
 }
 
 JEX_Cursor *JEX_GetCursor(void)
@@ -396,7 +396,7 @@ void JEX_FreeCursor(JEX_Cursor *cursor)
             // Nothing to fall back on: the pointer is hidden rather than
             // left showing a cursor that is about to go.
             mouse.current_cursor = nullptr;
-            apply_cursor();
+            ApplyCursor();
         }
     }
     for (JEX_Cursor **link = &mouse.cursor_list; *link; link = &(*link)->next) {
@@ -416,7 +416,7 @@ int JEX_ShowCursor(int toggle)
         const int visible = toggle ? 1 : 0;
         if (visible != shown) {
             mouse.cursor_visible = visible;
-            apply_cursor();
+            ApplyCursor();
         }
     }
     return shown;

@@ -19,7 +19,7 @@ struct TouchState {
 
 TouchState JEX_touch;
 
-void free_device(JEX_Touch *touch)
+void FreeDevice(JEX_Touch *touch)
 {
     std::free(touch->name);
     touch->name = nullptr;
@@ -31,7 +31,7 @@ void free_device(JEX_Touch *touch)
     std::free(touch);
 }
 
-bool other_device_focuses(const JEX_Touch *self, const JEX_Window *window)
+bool OtherDeviceFocuses(const JEX_Touch *self, const JEX_Window *window)
 {
     for (int i = 0; i < JEX_touch.count; ++i)
         if (JEX_touch.pads[i] != self && JEX_touch.pads[i]->focus == window)
@@ -51,7 +51,7 @@ int JEX_TouchInit(void)
 void JEX_TouchQuit(void)
 {
     for (int i = 0; i < JEX_touch.count; ++i)
-        free_device(JEX_touch.pads[i]);
+        FreeDevice(JEX_touch.pads[i]);
     std::free(JEX_touch.pads);
     JEX_touch.pads = nullptr;
     JEX_touch.count = 0;
@@ -139,7 +139,7 @@ void JEX_DelTouch(JEX_TouchID id)
     const int index = JEX_GetTouchIndexId(id);
     if (index < 0)
         return;
-    free_device(JEX_touch.pads[index]);
+    FreeDevice(JEX_touch.pads[index]);
     --JEX_touch.count;
     JEX_touch.pads[index] = JEX_touch.pads[JEX_touch.count];
 }
@@ -150,10 +150,10 @@ void JEX_SetTouchFocus(JEX_TouchID id, JEX_Window *window)
     if (!touch || touch->focus == window)
         return;
     JEX_Window *old = touch->focus;
-    if (old && !other_device_focuses(touch, old))
+    if (old && !OtherDeviceFocuses(touch, old))
         JEX_InputWindowFocus(old, JEX_WINDOWEVENT_LEAVE);
     touch->focus = window;
-    if (window && !other_device_focuses(touch, window))
+    if (window && !OtherDeviceFocuses(touch, window))
         JEX_InputWindowFocus(window, JEX_WINDOWEVENT_ENTER);
 }
 
