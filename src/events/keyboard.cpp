@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -92,6 +93,21 @@ constexpr NameTable MakeScancodeNames()
 }
 
 constexpr NameTable default_scancode_names = MakeScancodeNames();
+
+// Pins of the name rows: the first and last entry of each run.
+constexpr bool NameIs(int scancode, std::string_view name)
+{
+    return default_scancode_names[scancode] && default_scancode_names[scancode] == name;
+}
+static_assert(NameIs(4, "A") && NameIs(29, "Z") && NameIs(30, "1") && NameIs(39, "0") &&
+              NameIs(40, "Return") && NameIs(57, "CapsLock") && NameIs(58, "F1") &&
+              NameIs(69, "F12") && NameIs(70, "PrintScreen") && NameIs(99, "Keypad .") &&
+              NameIs(101, "Application") && NameIs(103, "Keypad =") && NameIs(104, "F13") &&
+              NameIs(115, "F24") && NameIs(116, "Execute") && NameIs(129, "VolumeDown") &&
+              NameIs(133, "Keypad ,") && NameIs(134, "Keypad = (AS400)") &&
+              NameIs(153, "AltErase") && NameIs(164, "ExSel") && NameIs(176, "Keypad 00") &&
+              NameIs(221, "Keypad Hexadecimal") && NameIs(224, "Left Ctrl") &&
+              NameIs(231, "Right GUI") && NameIs(257, "ModeSwitch") && NameIs(282, "Sleep"));
 
 // Keys that type a character map to it; every other named key maps to its
 // scancode with JEX_SCANCODE_BIT set, and unnamed positions to 0.
