@@ -161,7 +161,7 @@ TEST_F(EventQueue, PerTypeSwitchesAndRestarts)
                                         JEX_DISABLE, JEX_ENABLE, JEX_ENABLE}));
     EXPECT_TRUE(JEX_EventFamilyTouched(JEX_KEYDOWN >> 8));
     // Neighbours in the bit words are untouched.
-    for (Uint32 t : {Uint32(JEX_KEYUP), JEX_KEYDOWN + 32, JEX_KEYDOWN + 0x100}) {
+    for (Uint32 t : {Uint32(JEX_KEYUP), Uint32(JEX_KEYDOWN + 32), Uint32(JEX_KEYDOWN + 0x100)}) {
         EXPECT_EQ(JEX_EventState(t, JEX_QUERY), JEX_ENABLE) << t;
     }
     EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{1, 3}));
