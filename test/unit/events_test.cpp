@@ -167,7 +167,6 @@ TEST_F(EventQueue, PerTypeSwitchesAndRestarts)
     EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{1, 3}));
     EXPECT_EQ(JEX_EventState(JEX_LASTEVENT, JEX_DISABLE), JEX_ENABLE);
     EXPECT_EQ(JEX_EventState(JEX_LASTEVENT, JEX_QUERY), JEX_DISABLE);
-
     // A stopped queue refuses everything.
     JEX_Event e = User(JEX_USEREVENT, 1);
     ASSERT_EQ(JEX_PushEvent(&e), 1);
@@ -188,6 +187,7 @@ TEST_F(EventQueue, PerTypeSwitchesAndRestarts)
 
 // Callbacks log "name:code" into the vector they are given.
 using Calls = std::vector<std::string>;
+
 template <char Name, int Verdict = 1>
 int Logger(void *userdata, JEX_Event *event)
 {
@@ -220,7 +220,6 @@ TEST_F(EventQueue, FilterAndWatchers)
     JEX_Event e = User(JEX_USEREVENT, 7);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_EQ(log, (Calls{"f:7", "b:7", "a:7"})) << "the filter, then watchers newest first";
-
     // A dropping filter stops the event before the watchers; installing a
     // filter discards what is pending.
     log.clear();
@@ -232,7 +231,6 @@ TEST_F(EventQueue, FilterAndWatchers)
     JEX_SetEventFilter(nullptr, &log);
     EXPECT_FALSE(JEX_GetEventFilter(&filter, &userdata));
     EXPECT_EQ(userdata, &log);
-
     // Watchers still run when the event then does not fit; their verdicts
     // are ignored.
     JEX_AddEventWatch(Logger<'z', 0>, &log);
@@ -247,7 +245,6 @@ TEST_F(EventQueue, FilterAndWatchers)
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     log.clear();
-
     // A restart clears the filter and the watchers but keeps the userdata.
     JEX_SetEventFilter(Logger<'f'>, &log);
     ASSERT_EQ(JEX_StartEventLoop(), 0);
@@ -255,7 +252,6 @@ TEST_F(EventQueue, FilterAndWatchers)
     EXPECT_TRUE(filter == nullptr && userdata == &log);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_TRUE(log.empty());
-
     // A watcher may remove itself and post from inside its own call; the
     // nested post lands first.
     JEX_AddEventWatch(SelfRemovingWatch, nullptr);
@@ -317,7 +313,6 @@ TEST_F(EventQueue, PollAndWait)
     EXPECT_EQ(out.user.code, 5);
     EXPECT_EQ(JEX_PollEvent(&out), 0);
     EXPECT_EQ(JEX_WaitEventTimeout(&out, 25), 0);
-
     // Events posted by another thread end a wait.
     std::thread producer([] {
         for (Sint32 code : {6, 7}) {
@@ -337,8 +332,8 @@ struct HookState {
     std::atomic<int> pumps{0}, joysticks{0}, joystick_state{JEX_ENABLE}, joystick_updates{0};
     std::vector<Sint32> gestures;
 };
-HookState g_hooks;
 
+HookState g_hooks;
 TEST_F(EventQueue, PumpAndPostHooks)
 {
     JEX_SetPlatformPumpHook([] {
@@ -350,7 +345,6 @@ TEST_F(EventQueue, PumpAndPostHooks)
     ASSERT_EQ(JEX_PollEvent(&out), 1);
     EXPECT_EQ(std::tuple(out.user.code, g_hooks.pumps.load()), std::tuple(77, 1));
     JEX_SetPlatformPumpHook(nullptr);
-
     JEX_SetJoystickHooks([] { return g_hooks.joysticks.load(); },
                          [](int) { return g_hooks.joystick_state.load(); },
                          [] { ++g_hooks.joystick_updates; });
@@ -364,7 +358,6 @@ TEST_F(EventQueue, PumpAndPostHooks)
     g_hooks.joystick_state = JEX_ENABLE;
     JEX_PumpEvents();
     EXPECT_EQ(g_hooks.joystick_updates.load(), 2);
-
     // Gesture recognition sees queued events only.
     JEX_SetGestureHook([](JEX_Event *event) { g_hooks.gestures.push_back(event->user.code); });
     JEX_SetEventFilter([](void *, JEX_Event *event) { return int(event->user.code >= 0); },
@@ -406,7 +399,6 @@ TEST_F(EventQueue, PlatformMessagesAreCopiedAndSurviveWhileQueued)
     ASSERT_EQ(JEX_SendSysWMEvent(nullptr), 1);
     ASSERT_EQ(JEX_PollEvent(&out), 1);
     EXPECT_EQ(out.syswm.msg, nullptr);
-
     EXPECT_EQ(JEX_SendClipboardUpdate(), 1);
     ASSERT_EQ(JEX_PollEvent(&out), 1);
     EXPECT_EQ(out.type, static_cast<Uint32>(JEX_CLIPBOARDUPDATE));
@@ -425,7 +417,6 @@ TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
     EXPECT_EQ(JEX_RegisterEvents(0), 0xFFFFFFFFu);
     EXPECT_EQ(JEX_RegisterEvents(-3), 0xFFFFFFFFu);
     EXPECT_EQ(JEX_RegisterEvents(2), 0x8000u);
-
     // Threads compete for the rest in blocks of 1 and 3.
     std::vector<std::vector<std::pair<Uint32, int>>> got(4);
     std::vector<std::thread> threads;
@@ -459,7 +450,6 @@ TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
 }
 
 // --- Threads ------------------------------------------------------------
-
 TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
 {
     constexpr int kProducers = 4;
@@ -505,6 +495,7 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
 struct Counter {
     std::atomic<long> calls{0};
 };
+
 int CountingWatch(void *userdata, JEX_Event *)
 {
     static_cast<Counter *>(userdata)->calls.fetch_add(1, std::memory_order_relaxed);
@@ -514,6 +505,7 @@ int CountingWatch(void *userdata, JEX_Event *)
 struct Tag {
     int id;
 };
+
 Tag g_tag_a{1}, g_tag_b{2};
 std::atomic<long> g_torn_pairs{0};
 // A filter that must only ever be called with the userdata it was set with.
@@ -544,7 +536,6 @@ TEST_F(EventQueue, WatchersAndFilterChangeWhileThreadsPost)
     // Keep one long-lived watcher so the list is never empty.
     Counter steady;
     JEX_AddEventWatch(CountingWatch, &steady);
-
     std::thread changer([&stop] {
         for (int round = 0; round < 3000; ++round) {
             auto *a = new Counter;
@@ -619,5 +610,4 @@ TEST_F(EventQueue, StopWhileThreadsPost)
     EXPECT_EQ(out.user.code, 42);
     EXPECT_EQ(JEX_PollEvent(&out), 0);
 }
-
 }  // namespace

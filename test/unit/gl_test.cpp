@@ -23,23 +23,25 @@ struct FakeGL {
     const char *extensions = "";
     std::vector<unsigned> queried;
 };
-FakeGL fake;
 
+FakeGL fake;
 void FakeGetIntegerv(unsigned pname, int *params)
 {
     fake.queried.push_back(pname);
-    if (auto found = fake.ints.find(pname); found != fake.ints.end()) {
+    if (auto found = fake.ints.find(pname); found != fake.ints.end())
         *params = found->second;
-    }
 }
+
 unsigned FakeGetError()
 {
     return std::exchange(fake.error, 0);
 }
+
 const unsigned char *FakeGetString(unsigned name)
 {
     return name == 0x1F03 ? reinterpret_cast<const unsigned char *>(fake.extensions) : nullptr;
 }
+
 template <typename Fn>
 void *Proc(Fn fn)
 {
@@ -59,7 +61,6 @@ int Count(const Log &log, const std::string &entry)
 class GLTest : public ::testing::Test {
 protected:
     TestVideoDriver drv;
-
     void SetUp() override
     {
         fake = FakeGL{};
@@ -111,14 +112,12 @@ TEST_F(GLTest, AttributesAreStoredAndAnsweredFromTheContext)
         EXPECT_STREQ(JEX_GetError(), "Unknown OpenGL attribute");
     }
     EXPECT_EQ(std::memcmp(&before, &Config(), sizeof(before)), 0);
-
     int value = 99;
     EXPECT_EQ(JEX_GL_GetAttribute(JEX_GL_DEPTH_SIZE, &value), -1);
     EXPECT_STREQ(JEX_GetError(), "No GL driver has been loaded");
     ASSERT_EQ(JEX_GL_LoadLibrary(nullptr), 0);
     EXPECT_EQ(JEX_GL_GetAttribute(JEX_GL_DEPTH_SIZE, nullptr), -1);
     EXPECT_STREQ(JEX_GetError(), "Parameter 'value' is invalid");
-
     fake.ints = {{0x0D52, 1}, {0x0D53, 2}, {0x0D54, 4}, {0x0D55, 8}, {0x0D56, 24}, {0x80A9, 4}};
     ASSERT_EQ(JEX_GL_GetAttribute(JEX_GL_DEPTH_SIZE, &value), 0);
     EXPECT_EQ(value, 24);
@@ -128,7 +127,6 @@ TEST_F(GLTest, AttributesAreStoredAndAnsweredFromTheContext)
     ASSERT_EQ(JEX_GL_GetAttribute(JEX_GL_BUFFER_SIZE, &value), 0);
     EXPECT_EQ(value, 15) << "the sum of the colour sizes";
     EXPECT_EQ(fake.queried, (std::vector<unsigned>{0x0D52, 0x0D53, 0x0D54, 0x0D55}));
-
     // The rest come from the stored requests without asking GL; the
     // accelerated request -1, "either", reads as 1.
     fake.queried.clear();
@@ -149,7 +147,6 @@ TEST_F(GLTest, AttributesAreStoredAndAnsweredFromTheContext)
     EXPECT_EQ(JEX_GL_GetAttribute(-1, &value), -1);
     EXPECT_EQ(value, 0) << "unknown codes zero the answer";
     EXPECT_TRUE(fake.queried.empty());
-
     const std::pair<unsigned, const char *> errors[] = {{0x500, "OpenGL error: GL_INVALID_ENUM"},
                                                         {0x501, "OpenGL error: GL_INVALID_VALUE"},
                                                         {0x505, "OpenGL error: 00000505"}};
@@ -163,7 +160,6 @@ TEST_F(GLTest, AttributesAreStoredAndAnsweredFromTheContext)
     fake.queried.clear();
     EXPECT_EQ(JEX_GL_GetAttribute(JEX_GL_DEPTH_SIZE, &value), -1);
     EXPECT_TRUE(fake.queried.empty());
-
     // A new device starts from the defaults again.
     JEX_VideoQuit();
     ASSERT_EQ(drv.Start(), 0);
@@ -179,7 +175,6 @@ TEST_F(GLTest, LoadsAreCountedAndTheLastUnloadReleasesTheLibrary)
     EXPECT_EQ(Config().driver_loaded, 0);
     drv.failing.clear();
     drv.Take();
-
     ASSERT_EQ(JEX_GL_LoadLibrary(nullptr), 0);
     ASSERT_EQ(JEX_GL_LoadLibrary(nullptr), 0);
     // The path the driver chose counts as the same library; another does not.
@@ -197,7 +192,6 @@ TEST_F(GLTest, LoadsAreCountedAndTheLastUnloadReleasesTheLibrary)
     EXPECT_EQ(JEX_GetVideoDevice()->gl_data, nullptr);
     ASSERT_EQ(JEX_GL_LoadLibrary("libOther.so"), 0);
     EXPECT_STREQ(Config().driver_path, "libOther.so");
-
     // Each window holds one load while it is an OpenGL window.
     JEX_Window *a = Make();
     JEX_Window *b = Make();
@@ -222,13 +216,11 @@ TEST_F(GLTest, LoadsAreCountedAndTheLastUnloadReleasesTheLibrary)
     JEX_DestroyWindow(d);
     EXPECT_EQ(Config().driver_loaded, 0);
     drv.failing.clear();
-
     // Stopping video gives back what the application kept.
     ASSERT_EQ(JEX_GL_LoadLibrary(nullptr), 0);
     drv.Take();
     JEX_VideoQuit();
     EXPECT_EQ(Count(drv.Take(), "GL_UnloadLibrary()"), 1);
-
     TestVideoDriver noload;
     noload.Omit({"GL_LoadLibrary", "GL_GetProcAddress"});
     ASSERT_EQ(noload.Start(), 0);
@@ -256,7 +248,6 @@ TEST_F(GLTest, EntryPointsAndExtensions)
     EXPECT_STREQ(JEX_GetError(), "Parameter 'proc' is invalid");
     EXPECT_EQ(drv.Take(),
               (Log{"GL_GetProcAddress(glGetString)", "GL_GetProcAddress(glNoSuchThing)"}));
-
     // Whole names only. Names with spaces, empty names and null never
     // reach GL.
     fake.extensions = "GL_ARB_multitexture GL_EXT_texture_rectangle";
@@ -283,7 +274,6 @@ TEST_F(GLTest, EntryPointsAndExtensions)
     EXPECT_FALSE(JEX_GL_ExtensionSupported("aa")) << "self-overlapping names";
     fake.extensions = "aa aaa";
     EXPECT_TRUE(JEX_GL_ExtensionSupported("aa"));
-
     // The environment switches an extension off without asking GL.
     fake.extensions = "GL_ARB_multitexture GL_EXT_texture_rectangle";
     drv.Take();
@@ -317,7 +307,6 @@ TEST_F(GLTest, ContextsAreMadeBoundSwappedAndDeletedThroughTheDriver)
     EXPECT_EQ(drv.current_context, nullptr);
     EXPECT_EQ(drv.Take(), (Log{"GL_CreateContext(1)", "GL_MakeCurrent(1,1)", "GL_MakeCurrent(2,1)",
                                "GL_SwapWindow(2)", "GL_MakeCurrent(0,0)"}));
-
     EXPECT_EQ(JEX_GL_SetSwapInterval(-1), 0);
     EXPECT_EQ(JEX_GL_GetSwapInterval(), -1);
     drv.failing = {"GL_SetSwapInterval", "GL_MakeCurrent", "GL_CreateContext"};
@@ -326,7 +315,6 @@ TEST_F(GLTest, ContextsAreMadeBoundSwappedAndDeletedThroughTheDriver)
     EXPECT_STREQ(JEX_GetError(), "scripted GL_MakeCurrent failure");
     EXPECT_EQ(JEX_GL_CreateContext(w), nullptr);
     drv.failing.clear();
-
     // Deleting unbinds first, whatever is current.
     ASSERT_EQ(JEX_GL_MakeCurrent(w, ctx), 0);
     drv.Take();
@@ -334,7 +322,6 @@ TEST_F(GLTest, ContextsAreMadeBoundSwappedAndDeletedThroughTheDriver)
     JEX_GL_DeleteContext(nullptr);
     EXPECT_EQ(drv.Take(), (Log{"GL_MakeCurrent(0,0)", "GL_DeleteContext(1)"}));
     EXPECT_EQ(drv.contexts_alive, 0);
-
     // Bad windows, and windows re-created without OpenGL, never reach the
     // driver; re-creation keeps the title and gives the load back.
     ctx = JEX_GL_CreateContext(w);
@@ -357,7 +344,6 @@ TEST_F(GLTest, ContextsAreMadeBoundSwappedAndDeletedThroughTheDriver)
     EXPECT_EQ(Config().driver_loaded, 2);
     EXPECT_EQ(JEX_GetWindowFlags(w) & JEX_WINDOW_SHOWN, Uint32(JEX_WINDOW_SHOWN));
     JEX_GL_DeleteContext(ctx);
-
     TestVideoDriver nogl;
     nogl.Omit({"GL_CreateContext", "GL_SetSwapInterval", "GL_GetSwapInterval"});
     ASSERT_EQ(nogl.Start(), 0);
@@ -384,7 +370,6 @@ TEST_F(GLTest, DeletingAContextAfterTheLibraryIsGoneIsSafe)
     drv.Take();
     JEX_GL_DeleteContext(ctx);
     EXPECT_TRUE(drv.Take().empty());
-
     // The same after stopping video with a load still held.
     ASSERT_EQ(JEX_GL_LoadLibrary(nullptr), 0);
     JEX_GLContext second = JEX_GL_CreateContext(Make());
@@ -395,5 +380,4 @@ TEST_F(GLTest, DeletingAContextAfterTheLibraryIsGoneIsSafe)
     EXPECT_TRUE(drv.Take().empty());
     EXPECT_EQ(drv.contexts_alive, 2) << "leaked by the application, freed by the test driver";
 }
-
 }  // namespace

@@ -23,9 +23,8 @@ std::vector<JEX_Event> TakeAll(Uint32 first, Uint32 last)
 {
     std::vector<JEX_Event> out;
     JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1) {
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
         out.push_back(e);
-    }
     return out;
 }
 
@@ -49,7 +48,6 @@ protected:
     TestVideoDriver drv;
     JEX_Window *a = nullptr;
     JEX_Window *b = nullptr;
-
     void SetUp() override
     {
         ASSERT_EQ(drv.Start(), 0);
@@ -94,7 +92,6 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
     const JEX_Event down = TakeAll(JEX_KEYDOWN, JEX_KEYDOWN).at(0);
     EXPECT_EQ(std::tuple(down.key.keyinfo.keycode, down.key.keyinfo.unicode_value),
               std::tuple('a', 0u));
-
     // Each held modifier has its own bit.
     const std::pair<JEX_Scancode, Uint16> held[] = {
         {JEX_SCANCODE_LCTRL, JEX_KEYMOD_LCTRL}, {JEX_SCANCODE_LSHIFT, JEX_KEYMOD_LSHIFT},
@@ -109,7 +106,6 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
         EXPECT_EQ(JEX_GetModState(), 0) << sc;
     }
     TakeKeys();
-
     // Lock keys toggle on every press report, repeats included; releases
     // leave them alone.
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_CAPSLOCK);
@@ -132,7 +128,6 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
     JEX_SetModState(JEX_KEYMOD_CAPS | JEX_KEYMOD_LGUI);
     EXPECT_EQ(JEX_GetModState(), JEX_KEYMOD_CAPS | JEX_KEYMOD_LGUI);
     EXPECT_TRUE(TakeKeys().empty()) << "setting the state posts nothing";
-
     // The state array is live, and a disabled type still updates it.
     int numkeys = 0;
     const Uint8 *state = JEX_GetKeyboardState(&numkeys);
@@ -186,11 +181,9 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
     EXPECT_EQ(JEX_GetScancodeFromKey(0x12345), 0u);
     EXPECT_EQ(JEX_GetScancodeFromKey(JEX_SCANCODE_TO_KEYCODE(JEX_SCANCODE_F1)),
               Uint32(JEX_SCANCODE_F1));
-
     std::array<JEX_Keycode, 16> keys;
-    for (size_t i = 0; i < keys.size(); ++i) {
+    for (size_t i = 0; i < keys.size(); ++i)
         keys[i] = JEX_Keycode(0x1000 + i);
-    }
     // Ranges that leave the table, for any pair of ints, change nothing.
     JEX_SetKeymap(500, keys.data(), 13);
     JEX_SetKeymap(-1, keys.data(), 2);
@@ -204,7 +197,6 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
     for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
         ASSERT_EQ(JEX_GetKeyFromScancode(sc), defaults[sc]) << sc;
     }
-
     JEX_SetKeymap(500, keys.data(), 12);
     EXPECT_EQ(JEX_GetKeyFromScancode(500) + JEX_GetKeyFromScancode(511), 0x1000 + 0x100B);
     JEX_SetKeymap(300, &keys[3], 1);
@@ -214,7 +206,6 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_LCTRL);
     EXPECT_EQ(TakeAll(JEX_KEYDOWN, JEX_KEYDOWN).at(0).key.keyinfo.keycode, 0x1000)
         << "events carry the installed layout";
-
     // A video restart reloads the default keymap and keeps the key state.
     JEX_VideoQuit();
     ASSERT_EQ(drv.Start(), 0);
@@ -245,7 +236,6 @@ TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
         }
     }
     EXPECT_EQ(count, 219);
-
     // Characters are spelt in UTF-8, up to the six-byte 31-bit forms.
     const JEX_Keycode keys[] = {'a',
                                 'z',
@@ -268,9 +258,8 @@ TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
                                 0x200000,
                                 0x3FFFFFFF};
     Log names;
-    for (JEX_Keycode key : keys) {
+    for (JEX_Keycode key : keys)
         names.push_back(JEX_GetKeyName(key));
-    }
     EXPECT_EQ(names, (Log{"A",
                           "Z",
                           "5",
@@ -291,7 +280,6 @@ TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
                           "\xF0\x90\x8D\x88",
                           "\xF8\x88\x80\x80\x80",
                           "\xFC\xBF\xBF\xBF\xBF\xBF"}));
-
     // Drivers rename entries (the table keeps the pointer); the control
     // keys follow renamed or removed entries.
     static const char enter[] = "Enter";
@@ -315,7 +303,6 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
         EXPECT_EQ(JEX_SendKeyboardText(refused), 0);
     }
     EXPECT_EQ(JEX_SendEditingText(nullptr, 0, 0), 0);
-
     const std::string forty(40, 'q');
     const std::string e_acute = std::string(30, 'x') + "\xC3\xA9";  // 31st byte is a lead
     const std::string euro = std::string(29, 'y') + "\xE2\x82\xAC"
@@ -331,7 +318,6 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     }
     EXPECT_EQ(texts, (Log{"h\xC3\xA9llo", forty.substr(0, 31), std::string(30, 'x'),
                           std::string(29, 'y'), fits}));
-
     // Composition text is not filtered, carries its cursor and selection,
     // and is cut the same way.
     EXPECT_EQ(JEX_SendEditingText("\t", 1, 0), 1);
@@ -342,7 +328,6 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     EXPECT_EQ(std::tuple(std::string(edits[1].edit.text), edits[1].edit.start, edits[1].edit.length,
                          edits[1].edit.window_id),
               std::tuple(std::string(29, 'y'), 3, 2, b->id));
-
     JEX_StopTextInput();
     EXPECT_EQ(JEX_SendKeyboardText("abc") + JEX_SendEditingText("abc", 0, 0), 0);
     JEX_StartTextInput();
@@ -355,7 +340,6 @@ TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_B);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
     drv.Take();
-
     // The old window's composition is committed before the new one starts.
     JEX_SetKeyboardFocus(b);
     EXPECT_EQ(drv.Take(), (Log{"StopTextInput()", "StartTextInput()"}));
@@ -363,7 +347,6 @@ TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
     EXPECT_TRUE(TakeKeys().empty()) << "no key releases while focus moves";
     JEX_SendKeyboardKey(JEX_RELEASED, JEX_SCANCODE_B);
     EXPECT_EQ(TakeKeys(), (Log{"up B mods 0 repeat 0 in 2"}));
-
     // With text input off the driver's text input is left alone.
     JEX_StopTextInput();
     drv.Take();
@@ -375,5 +358,4 @@ TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
     EXPECT_EQ(TakeKeys(), (Log{"down C mods 0 repeat 0 in 0"}));
     JEX_StartTextInput();
 }
-
 }  // namespace

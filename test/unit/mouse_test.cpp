@@ -20,9 +20,8 @@ std::vector<JEX_Event> TakeAll(Uint32 first = JEX_FIRSTEVENT, Uint32 last = JEX_
 {
     std::vector<JEX_Event> out;
     JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1) {
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
         out.push_back(e);
-    }
     return out;
 }
 
@@ -39,7 +38,6 @@ protected:
     JEX_Window *a = nullptr;
     JEX_Window *b = nullptr;
     const Uint8 one[1] = {0x80};
-
     void Start(bool with_default = true)
     {
         drv.install_mouse = true;
@@ -50,9 +48,8 @@ protected:
         ASSERT_TRUE(a && b);
         // The mouse outlives video restarts: bring it to rest at 0,0.
         JEX_SetMouseFocus(nullptr);
-        for (Uint8 button = 1; button <= JEX_MOUSE_MAX_BUTTON; ++button) {
+        for (Uint8 button = 1; button <= JEX_MOUSE_MAX_BUTTON; ++button)
             JEX_SendMouseButton(nullptr, JEX_RELEASED, button);
-        }
         JEX_SendMouseMotion(nullptr, 0, 0, 0);
         JEX_GetRelativeMouseState(nullptr, nullptr);
         JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
@@ -76,7 +73,6 @@ TEST_F(MouseTest, MotionIsClampedToTheFocusWindowAndAccumulated)
     EXPECT_EQ(Position(), std::tuple(639, 0));
     ASSERT_EQ(JEX_SendMouseMotion(a, 1, -3, 4), 1) << "relative reports start from the clamp";
     EXPECT_EQ(Position(), std::tuple(636, 4));
-
     std::vector<std::tuple<Uint32, int, int, int, int>> seen;
     for (const JEX_Event &e : TakeAll(JEX_MOUSEMOTION, JEX_MOUSEMOTION)) {
         seen.emplace_back(e.motion.window_id, e.motion.x, e.motion.y, e.motion.rel_x,
@@ -91,19 +87,16 @@ TEST_F(MouseTest, MotionIsClampedToTheFocusWindowAndAccumulated)
     EXPECT_EQ(std::tuple(dx, dy), std::tuple(697, -1));
     JEX_GetRelativeMouseState(&dx, &dy);
     EXPECT_EQ(std::tuple(dx, dy), std::tuple(0, 0)) << "read once";
-
     // A disabled type still moves the pointer.
     JEX_EventState(JEX_MOUSEMOTION, JEX_DISABLE);
     EXPECT_EQ(JEX_SendMouseMotion(nullptr, 0, 10, 10), 0);
     JEX_EventState(JEX_MOUSEMOTION, JEX_ENABLE);
     EXPECT_EQ(JEX_SendMouseMotion(nullptr, 1, 1, 1), 1);
     EXPECT_EQ(Position(), std::tuple(11, 11));
-
     // Without a focus window the pointer rests at the origin.
     JEX_SetMouseFocus(nullptr);
     EXPECT_EQ(JEX_SendMouseMotion(nullptr, 0, 300, 300), 1);
     EXPECT_EQ(Position(), std::tuple(0, 0));
-
     // Extreme reports saturate instead of overflowing.
     EXPECT_EQ(JEX_SendMouseMotion(b, 0, INT_MIN, INT_MAX), 1);
     EXPECT_EQ(JEX_SendMouseMotion(b, 1, INT_MAX, INT_MIN), 1);
@@ -117,7 +110,6 @@ TEST_F(MouseTest, RelativeModeAddsMotionAndHidesThePointer)
     EXPECT_EQ(JEX_GetRelativeMouseMode(), JEX_TRUE);
     EXPECT_EQ(drv.shown_cursor, -1);
     EXPECT_EQ(CountQueued(JEX_MOUSEMOTION), 0) << "motion of the old mode is dropped";
-
     // Absolute reports still count as the difference from the last one.
     ASSERT_EQ(JEX_SendMouseMotion(a, 0, 210, 190), 1);
     ASSERT_EQ(JEX_SendMouseMotion(a, 1, 5, 5), 1);
@@ -125,7 +117,6 @@ TEST_F(MouseTest, RelativeModeAddsMotionAndHidesThePointer)
     drv.Take();
     EXPECT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), 0);
     EXPECT_TRUE(drv.Take().empty()) << "no change, no driver call";
-
     // Leaving puts the system pointer where the application's pointer is.
     ASSERT_EQ(JEX_SetRelativeMouseMode(JEX_FALSE), 0);
     EXPECT_EQ(drv.Take(), (Log{"SetRelativeMouseMode(0)", "WarpMouse(1,215,195)"}));
@@ -135,7 +126,6 @@ TEST_F(MouseTest, RelativeModeAddsMotionAndHidesThePointer)
     JEX_SetMouseFocus(nullptr);
     ASSERT_EQ(JEX_SetRelativeMouseMode(JEX_FALSE), 0);
     EXPECT_EQ(drv.warps, 1);
-
     drv.failing.insert("SetRelativeMouseMode");
     EXPECT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), -1);
     EXPECT_EQ(JEX_GetRelativeMouseMode(), JEX_FALSE) << "a refusal keeps the mode";
@@ -170,7 +160,6 @@ TEST_F(MouseTest, ButtonsKeepAMaskAndTheWheelMovesNothing)
     EXPECT_EQ(JEX_GetMouseFocus(), b);
     EXPECT_EQ(JEX_SendMouseWheel(nullptr, 0, -1), 1);
     EXPECT_EQ(Position(), std::tuple(8, 8));
-
     Log seen;
     for (const JEX_Event &e : TakeAll()) {
         const Uint32 id = e.type == JEX_WINDOWEVENT   ? e.window.window_id
@@ -182,9 +171,8 @@ TEST_F(MouseTest, ButtonsKeepAMaskAndTheWheelMovesNothing)
                            : e.type == JEX_MOUSEMOTION ? "motion " + std::to_string(e.motion.state)
                            : e.type == JEX_MOUSEWHEEL  ? "wheel " + std::to_string(e.wheel.y)
                                                        : "window " + std::to_string(e.window.event);
-        if (e.type == JEX_MOUSEBUTTONDOWN || e.type == JEX_MOUSEBUTTONUP) {
+        if (e.type == JEX_MOUSEBUTTONDOWN || e.type == JEX_MOUSEBUTTONUP)
             what += " at " + std::to_string(e.button.x) + "," + std::to_string(e.button.y);
-        }
         seen.push_back(what + " in " + std::to_string(id));
     }
     EXPECT_EQ(seen, (Log{"down 1 at 7,8 in 1", "down 3 at 7,8 in 1", "down 8 at 7,8 in 1",
@@ -201,7 +189,6 @@ TEST_F(MouseTest, WarpingNeedsALiveWindowAndFallsBackToMotion)
     JEX_Window stranger{};
     JEX_WarpMouseInWindow(&stranger, 2, 2);
     EXPECT_EQ(drv.Take(), (Log{"WarpMouse(1,3,4)", "WarpMouse(2,9,9)"}));
-
     // Without the driver's warp or relative mode: made-up motion, and an
     // error.
     Restart({"WarpMouse", "SetRelativeMouseMode"}, true);
@@ -236,7 +223,6 @@ TEST_F(MouseTest, CursorsFromBitsAndSurfaces)
     std::fill_n(expect.begin() + 8, 8, W);
     expect[31] = B;
     EXPECT_EQ(TestVideoDriver::CursorData(wide)->pixels, expect);
-
     EXPECT_EQ(JEX_CreateCursor(data, mask, 16, 2, 16, 0), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Cursor hot spot doesn't lie within cursor");
     EXPECT_EQ(JEX_CreateCursor(data, mask, 16, 2, 0, -1), nullptr);
@@ -245,7 +231,6 @@ TEST_F(MouseTest, CursorsFromBitsAndSurfaces)
     EXPECT_EQ(JEX_CreateCursor(data, mask, INT_MAX, 1, 0, 0), nullptr);
     EXPECT_EQ(JEX_CreateColorCursor(nullptr, 0, 0), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Passed NULL cursor surface");
-
     // Another format reaches the driver as ARGB8888.
     JEX_Surface *rgb = JEX_CreateRGBSurface(0, 3, 2, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
     ASSERT_NE(rgb, nullptr);
@@ -258,11 +243,9 @@ TEST_F(MouseTest, CursorsFromBitsAndSurfaces)
     EXPECT_EQ(JEX_CreateColorCursor(rgb, 3, 0), nullptr);
     EXPECT_EQ(JEX_CreateColorCursor(rgb, 0, 2), nullptr);
     JEX_FreeSurface(rgb);
-
     drv.failing.insert("CreateCursor");
     EXPECT_EQ(JEX_CreateCursor(one, one, 1, 1, 0, 0), nullptr);
     EXPECT_EQ(drv.cursors_alive, 4) << "three made and the default";
-
     Restart({"CreateCursor"}, false);
     EXPECT_EQ(JEX_CreateCursor(one, one, 1, 1, 0, 0), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Cursors are not currently supported");
@@ -281,7 +264,6 @@ TEST_F(MouseTest, CurrentAndDefaultCursorLifecycle)
     JEX_SetCursor(&foreign);
     EXPECT_STREQ(JEX_GetError(), "Cursor not associated with the current mouse");
     EXPECT_EQ(JEX_GetCursor(), c1);
-
     // Hidden stays hidden whatever is selected.
     EXPECT_EQ(JEX_ShowCursor(0), 1);
     EXPECT_EQ(drv.shown_cursor, -1);
@@ -290,7 +272,6 @@ TEST_F(MouseTest, CurrentAndDefaultCursorLifecycle)
     EXPECT_EQ(drv.shown_cursor, -1);
     EXPECT_EQ(JEX_ShowCursor(5), 0);
     EXPECT_EQ(drv.shown_cursor, 2);
-
     // Freeing the current cursor falls back on the default; the default
     // and unknown cursors are left alone.
     drv.Take();
@@ -301,7 +282,6 @@ TEST_F(MouseTest, CurrentAndDefaultCursorLifecycle)
     JEX_FreeCursor(&foreign);
     JEX_FreeCursor(nullptr);
     EXPECT_EQ(drv.Take(), (Log{"FreeCursor(2)"}));
-
     // Video shut-down frees the rest through the driver, before it stops.
     JEX_SetMouseFocus(a);
     JEX_VideoQuit();
@@ -317,7 +297,6 @@ TEST_F(MouseTest, CurrentAndDefaultCursorLifecycle)
     JEX_WarpMouseInWindow(nullptr, 1, 1);
     EXPECT_EQ(drv.shown_cursor, -2);
     EXPECT_TRUE(drv.Take().empty()) << "nothing reaches a stopped driver";
-
     // Without a default, freeing the current cursor hides the pointer.
     Start(false);
     JEX_Cursor *c = JEX_CreateCursor(one, one, 1, 1, 0, 0);
@@ -327,5 +306,4 @@ TEST_F(MouseTest, CurrentAndDefaultCursorLifecycle)
     JEX_SetCursor(nullptr);
     EXPECT_EQ(drv.cursors_alive, 0);
 }
-
 }  // namespace

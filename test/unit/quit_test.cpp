@@ -89,7 +89,6 @@ TEST_F(Quit, SignalsBecomeOneQuitAtTheNextPump)
     ASSERT_EQ(kill(getpid(), SIGTERM), 0);
     EXPECT_EQ(PumpForQuit(), 1);
     JEX_FlushEvent(JEX_QUIT);
-
     // With quits disabled neither requests nor signals post, and a signal
     // that arrived meanwhile is absorbed.
     JEX_EventState(JEX_QUIT, JEX_DISABLE);
@@ -101,7 +100,6 @@ TEST_F(Quit, SignalsBecomeOneQuitAtTheNextPump)
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
     EXPECT_EQ(JEX_SendQuit(), 1);
     EXPECT_EQ(CountQueued(JEX_QUIT), 1);
-
     // Stopping restores the default action, also twice; a start installs
     // the handler again.
     JEX_QuitQuit();
@@ -117,9 +115,8 @@ TEST_F(Quit, WaitEventWakesForASignal)
     std::atomic<Uint32> type{0};
     std::thread waiter([&type] {
         JEX_Event event;
-        if (JEX_WaitEventTimeout(&event, 5000) == 1) {
+        if (JEX_WaitEventTimeout(&event, 5000) == 1)
             type = event.type;
-        }
     });
     JEX_Delay(30);
     ASSERT_EQ(kill(getpid(), SIGINT), 0);
@@ -141,12 +138,10 @@ TEST_F(Quit, ApplicationHandlerIsLeftAlone)
     JEX_QuitInit();
     EXPECT_EQ(CurrentHandler(SIGINT), &AppHandler);
     EXPECT_EQ(CurrentHandler(SIGTERM), &JEX_HandleSIG);
-
     ASSERT_EQ(raise(SIGINT), 0);
     EXPECT_EQ(g_app_handler_calls.load(), 1);
     JEX_PumpEvents();
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
-
     JEX_QuitQuit();
     EXPECT_EQ(CurrentHandler(SIGINT), &AppHandler);
     EXPECT_EQ(CurrentHandler(SIGTERM), SIG_DFL);
@@ -213,5 +208,4 @@ TEST_F(Quit, SignalsLandingInsideQueueOperations)
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
     EXPECT_EQ(PumpForQuit(), 1);
 }
-
 }  // namespace

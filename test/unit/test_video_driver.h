@@ -111,10 +111,6 @@ public:
 
 private:
     using Device = JEX_VideoDevice;
-    static TestVideoDriver &Me(Device *device)
-    {
-        return *static_cast<TestVideoDriver *>(device->driverdata);
-    }
     static std::string Id(JEX_Window *window) { return std::to_string(window ? window->id : 0); }
     static std::string Str(int v) { return std::to_string(v); }
     static int Index(JEX_VideoDisplay *display) { return JEX_GetIndexOfDisplay(display); }
@@ -124,12 +120,10 @@ private:
     bool Call(const char *slot, const std::string &args = "", JEX_Window *window = nullptr)
     {
         log.push_back(std::string(slot) + "(" + args + ")");
-        if (auto hook = after.find(slot); hook != after.end() && hook->second) {
+        if (auto hook = after.find(slot); hook != after.end() && hook->second)
             hook->second(window);
-        }
-        if (!failing.count(slot)) {
+        if (!failing.count(slot))
             return true;
-        }
         JEX_SetError("scripted %s failure", slot);
         return false;
     }
@@ -137,15 +131,13 @@ private:
     static int VideoInit(Device *d)
     {
         TestVideoDriver &me = Me(d);
-        if (!me.Call("VideoInit")) {
+        if (!me.Call("VideoInit"))
             return -1;
-        }
         for (const TestDisplay &spec : me.displays) {
             const int index = JEX_AddBasicVideoDisplay(&spec.desktop);
             for (const JEX_DisplayMode &m : spec.modes) {
-                if (!spec.lazy_modes) {
+                if (!spec.lazy_modes)
                     JEX_AddDisplayMode(&d->displays[index], &m);
-                }
             }
         }
         if (me.install_default_cursor) {
@@ -159,17 +151,15 @@ private:
     {
         // A pure query the core makes often: not logged.
         const TestDisplay &spec = Me(d).displays[Index(display)];
-        if (spec.has_bounds) {
+        if (spec.has_bounds)
             *rect = spec.bounds;
-        }
         return spec.has_bounds ? 0 : -1;
     }
     static void GetDisplayModes(Device *d, JEX_VideoDisplay *display)
     {
         Me(d).Call("GetDisplayModes", Str(Index(display)));
-        for (const JEX_DisplayMode &m : Me(d).displays[Index(display)].modes) {
+        for (const JEX_DisplayMode &m : Me(d).displays[Index(display)].modes)
             JEX_AddDisplayMode(display, &m);
-        }
     }
     static int SetDisplayMode(Device *d, JEX_VideoDisplay *display, JEX_DisplayMode *m)
     {
@@ -184,25 +174,39 @@ private:
     {
         return Me(d).Call("CreateWindowFrom", Id(w), w) ? 0 : -1;
     }
-#define JEX_TEST_WINDOW_SLOT(NAME)                                                                 \
-    static void NAME(Device *d, JEX_Window *w)                                                     \
-    {                                                                                              \
-        Me(d).Call(#NAME, Id(w), w);                                                               \
+    static std::string ContextId(JEX_GLContext c) { return Str(c ? *static_cast<int *>(c) : 0); }
+    static int GL_GetSwapInterval(Device *d)
+    {
+        return Me(d).Call("GL_GetSwapInterval"), Me(d).swap_interval;
     }
-    JEX_TEST_WINDOW_SLOT(SetWindowTitle)
-    JEX_TEST_WINDOW_SLOT(SetWindowPosition)
-    JEX_TEST_WINDOW_SLOT(SetWindowSize)
-    JEX_TEST_WINDOW_SLOT(ShowWindow)
-    JEX_TEST_WINDOW_SLOT(HideWindow)
-    JEX_TEST_WINDOW_SLOT(RaiseWindow)
-    JEX_TEST_WINDOW_SLOT(MaximizeWindow)
-    JEX_TEST_WINDOW_SLOT(MinimizeWindow)
-    JEX_TEST_WINDOW_SLOT(RestoreWindow)
-    JEX_TEST_WINDOW_SLOT(SetWindowGrab)
-    JEX_TEST_WINDOW_SLOT(DestroyWindow)
-    JEX_TEST_WINDOW_SLOT(GL_SwapWindow)
+    static void SuspendScreenSaver(Device *d)
+    {
+        Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
+    }
+    static char *GetClipboardText(Device *d)
+    {
+        return Me(d).Call("GetClipboardText"), strdup(Me(d).clipboard.c_str());
+    }
+    static JEX_bool HasClipboardText(Device *d)
+    {
+        return Me(d).Call("HasClipboardText"), JEX_bool(Me(d).has_clipboard);
+    }
+    static TestVideoDriver &Me(Device *device)
+    {
+        return *static_cast<TestVideoDriver *>(device->driverdata);
+    }
+    // clang-format off
+#define JEX_TEST_WINDOW_SLOT(NAME) \
+    static void NAME(Device *d, JEX_Window *w) { Me(d).Call(#NAME, Id(w), w); }
+    JEX_TEST_WINDOW_SLOT(SetWindowTitle) JEX_TEST_WINDOW_SLOT(SetWindowPosition)
+    JEX_TEST_WINDOW_SLOT(SetWindowSize) JEX_TEST_WINDOW_SLOT(ShowWindow)
+    JEX_TEST_WINDOW_SLOT(HideWindow) JEX_TEST_WINDOW_SLOT(RaiseWindow)
+    JEX_TEST_WINDOW_SLOT(MaximizeWindow) JEX_TEST_WINDOW_SLOT(MinimizeWindow)
+    JEX_TEST_WINDOW_SLOT(RestoreWindow) JEX_TEST_WINDOW_SLOT(SetWindowGrab)
+    JEX_TEST_WINDOW_SLOT(DestroyWindow) JEX_TEST_WINDOW_SLOT(GL_SwapWindow)
+    // clang-format on
 #undef JEX_TEST_WINDOW_SLOT
-    static void SetWindowIcon(Device *d, JEX_Window *w, JEX_Surface *icon)
+                            static void SetWindowIcon(Device *d, JEX_Window *w, JEX_Surface *icon)
     {
         Me(d).Call("SetWindowIcon", Id(w) + "," + Str(icon->w) + "x" + Str(icon->h), w);
     }
@@ -218,9 +222,8 @@ private:
     }
     static int GetWindowGammaRamp(Device *d, JEX_Window *w, Uint16 *ramp)
     {
-        for (int i = 0; i < 768; ++i) {
+        for (int i = 0; i < 768; ++i)
             ramp[i] = Uint16(Me(d).driver_ramp_base + i);
-        }
         return Me(d).Call("GetWindowGammaRamp", Id(w), w) ? 0 : -1;
     }
     static JEX_bool GetWindowWMInfo(Device *d, JEX_Window *w, struct JEX_SysWMinfo *)
@@ -235,15 +238,10 @@ private:
     struct TestGLState {
         TestVideoDriver *owner;
     };
-    static std::string ContextId(JEX_GLContext c)
-    {
-        return Str(c ? *static_cast<int *>(c) : 0);
-    }
     static int GL_LoadLibrary(Device *d, const char *path)
     {
-        if (!Me(d).Call("GL_LoadLibrary", path ? path : "")) {
+        if (!Me(d).Call("GL_LoadLibrary", path ? path : ""))
             return -1;
-        }
         std::snprintf(d->gl_config.driver_path, sizeof(d->gl_config.driver_path), "%s",
                       path ? path : "libTestGL.so");
         d->gl_data = new TestGLState{&Me(d)};
@@ -263,9 +261,8 @@ private:
     static JEX_GLContext GL_CreateContext(Device *d, JEX_Window *w)
     {
         TestVideoDriver &me = Me(d);
-        if (!me.Call("GL_CreateContext", Id(w), w)) {
+        if (!me.Call("GL_CreateContext", Id(w), w))
             return nullptr;
-        }
         ++me.contexts_alive;
         int *context = new int(int(w->id));  // named after the window it was made for
         me.live_contexts.insert(context);
@@ -273,23 +270,17 @@ private:
     }
     static int GL_MakeCurrent(Device *d, JEX_Window *w, JEX_GLContext context)
     {
-        if (!Me(d).Call("GL_MakeCurrent", Id(w) + "," + ContextId(context), w)) {
+        if (!Me(d).Call("GL_MakeCurrent", Id(w) + "," + ContextId(context), w))
             return -1;
-        }
         Me(d).current_context = context;
         return 0;
     }
     static int GL_SetSwapInterval(Device *d, int interval)
     {
-        if (!Me(d).Call("GL_SetSwapInterval", Str(interval))) {
+        if (!Me(d).Call("GL_SetSwapInterval", Str(interval)))
             return -1;
-        }
         Me(d).swap_interval = interval;
         return 0;
-    }
-    static int GL_GetSwapInterval(Device *d)
-    {
-        return Me(d).Call("GL_GetSwapInterval"), Me(d).swap_interval;
     }
     static void GL_DeleteContext(Device *d, JEX_GLContext context)
     {
@@ -297,9 +288,8 @@ private:
         me.Call("GL_DeleteContext", ContextId(context));
         --me.contexts_alive;
         me.live_contexts.erase(static_cast<int *>(context));
-        if (me.current_context == context) {
+        if (me.current_context == context)
             me.current_context = nullptr;
-        }
         delete static_cast<int *>(context);
     }
 
@@ -345,13 +335,8 @@ private:
     static void PumpEvents(Device *d)
     {
         Me(d).Call("PumpEvents");
-        for (auto &step : std::exchange(Me(d).script, {})) {
+        for (auto &step : std::exchange(Me(d).script, {}))
             step();
-        }
-    }
-    static void SuspendScreenSaver(Device *d)
-    {
-        Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
     }
     static void StartTextInput(Device *d)
     {
@@ -372,56 +357,42 @@ private:
         Me(d).has_clipboard = true;
         return 0;
     }
-    static char *GetClipboardText(Device *d)
-    {
-        return Me(d).Call("GetClipboardText"), strdup(Me(d).clipboard.c_str());
-    }
-    static JEX_bool HasClipboardText(Device *d)
-    {
-        return Me(d).Call("HasClipboardText"), Me(d).has_clipboard ? JEX_TRUE : JEX_FALSE;
-    }
 
     static Device *Create(int)
     {
         TestVideoDriver *me = current();
-        if (!me || me->failing.count("create")) {
+        if (!me || me->failing.count("create"))
             return nullptr;
-        }
         auto *d = static_cast<Device *>(std::calloc(1, sizeof(Device)));
         d->driverdata = me;
         d->free = [](Device *device) { std::free(device); };
 #define JEX_TEST_SLOT(NAME)                                                                        \
-    if (!me->omitted.count(#NAME)) {                                                               \
-        d->NAME = NAME;                                                                            \
-    }
-        JEX_TEST_SLOT(VideoInit)
-        JEX_TEST_SLOT(VideoQuit)
-        JEX_TEST_SLOT(GetDisplayBounds) JEX_TEST_SLOT(GetDisplayModes) JEX_TEST_SLOT(
-            SetDisplayMode) JEX_TEST_SLOT(CreateWindow) JEX_TEST_SLOT(CreateWindowFrom)
-            JEX_TEST_SLOT(SetWindowTitle) JEX_TEST_SLOT(SetWindowIcon) JEX_TEST_SLOT(
-                SetWindowPosition) JEX_TEST_SLOT(SetWindowSize) JEX_TEST_SLOT(ShowWindow)
-                JEX_TEST_SLOT(HideWindow) JEX_TEST_SLOT(RaiseWindow) JEX_TEST_SLOT(
-                    MaximizeWindow) JEX_TEST_SLOT(MinimizeWindow) JEX_TEST_SLOT(RestoreWindow)
-                    JEX_TEST_SLOT(SetWindowFullscreen) JEX_TEST_SLOT(
-                        SetWindowGammaRamp) JEX_TEST_SLOT(GetWindowGammaRamp)
-                        JEX_TEST_SLOT(SetWindowGrab) JEX_TEST_SLOT(DestroyWindow) JEX_TEST_SLOT(
-                            GetWindowWMInfo) JEX_TEST_SLOT(GL_LoadLibrary)
-                            JEX_TEST_SLOT(GL_GetProcAddress) JEX_TEST_SLOT(GL_UnloadLibrary)
-                                JEX_TEST_SLOT(GL_CreateContext) JEX_TEST_SLOT(GL_MakeCurrent)
-                                    JEX_TEST_SLOT(GL_SetSwapInterval) JEX_TEST_SLOT(
-                                        GL_GetSwapInterval) JEX_TEST_SLOT(GL_SwapWindow)
-                                        JEX_TEST_SLOT(GL_DeleteContext) JEX_TEST_SLOT(PumpEvents)
-                                            JEX_TEST_SLOT(SuspendScreenSaver) JEX_TEST_SLOT(
-                                                StartTextInput) JEX_TEST_SLOT(StopTextInput)
-                                                JEX_TEST_SLOT(SetTextInputRect) JEX_TEST_SLOT(
-                                                    SetClipboardText)
-                                                    JEX_TEST_SLOT(GetClipboardText) JEX_TEST_SLOT(
-                                                        HasClipboardText) if (me->install_mouse)
-        {
-            JEX_TEST_SLOT(CreateCursor)
-            JEX_TEST_SLOT(ShowCursor)
-            JEX_TEST_SLOT(FreeCursor) JEX_TEST_SLOT(WarpMouse) JEX_TEST_SLOT(SetRelativeMouseMode)
+    if (!me->omitted.count(#NAME))                                                                 \
+        d->NAME = NAME;
+        // clang-format off
+        JEX_TEST_SLOT(VideoInit) JEX_TEST_SLOT(VideoQuit) JEX_TEST_SLOT(GetDisplayBounds)
+        JEX_TEST_SLOT(GetDisplayModes) JEX_TEST_SLOT(SetDisplayMode) JEX_TEST_SLOT(CreateWindow)
+        JEX_TEST_SLOT(CreateWindowFrom) JEX_TEST_SLOT(SetWindowTitle) JEX_TEST_SLOT(SetWindowIcon)
+        JEX_TEST_SLOT(SetWindowPosition) JEX_TEST_SLOT(SetWindowSize) JEX_TEST_SLOT(ShowWindow)
+        JEX_TEST_SLOT(HideWindow) JEX_TEST_SLOT(RaiseWindow) JEX_TEST_SLOT(MaximizeWindow)
+        JEX_TEST_SLOT(MinimizeWindow) JEX_TEST_SLOT(RestoreWindow)
+        JEX_TEST_SLOT(SetWindowFullscreen)
+        JEX_TEST_SLOT(SetWindowGammaRamp) JEX_TEST_SLOT(GetWindowGammaRamp)
+        JEX_TEST_SLOT(SetWindowGrab) JEX_TEST_SLOT(DestroyWindow) JEX_TEST_SLOT(GetWindowWMInfo)
+        JEX_TEST_SLOT(GL_LoadLibrary) JEX_TEST_SLOT(GL_GetProcAddress)
+        JEX_TEST_SLOT(GL_UnloadLibrary)
+        JEX_TEST_SLOT(GL_CreateContext) JEX_TEST_SLOT(GL_MakeCurrent) JEX_TEST_SLOT(GL_SwapWindow)
+        JEX_TEST_SLOT(GL_SetSwapInterval) JEX_TEST_SLOT(GL_GetSwapInterval)
+        JEX_TEST_SLOT(GL_DeleteContext) JEX_TEST_SLOT(PumpEvents)
+        JEX_TEST_SLOT(SuspendScreenSaver)
+        JEX_TEST_SLOT(StartTextInput) JEX_TEST_SLOT(StopTextInput) JEX_TEST_SLOT(SetTextInputRect)
+        JEX_TEST_SLOT(SetClipboardText) JEX_TEST_SLOT(GetClipboardText)
+        JEX_TEST_SLOT(HasClipboardText)
+        if (me->install_mouse) {
+            JEX_TEST_SLOT(CreateCursor) JEX_TEST_SLOT(ShowCursor) JEX_TEST_SLOT(FreeCursor)
+            JEX_TEST_SLOT(WarpMouse) JEX_TEST_SLOT(SetRelativeMouseMode)
         }
+        // clang-format on
 #undef JEX_TEST_SLOT
         return d;
     }
@@ -442,9 +413,8 @@ inline std::vector<std::string> TakeWindowEventText()
 {
     std::vector<std::string> out;
     JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, JEX_WINDOWEVENT, JEX_WINDOWEVENT) == 1) {
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, JEX_WINDOWEVENT, JEX_WINDOWEVENT) == 1)
         out.push_back(Describe(e.window));
-    }
     return out;
 }
 inline int CountQueued(Uint32 type)

@@ -52,7 +52,6 @@ TEST_F(VideoTest, DriverSelection)
     EXPECT_STREQ(JEX_GetVideoDriver(1), "dummy");
     EXPECT_EQ(JEX_GetVideoDriver(2), nullptr);
     EXPECT_EQ(JEX_GetVideoDriver(-1), nullptr);
-
     ASSERT_EQ(JEX_VideoInit("DUMMY"), 0) << "names ignore case";
     EXPECT_STREQ(JEX_GetCurrentVideoDriver(), "dummy");
     JEX_VideoQuit();
@@ -61,7 +60,6 @@ TEST_F(VideoTest, DriverSelection)
     setenv("JEX_VIDEODRIVER", "Dummy", 1);
     ASSERT_EQ(JEX_VideoInit(nullptr), 0);
     JEX_VideoQuit();
-
     // Without an X server nothing offers itself, and the null driver only
     // when the environment names it exactly.
     unsetenv("JEX_VIDEODRIVER");
@@ -72,9 +70,8 @@ TEST_F(VideoTest, DriverSelection)
     EXPECT_STREQ(JEX_GetError(), "No available video device");
     EXPECT_EQ(JEX_VideoInit("x11"), -1);
     EXPECT_STREQ(JEX_GetError(), "x11 not available");
-    if (display) {
+    if (display)
         setenv("DISPLAY", saved.c_str(), 1);
-    }
     EXPECT_EQ(JEX_VideoInit("cocoa"), -1);
     EXPECT_STREQ(JEX_GetError(), "cocoa not available");
     setenv("JEX_VIDEODRIVER", "dummy", 1);
@@ -126,7 +123,6 @@ TEST_F(VideoTest, NullDriverAndQueriesWithoutADevice)
               -3);
     EXPECT_EQ(JEX_GetClosestDisplayMode(0, &mode, &mode), nullptr);
     EXPECT_EQ(JEX_CreateWindowFrom(nullptr), nullptr);
-
     ASSERT_EQ(JEX_VideoInit("dummy"), 0);
     ASSERT_EQ(JEX_GetNumVideoDisplays(), 1);
     ASSERT_EQ(JEX_GetDesktopDisplayMode(0, &mode), 0);
@@ -143,7 +139,6 @@ TEST_F(VideoTest, NullDriverAndQueriesWithoutADevice)
     EXPECT_EQ(std::tuple(any.w, any.h), std::tuple(640, 480));
     EXPECT_EQ(JEX_GetClosestDisplayMode(0, nullptr, &got), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Missing desired mode or closest mode parameter");
-
     EXPECT_EQ(JEX_GetDisplayBounds(1, &rect), -1);
     EXPECT_STREQ(JEX_GetError(), "displayIndex must be in the range 0 - 0");
     EXPECT_EQ(JEX_GetDesktopDisplayMode(-1, &mode), -1);
@@ -182,7 +177,6 @@ TEST_F(VideoTest, ModesAreSortedDeduplicatedAndListedLazilyOnce)
     }
     EXPECT_EQ(display.max_display_modes, 64);
     std::free(display.display_modes);
-
     TestVideoDriver drv;
     drv.displays[0].lazy_modes = true;
     drv.displays[0].modes = {Mode(640, 480), Mode(1024, 768), Mode(800, 600)};
@@ -249,7 +243,6 @@ TEST_F(VideoTest, SettingDisplayModesAndBounds)
     ASSERT_EQ(drv.Start(), 0);
     JEX_VideoDisplay *display = JEX_GetFirstDisplay();
     drv.Take();
-
     // Zero fields come from the current mode; the same mode needs no switch.
     JEX_DisplayMode want{0, 800, 600, 0, nullptr};
     ASSERT_EQ(JEX_SetDisplayModeForDisplay(display, &want), 0);
@@ -270,7 +263,6 @@ TEST_F(VideoTest, SettingDisplayModesAndBounds)
     want = Mode(800, 600);
     EXPECT_EQ(JEX_SetDisplayModeForDisplay(display, &want), -1);
     EXPECT_STREQ(JEX_GetError(), "Video driver doesn't support changing display mode");
-
     // Displays sit side by side unless the driver knows better.
     JEX_Rect r;
     ASSERT_EQ(JEX_GetDisplayBounds(1, &r), 0);
@@ -292,7 +284,6 @@ TEST_F(VideoTest, StartUpDefaultsAndShutDownOrder)
     ASSERT_NE(window, nullptr);
     JEX_DisableScreenSaver();
     drv.Take();
-
     // A restart stops the old device: screen saver back on, windows
     // destroyed while the queue still runs (so their last events raise no
     // error), the library given back, then the driver; the error survives.
@@ -303,5 +294,4 @@ TEST_F(VideoTest, StartUpDefaultsAndShutDownOrder)
                                "GL_UnloadLibrary()", "VideoQuit()", "VideoInit()"}));
     EXPECT_EQ(JEX_GetVideoDevice()->windows, nullptr);
 }
-
 }  // namespace

@@ -23,7 +23,6 @@ namespace {
 class WindowTest : public ::testing::Test {
 protected:
     TestVideoDriver drv;
-
     void SetUp() override
     {
         drv.displays[0].modes = {Mode(1024, 768), Mode(800, 600), Mode(640, 480)};
@@ -59,7 +58,6 @@ TEST_F(WindowTest, HandlesAreCheckedBeforeTheyAreRead)
     JEX_DestroyWindow(a);
     EXPECT_EQ(std::tuple(JEX_GetWindowFromID(1), JEX_GetWindowFromID(2)), std::tuple(nullptr, b));
     EXPECT_TRUE(JEX_GetVideoDevice()->windows == b && !b->prev && !b->next);
-
     // A destroyed window, and a copy that looks live, magic included, are
     // refused without being read (the sanitizer sees any read of freed
     // memory) and never reach the driver.
@@ -109,7 +107,6 @@ TEST_F(WindowTest, CreationOrderFlagsSizesAndCentring)
     EXPECT_TRUE(JEX_GetWindowGrab(f));
     EXPECT_EQ(JEX_GetWindowFlags(f) & (JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MINIMIZED), 0u);
     EXPECT_EQ(Display(0)->fullscreen_window, f);
-
     // Bad sizes, and sizes no driver can carry, never reach the driver.
     EXPECT_EQ(JEX_CreateWindow("x", 0, 0, 0, 10, 0), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Window width and height must be positive (0x10)");
@@ -124,7 +121,6 @@ TEST_F(WindowTest, CreationOrderFlagsSizesAndCentring)
     EXPECT_STREQ(JEX_GetError(), "Window size 40000x100 is too large (at most 32767)");
     EXPECT_EQ(std::tuple(big->w, big->h), std::tuple(32767, 32767));
     EXPECT_TRUE(drv.Take().empty());
-
     // A failed creation takes back everything, and its id is not reused.
     drv.failing = {"CreateWindow"};
     EXPECT_EQ(JEX_CreateWindow("x", 0, 0, 10, 10, 0), nullptr);
@@ -149,7 +145,6 @@ TEST_F(WindowTest, TitleIconUserDataAndWmInfo)
     JEX_SetWindowIcon(w, icon);
     JEX_FreeSurface(icon);
     EXPECT_EQ(drv.Take(), (Log{"SetWindowTitle(1)", "SetWindowTitle(1)", "SetWindowIcon(1,16x8)"}));
-
     int p = 1, q = 2;
     EXPECT_EQ(JEX_SetWindowData(w, "a", &p), nullptr);
     EXPECT_EQ(JEX_SetWindowData(w, "b", &q), nullptr);
@@ -162,7 +157,6 @@ TEST_F(WindowTest, TitleIconUserDataAndWmInfo)
     EXPECT_EQ(JEX_SetWindowData(w, nullptr, &p), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Parameter 'name' is invalid");
     // The remaining entry is released with the window (checked by ASan).
-
     unsigned char info[64];
     std::memset(info, 0xAB, sizeof(info));
     EXPECT_TRUE(JEX_GetWindowWMInfo(w, reinterpret_cast<JEX_SysWMinfo *>(info)));
@@ -197,7 +191,6 @@ TEST_F(WindowTest, PositionSizeAndDisplay)
     drv.after.clear();
     EXPECT_EQ(drv.Take(), (Log{"SetWindowPosition(1)", "SetWindowPosition(1)",
                                "SetWindowPosition(1)", "SetWindowSize(1)", "SetWindowSize(1)"}));
-
     // The display is the one holding the centre, else the nearest centre.
     EXPECT_EQ(std::tuple(JEX_GetWindowDisplay(w), JEX_GetWindowPixelFormat(w)),
               std::tuple(0, Uint32(JEX_PIXELFORMAT_RGB888)));
@@ -223,7 +216,6 @@ TEST_F(WindowTest, PositionSizeAndDisplay)
         JEX_CreateWindow(nullptr, JEX_WINDOWPOS_CENTERED_DISPLAY(5),
                          JEX_WINDOWPOS_UNDEFINED_DISPLAY(5), 640, 480, JEX_WINDOW_HIDDEN);
     EXPECT_EQ(std::tuple(v->x, v->y), std::tuple(192, 144)) << "a display beyond the list is 0";
-
     // Full screen: size and position are left alone and reported as 0.
     w->x = w->y = 0;
     ASSERT_EQ(JEX_SetWindowFullscreen(w, JEX_TRUE), 0);
@@ -297,7 +289,6 @@ TEST_F(WindowTest, FullscreenHandOverBetweenWindows)
     EXPECT_EQ(drv.Take(), (Log{"ShowWindow(1)", "RaiseWindow(1)", "SetDisplayMode(0,640x480@60)",
                                "SetWindowFullscreen(1,0,1)", "SetDisplayMode(0,1024x768@60)",
                                "SetWindowFullscreen(1,0,0)"}));
-
     // Destroying the owner hands the display on, then restores the desktop.
     ASSERT_EQ(JEX_SetWindowFullscreen(a, JEX_TRUE), 0);
     JEX_ShowWindow(b);
@@ -332,7 +323,6 @@ TEST_F(WindowTest, FullscreenModesAndOwnersOnOtherDisplays)
     EXPECT_EQ(std::tuple(w->w, w->windowed.w), std::tuple(640, 700)) << "the windowed size stays";
     EXPECT_EQ(TakeWindowEventText(), (Log{"5:1@640,480"}));
     ASSERT_EQ(Display(0)->fullscreen_window, w);
-
     // The driver moved the owner onto display 1 without a hide: destroying
     // it still restores display 0.
     w->x = 1100;
@@ -362,7 +352,6 @@ TEST_F(WindowTest, FocusGrabAndFullscreenMinimising)
     JEX_SetKeyboardFocus(nullptr);
     EXPECT_EQ(drv.Take(), (Log{"SetWindowGrab(1)", "StopTextInput()"}));
     EXPECT_EQ(Display(0)->fullscreen_window, w);
-
     // A grab reaches the driver only with focus and on change.
     JEX_Window *v = Make();
     drv.Take();
@@ -386,9 +375,8 @@ TEST_F(WindowTest, GammaRampsFollowTheInputFocus)
     JEX_Window *w = Make();
     drv.Take();
     Uint16 red[256], r[256], g[256], b[256];
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < 256; ++i)
         red[i] = Uint16(7 * i);
-    }
     // No focus: stored, applied at the next focus gain.
     ASSERT_EQ(JEX_SetWindowGammaRamp(w, red, nullptr, nullptr), 0);
     ASSERT_EQ(JEX_GetWindowGammaRamp(w, r, g, b), 0);
@@ -412,7 +400,6 @@ TEST_F(WindowTest, GammaRampsFollowTheInputFocus)
     drv.failing = {"GetWindowGammaRamp"};
     EXPECT_EQ(JEX_GetWindowGammaRamp(v, r, g, b), -1);
     EXPECT_EQ(v->gamma, nullptr);
-
     // Without driver support: the identity ramp, and no brightness.
     JEX_VideoQuit();
     drv.Omit({"SetWindowGammaRamp", "GetWindowGammaRamp"});
@@ -457,7 +444,6 @@ TEST_F(WindowTest, ScreenSaverClipboardAndTextInput)
     EXPECT_EQ(drv.Take(), (Log{"SuspendScreenSaver(1)", "SuspendScreenSaver(0)",
                                "SetClipboardText(abc)", "HasClipboardText()", "GetClipboardText()",
                                "StopTextInput()", "StartTextInput()", "SetTextInputRect()"}));
-
     // Without a driver clipboard the core keeps a copy.
     JEX_VideoQuit();
     drv.Omit({"SetClipboardText", "GetClipboardText", "HasClipboardText"});
@@ -500,7 +486,6 @@ TEST_F(WindowTest, DestroyClearsEveryFocusAndTouchFocusIsShared)
     EXPECT_EQ(TakeWindowEventText(), (Log{"11:2"}));
     JEX_DelTouch(43);
     EXPECT_EQ(std::tuple(JEX_GetNumTouch(), JEX_GetTouchIndexId(42)), std::tuple(1, 0));
-
     JEX_SetKeyboardFocus(w);
     JEX_SetMouseFocus(w);
     JEX_SetTouchFocus(42, w);
@@ -539,7 +524,6 @@ TEST_F(WindowTest, ForeignWindows)
 }
 
 // --- Window event rules --------------------------------------------------
-
 TEST_F(WindowTest, RedundantReportsPostNothing)
 {
     Start();
@@ -593,14 +577,12 @@ TEST_F(WindowTest, MovesAndResizesCoalesce)
               4);
     EXPECT_EQ(TakeWindowEventText(), (Log{"4:2@5,6", "3:1", "4:1@3,4"}));
     EXPECT_EQ(std::tuple(a->x, a->windowed.y), std::tuple(3, 4));
-
     // A platform resize leaves one RESIZED record per window; watchers saw
     // every report and its SIZE_CHANGED.
     Log watched;
     auto watcher = [](void *userdata, JEX_Event *event) {
-        if (event->type == JEX_WINDOWEVENT) {
+        if (event->type == JEX_WINDOWEVENT)
             static_cast<Log *>(userdata)->push_back(Describe(event->window));
-        }
         return 1;
     };
     JEX_AddEventWatch(watcher, &watched);
@@ -635,20 +617,17 @@ TEST_F(WindowTest, DriverEventsArriveThroughThePumpAndTheLastCloseQuits)
                            {JEX_WINDOWEVENT_RESIZED, 320, 240},
                            {JEX_WINDOWEVENT_MOVED, 41, 51},
                            {JEX_WINDOWEVENT_CLOSE, 0, 0}};
-    for (const auto &e : sent) {
+    for (const auto &e : sent)
         drv.script.push_back([a, e] { JEX_SendWindowEvent(a, Uint8(e[0]), e[1], e[2]); });
-    }
     JEX_Event event;
     Log seen;
-    while (JEX_PollEvent(&event)) {
+    while (JEX_PollEvent(&event))
         seen.push_back(event.type == JEX_WINDOWEVENT ? Describe(event.window) : "other");
-    }
     EXPECT_EQ(seen, (Log{"1:1", "5:1@320,240", "4:1@41,51", "14:1"})) << "another window is open";
     // One pump per poll: four events, then the empty poll.
     EXPECT_EQ(drv.Take(), (Log{"PumpEvents()", "RaiseWindow(1)", "PumpEvents()", "PumpEvents()",
                                "PumpEvents()", "PumpEvents()"}));
     EXPECT_EQ(std::tuple(a->x, a->w), std::tuple(41, 320));
-
     JEX_DestroyWindow(a);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
     EXPECT_EQ(Send(b, JEX_WINDOWEVENT_CLOSE), 1);
@@ -661,5 +640,4 @@ TEST_F(WindowTest, DriverEventsArriveThroughThePumpAndTheLastCloseQuits)
     JEX_EventState(JEX_WINDOWEVENT, JEX_ENABLE);
     EXPECT_EQ(std::tuple(CountQueued(JEX_QUIT), CountQueued(JEX_WINDOWEVENT)), std::tuple(1, 0));
 }
-
 }  // namespace
