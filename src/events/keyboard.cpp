@@ -135,8 +135,29 @@ constexpr Keymap MakeDefaultKeymap()
 
 constexpr Keymap JEX_default_keymap = MakeDefaultKeymap();
 
-// Pins of the two tables: keys type their characters, named keys carry the
-// scancode bit, gaps in the names stay 0.
+// Pins of the two tables: the gaps in the names are exactly these, keys
+// type their characters, other named keys carry the scancode bit, gaps map
+// to 0.
+constexpr bool IsGap(int sc)
+{
+    return sc <= 3 || sc == 100 || (sc >= 130 && sc <= 132) || (sc >= 135 && sc <= 152) ||
+           (sc >= 165 && sc <= 175) || sc == 222 || sc == 223 || (sc >= 232 && sc <= 256) ||
+           sc >= 283;
+}
+constexpr bool TablesAgree()
+{
+    int named = 0;
+    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
+        if ((default_scancode_names[sc] == nullptr) != IsGap(sc))
+            return false;
+        if (IsGap(sc) ? JEX_default_keymap[sc] != 0
+                      : sc > 56 && sc != 76 && JEX_default_keymap[sc] != (sc | JEX_SCANCODE_BIT))
+            return false;
+        named += !IsGap(sc);
+    }
+    return named == 219;
+}
+static_assert(TablesAgree());
 static_assert(JEX_default_keymap[4] == 'a' && JEX_default_keymap[29] == 'z' &&
               JEX_default_keymap[30] == '1' && JEX_default_keymap[39] == '0' &&
               JEX_default_keymap[40] == 13 && JEX_default_keymap[41] == 27 &&
@@ -144,17 +165,6 @@ static_assert(JEX_default_keymap[4] == 'a' && JEX_default_keymap[29] == 'z' &&
               JEX_default_keymap[44] == ' ' && JEX_default_keymap[49] == '\\' &&
               JEX_default_keymap[53] == '`' && JEX_default_keymap[56] == '/' &&
               JEX_default_keymap[76] == 127);
-static_assert(JEX_default_keymap[58] == (58 | JEX_SCANCODE_BIT) &&
-              JEX_default_keymap[224] == (224 | JEX_SCANCODE_BIT) &&
-              JEX_default_keymap[282] == (282 | JEX_SCANCODE_BIT));
-static_assert(JEX_default_keymap[0] == 0 && JEX_default_keymap[1] == 0 &&
-              JEX_default_keymap[3] == 0 && JEX_default_keymap[100] == 0 &&
-              JEX_default_keymap[130] == 0 && JEX_default_keymap[132] == 0 &&
-              JEX_default_keymap[135] == 0 && JEX_default_keymap[152] == 0 &&
-              JEX_default_keymap[165] == 0 && JEX_default_keymap[175] == 0 &&
-              JEX_default_keymap[222] == 0 && JEX_default_keymap[223] == 0 &&
-              JEX_default_keymap[232] == 0 && JEX_default_keymap[256] == 0 &&
-              JEX_default_keymap[283] == 0 && JEX_default_keymap[511] == 0);
 
 // The keyboard belongs to the thread that started video; nothing here is
 // shared with other threads. The name table is writable because drivers

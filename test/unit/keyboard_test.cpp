@@ -217,25 +217,10 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
 
 TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
 {
-    // The rows themselves are pinned where they are built; here: the gaps
-    // stay nameless and unmapped, named keys that type nothing map to
-    // their scancode, and no row is shifted into a gap.
-    auto gap = [](int sc) {
-        return sc <= 3 || sc == 100 || (sc >= 130 && sc <= 132) || (sc >= 135 && sc <= 152) ||
-               (sc >= 165 && sc <= 175) || sc == 222 || sc == 223 || (sc >= 232 && sc <= 256) ||
-               sc >= 283;
-    };
-    int count = 0;
-    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
-        const bool named = JEX_GetScancodeName(Uint32(sc))[0] != '\0';
-        EXPECT_EQ(named, !gap(sc)) << sc;
-        count += named;
-        const JEX_Keycode key = JEX_GetKeyFromScancode(Uint32(sc));
-        if (gap(sc) || (sc > 56 && sc != 76)) {
-            EXPECT_EQ(key, gap(sc) ? 0 : JEX_SCANCODE_TO_KEYCODE(sc)) << sc;
-        }
-    }
-    EXPECT_EQ(count, 219);
+    // The name and keymap rows, their gaps and their count are pinned
+    // where the tables are built; here the lookups over them.
+    EXPECT_STREQ(JEX_GetScancodeName(JEX_SCANCODE_LALT), "Left Alt");
+    EXPECT_EQ(JEX_GetKeyFromScancode(JEX_SCANCODE_F1), JEX_SCANCODE_TO_KEYCODE(JEX_SCANCODE_F1));
     // Characters are spelt in UTF-8, up to the six-byte 31-bit forms.
     const JEX_Keycode keys[] = {'a',
                                 'z',
