@@ -19,15 +19,6 @@ using Log = std::vector<std::string>;
 
 namespace {
 
-std::vector<JEX_Event> TakeAll(Uint32 first, Uint32 last)
-{
-    std::vector<JEX_Event> out;
-    JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
-        out.push_back(e);
-    return out;
-}
-
 // "down A mods 1 repeat 0 in 2" per key event.
 Log TakeKeys()
 {

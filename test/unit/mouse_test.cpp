@@ -16,15 +16,6 @@ using Log = std::vector<std::string>;
 
 namespace {
 
-std::vector<JEX_Event> TakeAll(Uint32 first = JEX_FIRSTEVENT, Uint32 last = JEX_LASTEVENT)
-{
-    std::vector<JEX_Event> out;
-    JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
-        out.push_back(e);
-    return out;
-}
-
 std::tuple<int, int> Position()
 {
     int x = -1, y = -1;

@@ -409,11 +409,19 @@ inline std::string Describe(const JEX_WindowEvent &e)
     }
     return s;
 }
+// Queued events of a type range, oldest first, taken out without pumping.
+inline std::vector<JEX_Event> TakeAll(Uint32 first = JEX_FIRSTEVENT, Uint32 last = JEX_LASTEVENT)
+{
+    std::vector<JEX_Event> out;
+    JEX_Event e;
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
+        out.push_back(e);
+    return out;
+}
 inline std::vector<std::string> TakeWindowEventText()
 {
     std::vector<std::string> out;
-    JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, JEX_WINDOWEVENT, JEX_WINDOWEVENT) == 1)
+    for (const JEX_Event &e : TakeAll(JEX_WINDOWEVENT, JEX_WINDOWEVENT))
         out.push_back(Describe(e.window));
     return out;
 }
