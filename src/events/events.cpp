@@ -577,8 +577,10 @@ void JEX_AddEventWatch(JEX_EventFilter callback, void *userdata)
     if (!callback)
         return;  // a null watcher would be called by every post
     auto *node = new (std::nothrow) WatchNode;
-    if (!node)
+    if (!node) {
+        JEX_OutOfMemory();
         return;
+    }
     node->callback = callback;
     node->userdata = userdata;
     std::lock_guard<std::mutex> writer(g_events.hook_writer);

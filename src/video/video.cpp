@@ -381,13 +381,17 @@ JEX_bool JEX_AddDisplayMode(JEX_VideoDisplay *display, const JEX_DisplayMode *mo
         if (ModesEqual(display->display_modes[i], *mode))
             return JEX_FALSE;
     if (display->num_display_modes >= display->max_display_modes) {
-        if (display->max_display_modes > INT_MAX - 32)
+        // A list that cannot grow is out of memory either way.
+        const int capacity =
+            display->max_display_modes <= INT_MAX - 32 ? display->max_display_modes + 32 : 0;
+        auto *modes = capacity
+                          ? static_cast<JEX_DisplayMode *>(std::realloc(
+                                display->display_modes, size_t(capacity) * sizeof(JEX_DisplayMode)))
+                          : nullptr;
+        if (!modes) {
+            JEX_OutOfMemory();
             return JEX_FALSE;
-        const int capacity = display->max_display_modes + 32;
-        auto *modes = static_cast<JEX_DisplayMode *>(
-            std::realloc(display->display_modes, size_t(capacity) * sizeof(JEX_DisplayMode)));
-        if (!modes)
-            return JEX_FALSE;
+        }
         display->display_modes = modes;
         display->max_display_modes = capacity;
     }
