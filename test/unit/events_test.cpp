@@ -410,29 +410,23 @@ TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
     EXPECT_EQ(JEX_RegisterEvents(-3), 0xFFFFFFFFu);
     EXPECT_EQ(JEX_RegisterEvents(2), 0x8000u);
     // Threads compete for the rest in blocks of 1 and 3.
-    std::vector<std::vector<std::pair<Uint32, int>>> got(4);
+    std::vector<std::vector<Uint32>> got(4);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &got] {
             const int n = t % 2 ? 3 : 1;
-            for (;;) {
-                const Uint32 first = JEX_RegisterEvents(n);
-                if (first == 0xFFFFFFFFu)
-                    break;
-                got[t].emplace_back(first, n);
-            }
+            for (Uint32 first; (first = JEX_RegisterEvents(n)) != 0xFFFFFFFFu;)
+                for (int i = 0; i < n; ++i)
+                    got[t].push_back(first + i);
         });
     }
     for (auto &thread : threads)
         thread.join();
     std::set<Uint32> codes = {0x8000, 0x8001};
     for (const auto &list : got) {
-        for (auto [first, n] : list) {
-            for (int i = 0; i < n; ++i) {
-                ASSERT_TRUE(codes.insert(first + i).second)
-                    << "code handed out twice: " << first + i;
-                ASSERT_LE(first + i, 0xFFFEu);
-            }
+        for (Uint32 code : list) {
+            ASSERT_TRUE(codes.insert(code).second) << "code handed out twice: " << code;
+            ASSERT_LE(code, 0xFFFEu);
         }
     }
     // Single-code requests run the counter up to the last code.
@@ -487,25 +481,18 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
 struct Counter {
     std::atomic<long> calls{0};
 };
-
 int CountingWatch(void *userdata, JEX_Event *)
 {
     static_cast<Counter *>(userdata)->calls.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
 
-struct Tag {
-    int id;
-};
-
-Tag g_tag_a{1}, g_tag_b{2};
-std::atomic<long> g_torn_pairs{0};
 // A filter that must only ever be called with the userdata it was set with.
+std::atomic<long> g_torn_pairs{0};
 template <int Id>
 int TagFilter(void *userdata, JEX_Event *)
 {
-    if (static_cast<Tag *>(userdata)->id != Id)
-        ++g_torn_pairs;
+    g_torn_pairs += *static_cast<int *>(userdata) != Id;
     return 1;
 }
 
@@ -513,56 +500,44 @@ TEST_F(EventQueue, WatchersAndFilterChangeWhileThreadsPost)
 {
     std::atomic<bool> stop{false};
     std::atomic<long> posted{0};
-    std::vector<std::thread> posters;
+    std::vector<std::thread> threads;
     for (int p = 0; p < 3; ++p) {
-        posters.emplace_back([&stop, &posted, p] {
-            JEX_Event e = User(JEX_USEREVENT + p, 0);
-            JEX_Event drain[8];
-            while (!stop.load()) {
+        threads.emplace_back([&stop, &posted, p] {
+            JEX_Event e = User(JEX_USEREVENT + p, 0), drain[8];
+            for (; !stop.load(); ++posted) {
                 JEX_PushEvent(&e);
                 JEX_PeepEvents(drain, 8, JEX_GETEVENT, JEX_USEREVENT + p, JEX_USEREVENT + p);
-                ++posted;
             }
         });
     }
-    // Keep one long-lived watcher so the list is never empty.
-    Counter steady;
+    Counter steady;  // the list is never empty
     JEX_AddEventWatch(CountingWatch, &steady);
-    std::thread changer([&stop] {
-        for (int round = 0; round < 3000; ++round) {
-            auto *a = new Counter;
-            auto *b = new Counter;
-            JEX_AddEventWatch(CountingWatch, a);
-            JEX_AddEventWatch(CountingWatch, b);
-            std::this_thread::yield();
-            JEX_DelEventWatch(CountingWatch, a);
-            delete a;
-            JEX_DelEventWatch(CountingWatch, b);
-            delete b;
-        }
-        stop.store(true);
-    });
-    std::thread filters([&stop] {
+    threads.emplace_back([&stop] {
+        static int one = 1, two = 2;
         for (int round = 0; !stop.load(); ++round) {
-            if (round & 1) {
-                JEX_SetEventFilter(TagFilter<1>, &g_tag_a);
-            } else {
-                JEX_SetEventFilter(TagFilter<2>, &g_tag_b);
-            }
+            JEX_SetEventFilter(round & 1 ? TagFilter<1> : TagFilter<2>, round & 1 ? &one : &two);
             auto *local = new Counter;
             JEX_SetEventFilter(CountingWatch, local);
             JEX_SetEventFilter(nullptr, nullptr);
             delete local;
         }
     });
-    changer.join();
-    filters.join();
-    for (auto &t : posters)
+    for (int round = 0; round < 3000; ++round) {
+        auto *a = new Counter, *b = new Counter;
+        JEX_AddEventWatch(CountingWatch, a);
+        JEX_AddEventWatch(CountingWatch, b);
+        std::this_thread::yield();
+        JEX_DelEventWatch(CountingWatch, a);
+        delete a;
+        JEX_DelEventWatch(CountingWatch, b);
+        delete b;
+    }
+    stop.store(true);
+    for (auto &t : threads)
         t.join();
     JEX_DelEventWatch(CountingWatch, &steady);
     EXPECT_EQ(g_torn_pairs.load(), 0);
-    EXPECT_GT(posted.load(), 0);
-    EXPECT_GT(steady.calls.load(), 0);
+    EXPECT_TRUE(posted.load() > 0 && steady.calls.load() > 0);
 }
 
 TEST_F(EventQueue, StopWhileThreadsPost)
