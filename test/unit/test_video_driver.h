@@ -133,10 +133,10 @@ private:
         TestVideoDriver &me = Me(d);
         if (!me.Call("VideoInit"))
             return -1;
-        for (const TestDisplay &spec : me.displays) {
-            const int index = JEX_AddBasicVideoDisplay(&spec.desktop);
-            for (const JEX_DisplayMode &m : spec.modes) {
-                if (!spec.lazy_modes)
+        for (const TestDisplay &config : me.displays) {
+            const int index = JEX_AddBasicVideoDisplay(&config.desktop);
+            for (const JEX_DisplayMode &m : config.modes) {
+                if (!config.lazy_modes)
                     JEX_AddDisplayMode(&d->displays[index], &m);
             }
         }
@@ -150,10 +150,10 @@ private:
     static int GetDisplayBounds(Device *d, JEX_VideoDisplay *display, JEX_Rect *rect)
     {
         // A pure query the core makes often: not logged.
-        const TestDisplay &spec = Me(d).displays[Index(display)];
-        if (spec.has_bounds)
-            *rect = spec.bounds;
-        return spec.has_bounds ? 0 : -1;
+        const TestDisplay &config = Me(d).displays[Index(display)];
+        if (config.has_bounds)
+            *rect = config.bounds;
+        return config.has_bounds ? 0 : -1;
     }
     static void GetDisplayModes(Device *d, JEX_VideoDisplay *display)
     {
