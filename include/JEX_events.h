@@ -1,4 +1,11 @@
-/* The event record and the one event queue of the process. */
+/* The event record and the one event queue of the process.
+
+   Threads: the queue is shared. JEX_PushEvent, JEX_PeepEvents,
+   JEX_HasEvent(s), JEX_FlushEvent(s), JEX_FilterEvents, JEX_EventState,
+   JEX_RegisterEvents, the filter and the watchers may be used from any
+   thread; filters and watchers run on the thread that posts. JEX_PumpEvents
+   and the calls that pump (JEX_PollEvent, JEX_WaitEvent,
+   JEX_WaitEventTimeout) belong to the thread that started video. */
 #ifndef JEX_EVENTS_H
 #define JEX_EVENTS_H
 

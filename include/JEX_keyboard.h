@@ -1,5 +1,9 @@
 /* The keyboard: focus, key and modifier state, the keymap from scancodes
-   to key codes, and key names for display. */
+   to key codes, and key names for display.
+
+   Threads: every call belongs to the thread that started video (the
+   drivers change this state from its event pump). JEX_GetKeyName keeps the
+   text it returns per thread. */
 #ifndef JEX_KEYBOARD_H
 #define JEX_KEYBOARD_H
 

@@ -1,7 +1,9 @@
 /* Key codes: what a key means in the current layout. A key that types a
    character has that character's code (letters in lower case); every other
    key's code is its scancode with JEX_SCANCODE_BIT set. 0 is the unknown
-   key. */
+   key.
+
+   Threads: constants only; nothing here is called. */
 #ifndef JEX_KEYCODE_H
 #define JEX_KEYCODE_H
 

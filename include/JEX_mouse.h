@@ -1,5 +1,7 @@
 /* The mouse: focus, position, relative motion and mode, buttons, warping,
-   and cursors made from bitmaps or colour surfaces. */
+   and cursors made from bitmaps or colour surfaces.
+
+   Threads: every call belongs to the thread that started video. */
 #ifndef JEX_MOUSE_H
 #define JEX_MOUSE_H
 

@@ -1,6 +1,8 @@
 /* Scancodes: physical key positions, independent of the layout. 4 to 231
    follow the USB HID keyboard/keypad usage page; 257 to 282 are the
-   library's own numbers for mode, media and application keys. */
+   library's own numbers for mode, media and application keys.
+
+   Threads: constants only; nothing here is called. */
 #ifndef JEX_SCANCODE_H_INCLUDED
 #define JEX_SCANCODE_H_INCLUDED
 

@@ -1,5 +1,9 @@
 /* Video drivers, displays and display modes, windows, window flags and
-   position codes, the screen saver, the clipboard and OpenGL attributes. */
+   position codes, the screen saver, the clipboard and OpenGL attributes.
+
+   Threads: every call belongs to the thread that started video (and made
+   its GL contexts current), except the driver list (JEX_GetNumVideoDrivers,
+   JEX_GetVideoDriver), which any thread may read. */
 #ifndef JEX_VIDEO_H
 #define JEX_VIDEO_H
 

@@ -1,6 +1,7 @@
 // The one event queue of the process: a fixed ring of records under the
 // library's recursive mutex, per-type switches, the application filter, the
 // watcher list and the registration of user event types.
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -15,6 +16,11 @@
 #include "events/events_internal.h"
 
 namespace {
+
+// The C layout callers rely on: the text-editing record is the largest
+// member, and a user event's code is the word after window_id.
+static_assert(sizeof(JEX_Event) == sizeof(JEX_TextEditingEvent));
+static_assert(offsetof(JEX_UserEvent, code) == 8);
 
 constexpr int kSlots = JEX_MAXEVENTS;
 
@@ -49,12 +55,6 @@ struct EventQueue {
     unsigned resets = 0;
 };
 
-EventQueue g_queue;
-// Set once by the first start and kept for the life of the process, so a
-// thread that posts while the queue stops never touches a destroyed mutex.
-std::atomic<JEX_mutex *> g_lock{nullptr};
-std::atomic<int> g_active{0};
-
 // Per-type switches: one bit per type, set when disabled. Plain static
 // storage, so queries from posting threads need no lock and disabling
 // cannot fail for want of memory.
@@ -62,15 +62,52 @@ struct Family {
     std::atomic<bool> touched{false};
     std::atomic<Uint32> bits[8] = {};
 };
-Family g_families[256];
 
-std::atomic<Uint32> g_userevents{JEX_USEREVENT};
+// A watcher; see "Filter and watchers" below.
+struct WatchNode {
+    JEX_EventFilter callback;
+    void *userdata;
+    std::atomic<WatchNode *> next{nullptr};
+    std::atomic<bool> removed{false};
+    WatchNode *retired_next = nullptr;
+};
 
-std::atomic<JEX_PlatformPumpHook> g_platform_pump{nullptr};
-std::atomic<JEX_JoystickCountHook> g_joystick_count{nullptr};
-std::atomic<JEX_JoystickEventStateHook> g_joystick_state{nullptr};
-std::atomic<JEX_JoystickUpdateHook> g_joystick_update{nullptr};
-std::atomic<JEX_GestureProcessHook> g_gesture{nullptr};
+// Everything the queue keeps. Any thread may post, peep, poll and change
+// the switches, filter and watchers; each field says how it is guarded.
+struct EventState {
+    EventQueue queue;  // guarded by lock
+    // Set once by the first start and kept for the life of the process, so a
+    // thread that posts while the queue stops never touches a destroyed mutex.
+    std::atomic<JEX_mutex *> lock{nullptr};
+    std::atomic<int> active{0};
+    Family families[256];  // atomics, no lock
+    std::atomic<Uint32> userevents{JEX_USEREVENT};
+
+    // Hooks of the other cores: atomics, set and read from any thread.
+    std::atomic<JEX_PlatformPumpHook> platform_pump{nullptr};
+    std::atomic<JEX_JoystickCountHook> joystick_count{nullptr};
+    std::atomic<JEX_JoystickEventStateHook> joystick_state{nullptr};
+    std::atomic<JEX_JoystickUpdateHook> joystick_update{nullptr};
+    std::atomic<JEX_GestureProcessHook> gesture{nullptr};
+
+    // The filter and its userdata, published under a sequence counter, and
+    // the watcher list; read without a lock.
+    std::atomic<unsigned> filter_seq{0};
+    std::atomic<JEX_EventFilter> filter{nullptr};
+    std::atomic<void *> filter_userdata{nullptr};
+    std::atomic<WatchNode *> watchers{nullptr};
+    // Serialises changes to the filter and the list; never held while
+    // callbacks run or while waiting for them.
+    std::mutex hook_writer;
+    WatchNode *retired = nullptr;  // guarded by hook_writer
+    // One grace period at a time, so that while one waits for the posts of
+    // an epoch, no new post can join that epoch.
+    std::mutex grace;
+    std::atomic<unsigned> epoch{0};
+    std::atomic<int> readers[2] = {};
+};
+
+EventState g_events;
 
 // --- The queue ring ------------------------------------------------------
 
@@ -78,9 +115,9 @@ std::atomic<JEX_GestureProcessHook> g_gesture{nullptr};
 // or the lock fails.
 bool LockQueue(bool report)
 {
-    JEX_mutex *lock = g_lock.load(std::memory_order_acquire);
+    JEX_mutex *lock = g_events.lock.load(std::memory_order_acquire);
     if (lock && JEX_LockMutex(lock) == 0) {
-        if (g_queue.running)
+        if (g_events.queue.running)
             return true;
         JEX_UnlockMutex(lock);
     }
@@ -91,14 +128,14 @@ bool LockQueue(bool report)
 
 void UnlockQueue()
 {
-    JEX_UnlockMutex(g_lock.load(std::memory_order_relaxed));
+    JEX_UnlockMutex(g_events.lock.load(std::memory_order_relaxed));
 }
 
 int MsgSlotOf(const JEX_SysWMmsg *msg)
 {
     const auto p = reinterpret_cast<uintptr_t>(msg);
-    const auto base = reinterpret_cast<uintptr_t>(g_queue.msg_ring);
-    if (p < base || p >= base + sizeof(g_queue.msg_ring))
+    const auto base = reinterpret_cast<uintptr_t>(g_events.queue.msg_ring);
+    if (p < base || p >= base + sizeof(g_events.queue.msg_ring))
         return -1;
     const uintptr_t offset = p - base;
     if (offset % sizeof(MsgSlot) != 0)
@@ -111,7 +148,7 @@ void ReleaseMsg(const JEX_Event &event)
     if (event.type == JEX_SYSWMEVENT) {
         const int slot = MsgSlotOf(event.syswm.msg);
         if (slot >= 0)
-            g_queue.msg_held[slot] = false;
+            g_events.queue.msg_held[slot] = false;
     }
 }
 
@@ -119,7 +156,7 @@ void ReleaseMsg(const JEX_Event &event)
 // scan continues.
 int Remove(int spot)
 {
-    EventQueue &q = g_queue;
+    EventQueue &q = g_events.queue;
     if (spot == q.head) {
         q.head = Step(q.head);
         return q.head;
@@ -140,7 +177,7 @@ int Remove(int spot)
 // Removes the event at `spot`, or marks it dead during a filter scan.
 int Cut(int spot)
 {
-    EventQueue &q = g_queue;
+    EventQueue &q = g_events.queue;
     if (q.dead[spot])
         return Step(spot);  // already taken by a nested call
     ReleaseMsg(q.events[spot]);
@@ -154,7 +191,7 @@ int Cut(int spot)
 
 void Compact()
 {
-    EventQueue &q = g_queue;
+    EventQueue &q = g_events.queue;
     if (!q.any_dead)
         return;
     for (int spot = q.head; spot != q.tail;) {
@@ -170,7 +207,7 @@ void Compact()
 
 bool AddOne(const JEX_Event &event)
 {
-    EventQueue &q = g_queue;
+    EventQueue &q = g_events.queue;
     if (Step(q.tail) == q.head)
         return false;
     JEX_Event &slot = q.events[q.tail];
@@ -207,31 +244,6 @@ bool InRange(Uint32 type, Uint32 min_type, Uint32 max_type)
 // So once a removal or a new filter is in place, the old callback no longer
 // runs anywhere, and nothing reads a freed node.
 
-struct WatchNode {
-    JEX_EventFilter callback;
-    void *userdata;
-    std::atomic<WatchNode *> next{nullptr};
-    std::atomic<bool> removed{false};
-    WatchNode *retired_next = nullptr;
-};
-
-std::atomic<unsigned> g_filter_seq{0};
-std::atomic<JEX_EventFilter> g_filter{nullptr};
-std::atomic<void *> g_filter_userdata{nullptr};
-
-std::atomic<WatchNode *> g_watchers{nullptr};
-
-// Serialises changes to the filter and the list; never held while callbacks
-// run or while waiting for them.
-std::mutex g_hook_writer;
-WatchNode *g_retired = nullptr;  // guarded by g_hook_writer
-
-// One grace period at a time, so that while one waits for the posts of an
-// epoch, no new post can join that epoch.
-std::mutex g_grace;
-std::atomic<unsigned> g_epoch{0};
-std::atomic<int> g_readers[2];
-
 // Depth of filter and watcher calls on this thread. A change made from
 // inside one cannot wait for the posts in progress (this thread is one).
 thread_local int t_in_callback = 0;
@@ -241,19 +253,19 @@ public:
     CallbackSection()
     {
         for (;;) {
-            const unsigned epoch = g_epoch.load();
+            const unsigned epoch = g_events.epoch.load();
             parity_ = epoch & 1;
-            g_readers[parity_].fetch_add(1);
-            if (g_epoch.load() == epoch)
+            g_events.readers[parity_].fetch_add(1);
+            if (g_events.epoch.load() == epoch)
                 break;
-            g_readers[parity_].fetch_sub(1);
+            g_events.readers[parity_].fetch_sub(1);
         }
         ++t_in_callback;
     }
     ~CallbackSection()
     {
         --t_in_callback;
-        g_readers[parity_].fetch_sub(1);
+        g_events.readers[parity_].fetch_sub(1);
     }
     CallbackSection(const CallbackSection &) = delete;
     CallbackSection &operator=(const CallbackSection &) = delete;
@@ -265,14 +277,14 @@ private:
 void ReadFilter(JEX_EventFilter *filter, void **userdata)
 {
     for (;;) {
-        const unsigned seq = g_filter_seq.load();
+        const unsigned seq = g_events.filter_seq.load();
         if (seq & 1) {
             std::this_thread::yield();
             continue;
         }
-        JEX_EventFilter f = g_filter.load();
-        void *u = g_filter_userdata.load();
-        if (g_filter_seq.load() == seq) {
+        JEX_EventFilter f = g_events.filter.load();
+        void *u = g_events.filter_userdata.load();
+        if (g_events.filter_seq.load() == seq) {
             *filter = f;
             *userdata = u;
             return;
@@ -280,22 +292,22 @@ void ReadFilter(JEX_EventFilter *filter, void **userdata)
     }
 }
 
-// Caller holds g_hook_writer.
+// Caller holds g_events.hook_writer.
 void WriteFilter(JEX_EventFilter filter, void *userdata)
 {
-    const unsigned seq = g_filter_seq.load();
-    g_filter_seq.store(seq + 1);
-    g_filter.store(filter);
-    g_filter_userdata.store(userdata);
-    g_filter_seq.store(seq + 2);
+    const unsigned seq = g_events.filter_seq.load();
+    g_events.filter_seq.store(seq + 1);
+    g_events.filter.store(filter);
+    g_events.filter_userdata.store(userdata);
+    g_events.filter_seq.store(seq + 2);
 }
 
-// Caller holds g_hook_writer.
+// Caller holds g_events.hook_writer.
 void Retire(WatchNode *node)
 {
     node->removed.store(true);
-    node->retired_next = g_retired;
-    g_retired = node;
+    node->retired_next = g_events.retired;
+    g_events.retired = node;
 }
 
 // Waits until no post that began before now is still inside the filter or a
@@ -304,16 +316,16 @@ void WaitForCallbacks()
 {
     if (t_in_callback > 0)
         return;  // the nodes stay retired until a later wait
-    std::lock_guard<std::mutex> grace(g_grace);
+    std::lock_guard<std::mutex> grace(g_events.grace);
     WatchNode *batch;
     {
-        std::lock_guard<std::mutex> writer(g_hook_writer);
-        batch = g_retired;
-        g_retired = nullptr;
+        std::lock_guard<std::mutex> writer(g_events.hook_writer);
+        batch = g_events.retired;
+        g_events.retired = nullptr;
     }
-    const unsigned epoch = g_epoch.load();
-    g_epoch.store(epoch + 1);
-    while (g_readers[epoch & 1].load() != 0)
+    const unsigned epoch = g_events.epoch.load();
+    g_events.epoch.store(epoch + 1);
+    while (g_events.readers[epoch & 1].load() != 0)
         std::this_thread::yield();
     while (batch) {
         WatchNode *next = batch->retired_next;
@@ -325,9 +337,9 @@ void WaitForCallbacks()
 void RemoveAllWatchers()
 {
     {
-        std::lock_guard<std::mutex> writer(g_hook_writer);
-        WatchNode *node = g_watchers.load();
-        g_watchers.store(nullptr);
+        std::lock_guard<std::mutex> writer(g_events.hook_writer);
+        WatchNode *node = g_events.watchers.load();
+        g_events.watchers.store(nullptr);
         while (node) {
             WatchNode *next = node->next.load();
             Retire(node);
@@ -340,7 +352,8 @@ void RemoveAllWatchers()
 // Filter, then watchers; false when the filter dropped the event.
 bool RunFilterAndWatchers(JEX_Event *event)
 {
-    if (!g_filter.load(std::memory_order_relaxed) && !g_watchers.load(std::memory_order_relaxed))
+    if (!g_events.filter.load(std::memory_order_relaxed) &&
+        !g_events.watchers.load(std::memory_order_relaxed))
         return true;
     CallbackSection section;
     JEX_EventFilter filter;
@@ -348,7 +361,7 @@ bool RunFilterAndWatchers(JEX_Event *event)
     ReadFilter(&filter, &userdata);
     if (filter && !filter(userdata, event))
         return false;
-    for (WatchNode *node = g_watchers.load(); node; node = node->next.load())
+    for (WatchNode *node = g_events.watchers.load(); node; node = node->next.load())
         if (!node->removed.load(std::memory_order_relaxed))
             node->callback(node->userdata, event);
     return true;
@@ -358,8 +371,8 @@ bool RunFilterAndWatchers(JEX_Event *event)
 
 void ResetQueue()
 {
-    if (g_lock.load() && JEX_LockMutex(g_lock.load()) == 0) {
-        EventQueue &q = g_queue;
+    if (g_events.lock.load() && JEX_LockMutex(g_events.lock.load()) == 0) {
+        EventQueue &q = g_events.queue;
         q.running = false;
         q.head = q.tail = q.msg_next = 0;
         memset(q.msg_held, 0, sizeof(q.msg_held));
@@ -367,9 +380,9 @@ void ResetQueue()
         q.any_dead = false;
         q.scanning = 0;
         ++q.resets;
-        JEX_UnlockMutex(g_lock.load());
+        JEX_UnlockMutex(g_events.lock.load());
     }
-    for (Family &family : g_families) {
+    for (Family &family : g_events.families) {
         for (auto &word : family.bits)
             word.store(0);
         family.touched.store(false);
@@ -385,7 +398,7 @@ int JEX_StartEventLoop(void)
 {
     ResetQueue();
     {
-        std::lock_guard<std::mutex> writer(g_hook_writer);
+        std::lock_guard<std::mutex> writer(g_events.hook_writer);
         JEX_EventFilter filter;
         void *userdata;
         ReadFilter(&filter, &userdata);
@@ -394,18 +407,18 @@ int JEX_StartEventLoop(void)
     WaitForCallbacks();
     JEX_EventState(JEX_SYSWMEVENT, JEX_DISABLE);
 
-    JEX_mutex *lock = g_lock.load();
+    JEX_mutex *lock = g_events.lock.load();
     if (!lock) {
         lock = JEX_CreateMutex();
         if (!lock)
             return -1;
-        g_lock.store(lock);
+        g_events.lock.store(lock);
     }
     if (JEX_LockMutex(lock) < 0)
         return -1;
-    g_queue.running = true;
+    g_events.queue.running = true;
     JEX_UnlockMutex(lock);
-    g_active.store(1, std::memory_order_release);
+    g_events.active.store(1, std::memory_order_release);
     return 0;
 }
 
@@ -416,7 +429,7 @@ void JEX_StopEventLoop(void)
 
 int JEX_PeepEvents(JEX_Event *events, int numevents, int action, Uint32 minType, Uint32 maxType)
 {
-    if (!g_active.load(std::memory_order_acquire))
+    if (!g_events.active.load(std::memory_order_acquire))
         return -1;
     if (!LockQueue(true))
         return -1;
@@ -432,7 +445,7 @@ int JEX_PeepEvents(JEX_Event *events, int numevents, int action, Uint32 minType,
             numevents = 1;
             action = JEX_PEEKEVENT;
         }
-        EventQueue &q = g_queue;
+        EventQueue &q = g_events.queue;
         int spot = q.head;
         while (used < numevents && spot != q.tail) {
             if (!q.dead[spot] && InRange(q.events[spot].type, minType, maxType)) {
@@ -464,9 +477,9 @@ void JEX_FlushEvent(Uint32 type)
 
 void JEX_FlushEvents(Uint32 minType, Uint32 maxType)
 {
-    if (!g_active.load(std::memory_order_acquire) || !LockQueue(false))
+    if (!g_events.active.load(std::memory_order_acquire) || !LockQueue(false))
         return;
-    EventQueue &q = g_queue;
+    EventQueue &q = g_events.queue;
     for (int spot = q.head; spot != q.tail;) {
         spot = !q.dead[spot] && InRange(q.events[spot].type, minType, maxType) ? Cut(spot)
                                                                                : Step(spot);
@@ -476,12 +489,12 @@ void JEX_FlushEvents(Uint32 minType, Uint32 maxType)
 
 void JEX_PumpEvents(void)
 {
-    if (JEX_PlatformPumpHook pump = g_platform_pump.load(std::memory_order_acquire))
+    if (JEX_PlatformPumpHook pump = g_events.platform_pump.load(std::memory_order_acquire))
         pump();
-    JEX_JoystickCountHook count = g_joystick_count.load(std::memory_order_acquire);
+    JEX_JoystickCountHook count = g_events.joystick_count.load(std::memory_order_acquire);
     if (count && count() > 0) {
-        JEX_JoystickEventStateHook state = g_joystick_state.load(std::memory_order_acquire);
-        JEX_JoystickUpdateHook update = g_joystick_update.load(std::memory_order_acquire);
+        JEX_JoystickEventStateHook state = g_events.joystick_state.load(std::memory_order_acquire);
+        JEX_JoystickUpdateHook update = g_events.joystick_update.load(std::memory_order_acquire);
         const bool wanted = !JEX_EventFamilyTouched(JEX_JOYAXISMOTION >> 8) ||
                             (state && state(JEX_QUERY) == JEX_ENABLE);
         if (wanted && update)
@@ -528,7 +541,7 @@ int JEX_PushEvent(JEX_Event *event)
         return 0;
     if (JEX_PeepEvents(event, 1, JEX_ADDEVENT, 0, 0) < 1)
         return -1;
-    if (JEX_GestureProcessHook gesture = g_gesture.load(std::memory_order_acquire))
+    if (JEX_GestureProcessHook gesture = g_events.gesture.load(std::memory_order_acquire))
         gesture(event);
     return 1;
 }
@@ -536,7 +549,7 @@ int JEX_PushEvent(JEX_Event *event)
 void JEX_SetEventFilter(JEX_EventFilter filter, void *userdata)
 {
     {
-        std::lock_guard<std::mutex> writer(g_hook_writer);
+        std::lock_guard<std::mutex> writer(g_events.hook_writer);
         WriteFilter(filter, userdata);
     }
     WaitForCallbacks();
@@ -564,21 +577,23 @@ void JEX_AddEventWatch(JEX_EventFilter callback, void *userdata)
     if (!callback)
         return;  // a null watcher would be called by every post
     auto *node = new (std::nothrow) WatchNode;
-    if (!node)
+    if (!node) {
+        JEX_OutOfMemory();
         return;
+    }
     node->callback = callback;
     node->userdata = userdata;
-    std::lock_guard<std::mutex> writer(g_hook_writer);
-    node->next.store(g_watchers.load());
-    g_watchers.store(node);
+    std::lock_guard<std::mutex> writer(g_events.hook_writer);
+    node->next.store(g_events.watchers.load());
+    g_events.watchers.store(node);
 }
 
 void JEX_DelEventWatch(JEX_EventFilter callback, void *userdata)
 {
     bool removed = false;
     {
-        std::lock_guard<std::mutex> writer(g_hook_writer);
-        std::atomic<WatchNode *> *link = &g_watchers;
+        std::lock_guard<std::mutex> writer(g_events.hook_writer);
+        std::atomic<WatchNode *> *link = &g_events.watchers;
         for (WatchNode *node = link->load(); node; node = link->load()) {
             if (node->callback == callback && node->userdata == userdata) {
                 link->store(node->next.load());
@@ -600,7 +615,7 @@ void JEX_FilterEvents(JEX_EventFilter filter, void *userdata)
     // The filter runs with the queue locked; a watcher change made from it
     // must not wait for posting threads, which may be waiting for the lock.
     ++t_in_callback;
-    EventQueue &q = g_queue;
+    EventQueue &q = g_events.queue;
     const unsigned resets = q.resets;
     ++q.scanning;
     for (int spot = q.head; spot != q.tail;) {
@@ -624,7 +639,7 @@ void JEX_FilterEvents(JEX_EventFilter filter, void *userdata)
 
 Uint8 JEX_EventState(Uint32 type, int state)
 {
-    Family &family = g_families[(type >> 8) & 0xFF];
+    Family &family = g_events.families[(type >> 8) & 0xFF];
     std::atomic<Uint32> &word = family.bits[(type & 0xFF) / 32];
     const Uint32 bit = 1u << (type & 31);
     Uint32 before;
@@ -647,11 +662,12 @@ Uint32 JEX_RegisterEvents(int numevents)
     // receives.
     if (numevents <= 0)
         return 0xFFFFFFFFu;
-    Uint32 first = g_userevents.load();
+    Uint32 first = g_events.userevents.load();
     do {
         if (static_cast<Uint64>(first) + static_cast<Uint64>(numevents) > 0xFFFF)
             return 0xFFFFFFFFu;
-    } while (!g_userevents.compare_exchange_weak(first, first + static_cast<Uint32>(numevents)));
+    } while (
+        !g_events.userevents.compare_exchange_weak(first, first + static_cast<Uint32>(numevents)));
     return first;
 }
 
@@ -678,25 +694,25 @@ int JEX_SendClipboardUpdate(void)
 
 JEX_bool JEX_EventFamilyTouched(Uint8 family)
 {
-    return g_families[family].touched.load() ? JEX_TRUE : JEX_FALSE;
+    return g_events.families[family].touched.load() ? JEX_TRUE : JEX_FALSE;
 }
 
 void JEX_SetPlatformPumpHook(JEX_PlatformPumpHook pump)
 {
-    g_platform_pump.store(pump, std::memory_order_release);
+    g_events.platform_pump.store(pump, std::memory_order_release);
 }
 
 void JEX_SetJoystickHooks(JEX_JoystickCountHook count, JEX_JoystickEventStateHook event_state,
                           JEX_JoystickUpdateHook update)
 {
-    g_joystick_state.store(event_state, std::memory_order_release);
-    g_joystick_update.store(update, std::memory_order_release);
-    g_joystick_count.store(count, std::memory_order_release);
+    g_events.joystick_state.store(event_state, std::memory_order_release);
+    g_events.joystick_update.store(update, std::memory_order_release);
+    g_events.joystick_count.store(count, std::memory_order_release);
 }
 
 void JEX_SetGestureHook(JEX_GestureProcessHook process)
 {
-    g_gesture.store(process, std::memory_order_release);
+    g_events.gesture.store(process, std::memory_order_release);
 }
 
 }  // extern "C"

@@ -4,18 +4,18 @@
 
 #include "JEX_stdinc.h"
 #include "events/events_internal.h"
-#include "events/windowevents_internal.h"
-#include "video/sysvideo.h"
+#include "events/input_window.h"
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
 using NameTable = std::array<const char *, JEX_SCANCODE_COUNT>;
 using Keymap = std::array<JEX_Keycode, JEX_SCANCODE_COUNT>;
 
-constexpr NameTable make_scancode_names()
+constexpr NameTable MakeScancodeNames()
 {
     NameTable n{};
     constexpr const char *letters[26] = {"A", "B", "C", "D", "E", "F", "G", "H", "I",
@@ -92,11 +92,26 @@ constexpr NameTable make_scancode_names()
     return n;
 }
 
-constexpr NameTable default_scancode_names = make_scancode_names();
+constexpr NameTable default_scancode_names = MakeScancodeNames();
+
+// Pins of the name rows: the first and last entry of each run.
+constexpr bool NameIs(int scancode, std::string_view name)
+{
+    return default_scancode_names[scancode] && default_scancode_names[scancode] == name;
+}
+static_assert(NameIs(4, "A") && NameIs(29, "Z") && NameIs(30, "1") && NameIs(39, "0") &&
+              NameIs(40, "Return") && NameIs(57, "CapsLock") && NameIs(58, "F1") &&
+              NameIs(69, "F12") && NameIs(70, "PrintScreen") && NameIs(99, "Keypad .") &&
+              NameIs(101, "Application") && NameIs(103, "Keypad =") && NameIs(104, "F13") &&
+              NameIs(115, "F24") && NameIs(116, "Execute") && NameIs(129, "VolumeDown") &&
+              NameIs(133, "Keypad ,") && NameIs(134, "Keypad = (AS400)") &&
+              NameIs(153, "AltErase") && NameIs(164, "ExSel") && NameIs(176, "Keypad 00") &&
+              NameIs(221, "Keypad Hexadecimal") && NameIs(224, "Left Ctrl") &&
+              NameIs(231, "Right GUI") && NameIs(257, "ModeSwitch") && NameIs(282, "Sleep"));
 
 // Keys that type a character map to it; every other named key maps to its
 // scancode with JEX_SCANCODE_BIT set, and unnamed positions to 0.
-constexpr Keymap make_default_keymap()
+constexpr Keymap MakeDefaultKeymap()
 {
     Keymap map{};
     for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
@@ -118,32 +133,63 @@ constexpr Keymap make_default_keymap()
     return map;
 }
 
-constexpr Keymap JEX_default_keymap = make_default_keymap();
+constexpr Keymap JEX_default_keymap = MakeDefaultKeymap();
 
-struct Keyboard {
+// Pins of the two tables: the gaps in the names are exactly these, keys
+// type their characters, other named keys carry the scancode bit, gaps map
+// to 0.
+constexpr bool IsGap(int sc)
+{
+    return sc <= 3 || sc == 100 || (sc >= 130 && sc <= 132) || (sc >= 135 && sc <= 152) ||
+           (sc >= 165 && sc <= 175) || sc == 222 || sc == 223 || (sc >= 232 && sc <= 256) ||
+           sc >= 283;
+}
+constexpr bool TablesAgree()
+{
+    int named = 0;
+    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
+        if ((default_scancode_names[sc] == nullptr) != IsGap(sc))
+            return false;
+        if (IsGap(sc) ? JEX_default_keymap[sc] != 0
+                      : sc > 56 && sc != 76 && JEX_default_keymap[sc] != (sc | JEX_SCANCODE_BIT))
+            return false;
+        named += !IsGap(sc);
+    }
+    return named == 219;
+}
+static_assert(TablesAgree());
+static_assert(JEX_default_keymap[4] == 'a' && JEX_default_keymap[29] == 'z' &&
+              JEX_default_keymap[30] == '1' && JEX_default_keymap[39] == '0' &&
+              JEX_default_keymap[40] == 13 && JEX_default_keymap[41] == 27 &&
+              JEX_default_keymap[42] == 8 && JEX_default_keymap[43] == 9 &&
+              JEX_default_keymap[44] == ' ' && JEX_default_keymap[49] == '\\' &&
+              JEX_default_keymap[53] == '`' && JEX_default_keymap[56] == '/' &&
+              JEX_default_keymap[76] == 127);
+
+// The keyboard belongs to the thread that started video; nothing here is
+// shared with other threads. The name table is writable because drivers
+// may rename entries; it holds pointers only.
+struct KeyboardState {
     JEX_Window *focus = nullptr;
     Uint16 mod_state = 0;
     std::array<Uint8, JEX_SCANCODE_COUNT> key_state{};
     Keymap keymap{};
+    NameTable scancode_names = default_scancode_names;
 };
 
-Keyboard JEX_keyboard;
-
-// Drivers may rename entries, so the table is writable; it holds pointers
-// only.
-NameTable JEX_scancode_names = default_scancode_names;
+KeyboardState JEX_keyboard;
 
 // Character key names; per thread so that concurrent callers do not share
 // one buffer.
 thread_local char key_name_buffer[8];
 
-bool valid_scancode(JEX_Scancode scancode)
+bool ValidScancode(JEX_Scancode scancode)
 {
     return scancode < JEX_SCANCODE_COUNT;
 }
 
 // The modifier bit a held key sets, or 0.
-Uint16 held_modifier(JEX_Scancode scancode)
+Uint16 HeldModifier(JEX_Scancode scancode)
 {
     switch (scancode) {
     case JEX_SCANCODE_LCTRL: return JEX_KEYMOD_LCTRL;
@@ -159,19 +205,19 @@ Uint16 held_modifier(JEX_Scancode scancode)
     }
 }
 
-Uint32 focus_id()
+Uint32 FocusId()
 {
-    return JEX_keyboard.focus ? JEX_keyboard.focus->id : 0;
+    return JEX_InputWindowID(JEX_keyboard.focus);
 }
 
-bool text_input_enabled()
+bool TextInputEnabled()
 {
     return JEX_EventState(JEX_TEXTINPUT, JEX_QUERY) == JEX_ENABLE;
 }
 
 // RFC 2279 encoding of a 31-bit code; six bytes and the terminator fit the
 // 8-byte buffer.
-void encode_utf8(Uint32 ch, char *out)
+void EncodeUtf8(Uint32 ch, char *out)
 {
     auto *p = reinterpret_cast<unsigned char *>(out);
     if (ch < 0x80) {
@@ -225,15 +271,15 @@ void JEX_SetKeymap(int start, const JEX_Keycode *keys, int length)
 
 void JEX_SetScancodeName(JEX_Scancode scancode, const char *name)
 {
-    if (valid_scancode(scancode))
-        JEX_scancode_names[scancode] = name;
+    if (ValidScancode(scancode))
+        JEX_keyboard.scancode_names[scancode] = name;
 }
 
 const char *JEX_GetScancodeName(JEX_Scancode scancode)
 {
-    if (!valid_scancode(scancode) || !JEX_scancode_names[scancode])
+    if (!ValidScancode(scancode) || !JEX_keyboard.scancode_names[scancode])
         return "";
-    return JEX_scancode_names[scancode];
+    return JEX_keyboard.scancode_names[scancode];
 }
 
 JEX_Window *JEX_GetKeyboardFocus(void)
@@ -260,7 +306,7 @@ void JEX_SetModState(Uint16 modstate)
 
 JEX_Keycode JEX_GetKeyFromScancode(JEX_Scancode scancode)
 {
-    return valid_scancode(scancode) ? JEX_keyboard.keymap[scancode] : 0;
+    return ValidScancode(scancode) ? JEX_keyboard.keymap[scancode] : 0;
 }
 
 JEX_Scancode JEX_GetScancodeFromKey(JEX_Keycode key)
@@ -291,33 +337,32 @@ const char *JEX_GetKeyName(JEX_Keycode key)
     Uint32 ch = code;
     if (ch >= 'a' && ch <= 'z')
         ch -= 'a' - 'A';
-    encode_utf8(ch, key_name_buffer);
+    EncodeUtf8(ch, key_name_buffer);
     return key_name_buffer;
 }
 
 void JEX_SetKeyboardFocus(JEX_Window *window)
 {
-    JEX_VideoDevice *device = JEX_GetVideoDevice();
-    Keyboard &kb = JEX_keyboard;
+    KeyboardState &kb = JEX_keyboard;
     if (kb.focus && kb.focus != window) {
-        JEX_SendWindowEvent(kb.focus, JEX_WINDOWEVENT_FOCUS_LOST, 0, 0);
+        JEX_InputWindowFocus(kb.focus, JEX_WINDOWEVENT_FOCUS_LOST);
         // Commits any pending input-method composition of the old window.
-        if (text_input_enabled() && device && device->StopTextInput)
-            device->StopTextInput(device);
+        if (TextInputEnabled())
+            JEX_InputStopTextInput();
     }
     kb.focus = window;
     if (window) {
-        JEX_SendWindowEvent(window, JEX_WINDOWEVENT_FOCUS_GAINED, 0, 0);
-        if (text_input_enabled() && device && device->StartTextInput)
-            device->StartTextInput(device);
+        JEX_InputWindowFocus(window, JEX_WINDOWEVENT_FOCUS_GAINED);
+        if (TextInputEnabled())
+            JEX_InputStartTextInput();
     }
 }
 
 int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
 {
-    Keyboard &kb = JEX_keyboard;
+    KeyboardState &kb = JEX_keyboard;
     // Scancode 0 is no key; larger ones than the tables hold are ignored.
-    if (scancode == 0 || !valid_scancode(scancode))
+    if (scancode == 0 || !ValidScancode(scancode))
         return 0;
     Uint16 modifiers;
     Uint8 repeat = 0;
@@ -328,10 +373,10 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
         else if (scancode == JEX_SCANCODE_NUMLOCKCLEAR)
             kb.mod_state ^= JEX_KEYMOD_NUM;
         else
-            kb.mod_state |= held_modifier(scancode);
+            kb.mod_state |= HeldModifier(scancode);
         repeat = kb.key_state[scancode] == JEX_PRESSED;
     } else {
-        kb.mod_state &= Uint16(~held_modifier(scancode));
+        kb.mod_state &= Uint16(~HeldModifier(scancode));
         if (state != JEX_RELEASED)
             return 0;
         modifiers = kb.mod_state;
@@ -345,7 +390,7 @@ int JEX_SendKeyboardKey(Uint8 state, JEX_Scancode scancode)
         return 0;
     JEX_Event event{};
     event.key.type = type;
-    event.key.window_id = focus_id();
+    event.key.window_id = FocusId();
     event.key.state = state;
     event.key.repeat = repeat;
     event.key.keyinfo.scancode = scancode;
@@ -370,11 +415,11 @@ int JEX_SendKeyboardText(const char *text)
     const auto first = static_cast<unsigned char>(text[0]);
     if (first < 32 || first == 127)
         return 0;
-    if (!text_input_enabled())
+    if (!TextInputEnabled())
         return 0;
     JEX_Event event{};
     event.text.type = JEX_TEXTINPUT;
-    event.text.window_id = focus_id();
+    event.text.window_id = FocusId();
     JEX_utf8strlcpy(event.text.text, text, sizeof(event.text.text));
     return JEX_PushEvent(&event) > 0 ? 1 : 0;
 }
@@ -385,7 +430,7 @@ int JEX_SendEditingText(const char *text, int start, int length)
         return 0;
     JEX_Event event{};
     event.edit.type = JEX_TEXTEDITING;
-    event.edit.window_id = focus_id();
+    event.edit.window_id = FocusId();
     JEX_utf8strlcpy(event.edit.text, text, sizeof(event.edit.text));
     event.edit.start = start;
     event.edit.length = length;

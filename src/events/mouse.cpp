@@ -4,36 +4,51 @@
 
 #include "JEX_error.h"
 #include "events/events_internal.h"
-#include "events/windowevents_internal.h"
-#include "video/sysvideo.h"
+#include "events/input_window.h"
 
 #include <climits>
 #include <cstdint>
 
 namespace {
 
-JEX_Mouse JEX_mouse;
+// The one pointer. It belongs to the thread that started video, like the
+// windows it refers to; nothing here is shared with other threads.
+struct MouseState {
+    JEX_Window *focus = nullptr;
+    int x = 0, y = 0;
+    int acc_x = 0, acc_y = 0;
+    int prev_x = 0, prev_y = 0;
+    Uint8 buttons = 0;
+    Uint32 high_buttons = 0;  // buttons 9 to 32, which have no bit in buttons
+    int relative_on = 0;
+    JEX_Cursor *cursor_list = nullptr;     // newest first
+    JEX_Cursor *default_cursor = nullptr;  // not in the list
+    JEX_Cursor *current_cursor = nullptr;
+    int cursor_visible = 0;
+};
+
+MouseState JEX_mouse;
 
 // The focus step every sender starts with: a window other than the focus
 // takes it over; null leaves the focus alone.
-void take_focus(JEX_Window *window)
+void TakeFocus(JEX_Window *window)
 {
     if (window && window != JEX_mouse.focus)
         JEX_SetMouseFocus(window);
 }
 
-Uint32 focus_id()
+Uint32 FocusId()
 {
-    return JEX_mouse.focus ? JEX_mouse.focus->id : 0;
+    return JEX_InputWindowID(JEX_mouse.focus);
 }
 
 // Drivers report raw numbers; sums saturate rather than overflow.
-int clamp_int(std::int64_t v)
+int ClampInt(std::int64_t v)
 {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
 }
 
-bool in_cursor_list(const JEX_Cursor *cursor)
+bool InCursorList(const JEX_Cursor *cursor)
 {
     for (const JEX_Cursor *c = JEX_mouse.cursor_list; c; c = c->next)
         if (c == cursor)
@@ -43,23 +58,11 @@ bool in_cursor_list(const JEX_Cursor *cursor)
 
 // Shows the current cursor, or hides the pointer when there is none, the
 // application hid it, or relative mode is on.
-void apply_cursor()
+void ApplyCursor()
 {
-    JEX_Mouse &mouse = JEX_mouse;
-    if (!mouse.ShowCursor)
-        return;
+    MouseState &mouse = JEX_mouse;
     JEX_Cursor *cursor = mouse.current_cursor;
-    if (cursor && mouse.cursor_visible && !mouse.relative_on)
-        mouse.ShowCursor(cursor);
-    else
-        mouse.ShowCursor(nullptr);
-}
-
-// A window handle the driver may be given: live on the current device.
-bool live_window(const JEX_Window *window)
-{
-    const JEX_VideoDevice *device = JEX_GetVideoDevice();
-    return JEX_IsLiveWindow(device, window) != 0;
+    JEX_InputShowCursor(cursor && mouse.cursor_visible && !mouse.relative_on ? cursor : nullptr);
 }
 
 }  // namespace
@@ -74,30 +77,18 @@ int JEX_MouseInit(void)
 
 void JEX_MouseQuit(void) {}
 
-JEX_Mouse *JEX_GetMouse(void)
-{
-    return &JEX_mouse;
-}
-
 void JEX_MouseReleaseDriver(void)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     mouse.current_cursor = nullptr;
     while (JEX_Cursor *cursor = mouse.cursor_list) {
         mouse.cursor_list = cursor->next;
-        if (mouse.FreeCursor)
-            mouse.FreeCursor(cursor);
+        JEX_InputFreeCursor(cursor);
     }
     if (JEX_Cursor *cursor = mouse.default_cursor) {
         mouse.default_cursor = nullptr;
-        if (mouse.FreeCursor)
-            mouse.FreeCursor(cursor);
+        JEX_InputFreeCursor(cursor);
     }
-    mouse.CreateCursor = nullptr;
-    mouse.ShowCursor = nullptr;
-    mouse.FreeCursor = nullptr;
-    mouse.WarpMouse = nullptr;
-    mouse.SetRelativeMouseMode = nullptr;
     // The windows and the pointer mode belonged to the device.
     mouse.focus = nullptr;
     mouse.relative_on = 0;
@@ -110,14 +101,14 @@ JEX_Window *JEX_GetMouseFocus(void)
 
 void JEX_SetMouseFocus(JEX_Window *window)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     if (window == mouse.focus)
         return;
     if (mouse.focus)
-        JEX_SendWindowEvent(mouse.focus, JEX_WINDOWEVENT_LEAVE, 0, 0);
+        JEX_InputWindowFocus(mouse.focus, JEX_WINDOWEVENT_LEAVE);
     mouse.focus = window;
     if (window)
-        JEX_SendWindowEvent(window, JEX_WINDOWEVENT_ENTER, 0, 0);
+        JEX_InputWindowFocus(window, JEX_WINDOWEVENT_ENTER);
 }
 
 Uint8 JEX_GetMouseState(int *x, int *y)
@@ -142,26 +133,26 @@ Uint8 JEX_GetRelativeMouseState(int *dx, int *dy)
 
 int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
 {
-    JEX_Mouse &mouse = JEX_mouse;
-    take_focus(window);
+    MouseState &mouse = JEX_mouse;
+    TakeFocus(window);
 
     int rel_x, rel_y, target_x, target_y;
     if (relative) {
         rel_x = x;
         rel_y = y;
-        target_x = clamp_int(std::int64_t(mouse.prev_x) + x);
-        target_y = clamp_int(std::int64_t(mouse.prev_y) + y);
+        target_x = ClampInt(std::int64_t(mouse.prev_x) + x);
+        target_y = ClampInt(std::int64_t(mouse.prev_y) + y);
     } else {
-        rel_x = clamp_int(std::int64_t(x) - mouse.prev_x);
-        rel_y = clamp_int(std::int64_t(y) - mouse.prev_y);
+        rel_x = ClampInt(std::int64_t(x) - mouse.prev_x);
+        rel_y = ClampInt(std::int64_t(y) - mouse.prev_y);
         target_x = x;
         target_y = y;
     }
     if (rel_x == 0 && rel_y == 0)
         return 0;
     if (mouse.relative_on) {
-        mouse.x = clamp_int(std::int64_t(mouse.x) + rel_x);
-        mouse.y = clamp_int(std::int64_t(mouse.y) + rel_y);
+        mouse.x = ClampInt(std::int64_t(mouse.x) + rel_x);
+        mouse.y = ClampInt(std::int64_t(mouse.y) + rel_y);
     } else {
         mouse.x = target_x;
         mouse.y = target_y;
@@ -169,7 +160,7 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
     // The pointer never leaves the focus window; with none it rests at 0,0.
     int w = 0, h = 0;
     if (mouse.focus)
-        JEX_GetWindowSize(mouse.focus, &w, &h);
+        JEX_InputWindowSize(mouse.focus, &w, &h);
     if (mouse.x > w - 1)
         mouse.x = w - 1;
     if (mouse.x < 0)
@@ -178,14 +169,14 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
         mouse.y = h - 1;
     if (mouse.y < 0)
         mouse.y = 0;
-    mouse.acc_x = clamp_int(std::int64_t(mouse.acc_x) + rel_x);
-    mouse.acc_y = clamp_int(std::int64_t(mouse.acc_y) + rel_y);
+    mouse.acc_x = ClampInt(std::int64_t(mouse.acc_x) + rel_x);
+    mouse.acc_y = ClampInt(std::int64_t(mouse.acc_y) + rel_y);
 
     int posted = 0;
     if (JEX_EventState(JEX_MOUSEMOTION, JEX_QUERY) == JEX_ENABLE) {
         JEX_Event event{};
         event.motion.type = JEX_MOUSEMOTION;
-        event.motion.window_id = focus_id();
+        event.motion.window_id = FocusId();
         event.motion.state = mouse.buttons;
         event.motion.x = mouse.x;
         event.motion.y = mouse.y;
@@ -200,8 +191,8 @@ int JEX_SendMouseMotion(JEX_Window *window, int relative, int x, int y)
 
 int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
 {
-    JEX_Mouse &mouse = JEX_mouse;
-    take_focus(window);
+    MouseState &mouse = JEX_mouse;
+    TakeFocus(window);
 
     // Buttons count from 1. Those past the 8-bit mask are tracked on the
     // side so that their releases are reported as well as their presses.
@@ -234,7 +225,7 @@ int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
         return 0;
     JEX_Event event{};
     event.button.type = type;
-    event.button.window_id = focus_id();
+    event.button.window_id = FocusId();
     event.button.button = button;
     event.button.state = state;
     event.button.x = mouse.x;
@@ -244,14 +235,14 @@ int JEX_SendMouseButton(JEX_Window *window, Uint8 state, Uint8 button)
 
 int JEX_SendMouseWheel(JEX_Window *window, int x, int y)
 {
-    take_focus(window);
+    TakeFocus(window);
     if (x == 0 && y == 0)
         return 0;
     if (JEX_EventState(JEX_MOUSEWHEEL, JEX_QUERY) != JEX_ENABLE)
         return 0;
     JEX_Event event{};
     event.wheel.type = JEX_MOUSEWHEEL;
-    event.wheel.window_id = focus_id();
+    event.wheel.window_id = FocusId();
     event.wheel.x = x;
     event.wheel.y = y;
     return JEX_PushEvent(&event) > 0 ? 1 : 0;
@@ -259,32 +250,26 @@ int JEX_SendMouseWheel(JEX_Window *window, int x, int y)
 
 void JEX_WarpMouseInWindow(JEX_Window *window, int x, int y)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     // No window means the focus window; with neither there is nowhere to go.
     if (!window) {
         window = mouse.focus;
         if (!window)
             return;
     }
-    if (!live_window(window))
+    if (!JEX_InputWindowIsLive(window))
         return;
-    if (mouse.WarpMouse)
-        mouse.WarpMouse(window, x, y);
-    else
+    if (!JEX_InputWarpMouse(window, x, y))
         JEX_SendMouseMotion(window, 0, x, y);
 }
 
 int JEX_SetRelativeMouseMode(JEX_bool enabled)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     const int on = enabled ? 1 : 0;
     if (on == mouse.relative_on)
         return 0;
-    if (!mouse.SetRelativeMouseMode) {
-        JEX_Error(JEX_ERR_UNSUPPORTED);
-        return -1;
-    }
-    if (mouse.SetRelativeMouseMode(on ? JEX_TRUE : JEX_FALSE) < 0)
+    if (JEX_InputSetRelativeMouseMode(on ? JEX_TRUE : JEX_FALSE) < 0)
         return -1;
     mouse.relative_on = on;
     // The system pointer reappears where the application's pointer is;
@@ -292,7 +277,7 @@ int JEX_SetRelativeMouseMode(JEX_bool enabled)
     if (!on && mouse.focus)
         JEX_WarpMouseInWindow(mouse.focus, mouse.x, mouse.y);
     JEX_FlushEvent(JEX_MOUSEMOTION);
-    apply_cursor();
+    ApplyCursor();
     return 0;
 }
 
@@ -343,12 +328,12 @@ JEX_Cursor *JEX_CreateCursor(const Uint8 *data, const Uint8 *mask, int w, int h,
 
 JEX_Cursor *JEX_CreateColorCursor(JEX_Surface *surface, int hot_x, int hot_y)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     if (!surface) {
         JEX_SetError("Passed NULL cursor surface");
         return nullptr;
     }
-    if (!mouse.CreateCursor) {
+    if (!JEX_InputHasCursors()) {
         JEX_SetError("Cursors are not currently supported");
         return nullptr;
     }
@@ -364,7 +349,7 @@ JEX_Cursor *JEX_CreateColorCursor(JEX_Surface *surface, int hot_x, int hot_y)
             return nullptr;
         argb = converted;
     }
-    JEX_Cursor *cursor = mouse.CreateCursor(argb, hot_x, hot_y);
+    JEX_Cursor *cursor = JEX_InputCreateCursor(argb, hot_x, hot_y);
     if (cursor) {
         cursor->next = mouse.cursor_list;
         mouse.cursor_list = cursor;
@@ -376,15 +361,15 @@ JEX_Cursor *JEX_CreateColorCursor(JEX_Surface *surface, int hot_x, int hot_y)
 
 void JEX_SetCursor(JEX_Cursor *cursor)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     if (cursor) {
-        if (cursor != mouse.default_cursor && !in_cursor_list(cursor)) {
+        if (cursor != mouse.default_cursor && !InCursorList(cursor)) {
             JEX_SetError("Cursor not associated with the current mouse");
             return;
         }
         mouse.current_cursor = cursor;
     }
-    apply_cursor();
+    ApplyCursor();
 }
 
 JEX_Cursor *JEX_GetCursor(void)
@@ -401,7 +386,7 @@ void JEX_SetDefaultCursor(JEX_Cursor *cursor)
 
 void JEX_FreeCursor(JEX_Cursor *cursor)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     if (!cursor || cursor == mouse.default_cursor)
         return;
     if (cursor == mouse.current_cursor) {
@@ -411,14 +396,13 @@ void JEX_FreeCursor(JEX_Cursor *cursor)
             // Nothing to fall back on: the pointer is hidden rather than
             // left showing a cursor that is about to go.
             mouse.current_cursor = nullptr;
-            apply_cursor();
+            ApplyCursor();
         }
     }
     for (JEX_Cursor **link = &mouse.cursor_list; *link; link = &(*link)->next) {
         if (*link == cursor) {
             *link = cursor->next;
-            if (mouse.FreeCursor)
-                mouse.FreeCursor(cursor);
+            JEX_InputFreeCursor(cursor);
             return;
         }
     }
@@ -426,13 +410,13 @@ void JEX_FreeCursor(JEX_Cursor *cursor)
 
 int JEX_ShowCursor(int toggle)
 {
-    JEX_Mouse &mouse = JEX_mouse;
+    MouseState &mouse = JEX_mouse;
     const int shown = mouse.cursor_visible ? 1 : 0;
     if (toggle >= 0) {
         const int visible = toggle ? 1 : 0;
         if (visible != shown) {
             mouse.cursor_visible = visible;
-            apply_cursor();
+            ApplyCursor();
         }
     }
     return shown;

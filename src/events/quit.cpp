@@ -13,7 +13,10 @@ namespace {
 // JEX_QUIT. Posting from the handler itself would take the queue lock in
 // signal context, which deadlocks or corrupts the ring when the signal
 // lands on a thread that is inside a queue operation.
-std::atomic<int> g_quit_pending{0};
+struct QuitState {
+    std::atomic<int> pending{0};  // set by the handler on any thread
+};
+QuitState g_quit;
 static_assert(std::atomic<int>::is_always_lock_free, "the signal flag must be lock-free");
 
 constexpr int kSignals[] = {SIGINT, SIGTERM};
@@ -60,7 +63,7 @@ int JEX_SendQuit(void)
 int JEX_QuitInit(void)
 {
     // A signal noted before this start belongs to an earlier session.
-    g_quit_pending.store(0);
+    g_quit.pending.store(0);
     for (int sig : kSignals)
         InstallIfDefault(sig);
     return 0;
@@ -75,15 +78,15 @@ void JEX_QuitQuit(void)
 void JEX_HandleSIG(int sig)
 {
     (void)sig;
-    g_quit_pending.store(1, std::memory_order_release);
+    g_quit.pending.store(1, std::memory_order_release);
 }
 
 void JEX_DeliverPendingQuit(void)
 {
     // Several signals before one pump make one request; with JEX_QUIT
     // disabled the signal is absorbed.
-    if (g_quit_pending.load(std::memory_order_relaxed) &&
-        g_quit_pending.exchange(0, std::memory_order_acquire))
+    if (g_quit.pending.load(std::memory_order_relaxed) &&
+        g_quit.pending.exchange(0, std::memory_order_acquire))
         JEX_SendQuit();
 }
 

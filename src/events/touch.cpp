@@ -3,17 +3,23 @@
 #include "events/touch_internal.h"
 
 #include "JEX_error.h"
-#include "events/windowevents_internal.h"
+#include "events/input_window.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-JEX_Touch **JEX_touchPads = nullptr;
-int JEX_num_touch = 0;
+// The devices belong to the thread that started video; nothing here is
+// shared with other threads.
+struct TouchState {
+    JEX_Touch **pads = nullptr;
+    int count = 0;
+};
 
-void free_device(JEX_Touch *touch)
+TouchState JEX_touch;
+
+void FreeDevice(JEX_Touch *touch)
 {
     std::free(touch->name);
     touch->name = nullptr;
@@ -25,10 +31,10 @@ void free_device(JEX_Touch *touch)
     std::free(touch);
 }
 
-bool other_device_focuses(const JEX_Touch *self, const JEX_Window *window)
+bool OtherDeviceFocuses(const JEX_Touch *self, const JEX_Window *window)
 {
-    for (int i = 0; i < JEX_num_touch; ++i)
-        if (JEX_touchPads[i] != self && JEX_touchPads[i]->focus == window)
+    for (int i = 0; i < JEX_touch.count; ++i)
+        if (JEX_touch.pads[i] != self && JEX_touch.pads[i]->focus == window)
             return true;
     return false;
 }
@@ -44,29 +50,29 @@ int JEX_TouchInit(void)
 
 void JEX_TouchQuit(void)
 {
-    for (int i = 0; i < JEX_num_touch; ++i)
-        free_device(JEX_touchPads[i]);
-    std::free(JEX_touchPads);
-    JEX_touchPads = nullptr;
-    JEX_num_touch = 0;
+    for (int i = 0; i < JEX_touch.count; ++i)
+        FreeDevice(JEX_touch.pads[i]);
+    std::free(JEX_touch.pads);
+    JEX_touch.pads = nullptr;
+    JEX_touch.count = 0;
 }
 
 int JEX_GetNumTouch(void)
 {
-    return JEX_num_touch;
+    return JEX_touch.count;
 }
 
 JEX_Touch *JEX_GetTouchIndex(int index)
 {
-    if (index < 0 || index >= JEX_num_touch)
+    if (index < 0 || index >= JEX_touch.count)
         return nullptr;
-    return JEX_touchPads[index];
+    return JEX_touch.pads[index];
 }
 
 int JEX_GetTouchIndexId(JEX_TouchID id)
 {
-    for (int i = 0; i < JEX_num_touch; ++i)
-        if (JEX_touchPads[i]->id == id)
+    for (int i = 0; i < JEX_touch.count; ++i)
+        if (JEX_touch.pads[i]->id == id)
             return i;
     return -1;
 }
@@ -97,12 +103,12 @@ int JEX_AddTouch(const JEX_Touch *templ, const char *name)
     if (JEX_GetTouchIndexId(templ->id) >= 0)
         JEX_SetError("Touch ID already in use");
     auto *table = static_cast<JEX_Touch **>(
-        std::realloc(JEX_touchPads, size_t(JEX_num_touch + 1) * sizeof(JEX_Touch *)));
+        std::realloc(JEX_touch.pads, size_t(JEX_touch.count + 1) * sizeof(JEX_Touch *)));
     if (!table) {
         JEX_OutOfMemory();
         return -1;
     }
-    JEX_touchPads = table;
+    JEX_touch.pads = table;
     auto *touch = static_cast<JEX_Touch *>(std::malloc(sizeof(JEX_Touch)));
     auto **fingers = static_cast<JEX_Finger **>(std::calloc(1, sizeof(JEX_Finger *)));
     char *copy = strdup(name ? name : "");
@@ -123,8 +129,8 @@ int JEX_AddTouch(const JEX_Touch *templ, const char *name)
     touch->drop_motion = 0;
     touch->x_res = 32768;
     touch->y_res = 32768;
-    const int index = JEX_num_touch++;
-    JEX_touchPads[index] = touch;
+    const int index = JEX_touch.count++;
+    JEX_touch.pads[index] = touch;
     return index;
 }
 
@@ -133,9 +139,9 @@ void JEX_DelTouch(JEX_TouchID id)
     const int index = JEX_GetTouchIndexId(id);
     if (index < 0)
         return;
-    free_device(JEX_touchPads[index]);
-    --JEX_num_touch;
-    JEX_touchPads[index] = JEX_touchPads[JEX_num_touch];
+    FreeDevice(JEX_touch.pads[index]);
+    --JEX_touch.count;
+    JEX_touch.pads[index] = JEX_touch.pads[JEX_touch.count];
 }
 
 void JEX_SetTouchFocus(JEX_TouchID id, JEX_Window *window)
@@ -144,11 +150,11 @@ void JEX_SetTouchFocus(JEX_TouchID id, JEX_Window *window)
     if (!touch || touch->focus == window)
         return;
     JEX_Window *old = touch->focus;
-    if (old && !other_device_focuses(touch, old))
-        JEX_SendWindowEvent(old, JEX_WINDOWEVENT_LEAVE, 0, 0);
+    if (old && !OtherDeviceFocuses(touch, old))
+        JEX_InputWindowFocus(old, JEX_WINDOWEVENT_LEAVE);
     touch->focus = window;
-    if (window && !other_device_focuses(touch, window))
-        JEX_SendWindowEvent(window, JEX_WINDOWEVENT_ENTER, 0, 0);
+    if (window && !OtherDeviceFocuses(touch, window))
+        JEX_InputWindowFocus(window, JEX_WINDOWEVENT_ENTER);
 }
 
 }  // extern "C"

@@ -9,7 +9,7 @@
 
 namespace {
 
-JEX_VideoDevice *device_or_error()
+JEX_VideoDevice *DeviceOrError()
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
     if (!device)
@@ -23,7 +23,7 @@ extern "C" {
 
 int JEX_SetClipboardText(const char *text)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return -1;
     if (!text)
@@ -42,7 +42,7 @@ int JEX_SetClipboardText(const char *text)
 
 char *JEX_GetClipboardText(void)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return nullptr;
     if (device->GetClipboardText)
@@ -55,7 +55,7 @@ char *JEX_GetClipboardText(void)
 
 JEX_bool JEX_HasClipboardText(void)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return JEX_FALSE;
     if (device->HasClipboardText)

@@ -56,7 +56,33 @@ constexpr std::array<Attribute, 19> kAttributes = {{
     {&JEX_GLConfig::minor_version, 1, Answer::Stored, 0},
 }};
 
-const Attribute *find_attribute(int code)
+// Rows are indexed by the public attribute codes: a crossed row fails here.
+constexpr bool RowIs(int code, int JEX_GLConfig::*field, int default_value, unsigned query)
+{
+    const Attribute &row = kAttributes[std::size_t(code)];
+    return row.field == field && row.default_value == default_value && row.query == query;
+}
+static_assert(RowIs(JEX_GL_RED_SIZE, &JEX_GLConfig::red_size, 3, 0x0D52) &&
+              RowIs(JEX_GL_GREEN_SIZE, &JEX_GLConfig::green_size, 3, 0x0D53) &&
+              RowIs(JEX_GL_BLUE_SIZE, &JEX_GLConfig::blue_size, 2, 0x0D54) &&
+              RowIs(JEX_GL_ALPHA_SIZE, &JEX_GLConfig::alpha_size, 0, 0x0D55) &&
+              RowIs(JEX_GL_BUFFER_SIZE, &JEX_GLConfig::buffer_size, 0, 0) &&
+              RowIs(JEX_GL_DOUBLEBUFFER, &JEX_GLConfig::double_buffer, 1, 0x0C32) &&
+              RowIs(JEX_GL_DEPTH_SIZE, &JEX_GLConfig::depth_size, 16, 0x0D56) &&
+              RowIs(JEX_GL_STENCIL_SIZE, &JEX_GLConfig::stencil_size, 0, 0x0D57) &&
+              RowIs(JEX_GL_ACCUM_RED_SIZE, &JEX_GLConfig::accum_red_size, 0, 0x0D58) &&
+              RowIs(JEX_GL_ACCUM_GREEN_SIZE, &JEX_GLConfig::accum_green_size, 0, 0x0D59) &&
+              RowIs(JEX_GL_ACCUM_BLUE_SIZE, &JEX_GLConfig::accum_blue_size, 0, 0x0D5A) &&
+              RowIs(JEX_GL_ACCUM_ALPHA_SIZE, &JEX_GLConfig::accum_alpha_size, 0, 0x0D5B) &&
+              RowIs(JEX_GL_STEREO, &JEX_GLConfig::stereo, 0, 0x0C33) &&
+              RowIs(JEX_GL_MULTISAMPLEBUFFERS, &JEX_GLConfig::multisamplebuffers, 0, 0x80A8) &&
+              RowIs(JEX_GL_MULTISAMPLESAMPLES, &JEX_GLConfig::multisamplesamples, 0, 0x80A9) &&
+              RowIs(JEX_GL_ACCELERATED_VISUAL, &JEX_GLConfig::accelerated, -1, 0) &&
+              RowIs(JEX_GL_RETAINED_BACKING, &JEX_GLConfig::retained_backing, 1, 0) &&
+              RowIs(JEX_GL_CONTEXT_MAJOR_VERSION, &JEX_GLConfig::major_version, 2, 0) &&
+              RowIs(JEX_GL_CONTEXT_MINOR_VERSION, &JEX_GLConfig::minor_version, 1, 0));
+
+const Attribute *FindAttribute(int code)
 {
     if (code < 0 || code >= int(kAttributes.size())) {
         JEX_SetError("Unknown OpenGL attribute");
@@ -65,7 +91,7 @@ const Attribute *find_attribute(int code)
     return &kAttributes[std::size_t(code)];
 }
 
-JEX_VideoDevice *device_or_error()
+JEX_VideoDevice *DeviceOrError()
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
     if (!device)
@@ -73,9 +99,9 @@ JEX_VideoDevice *device_or_error()
     return device;
 }
 
-JEX_VideoDevice *gl_window_device(JEX_Window *window)
+JEX_VideoDevice *GlWindowDevice(JEX_Window *window)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return nullptr;
     if (!JEX_IsLiveWindow(device, window)) {
@@ -91,9 +117,9 @@ JEX_VideoDevice *gl_window_device(JEX_Window *window)
 
 // The device when entry points can be looked up: the driver has the slot
 // and the library is loaded.
-JEX_VideoDevice *loaded_device()
+JEX_VideoDevice *LoadedDevice()
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return nullptr;
     if (!device->GL_GetProcAddress) {
@@ -116,7 +142,7 @@ Fn lookup(JEX_VideoDevice *device, const char *name)
 // The driver frees its GL state when it unloads; the pointer is cleared here
 // as well, so nothing (context deletion in particular) can reach freed state
 // through the device afterwards.
-void unload_through_driver(JEX_VideoDevice *device)
+void UnloadThroughDriver(JEX_VideoDevice *device)
 {
     if (device->GL_UnloadLibrary)
         device->GL_UnloadLibrary(device);
@@ -126,7 +152,7 @@ void unload_through_driver(JEX_VideoDevice *device)
 // True when `word` is one of the space-separated names of `list`. Only whole
 // names count: a name that is a prefix, suffix or part of another name, or
 // that runs straight into the next one, is not in the list.
-bool list_has_word(std::string_view list, std::string_view word)
+bool ListHasWord(std::string_view list, std::string_view word)
 {
     std::size_t start = 0;
     while (start <= list.size()) {
@@ -154,7 +180,7 @@ void JEX_GL_ReleaseLibrary(JEX_VideoDevice *device)
 {
     if (device && device->gl_config.driver_loaded > 0) {
         device->gl_config.driver_loaded = 0;
-        unload_through_driver(device);
+        UnloadThroughDriver(device);
     }
 }
 
@@ -162,7 +188,7 @@ extern "C" {
 
 int JEX_GL_LoadLibrary(const char *path)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return -1;
     JEX_GLConfig &gl = device->gl_config;
@@ -189,17 +215,17 @@ int JEX_GL_LoadLibrary(const char *path)
 
 void JEX_GL_UnloadLibrary(void)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return;
     JEX_GLConfig &gl = device->gl_config;
     if (gl.driver_loaded > 0 && --gl.driver_loaded == 0)
-        unload_through_driver(device);
+        UnloadThroughDriver(device);
 }
 
 void *JEX_GL_GetProcAddress(const char *proc)
 {
-    JEX_VideoDevice *device = loaded_device();
+    JEX_VideoDevice *device = LoadedDevice();
     if (!device)
         return nullptr;
     if (!proc) {
@@ -219,7 +245,7 @@ JEX_bool JEX_GL_ExtensionSupported(const char *extension)
     const char *veto = std::getenv(extension);
     if (veto && veto[0] == '0')
         return JEX_FALSE;
-    JEX_VideoDevice *device = loaded_device();
+    JEX_VideoDevice *device = LoadedDevice();
     if (!device)
         return JEX_FALSE;
     const auto get_string = lookup<GetStringFn>(device, "glGetString");
@@ -228,15 +254,15 @@ JEX_bool JEX_GL_ExtensionSupported(const char *extension)
     const unsigned char *list = get_string(kGlExtensions);
     if (!list)
         return JEX_FALSE;
-    return list_has_word(reinterpret_cast<const char *>(list), extension) ? JEX_TRUE : JEX_FALSE;
+    return ListHasWord(reinterpret_cast<const char *>(list), extension) ? JEX_TRUE : JEX_FALSE;
 }
 
 int JEX_GL_SetAttribute(int attr, int value)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return -1;
-    const Attribute *a = find_attribute(attr);
+    const Attribute *a = FindAttribute(attr);
     if (!a)
         return -1;
     device->gl_config.*a->field = value;
@@ -245,7 +271,7 @@ int JEX_GL_SetAttribute(int attr, int value)
 
 int JEX_GL_GetAttribute(int attr, int *value)
 {
-    JEX_VideoDevice *device = loaded_device();
+    JEX_VideoDevice *device = LoadedDevice();
     if (!device)
         return -1;
     if (!value) {
@@ -263,7 +289,7 @@ int JEX_GL_GetAttribute(int attr, int *value)
         return -1;
     }
     *value = 0;
-    const Attribute *a = find_attribute(attr);
+    const Attribute *a = FindAttribute(attr);
     if (!a)
         return -1;
     switch (a->answer) {
@@ -296,7 +322,7 @@ int JEX_GL_GetAttribute(int attr, int *value)
 
 JEX_GLContext JEX_GL_CreateContext(JEX_Window *window)
 {
-    JEX_VideoDevice *device = gl_window_device(window);
+    JEX_VideoDevice *device = GlWindowDevice(window);
     if (!device)
         return nullptr;
     if (!device->GL_CreateContext) {
@@ -308,7 +334,7 @@ JEX_GLContext JEX_GL_CreateContext(JEX_Window *window)
 
 int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context)
 {
-    JEX_VideoDevice *device = gl_window_device(window);
+    JEX_VideoDevice *device = GlWindowDevice(window);
     if (!device)
         return -1;
     if (!device->GL_MakeCurrent) {
@@ -321,7 +347,7 @@ int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context)
 
 int JEX_GL_SetSwapInterval(int interval)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return -1;
     if (!device->GL_SetSwapInterval) {
@@ -333,7 +359,7 @@ int JEX_GL_SetSwapInterval(int interval)
 
 int JEX_GL_GetSwapInterval(void)
 {
-    JEX_VideoDevice *device = device_or_error();
+    JEX_VideoDevice *device = DeviceOrError();
     if (!device)
         return -1;
     if (!device->GL_GetSwapInterval) {
@@ -345,7 +371,7 @@ int JEX_GL_GetSwapInterval(void)
 
 void JEX_GL_SwapWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = gl_window_device(window);
+    JEX_VideoDevice *device = GlWindowDevice(window);
     if (!device)
         return;
     if (!device->GL_SwapWindow) {

@@ -4,6 +4,7 @@
 #ifndef JEX_SYSVIDEO_H
 #define JEX_SYSVIDEO_H
 
+#include "JEX_mouse.h"
 #include "JEX_video.h"
 
 #ifdef __cplusplus
@@ -12,8 +13,6 @@ extern "C" {
 
 typedef struct JEX_VideoDevice JEX_VideoDevice;
 typedef struct JEX_VideoDisplay JEX_VideoDisplay;
-struct JEX_WindowShaper;
-struct JEX_WindowShapeMode;
 
 /* Named user data of a window; the name is owned, the data is not. */
 typedef struct JEX_WindowUserData {
@@ -34,9 +33,6 @@ struct JEX_Window {
     float brightness;
     Uint16 *gamma;       /* 3 x 256 entries, null until first used */
     Uint16 *saved_gamma; /* right behind gamma in the same block */
-    JEX_Surface *surface;
-    int surface_valid;
-    struct JEX_WindowShaper *shaper;
     JEX_WindowUserData *data;
     void *driverdata;
     JEX_Window *prev;
@@ -45,6 +41,10 @@ struct JEX_Window {
     int gl_loaded;     /* this window holds one GL library load */
     int is_destroying; /* inside JEX_DestroyWindow */
 };
+
+/* The largest window width or height the core passes to a driver: X keeps
+   sizes in signed 16 bits. */
+#define JEX_MAX_WINDOW_SIZE 32767
 
 #define FULLSCREEN_VISIBLE(W)                                                                      \
     ((((W)->flags & JEX_WINDOW_FULLSCREEN) != 0) && (((W)->flags & JEX_WINDOW_SHOWN) != 0) &&      \
@@ -86,8 +86,8 @@ typedef struct JEX_GLConfig {
     void *dll_handle;
 } JEX_GLConfig;
 
-/* The 46 slots, in table order; a null slot is not supported. Every slot
-   but the three shape slots receives the device first. */
+/* The operation table, in table order; a null slot is not supported. Every
+   slot receives the device first. */
 struct JEX_VideoDevice {
     const char *name;
 
@@ -118,24 +118,11 @@ struct JEX_VideoDevice {
     void (*SetWindowGrab)(JEX_VideoDevice *_this, JEX_Window *window);
     void (*DestroyWindow)(JEX_VideoDevice *_this, JEX_Window *window);
 
-    /* 23 - 25: window framebuffer */
-    int (*CreateWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window, Uint32 *format,
-                                   void **pixels, int *pitch);
-    int (*UpdateWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window,
-                                   const JEX_Rect *rects, int numrects);
-    void (*DestroyWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window);
-
-    /* 26 - 28: shaped windows (no device argument) */
-    struct JEX_WindowShaper *(*CreateShaper)(JEX_Window *window);
-    int (*SetWindowShape)(struct JEX_WindowShaper *shaper, JEX_Surface *shape,
-                          struct JEX_WindowShapeMode *shape_mode);
-    int (*ResizeWindowShape)(JEX_Window *window);
-
-    /* 29 */
+    /* 23 */
     JEX_bool (*GetWindowWMInfo)(JEX_VideoDevice *_this, JEX_Window *window,
                                 struct JEX_SysWMinfo *info);
 
-    /* 30 - 38: OpenGL */
+    /* 24 - 32: OpenGL */
     int (*GL_LoadLibrary)(JEX_VideoDevice *_this, const char *path);
     void *(*GL_GetProcAddress)(JEX_VideoDevice *_this, const char *proc);
     void (*GL_UnloadLibrary)(JEX_VideoDevice *_this);
@@ -146,7 +133,15 @@ struct JEX_VideoDevice {
     void (*GL_SwapWindow)(JEX_VideoDevice *_this, JEX_Window *window);
     void (*GL_DeleteContext)(JEX_VideoDevice *_this, JEX_GLContext context);
 
-    /* 39 - 46: events, screen saver, text input, clipboard */
+    /* 33 - 37: the pointer. CreateCursor allocates the JEX_Cursor record;
+       ShowCursor(null) hides the pointer. */
+    JEX_Cursor *(*CreateCursor)(JEX_VideoDevice *_this, JEX_Surface *argb, int hot_x, int hot_y);
+    int (*ShowCursor)(JEX_VideoDevice *_this, JEX_Cursor *cursor);
+    void (*FreeCursor)(JEX_VideoDevice *_this, JEX_Cursor *cursor);
+    void (*WarpMouse)(JEX_VideoDevice *_this, JEX_Window *window, int x, int y);
+    int (*SetRelativeMouseMode)(JEX_VideoDevice *_this, JEX_bool enabled);
+
+    /* 38 - 45: events, screen saver, text input, clipboard */
     void (*PumpEvents)(JEX_VideoDevice *_this);
     void (*SuspendScreenSaver)(JEX_VideoDevice *_this);
     void (*StartTextInput)(JEX_VideoDevice *_this);
@@ -177,7 +172,6 @@ typedef struct VideoBootStrap {
     JEX_VideoDevice *(*create)(int devindex);
 } VideoBootStrap;
 
-extern VideoBootStrap COCOA_bootstrap;
 extern VideoBootStrap X11_bootstrap;
 extern VideoBootStrap DUMMY_bootstrap;
 
@@ -205,6 +199,11 @@ JEX_VideoDisplay *JEX_GetDisplayForWindow(JEX_Window *window);
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags);
 void JEX_FinishWindowCreation(JEX_Window *window, Uint32 flags);
 void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt);
+
+/* Updates the window record for a driver's or the core's report, runs the
+   core's reaction and queues a coalesced window event; 1 when an event was
+   queued. */
+int JEX_SendWindowEvent(JEX_Window *window, Uint8 windowevent, int data1, int data2);
 
 void JEX_OnWindowShown(JEX_Window *window);
 void JEX_OnWindowHidden(JEX_Window *window);

@@ -2,70 +2,70 @@
 // mode lists.
 #include "video/gl_internal.h"
 #include "video/sysvideo.h"
-#include "video/video_input.h"
+
+#include "events/events_internal.h"
+#include "events/keyboard_internal.h"
+#include "events/mouse_internal.h"
+#include "events/touch_internal.h"
 
 #include "JEX_error.h"
-#include "JEX_hints.h"
 #include "JEX_pixels.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <strings.h>
 
 namespace {
 
-JEX_VideoDevice *_this = nullptr;
+// The video core belongs to the thread that started video; only the pump
+// hook below is reached from other threads, through the event queue, and it
+// reads the device pointer the application's thread sets and clears around
+// starting and stopping the queue.
+struct VideoState {
+    JEX_VideoDevice *device = nullptr;
+};
 
-// Platform rows that cannot run here: the Cocoa driver belongs to another
-// platform, and the X11 driver is not built into this version yet. Neither
-// claims to be available, and naming them fails with "... not available".
-int unavailable()
-{
-    return 0;
-}
-JEX_VideoDevice *no_device(int)
-{
-    return nullptr;
-}
+VideoState g_video;
 
 // The order is the auto-selection order.
-const VideoBootStrap *const bootstrap[] = {&COCOA_bootstrap,
+constexpr const VideoBootStrap *kBootstrap[] = {
 #if JEX_VIDEO_DRIVER_X11
-                                           &X11_bootstrap,
+    &X11_bootstrap,
 #endif
-                                           &DUMMY_bootstrap, nullptr};
-constexpr int kNumBootstrap = 3;
+    &DUMMY_bootstrap};
+constexpr int kNumBootstrap = int(std::size(kBootstrap));
 
-bool no_device_error()
+bool NoDeviceError()
 {
-    if (!_this) {
+    if (!g_video.device) {
         JEX_SetError("Video subsystem has not been initialized");
         return true;
     }
     return false;
 }
 
-JEX_VideoDisplay *checked_display(int index)
+JEX_VideoDisplay *CheckedDisplay(int index)
 {
-    if (no_device_error())
+    if (NoDeviceError())
         return nullptr;
-    if (index < 0 || index >= _this->num_displays) {
-        JEX_SetError("displayIndex must be in the range 0 - %d", _this->num_displays - 1);
+    if (index < 0 || index >= g_video.device->num_displays) {
+        JEX_SetError("displayIndex must be in the range 0 - %d", g_video.device->num_displays - 1);
         return nullptr;
     }
-    return &_this->displays[index];
+    return &g_video.device->displays[index];
 }
 
-bool modes_equal(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
+bool ModesEqual(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
 {
     return a.format == b.format && a.w == b.w && a.h == b.h && a.refresh_rate == b.refresh_rate &&
            a.driverdata == b.driverdata;
 }
 
 // Descending by width, height, bits per pixel, layout, refresh rate.
-int cmpmodes(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
+int CompareModes(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
 {
     if (a.w != b.w)
         return b.w > a.w ? 1 : -1;
@@ -80,29 +80,31 @@ int cmpmodes(const JEX_DisplayMode &a, const JEX_DisplayMode &b)
     return 0;
 }
 
-void sort_modes(JEX_VideoDisplay *display)
+void SortModes(JEX_VideoDisplay *display)
 {
     if (display->num_display_modes > 1) {
         std::stable_sort(
             display->display_modes, display->display_modes + display->num_display_modes,
-            [](const JEX_DisplayMode &a, const JEX_DisplayMode &b) { return cmpmodes(a, b) < 0; });
+            [](const JEX_DisplayMode &a, const JEX_DisplayMode &b) {
+                return CompareModes(a, b) < 0;
+            });
     }
 }
 
 // The driver lists a display's modes once, the first time they are needed.
-void list_modes(JEX_VideoDisplay *display)
+void ListModes(JEX_VideoDisplay *display)
 {
-    if (display->num_display_modes == 0 && _this && _this->GetDisplayModes) {
-        _this->GetDisplayModes(_this, display);
-        sort_modes(display);
+    if (display->num_display_modes == 0 && g_video.device && g_video.device->GetDisplayModes) {
+        g_video.device->GetDisplayModes(g_video.device, display);
+        SortModes(display);
     }
 }
 
 // The event pump reaches the platform through this.
-void pump_platform()
+void PumpPlatform()
 {
-    if (_this && _this->PumpEvents)
-        _this->PumpEvents(_this);
+    if (g_video.device && g_video.device->PumpEvents)
+        g_video.device->PumpEvents(g_video.device);
 }
 
 // Restores the error record after clean-up steps that may overwrite it.
@@ -116,12 +118,14 @@ private:
 };
 
 // Undoes the input sources started by video initialisation, last first.
-// Touch state is left alone: its initialisation changes nothing, and its
-// devices belong to the driver that added them.
-void stop_input(int started)
+// Runs while the driver still exists, so touch devices it added are freed
+// through it.
+void StopInput(int started)
 {
     if (started > 4)
         JEX_QuitQuit();
+    if (started > 3)
+        JEX_TouchQuit();
     if (started > 2)
         JEX_MouseQuit();
     if (started > 1)
@@ -130,9 +134,9 @@ void stop_input(int started)
         JEX_StopEventLoop();
 }
 
-int video_init(const char *driver_name, const VideoBootStrap *entry)
+int StartVideo(const char *driver_name, const VideoBootStrap *entry)
 {
-    if (_this)
+    if (g_video.device)
         JEX_VideoQuit();
 
     // A failure before the device exists leaves nothing running: signal
@@ -143,25 +147,25 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
     started = 1;
     if (JEX_KeyboardInit() < 0) {
         ErrorKeeper keep;
-        stop_input(started);
+        StopInput(started);
         return -1;
     }
     started = 2;
     if (JEX_MouseInit() < 0) {
         ErrorKeeper keep;
-        stop_input(started);
+        StopInput(started);
         return -1;
     }
     started = 3;
     if (JEX_TouchInit() < 0) {
         ErrorKeeper keep;
-        stop_input(started);
+        StopInput(started);
         return -1;
     }
     started = 4;
     if (JEX_QuitInit() < 0) {
         ErrorKeeper keep;
-        stop_input(started);
+        StopInput(started);
         return -1;
     }
     started = 5;
@@ -179,9 +183,9 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
         if (!driver_name)
             driver_name = std::getenv("JEX_VIDEODRIVER");
         if (driver_name) {
-            for (int i = 0; bootstrap[i]; ++i) {
-                if (strcasecmp(bootstrap[i]->name, driver_name) == 0) {
-                    entry = bootstrap[i];
+            for (int i = 0; i < kNumBootstrap; ++i) {
+                if (strcasecmp(kBootstrap[i]->name, driver_name) == 0) {
+                    entry = kBootstrap[i];
                     device = entry->create(0);
                     break;
                 }
@@ -189,11 +193,11 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
             if (!device)
                 JEX_SetError("%s not available", driver_name);
         } else {
-            for (int i = 0; bootstrap[i]; ++i) {
-                if (bootstrap[i]->available()) {
-                    device = bootstrap[i]->create(0);
+            for (int i = 0; i < kNumBootstrap; ++i) {
+                if (kBootstrap[i]->available()) {
+                    device = kBootstrap[i]->create(0);
                     if (device) {
-                        entry = bootstrap[i];
+                        entry = kBootstrap[i];
                         break;
                     }
                 }
@@ -204,50 +208,32 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
     }
     if (!device) {
         ErrorKeeper keep;
-        stop_input(started);
+        StopInput(started);
         return -1;
     }
 
     device->name = entry->name;
     device->next_object_id = 1;
     JEX_GL_ResetConfig(device->gl_config);
-    _this = device;
-    JEX_SetPlatformPumpHook(pump_platform);
+    g_video.device = device;
+    JEX_SetPlatformPumpHook(PumpPlatform);
 
-    if (_this->VideoInit(_this) < 0) {
+    if (g_video.device->VideoInit(g_video.device) < 0) {
         ErrorKeeper keep;
         JEX_VideoQuit();
         return -1;
     }
-    if (_this->num_displays == 0) {
+    if (g_video.device->num_displays == 0) {
         JEX_SetError("The video driver did not add any displays");
         ErrorKeeper keep;
         JEX_VideoQuit();
         return -1;
     }
 
-    // Keep the driver's own framebuffer only when software rendering or no
-    // acceleration was asked for; empty slots select the texture-backed one.
-    bool keep_driver_framebuffer = false;
-    if (_this->CreateWindowFramebuffer) {
-        const char *render = JEX_GetHint(JEX_HINT_RENDER_DRIVER);
-        const char *accel = JEX_GetHint(JEX_HINT_FRAMEBUFFER_ACCELERATION);
-        if (render && strcasecmp(render, "software") == 0)
-            keep_driver_framebuffer = true;
-        else if (accel && accel[0] == '0')
-            keep_driver_framebuffer = true;
-    }
-    if (!keep_driver_framebuffer) {
-        _this->CreateWindowFramebuffer = nullptr;
-        _this->UpdateWindowFramebuffer = nullptr;
-        _this->DestroyWindowFramebuffer = nullptr;
-    }
     return 0;
 }
 
 }  // namespace
-
-VideoBootStrap COCOA_bootstrap = {"cocoa", "JEX Cocoa video driver", unavailable, no_device};
 
 extern "C" {
 
@@ -259,13 +245,13 @@ int JEX_GetNumVideoDrivers(void)
 const char *JEX_GetVideoDriver(int index)
 {
     if (index >= 0 && index < kNumBootstrap)
-        return bootstrap[index]->name;
+        return kBootstrap[index]->name;
     return nullptr;
 }
 
 int JEX_VideoInit(const char *driver_name)
 {
-    return video_init(driver_name, nullptr);
+    return StartVideo(driver_name, nullptr);
 }
 
 int JEX_VideoInitWithBootstrap(const VideoBootStrap *entry)
@@ -274,44 +260,44 @@ int JEX_VideoInitWithBootstrap(const VideoBootStrap *entry)
         JEX_SetError("Parameter '%s' is invalid", "bootstrap");
         return -1;
     }
-    return video_init(nullptr, entry);
+    return StartVideo(nullptr, entry);
 }
 
 void JEX_VideoQuit(void)
 {
-    if (!_this)
+    if (!g_video.device)
         return;
-    if (_this->suspend_screensaver) {
-        _this->suspend_screensaver = 0;
-        if (_this->SuspendScreenSaver)
-            _this->SuspendScreenSaver(_this);
+    if (g_video.device->suspend_screensaver) {
+        g_video.device->suspend_screensaver = 0;
+        if (g_video.device->SuspendScreenSaver)
+            g_video.device->SuspendScreenSaver(g_video.device);
     }
     // Windows go while the queue still runs, so their last events neither
     // fail at a stopped queue nor overwrite the error record.
-    while (_this->windows)
-        JEX_DestroyWindow(_this->windows);
-    stop_input(5);
+    while (g_video.device->windows)
+        JEX_DestroyWindow(g_video.device->windows);
+    StopInput(5);
     JEX_SetPlatformPumpHook(nullptr);
 
     // A library load the application never gave back is released here, so
     // the driver's handle does not outlive the device.
-    JEX_GL_ReleaseLibrary(_this);
+    JEX_GL_ReleaseLibrary(g_video.device);
     // Cursors are the driver's: they go through it while it still runs.
     JEX_MouseReleaseDriver();
-    _this->VideoQuit(_this);
+    g_video.device->VideoQuit(g_video.device);
 
-    for (int i = 0; i < _this->num_displays; ++i) {
-        JEX_VideoDisplay *display = &_this->displays[i];
+    for (int i = 0; i < g_video.device->num_displays; ++i) {
+        JEX_VideoDisplay *display = &g_video.device->displays[i];
         for (int j = 0; j < display->num_display_modes; ++j)
             std::free(display->display_modes[j].driverdata);
         std::free(display->display_modes);
         std::free(display->desktop_mode.driverdata);
         std::free(display->driverdata);
     }
-    std::free(_this->displays);
-    std::free(_this->clipboard_text);
-    JEX_VideoDevice *device = _this;
-    _this = nullptr;
+    std::free(g_video.device->displays);
+    std::free(g_video.device->clipboard_text);
+    JEX_VideoDevice *device = g_video.device;
+    g_video.device = nullptr;
     device->displays = nullptr;
     device->num_displays = 0;
     device->clipboard_text = nullptr;
@@ -320,47 +306,47 @@ void JEX_VideoQuit(void)
 
 const char *JEX_GetCurrentVideoDriver(void)
 {
-    if (no_device_error())
+    if (NoDeviceError())
         return nullptr;
-    return _this->name;
+    return g_video.device->name;
 }
 
 JEX_VideoDevice *JEX_GetVideoDevice(void)
 {
-    return _this;
+    return g_video.device;
 }
 
 int JEX_GetNumVideoDisplays(void)
 {
-    if (no_device_error())
+    if (NoDeviceError())
         return 0;
-    return _this->num_displays;
+    return g_video.device->num_displays;
 }
 
 int JEX_AddVideoDisplay(const JEX_VideoDisplay *display)
 {
-    if (no_device_error())
+    if (NoDeviceError())
         return -1;
     if (!display) {
         JEX_SetError("Parameter '%s' is invalid", "display");
         return -1;
     }
-    if (_this->num_displays == INT_MAX) {
+    if (g_video.device->num_displays == INT_MAX) {
         JEX_OutOfMemory();
         return -1;
     }
-    const size_t count = size_t(_this->num_displays) + 1;
+    const size_t count = size_t(g_video.device->num_displays) + 1;
     auto *displays = static_cast<JEX_VideoDisplay *>(
-        std::realloc(_this->displays, count * sizeof(JEX_VideoDisplay)));
+        std::realloc(g_video.device->displays, count * sizeof(JEX_VideoDisplay)));
     if (!displays) {
         JEX_OutOfMemory();
         return -1;
     }
-    const int index = _this->num_displays;
+    const int index = g_video.device->num_displays;
     displays[index] = *display;
-    displays[index].device = _this;
-    _this->displays = displays;
-    _this->num_displays = index + 1;
+    displays[index].device = g_video.device;
+    g_video.device->displays = displays;
+    g_video.device->num_displays = index + 1;
     return index;
 }
 
@@ -376,9 +362,9 @@ int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode)
 
 int JEX_GetIndexOfDisplay(JEX_VideoDisplay *display)
 {
-    if (_this && display) {
-        for (int i = 0; i < _this->num_displays; ++i)
-            if (display == &_this->displays[i])
+    if (g_video.device && display) {
+        for (int i = 0; i < g_video.device->num_displays; ++i)
+            if (display == &g_video.device->displays[i])
                 return i;
     }
     return 0;
@@ -386,9 +372,9 @@ int JEX_GetIndexOfDisplay(JEX_VideoDisplay *display)
 
 JEX_VideoDisplay *JEX_GetFirstDisplay(void)
 {
-    if (!_this || _this->num_displays == 0)
+    if (!g_video.device || g_video.device->num_displays == 0)
         return nullptr;
-    return &_this->displays[0];
+    return &g_video.device->displays[0];
 }
 
 JEX_bool JEX_AddDisplayMode(JEX_VideoDisplay *display, const JEX_DisplayMode *mode)
@@ -396,32 +382,37 @@ JEX_bool JEX_AddDisplayMode(JEX_VideoDisplay *display, const JEX_DisplayMode *mo
     if (!display || !mode)
         return JEX_FALSE;
     for (int i = 0; i < display->num_display_modes; ++i)
-        if (modes_equal(display->display_modes[i], *mode))
+        if (ModesEqual(display->display_modes[i], *mode))
             return JEX_FALSE;
     if (display->num_display_modes >= display->max_display_modes) {
-        if (display->max_display_modes > INT_MAX - 32)
+        // A list that cannot grow is out of memory either way.
+        const int capacity =
+            display->max_display_modes <= INT_MAX - 32 ? display->max_display_modes + 32 : 0;
+        auto *modes = capacity
+                          ? static_cast<JEX_DisplayMode *>(std::realloc(
+                                display->display_modes, size_t(capacity) * sizeof(JEX_DisplayMode)))
+                          : nullptr;
+        if (!modes) {
+            JEX_OutOfMemory();
             return JEX_FALSE;
-        const int capacity = display->max_display_modes + 32;
-        auto *modes = static_cast<JEX_DisplayMode *>(
-            std::realloc(display->display_modes, size_t(capacity) * sizeof(JEX_DisplayMode)));
-        if (!modes)
-            return JEX_FALSE;
+        }
         display->display_modes = modes;
         display->max_display_modes = capacity;
     }
     display->display_modes[display->num_display_modes++] = *mode;
-    sort_modes(display);
+    SortModes(display);
     return JEX_TRUE;
 }
 
 int JEX_GetDisplayBounds(int displayIndex, JEX_Rect *rect)
 {
-    JEX_VideoDisplay *display = checked_display(displayIndex);
+    JEX_VideoDisplay *display = CheckedDisplay(displayIndex);
     if (!display)
         return -1;
     if (!rect)
         return 0;
-    if (_this->GetDisplayBounds && _this->GetDisplayBounds(_this, display, rect) == 0)
+    if (g_video.device->GetDisplayBounds &&
+        g_video.device->GetDisplayBounds(g_video.device, display, rect) == 0)
         return 0;
     if (displayIndex == 0) {
         rect->x = 0;
@@ -440,19 +431,19 @@ int JEX_GetDisplayBounds(int displayIndex, JEX_Rect *rect)
 
 int JEX_GetNumDisplayModes(int displayIndex)
 {
-    JEX_VideoDisplay *display = checked_display(displayIndex);
+    JEX_VideoDisplay *display = CheckedDisplay(displayIndex);
     if (!display)
         return -1;
-    list_modes(display);
+    ListModes(display);
     return display->num_display_modes;
 }
 
 int JEX_GetDisplayMode(int displayIndex, int modeIndex, JEX_DisplayMode *mode)
 {
-    JEX_VideoDisplay *display = checked_display(displayIndex);
+    JEX_VideoDisplay *display = CheckedDisplay(displayIndex);
     if (!display)
         return -1;
-    list_modes(display);
+    ListModes(display);
     if (modeIndex < 0 || modeIndex >= display->num_display_modes) {
         JEX_SetError("index must be in the range of 0 - %d", display->num_display_modes - 1);
         return -1;
@@ -464,7 +455,7 @@ int JEX_GetDisplayMode(int displayIndex, int modeIndex, JEX_DisplayMode *mode)
 
 int JEX_GetDesktopDisplayMode(int displayIndex, JEX_DisplayMode *mode)
 {
-    JEX_VideoDisplay *display = checked_display(displayIndex);
+    JEX_VideoDisplay *display = CheckedDisplay(displayIndex);
     if (!display)
         return -1;
     if (mode)
@@ -474,7 +465,7 @@ int JEX_GetDesktopDisplayMode(int displayIndex, JEX_DisplayMode *mode)
 
 int JEX_GetCurrentDisplayMode(int displayIndex, JEX_DisplayMode *mode)
 {
-    JEX_VideoDisplay *display = checked_display(displayIndex);
+    JEX_VideoDisplay *display = CheckedDisplay(displayIndex);
     if (!display)
         return -1;
     if (mode)
@@ -501,7 +492,7 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
     const Uint32 target_bpp = JEX_BITSPERPIXEL(target_format);
     const Uint32 target_type = JEX_PIXELTYPE(target_format);
 
-    list_modes(display);
+    ListModes(display);
     const JEX_DisplayMode *match = nullptr;
     for (int i = 0; i < display->num_display_modes; ++i) {
         const JEX_DisplayMode *current = &display->display_modes[i];
@@ -557,7 +548,7 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
 JEX_DisplayMode *JEX_GetClosestDisplayMode(int displayIndex, const JEX_DisplayMode *mode,
                                            JEX_DisplayMode *closest)
 {
-    JEX_VideoDisplay *display = checked_display(displayIndex);
+    JEX_VideoDisplay *display = CheckedDisplay(displayIndex);
     if (!display)
         return nullptr;
     return JEX_GetClosestDisplayModeForDisplay(display, mode, closest);
@@ -565,7 +556,7 @@ JEX_DisplayMode *JEX_GetClosestDisplayMode(int displayIndex, const JEX_DisplayMo
 
 int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMode *mode)
 {
-    if (!_this || !display) {
+    if (!g_video.device || !display) {
         JEX_SetError("Video subsystem has not been initialized");
         return -1;
     }
@@ -588,13 +579,13 @@ int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMod
     } else {
         target = display->desktop_mode;
     }
-    if (modes_equal(target, display->current_mode))
+    if (ModesEqual(target, display->current_mode))
         return 0;
-    if (!_this->SetDisplayMode) {
+    if (!g_video.device->SetDisplayMode) {
         JEX_SetError("Video driver doesn't support changing display mode");
         return -1;
     }
-    if (_this->SetDisplayMode(_this, display, &target) < 0)
+    if (g_video.device->SetDisplayMode(g_video.device, display, &target) < 0)
         return -1;
     display->current_mode = target;
     return 0;

@@ -2,7 +2,10 @@
 // geometry, visibility, full-screen arbitration, grab, gamma ramps, the
 // screen saver, text input, window-system information and the clipboard.
 #include "video/sysvideo.h"
-#include "video/video_input.h"
+
+#include "events/keyboard_internal.h"
+#include "events/mouse_internal.h"
+#include "events/touch_internal.h"
 
 #include "JEX_error.h"
 #include "JEX_events.h"
@@ -18,8 +21,23 @@ constexpr int kRampEntries = 256;
 constexpr Uint32 kCreateFlagsKept =
     JEX_WINDOW_OPENGL | JEX_WINDOW_BORDERLESS | JEX_WINDOW_RESIZABLE;
 
+// Width and height a window may be given: positive, and no larger than
+// every driver can carry (X keeps window sizes in 16 bits).
+bool SizeAllowed(int w, int h)
+{
+    if (w <= 0 || h <= 0) {
+        JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
+        return false;
+    }
+    if (w > JEX_MAX_WINDOW_SIZE || h > JEX_MAX_WINDOW_SIZE) {
+        JEX_SetError("Window size %dx%d is too large (at most %d)", w, h, JEX_MAX_WINDOW_SIZE);
+        return false;
+    }
+    return true;
+}
+
 // The device and window checks every window operation starts with.
-JEX_VideoDevice *checked(JEX_Window *window)
+JEX_VideoDevice *Checked(JEX_Window *window)
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
     if (!device) {
@@ -33,24 +51,36 @@ JEX_VideoDevice *checked(JEX_Window *window)
     return device;
 }
 
-bool is_position_code(int v)
+bool IsPositionCode(int v)
 {
     return JEX_WINDOWPOS_ISUNDEFINED(v) || JEX_WINDOWPOS_ISCENTERED(v);
 }
 
-int clamp_int(long long v)
+int ClampInt(long long v)
 {
     return int(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
-// Centre of bounds for a window of the given extent, halves rounding toward
-// zero as integer division does.
-int centred(int origin, int extent, int size)
+// dx * dx + dy * dy, saturating at LLONG_MAX.
+long long SquaredDistance(long long dx, long long dy)
 {
-    return clamp_int(origin + ((long long)extent - size) / 2);
+    constexpr long long kRootMax = 3037000499;  // floor(sqrt(LLONG_MAX))
+    const auto square = [](long long d) {
+        d = d < 0 ? -d : d;
+        return d > kRootMax ? LLONG_MAX : d * d;
+    };
+    const long long a = square(dx), b = square(dy);
+    return a > LLONG_MAX - b ? LLONG_MAX : a + b;
 }
 
-JEX_Rect window_display_bounds(JEX_Window *window)
+// Centre of bounds for a window of the given extent, halves rounding toward
+// zero as integer division does.
+int Centred(int origin, int extent, int size)
+{
+    return ClampInt(origin + ((long long)extent - size) / 2);
+}
+
+JEX_Rect WindowDisplayBounds(JEX_Window *window)
 {
     JEX_Rect bounds{0, 0, 0, 0};
     const int index = JEX_GetWindowDisplay(window);
@@ -59,17 +89,7 @@ JEX_Rect window_display_bounds(JEX_Window *window)
     return bounds;
 }
 
-void release_window_surface(JEX_Window *window)
-{
-    if (window->surface) {
-        window->surface->flags &= ~Uint32(JEX_SURFACE_DONTFREE);
-        JEX_FreeSurface(window->surface);
-        window->surface = nullptr;
-    }
-    window->surface_valid = 0;
-}
-
-void give_back_gl(JEX_Window *window)
+void GiveBackGl(JEX_Window *window)
 {
     if (window->gl_loaded) {
         window->gl_loaded = 0;
@@ -77,13 +97,13 @@ void give_back_gl(JEX_Window *window)
     }
 }
 
-void take_gl(JEX_Window *window)
+void TakeGl(JEX_Window *window)
 {
     if (!window->gl_loaded && JEX_GL_LoadLibrary(nullptr) == 0)
         window->gl_loaded = 1;
 }
 
-void link_window(JEX_VideoDevice *device, JEX_Window *window)
+void LinkWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
     window->prev = nullptr;
     window->next = device->windows;
@@ -92,7 +112,7 @@ void link_window(JEX_VideoDevice *device, JEX_Window *window)
     device->windows = window;
 }
 
-JEX_Window *new_window(JEX_VideoDevice *device)
+JEX_Window *NewWindow(JEX_VideoDevice *device)
 {
     auto *window = static_cast<JEX_Window *>(std::calloc(1, sizeof(JEX_Window)));
     if (!window) {
@@ -107,7 +127,7 @@ JEX_Window *new_window(JEX_VideoDevice *device)
 
 // Makes sure the window has its gamma block: gamma and the ramp found at
 // first use right behind it.
-int ensure_gamma(JEX_VideoDevice *device, JEX_Window *window)
+int EnsureGamma(JEX_VideoDevice *device, JEX_Window *window)
 {
     if (window->gamma)
         return 0;
@@ -132,7 +152,7 @@ int ensure_gamma(JEX_VideoDevice *device, JEX_Window *window)
     return 0;
 }
 
-void warp_if_mouse_focus(JEX_Window *window)
+void WarpIfMouseFocus(JEX_Window *window)
 {
     if (JEX_GetMouseFocus() == window) {
         int x = 0, y = 0;
@@ -157,10 +177,8 @@ int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window)
 
 JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint32 flags)
 {
-    if (w <= 0 || h <= 0) {
-        JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
+    if (!SizeAllowed(w, h))
         return nullptr;
-    }
     if (!JEX_GetVideoDevice() && JEX_VideoInit(nullptr) < 0)
         return nullptr;
     JEX_VideoDevice *device = JEX_GetVideoDevice();
@@ -169,24 +187,24 @@ JEX_Window *JEX_CreateWindow(const char *title, int x, int y, int w, int h, Uint
         JEX_SetError("No OpenGL support in video driver");
         return nullptr;
     }
-    JEX_Window *window = new_window(device);
+    JEX_Window *window = NewWindow(device);
     if (!window)
         return nullptr;
     // Linked first: the window calls below accept only listed windows.
-    link_window(device, window);
+    LinkWindow(device, window);
     // A failed load does not stop the window; it just holds no load then.
-    take_gl(window);
+    TakeGl(window);
 
     window->x = x;
     window->y = y;
     window->w = w;
     window->h = h;
-    if (is_position_code(x) || is_position_code(y)) {
-        const JEX_Rect bounds = window_display_bounds(window);
-        if (is_position_code(x))
-            window->x = centred(bounds.x, bounds.w, w);
-        if (is_position_code(y))
-            window->y = centred(bounds.y, bounds.h, h);
+    if (IsPositionCode(x) || IsPositionCode(y)) {
+        const JEX_Rect bounds = WindowDisplayBounds(window);
+        if (IsPositionCode(x))
+            window->x = Centred(bounds.x, bounds.w, w);
+        if (IsPositionCode(y))
+            window->y = Centred(bounds.y, bounds.h, h);
     }
     window->flags = (flags & kCreateFlagsKept) | JEX_WINDOW_OPENGL | JEX_WINDOW_HIDDEN;
 
@@ -207,11 +225,11 @@ JEX_Window *JEX_CreateWindowFrom(const void *data)
         JEX_SetError("Video subsystem has not been initialized");
         return nullptr;
     }
-    JEX_Window *window = new_window(device);
+    JEX_Window *window = NewWindow(device);
     if (!window)
         return nullptr;
     window->flags = JEX_WINDOW_FOREIGN;
-    link_window(device, window);
+    LinkWindow(device, window);
     if (!device->CreateWindowFrom) {
         JEX_Unsupported();
         JEX_DestroyWindow(window);
@@ -226,7 +244,7 @@ JEX_Window *JEX_CreateWindowFrom(const void *data)
 
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return -1;
     if ((flags & JEX_WINDOW_OPENGL) && !device->GL_CreateContext) {
@@ -240,18 +258,15 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
     const bool foreign = (flags & JEX_WINDOW_FOREIGN) != 0;
 
     JEX_HideWindow(window);
-    release_window_surface(window);
-    if (device->DestroyWindowFramebuffer)
-        device->DestroyWindowFramebuffer(device, window);
     if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
 
     const bool had_gl = (window->flags & JEX_WINDOW_OPENGL) != 0;
     const bool wants_gl = (flags & JEX_WINDOW_OPENGL) != 0;
     if (had_gl && !wants_gl)
-        give_back_gl(window);
+        GiveBackGl(window);
     else if (!had_gl && wants_gl)
-        take_gl(window);
+        TakeGl(window);
 
     char *title = window->title;
     window->title = nullptr;
@@ -262,7 +277,7 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
             // The window's own load, if any, goes back once; destroying the
             // window later finds nothing more to give back.
             if (wants_gl)
-                give_back_gl(window);
+                GiveBackGl(window);
             std::free(title);
             return -1;
         }
@@ -295,7 +310,7 @@ void JEX_FinishWindowCreation(JEX_Window *window, Uint32 flags)
 
 void JEX_DestroyWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || window->is_destroying)
         return;
     window->is_destroying = 1;
@@ -312,12 +327,9 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
-    release_window_surface(window);
-    if (device->DestroyWindowFramebuffer)
-        device->DestroyWindowFramebuffer(device, window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);
-    give_back_gl(window);
+    GiveBackGl(window);
 
     // The window may own a display other than the one its position names
     // now; no display keeps a destroyed owner or its full-screen mode.
@@ -360,12 +372,12 @@ JEX_Window *JEX_GetWindowFromID(Uint32 id)
 
 Uint32 JEX_GetWindowID(JEX_Window *window)
 {
-    return checked(window) ? window->id : 0;
+    return Checked(window) ? window->id : 0;
 }
 
 Uint32 JEX_GetWindowFlags(JEX_Window *window)
 {
-    return checked(window) ? window->flags : 0;
+    return Checked(window) ? window->flags : 0;
 }
 
 JEX_Window *JEX_GetFocusWindow(void)
@@ -381,7 +393,7 @@ JEX_Window *JEX_GetFocusWindow(void)
 
 void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || title == window->title)
         return;
     char *copy = nullptr;
@@ -400,14 +412,14 @@ void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 
 const char *JEX_GetWindowTitle(JEX_Window *window)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return "";
     return window->title ? window->title : "";
 }
 
 void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || !icon)
         return;
     if (device->SetWindowIcon)
@@ -416,7 +428,7 @@ void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 
 void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return nullptr;
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
@@ -457,7 +469,7 @@ void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 
 void *JEX_GetWindowData(JEX_Window *window, const char *name)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return nullptr;
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
@@ -471,7 +483,7 @@ void *JEX_GetWindowData(JEX_Window *window, const char *name)
 
 void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return;
     const int old_x = window->x, old_y = window->y;
@@ -480,11 +492,11 @@ void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
     if (!JEX_WINDOWPOS_ISUNDEFINED(y))
         window->y = y;
     if (JEX_WINDOWPOS_ISCENTERED(x) || JEX_WINDOWPOS_ISCENTERED(y)) {
-        const JEX_Rect bounds = window_display_bounds(window);
+        const JEX_Rect bounds = WindowDisplayBounds(window);
         if (JEX_WINDOWPOS_ISCENTERED(x))
-            window->x = centred(bounds.x, bounds.w, window->w);
+            window->x = Centred(bounds.x, bounds.w, window->w);
         if (JEX_WINDOWPOS_ISCENTERED(y))
-            window->y = centred(bounds.y, bounds.h, window->h);
+            window->y = Centred(bounds.y, bounds.h, window->h);
     }
     if (window->flags & JEX_WINDOW_FULLSCREEN)
         return;
@@ -504,7 +516,7 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
         *x = 0;
     if (y)
         *y = 0;
-    if (!checked(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
+    if (!Checked(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
         return;
     if (x)
         *x = window->x;
@@ -514,13 +526,9 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
 
 void JEX_SetWindowSize(JEX_Window *window, int w, int h)
 {
-    JEX_VideoDevice *device = checked(window);
-    if (!device || (window->flags & JEX_WINDOW_FULLSCREEN))
+    JEX_VideoDevice *device = Checked(window);
+    if (!device || (window->flags & JEX_WINDOW_FULLSCREEN) || !SizeAllowed(w, h))
         return;
-    if (w <= 0 || h <= 0) {
-        JEX_SetError("Window width and height must be positive (%dx%d)", w, h);
-        return;
-    }
     window->w = w;
     window->h = h;
     // Leaving full screen later returns to the size asked for here.
@@ -528,10 +536,8 @@ void JEX_SetWindowSize(JEX_Window *window, int w, int h)
     window->windowed.h = h;
     if (device->SetWindowSize)
         device->SetWindowSize(device, window);
-    if (window->w == w && window->h == h) {
-        window->surface_valid = 0;
+    if (window->w == w && window->h == h)
         JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, w, h);
-    }
 }
 
 void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
@@ -540,7 +546,7 @@ void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
         *w = 0;
     if (h)
         *h = 0;
-    if (!checked(window))
+    if (!Checked(window))
         return;
     if (w)
         *w = window->w;
@@ -550,14 +556,14 @@ void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
 
 int JEX_GetWindowDisplay(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return -1;
-    if (is_position_code(window->x)) {
+    if (IsPositionCode(window->x)) {
         const int index = window->x & 0xFFFF;
         return index < device->num_displays ? index : 0;
     }
-    if (is_position_code(window->y)) {
+    if (IsPositionCode(window->y)) {
         const int index = window->y & 0xFFFF;
         return index < device->num_displays ? index : 0;
     }
@@ -565,11 +571,12 @@ int JEX_GetWindowDisplay(JEX_Window *window)
         JEX_SetError("Couldn't find any displays");
         return -1;
     }
-    // Centre of the window; the halves round toward zero. Sums and squares
-    // are formed in 64 bits so far-off windows cannot overflow them.
+    // Centre of the window; the halves round toward zero. Sums are formed in
+    // 64 bits; the squared distance saturates, since the centres of a window
+    // at INT_MIN and a display near INT_MAX are more than 2^32 apart.
     const long long cx = (long long)window->x + window->w / 2;
     const long long cy = (long long)window->y + window->h / 2;
-    const JEX_Point centre{clamp_int(cx), clamp_int(cy)};
+    const JEX_Point centre{ClampInt(cx), ClampInt(cy)};
     // Any distance counts: a window far out still finds its nearest display.
     int nearest = 0;
     long long best = LLONG_MAX;
@@ -583,7 +590,7 @@ int JEX_GetWindowDisplay(JEX_Window *window)
             return i;
         const long long dx = (long long)bounds.x + bounds.w / 2 - cx;
         const long long dy = (long long)bounds.y + bounds.h / 2 - cy;
-        const long long dist = dx * dx + dy * dy;
+        const long long dist = SquaredDistance(dx, dy);
         if (dist < best) {
             nearest = i;
             best = dist;
@@ -609,7 +616,7 @@ Uint32 JEX_GetWindowPixelFormat(JEX_Window *window)
 
 int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return -1;
     if (mode)
         window->fullscreen_mode = *mode;
@@ -620,7 +627,7 @@ int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 
 int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return -1;
     JEX_DisplayMode wanted = window->fullscreen_mode;
     if (!wanted.w)
@@ -640,7 +647,7 @@ int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 
 void JEX_ShowWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || (window->flags & JEX_WINDOW_SHOWN))
         return;
     if (device->ShowWindow)
@@ -650,7 +657,7 @@ void JEX_ShowWindow(JEX_Window *window)
 
 void JEX_HideWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
@@ -661,7 +668,7 @@ void JEX_HideWindow(JEX_Window *window)
 
 void JEX_RaiseWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
     if (device->RaiseWindow)
@@ -670,7 +677,7 @@ void JEX_RaiseWindow(JEX_Window *window)
 
 void JEX_MaximizeWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || (window->flags & JEX_WINDOW_MAXIMIZED))
         return;
     if (device->MaximizeWindow)
@@ -679,7 +686,7 @@ void JEX_MaximizeWindow(JEX_Window *window)
 
 void JEX_MinimizeWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || (window->flags & JEX_WINDOW_MINIMIZED))
         return;
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
@@ -689,7 +696,7 @@ void JEX_MinimizeWindow(JEX_Window *window)
 
 void JEX_RestoreWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || !(window->flags & (JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MINIMIZED)))
         return;
     if (device->RestoreWindow)
@@ -698,7 +705,7 @@ void JEX_RestoreWindow(JEX_Window *window)
 
 int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return -1;
     const bool on = fullscreen != 0;
     if (on == ((window->flags & JEX_WINDOW_FULLSCREEN) != 0))
@@ -713,7 +720,7 @@ int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 
 void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return;
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
@@ -752,13 +759,11 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
         if (device->SetWindowFullscreen)
             device->SetWindowFullscreen(device, owner, display, JEX_TRUE);
         display->fullscreen_window = owner;
-        if (resized) {
+        if (resized)
             JEX_SendWindowEvent(owner, JEX_WINDOWEVENT_RESIZED, mode.w, mode.h);
-        } else {
-            owner->surface_valid = 0;
+        else
             JEX_SendWindowEvent(owner, JEX_WINDOWEVENT_SIZE_CHANGED, owner->w, owner->h);
-        }
-        warp_if_mouse_focus(owner);
+        WarpIfMouseFocus(owner);
         return;
     }
 
@@ -766,14 +771,13 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
     if (device->SetWindowFullscreen)
         device->SetWindowFullscreen(device, window, display, JEX_FALSE);
     display->fullscreen_window = nullptr;
-    window->surface_valid = 0;
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, window->w, window->h);
-    warp_if_mouse_focus(window);
+    WarpIfMouseFocus(window);
 }
 
 void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return;
     const bool on = grabbed != 0;
@@ -789,17 +793,17 @@ void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 
 JEX_bool JEX_GetWindowGrab(JEX_Window *window)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return JEX_FALSE;
     return (window->flags & JEX_WINDOW_INPUT_GRABBED) ? JEX_TRUE : JEX_FALSE;
 }
 
 int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint16 *blue)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return -1;
-    if (ensure_gamma(device, window) < 0)
+    if (EnsureGamma(device, window) < 0)
         return -1;
     Uint16 *channels[3] = {red, green, blue};
     for (int c = 0; c < 3; ++c) {
@@ -814,14 +818,14 @@ int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint1
 int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *green,
                            const Uint16 *blue)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return -1;
     if (!device->SetWindowGammaRamp) {
         JEX_Unsupported();
         return -1;
     }
-    if (ensure_gamma(device, window) < 0)
+    if (EnsureGamma(device, window) < 0)
         return -1;
     const Uint16 *channels[3] = {red, green, blue};
     for (int c = 0; c < 3; ++c) {
@@ -837,7 +841,7 @@ int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *
 
 int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return -1;
     Uint16 ramp[kRampEntries];
     JEX_CalculateGammaRamp(brightness, ramp);
@@ -849,7 +853,7 @@ int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 
 float JEX_GetWindowBrightness(JEX_Window *window)
 {
-    if (!checked(window))
+    if (!Checked(window))
         return 1.0f;
     return window->brightness;
 }
@@ -878,13 +882,12 @@ void JEX_OnWindowMinimized(JEX_Window *window)
 
 void JEX_OnWindowResized(JEX_Window *window)
 {
-    window->surface_valid = 0;
     JEX_SendWindowEvent(window, JEX_WINDOWEVENT_SIZE_CHANGED, window->w, window->h);
 }
 
 void JEX_OnWindowFocusGained(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return;
     if (window->gamma && device->SetWindowGammaRamp)
@@ -896,7 +899,7 @@ void JEX_OnWindowFocusGained(JEX_Window *window)
 
 void JEX_OnWindowFocusLost(JEX_Window *window)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device)
         return;
     if (window->gamma && device->SetWindowGammaRamp)
@@ -965,7 +968,7 @@ void JEX_SetTextInputRect(JEX_Rect *rect)
 
 JEX_bool JEX_GetWindowWMInfo(JEX_Window *window, struct JEX_SysWMinfo *info)
 {
-    JEX_VideoDevice *device = checked(window);
+    JEX_VideoDevice *device = Checked(window);
     if (!device || !info)
         return JEX_FALSE;
     // The window-system kind is the record's second 32-bit field.

@@ -3,7 +3,7 @@
 // window, the Control keys, the clipboard) on the scripted video driver.
 #include "test_video_driver.h"
 
-#include "events/windowevents_internal.h"
+#include "video/sysvideo.h"
 
 #include <gtest/gtest.h>
 

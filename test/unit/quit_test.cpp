@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "JEX_events.h"
@@ -75,48 +76,39 @@ protected:
     }
 };
 
-TEST_F(Quit, SendQuitAndSignalsOnlyPostWhenEnabled)
+TEST_F(Quit, SignalsBecomeOneQuitAtTheNextPump)
 {
-    EXPECT_EQ(JEX_SendQuit(), 1);
-    JEX_Event event;
-    ASSERT_EQ(JEX_PollEvent(&event), 1);
-    EXPECT_EQ(event.type, static_cast<Uint32>(JEX_QUIT));
+    EXPECT_EQ(CurrentHandler(SIGINT), &JEX_HandleSIG);
+    EXPECT_EQ(CurrentHandler(SIGTERM), &JEX_HandleSIG);
+    ASSERT_EQ(raise(SIGINT), 0);
+    ASSERT_EQ(raise(SIGINT), 0);
+    EXPECT_EQ(CountQueued(JEX_QUIT), 0) << "nothing is posted from the handler itself";
+    JEX_PumpEvents();
+    JEX_PumpEvents();
+    EXPECT_EQ(CountQueued(JEX_QUIT), 1);
+    JEX_FlushEvent(JEX_QUIT);
+    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
+    EXPECT_EQ(PumpForQuit(), 1);
+    JEX_FlushEvent(JEX_QUIT);
+    // With quits disabled neither requests nor signals post, and a signal
+    // that arrived meanwhile is absorbed.
     JEX_EventState(JEX_QUIT, JEX_DISABLE);
     EXPECT_EQ(JEX_SendQuit(), 0);
-    EXPECT_EQ(CountQueued(JEX_QUIT), 0);
-
-    // A signal that arrives while quits are disabled is absorbed.
     ASSERT_EQ(raise(SIGINT), 0);
     JEX_PumpEvents();
     JEX_EventState(JEX_QUIT, JEX_ENABLE);
     JEX_PumpEvents();
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
-}
-
-TEST_F(Quit, InterruptBecomesOneQuitAtTheNextPump)
-{
+    EXPECT_EQ(JEX_SendQuit(), 1);
+    EXPECT_EQ(CountQueued(JEX_QUIT), 1);
+    // Stopping restores the default action, also twice; a start installs
+    // the handler again.
+    JEX_QuitQuit();
+    JEX_QuitQuit();
+    EXPECT_EQ(CurrentHandler(SIGINT), SIG_DFL);
+    EXPECT_EQ(CurrentHandler(SIGTERM), SIG_DFL);
+    JEX_QuitInit();
     EXPECT_EQ(CurrentHandler(SIGINT), &JEX_HandleSIG);
-    EXPECT_EQ(CurrentHandler(SIGTERM), &JEX_HandleSIG);
-
-    ASSERT_EQ(raise(SIGINT), 0);
-    ASSERT_EQ(raise(SIGINT), 0);
-    // Nothing is posted from the handler itself.
-    EXPECT_EQ(CountQueued(JEX_QUIT), 0);
-    JEX_PumpEvents();
-    EXPECT_EQ(CountQueued(JEX_QUIT), 1);
-    JEX_PumpEvents();
-    EXPECT_EQ(CountQueued(JEX_QUIT), 1);
-
-    JEX_Event event;
-    ASSERT_EQ(JEX_PollEvent(&event), 1);
-    EXPECT_EQ(event.type, static_cast<Uint32>(JEX_QUIT));
-    EXPECT_EQ(JEX_PollEvent(&event), 0);
-}
-
-TEST_F(Quit, TerminateFromKillBecomesQuit)
-{
-    ASSERT_EQ(kill(getpid(), SIGTERM), 0);
-    EXPECT_EQ(PumpForQuit(), 1);
 }
 
 TEST_F(Quit, WaitEventWakesForASignal)
@@ -133,57 +125,34 @@ TEST_F(Quit, WaitEventWakesForASignal)
     EXPECT_EQ(type.load(), static_cast<Uint32>(JEX_QUIT));
 }
 
-TEST_F(Quit, QuitQuitRestoresTheDefaultAction)
-{
-    JEX_QuitQuit();
-    EXPECT_EQ(CurrentHandler(SIGINT), SIG_DFL);
-    EXPECT_EQ(CurrentHandler(SIGTERM), SIG_DFL);
-    // A second stop and a later start work as the first.
-    JEX_QuitQuit();
-    EXPECT_EQ(CurrentHandler(SIGINT), SIG_DFL);
-    JEX_QuitInit();
-    EXPECT_EQ(CurrentHandler(SIGINT), &JEX_HandleSIG);
-}
-
 std::atomic<int> g_app_handler_calls{0};
-void AppHandler(int)
-{
-    ++g_app_handler_calls;
-}
 
-TEST_F(Quit, ApplicationHandlerIsLeftAlone)
+TEST_F(Quit, ApplicationHandlersStayAndOneShotActionsDoNot)
 {
-    g_app_handler_calls = 0;
+    // A handler the application installed first is left alone, also when
+    // the quit source stops.
     JEX_QuitQuit();
-    SetHandler(SIGINT, AppHandler);
+    SetHandler(SIGINT, [](int) { ++g_app_handler_calls; });
+    SetHandler(SIGTERM, SIG_DFL, SA_RESETHAND);
     JEX_QuitInit();
-    EXPECT_EQ(CurrentHandler(SIGINT), &AppHandler);
-    EXPECT_EQ(CurrentHandler(SIGTERM), &JEX_HandleSIG);
-
+    EXPECT_NE(CurrentHandler(SIGINT), &JEX_HandleSIG);
     ASSERT_EQ(raise(SIGINT), 0);
     EXPECT_EQ(g_app_handler_calls.load(), 1);
     JEX_PumpEvents();
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
-
-    JEX_QuitQuit();
-    EXPECT_EQ(CurrentHandler(SIGINT), &AppHandler);
-    EXPECT_EQ(CurrentHandler(SIGTERM), SIG_DFL);
-}
-
-TEST_F(Quit, OneShotDefaultFlagsDoNotLetTheSecondSignalKill)
-{
-    JEX_QuitQuit();
-    SetHandler(SIGINT, SIG_DFL, SA_RESETHAND);
-    JEX_QuitInit();
+    // A one-shot default action is not copied: with it the second signal
+    // would end this process.
     int flags = 0;
-    EXPECT_EQ(CurrentHandler(SIGINT, &flags), &JEX_HandleSIG);
+    EXPECT_EQ(CurrentHandler(SIGTERM, &flags), &JEX_HandleSIG);
     EXPECT_EQ(flags & SA_RESETHAND, 0);
-    // With a one-shot action the second raise would end this process.
-    ASSERT_EQ(raise(SIGINT), 0);
-    ASSERT_EQ(raise(SIGINT), 0);
-    EXPECT_EQ(CurrentHandler(SIGINT), &JEX_HandleSIG);
+    ASSERT_EQ(raise(SIGTERM), 0);
+    ASSERT_EQ(raise(SIGTERM), 0);
     JEX_PumpEvents();
     EXPECT_EQ(CountQueued(JEX_QUIT), 1);
+    const Handler app = CurrentHandler(SIGINT);
+    JEX_QuitQuit();
+    EXPECT_EQ(std::tuple(CurrentHandler(SIGINT), CurrentHandler(SIGTERM)),
+              std::tuple(app, SIG_DFL));
 }
 
 TEST_F(Quit, SignalsLandingInsideQueueOperations)
@@ -231,5 +200,4 @@ TEST_F(Quit, SignalsLandingInsideQueueOperations)
     EXPECT_EQ(CountQueued(JEX_QUIT), 0);
     EXPECT_EQ(PumpForQuit(), 1);
 }
-
 }  // namespace

@@ -1,10 +1,10 @@
-// A scriptable video driver for the video core's tests. It is not a row of
-// the driver table: tests start it with JEX_VideoInitWithBootstrap. It
-// offers configurable displays and modes, records every slot call in order
-// ("CreateWindow(1)"), fails slots on request, has GL slots with fake
-// contexts, and replays scripted driver-side events from its PumpEvents.
-// On request it also installs mouse operations: cursors keep a copy of
-// their ARGB pixels, and every cursor operation is logged like a slot.
+// A scripted video driver: the real video core runs against this table.
+// Tests start it with JEX_VideoInitWithBootstrap (it is no row of the
+// driver table). Displays and modes are configurable, slots can be left
+// empty or made to fail, GL slots hand out fake contexts, cursors keep a
+// copy of their pixels, and PumpEvents replays scripted driver-side events.
+// Slot calls are logged ("CreateWindow(1)") for the checks where their
+// order is the contract.
 #ifndef JEX_TEST_VIDEO_DRIVER_H
 #define JEX_TEST_VIDEO_DRIVER_H
 
@@ -21,6 +21,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace jextest {
@@ -38,26 +39,19 @@ inline JEX_DisplayMode Mode(int w, int h, int refresh = 60, Uint32 format = JEX_
     return JEX_DisplayMode{format, w, h, refresh, nullptr};
 }
 
-inline std::string ModeText(const JEX_DisplayMode *m)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof(buf), "%dx%d@%d", m->w, m->h, m->refresh_rate);
-    return buf;
-}
-
 class TestVideoDriver {
 public:
     // Configuration, read when the device is created and started.
     std::vector<TestDisplay> displays{TestDisplay{}};
     std::set<std::string> omitted;  // slots left empty
     std::set<std::string> failing;  // slots that report failure
-    // Called after a window slot has been recorded (e.g. to mimic a driver
-    // that answers SetWindowSize with another size).
+    // Runs after a slot has been logged, e.g. to answer SetWindowSize with
+    // another size.
     std::map<std::string, std::function<void(JEX_Window *)>> after;
     Uint16 driver_ramp_base = 100;           // GetWindowGammaRamp answers base + i
     std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
-    bool install_mouse = false;              // VideoInit installs the cursor operations
-    bool install_default_cursor = false;     // ... and a default cursor (serial 0)
+    bool install_mouse = false;              // fill the cursor slots
+    bool install_default_cursor = false;     // VideoInit sets a default cursor (serial 0)
 
     // Observations.
     std::vector<std::string> log;
@@ -65,21 +59,26 @@ public:
     std::string clipboard;
     bool has_clipboard = false;
     int contexts_alive = 0;
-    std::set<int *> live_contexts;  // contexts the test never deleted are freed at the end
+    std::set<int *> live_contexts;  // freed at the end if the test never deleted them
     JEX_GLContext current_context = nullptr;
-    int swap_interval = 1;  // GL_GetSwapInterval answers this
+    int swap_interval = 1;
     int cursors_alive = 0;
     int next_cursor_serial = 1;
+    int shown_cursor = -2;  // serial ShowCursor last showed, -1 for hidden, -2 never called
+    int warps = 0;
+    std::vector<std::function<void()>> script;  // replayed by the next PumpEvents
 
-    // Driver-side events, replayed in order by the next PumpEvents.
-    std::vector<std::function<void()>> script;
+    struct TestCursor {
+        int serial = 0;
+        int w = 0, h = 0, hot_x = 0, hot_y = 0;
+        std::vector<Uint32> pixels;  // ARGB8888, row-major
+    };
 
     static TestVideoDriver *&current()
     {
         static TestVideoDriver *instance = nullptr;
         return instance;
     }
-
     TestVideoDriver() { current() = this; }
     ~TestVideoDriver()
     {
@@ -96,113 +95,213 @@ public:
     int Start()
     {
         current() = this;
-        static VideoBootStrap entry = {"test", "JEX test video driver", Available, Create};
+        static VideoBootStrap entry = {"test", "JEX test video driver", [] { return 1; }, Create};
         return JEX_VideoInitWithBootstrap(&entry);
     }
-
     // The log since the last call, which is then cleared.
-    std::vector<std::string> Take()
-    {
-        std::vector<std::string> out;
-        out.swap(log);
-        return out;
-    }
-
+    std::vector<std::string> Take() { return std::exchange(log, {}); }
     void Omit(std::initializer_list<const char *> names)
     {
         omitted.insert(names.begin(), names.end());
     }
-
-    // What the driver keeps for one cursor made by CreateCursor.
-    struct TestCursor {
-        int serial = 0;
-        int w = 0, h = 0, hot_x = 0, hot_y = 0;
-        std::vector<Uint32> pixels;  // ARGB8888, row-major, w * h
-    };
     static const TestCursor *CursorData(const JEX_Cursor *cursor)
     {
         return cursor ? static_cast<const TestCursor *>(cursor->driverdata) : nullptr;
     }
 
 private:
-    static TestVideoDriver &Me(JEX_VideoDevice *device)
+    using Device = JEX_VideoDevice;
+    static std::string Id(JEX_Window *window) { return std::to_string(window ? window->id : 0); }
+    static std::string Str(int v) { return std::to_string(v); }
+    static int Index(JEX_VideoDisplay *display) { return JEX_GetIndexOfDisplay(display); }
+
+    // Logs the call and runs its hook; false, with an error, when the slot
+    // is scripted to fail. `slot` is a literal: the error keeps the pointer.
+    bool Call(const char *slot, const std::string &args = "", JEX_Window *window = nullptr)
+    {
+        log.push_back(std::string(slot) + "(" + args + ")");
+        if (auto hook = after.find(slot); hook != after.end() && hook->second)
+            hook->second(window);
+        if (!failing.count(slot))
+            return true;
+        JEX_SetError("scripted %s failure", slot);
+        return false;
+    }
+
+    static int VideoInit(Device *d)
+    {
+        TestVideoDriver &me = Me(d);
+        if (!me.Call("VideoInit"))
+            return -1;
+        for (const TestDisplay &config : me.displays) {
+            const int index = JEX_AddBasicVideoDisplay(&config.desktop);
+            for (const JEX_DisplayMode &m : config.modes) {
+                if (!config.lazy_modes)
+                    JEX_AddDisplayMode(&d->displays[index], &m);
+            }
+        }
+        if (me.install_default_cursor) {
+            ++me.cursors_alive;
+            JEX_SetDefaultCursor(new JEX_Cursor{nullptr, new TestCursor{}});
+        }
+        return 0;
+    }
+    static void VideoQuit(Device *d) { Me(d).Call("VideoQuit"); }
+    static int GetDisplayBounds(Device *d, JEX_VideoDisplay *display, JEX_Rect *rect)
+    {
+        // A pure query the core makes often: not logged.
+        const TestDisplay &config = Me(d).displays[Index(display)];
+        if (config.has_bounds)
+            *rect = config.bounds;
+        return config.has_bounds ? 0 : -1;
+    }
+    static void GetDisplayModes(Device *d, JEX_VideoDisplay *display)
+    {
+        Me(d).Call("GetDisplayModes", Str(Index(display)));
+        for (const JEX_DisplayMode &m : Me(d).displays[Index(display)].modes)
+            JEX_AddDisplayMode(display, &m);
+    }
+    static int SetDisplayMode(Device *d, JEX_VideoDisplay *display, JEX_DisplayMode *m)
+    {
+        const std::string mode = Str(m->w) + "x" + Str(m->h) + "@" + Str(m->refresh_rate);
+        return Me(d).Call("SetDisplayMode", Str(Index(display)) + "," + mode) ? 0 : -1;
+    }
+    static int CreateWindow(Device *d, JEX_Window *w)
+    {
+        return Me(d).Call("CreateWindow", Id(w), w) ? 0 : -1;
+    }
+    static int CreateWindowFrom(Device *d, JEX_Window *w, const void *)
+    {
+        return Me(d).Call("CreateWindowFrom", Id(w), w) ? 0 : -1;
+    }
+    static std::string ContextId(JEX_GLContext c) { return Str(c ? *static_cast<int *>(c) : 0); }
+    static int GL_GetSwapInterval(Device *d)
+    {
+        return Me(d).Call("GL_GetSwapInterval"), Me(d).swap_interval;
+    }
+    static void SuspendScreenSaver(Device *d)
+    {
+        Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
+    }
+    static char *GetClipboardText(Device *d)
+    {
+        return Me(d).Call("GetClipboardText"), strdup(Me(d).clipboard.c_str());
+    }
+    static JEX_bool HasClipboardText(Device *d)
+    {
+        return Me(d).Call("HasClipboardText"), JEX_bool(Me(d).has_clipboard);
+    }
+    static TestVideoDriver &Me(Device *device)
     {
         return *static_cast<TestVideoDriver *>(device->driverdata);
     }
-    static std::string Id(JEX_Window *window) { return std::to_string(window ? window->id : 0); }
-    static int Index(JEX_VideoDisplay *display) { return JEX_GetIndexOfDisplay(display); }
-
-    bool Fails(const std::string &slot) const { return failing.count(slot) != 0; }
-
-    void Record(const std::string &slot, const std::string &args, JEX_Window *window = nullptr)
+    // clang-format off
+#define JEX_TEST_WINDOW_SLOT(NAME) \
+    static void NAME(Device *d, JEX_Window *w) { Me(d).Call(#NAME, Id(w), w); }
+    JEX_TEST_WINDOW_SLOT(SetWindowTitle) JEX_TEST_WINDOW_SLOT(SetWindowPosition)
+    JEX_TEST_WINDOW_SLOT(SetWindowSize) JEX_TEST_WINDOW_SLOT(ShowWindow)
+    JEX_TEST_WINDOW_SLOT(HideWindow) JEX_TEST_WINDOW_SLOT(RaiseWindow)
+    JEX_TEST_WINDOW_SLOT(MaximizeWindow) JEX_TEST_WINDOW_SLOT(MinimizeWindow)
+    JEX_TEST_WINDOW_SLOT(RestoreWindow) JEX_TEST_WINDOW_SLOT(SetWindowGrab)
+    JEX_TEST_WINDOW_SLOT(DestroyWindow) JEX_TEST_WINDOW_SLOT(GL_SwapWindow)
+    // clang-format on
+#undef JEX_TEST_WINDOW_SLOT
+                            static void SetWindowIcon(Device *d, JEX_Window *w, JEX_Surface *icon)
     {
-        log.push_back(slot + "(" + args + ")");
-        auto hook = after.find(slot);
-        if (hook != after.end() && hook->second)
-            hook->second(window);
+        Me(d).Call("SetWindowIcon", Id(w) + "," + Str(icon->w) + "x" + Str(icon->h), w);
+    }
+    static void SetWindowFullscreen(Device *d, JEX_Window *w, JEX_VideoDisplay *display,
+                                    JEX_bool on)
+    {
+        Me(d).Call("SetWindowFullscreen", Id(w) + "," + Str(Index(display)) + "," + Str(on), w);
+    }
+    static int SetWindowGammaRamp(Device *d, JEX_Window *w, const Uint16 *ramp)
+    {
+        Me(d).last_ramp.assign(ramp, ramp + 768);
+        return Me(d).Call("SetWindowGammaRamp", Id(w), w) ? 0 : -1;
+    }
+    static int GetWindowGammaRamp(Device *d, JEX_Window *w, Uint16 *ramp)
+    {
+        for (int i = 0; i < 768; ++i)
+            ramp[i] = Uint16(Me(d).driver_ramp_base + i);
+        return Me(d).Call("GetWindowGammaRamp", Id(w), w) ? 0 : -1;
+    }
+    static JEX_bool GetWindowWMInfo(Device *d, JEX_Window *w, struct JEX_SysWMinfo *)
+    {
+        return Me(d).Call("GetWindowWMInfo", Id(w), w) ? JEX_TRUE : JEX_FALSE;
     }
 
-    static int Available() { return 1; }
-
-    static int VideoInit(JEX_VideoDevice *d)
+    // GL_LoadLibrary makes the driver's GL state; GL_UnloadLibrary frees it
+    // but leaves the device's pointer for the core to clear, and
+    // GL_DeleteContext reads it as a real driver would, so the address
+    // sanitizer catches a use after the library has gone.
+    struct TestGLState {
+        TestVideoDriver *owner;
+    };
+    static int GL_LoadLibrary(Device *d, const char *path)
     {
-        TestVideoDriver &me = Me(d);
-        me.Record("VideoInit", "");
-        if (me.Fails("VideoInit")) {
-            JEX_SetError("scripted VideoInit failure");
+        if (!Me(d).Call("GL_LoadLibrary", path ? path : ""))
             return -1;
-        }
-        for (const TestDisplay &spec : me.displays) {
-            const int index = JEX_AddBasicVideoDisplay(&spec.desktop);
-            if (index < 0)
-                return -1;
-            if (!spec.lazy_modes)
-                for (const JEX_DisplayMode &m : spec.modes)
-                    JEX_AddDisplayMode(&d->displays[index], &m);
-        }
-        if (me.install_mouse)
-            me.InstallMouse();
+        std::snprintf(d->gl_config.driver_path, sizeof(d->gl_config.driver_path), "%s",
+                      path ? path : "libTestGL.so");
+        d->gl_data = new TestGLState{&Me(d)};
         return 0;
     }
+    static void *GL_GetProcAddress(Device *d, const char *proc)
+    {
+        Me(d).Call("GL_GetProcAddress", proc);
+        auto found = Me(d).gl_procs.find(proc);
+        return found == Me(d).gl_procs.end() ? nullptr : found->second;
+    }
+    static void GL_UnloadLibrary(Device *d)
+    {
+        Me(d).Call("GL_UnloadLibrary");
+        delete static_cast<TestGLState *>(d->gl_data);
+    }
+    static JEX_GLContext GL_CreateContext(Device *d, JEX_Window *w)
+    {
+        TestVideoDriver &me = Me(d);
+        if (!me.Call("GL_CreateContext", Id(w), w))
+            return nullptr;
+        ++me.contexts_alive;
+        int *context = new int(int(w->id));  // named after the window it was made for
+        me.live_contexts.insert(context);
+        return context;
+    }
+    static int GL_MakeCurrent(Device *d, JEX_Window *w, JEX_GLContext context)
+    {
+        if (!Me(d).Call("GL_MakeCurrent", Id(w) + "," + ContextId(context), w))
+            return -1;
+        Me(d).current_context = context;
+        return 0;
+    }
+    static int GL_SetSwapInterval(Device *d, int interval)
+    {
+        if (!Me(d).Call("GL_SetSwapInterval", Str(interval)))
+            return -1;
+        Me(d).swap_interval = interval;
+        return 0;
+    }
+    static void GL_DeleteContext(Device *d, JEX_GLContext context)
+    {
+        TestVideoDriver &me = *static_cast<TestGLState *>(d->gl_data)->owner;
+        me.Call("GL_DeleteContext", ContextId(context));
+        --me.contexts_alive;
+        me.live_contexts.erase(static_cast<int *>(context));
+        if (me.current_context == context)
+            me.current_context = nullptr;
+        delete static_cast<int *>(context);
+    }
 
-    void InstallMouse()
+    static JEX_Cursor *CreateCursor(Device *d, JEX_Surface *surface, int hot_x, int hot_y)
     {
-        JEX_Mouse *mouse = JEX_GetMouse();
-#define JEX_TEST_MOUSE_SLOT(NAME)                                                                  \
-    if (!omitted.count(#NAME))                                                                     \
-        mouse->NAME = Mouse##NAME;
-        JEX_TEST_MOUSE_SLOT(CreateCursor)
-        JEX_TEST_MOUSE_SLOT(ShowCursor)
-        JEX_TEST_MOUSE_SLOT(FreeCursor)
-        JEX_TEST_MOUSE_SLOT(WarpMouse)
-        JEX_TEST_MOUSE_SLOT(SetRelativeMouseMode)
-#undef JEX_TEST_MOUSE_SLOT
-        if (install_default_cursor) {
-            auto *data = new TestCursor{};
-            data->serial = 0;
-            ++cursors_alive;
-            JEX_SetDefaultCursor(new JEX_Cursor{nullptr, data});
-        }
-    }
-    static std::string CursorName(const JEX_Cursor *cursor)
-    {
-        return cursor ? std::to_string(CursorData(cursor)->serial) : "none";
-    }
-    static JEX_Cursor *MouseCreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
-    {
-        TestVideoDriver &me = *current();
-        me.Record("CreateCursor", std::to_string(surface->w) + "x" + std::to_string(surface->h) +
-                                      "," + std::to_string(hot_x) + "," + std::to_string(hot_y));
-        if (me.Fails("CreateCursor")) {
-            JEX_SetError("scripted CreateCursor failure");
+        TestVideoDriver &me = Me(d);
+        if (!me.Call("CreateCursor", Str(surface->w) + "x" + Str(surface->h) + "," + Str(hot_x) +
+                                         "," + Str(hot_y))) {
             return nullptr;
         }
-        auto *data = new TestCursor{};
-        data->serial = me.next_cursor_serial++;
-        data->w = surface->w;
-        data->h = surface->h;
-        data->hot_x = hot_x;
-        data->hot_y = hot_y;
+        auto *data =
+            new TestCursor{me.next_cursor_serial++, surface->w, surface->h, hot_x, hot_y, {}};
         for (int y = 0; y < surface->h; ++y) {
             const auto *row = reinterpret_cast<const Uint32 *>(
                 static_cast<const Uint8 *>(surface->pixels) + y * surface->pitch);
@@ -211,388 +310,121 @@ private:
         ++me.cursors_alive;
         return new JEX_Cursor{nullptr, data};
     }
-    static int MouseShowCursor(JEX_Cursor *cursor)
+    static int ShowCursor(Device *d, JEX_Cursor *cursor)
     {
-        current()->Record("ShowCursor", CursorName(cursor));
+        Me(d).shown_cursor = cursor ? CursorData(cursor)->serial : -1;
         return 0;
     }
-    static void MouseFreeCursor(JEX_Cursor *cursor)
+    static void FreeCursor(Device *d, JEX_Cursor *cursor)
     {
-        TestVideoDriver &me = *current();
-        me.Record("FreeCursor", CursorName(cursor));
-        --me.cursors_alive;
-        delete static_cast<TestCursor *>(cursor->driverdata);
+        Me(d).Call("FreeCursor", Str(CursorData(cursor)->serial));
+        --Me(d).cursors_alive;
+        delete CursorData(cursor);
         delete cursor;
     }
-    static void MouseWarpMouse(JEX_Window *w, int x, int y)
+    static void WarpMouse(Device *d, JEX_Window *w, int x, int y)
     {
-        current()->Record("WarpMouse", Id(w) + "," + std::to_string(x) + "," + std::to_string(y),
-                          w);
+        ++Me(d).warps;
+        Me(d).Call("WarpMouse", Id(w) + "," + Str(x) + "," + Str(y), w);
     }
-    static int MouseSetRelativeMouseMode(JEX_bool enabled)
+    static int SetRelativeMouseMode(Device *d, JEX_bool on)
     {
-        TestVideoDriver &me = *current();
-        me.Record("SetRelativeMouseMode", std::to_string(int(enabled)));
-        if (me.Fails("SetRelativeMouseMode")) {
-            JEX_SetError("scripted SetRelativeMouseMode failure");
-            return -1;
-        }
-        return 0;
-    }
-    static void VideoQuit(JEX_VideoDevice *d)
-    {
-        Me(d).Record("VideoQuit", "");
-    }
-    static int GetDisplayBounds(JEX_VideoDevice *d, JEX_VideoDisplay *display, JEX_Rect *rect)
-    {
-        // A pure query that the core makes often; it is not logged.
-        TestVideoDriver &me = Me(d);
-        const int index = Index(display);
-        if (!me.displays[index].has_bounds)
-            return -1;
-        *rect = me.displays[index].bounds;
-        return 0;
-    }
-    static void GetDisplayModes(JEX_VideoDevice *d, JEX_VideoDisplay *display)
-    {
-        TestVideoDriver &me = Me(d);
-        const int index = Index(display);
-        me.Record("GetDisplayModes", std::to_string(index));
-        for (const JEX_DisplayMode &m : me.displays[index].modes)
-            JEX_AddDisplayMode(display, &m);
-    }
-    static int SetDisplayMode(JEX_VideoDevice *d, JEX_VideoDisplay *display, JEX_DisplayMode *mode)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("SetDisplayMode", std::to_string(Index(display)) + "," + ModeText(mode));
-        if (me.Fails("SetDisplayMode")) {
-            JEX_SetError("scripted SetDisplayMode failure");
-            return -1;
-        }
-        return 0;
-    }
-    static int CreateWindow(JEX_VideoDevice *d, JEX_Window *w)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("CreateWindow", Id(w), w);
-        if (me.Fails("CreateWindow")) {
-            JEX_SetError("scripted CreateWindow failure");
-            return -1;
-        }
-        return 0;
-    }
-    static int CreateWindowFrom(JEX_VideoDevice *d, JEX_Window *w, const void *)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("CreateWindowFrom", Id(w), w);
-        if (me.Fails("CreateWindowFrom")) {
-            JEX_SetError("scripted CreateWindowFrom failure");
-            return -1;
-        }
-        return 0;
-    }
-#define JEX_TEST_WINDOW_SLOT(NAME)                                                                 \
-    static void NAME(JEX_VideoDevice *d, JEX_Window *w)                                            \
-    {                                                                                              \
-        Me(d).Record(#NAME, Id(w), w);                                                             \
-    }
-    JEX_TEST_WINDOW_SLOT(SetWindowTitle)
-    JEX_TEST_WINDOW_SLOT(SetWindowPosition)
-    JEX_TEST_WINDOW_SLOT(SetWindowSize)
-    JEX_TEST_WINDOW_SLOT(ShowWindow)
-    JEX_TEST_WINDOW_SLOT(HideWindow)
-    JEX_TEST_WINDOW_SLOT(RaiseWindow)
-    JEX_TEST_WINDOW_SLOT(MaximizeWindow)
-    JEX_TEST_WINDOW_SLOT(MinimizeWindow)
-    JEX_TEST_WINDOW_SLOT(RestoreWindow)
-    JEX_TEST_WINDOW_SLOT(SetWindowGrab)
-    JEX_TEST_WINDOW_SLOT(DestroyWindow)
-    JEX_TEST_WINDOW_SLOT(DestroyWindowFramebuffer)
-#undef JEX_TEST_WINDOW_SLOT
-    static void SetWindowIcon(JEX_VideoDevice *d, JEX_Window *w, JEX_Surface *icon)
-    {
-        Me(d).Record("SetWindowIcon",
-                     Id(w) + "," + std::to_string(icon->w) + "x" + std::to_string(icon->h), w);
-    }
-    static void SetWindowFullscreen(JEX_VideoDevice *d, JEX_Window *w, JEX_VideoDisplay *display,
-                                    JEX_bool on)
-    {
-        Me(d).Record("SetWindowFullscreen",
-                     Id(w) + "," + std::to_string(Index(display)) + "," + std::to_string(int(on)),
-                     w);
-    }
-    static int SetWindowGammaRamp(JEX_VideoDevice *d, JEX_Window *w, const Uint16 *ramp)
-    {
-        TestVideoDriver &me = Me(d);
-        me.last_ramp.assign(ramp, ramp + 768);
-        me.Record("SetWindowGammaRamp", Id(w), w);
-        return me.Fails("SetWindowGammaRamp") ? -1 : 0;
-    }
-    static int GetWindowGammaRamp(JEX_VideoDevice *d, JEX_Window *w, Uint16 *ramp)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GetWindowGammaRamp", Id(w), w);
-        if (me.Fails("GetWindowGammaRamp")) {
-            JEX_SetError("scripted GetWindowGammaRamp failure");
-            return -1;
-        }
-        for (int i = 0; i < 768; ++i)
-            ramp[i] = Uint16(me.driver_ramp_base + i);
-        return 0;
-    }
-    static int CreateWindowFramebuffer(JEX_VideoDevice *d, JEX_Window *w, Uint32 *, void **, int *)
-    {
-        Me(d).Record("CreateWindowFramebuffer", Id(w), w);
-        return -1;
-    }
-    static int UpdateWindowFramebuffer(JEX_VideoDevice *d, JEX_Window *w, const JEX_Rect *, int)
-    {
-        Me(d).Record("UpdateWindowFramebuffer", Id(w), w);
-        return 0;
-    }
-    static JEX_bool GetWindowWMInfo(JEX_VideoDevice *d, JEX_Window *w, struct JEX_SysWMinfo *)
-    {
-        Me(d).Record("GetWindowWMInfo", Id(w), w);
-        return JEX_TRUE;
-    }
-    // The driver's GL state, made by GL_LoadLibrary. GL_UnloadLibrary frees
-    // it but leaves the device's pointer for the core to clear, and the
-    // context slots read it as a real driver would, so the address
-    // sanitizer catches any use after the library has gone.
-    struct TestGLState {
-        TestVideoDriver *owner;
-    };
-    static TestVideoDriver &GLOwner(JEX_VideoDevice *d)
-    {
-        return *static_cast<TestGLState *>(d->gl_data)->owner;
-    }
-    static std::string ContextId(JEX_GLContext context)
-    {
-        return std::to_string(context ? *static_cast<int *>(context) : 0);
-    }
-    static int GL_LoadLibrary(JEX_VideoDevice *d, const char *path)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_LoadLibrary", path ? path : "");
-        if (me.Fails("GL_LoadLibrary")) {
-            JEX_SetError("scripted GL_LoadLibrary failure");
-            return -1;
-        }
-        std::snprintf(d->gl_config.driver_path, sizeof(d->gl_config.driver_path), "%s",
-                      path ? path : "libTestGL.so");
-        d->gl_data = new TestGLState{&me};
-        return 0;
-    }
-    static void *GL_GetProcAddress(JEX_VideoDevice *d, const char *proc)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_GetProcAddress", proc);
-        auto found = me.gl_procs.find(proc);
-        return found == me.gl_procs.end() ? nullptr : found->second;
-    }
-    static void GL_UnloadLibrary(JEX_VideoDevice *d)
-    {
-        Me(d).Record("GL_UnloadLibrary", "");
-        delete static_cast<TestGLState *>(d->gl_data);
-    }
-    static JEX_GLContext GL_CreateContext(JEX_VideoDevice *d, JEX_Window *w)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_CreateContext", Id(w), w);
-        if (me.Fails("GL_CreateContext")) {
-            JEX_SetError("scripted GL_CreateContext failure");
-            return nullptr;
-        }
-        ++me.contexts_alive;
-        int *context = new int(int(w->id));
-        me.live_contexts.insert(context);
-        return context;
-    }
-    // Logged as "GL_MakeCurrent(window,context)", the context by the id of
-    // the window it was made for (0 for none).
-    static int GL_MakeCurrent(JEX_VideoDevice *d, JEX_Window *w, JEX_GLContext context)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_MakeCurrent", Id(w) + "," + ContextId(context), w);
-        if (me.Fails("GL_MakeCurrent")) {
-            JEX_SetError("scripted GL_MakeCurrent failure");
-            return -1;
-        }
-        me.current_context = context;
-        return 0;
-    }
-    static int GL_SetSwapInterval(JEX_VideoDevice *d, int interval)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_SetSwapInterval", std::to_string(interval));
-        if (me.Fails("GL_SetSwapInterval")) {
-            JEX_SetError("scripted GL_SetSwapInterval failure");
-            return -1;
-        }
-        me.swap_interval = interval;
-        return 0;
-    }
-    static int GL_GetSwapInterval(JEX_VideoDevice *d)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GL_GetSwapInterval", "");
-        return me.swap_interval;
-    }
-    static void GL_SwapWindow(JEX_VideoDevice *d, JEX_Window *w)
-    {
-        Me(d).Record("GL_SwapWindow", Id(w), w);
-    }
-    static void GL_DeleteContext(JEX_VideoDevice *d, JEX_GLContext context)
-    {
-        TestVideoDriver &me = GLOwner(d);
-        me.Record("GL_DeleteContext", ContextId(context));
-        --me.contexts_alive;
-        me.live_contexts.erase(static_cast<int *>(context));
-        if (me.current_context == context)
-            me.current_context = nullptr;
-        delete static_cast<int *>(context);
-    }
-    static void PumpEvents(JEX_VideoDevice *d)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("PumpEvents", "");
-        std::vector<std::function<void()>> pending;
-        pending.swap(me.script);
-        for (auto &step : pending)
-            step();
-    }
-    static void SuspendScreenSaver(JEX_VideoDevice *d)
-    {
-        Me(d).Record("SuspendScreenSaver", std::to_string(d->suspend_screensaver));
-    }
-    static void StartTextInput(JEX_VideoDevice *d)
-    {
-        Me(d).Record("StartTextInput", "");
-    }
-    static void StopTextInput(JEX_VideoDevice *d)
-    {
-        Me(d).Record("StopTextInput", "");
-    }
-    static void SetTextInputRect(JEX_VideoDevice *d, JEX_Rect *)
-    {
-        Me(d).Record("SetTextInputRect", "");
-    }
-    static int SetClipboardText(JEX_VideoDevice *d, const char *text)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("SetClipboardText", text);
-        me.clipboard = text;
-        me.has_clipboard = true;
-        return 0;
-    }
-    static char *GetClipboardText(JEX_VideoDevice *d)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("GetClipboardText", "");
-        return strdup(me.clipboard.c_str());
-    }
-    static JEX_bool HasClipboardText(JEX_VideoDevice *d)
-    {
-        TestVideoDriver &me = Me(d);
-        me.Record("HasClipboardText", "");
-        return me.has_clipboard ? JEX_TRUE : JEX_FALSE;
-    }
-    static void Free(JEX_VideoDevice *d)
-    {
-        std::free(d);
+        return Me(d).Call("SetRelativeMouseMode", Str(on)) ? 0 : -1;
     }
 
-    static JEX_VideoDevice *Create(int)
+    static void PumpEvents(Device *d)
+    {
+        Me(d).Call("PumpEvents");
+        for (auto &step : std::exchange(Me(d).script, {}))
+            step();
+    }
+    static void StartTextInput(Device *d)
+    {
+        Me(d).Call("StartTextInput");
+    }
+    static void StopTextInput(Device *d)
+    {
+        Me(d).Call("StopTextInput");
+    }
+    static void SetTextInputRect(Device *d, JEX_Rect *)
+    {
+        Me(d).Call("SetTextInputRect");
+    }
+    static int SetClipboardText(Device *d, const char *text)
+    {
+        Me(d).Call("SetClipboardText", text);
+        Me(d).clipboard = text;
+        Me(d).has_clipboard = true;
+        return 0;
+    }
+
+    static Device *Create(int)
     {
         TestVideoDriver *me = current();
-        if (!me || me->Fails("create"))
+        if (!me || me->failing.count("create"))
             return nullptr;
-        auto *d = static_cast<JEX_VideoDevice *>(std::calloc(1, sizeof(JEX_VideoDevice)));
-        if (!d)
-            return nullptr;
+        auto *d = static_cast<Device *>(std::calloc(1, sizeof(Device)));
         d->driverdata = me;
-        d->free = Free;
+        d->free = [](Device *device) { std::free(device); };
 #define JEX_TEST_SLOT(NAME)                                                                        \
     if (!me->omitted.count(#NAME))                                                                 \
         d->NAME = NAME;
-        JEX_TEST_SLOT(VideoInit)
-        JEX_TEST_SLOT(VideoQuit)
-        JEX_TEST_SLOT(GetDisplayBounds)
-        JEX_TEST_SLOT(GetDisplayModes)
-        JEX_TEST_SLOT(SetDisplayMode)
-        JEX_TEST_SLOT(CreateWindow)
-        JEX_TEST_SLOT(CreateWindowFrom)
-        JEX_TEST_SLOT(SetWindowTitle)
-        JEX_TEST_SLOT(SetWindowIcon)
-        JEX_TEST_SLOT(SetWindowPosition)
-        JEX_TEST_SLOT(SetWindowSize)
-        JEX_TEST_SLOT(ShowWindow)
-        JEX_TEST_SLOT(HideWindow)
-        JEX_TEST_SLOT(RaiseWindow)
-        JEX_TEST_SLOT(MaximizeWindow)
-        JEX_TEST_SLOT(MinimizeWindow)
-        JEX_TEST_SLOT(RestoreWindow)
+        // clang-format off
+        JEX_TEST_SLOT(VideoInit) JEX_TEST_SLOT(VideoQuit) JEX_TEST_SLOT(GetDisplayBounds)
+        JEX_TEST_SLOT(GetDisplayModes) JEX_TEST_SLOT(SetDisplayMode) JEX_TEST_SLOT(CreateWindow)
+        JEX_TEST_SLOT(CreateWindowFrom) JEX_TEST_SLOT(SetWindowTitle) JEX_TEST_SLOT(SetWindowIcon)
+        JEX_TEST_SLOT(SetWindowPosition) JEX_TEST_SLOT(SetWindowSize) JEX_TEST_SLOT(ShowWindow)
+        JEX_TEST_SLOT(HideWindow) JEX_TEST_SLOT(RaiseWindow) JEX_TEST_SLOT(MaximizeWindow)
+        JEX_TEST_SLOT(MinimizeWindow) JEX_TEST_SLOT(RestoreWindow)
         JEX_TEST_SLOT(SetWindowFullscreen)
-        JEX_TEST_SLOT(SetWindowGammaRamp)
-        JEX_TEST_SLOT(GetWindowGammaRamp)
-        JEX_TEST_SLOT(SetWindowGrab)
-        JEX_TEST_SLOT(DestroyWindow)
-        JEX_TEST_SLOT(CreateWindowFramebuffer)
-        JEX_TEST_SLOT(UpdateWindowFramebuffer)
-        JEX_TEST_SLOT(DestroyWindowFramebuffer)
-        JEX_TEST_SLOT(GetWindowWMInfo)
-        JEX_TEST_SLOT(GL_LoadLibrary)
-        JEX_TEST_SLOT(GL_GetProcAddress)
+        JEX_TEST_SLOT(SetWindowGammaRamp) JEX_TEST_SLOT(GetWindowGammaRamp)
+        JEX_TEST_SLOT(SetWindowGrab) JEX_TEST_SLOT(DestroyWindow) JEX_TEST_SLOT(GetWindowWMInfo)
+        JEX_TEST_SLOT(GL_LoadLibrary) JEX_TEST_SLOT(GL_GetProcAddress)
         JEX_TEST_SLOT(GL_UnloadLibrary)
-        JEX_TEST_SLOT(GL_CreateContext)
-        JEX_TEST_SLOT(GL_MakeCurrent)
-        JEX_TEST_SLOT(GL_SetSwapInterval)
-        JEX_TEST_SLOT(GL_GetSwapInterval)
-        JEX_TEST_SLOT(GL_SwapWindow)
-        JEX_TEST_SLOT(GL_DeleteContext)
-        JEX_TEST_SLOT(PumpEvents)
+        JEX_TEST_SLOT(GL_CreateContext) JEX_TEST_SLOT(GL_MakeCurrent) JEX_TEST_SLOT(GL_SwapWindow)
+        JEX_TEST_SLOT(GL_SetSwapInterval) JEX_TEST_SLOT(GL_GetSwapInterval)
+        JEX_TEST_SLOT(GL_DeleteContext) JEX_TEST_SLOT(PumpEvents)
         JEX_TEST_SLOT(SuspendScreenSaver)
-        JEX_TEST_SLOT(StartTextInput)
-        JEX_TEST_SLOT(StopTextInput)
-        JEX_TEST_SLOT(SetTextInputRect)
-        JEX_TEST_SLOT(SetClipboardText)
-        JEX_TEST_SLOT(GetClipboardText)
+        JEX_TEST_SLOT(StartTextInput) JEX_TEST_SLOT(StopTextInput) JEX_TEST_SLOT(SetTextInputRect)
+        JEX_TEST_SLOT(SetClipboardText) JEX_TEST_SLOT(GetClipboardText)
         JEX_TEST_SLOT(HasClipboardText)
+        if (me->install_mouse) {
+            JEX_TEST_SLOT(CreateCursor) JEX_TEST_SLOT(ShowCursor) JEX_TEST_SLOT(FreeCursor)
+            JEX_TEST_SLOT(WarpMouse) JEX_TEST_SLOT(SetRelativeMouseMode)
+        }
+        // clang-format on
 #undef JEX_TEST_SLOT
         return d;
     }
 };
 
-// Every queued window event, oldest first, removed from the queue without
-// pumping.
-inline std::vector<JEX_WindowEvent> TakeWindowEvents()
-{
-    std::vector<JEX_WindowEvent> out;
-    JEX_Event e;
-    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, JEX_WINDOWEVENT, JEX_WINDOWEVENT) == 1)
-        out.push_back(e.window);
-    return out;
-}
-
-// "code:window" strings, e.g. "1:2" for SHOWN of window 2, with the two
-// parameters for moves and resizes ("4:1@10,20").
+// Queued window events, oldest first, taken out without pumping, as
+// "code:window" with the parameters of moves and resizes ("4:1@10,20").
 inline std::string Describe(const JEX_WindowEvent &e)
 {
     std::string s = std::to_string(int(e.event)) + ":" + std::to_string(e.window_id);
     if (e.event == JEX_WINDOWEVENT_MOVED || e.event == JEX_WINDOWEVENT_RESIZED ||
-        e.event == JEX_WINDOWEVENT_SIZE_CHANGED)
+        e.event == JEX_WINDOWEVENT_SIZE_CHANGED) {
         s += "@" + std::to_string(e.param1) + "," + std::to_string(e.param2);
+    }
     return s;
 }
-
+// Queued events of a type range, oldest first, taken out without pumping.
+inline std::vector<JEX_Event> TakeAll(Uint32 first = JEX_FIRSTEVENT, Uint32 last = JEX_LASTEVENT)
+{
+    std::vector<JEX_Event> out;
+    JEX_Event e;
+    while (JEX_PeepEvents(&e, 1, JEX_GETEVENT, first, last) == 1)
+        out.push_back(e);
+    return out;
+}
 inline std::vector<std::string> TakeWindowEventText()
 {
     std::vector<std::string> out;
-    for (const JEX_WindowEvent &e : TakeWindowEvents())
-        out.push_back(Describe(e));
+    for (const JEX_Event &e : TakeAll(JEX_WINDOWEVENT, JEX_WINDOWEVENT))
+        out.push_back(Describe(e.window));
     return out;
 }
-
 inline int CountQueued(Uint32 type)
 {
     JEX_Event events[128];

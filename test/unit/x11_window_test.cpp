@@ -464,7 +464,7 @@ TEST_F(X11WindowTest, ColourCursorsAndHiddenCursor)
     JEX_ShowCursor(1);
     X11.XSync(Data()->display, False);
     JEX_FreeCursor(cursor);
-    EXPECT_EQ(X11_SetRelativeMouseMode(JEX_TRUE), -1);
+    EXPECT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), -1);
 
     // Warping lands the pointer where asked, inside the window.
     JEX_WarpMouseInWindow(window, 20, 25);

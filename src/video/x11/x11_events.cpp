@@ -7,7 +7,8 @@
 #include "JEX_log.h"
 #include "JEX_timer.h"
 #include "events/events_internal.h"
-#include "video/video_input.h"
+#include "events/keyboard_internal.h"
+#include "events/mouse_internal.h"
 #include "video/x11/x11_keyboard.h"
 #include "video/x11/x11_window.h"
 

@@ -85,7 +85,7 @@ bool X11_MakeCursorBitmaps(const Uint32 *pixels, int pitch, int w, int h, X11_Cu
     return true;
 }
 
-JEX_Cursor *X11_CreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
+JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x, int hot_y)
 {
     auto *cursor = static_cast<JEX_Cursor *>(std::calloc(1, sizeof(JEX_Cursor)));
     if (!cursor) {
@@ -127,7 +127,7 @@ JEX_Cursor *X11_CreateCursor(JEX_Surface *surface, int hot_x, int hot_y)
     return cursor;
 }
 
-int X11_ShowCursor(JEX_Cursor *cursor)
+int X11_ShowCursor(JEX_VideoDevice *, JEX_Cursor *cursor)
 {
     Display *display = current_display();
     if (!display)
@@ -148,7 +148,7 @@ int X11_ShowCursor(JEX_Cursor *cursor)
     return 0;
 }
 
-void X11_FreeCursor(JEX_Cursor *cursor)
+void X11_FreeCursor(JEX_VideoDevice *, JEX_Cursor *cursor)
 {
     if (!cursor)
         return;
@@ -159,7 +159,7 @@ void X11_FreeCursor(JEX_Cursor *cursor)
     std::free(cursor);
 }
 
-void X11_WarpMouse(JEX_Window *window, int x, int y)
+void X11_WarpMouse(JEX_VideoDevice *, JEX_Window *window, int x, int y)
 {
     Display *display = current_display();
     auto *wd = window ? static_cast<X11_WindowData *>(window->driverdata) : nullptr;
@@ -169,20 +169,19 @@ void X11_WarpMouse(JEX_Window *window, int x, int y)
     X11.XSync(display, False);
 }
 
-int X11_SetRelativeMouseMode(JEX_bool)
+int X11_SetRelativeMouseMode(JEX_VideoDevice *, JEX_bool)
 {
     JEX_Error(JEX_ERR_UNSUPPORTED);
     return -1;
 }
 
-void X11_InitMouse(JEX_VideoDevice *)
+void X11_InitMouse(JEX_VideoDevice *device)
 {
-    JEX_Mouse *mouse = JEX_GetMouse();
-    mouse->CreateCursor = X11_CreateCursor;
-    mouse->ShowCursor = X11_ShowCursor;
-    mouse->FreeCursor = X11_FreeCursor;
-    mouse->WarpMouse = X11_WarpMouse;
-    mouse->SetRelativeMouseMode = X11_SetRelativeMouseMode;
+    device->CreateCursor = X11_CreateCursor;
+    device->ShowCursor = X11_ShowCursor;
+    device->FreeCursor = X11_FreeCursor;
+    device->WarpMouse = X11_WarpMouse;
+    device->SetRelativeMouseMode = X11_SetRelativeMouseMode;
     // The server's own cursor: a record with no X cursor of its own.
     if (auto *standard = static_cast<JEX_Cursor *>(std::calloc(1, sizeof(JEX_Cursor))))
         JEX_SetDefaultCursor(standard);

@@ -8,11 +8,11 @@
 void X11_InitMouse(JEX_VideoDevice *device);
 void X11_QuitMouse(JEX_VideoDevice *device);
 
-JEX_Cursor *X11_CreateCursor(JEX_Surface *surface, int hot_x, int hot_y);
-int X11_ShowCursor(JEX_Cursor *cursor);
-void X11_FreeCursor(JEX_Cursor *cursor);
-void X11_WarpMouse(JEX_Window *window, int x, int y);
-int X11_SetRelativeMouseMode(JEX_bool enabled);
+JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *device, JEX_Surface *surface, int hot_x, int hot_y);
+int X11_ShowCursor(JEX_VideoDevice *device, JEX_Cursor *cursor);
+void X11_FreeCursor(JEX_VideoDevice *device, JEX_Cursor *cursor);
+void X11_WarpMouse(JEX_VideoDevice *device, JEX_Window *window, int x, int y);
+int X11_SetRelativeMouseMode(JEX_VideoDevice *device, JEX_bool enabled);
 
 /* The two-colour rendering of an ARGB8888 image: data and mask bitmaps
    (rows of (w + 7) / 8 bytes, least significant bit first) and the 16-bit

@@ -5,7 +5,6 @@
 
 #include "JEX_error.h"
 #include "JEX_log.h"
-#include "events/touch_internal.h"
 #include "video/x11/x11_events.h"
 #include "video/x11/x11_keyboard.h"
 #include "video/x11/x11_modes.h"
@@ -268,5 +267,4 @@ void X11_VideoQuit(JEX_VideoDevice *device)
     X11_QuitKeyboard(device);
     X11_QuitMouse(device);
     X11_StopScreenSaverInhibitor();
-    JEX_TouchQuit();
 }

@@ -579,8 +579,6 @@ void X11_SetWindowSize(JEX_VideoDevice *device, JEX_Window *window)
 {
     Display *display = video_data(device)->display;
     const Window w = window_data(window)->xwindow;
-    if (window->shaper && device->ResizeWindowShape)
-        device->ResizeWindowShape(window);
     if (!(window->flags & JEX_WINDOW_RESIZABLE)) {
         // Fixed-size hints first, or a manager would refuse the new size.
         set_size_hints(display, w, window, false);

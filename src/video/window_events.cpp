@@ -1,21 +1,20 @@
 // Window state reports: keep the window record in step, run the core's
 // reactions, coalesce pending moves and resizes, and turn the close of the
 // last window into a quit request.
-#include "events/windowevents_internal.h"
+#include "video/sysvideo.h"
 
 #include "events/events_internal.h"
-#include "video/sysvideo.h"
 
 namespace {
 
-bool has(const JEX_Window *window, Uint32 flag)
+bool Has(const JEX_Window *window, Uint32 flag)
 {
     return (window->flags & flag) != 0;
 }
 
 // Drops queued size reports of the new event's window: RESIZED and
 // SIZE_CHANGED replace each other.
-int remove_pending_resizes(void *userdata, JEX_Event *event)
+int RemovePendingResizes(void *userdata, JEX_Event *event)
 {
     const auto *fresh = static_cast<const JEX_Event *>(userdata);
     if (event->type == JEX_WINDOWEVENT && event->window.window_id == fresh->window.window_id &&
@@ -25,7 +24,7 @@ int remove_pending_resizes(void *userdata, JEX_Event *event)
     return 1;
 }
 
-int remove_pending_moves(void *userdata, JEX_Event *event)
+int RemovePendingMoves(void *userdata, JEX_Event *event)
 {
     const auto *fresh = static_cast<const JEX_Event *>(userdata);
     if (event->type == JEX_WINDOWEVENT && event->window.window_id == fresh->window.window_id &&
@@ -34,31 +33,31 @@ int remove_pending_moves(void *userdata, JEX_Event *event)
     return 1;
 }
 
-bool undefined_half(int v)
+bool UndefinedHalf(int v)
 {
     return ((Uint32(v) >> 16) & 0xFFFF) == 0x1FFF;
 }
 
 // Applies the report to the window; false when it changes nothing.
-bool update_window(JEX_Window *window, Uint8 code, int param1, int param2)
+bool UpdateWindow(JEX_Window *window, Uint8 code, int param1, int param2)
 {
     switch (code) {
     case JEX_WINDOWEVENT_SHOWN:
-        if (has(window, JEX_WINDOW_SHOWN))
+        if (Has(window, JEX_WINDOW_SHOWN))
             return false;
         window->flags = (window->flags & ~Uint32(JEX_WINDOW_HIDDEN)) | JEX_WINDOW_SHOWN;
         JEX_OnWindowShown(window);
         return true;
     case JEX_WINDOWEVENT_HIDDEN:
-        if (!has(window, JEX_WINDOW_SHOWN))
+        if (!Has(window, JEX_WINDOW_SHOWN))
             return false;
         window->flags = (window->flags & ~Uint32(JEX_WINDOW_SHOWN)) | JEX_WINDOW_HIDDEN;
         JEX_OnWindowHidden(window);
         return true;
     case JEX_WINDOWEVENT_MOVED:
-        if (undefined_half(param1) || undefined_half(param2))
+        if (UndefinedHalf(param1) || UndefinedHalf(param2))
             return false;
-        if (!has(window, JEX_WINDOW_FULLSCREEN)) {
+        if (!Has(window, JEX_WINDOW_FULLSCREEN)) {
             window->windowed.x = param1;
             window->windowed.y = param2;
         }
@@ -68,7 +67,7 @@ bool update_window(JEX_Window *window, Uint8 code, int param1, int param2)
         window->y = param2;
         return true;
     case JEX_WINDOWEVENT_RESIZED:
-        if (!has(window, JEX_WINDOW_FULLSCREEN)) {
+        if (!Has(window, JEX_WINDOW_FULLSCREEN)) {
             window->windowed.w = param1;
             window->windowed.h = param2;
         }
@@ -79,40 +78,40 @@ bool update_window(JEX_Window *window, Uint8 code, int param1, int param2)
         JEX_OnWindowResized(window);
         return true;
     case JEX_WINDOWEVENT_MINIMIZED:
-        if (has(window, JEX_WINDOW_MINIMIZED))
+        if (Has(window, JEX_WINDOW_MINIMIZED))
             return false;
         window->flags |= JEX_WINDOW_MINIMIZED;
         JEX_OnWindowMinimized(window);
         return true;
     case JEX_WINDOWEVENT_MAXIMIZED:
-        if (has(window, JEX_WINDOW_MAXIMIZED))
+        if (Has(window, JEX_WINDOW_MAXIMIZED))
             return false;
         window->flags |= JEX_WINDOW_MAXIMIZED;
         return true;
     case JEX_WINDOWEVENT_RESTORED:
-        if (!has(window, JEX_WINDOW_MINIMIZED | JEX_WINDOW_MAXIMIZED))
+        if (!Has(window, JEX_WINDOW_MINIMIZED | JEX_WINDOW_MAXIMIZED))
             return false;
         window->flags &= ~Uint32(JEX_WINDOW_MINIMIZED | JEX_WINDOW_MAXIMIZED);
         JEX_OnWindowRestored(window);
         return true;
     case JEX_WINDOWEVENT_ENTER:
-        if (has(window, JEX_WINDOW_MOUSE_FOCUS))
+        if (Has(window, JEX_WINDOW_MOUSE_FOCUS))
             return false;
         window->flags |= JEX_WINDOW_MOUSE_FOCUS;
         return true;
     case JEX_WINDOWEVENT_LEAVE:
-        if (!has(window, JEX_WINDOW_MOUSE_FOCUS))
+        if (!Has(window, JEX_WINDOW_MOUSE_FOCUS))
             return false;
         window->flags &= ~Uint32(JEX_WINDOW_MOUSE_FOCUS);
         return true;
     case JEX_WINDOWEVENT_FOCUS_GAINED:
-        if (has(window, JEX_WINDOW_INPUT_FOCUS))
+        if (Has(window, JEX_WINDOW_INPUT_FOCUS))
             return false;
         window->flags |= JEX_WINDOW_INPUT_FOCUS;
         JEX_OnWindowFocusGained(window);
         return true;
     case JEX_WINDOWEVENT_FOCUS_LOST:
-        if (!has(window, JEX_WINDOW_INPUT_FOCUS))
+        if (!Has(window, JEX_WINDOW_INPUT_FOCUS))
             return false;
         window->flags &= ~Uint32(JEX_WINDOW_INPUT_FOCUS);
         JEX_OnWindowFocusLost(window);
@@ -129,7 +128,7 @@ int JEX_SendWindowEvent(JEX_Window *window, Uint8 windowevent, int param1, int p
 {
     if (!window)
         return 0;
-    if (!update_window(window, windowevent, param1, param2))
+    if (!UpdateWindow(window, windowevent, param1, param2))
         return 0;
     int posted = 0;
     if (JEX_EventState(JEX_WINDOWEVENT, JEX_QUERY) == JEX_ENABLE) {
@@ -140,9 +139,9 @@ int JEX_SendWindowEvent(JEX_Window *window, Uint8 windowevent, int param1, int p
         event.window.param1 = param1;
         event.window.param2 = param2;
         if (windowevent == JEX_WINDOWEVENT_RESIZED || windowevent == JEX_WINDOWEVENT_SIZE_CHANGED)
-            JEX_FilterEvents(remove_pending_resizes, &event);
+            JEX_FilterEvents(RemovePendingResizes, &event);
         else if (windowevent == JEX_WINDOWEVENT_MOVED)
-            JEX_FilterEvents(remove_pending_moves, &event);
+            JEX_FilterEvents(RemovePendingMoves, &event);
         posted = JEX_PushEvent(&event) > 0;
     }
     if (windowevent == JEX_WINDOWEVENT_CLOSE && !window->prev && !window->next)
