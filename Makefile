@@ -9,7 +9,7 @@
 JOBS      ?= $(shell nproc)
 FUZZ_SECS ?= 60
 PREFIX    ?= /usr/local
-TSAN_TESTS = thread_test timer_test error_test log_test events_test quit_test
+TSAN_TESTS = thread_test timer_test error_test log_test hints_test events_test quit_test
 space := $(subst ,, )
 # ccache, where installed, makes rebuilds of several trees cheap.
 LAUNCHER  := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
