@@ -73,55 +73,57 @@ void AlphaRows(JEX_BlitInfo *info)
 
 }  // namespace
 
-void BlitBto1(JEX_BlitInfo *info)
+void JEX_BlitBto1(JEX_BlitInfo *info)
 {
     TranslateRows<1, false>(info);
 }
-void BlitBto2(JEX_BlitInfo *info)
+void JEX_BlitBto2(JEX_BlitInfo *info)
 {
     TranslateRows<2, false>(info);
 }
-void BlitBto3(JEX_BlitInfo *info)
+void JEX_BlitBto3(JEX_BlitInfo *info)
 {
     TranslateRows<3, false>(info);
 }
-void BlitBto4(JEX_BlitInfo *info)
+void JEX_BlitBto4(JEX_BlitInfo *info)
 {
     TranslateRows<4, false>(info);
 }
-void BlitBto1Key(JEX_BlitInfo *info)
+void JEX_BlitBto1Key(JEX_BlitInfo *info)
 {
     TranslateRows<1, true>(info);
 }
-void BlitBto2Key(JEX_BlitInfo *info)
+void JEX_BlitBto2Key(JEX_BlitInfo *info)
 {
     TranslateRows<2, true>(info);
 }
-void BlitBto3Key(JEX_BlitInfo *info)
+void JEX_BlitBto3Key(JEX_BlitInfo *info)
 {
     TranslateRows<3, true>(info);
 }
-void BlitBto4Key(JEX_BlitInfo *info)
+void JEX_BlitBto4Key(JEX_BlitInfo *info)
 {
     TranslateRows<4, true>(info);
 }
-void BlitBtoNAlpha(JEX_BlitInfo *info)
+void JEX_BlitBtoNAlpha(JEX_BlitInfo *info)
 {
     AlphaRows<false>(info);
 }
-void BlitBtoNAlphaKey(JEX_BlitInfo *info)
+void JEX_BlitBtoNAlphaKey(JEX_BlitInfo *info)
 {
     AlphaRows<true>(info);
 }
 
 JEX_BlitFunc JEX_CalculateBlit0(JEX_Surface *surface)
 {
-    static constexpr JEX_BlitFunc bitmap_blit[] = {nullptr, BlitBto1, BlitBto2, BlitBto3, BlitBto4};
-    static constexpr JEX_BlitFunc colorkey_blit[] = {nullptr, BlitBto1Key, BlitBto2Key, BlitBto3Key,
-                                                     BlitBto4Key};
+    static constexpr JEX_BlitFunc bitmap_blit[] = {nullptr, JEX_BlitBto1, JEX_BlitBto2,
+                                                   JEX_BlitBto3, JEX_BlitBto4};
+    static constexpr JEX_BlitFunc colorkey_blit[] = {nullptr, JEX_BlitBto1Key, JEX_BlitBto2Key,
+                                                     JEX_BlitBto3Key, JEX_BlitBto4Key};
     const int bits = surface->format->bits_per_pixel;
     // 4-bit sources are read the same way as bitmaps, a nibble per pixel.
     if (bits != 1 && bits != 4)
         return nullptr;
-    return SelectIndexed(surface, bitmap_blit, colorkey_blit, BlitBtoNAlpha, BlitBtoNAlphaKey);
+    return SelectIndexed(surface, bitmap_blit, colorkey_blit, JEX_BlitBtoNAlpha,
+                         JEX_BlitBtoNAlphaKey);
 }

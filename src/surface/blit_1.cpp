@@ -51,51 +51,52 @@ void AlphaRows(JEX_BlitInfo *info)
 
 }  // namespace
 
-void Blit1to1(JEX_BlitInfo *info)
+void JEX_Blit1to1(JEX_BlitInfo *info)
 {
     TranslateRows<1, false>(info);
 }
-void Blit1to2(JEX_BlitInfo *info)
+void JEX_Blit1to2(JEX_BlitInfo *info)
 {
     TranslateRows<2, false>(info);
 }
-void Blit1to3(JEX_BlitInfo *info)
+void JEX_Blit1to3(JEX_BlitInfo *info)
 {
     TranslateRows<3, false>(info);
 }
-void Blit1to4(JEX_BlitInfo *info)
+void JEX_Blit1to4(JEX_BlitInfo *info)
 {
     TranslateRows<4, false>(info);
 }
-void Blit1to1Key(JEX_BlitInfo *info)
+void JEX_Blit1to1Key(JEX_BlitInfo *info)
 {
     TranslateRows<1, true>(info);
 }
-void Blit1to2Key(JEX_BlitInfo *info)
+void JEX_Blit1to2Key(JEX_BlitInfo *info)
 {
     TranslateRows<2, true>(info);
 }
-void Blit1to3Key(JEX_BlitInfo *info)
+void JEX_Blit1to3Key(JEX_BlitInfo *info)
 {
     TranslateRows<3, true>(info);
 }
-void Blit1to4Key(JEX_BlitInfo *info)
+void JEX_Blit1to4Key(JEX_BlitInfo *info)
 {
     TranslateRows<4, true>(info);
 }
-void Blit1toNAlpha(JEX_BlitInfo *info)
+void JEX_Blit1toNAlpha(JEX_BlitInfo *info)
 {
     AlphaRows<false>(info);
 }
-void Blit1toNAlphaKey(JEX_BlitInfo *info)
+void JEX_Blit1toNAlphaKey(JEX_BlitInfo *info)
 {
     AlphaRows<true>(info);
 }
 
 JEX_BlitFunc JEX_CalculateBlit1(JEX_Surface *surface)
 {
-    static constexpr JEX_BlitFunc one_blit[] = {nullptr, Blit1to1, Blit1to2, Blit1to3, Blit1to4};
-    static constexpr JEX_BlitFunc one_blitkey[] = {nullptr, Blit1to1Key, Blit1to2Key, Blit1to3Key,
-                                                   Blit1to4Key};
-    return SelectIndexed(surface, one_blit, one_blitkey, Blit1toNAlpha, Blit1toNAlphaKey);
+    static constexpr JEX_BlitFunc one_blit[] = {nullptr, JEX_Blit1to1, JEX_Blit1to2, JEX_Blit1to3,
+                                                JEX_Blit1to4};
+    static constexpr JEX_BlitFunc one_blitkey[] = {nullptr, JEX_Blit1to1Key, JEX_Blit1to2Key,
+                                                   JEX_Blit1to3Key, JEX_Blit1to4Key};
+    return SelectIndexed(surface, one_blit, one_blitkey, JEX_Blit1toNAlpha, JEX_Blit1toNAlphaKey);
 }

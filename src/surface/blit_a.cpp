@@ -224,32 +224,32 @@ void ARGBto16Rows(JEX_BlitInfo *info)
 
 }  // namespace
 
-void BlitNtoNPixelAlpha(JEX_BlitInfo *info)
+void JEX_BlitNtoNPixelAlpha(JEX_BlitInfo *info)
 {
     PixelAlphaRows(info);
 }
-void BlitNtoNSurfaceAlpha(JEX_BlitInfo *info)
+void JEX_BlitNtoNSurfaceAlpha(JEX_BlitInfo *info)
 {
     SurfaceAlphaRows<false>(info);
 }
-void BlitNtoNSurfaceAlphaKey(JEX_BlitInfo *info)
+void JEX_BlitNtoNSurfaceAlphaKey(JEX_BlitInfo *info)
 {
     SurfaceAlphaRows<true>(info);
 }
-void BlitNto1SurfaceAlpha(JEX_BlitInfo *info)
+void JEX_BlitNto1SurfaceAlpha(JEX_BlitInfo *info)
 {
     To1AlphaRows<true, false>(info);
 }
-void BlitNto1PixelAlpha(JEX_BlitInfo *info)
+void JEX_BlitNto1PixelAlpha(JEX_BlitInfo *info)
 {
     To1AlphaRows<false, false>(info);
 }
-void BlitNto1SurfaceAlphaKey(JEX_BlitInfo *info)
+void JEX_BlitNto1SurfaceAlphaKey(JEX_BlitInfo *info)
 {
     To1AlphaRows<true, true>(info);
 }
 
-void BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info)
+void JEX_BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info)
 {
     const JEX_SimdKernels *k = JEX_ActiveSimdKernels();
     const int w = info->dst_w;
@@ -264,7 +264,7 @@ void BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info)
     });
 }
 
-void BlitRGBtoRGBSurfaceAlpha(JEX_BlitInfo *info)
+void JEX_BlitRGBtoRGBSurfaceAlpha(JEX_BlitInfo *info)
 {
     const Uint32 a = info->a;
     const int w = info->dst_w;
@@ -281,19 +281,19 @@ void BlitRGBtoRGBSurfaceAlpha(JEX_BlitInfo *info)
     });
 }
 
-void Blit565to565SurfaceAlpha(JEX_BlitInfo *info)
+void JEX_Blit565to565SurfaceAlpha(JEX_BlitInfo *info)
 {
     Surface16Rows<0xF7DE, 0x07E0F81F>(info);
 }
-void Blit555to555SurfaceAlpha(JEX_BlitInfo *info)
+void JEX_Blit555to555SurfaceAlpha(JEX_BlitInfo *info)
 {
     Surface16Rows<0xFBDE, 0x03E07C1F>(info);
 }
-void BlitARGBto565PixelAlpha(JEX_BlitInfo *info)
+void JEX_BlitARGBto565PixelAlpha(JEX_BlitInfo *info)
 {
     ARGBto16Rows<true>(info);
 }
-void BlitARGBto555PixelAlpha(JEX_BlitInfo *info)
+void JEX_BlitARGBto555PixelAlpha(JEX_BlitInfo *info)
 {
     ARGBto16Rows<false>(info);
 }
@@ -312,24 +312,24 @@ JEX_BlitFunc JEX_CalculateBlitA(JEX_Surface *surface)
         if (sf->amask)
             return nullptr;
         if (dbpp == 1)
-            return BlitNto1SurfaceAlpha;
+            return JEX_BlitNto1SurfaceAlpha;
         if (dbpp == 2 && map->identity) {
             if (df->gmask == 0x7E0)
-                return Blit565to565SurfaceAlpha;
+                return JEX_Blit565to565SurfaceAlpha;
             if (df->gmask == 0x3E0)
-                return Blit555to555SurfaceAlpha;
+                return JEX_Blit555to555SurfaceAlpha;
         }
         if (dbpp == 4 && sbpp == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
             sf->bmask == df->bmask && (sf->rmask | sf->gmask | sf->bmask) == 0xFFFFFF)
-            return BlitRGBtoRGBSurfaceAlpha;
-        return BlitNtoNSurfaceAlpha;
+            return JEX_BlitRGBtoRGBSurfaceAlpha;
+        return JEX_BlitNtoNSurfaceAlpha;
     }
     if (flags == (JEX_COPY_COLORKEY | JEX_COPY_MODULATE_ALPHA | JEX_COPY_BLEND)) {
         if (sf->amask)
             return nullptr;
         if (dbpp == 1)
-            return BlitNto1SurfaceAlphaKey;
-        return BlitNtoNSurfaceAlphaKey;
+            return JEX_BlitNto1SurfaceAlphaKey;
+        return JEX_BlitNtoNSurfaceAlphaKey;
     }
     if (flags == JEX_COPY_BLEND) {
         // The 565/555 members write no alpha bits, so they serve only
@@ -339,16 +339,16 @@ JEX_BlitFunc JEX_CalculateBlitA(JEX_Surface *surface)
             ((sf->rmask == 0xFF && df->rmask == 0x1F) ||
              (sf->bmask == 0xFF && df->bmask == 0x1F))) {
             if (df->gmask == 0x7E0)
-                return BlitARGBto565PixelAlpha;
+                return JEX_BlitARGBto565PixelAlpha;
             if (df->gmask == 0x3E0)
-                return BlitARGBto555PixelAlpha;
+                return JEX_BlitARGBto555PixelAlpha;
         }
         if (dbpp == 4 && sbpp == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
             sf->bmask == df->bmask && sf->amask == 0xFF000000)
-            return BlitRGBtoRGBPixelAlpha;
+            return JEX_BlitRGBtoRGBPixelAlpha;
         if (dbpp == 1)
-            return BlitNto1PixelAlpha;
-        return BlitNtoNPixelAlpha;
+            return JEX_BlitNto1PixelAlpha;
+        return JEX_BlitNtoNPixelAlpha;
     }
     return nullptr;
 }

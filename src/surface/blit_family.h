@@ -23,60 +23,60 @@ inline Uint32 JEX_SelectionFlags(const JEX_BlitMap *map)
 }
 
 // Family 0: sources of 1 or 4 bits per pixel (either bit order).
-void BlitBto1(JEX_BlitInfo *info);
-void BlitBto2(JEX_BlitInfo *info);
-void BlitBto3(JEX_BlitInfo *info);
-void BlitBto4(JEX_BlitInfo *info);
-void BlitBto1Key(JEX_BlitInfo *info);
-void BlitBto2Key(JEX_BlitInfo *info);
-void BlitBto3Key(JEX_BlitInfo *info);
-void BlitBto4Key(JEX_BlitInfo *info);
-void BlitBtoNAlpha(JEX_BlitInfo *info);
-void BlitBtoNAlphaKey(JEX_BlitInfo *info);
+void JEX_BlitBto1(JEX_BlitInfo *info);
+void JEX_BlitBto2(JEX_BlitInfo *info);
+void JEX_BlitBto3(JEX_BlitInfo *info);
+void JEX_BlitBto4(JEX_BlitInfo *info);
+void JEX_BlitBto1Key(JEX_BlitInfo *info);
+void JEX_BlitBto2Key(JEX_BlitInfo *info);
+void JEX_BlitBto3Key(JEX_BlitInfo *info);
+void JEX_BlitBto4Key(JEX_BlitInfo *info);
+void JEX_BlitBtoNAlpha(JEX_BlitInfo *info);
+void JEX_BlitBtoNAlphaKey(JEX_BlitInfo *info);
 
 // Family 1: 8-bit sources through the translation table.
-void Blit1to1(JEX_BlitInfo *info);
-void Blit1to2(JEX_BlitInfo *info);
-void Blit1to3(JEX_BlitInfo *info);
-void Blit1to4(JEX_BlitInfo *info);
-void Blit1to1Key(JEX_BlitInfo *info);
-void Blit1to2Key(JEX_BlitInfo *info);
-void Blit1to3Key(JEX_BlitInfo *info);
-void Blit1to4Key(JEX_BlitInfo *info);
-void Blit1toNAlpha(JEX_BlitInfo *info);
-void Blit1toNAlphaKey(JEX_BlitInfo *info);
+void JEX_Blit1to1(JEX_BlitInfo *info);
+void JEX_Blit1to2(JEX_BlitInfo *info);
+void JEX_Blit1to3(JEX_BlitInfo *info);
+void JEX_Blit1to4(JEX_BlitInfo *info);
+void JEX_Blit1to1Key(JEX_BlitInfo *info);
+void JEX_Blit1to2Key(JEX_BlitInfo *info);
+void JEX_Blit1to3Key(JEX_BlitInfo *info);
+void JEX_Blit1to4Key(JEX_BlitInfo *info);
+void JEX_Blit1toNAlpha(JEX_BlitInfo *info);
+void JEX_Blit1toNAlphaKey(JEX_BlitInfo *info);
 
 // Family N.
-void BlitNtoN(JEX_BlitInfo *info);
-void BlitNtoNCopyAlpha(JEX_BlitInfo *info);
-void BlitNtoNKey(JEX_BlitInfo *info);
-void BlitNtoNKeyCopyAlpha(JEX_BlitInfo *info);
-void Blit4to4MaskAlpha(JEX_BlitInfo *info);
-void Blit2to2Key(JEX_BlitInfo *info);
-void BlitNto1(JEX_BlitInfo *info);
-void BlitNto1Key(JEX_BlitInfo *info);
-void Blit_RGB888_index8(JEX_BlitInfo *info);
-void Blit_RGB888_index8_map(JEX_BlitInfo *info);
-void Blit_RGB888_RGB565(JEX_BlitInfo *info);
-void Blit_RGB888_RGB555(JEX_BlitInfo *info);
-void Blit_RGB565_ARGB8888(JEX_BlitInfo *info);
-void Blit_RGB565_ABGR8888(JEX_BlitInfo *info);
-void Blit_RGB565_RGBA8888(JEX_BlitInfo *info);
-void Blit_RGB565_BGRA8888(JEX_BlitInfo *info);
+void JEX_BlitNtoN(JEX_BlitInfo *info);
+void JEX_BlitNtoNCopyAlpha(JEX_BlitInfo *info);
+void JEX_BlitNtoNKey(JEX_BlitInfo *info);
+void JEX_BlitNtoNKeyCopyAlpha(JEX_BlitInfo *info);
+void JEX_Blit4to4MaskAlpha(JEX_BlitInfo *info);
+void JEX_Blit2to2Key(JEX_BlitInfo *info);
+void JEX_BlitNto1(JEX_BlitInfo *info);
+void JEX_BlitNto1Key(JEX_BlitInfo *info);
+void JEX_Blit_RGB888_index8(JEX_BlitInfo *info);
+void JEX_Blit_RGB888_index8_map(JEX_BlitInfo *info);
+void JEX_Blit_RGB888_RGB565(JEX_BlitInfo *info);
+void JEX_Blit_RGB888_RGB555(JEX_BlitInfo *info);
+void JEX_Blit_RGB565_ARGB8888(JEX_BlitInfo *info);
+void JEX_Blit_RGB565_ABGR8888(JEX_BlitInfo *info);
+void JEX_Blit_RGB565_RGBA8888(JEX_BlitInfo *info);
+void JEX_Blit_RGB565_BGRA8888(JEX_BlitInfo *info);
 
 // Family A.
-void BlitNtoNPixelAlpha(JEX_BlitInfo *info);
-void BlitNtoNSurfaceAlpha(JEX_BlitInfo *info);
-void BlitNtoNSurfaceAlphaKey(JEX_BlitInfo *info);
-void BlitNto1SurfaceAlpha(JEX_BlitInfo *info);
-void BlitNto1PixelAlpha(JEX_BlitInfo *info);
-void BlitNto1SurfaceAlphaKey(JEX_BlitInfo *info);
-void BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info);
-void BlitRGBtoRGBSurfaceAlpha(JEX_BlitInfo *info);
-void Blit565to565SurfaceAlpha(JEX_BlitInfo *info);
-void Blit555to555SurfaceAlpha(JEX_BlitInfo *info);
-void BlitARGBto565PixelAlpha(JEX_BlitInfo *info);
-void BlitARGBto555PixelAlpha(JEX_BlitInfo *info);
+void JEX_BlitNtoNPixelAlpha(JEX_BlitInfo *info);
+void JEX_BlitNtoNSurfaceAlpha(JEX_BlitInfo *info);
+void JEX_BlitNtoNSurfaceAlphaKey(JEX_BlitInfo *info);
+void JEX_BlitNto1SurfaceAlpha(JEX_BlitInfo *info);
+void JEX_BlitNto1PixelAlpha(JEX_BlitInfo *info);
+void JEX_BlitNto1SurfaceAlphaKey(JEX_BlitInfo *info);
+void JEX_BlitRGBtoRGBPixelAlpha(JEX_BlitInfo *info);
+void JEX_BlitRGBtoRGBSurfaceAlpha(JEX_BlitInfo *info);
+void JEX_Blit565to565SurfaceAlpha(JEX_BlitInfo *info);
+void JEX_Blit555to555SurfaceAlpha(JEX_BlitInfo *info);
+void JEX_BlitARGBto565PixelAlpha(JEX_BlitInfo *info);
+void JEX_BlitARGBto555PixelAlpha(JEX_BlitInfo *info);
 
 // The generated table: one entry per source format, destination format and
 // variant; the last entry has a null routine.

@@ -168,35 +168,35 @@ void RGB565To32(JEX_BlitInfo *info, const Uint32 *lut, int kind)
 
 }  // namespace
 
-void BlitNtoN(JEX_BlitInfo *info)
+void JEX_BlitNtoN(JEX_BlitInfo *info)
 {
     ConvertRows<false, false>(info);
 }
-void BlitNtoNCopyAlpha(JEX_BlitInfo *info)
+void JEX_BlitNtoNCopyAlpha(JEX_BlitInfo *info)
 {
     ConvertRows<false, true>(info);
 }
-void BlitNtoNKey(JEX_BlitInfo *info)
+void JEX_BlitNtoNKey(JEX_BlitInfo *info)
 {
     ConvertRows<true, false>(info);
 }
-void BlitNtoNKeyCopyAlpha(JEX_BlitInfo *info)
+void JEX_BlitNtoNKeyCopyAlpha(JEX_BlitInfo *info)
 {
     ConvertRows<true, true>(info);
 }
-void BlitNto1(JEX_BlitInfo *info)
+void JEX_BlitNto1(JEX_BlitInfo *info)
 {
     ToIndexRows<false>(info);
 }
-void BlitNto1Key(JEX_BlitInfo *info)
+void JEX_BlitNto1Key(JEX_BlitInfo *info)
 {
     ToIndexRows<true>(info);
 }
-void Blit_RGB888_index8(JEX_BlitInfo *info)
+void JEX_Blit_RGB888_index8(JEX_BlitInfo *info)
 {
     RGB888ToIndex8<false>(info);
 }
-void Blit_RGB888_index8_map(JEX_BlitInfo *info)
+void JEX_Blit_RGB888_index8_map(JEX_BlitInfo *info)
 {
     RGB888ToIndex8<true>(info);
 }
@@ -204,7 +204,7 @@ void Blit_RGB888_index8_map(JEX_BlitInfo *info)
 // Equal colour masks: the colour bits move as they are. Without destination
 // alpha the rest is cleared; with it the alpha is the source's when the
 // source has alpha in the same place, else the modulation alpha.
-void Blit4to4MaskAlpha(JEX_BlitInfo *info)
+void JEX_Blit4to4MaskAlpha(JEX_BlitInfo *info)
 {
     const JEX_PixelFormat *sf = info->src_fmt, *df = info->dst_fmt;
     const Uint32 rgb = sf->rmask | sf->gmask | sf->bmask;
@@ -228,7 +228,7 @@ void Blit4to4MaskAlpha(JEX_BlitInfo *info)
     });
 }
 
-void Blit2to2Key(JEX_BlitInfo *info)
+void JEX_Blit2to2Key(JEX_BlitInfo *info)
 {
     const KeyTest keyed(*info);
     const int w = info->dst_w;
@@ -241,7 +241,7 @@ void Blit2to2Key(JEX_BlitInfo *info)
     });
 }
 
-void Blit_RGB888_RGB565(JEX_BlitInfo *info)
+void JEX_Blit_RGB888_RGB565(JEX_BlitInfo *info)
 {
     To16Rows(
         info, &JEX_SimdKernels::rgb888_to_565,
@@ -250,7 +250,7 @@ void Blit_RGB888_RGB565(JEX_BlitInfo *info)
         });
 }
 
-void Blit_RGB888_RGB555(JEX_BlitInfo *info)
+void JEX_Blit_RGB888_RGB555(JEX_BlitInfo *info)
 {
     To16Rows(
         info, &JEX_SimdKernels::rgb888_to_555,
@@ -259,19 +259,19 @@ void Blit_RGB888_RGB555(JEX_BlitInfo *info)
         });
 }
 
-void Blit_RGB565_ARGB8888(JEX_BlitInfo *info)
+void JEX_Blit_RGB565_ARGB8888(JEX_BlitInfo *info)
 {
     RGB565To32(info, kLutARGB.v, 0);
 }
-void Blit_RGB565_ABGR8888(JEX_BlitInfo *info)
+void JEX_Blit_RGB565_ABGR8888(JEX_BlitInfo *info)
 {
     RGB565To32(info, kLutABGR.v, 1);
 }
-void Blit_RGB565_RGBA8888(JEX_BlitInfo *info)
+void JEX_Blit_RGB565_RGBA8888(JEX_BlitInfo *info)
 {
     RGB565To32(info, kLutRGBA.v, 2);
 }
-void Blit_RGB565_BGRA8888(JEX_BlitInfo *info)
+void JEX_Blit_RGB565_BGRA8888(JEX_BlitInfo *info)
 {
     RGB565To32(info, kLutBGRA.v, 3);
 }
@@ -324,7 +324,7 @@ void BlitNtoNKeyFast(JEX_BlitInfo *info)
     if (EqualColourMasks32(info->src_fmt, info->dst_fmt))
         Key4to4Equal(info, false);
     else
-        BlitNtoNKey(info);
+        JEX_BlitNtoNKey(info);
 }
 
 void BlitNtoNKeyCopyAlphaFast(JEX_BlitInfo *info)
@@ -336,7 +336,7 @@ void BlitNtoNKeyCopyAlphaFast(JEX_BlitInfo *info)
         info->src_fmt->amask == info->dst_fmt->amask)
         Key4to4Equal(info, true);
     else
-        BlitNtoNKeyCopyAlpha(info);
+        JEX_BlitNtoNKeyCopyAlpha(info);
 }
 
 // ---------------------------------------------------------------------------
@@ -357,17 +357,17 @@ struct NormalEntry {
 // processor; the vector kernels work inside the scalar routines instead.
 constexpr NormalEntry kNormal1[] = {{0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0}};
 constexpr NormalEntry kNormal2[] = {
-    {0xF800, 0x7E0, 0x1F, 4, 0xFF0000, 0xFF00, 0xFF, 0, Blit_RGB565_ARGB8888, kSetAlpha},
-    {0xF800, 0x7E0, 0x1F, 4, 0xFF, 0xFF00, 0xFF0000, 0, Blit_RGB565_ABGR8888, kSetAlpha},
-    {0xF800, 0x7E0, 0x1F, 4, 0xFF000000, 0xFF0000, 0xFF00, 0, Blit_RGB565_RGBA8888, kSetAlpha},
-    {0xF800, 0x7E0, 0x1F, 4, 0xFF00, 0xFF0000, 0xFF000000, 0, Blit_RGB565_BGRA8888, kSetAlpha},
-    {0, 0, 0, 0, 0, 0, 0, 0, BlitNtoN, 0},
+    {0xF800, 0x7E0, 0x1F, 4, 0xFF0000, 0xFF00, 0xFF, 0, JEX_Blit_RGB565_ARGB8888, kSetAlpha},
+    {0xF800, 0x7E0, 0x1F, 4, 0xFF, 0xFF00, 0xFF0000, 0, JEX_Blit_RGB565_ABGR8888, kSetAlpha},
+    {0xF800, 0x7E0, 0x1F, 4, 0xFF000000, 0xFF0000, 0xFF00, 0, JEX_Blit_RGB565_RGBA8888, kSetAlpha},
+    {0xF800, 0x7E0, 0x1F, 4, 0xFF00, 0xFF0000, 0xFF000000, 0, JEX_Blit_RGB565_BGRA8888, kSetAlpha},
+    {0, 0, 0, 0, 0, 0, 0, 0, JEX_BlitNtoN, 0},
 };
-constexpr NormalEntry kNormal3[] = {{0, 0, 0, 0, 0, 0, 0, 0, BlitNtoN, 0}};
+constexpr NormalEntry kNormal3[] = {{0, 0, 0, 0, 0, 0, 0, 0, JEX_BlitNtoN, 0}};
 constexpr NormalEntry kNormal4[] = {
-    {0xFF0000, 0xFF00, 0xFF, 2, 0xF800, 0x7E0, 0x1F, 0, Blit_RGB888_RGB565, kNoAlpha},
-    {0xFF0000, 0xFF00, 0xFF, 2, 0x7C00, 0x3E0, 0x1F, 0, Blit_RGB888_RGB555, kNoAlpha},
-    {0, 0, 0, 0, 0, 0, 0, 0, BlitNtoN, 0},
+    {0xFF0000, 0xFF00, 0xFF, 2, 0xF800, 0x7E0, 0x1F, 0, JEX_Blit_RGB888_RGB565, kNoAlpha},
+    {0xFF0000, 0xFF00, 0xFF, 2, 0x7C00, 0x3E0, 0x1F, 0, JEX_Blit_RGB888_RGB555, kNoAlpha},
+    {0, 0, 0, 0, 0, 0, 0, 0, JEX_BlitNtoN, 0},
 };
 constexpr const NormalEntry *kNormal[] = {nullptr, kNormal1, kNormal2, kNormal3, kNormal4};
 
@@ -391,8 +391,8 @@ JEX_BlitFunc JEX_CalculateBlitN(JEX_Surface *surface)
     if (flags == 0) {
         if (df->bits_per_pixel == 8) {
             if (sbpp == 4 && sf->rmask == 0xFF0000 && sf->gmask == 0xFF00 && sf->bmask == 0xFF)
-                return map->info.table ? Blit_RGB888_index8_map : Blit_RGB888_index8;
-            return BlitNto1;
+                return map->info.table ? JEX_Blit_RGB888_index8_map : JEX_Blit_RGB888_index8;
+            return JEX_BlitNto1;
         }
         if (sbpp < 1 || sbpp > 4)
             return nullptr;
@@ -407,20 +407,20 @@ JEX_BlitFunc JEX_CalculateBlitN(JEX_Surface *surface)
                 (e->features & features) == e->features)
                 break;
         JEX_BlitFunc f = e->func;
-        if (f == BlitNtoN) {
+        if (f == JEX_BlitNtoN) {
             if (sbpp == 4 && dbpp == 4 && sf->rmask == df->rmask && sf->gmask == df->gmask &&
                 sf->bmask == df->bmask)
-                return Blit4to4MaskAlpha;
+                return JEX_Blit4to4MaskAlpha;
             if (alpha == kCopyAlpha)
-                return BlitNtoNCopyAlpha;
+                return JEX_BlitNtoNCopyAlpha;
         }
         return f;
     }
     if (flags == JEX_COPY_COLORKEY) {
         if (sbpp == 2 && map->identity)
-            return Blit2to2Key;
+            return JEX_Blit2to2Key;
         if (dbpp == 1)
-            return BlitNto1Key;
+            return JEX_BlitNto1Key;
         if (sf->amask && df->amask)
             return BlitNtoNKeyCopyAlphaFast;
         return BlitNtoNKeyFast;

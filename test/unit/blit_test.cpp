@@ -1,7 +1,7 @@
-// Blits: clipping of the upper blit against a brute-force oracle, the plain
-// copy and the general routine against a per-pixel oracle written from the
-// colour formulas, over every pair of 2-, 3- and 4-byte formats and a range
-// of copy flags, with guard bytes after every row and buffer.
+// Blits: clipping of the upper blit against a brute-force oracle, scaled
+// blits against the colour formulas, copies within one surface and of
+// sub-byte pixels, with guard bytes after every row and buffer (every format
+// pair and flag set unscaled: blit_family_test).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,17 +24,6 @@
 using namespace surftest;
 
 namespace {
-
-const Uint32 kFormats[] = {
-    JEX_PIXELFORMAT_RGB444,      JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_BGR555,
-    JEX_PIXELFORMAT_ARGB4444,    JEX_PIXELFORMAT_RGBA4444, JEX_PIXELFORMAT_ABGR4444,
-    JEX_PIXELFORMAT_BGRA4444,    JEX_PIXELFORMAT_ARGB1555, JEX_PIXELFORMAT_RGBA5551,
-    JEX_PIXELFORMAT_ABGR1555,    JEX_PIXELFORMAT_BGRA5551, JEX_PIXELFORMAT_RGB565,
-    JEX_PIXELFORMAT_BGR565,      JEX_PIXELFORMAT_RGB24,    JEX_PIXELFORMAT_BGR24,
-    JEX_PIXELFORMAT_RGB888,      JEX_PIXELFORMAT_BGR888,   JEX_PIXELFORMAT_ARGB8888,
-    JEX_PIXELFORMAT_RGBA8888,    JEX_PIXELFORMAT_ABGR8888, JEX_PIXELFORMAT_BGRA8888,
-    JEX_PIXELFORMAT_ARGB2101010,
-};
 
 const Flags kFlagSets[] = {
     {"none", false, false, false, JEX_BLENDMODE_NONE},
@@ -61,82 +50,6 @@ Uint32 Expected(Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_Pixel
     if (sf->format == df->format && FlagBits(f) == 0)
         return sp;
     return General(sp, dp, sf, df, FlagBits(f));
-}
-
-// Whether a routine computes the general formulas: the general routine
-// itself, the plain copy and the generated table. The families have their
-// own arithmetic and their own oracle (blit_family_test).
-bool UsesGeneralFormulas(JEX_BlitFunc f)
-{
-    if (f == &JEX_Blit_Slow || f == &JEX_BlitCopy)
-        return true;
-    for (const JEX_BlitFuncEntry *e = JEX_GeneratedBlitFuncTable; e->func; ++e)
-        if (e->func == f)
-            return true;
-    return false;
-}
-
-TEST(BlitOracle, EveryFormatPairAndFlagSetMatchesTheFormulas)
-{
-    int checked = 0;
-    std::mt19937 rng(1234);
-    constexpr int kW = 9, kH = 5;
-    const JEX_Rect srcrect{1, 1, 7, 3};
-    for (Uint32 scode : kFormats) {
-        for (Uint32 dcode : kFormats) {
-            for (const Flags &f : kFlagSets) {
-                SCOPED_TRACE(std::string(JEX_GetPixelFormatName(scode)) + " -> " +
-                             JEX_GetPixelFormatName(dcode) + " " + f.name);
-                Guarded src(scode, kW, kH), dst(dcode, kW, kH);
-                ASSERT_TRUE(src.get() && dst.get());
-                src.Randomize(rng);
-                dst.Randomize(rng);
-                // Key on a pixel that occurs, plus a second occurrence.
-                const Uint32 key = src.pixel(3, 2);
-                src.set(5, 1, key);
-                Apply(src.get(), f, key);
-
-                std::vector<Uint32> before(kW * kH);
-                for (int y = 0; y < kH; ++y)
-                    for (int x = 0; x < kW; ++x)
-                        before[y * kW + x] = dst.pixel(x, y);
-
-                JEX_Rect dstrect{2, 1, 0, 0};
-                ASSERT_EQ(JEX_UpperBlit(src.get(), &srcrect, dst.get(), &dstrect), 0)
-                    << JEX_GetError();
-                EXPECT_EQ(dstrect.w, 7);
-                EXPECT_EQ(dstrect.h, 3);
-                if (scode == dcode && f.mode == JEX_BLENDMODE_NONE && !f.key && !f.modcolor &&
-                    !f.modalpha) {
-                    EXPECT_EQ(JEX_GetMapBlitFunc(src.get()), &JEX_BlitCopy);
-                }
-                if (!UsesGeneralFormulas(JEX_GetMapBlitFunc(src.get())))
-                    continue;
-                ++checked;
-
-                int bad = 0;
-                for (int y = 0; y < kH; ++y) {
-                    for (int x = 0; x < kW; ++x) {
-                        const Uint32 old = before[y * kW + x];
-                        Uint32 want = old;
-                        if (x >= 2 && x < 9 && y >= 1 && y < 4)
-                            want = Expected(src.pixel(x - 1, y), old, src.get()->format,
-                                            dst.get()->format, f, key);
-                        if (dst.pixel(x, y) != want && bad++ < 3)
-                            ADD_FAILURE() << "pixel (" << x << ", " << y << ") is 0x" << std::hex
-                                          << dst.pixel(x, y) << ", want 0x" << want << " (source 0x"
-                                          << src.pixel(x - 1, y) << ")";
-                    }
-                }
-                EXPECT_TRUE(dst.GuardsIntact());
-                EXPECT_TRUE(src.GuardsIntact());
-                if (HasFailure())
-                    return;
-            }
-        }
-    }
-    // Modulation, ADD, MOD and key with blending always reach these.
-    EXPECT_GT(checked, 22 * 22 * 6);
 }
 
 // Scaled blits with every flag set: each destination pixel is the formula
