@@ -386,8 +386,34 @@ TEST(BlitCopy, ContiguousRows)
             for (int k = 0; k < 4; ++k)
                 ASSERT_EQ(pb[y * 32 + x * 4 + k], inside ? pa[(y + 1) * 32 + (x - 1) * 4 + k] : 0);
         }
+    // Equal colour masks, alpha dropped: the whole surface as one run, and a
+    // narrower rectangle row by row, on every path.
+    JEX_Surface *c = JEX_CreateRGBSurface(0, 8, 5, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    ASSERT_TRUE(c && JEX_SetSurfaceBlendMode(c, JEX_BLENDMODE_NONE) == 0);
+    auto *pc = static_cast<Uint8 *>(c->pixels);
+    for (SimdPath path : {SimdPath::Scalar, SimdPath::SSE2, SimdPath::AVX2}) {
+        JEX_ForceSimdPath(path);
+        std::vector<Uint8> first(32 * 5);
+        for (int i = 0; i < 32 * 5; ++i)
+            first[size_t(i)] = pc[i] = Uint8(rng());
+        ASSERT_EQ(JEX_UpperBlit(c, nullptr, b, nullptr), 0);
+        for (int i = 0; i < 32 * 5; ++i)
+            pc[i] = Uint8(rng());
+        JEX_Rect part{1, 1, 6, 3}, at{1, 1, 0, 0};
+        ASSERT_EQ(JEX_UpperBlit(c, &part, b, &at), 0);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool inside = x >= 1 && x < 7 && y >= 1 && y < 4;
+                Uint32 got, want;
+                std::memcpy(&got, pb + y * 32 + x * 4, 4);
+                std::memcpy(&want, (inside ? pc : first.data()) + y * 32 + x * 4, 4);
+                ASSERT_EQ(got, want & 0x00FFFFFFu) << x << "," << y;
+            }
+    }
+    JEX_ResetSimdPath();
     JEX_FreeSurface(a);
     JEX_FreeSurface(b);
+    JEX_FreeSurface(c);
 }
 
 // Pixel n of a row of 1- or 4-bit pixels, most significant bits first.

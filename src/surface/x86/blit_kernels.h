@@ -107,12 +107,19 @@ template <class V>
 int RowMaskOr32(const Uint32 *src, Uint32 *dst, int n, Uint32 and_mask, Uint32 or_mask)
 {
     const auto am = V::set32(and_mask), om = V::set32(or_mask);
-    constexpr int step = 2 * V::lanes32;
+    constexpr int L = V::lanes32;
     int i = 0;
-    for (; i + step <= n; i += step) {
-        V::store(dst + i, V::or_(V::and_(V::load(src + i), am), om));
-        V::store(dst + i + V::lanes32, V::or_(V::and_(V::load(src + i + V::lanes32), am), om));
+    // Four registers in flight per step, loads ahead of the stores.
+    for (; i + 4 * L <= n; i += 4 * L) {
+        const auto a = V::load(src + i), b = V::load(src + i + L);
+        const auto c = V::load(src + i + 2 * L), e = V::load(src + i + 3 * L);
+        V::store(dst + i, V::or_(V::and_(a, am), om));
+        V::store(dst + i + L, V::or_(V::and_(b, am), om));
+        V::store(dst + i + 2 * L, V::or_(V::and_(c, am), om));
+        V::store(dst + i + 3 * L, V::or_(V::and_(e, am), om));
     }
+    for (; i + L <= n; i += L)
+        V::store(dst + i, V::or_(V::and_(V::load(src + i), am), om));
     return i;
 }
 
