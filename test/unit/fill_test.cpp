@@ -117,32 +117,6 @@ TEST(FillRect, GaplessRowsOnEveryPath)
     }
 }
 
-// Random rectangles on a large surface: each vector path leaves exactly the
-// bytes the scalar path leaves.
-TEST(FillRect, VectorPathsMatchScalarOnRandomRectangles)
-{
-    std::mt19937 rng(1234);
-    for (int bpp = 1; bpp <= 4; ++bpp) {
-        std::vector<SurfacePtr> surfaces;
-        const std::vector<SimdPath> paths = AvailablePaths();
-        for (std::size_t i = 0; i < paths.size(); ++i)
-            surfaces.push_back(Make(CodeForBytes(bpp), 301, 67));
-        for (int n = 0; n < 300; ++n) {
-            const JEX_Rect r{int(rng() % 320) - 10, int(rng() % 80) - 6, int(rng() % 320),
-                             int(rng() % 40)};
-            const Uint32 color = rng();
-            for (std::size_t i = 0; i < paths.size(); ++i) {
-                PathGuard guard(paths[i]);
-                ASSERT_EQ(JEX_FillRect(surfaces[i].get(), &r, color), 0);
-            }
-        }
-        const std::size_t bytes = std::size_t(surfaces[0]->pitch) * 67;
-        for (std::size_t i = 1; i < paths.size(); ++i)
-            EXPECT_EQ(std::memcmp(surfaces[0]->pixels, surfaces[i]->pixels, bytes), 0)
-                << PathName(paths[i]) << " differs from scalar at bpp " << bpp;
-    }
-}
-
 TEST(FillRect, ThreeBytePixelsHoldMappedColourInMemoryOrder)
 {
     for (Uint32 code : {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24}) {
