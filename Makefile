@@ -1,6 +1,7 @@
 # Thin wrapper around CMake + Ninja. See README.md.
 #   make demo   install what is missing, build, run the GL cube program
-#   make test   install what is missing, build with ASan+UBSan, run every test
+#   make test   install what is missing, build with ASan+UBSan, run every test,
+#               then the unit tests of the portable build (test-scalar)
 #   make bench  build optimised and run the benchmarks
 #   make tsan   build the thread and timer tests with ThreadSanitizer and run them
 #   make fuzz   build the libFuzzer targets with clang and run each for a while
@@ -14,7 +15,7 @@ space := $(subst ,, )
 # ccache, where installed, makes rebuilds of several trees cheap.
 LAUNCHER  := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all setup build test demo bench tsan fuzz install clean
+.PHONY: all setup build test test-scalar demo bench tsan fuzz install clean
 
 all: build
 
@@ -32,6 +33,15 @@ test: setup
 	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-scalar
+
+# The portable build: the pixel code without its x86 kernels, as non-x86
+# machines build it, and the null video driver alone (no X headers used).
+test-scalar: setup
+	cmake -S . -B build/scalar -G Ninja -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) \
+	  -DJEX_SIMD=OFF -DJEX_X11=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+	cmake --build build/scalar -j $(JOBS)
+	cd build/scalar && ctest --output-on-failure -j $(JOBS) -L unit
 
 install: setup
 	cmake -S . -B build/install -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) \

@@ -19,7 +19,7 @@
 #include "JEX_error.h"
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
-#include "video/blit_family.h"
+#include "surface/blit_family.h"
 
 #if __has_include(<pixman.h>)
 #include <pixman.h>
@@ -97,15 +97,15 @@ Images &Shared()
     return images;
 }
 
-const char *PathName(BlitPath p)
+const char *PathName(SimdPath p)
 {
-    return p == BlitPath::AVX2 ? "AVX2" : "SSE2";
+    return p == SimdPath::AVX2 ? "AVX2" : "SSE2";
 }
 
 void Blit(benchmark::State &state, JEX_Surface *src, JEX_Surface *dst, JEX_BlendMode mode,
-          BlitPath path, int dst_bpp)
+          SimdPath path, int dst_bpp)
 {
-    JEX_ForceBlitPath(path);
+    JEX_ForceSimdPath(path);
     JEX_SetSurfaceBlendMode(src, mode);
     for (auto _ : state) {
         if (JEX_UpperBlit(src, nullptr, dst, nullptr) < 0)
@@ -113,7 +113,7 @@ void Blit(benchmark::State &state, JEX_Surface *src, JEX_Surface *dst, JEX_Blend
         benchmark::ClobberMemory();
     }
     JEX_SetSurfaceBlendMode(src, JEX_BLENDMODE_NONE);
-    JEX_ResetBlitPath();
+    JEX_ResetSimdPath();
     state.SetBytesProcessed(state.iterations() * int64_t(kW) * kH * dst_bpp);
 }
 
@@ -164,7 +164,7 @@ void Register()
     };
     add("Memcpy_ARGB8888", Memcpy);
     add("Copy_ARGB8888", [&im](benchmark::State &s) {
-        Blit(s, im.argb, im.argb2, JEX_BLENDMODE_NONE, BlitPath::SSE2, 4);
+        Blit(s, im.argb, im.argb2, JEX_BLENDMODE_NONE, SimdPath::SSE2, 4);
     });
     g_cases.push_back(
         {"same-format copy ARGB8888 vs memcpy", "Copy_ARGB8888", "Memcpy_ARGB8888", 0.9});
@@ -190,7 +190,7 @@ void Register()
          "Pixman_Over_ARGB8888_RGB565", 1.0},
     };
     for (const Conv &c : convs)
-        for (BlitPath path : {BlitPath::SSE2, BlitPath::AVX2}) {
+        for (SimdPath path : {SimdPath::SSE2, SimdPath::AVX2}) {
             const std::string name = std::string(c.name) + "_" + PathName(path);
             add(name,
                 [c, path](benchmark::State &s) { Blit(s, c.src, c.dst, c.mode, path, c.dst_bpp); });
@@ -222,7 +222,7 @@ void Register()
     });
 #endif
     // The keyed sprite: plain keyed copy (reported) and RLE (goal 2x plain).
-    for (BlitPath path : {BlitPath::SSE2, BlitPath::AVX2}) {
+    for (SimdPath path : {SimdPath::SSE2, SimdPath::AVX2}) {
         const std::string name = std::string("Keyed_ARGB8888_") + PathName(path);
         add(name, [&im, path](benchmark::State &s) {
             Blit(s, im.sprite, im.argb2, JEX_BLENDMODE_NONE, path, 4);
@@ -232,7 +232,7 @@ void Register()
             {"RLE keyed sprite (70% clear) vs " + name, "RLE_Keyed_ARGB8888", name, 2.0});
     }
     add("RLE_Keyed_ARGB8888", [&im](benchmark::State &s) {
-        Blit(s, im.sprite_rle, im.argb2, JEX_BLENDMODE_NONE, BlitPath::SSE2, 4);
+        Blit(s, im.sprite_rle, im.argb2, JEX_BLENDMODE_NONE, SimdPath::SSE2, 4);
     });
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "JEX.h"
-#include "video/draw_internal.h"
+#include "surface/draw_internal.h"
 
 #if __has_include(<pixman.h>)
 #include <pixman.h>
@@ -20,8 +20,6 @@
 #endif
 
 namespace {
-
-using jex::draw::FillPath;
 
 constexpr int kW = 1024, kH = 768;
 
@@ -50,37 +48,37 @@ JEX_Surface *Rgb565()
     return s;
 }
 
-const char *PathName(FillPath p)
+const char *PathName(SimdPath p)
 {
-    return p == FillPath::Scalar ? "scalar" : p == FillPath::SSE2 ? "SSE2" : "AVX2";
+    return p == SimdPath::Scalar ? "scalar" : p == SimdPath::SSE2 ? "SSE2" : "AVX2";
 }
 
-void FillWith(benchmark::State &state, JEX_Surface *s, FillPath path, Uint32 color)
+void FillWith(benchmark::State &state, JEX_Surface *s, SimdPath path, Uint32 color)
 {
-    if (path == FillPath::AVX2 && !JEX_HasAVX2()) {
+    if (path == SimdPath::AVX2 && !JEX_HasAVX2()) {
         state.SkipWithError("no AVX2");
         return;
     }
-    jex::draw::JEX_ForceFillPath(path);
+    JEX_ForceSimdPath(path);
     for (auto _ : state) {
         if (JEX_FillRect(s, nullptr, color) < 0)
             state.SkipWithError(JEX_GetError());
         benchmark::ClobberMemory();
     }
-    jex::draw::JEX_ResetFillPath();
+    JEX_ResetSimdPath();
     state.SetBytesProcessed(state.iterations() * int64_t(s->pitch) * kH);
     state.SetLabel(PathName(path));
 }
 
 void BM_FillRect_ARGB8888(benchmark::State &state)
 {
-    FillWith(state, Argb(), FillPath(state.range(0)), 0x80FF4020u);
+    FillWith(state, Argb(), SimdPath(state.range(0)), 0x80FF4020u);
 }
 BENCHMARK(BM_FillRect_ARGB8888)->Arg(0)->Arg(1)->Arg(2);
 
 void BM_FillRect_RGB565(benchmark::State &state)
 {
-    FillWith(state, Rgb565(), FillPath(state.range(0)), 0xF81Fu);
+    FillWith(state, Rgb565(), SimdPath(state.range(0)), 0xF81Fu);
 }
 BENCHMARK(BM_FillRect_RGB565)->Arg(0)->Arg(1)->Arg(2);
 
@@ -108,21 +106,21 @@ BENCHMARK(BM_Memset_RGB565);
 
 void BM_BlendFillRect_ARGB8888(benchmark::State &state)
 {
-    const FillPath path = FillPath(state.range(0));
-    if (path == FillPath::AVX2 && !JEX_HasAVX2()) {
+    const SimdPath path = SimdPath(state.range(0));
+    if (path == SimdPath::AVX2 && !JEX_HasAVX2()) {
         state.SkipWithError("no AVX2");
         return;
     }
     JEX_Surface *s = Argb();
     JEX_FillRect(s, nullptr, 0xFF336699u);
-    jex::draw::JEX_ForceFillPath(path);
+    JEX_ForceSimdPath(path);
     for (auto _ : state) {
         // Alpha 128: every pixel takes the full arithmetic.
         if (JEX_BlendFillRect(s, nullptr, JEX_BLENDMODE_BLEND, 200, 100, 50, 128) < 0)
             state.SkipWithError(JEX_GetError());
         benchmark::ClobberMemory();
     }
-    jex::draw::JEX_ResetFillPath();
+    JEX_ResetSimdPath();
     state.SetBytesProcessed(state.iterations() * int64_t(s->pitch) * kH);
     state.SetLabel(PathName(path));
 }
@@ -229,7 +227,7 @@ int main(int argc, char **argv)
         return 1;
     Recorder rec;
     benchmark::RunSpecifiedBenchmarks(&rec);
-    const FillPath paths[] = {FillPath::Scalar, FillPath::SSE2, FillPath::AVX2};
+    const SimdPath paths[] = {SimdPath::Scalar, SimdPath::SSE2, SimdPath::AVX2};
     struct Case {
         const char *label, *ours, *peer;
         double goal;
@@ -245,7 +243,7 @@ int main(int argc, char **argv)
         {"BlendFillRect BLEND 1024x768 ARGB8888 (%s) vs pixman solid OVER",
          "BM_BlendFillRect_ARGB8888/%d", "BM_Pixman_OverSolid_ARGB8888", 1.0},
     };
-    for (FillPath p : paths) {
+    for (SimdPath p : paths) {
         for (const Case &c : cases) {
             char label[128], ours[64];
             std::snprintf(label, sizeof label, c.label, PathName(p));

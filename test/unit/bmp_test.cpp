@@ -347,6 +347,12 @@ TEST(BmpLoad, BitFieldMasksAreReadWhereEachHeaderKeepsThem)
                                .pixels = {0xFF, 0xFF, 0xFF, 0xFF}}));
     ASSERT_TRUE(surf) << Error();
     EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_RGB888);
+    // Plain RGB data after a gap: only bit-field files carry masks, so the
+    // gap's bytes are not read as masks.
+    surf = LoadBytes(BuildBmp({.bpp = 32, .pixels = {0x33, 0x22, 0x11, 0x80}, .data_offset = 70}));
+    ASSERT_TRUE(surf) << Error();
+    EXPECT_EQ(surf->format->format, JEX_PIXELFORMAT_ARGB8888);
+    EXPECT_EQ(Pixel32(surf.get(), 0, 0), 0x80112233u);
 }
 
 TEST(BmpLoad, RejectedFilesLeaveTheStreamWhereItWas)

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "JEX.h"
-#include "draw_test_util.h"
+#include "surface_test_util.h"
 
 namespace {
 
-using namespace drawtest;
+using namespace surftest;
 using PixelSet = std::set<std::pair<int, int>>;
 
 void Clear(JEX_Surface *s)

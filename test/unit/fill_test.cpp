@@ -12,12 +12,10 @@
 
 #include "JEX.h"
 #include "cpuinfo_internal.h"
-#include "draw_test_util.h"
-#include "video/draw_internal.h"
+#include "surface_test_util.h"
+#include "surface/draw_internal.h"
 
-using jex::draw::FillPath;
-
-using namespace drawtest;
+using namespace surftest;
 
 namespace {
 
@@ -28,23 +26,23 @@ Uint32 CodeForBytes(int bpp)
     return codes[bpp - 1];
 }
 
-std::vector<FillPath> AvailablePaths()
+std::vector<SimdPath> AvailablePaths()
 {
-    std::vector<FillPath> paths{FillPath::Scalar, FillPath::SSE2};
+    std::vector<SimdPath> paths{SimdPath::Scalar, SimdPath::SSE2};
     if (JEX_HasAVX2())
-        paths.push_back(FillPath::AVX2);
+        paths.push_back(SimdPath::AVX2);
     return paths;
 }
 
-const char *PathName(FillPath p)
+const char *PathName(SimdPath p)
 {
-    return p == FillPath::Scalar ? "scalar" : p == FillPath::SSE2 ? "SSE2" : "AVX2";
+    return p == SimdPath::Scalar ? "scalar" : p == SimdPath::SSE2 ? "SSE2" : "AVX2";
 }
 
 // Restores the automatic path choice however a test ends.
 struct PathGuard {
-    explicit PathGuard(FillPath p) { jex::draw::JEX_ForceFillPath(p); }
-    ~PathGuard() { jex::draw::JEX_ResetFillPath(); }
+    explicit PathGuard(SimdPath p) { JEX_ForceSimdPath(p); }
+    ~PathGuard() { JEX_ResetSimdPath(); }
 };
 
 }  // namespace
@@ -57,7 +55,7 @@ TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
     constexpr int kW = 80, kH = 4, kGuard = 37;
     constexpr Uint8 kFill = 0xEE;
     const Uint32 color = 0x44332211u;
-    for (FillPath path : AvailablePaths()) {
+    for (SimdPath path : AvailablePaths()) {
         PathGuard guard(path);
         for (int bpp = 1; bpp <= 4; ++bpp) {
             const Uint8 cbytes[4] = {0x11, 0x22, 0x33, 0x44};
@@ -98,7 +96,7 @@ TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
 // as one run; the bytes after the last row stay as they were.
 TEST(FillRect, GaplessRowsOnEveryPath)
 {
-    for (FillPath path : AvailablePaths()) {
+    for (SimdPath path : AvailablePaths()) {
         PathGuard guard(path);
         for (int bpp = 1; bpp <= 4; ++bpp) {
             for (int w = 1; w <= 70; ++w) {
@@ -116,32 +114,6 @@ TEST(FillRect, GaplessRowsOnEveryPath)
                 }
             }
         }
-    }
-}
-
-// Random rectangles on a large surface: each vector path leaves exactly the
-// bytes the scalar path leaves.
-TEST(FillRect, VectorPathsMatchScalarOnRandomRectangles)
-{
-    std::mt19937 rng(1234);
-    for (int bpp = 1; bpp <= 4; ++bpp) {
-        std::vector<SurfacePtr> surfaces;
-        const std::vector<FillPath> paths = AvailablePaths();
-        for (std::size_t i = 0; i < paths.size(); ++i)
-            surfaces.push_back(Make(CodeForBytes(bpp), 301, 67));
-        for (int n = 0; n < 300; ++n) {
-            const JEX_Rect r{int(rng() % 320) - 10, int(rng() % 80) - 6, int(rng() % 320),
-                             int(rng() % 40)};
-            const Uint32 color = rng();
-            for (std::size_t i = 0; i < paths.size(); ++i) {
-                PathGuard guard(paths[i]);
-                ASSERT_EQ(JEX_FillRect(surfaces[i].get(), &r, color), 0);
-            }
-        }
-        const std::size_t bytes = std::size_t(surfaces[0]->pitch) * 67;
-        for (std::size_t i = 1; i < paths.size(); ++i)
-            EXPECT_EQ(std::memcmp(surfaces[0]->pixels, surfaces[i]->pixels, bytes), 0)
-                << PathName(paths[i]) << " differs from scalar at bpp " << bpp;
     }
 }
 
@@ -225,16 +197,17 @@ TEST(FillRect, Failures)
 TEST(FillRect, EnvironmentForcesThePlainPath)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::pair<const char *, FillPath> cases[] = {
-        {"0", FillPath::Scalar},
-        {"8", FillPath::SSE2},
-        {nullptr, JEX_HasAVX2() ? FillPath::AVX2 : FillPath::SSE2}};  // null: unset
+    const std::pair<const char *, SimdPath> cases[] = {
+        {"0", SimdPath::Scalar},
+        {"8", SimdPath::SSE2},
+        {nullptr, JEX_HasAVX2() ? SimdPath::AVX2 : SimdPath::SSE2}};  // null: unset
     for (const auto &[value, want] : cases) {
         EXPECT_EXIT(
             {
                 value ? setenv("JEX_BLIT_CPU_FEATURES", value, 1)
                       : unsetenv("JEX_BLIT_CPU_FEATURES");
-                std::exit(jex::draw::JEX_ActiveFillPath() == want ? 7 : 1);
+                // The kernels, since a build without a path falls back.
+                std::exit(JEX_ActiveSimdKernels() == JEX_SimdKernelsFor(want) ? 7 : 1);
             },
             testing::ExitedWithCode(7), "")
             << (value ? value : "unset");
@@ -269,7 +242,7 @@ TEST(BlendFillRect, EveryModeAndFormatMatchesTheOracle)
         const int bpp = s->format->bytes_per_pixel;
         for (int mode : kModes) {
             for (Uint8 a : alphas) {
-                for (FillPath path : AvailablePaths()) {
+                for (SimdPath path : AvailablePaths()) {
                     PathGuard guard(path);
                     Randomise(s.get(), rng);
                     std::vector<Uint8> before(static_cast<Uint8 *>(s->pixels),
@@ -354,7 +327,7 @@ TEST(BlendFillRect, ClipRectsAndFailures)
 TEST(BlendFillRect, VectorPathsMatchScalarForEveryWidthAndOffset)
 {
     std::mt19937 rng(17);
-    const std::vector<FillPath> paths = AvailablePaths();
+    const std::vector<SimdPath> paths = AvailablePaths();
     for (Uint32 code : {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB888, JEX_PIXELFORMAT_BGRA8888,
                         JEX_PIXELFORMAT_BGR888}) {
         std::vector<SurfacePtr> s;

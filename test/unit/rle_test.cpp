@@ -11,8 +11,8 @@
 #include "JEX_error.h"
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
-#include "video/blit.h"
-#include "video/rle.h"
+#include "surface/blit.h"
+#include "surface/rle.h"
 
 namespace {
 
@@ -77,54 +77,6 @@ JEX_Surface *Clone(JEX_Surface *s)
         JEX_SetPaletteColors(c->format->palette, s->format->palette->colors, 0,
                              s->format->palette->ncolors);
     return c;
-}
-
-const Uint8 *Encoding(JEX_Surface *s)
-{
-    return static_cast<const Uint8 *>(s->map->data);
-}
-
-TEST(RLEColorKey, RowLayout)
-{
-    Surf s(JEX_CreateRGBSurface(0, 5, 3, 8, 0, 0, 0, 0));
-    Surf d(JEX_CreateRGBSurface(0, 5, 3, 8, 0, 0, 0, 0));
-    const Uint8 key = 9;
-    const Uint8 row0[5] = {key, key, 1, 2, key};
-    std::memcpy(At(s, 0, 0), row0, 5);
-    // Rows 1 and 2 entirely keyed: left out after the last drawn row.
-    std::memset(At(s, 0, 1), key, 5);
-    std::memset(At(s, 0, 2), key, 5);
-    ASSERT_EQ(JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, key), 0);
-    std::memset(d->pixels, 0x77, size_t(d->pitch) * 3);
-    ASSERT_EQ(JEX_UpperBlit(s, nullptr, d, nullptr), 0);
-    ASSERT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
-    EXPECT_EQ(s->pixels, nullptr);
-    const Uint8 want[] = {2, 2, 1, 2, 1, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(Encoding(s), want, sizeof want), 0);
-    const Uint8 drawn[5] = {0x77, 0x77, 1, 2, 0x77};
-    EXPECT_EQ(std::memcmp(At(d, 0, 0), drawn, 5), 0);
-    for (int y = 1; y < 3; ++y)
-        for (int x = 0; x < 5; ++x)
-            EXPECT_EQ(Get(d, x, y), 0x77u);
-}
-
-TEST(RLEColorKey, LongRunsAreSplit)
-{
-    Surf s(JEX_CreateRGBSurface(0, 300, 1, 8, 0, 0, 0, 0));
-    for (int x = 0; x < 300; ++x)
-        Set(s, x, 0, Uint32(x % 200 + 1));
-    Surf d(JEX_CreateRGBSurface(0, 300, 1, 8, 0, 0, 0, 0));
-    ASSERT_EQ(JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, 0), 0);
-    ASSERT_EQ(JEX_UpperBlit(s, nullptr, d, nullptr), 0);
-    const Uint8 *e = Encoding(s);
-    EXPECT_EQ(e[0], 0);
-    EXPECT_EQ(e[1], 255);
-    EXPECT_EQ(e[2 + 255], 0);
-    EXPECT_EQ(e[3 + 255], 45);
-    EXPECT_EQ(e[4 + 300], 0);  // terminator
-    EXPECT_EQ(e[5 + 300], 0);
-    for (int x = 0; x < 300; ++x)
-        ASSERT_EQ(Get(d, x, 0), Uint32(x % 200 + 1));
 }
 
 // Encoded and plain blits of the same surface agree over random rectangles,

@@ -8,12 +8,13 @@
 #include <random>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "JEX_error.h"
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
-#include "video/blit.h"
+#include "surface/blit.h"
 
 namespace {
 
@@ -70,6 +71,36 @@ TEST(SurfaceCreate, RejectsBadSizesWithAMessage)
     EXPECT_STREQ(JEX_GetError(), "Surface size is too large");
     EXPECT_EQ(JEX_CreateRGBSurface(0, 4, 4, 32, 0xF0, 0xF00, 0xF000, 0), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Unknown pixel format");
+}
+
+// Masks must describe the depth asked for: a 32-bit layout at depth 24 would
+// make a 32-bit surface, and an alpha mask with default colour masks would be
+// dropped.
+TEST(SurfaceCreate, RefusesMasksThatDoNotFitTheDepth)
+{
+    const struct {
+        int depth;
+        Uint32 r, g, b, a;
+    } bad[] = {{24, 0xFF000000, 0xFF0000, 0xFF00, 0xFF},
+               {24, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+               {8, 0, 0, 0, 0xFF},
+               {16, 0, 0, 0, 0x8000},
+               {32, 0, 0, 0, 0xFF000000}};
+    for (const auto &c : bad) {
+        JEX_ClearError();
+        EXPECT_EQ(JEX_CreateRGBSurface(0, 4, 4, c.depth, c.r, c.g, c.b, c.a), nullptr) << c.depth;
+        EXPECT_TRUE(StartsWith(JEX_GetError(), "Masks ")) << JEX_GetError();
+    }
+    Uint8 mem[64];
+    EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem, 2, 2, 24, 8, 0xFF000000, 0xFF0000, 0xFF00, 0xFF),
+              nullptr);
+    // The defaults and exact layouts still work.
+    for (int depth : {8, 15, 16, 24, 32}) {
+        JEX_Surface *s = JEX_CreateRGBSurface(0, 4, 4, depth, 0, 0, 0, 0);
+        ASSERT_NE(s, nullptr) << depth << ": " << JEX_GetError();
+        EXPECT_EQ(s->format->bytes_per_pixel, (depth + 7) / 8);
+        JEX_FreeSurface(s);
+    }
 }
 
 TEST(SurfaceCreate, FromCallerMemoryChecksThePitch)
@@ -321,6 +352,40 @@ TEST(ConvertPixels, SameFormatCopiesRows)
     EXPECT_EQ(
         JEX_ConvertPixels(-1, 2, JEX_PIXELFORMAT_RGB24, src, 8, JEX_PIXELFORMAT_RGB24, dst, 10),
         -1);
+}
+
+// Codes whose fields disagree or are undefined are refused before any pixel
+// is read; so are pitches shorter than a row and rows that overflow.
+TEST(ConvertPixels, RefusesMalformedCodesAndShortPitches)
+{
+    const Uint32 bad[] = {0x86362001u, 0xFFFFFFFFu, 0x86362008u, 0x81100108u,
+                          0x800000FFu, 0x8F362004u, 0x86161802u};
+    Uint8 src[4] = {1, 2, 3, 4}, dst[16] = {};
+    JEX_Surface *argb = Make(JEX_PIXELFORMAT_ARGB8888, 2, 2);
+    ASSERT_NE(argb, nullptr);
+    for (Uint32 code : bad) {
+        SCOPED_TRACE(code);
+        JEX_ClearError();
+        EXPECT_EQ(JEX_ConvertPixels(4, 1, code, src, 4, JEX_PIXELFORMAT_ARGB8888, dst, 16), -1);
+        EXPECT_TRUE(StartsWith(JEX_GetError(), "Unknown pixel format")) << JEX_GetError();
+        EXPECT_EQ(JEX_ConvertPixels(1, 1, JEX_PIXELFORMAT_ARGB8888, src, 4, code, dst, 16), -1);
+        EXPECT_EQ(JEX_ConvertPixels(1, 1, code, src, 4, code, dst, 16), -1);
+        JEX_ClearError();
+        EXPECT_EQ(JEX_ConvertSurfaceFormat(argb, code, 0), nullptr);
+        EXPECT_STRNE(JEX_GetError(), "");
+    }
+    JEX_FreeSurface(argb);
+    for (const auto &[w, sp, dp] : {std::tuple{INT_MAX, 4, 4}, {2, 7, 16}, {2, 8, 3}}) {
+        JEX_ClearError();
+        EXPECT_EQ(JEX_ConvertPixels(w, 1, JEX_PIXELFORMAT_ARGB8888, src, sp, JEX_PIXELFORMAT_RGB565,
+                                    dst, dp),
+                  -1)
+            << w << " " << sp << " " << dp;
+        EXPECT_STRNE(JEX_GetError(), "");
+    }
+    EXPECT_EQ(
+        JEX_ConvertPixels(1, 1, JEX_PIXELFORMAT_ARGB8888, src, 4, JEX_PIXELFORMAT_RGB565, dst, 2),
+        0);
 }
 
 TEST(ConvertPixels, BetweenFormatsMatchesMapping)
