@@ -13,7 +13,9 @@
 #include <cstring>
 #include <utility>
 
+#if JEX_SIMD_X86
 #include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -295,6 +297,10 @@ inline size_t Encode(Uint32 cp, Uint8 *p, size_t room)
     }
 }
 
+/* The SSE2 blocks below take runs of ASCII and of two- and three-byte
+   UTF-8 sequences 16 (8, 4) characters at a time; without them every
+   character goes through Decode and Encode. */
+#if JEX_SIMD_X86
 /* ---- ASCII blocks of 16 characters ---- */
 
 inline __m128i Swap16(__m128i v)
@@ -491,6 +497,8 @@ template <Enc D>
 constexpr size_t kThreeByteOut = D == Enc::Utf8 ? 3 : kUnit<D>;
 
 /* Whether the unit at p is ASCII (at least one whole unit is available). */
+#endif  // JEX_SIMD_X86
+
 template <Enc E>
 inline bool IsAsciiUnit(const Uint8 *p)
 {
@@ -534,6 +542,7 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
     size_t status = 0;
 
     while (il > 0) {
+#if JEX_SIMD_X86
         while (il >= kInBlock && ol >= kOutBlock) {
             __m128i bytes;
             const unsigned mask = LoadAscii16<S>(ip, bytes);
@@ -549,9 +558,11 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
             if (k != 16)
                 break;
         }
+#endif
         /* One character at a time until a block could start again. */
         while (il > 0) {
             size_t k = 0;
+#if JEX_SIMD_X86
             if constexpr (S == Enc::Utf8 && kTwoByteBlocks<D>) {
                 if ((ip[0] & 0xE0) == 0xC0 && il >= 16 && ol >= 8 * kTwoByteOut<D>) {
                     k = Utf8TwoByteBlock<D>(ip, op);
@@ -569,6 +580,7 @@ size_t Convert(const Uint8 *&in, size_t &inleft, Uint8 *&out, size_t &outleft, s
                     n += k;
                 }
             }
+#endif
             if (k == 0) {
                 Uint32 cp;
                 const size_t used = Decode<S>(ip, il, cp);
