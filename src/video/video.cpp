@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -186,6 +187,9 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
             if (!device)
                 JEX_SetError("%s not available", driver_name);
         } else {
+            // A driver that says why it is unavailable keeps its reason.
+            char before[256];
+            std::snprintf(before, sizeof(before), "%s", JEX_GetError());
             for (int i = 0; bootstrap[i]; ++i) {
                 if (bootstrap[i]->available()) {
                     device = bootstrap[i]->create(0);
@@ -195,7 +199,7 @@ int video_init(const char *driver_name, const VideoBootStrap *entry)
                     }
                 }
             }
-            if (!device)
+            if (!device && std::strcmp(before, JEX_GetError()) == 0)
                 JEX_SetError("No available video device");
         }
     }

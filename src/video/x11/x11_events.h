@@ -8,10 +8,10 @@ void X11_PumpEvents(JEX_VideoDevice *device);
 void X11_SuspendScreenSaver(JEX_VideoDevice *device);
 
 /* Ends the desktop screen-saver inhibitor if one runs, and reaps it. */
-void X11_StopScreenSaverInhibitor(void);
+void X11_StopScreenSaverInhibitor(JEX_VideoDevice *device);
 
 /* The inhibitor's process id, or 0 when none is running. */
-int X11_ScreenSaverInhibitorPid(void);
+int X11_ScreenSaverInhibitorPid(JEX_VideoDevice *device);
 
 int X11_SetClipboardText(JEX_VideoDevice *device, const char *text);
 char *X11_GetClipboardText(JEX_VideoDevice *device);

@@ -237,14 +237,14 @@ struct KeyboardMapping {
     }
 };
 
-X11_VideoData *video_data(JEX_VideoDevice *device)
+X11_VideoData *DriverData(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata);
 }
 
 // Derives the table for a layout no built-in table fits, printing each
 // key so the layout can be reported and added.
-void derive_table(X11_VideoData *data, const KeyboardMapping &mapping)
+void DeriveTable(X11_VideoData *data, const KeyboardMapping &mapping)
 {
     std::array<JEX_Keycode, JEX_SCANCODE_COUNT> defaults{};
     JEX_GetDefaultKeymap(defaults.data());
@@ -312,7 +312,7 @@ JEX_Keycode X11_KeyCodeFromKeySym(KeySym keysym)
 
 void X11_BuildKeymap(JEX_VideoDevice *device, JEX_Keycode *keymap)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     std::fill(keymap, keymap + JEX_SCANCODE_COUNT, 0);
     KeyboardMapping mapping(data->display, data->min_keycode, data->max_keycode);
     for (int code = 0; code < 256; ++code) {
@@ -331,7 +331,7 @@ void X11_UpdateKeymap(JEX_VideoDevice *device)
 
 int X11_InitKeyboard(JEX_VideoDevice *device)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
 
     X11.XAutoRepeatOn(display);
@@ -370,7 +370,7 @@ int X11_InitKeyboard(JEX_VideoDevice *device)
 
     if (data->keyboard_table < 0) {
         KeyboardMapping mapping(display, data->min_keycode, data->max_keycode);
-        derive_table(data, mapping);
+        DeriveTable(data, mapping);
     }
 
     X11_UpdateKeymap(device);

@@ -11,11 +11,6 @@ struct X11_WindowData {
     Window xwindow;
     Visual *visual;
     Colormap colormap;
-    /* Window framebuffer state. */
-    bool use_mitshm;
-    XShmSegmentInfo shminfo;
-    XImage *ximage;
-    GC gc;
     XIC ic;       /* input context, or null */
     bool created; /* false for a foreign window */
     X11_VideoData *videodata;
@@ -61,6 +56,10 @@ struct X11_SysWMinfo {
    puts the window inside its frame, where the server reports positions
    relative to the frame. */
 void X11_GetRootPosition(Display *display, Window xwindow, int *x, int *y);
+
+/* The largest width or height a window gets: what the protocol's signed
+   16-bit coordinates can address. Larger requests are clamped. */
+constexpr int X11_MAX_WINDOW_SIZE = 32767;
 
 /* How many times a refused pointer grab is retried, 100 ms apart. */
 constexpr int X11_GRAB_ATTEMPTS = 20;
