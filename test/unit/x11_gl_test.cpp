@@ -7,6 +7,7 @@
 
 #include <GL/gl.h>
 #include <GL/glx.h>
+#include <climits>
 
 // Leak checking, when the tests run under a sanitizer.
 extern "C" __attribute__((weak)) void __lsan_disable();
@@ -99,7 +100,7 @@ TEST_F(X11GLTest, GrantedAttributesMatchTheVisual)
     JEX_GL_DeleteContext(context);
 }
 
-TEST_F(X11GLTest, MultisampleAndSlowVisualRequests)
+TEST_F(X11GLTest, MultisampleRequestGetsAMultisampleVisual)
 {
     JEX_GL_SetAttribute(JEX_GL_MULTISAMPLEBUFFERS, 1);
     JEX_GL_SetAttribute(JEX_GL_MULTISAMPLESAMPLES, 4);
@@ -110,35 +111,9 @@ TEST_F(X11GLTest, MultisampleAndSlowVisualRequests)
     JEX_Window *window = JEX_CreateWindow("ms", 0, 0, 32, 32, 0);
     if (__lsan_enable)
         __lsan_enable();
-    if (window) {
-        EXPECT_EQ(VisualConfig(window, GLX_SAMPLE_BUFFERS_ARB), 1);
-        EXPECT_GE(VisualConfig(window, GLX_SAMPLES_ARB), 4);
-        JEX_DestroyWindow(window);
-    } else {
-        EXPECT_STREQ(JEX_GetError(), "Couldn't find matching GLX visual");
-    }
-    JEX_GL_SetAttribute(JEX_GL_MULTISAMPLEBUFFERS, 0);
-    JEX_GL_SetAttribute(JEX_GL_MULTISAMPLESAMPLES, 0);
-
-    // "Not accelerated" asks for a slow visual; a server without one
-    // refuses the window cleanly.
-    JEX_GL_SetAttribute(JEX_GL_ACCELERATED_VISUAL, 0);
-    int list[X11_GL_MAX_ATTRIBUTES];
-    const int n =
-        X11_GL_GetAttributes(JEX_GetVideoDevice(), Data()->display, 0, list, X11_GL_MAX_ATTRIBUTES);
-    ASSERT_GE(n, 3);
-    window = JEX_CreateWindow("slow", 0, 0, 32, 32, 0);
-    if (list[n - 3] == GLX_VISUAL_CAVEAT_EXT) {
-        EXPECT_EQ(list[n - 2], GLX_SLOW_VISUAL_EXT);
-        if (window)
-            EXPECT_EQ(VisualConfig(window, GLX_VISUAL_CAVEAT_EXT), GLX_SLOW_VISUAL_EXT);
-        else
-            EXPECT_STREQ(JEX_GetError(), "Couldn't find matching GLX visual");
-    } else {
-        EXPECT_NE(window, nullptr) << "without visual rating the request cannot be expressed";
-    }
-    if (window)
-        JEX_DestroyWindow(window);
+    ASSERT_NE(window, nullptr) << "Mesa offers multisample visuals: " << JEX_GetError();
+    EXPECT_EQ(VisualConfig(window, GLX_SAMPLE_BUFFERS_ARB), 1);
+    EXPECT_GE(VisualConfig(window, GLX_SAMPLES_ARB), 4);
 }
 
 TEST_F(X11GLTest, VersionedContextsAreReallyCreated)
@@ -168,7 +143,7 @@ TEST_F(X11GLTest, VersionedContextsAreReallyCreated)
     JEX_GL_DeleteContext(context);
 }
 
-TEST_F(X11GLTest, SwapIntervalAttributeListAndExtensionNames)
+TEST_F(X11GLTest, SwapIntervalShortAttributeListAndExtensionNames)
 {
     JEX_Window *window = ShownWindow("si", 0, 0, 32, 32);
     ASSERT_NE(window, nullptr);
@@ -183,21 +158,11 @@ TEST_F(X11GLTest, SwapIntervalAttributeListAndExtensionNames)
     }
     JEX_GL_DeleteContext(context);
 
-    // The smallest request: no alpha, no stencil, single buffered.
-    for (const JEX_GLattr a :
-         {JEX_GL_ALPHA_SIZE, JEX_GL_STENCIL_SIZE, JEX_GL_DOUBLEBUFFER, JEX_GL_BUFFER_SIZE})
-        JEX_GL_SetAttribute(a, 0);
-    JEX_GL_SetAttribute(JEX_GL_ACCELERATED_VISUAL, -1);
+    // A request list that does not fit is cut but still closed.
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    const JEX_GLConfig &gl = device->gl_config;
-    int list[X11_GL_MAX_ATTRIBUTES];
-    const int n = X11_GL_GetAttributes(device, Data()->display, 0, list, X11_GL_MAX_ATTRIBUTES);
-    EXPECT_EQ(std::vector<int>(list, list + n),
-              (std::vector<int>{GLX_RGBA, GLX_RED_SIZE, gl.red_size, GLX_GREEN_SIZE, gl.green_size,
-                                GLX_BLUE_SIZE, gl.blue_size, GLX_DEPTH_SIZE, gl.depth_size, None}));
     int small[4];
     EXPECT_EQ(X11_GL_GetAttributes(device, Data()->display, 0, small, 4), 4);
-    EXPECT_EQ(small[3], None) << "a list that does not fit is cut but still closed";
+    EXPECT_EQ(small[3], None);
 
     EXPECT_TRUE(X11_GL_HasExtension("GLX_A GLX_SGI_swap_control GLX_B", "GLX_SGI_swap_control"));
     EXPECT_TRUE(X11_GL_HasExtension("GLX_SGI_swap_control", "GLX_SGI_swap_control"));
@@ -218,6 +183,24 @@ TEST_F(X11GLTest, LibraryLoadFailureIsReportedWithItsReason)
         error.rfind("Could not create GL context: Failed loading /nonexistent/libGL.so.1: ", 0), 0u)
         << error;
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << "dlopen's reason";
+}
+
+TEST_F(X11GLTest, SwapAfterOversizedResizeStaysInBounds)
+{
+    // Unclamped, the size wrapped to 16 bits on the wire and GL's software
+    // path overran its buffers for the size the server then reported.
+    JEX_Window *window = ShownWindow("big", 0, 0, 64, 64, JEX_WINDOW_RESIZABLE);
+    ASSERT_NE(window, nullptr);
+    JEX_GLContext context = JEX_GL_CreateContext(window);
+    ASSERT_NE(context, nullptr) << JEX_GetError();
+    JEX_SetWindowSize(window, INT_MAX, INT_MAX);
+    PumpFor(300);
+    JEX_GL_SwapWindow(window);
+    X11.XSync(Data()->display, False);
+    int w = 0, h = 0;
+    JEX_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(std::pair(w, h), std::pair(X11_MAX_WINDOW_SIZE, X11_MAX_WINDOW_SIZE));
+    JEX_GL_DeleteContext(context);
 }
 
 }  // namespace
