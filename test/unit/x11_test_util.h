@@ -1,6 +1,6 @@
 // Helpers shared by the X11 driver tests: private Xvfb servers, the library's
 // video on them, a second X connection acting as a peer client, event
-// collection with deadlines and a capture of the library's log.
+// collection with deadlines.
 #ifndef JEX_X11_TEST_UTIL_H
 #define JEX_X11_TEST_UTIL_H
 
@@ -8,14 +8,12 @@
 
 #include "JEX_error.h"
 #include "JEX_events.h"
-#include "JEX_log.h"
 #include "JEX_video.h"
 #include "video/sysvideo.h"
 #include "video/x11/x11_video.h"
 #include "video/x11/x11_window.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,20 +75,16 @@ public:
             _exit(127);
         }
         close(fds[1]);
-        // The server writes its display number once it accepts connections.
-        std::string answer;
-        pollfd p{fds[0], POLLIN, 0};
-        char buf[32];
-        ssize_t got = 1;
-        while (pid_ > 0 && answer.find('\n') == std::string::npos && got > 0 &&
-               poll(&p, 1, 15000) > 0)
-            if ((got = read(fds[0], buf, sizeof(buf))) > 0)
-                answer.append(buf, size_t(got));
-        close(fds[0]);
-        if (answer.find('\n') != std::string::npos)
-            setenv("DISPLAY", (":" + answer.substr(0, answer.find('\n'))).c_str(), 1);
+        // The server writes its display number once it accepts connections,
+        // or closes the pipe by exiting.
+        FILE *in = fdopen(fds[0], "r");
+        char line[32] = "";
+        if (pid_ > 0 && in && std::fgets(line, sizeof(line), in))
+            setenv("DISPLAY", (":" + std::string(line, std::strcspn(line, "\n"))).c_str(), 1);
         else
             Stop();
+        if (in)
+            std::fclose(in);
     }
     ~Xvfb() { Stop(); }
     Xvfb(const Xvfb &) = delete;
@@ -173,36 +168,6 @@ inline std::string Hex(unsigned long id)
     return buf;
 }
 
-// Collects the library's log lines for one scope.
-struct LogCapture {
-    std::vector<std::string> lines;
-    JEX_LogOutputFunction old_fn = nullptr;
-    void *old_data = nullptr;
-
-    LogCapture()
-    {
-        JEX_LogSetPriority(JEX_LOG_CATEGORY_VIDEO, JEX_LOG_PRIORITY_VERBOSE);
-        JEX_LogGetOutputFunction(&old_fn, &old_data);
-        JEX_LogSetOutputFunction(
-            [](void *self, int, JEX_LogPriority, const char *message) {
-                static_cast<LogCapture *>(self)->lines.emplace_back(message);
-            },
-            this);
-    }
-    ~LogCapture()
-    {
-        JEX_LogSetOutputFunction(old_fn, old_data);
-        JEX_LogResetPriorities();
-    }
-    bool Contains(const std::string &needle) const
-    {
-        for (const std::string &line : lines)
-            if (line.find(needle) != std::string::npos)
-                return true;
-        return false;
-    }
-};
-
 // A server of the test's own making; video is started by the test. The
 // server outlives every connection to it: Xlib ends the process when a
 // server goes away under an open connection.
@@ -253,14 +218,17 @@ protected:
         JEX_X11_UnloadSymbols();
     }
 
-    // Pumps and collects events until `done` holds for one of them or the
-    // time runs out; true when it held.
-    bool PumpUntil(const std::function<bool(const JEX_Event &)> &done, int timeout_ms = 3000)
+    // Pumps and collects events until `done` holds for one of them, or
+    // `polled` holds after a pump, or the time runs out; true when one held.
+    bool PumpUntil(const std::function<bool(const JEX_Event &)> &done, int timeout_ms = 3000,
+                   const std::function<bool()> &polled = nullptr)
     {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (std::chrono::steady_clock::now() < deadline) {
             JEX_PumpEvents();
+            if (polled && polled())
+                return true;
             JEX_Event e;
             while (JEX_PollEvent(&e)) {
                 events_.push_back(e);
@@ -288,7 +256,9 @@ protected:
             timeout_ms);
     }
 
-    // A shown window whose map the server has confirmed.
+    // A shown window whose map the server has confirmed. The library's own
+    // "shown" comes before the server has even read the request, and a
+    // peer's requests may overtake it.
     JEX_Window *ShownWindow(const char *title, int x, int y, int w, int h, Uint32 flags = 0)
     {
         JEX_Window *window = JEX_CreateWindow(title, x, y, w, h, flags);
@@ -296,8 +266,37 @@ protected:
         if (!window)
             return nullptr;
         JEX_ShowWindow(window);
-        EXPECT_TRUE(WaitWindowEvent(window, JEX_WINDOWEVENT_SHOWN));
+        EXPECT_TRUE(PumpUntil([](const JEX_Event &) { return false; }, 3000,
+                              [&] { return Attributes(XidOf(window)).map_state == IsViewable; }));
         return window;
+    }
+
+    // A property of a window read by the peer: its type and its 32-bit
+    // items (as longs) or its bytes.
+    struct Property {
+        Atom type = None;
+        std::vector<long> items;
+        std::string bytes;
+    };
+    Property Read(Window w, const char *name, Atom type = AnyPropertyType)
+    {
+        Property p;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char *data = nullptr;
+        const Atom atom = X11.XInternAtom(peer_, name, False);
+        if (X11.XGetWindowProperty(peer_, w, atom, 0, 65536, False, type, &p.type, &format, &count,
+                                   &after, &data) == Success &&
+            data) {
+            if (format == 32)
+                p.items.assign(reinterpret_cast<long *>(data),
+                               reinterpret_cast<long *>(data) + count);
+            else if (format == 8)
+                p.bytes.assign(reinterpret_cast<char *>(data), count);
+        }
+        if (data)
+            X11.XFree(data);
+        return p;
     }
 
     // The window's attributes as the peer sees them, after both

@@ -4,11 +4,43 @@
 // that must not end the program.
 #include "x11_test_util.h"
 
+#include "JEX_log.h"
+
 #include <dlfcn.h>
 
 namespace {
 
 using namespace x11test;
+
+// Collects the library's log lines for one scope.
+struct LogCapture {
+    std::vector<std::string> lines;
+    JEX_LogOutputFunction old_fn = nullptr;
+    void *old_data = nullptr;
+
+    LogCapture()
+    {
+        JEX_LogSetPriority(JEX_LOG_CATEGORY_VIDEO, JEX_LOG_PRIORITY_VERBOSE);
+        JEX_LogGetOutputFunction(&old_fn, &old_data);
+        JEX_LogSetOutputFunction(
+            [](void *self, int, JEX_LogPriority, const char *message) {
+                static_cast<LogCapture *>(self)->lines.emplace_back(message);
+            },
+            this);
+    }
+    ~LogCapture()
+    {
+        JEX_LogSetOutputFunction(old_fn, old_data);
+        JEX_LogResetPriorities();
+    }
+    bool Contains(const std::string &needle) const
+    {
+        for (const std::string &line : lines)
+            if (line.find(needle) != std::string::npos)
+                return true;
+        return false;
+    }
+};
 
 class X11VideoTest : public X11ServerTest {
 protected:
