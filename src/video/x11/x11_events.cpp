@@ -133,6 +133,32 @@ void AnswerSelectionRequest(Display *display, const XSelectionRequestEvent &req)
         JEX_LogDebug(JEX_LOG_CATEGORY_VIDEO, "X11: a selection requestor went away");
 }
 
+// UTF-8 text of the key event, through the window's input context when it
+// has one, else from the key symbol. Returns the byte count.
+int LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size)
+{
+    std::memset(text, 0, size_t(size));
+    if (ic && X11.Xutf8LookupString) {
+        KeySym keysym = NoSymbol;
+        Status status = 0;
+        const int n = X11.Xutf8LookupString(ic, event, text, size - 1, &keysym, &status);
+        if (status == XLookupChars || status == XLookupBoth) {
+            text[n < size ? n : size - 1] = '\0';
+            return n;
+        }
+        std::memset(text, 0, size_t(size));
+        return 0;
+    }
+    // No input method: the key symbol after the modifiers is the text.
+    char latin[8] = {};
+    KeySym keysym = NoSymbol;
+    X11.XLookupString(event, latin, int(sizeof(latin)), &keysym, nullptr);
+    const Uint32 ucs = X11_KeySymToUcs4(keysym);
+    if (ucs == 0 || size < 5)
+        return 0;
+    return EncodeUtf8(ucs, text);
+}
+
 void Dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, XEvent &event)
 {
     Display *display = data->display;
@@ -155,7 +181,7 @@ void Dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
                 keycode, keycode - unsigned(data->min_keycode), keysym, name ? name : "NoSymbol");
         }
         char text[32] = {};
-        if (X11_LookupKeyText(wd->ic, &event.xkey, text, int(sizeof(text))) > 0)
+        if (LookupKeyText(wd->ic, &event.xkey, text, int(sizeof(text))) > 0)
             JEX_SendKeyboardText(text);
         break;
     }
@@ -277,30 +303,6 @@ Window OwningWindow(JEX_VideoDevice *device)
 }
 
 }  // namespace
-
-int X11_LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size)
-{
-    std::memset(text, 0, size_t(size));
-    if (ic && X11.Xutf8LookupString) {
-        KeySym keysym = NoSymbol;
-        Status status = 0;
-        const int n = X11.Xutf8LookupString(ic, event, text, size - 1, &keysym, &status);
-        if (status == XLookupChars || status == XLookupBoth) {
-            text[n < size ? n : size - 1] = '\0';
-            return n;
-        }
-        std::memset(text, 0, size_t(size));
-        return 0;
-    }
-    // No input method: the key symbol after the modifiers is the text.
-    char latin[8] = {};
-    KeySym keysym = NoSymbol;
-    X11.XLookupString(event, latin, int(sizeof(latin)), &keysym, nullptr);
-    const Uint32 ucs = X11_KeySymToUcs4(keysym);
-    if (ucs == 0 || size < 5)
-        return 0;
-    return EncodeUtf8(ucs, text);
-}
 
 void X11_PumpEvents(JEX_VideoDevice *device)
 {

@@ -20,8 +20,4 @@ JEX_bool X11_HasClipboardText(JEX_VideoDevice *device);
 /* How long a paste waits for the selection owner's answer. */
 constexpr Uint32 X11_SELECTION_TIMEOUT_MS = 1000;
 
-/* UTF-8 text of the key event, through the window's input context when it
-   has one, else from the key symbol. Returns the byte count. */
-int X11_LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size);
-
 #endif /* JEX_X11_EVENTS_H */

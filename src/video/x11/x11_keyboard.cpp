@@ -237,6 +237,12 @@ struct KeyboardMapping {
     }
 };
 
+const char *ScancodeName(JEX_Scancode scancode)
+{
+    const char *name = JEX_GetScancodeName(scancode);
+    return name ? name : "";
+}
+
 X11_VideoData *DriverData(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata);
@@ -268,7 +274,7 @@ void DeriveTable(X11_VideoData *data, const KeyboardMapping &mapping)
         }
         data->key_layout[code] = found;
         if (found)
-            std::printf("scancode = %u (%s)\n", unsigned(found), X11_ScancodeName(found));
+            std::printf("scancode = %u (%s)\n", unsigned(found), ScancodeName(found));
         else
             std::printf("scancode not found\n");
     }
@@ -326,7 +332,7 @@ void X11_UpdateKeymap(JEX_VideoDevice *device)
 {
     std::array<JEX_Keycode, JEX_SCANCODE_COUNT> keymap{};
     X11_BuildKeymap(device, keymap.data());
-    X11_InstallKeymap(keymap.data(), JEX_SCANCODE_COUNT);
+    JEX_SetKeymap(0, keymap.data(), JEX_SCANCODE_COUNT);
 }
 
 int X11_InitKeyboard(JEX_VideoDevice *device)
@@ -374,24 +380,8 @@ int X11_InitKeyboard(JEX_VideoDevice *device)
     }
 
     X11_UpdateKeymap(device);
-    X11_RenameScancode(101, "Menu");
+    JEX_SetScancodeName(101, "Menu");
     return 0;
 }
 
 void X11_QuitKeyboard(JEX_VideoDevice *) {}
-
-void X11_InstallKeymap(const JEX_Keycode *keymap, int length)
-{
-    JEX_SetKeymap(0, keymap, length);
-}
-
-void X11_RenameScancode(JEX_Scancode scancode, const char *name)
-{
-    JEX_SetScancodeName(scancode, name);
-}
-
-const char *X11_ScancodeName(JEX_Scancode scancode)
-{
-    const char *name = JEX_GetScancodeName(scancode);
-    return name ? name : "";
-}

@@ -132,6 +132,40 @@ void ProbeExtensions(JEX_VideoDevice *device)
     X11_PumpEvents(device);
 }
 
+// The visual request as attribute/value pairs, the form glXChooseFBConfig
+// takes; returns its length, the closing None included.
+int GetFBConfigAttributes(JEX_VideoDevice *device, int *list, int capacity)
+{
+    // The visual request turned into pairs: booleans carry a value here,
+    // and RGBA becomes the render type.
+    int visual[X11_GL_MAX_ATTRIBUTES];
+    const int n = X11_GL_GetAttributes(device, nullptr, 0, visual, X11_GL_MAX_ATTRIBUTES);
+    ListBuilder b{list, capacity};
+    b.add(GLX_X_RENDERABLE);
+    b.add(True);
+    b.add(GLX_DRAWABLE_TYPE);
+    b.add(GLX_WINDOW_BIT);
+    for (int i = 0; i < n && visual[i] != None; ++i) {
+        switch (visual[i]) {
+        case GLX_RGBA:
+            b.add(GLX_RENDER_TYPE);
+            b.add(GLX_RGBA_BIT);
+            break;
+        case GLX_DOUBLEBUFFER:
+        case GLX_STEREO:
+            b.add(visual[i]);
+            b.add(True);
+            break;
+        default:
+            b.add(visual[i]);
+            b.add(visual[i + 1]);
+            ++i;
+            break;
+        }
+    }
+    return b.finish();
+}
+
 // The frame-buffer configuration behind the window's visual: the first of
 // the configurations that satisfy the request and carry that visual, else
 // the first that satisfies it.
@@ -141,7 +175,7 @@ GLXFBConfig ChooseFBConfig(JEX_VideoDevice *device, Display *display, int screen
     if (!choose)
         return nullptr;
     int attributes[X11_GL_MAX_ATTRIBUTES];
-    X11_GL_GetFBConfigAttributes(device, attributes, X11_GL_MAX_ATTRIBUTES);
+    GetFBConfigAttributes(device, attributes, X11_GL_MAX_ATTRIBUTES);
     int count = 0;
     GLXFBConfig *configs = choose(display, screen, attributes, &count);
     if (!configs)
@@ -297,38 +331,6 @@ int X11_GL_GetAttributes(JEX_VideoDevice *device, Display *, int, int *list, int
     if ((gl.accelerated == 0 || gl.accelerated == 1) && glx && glx->HAS_GLX_EXT_visual_rating) {
         b.add(kVisualCaveatEXT);
         b.add(gl.accelerated ? kNoneEXT : kSlowVisualEXT);
-    }
-    return b.finish();
-}
-
-int X11_GL_GetFBConfigAttributes(JEX_VideoDevice *device, int *list, int capacity)
-{
-    // The visual request turned into pairs: booleans carry a value here,
-    // and RGBA becomes the render type.
-    int visual[X11_GL_MAX_ATTRIBUTES];
-    const int n = X11_GL_GetAttributes(device, nullptr, 0, visual, X11_GL_MAX_ATTRIBUTES);
-    ListBuilder b{list, capacity};
-    b.add(GLX_X_RENDERABLE);
-    b.add(True);
-    b.add(GLX_DRAWABLE_TYPE);
-    b.add(GLX_WINDOW_BIT);
-    for (int i = 0; i < n && visual[i] != None; ++i) {
-        switch (visual[i]) {
-        case GLX_RGBA:
-            b.add(GLX_RENDER_TYPE);
-            b.add(GLX_RGBA_BIT);
-            break;
-        case GLX_DOUBLEBUFFER:
-        case GLX_STEREO:
-            b.add(visual[i]);
-            b.add(True);
-            break;
-        default:
-            b.add(visual[i]);
-            b.add(visual[i + 1]);
-            ++i;
-            break;
-        }
     }
     return b.finish();
 }

@@ -280,6 +280,36 @@ void ChangeState(JEX_VideoDevice *device, JEX_Window *window, bool add, Atom fir
     X11.XFlush(display);
 }
 
+// The title of a window made by someone else, as UTF-8 (never null unless
+// out of memory).
+char *GetWindowTitle(JEX_VideoDevice *device, Window xwindow)
+{
+    X11_VideoData *data = DriverData(device);
+    Display *display = data->display;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *prop = nullptr;
+    char *title = nullptr;
+    if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_NAME, 0, 8192, False,
+                               data->UTF8_STRING, &type, &format, &count, &after,
+                               &prop) == Success &&
+        prop && type == data->UTF8_STRING)
+        title = CopyText(reinterpret_cast<const char *>(prop), count);
+    if (prop) {
+        X11.XFree(prop);
+        prop = nullptr;
+    }
+    if (!title &&
+        X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING, &type,
+                               &format, &count, &after, &prop) == Success &&
+        prop && type == XA_STRING)
+        title = Latin1ToUtf8(prop, count);
+    if (prop)
+        X11.XFree(prop);
+    return title ? title : CopyText("", 0);
+}
+
 int SetupWindow(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bool created)
 {
     X11_VideoData *data = DriverData(device);
@@ -494,40 +524,12 @@ int X11_CreateWindowFrom(JEX_VideoDevice *device, JEX_Window *window, const void
         JEX_SetError("Invalid X window 0x%lx", static_cast<unsigned long>(w));
         return -1;
     }
-    char *title = X11_GetWindowTitle(device, w);
+    char *title = GetWindowTitle(device, w);
     if (title) {
         std::free(window->title);
         window->title = title;
     }
     return SetupWindow(device, window, w, false);
-}
-
-char *X11_GetWindowTitle(JEX_VideoDevice *device, Window xwindow)
-{
-    X11_VideoData *data = DriverData(device);
-    Display *display = data->display;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *prop = nullptr;
-    char *title = nullptr;
-    if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_NAME, 0, 8192, False,
-                               data->UTF8_STRING, &type, &format, &count, &after,
-                               &prop) == Success &&
-        prop && type == data->UTF8_STRING)
-        title = CopyText(reinterpret_cast<const char *>(prop), count);
-    if (prop) {
-        X11.XFree(prop);
-        prop = nullptr;
-    }
-    if (!title &&
-        X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING, &type,
-                               &format, &count, &after, &prop) == Success &&
-        prop && type == XA_STRING)
-        title = Latin1ToUtf8(prop, count);
-    if (prop)
-        X11.XFree(prop);
-    return title ? title : CopyText("", 0);
 }
 
 void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window)

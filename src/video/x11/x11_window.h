@@ -18,7 +18,6 @@ struct X11_WindowData {
 
 int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window);
 int X11_CreateWindowFrom(JEX_VideoDevice *device, JEX_Window *window, const void *data);
-char *X11_GetWindowTitle(JEX_VideoDevice *device, Window xwindow);
 void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window);
 void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface *icon);
 void X11_SetWindowPosition(JEX_VideoDevice *device, JEX_Window *window);
