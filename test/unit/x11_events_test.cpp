@@ -97,6 +97,7 @@ TEST_F(X11EventsTest, TypedAndHeldKeysArriveWithScancodesModifiersAndText)
     JEX_StopTextInput();
 
     // A held key repeats as presses with one release.
+    PumpFor(200);
     events_.clear();
     ASSERT_TRUE(RunCommand("xset r rate 200 40"));
     ASSERT_TRUE(RunCommand("xdotool keydown a sleep 0.6 keyup a"));
