@@ -1,9 +1,6 @@
-// The X11 driver's set-up, displays and display modes on private Xvfb
-// servers: run-time loading of the X libraries, driver selection, start-up
-// failures and their reasons, a server that resets, the window-manager check,
-// protocol errors that must not end the program, one display per screen, the
-// extensions that list modes and the switches that turn them off, the visual
-// choice and mode switching.
+// The X11 driver's set-up, displays and display modes on private Xvfb servers:
+// library loading, driver choice, start-up failures and their reasons, a server
+// that resets, protocol errors, screens, mode-listing extensions, visuals.
 #include "x11_test_util.h"
 
 #include "JEX_log.h"
@@ -122,7 +119,6 @@ TEST_F(X11VideoTest, SelectionClassAndWindowManagerCheck)
     EXPECT_STREQ(JEX_GetCurrentVideoDriver(), "x11") << "first available driver in table order";
     EXPECT_STREQ(Data()->classname, "JEX_App");
     EXPECT_FALSE(Data()->net_wm) << "no window manager runs on a bare Xvfb";
-    EXPECT_NE(Data()->UTF8_STRING, Atom(None));
     // A window left open is destroyed with the video subsystem.
     EXPECT_NE(JEX_CreateWindow("t", 0, 0, 64, 64, 0), nullptr) << JEX_GetError();
     JEX_VideoQuit();
@@ -223,10 +219,7 @@ TEST_F(X11VideoTest, ProtocolErrorsAreLoggedOrTrappedInNestedTraps)
 
 X11_DisplayData *DisplayData(int index)
 {
-    JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device || index < 0 || index >= device->num_displays)
-        return nullptr;
-    return static_cast<X11_DisplayData *>(device->displays[index].driverdata);
+    return static_cast<X11_DisplayData *>(JEX_GetVideoDevice()->displays[index].driverdata);
 }
 
 std::string Text(const JEX_DisplayMode &m)
@@ -331,13 +324,8 @@ TEST_F(X11ModesTest, XineramaHeadsOfOneScreen)
     // Xinerama joins the heads into one X screen, so one display.
     ASSERT_EQ(JEX_GetNumVideoDisplays(), 1);
     const auto modes = Modes(0);
-    const X11_DisplayData *data = DisplayData(0);
-    EXPECT_GE(data->use_xinerama, 100);
-    EXPECT_EQ(std::vector<int>({data->xinerama_info.screen_number, data->xinerama_info.width,
-                                data->xinerama_info.height}),
-              std::vector<int>({0, 1024, 768}));
     ASSERT_FALSE(modes.empty());
-    EXPECT_EQ(modes[0].substr(0, 18), kRGB888 + " 1024x768@");
+    EXPECT_EQ(modes[0].substr(0, 18), kRGB888 + " 1024x768@") << "the first head, not the screen";
     JEX_VideoQuit();
 
     ScopedEnv off("JEX_VIDEO_X11_XINERAMA", "0");

@@ -1,8 +1,6 @@
 // X11 windows and their GL contexts on a private Xvfb, checked from the
 // server's side with xprop, xwininfo, xdotool and a second connection that
-// plays the window manager where no tool can; granted GL attributes are
-// compared with the visual the server really gave. (Swapped pixels are read
-// back end to end.)
+// plays the window manager. (Swapped GL pixels are read back end to end.)
 #include "x11_test_util.h"
 
 #include "JEX_mouse.h"
