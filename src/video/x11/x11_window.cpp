@@ -40,7 +40,8 @@ int WindowScreen(JEX_Window *window)
 }
 
 // The protocol carries sizes as 16-bit counts and positions as signed 16-bit
-// numbers; anything larger would wrap around on the way to the server.
+// numbers; anything larger would wrap around on the way to the server. Sizes
+// stop lower still (see X11_MAX_WINDOW_SIZE).
 int ClampSize(int v)
 {
     return std::clamp(v, 1, X11_MAX_WINDOW_SIZE);

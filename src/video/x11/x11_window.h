@@ -56,9 +56,11 @@ struct X11_SysWMinfo {
    relative to the frame. */
 void X11_GetRootPosition(Display *display, Window xwindow, int *x, int *y);
 
-/* The largest width or height a window gets: what the protocol's signed
-   16-bit coordinates can address. Larger requests are clamped. */
-constexpr int X11_MAX_WINDOW_SIZE = 32767;
+/* The largest width or height a window gets; larger requests are clamped.
+   The protocol's signed 16-bit coordinates would allow 32767, but GL's
+   software paths size a window's 32-bit pixel buffer in a signed int, which
+   overflows past about 23170 squared; 16384 squared (1 GiB) stays clear. */
+constexpr int X11_MAX_WINDOW_SIZE = 16384;
 
 /* How many times a refused pointer grab is retried, 100 ms apart. */
 constexpr int X11_GRAB_ATTEMPTS = 20;
