@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -193,6 +194,9 @@ int StartVideo(const char *driver_name, const VideoBootStrap *entry)
             if (!device)
                 JEX_SetError("%s not available", driver_name);
         } else {
+            // A driver that says why it is unavailable keeps its reason.
+            char before[256];
+            std::snprintf(before, sizeof(before), "%s", JEX_GetError());
             for (int i = 0; i < kNumBootstrap; ++i) {
                 if (kBootstrap[i]->available()) {
                     device = kBootstrap[i]->create(0);
@@ -202,7 +206,7 @@ int StartVideo(const char *driver_name, const VideoBootStrap *entry)
                     }
                 }
             }
-            if (!device)
+            if (!device && std::strcmp(before, JEX_GetError()) == 0)
                 JEX_SetError("No available video device");
         }
     }

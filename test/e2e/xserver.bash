@@ -28,8 +28,9 @@ start_xvfb() {
   # Mesa keeps a few allocations past unloading; our own leaks are checked
   # by the unit tests and by the runs that never load GL.
   export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-  # -noreset: a server that resets when its last client leaves refuses
-  # connections for a moment, which start-up (probe, then connect) can hit.
+  # -noreset: the helper tools connect between program runs, and a server
+  # that resets when its last client leaves turns them away for a moment.
+  # (The library waits for such a server; x11_video_test covers that.)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$numfile" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   for _ in $(seq 100); do

@@ -1,6 +1,6 @@
-// Helpers shared by the X11 driver tests: one private Xvfb per test
-// program, the library's video on it, a second X connection acting as a
-// peer client, and event collection with deadlines.
+// Helpers shared by the X11 driver tests: private Xvfb servers, the library's
+// video on them, a second X connection acting as a peer client, event
+// collection with deadlines.
 #ifndef JEX_X11_TEST_UTIL_H
 #define JEX_X11_TEST_UTIL_H
 
@@ -12,16 +12,142 @@
 #include "video/sysvideo.h"
 #include "video/x11/x11_video.h"
 #include "video/x11/x11_window.h"
-#include "xvfb_fixture.h"
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace x11test {
+
+struct XvfbOptions {
+    std::vector<std::string> screens{"1024x768x24"};  // "WIDTHxHEIGHTxDEPTH" each
+    std::vector<std::string> extra_args;              // e.g. {"+xinerama"}
+    // A server that resets whenever its last client leaves, as a desktop
+    // session's may; the tests' servers otherwise never reset.
+    bool resets = false;
+};
+
+// A private Xvfb on a display number it picks itself (never the caller's
+// display), made the process's DISPLAY while it runs. One that cannot start
+// is a failure, not a skip: tests asked to run on X must not pass without X.
+class Xvfb {
+public:
+    explicit Xvfb(const XvfbOptions &options = {})
+    {
+        if (const char *old = std::getenv("DISPLAY"))
+            saved_display_ = old;
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten",
+                                      "tcp"};
+        for (size_t i = 0; i < options.screens.size(); ++i)
+            args.insert(args.end(), {"-screen", std::to_string(i), options.screens[i]});
+        if (!options.resets)
+            args.push_back("-noreset");
+        args.insert(args.end(), options.extra_args.begin(), options.extra_args.end());
+        std::vector<char *> argv;  // built before fork: a threaded child may only exec
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);  // a crashed test takes its server along
+            close(fds[0]);
+            const int null_fd = open("/dev/null", O_WRONLY);
+            for (int fd = 1; fd <= 2 && null_fd >= 0; ++fd)
+                dup2(null_fd, fd);
+            execvp("Xvfb", argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        // The server writes its display number once it accepts connections,
+        // or closes the pipe by exiting.
+        FILE *in = fdopen(fds[0], "r");
+        char line[32] = "";
+        if (pid_ > 0 && in && std::fgets(line, sizeof(line), in))
+            setenv("DISPLAY", (":" + std::string(line, std::strcspn(line, "\n"))).c_str(), 1);
+        else
+            Stop();
+        if (in)
+            std::fclose(in);
+    }
+    ~Xvfb() { Stop(); }
+    Xvfb(const Xvfb &) = delete;
+    Xvfb &operator=(const Xvfb &) = delete;
+    bool ok() const { return pid_ > 0; }
+    std::string error() const { return "Xvfb did not start (is it installed?)"; }
+
+    void Stop()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+        if (saved_display_)
+            setenv("DISPLAY", saved_display_->c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+    }
+
+    // A display number nothing listens on.
+    static int UnusedDisplayNumber()
+    {
+        struct stat st;
+        int n = 250;
+        while (stat(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), &st) == 0)
+            ++n;
+        return n;
+    }
+
+private:
+    std::optional<std::string> saved_display_;
+    pid_t pid_ = -1;
+};
+
+// A shell command's standard output, or nullopt when it failed.
+inline std::optional<std::string> RunCommand(const std::string &command)
+{
+    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return std::nullopt;
+    std::string out;
+    char buf[4096];
+    for (size_t got; (got = fread(buf, 1, sizeof(buf), pipe)) > 0;)
+        out.append(buf, got);
+    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value) : name_(name)
+    {
+        if (const char *old = std::getenv(name))
+            old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
 
 inline X11_VideoData *Data()
 {
@@ -35,18 +161,37 @@ inline Window XidOf(JEX_Window *window)
                                         : None;
 }
 
-inline std::string Hex(Window w)
+inline std::string Hex(unsigned long id)
 {
     char buf[32];
-    std::snprintf(buf, sizeof(buf), "0x%lx", static_cast<unsigned long>(w));
+    std::snprintf(buf, sizeof(buf), "0x%lx", id);
     return buf;
 }
 
-// The server is shared by the tests of one program; the library's video and
-// the peer connection are per test.
+// A server of the test's own making; video is started by the test. The
+// server outlives every connection to it: Xlib ends the process when a
+// server goes away under an open connection.
+class X11ServerTest : public ::testing::Test {
+protected:
+    void StartServer(XvfbOptions options = {})
+    {
+        server_ = std::make_unique<Xvfb>(std::move(options));
+        ASSERT_TRUE(server_->ok()) << server_->error();
+    }
+    void StartVideo() { ASSERT_EQ(JEX_VideoInit("x11"), 0) << JEX_GetError(); }
+    void TearDown() override
+    {
+        JEX_VideoQuit();
+        server_.reset();
+    }
+    std::unique_ptr<Xvfb> server_;
+};
+
+// One server shared by the tests of a program; the library's video and the
+// peer connection are per test.
 class X11DriverTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = new jextest::Xvfb(); }
+    static void SetUpTestSuite() { server_ = new Xvfb(); }
     static void TearDownTestSuite()
     {
         delete server_;
@@ -66,22 +211,24 @@ protected:
 
     void TearDown() override
     {
-        if (peer_) {
+        if (peer_)
             X11.XCloseDisplay(peer_);
-            peer_ = nullptr;
-        }
+        peer_ = nullptr;
         JEX_VideoQuit();
         JEX_X11_UnloadSymbols();
     }
 
-    // Pumps and collects events until `done` holds for one of them or the
-    // time runs out; true when it held.
-    bool PumpUntil(const std::function<bool(const JEX_Event &)> &done, int timeout_ms = 3000)
+    // Pumps and collects events until `done` holds for one of them, or
+    // `polled` holds after a pump, or the time runs out; true when one held.
+    bool PumpUntil(const std::function<bool(const JEX_Event &)> &done, int timeout_ms = 3000,
+                   const std::function<bool()> &polled = nullptr)
     {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (std::chrono::steady_clock::now() < deadline) {
             JEX_PumpEvents();
+            if (polled && polled())
+                return true;
             JEX_Event e;
             while (JEX_PollEvent(&e)) {
                 events_.push_back(e);
@@ -93,7 +240,6 @@ protected:
         return false;
     }
 
-    // Pumps for a while and keeps everything that arrives.
     void PumpFor(int ms)
     {
         PumpUntil([](const JEX_Event &) { return false; }, ms);
@@ -110,7 +256,9 @@ protected:
             timeout_ms);
     }
 
-    // A shown window whose map the server has confirmed.
+    // A shown window whose map the server has confirmed. The library's own
+    // "shown" comes before the server has even read the request, and a
+    // peer's requests may overtake it.
     JEX_Window *ShownWindow(const char *title, int x, int y, int w, int h, Uint32 flags = 0)
     {
         JEX_Window *window = JEX_CreateWindow(title, x, y, w, h, flags);
@@ -118,16 +266,56 @@ protected:
         if (!window)
             return nullptr;
         JEX_ShowWindow(window);
-        EXPECT_TRUE(WaitWindowEvent(window, JEX_WINDOWEVENT_SHOWN));
+        EXPECT_TRUE(PumpUntil([](const JEX_Event &) { return false; }, 3000,
+                              [&] { return Attributes(XidOf(window)).map_state == IsViewable; }));
         return window;
+    }
+
+    // A property of a window read by the peer: its type and its 32-bit
+    // items (as longs) or its bytes.
+    struct Property {
+        Atom type = None;
+        std::vector<long> items;
+        std::string bytes;
+    };
+    Property Read(Window w, const char *name, Atom type = AnyPropertyType)
+    {
+        Property p;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char *data = nullptr;
+        const Atom atom = X11.XInternAtom(peer_, name, False);
+        if (X11.XGetWindowProperty(peer_, w, atom, 0, 65536, False, type, &p.type, &format, &count,
+                                   &after, &data) == Success &&
+            data) {
+            if (format == 32)
+                p.items.assign(reinterpret_cast<long *>(data),
+                               reinterpret_cast<long *>(data) + count);
+            else if (format == 8)
+                p.bytes.assign(reinterpret_cast<char *>(data), count);
+        }
+        if (data)
+            X11.XFree(data);
+        return p;
+    }
+
+    // The window's attributes as the peer sees them, after both
+    // connections' requests have reached the server.
+    XWindowAttributes Attributes(Window w)
+    {
+        XWindowAttributes a{};
+        X11.XSync(Data()->display, False);
+        X11.XSync(peer_, False);
+        X11.XGetWindowAttributes(peer_, w, &a);
+        return a;
     }
 
     std::vector<JEX_Event> events_;
     Display *peer_ = nullptr;
-    static jextest::Xvfb *server_;
+    static Xvfb *server_;
 };
 
-inline jextest::Xvfb *X11DriverTest::server_ = nullptr;
+inline Xvfb *X11DriverTest::server_ = nullptr;
 
 }  // namespace x11test
 

@@ -31,15 +31,19 @@ struct Library {
     void *handle = nullptr;
 };
 
-std::array<Library, size_t(Lib::Count)> libraries = {{
+// The loader's state; the symbol table and group flags it fills are the
+// driver's shared tables. Used only from the thread that starts video.
+struct LoaderState {
+    std::array<Library, size_t(Lib::Count)> libraries = {{
 #define JEX_X11_LIB_ROW(id, soname) {soname, {}, nullptr},
-    JEX_X11_LIBRARIES(JEX_X11_LIB_ROW)
+        JEX_X11_LIBRARIES(JEX_X11_LIB_ROW)
 #undef JEX_X11_LIB_ROW
-}};
+    }};
+    int load_count = 0;
+};
+LoaderState g_loader;
 
-int load_count = 0;
-
-void set_all_groups(bool value)
+void SetAllGroups(bool value)
 {
 #define JEX_X11_SET_GROUP(group) JEX_X11_HAVE_##group = value;
     JEX_X11_GROUPS(JEX_X11_SET_GROUP)
@@ -49,20 +53,20 @@ void set_all_groups(bool value)
 // Looks one function up in its own library; a miss (or a library that is
 // not there) marks the function's group unavailable.
 template <typename Ptr>
-void resolve(Ptr &slot, Lib lib, const char *name, bool &group_flag)
+void Resolve(Ptr &slot, Lib lib, const char *name, bool &group_flag)
 {
-    void *handle = libraries[size_t(lib)].handle;
+    void *handle = g_loader.libraries[size_t(lib)].handle;
     void *address = handle ? dlsym(handle, name) : nullptr;
     slot = reinterpret_cast<Ptr>(address);
     if (!address)
         group_flag = false;
 }
 
-void unload_all()
+void UnloadAll()
 {
-    set_all_groups(true);
+    SetAllGroups(true);
     X11 = JEX_X11_Symbols{};
-    for (Library &lib : libraries) {
+    for (Library &lib : g_loader.libraries) {
         if (lib.handle) {
             dlclose(lib.handle);
             lib.handle = nullptr;
@@ -74,21 +78,21 @@ void unload_all()
 
 int JEX_X11_LoadSymbols(void)
 {
-    if (++load_count > 1)
+    if (++g_loader.load_count > 1)
         return 1;
-    for (Library &lib : libraries) {
+    for (Library &lib : g_loader.libraries) {
         const char *path = lib.override_path.empty() ? lib.soname : lib.override_path.c_str();
         // Xlib keeps process-wide caches (locale data, quarks, input
         // methods) that it never frees; it is not made to be unmapped, so
         // closing a handle only drops our reference.
         lib.handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     }
-#define JEX_X11_RESOLVE(lib, group, name) resolve(X11.name, Lib::lib, #name, JEX_X11_HAVE_##group);
+#define JEX_X11_RESOLVE(lib, group, name) Resolve(X11.name, Lib::lib, #name, JEX_X11_HAVE_##group);
     JEX_X11_ALL_SYMS(JEX_X11_RESOLVE)
 #undef JEX_X11_RESOLVE
     if (!JEX_X11_HAVE_BASEXLIB) {
-        unload_all();
-        load_count = 0;
+        UnloadAll();
+        g_loader.load_count = 0;
         return 0;
     }
     return 1;
@@ -96,15 +100,15 @@ int JEX_X11_LoadSymbols(void)
 
 void JEX_X11_UnloadSymbols(void)
 {
-    if (load_count == 0)
+    if (g_loader.load_count == 0)
         return;
-    if (--load_count == 0)
-        unload_all();
+    if (--g_loader.load_count == 0)
+        UnloadAll();
 }
 
 void JEX_X11_OverrideLibrary(const char *soname, const char *path)
 {
-    for (Library &lib : libraries)
+    for (Library &lib : g_loader.libraries)
         if (soname && std::strcmp(lib.soname, soname) == 0)
             lib.override_path = path ? path : "";
 }

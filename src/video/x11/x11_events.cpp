@@ -24,14 +24,12 @@
 
 namespace {
 
-pid_t screensaver_inhibit_pid = 0;
-
-X11_VideoData *video_data(JEX_VideoDevice *device)
+X11_VideoData *DriverData(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata);
 }
 
-X11_WindowData *find_window(const X11_VideoData *data, Window w)
+X11_WindowData *FindWindow(const X11_VideoData *data, Window w)
 {
     for (int i = 0; i < data->numwindows; ++i)
         if (data->windowlist[i]->xwindow == w)
@@ -41,7 +39,7 @@ X11_WindowData *find_window(const X11_VideoData *data, Window w)
 
 // Whether the connection has an event for us, without blocking longer than
 // `timeout_ms` (0: not at all).
-bool events_ready(Display *display, int timeout_ms)
+bool EventsReady(Display *display, int timeout_ms)
 {
     X11.XFlush(display);
     if (X11.XEventsQueued(display, QueuedAlready))
@@ -52,7 +50,7 @@ bool events_ready(Display *display, int timeout_ms)
     return X11.XPending(display) > 0;
 }
 
-int encode_utf8(Uint32 c, char *out)
+int EncodeUtf8(Uint32 c, char *out)
 {
     if (c < 0x80) {
         out[0] = char(c);
@@ -76,7 +74,7 @@ int encode_utf8(Uint32 c, char *out)
     return 4;
 }
 
-void send_syswm(const XEvent &event)
+void SendSysWM(const XEvent &event)
 {
     if (JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY) != JEX_ENABLE)
         return;
@@ -91,16 +89,16 @@ void send_syswm(const XEvent &event)
     JEX_SendSysWMEvent(reinterpret_cast<JEX_SysWMmsg *>(msg));
 }
 
-void reap_inhibitor()
+void ReapInhibitor(X11_VideoData *data)
 {
-    if (screensaver_inhibit_pid > 0 &&
-        waitpid(screensaver_inhibit_pid, nullptr, WNOHANG) == screensaver_inhibit_pid)
-        screensaver_inhibit_pid = 0;
+    if (data->screensaver_inhibit_pid > 0 &&
+        waitpid(data->screensaver_inhibit_pid, nullptr, WNOHANG) == data->screensaver_inhibit_pid)
+        data->screensaver_inhibit_pid = 0;
 }
 
 // Answers another client's request for the selection we own, from cut
 // buffer 0. The requestor may be gone by the time the answer is written.
-void answer_selection_request(Display *display, const XSelectionRequestEvent &req)
+void AnswerSelectionRequest(Display *display, const XSelectionRequestEvent &req)
 {
     XEvent reply{};
     reply.xselection.type = SelectionNotify;
@@ -118,7 +116,7 @@ void answer_selection_request(Display *display, const XSelectionRequestEvent &re
     unsigned long count = 0, after = 0;
     unsigned char *data = nullptr;
     const long max_length = X11.XMaxRequestSize(display);
-    X11_TrapErrors();
+    X11_TrapErrors(display);
     if (X11.XGetWindowProperty(display, RootWindow(display, DefaultScreen(display)), XA_CUT_BUFFER0,
                                0, max_length, False, req.target, &type, &format, &count, &after,
                                &data) == Success) {
@@ -136,7 +134,33 @@ void answer_selection_request(Display *display, const XSelectionRequestEvent &re
         JEX_LogDebug(JEX_LOG_CATEGORY_VIDEO, "X11: a selection requestor went away");
 }
 
-void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, XEvent &event)
+// UTF-8 text of the key event, through the window's input context when it
+// has one, else from the key symbol. Returns the byte count.
+int LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size)
+{
+    std::memset(text, 0, size_t(size));
+    if (ic && X11.Xutf8LookupString) {
+        KeySym keysym = NoSymbol;
+        Status status = 0;
+        const int n = X11.Xutf8LookupString(ic, event, text, size - 1, &keysym, &status);
+        if (status == XLookupChars || status == XLookupBoth) {
+            text[n < size ? n : size - 1] = '\0';
+            return n;
+        }
+        std::memset(text, 0, size_t(size));
+        return 0;
+    }
+    // No input method: the key symbol after the modifiers is the text.
+    char latin[8] = {};
+    KeySym keysym = NoSymbol;
+    X11.XLookupString(event, latin, int(sizeof(latin)), &keysym, nullptr);
+    const Uint32 ucs = X11_KeySymToUcs4(keysym);
+    if (ucs == 0 || size < 5)
+        return 0;
+    return EncodeUtf8(ucs, text);
+}
+
+void Dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, XEvent &event)
 {
     Display *display = data->display;
     JEX_Window *window = wd->window;
@@ -158,7 +182,7 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
                 keycode, keycode - unsigned(data->min_keycode), keysym, name ? name : "NoSymbol");
         }
         char text[32] = {};
-        if (X11_LookupKeyText(wd->ic, &event.xkey, text, int(sizeof(text))) > 0)
+        if (LookupKeyText(wd->ic, &event.xkey, text, int(sizeof(text))) > 0)
             JEX_SendKeyboardText(text);
         break;
     }
@@ -234,7 +258,7 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
         if (event.xclient.format == 32 && Atom(event.xclient.data.l[0]) == data->WM_DELETE_WINDOW)
             JEX_SendWindowEvent(window, JEX_WINDOWEVENT_CLOSE, 0, 0);
         break;
-    case SelectionRequest: answer_selection_request(display, event.xselectionrequest); break;
+    case SelectionRequest: AnswerSelectionRequest(display, event.xselectionrequest); break;
     case SelectionNotify: data->selection_waiting = false; break;
     case MappingNotify:
         X11.XRefreshKeyboardMapping(&event.xmapping);
@@ -245,7 +269,7 @@ void dispatch(JEX_VideoDevice *device, X11_VideoData *data, X11_WindowData *wd, 
 }
 
 // The UTF-8 text of a property, or null when it is not UTF8_STRING.
-char *read_utf8_property(Display *display, Window w, Atom property, Atom utf8)
+char *ReadUtf8Property(Display *display, Window w, Atom property, Atom utf8)
 {
     Atom type = None;
     int format = 0;
@@ -266,12 +290,12 @@ char *read_utf8_property(Display *display, Window w, Atom property, Atom utf8)
     return text;
 }
 
-char *empty_text()
+char *EmptyText()
 {
     return static_cast<char *>(std::calloc(1, 1));
 }
 
-Window owning_window(JEX_VideoDevice *device)
+Window OwningWindow(JEX_VideoDevice *device)
 {
     JEX_Window *window = device->windows;
     if (!window || !window->driverdata)
@@ -281,33 +305,9 @@ Window owning_window(JEX_VideoDevice *device)
 
 }  // namespace
 
-int X11_LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size)
-{
-    std::memset(text, 0, size_t(size));
-    if (ic && X11.Xutf8LookupString) {
-        KeySym keysym = NoSymbol;
-        Status status = 0;
-        const int n = X11.Xutf8LookupString(ic, event, text, size - 1, &keysym, &status);
-        if (status == XLookupChars || status == XLookupBoth) {
-            text[n < size ? n : size - 1] = '\0';
-            return n;
-        }
-        std::memset(text, 0, size_t(size));
-        return 0;
-    }
-    // No input method: the key symbol after the modifiers is the text.
-    char latin[8] = {};
-    KeySym keysym = NoSymbol;
-    X11.XLookupString(event, latin, int(sizeof(latin)), &keysym, nullptr);
-    const Uint32 ucs = X11_KeySymToUcs4(keysym);
-    if (ucs == 0 || size < 5)
-        return 0;
-    return encode_utf8(ucs, text);
-}
-
 void X11_PumpEvents(JEX_VideoDevice *device)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
 
     if (device->suspend_screensaver) {
@@ -317,24 +317,25 @@ void X11_PumpEvents(JEX_VideoDevice *device)
             data->screensaver_activity = now ? now : 1;
         }
     }
-    reap_inhibitor();
+    ReapInhibitor(data);
 
-    while (events_ready(display, 0)) {
+    while (EventsReady(display, 0)) {
         XEvent event{};
         X11.XNextEvent(display, &event);
         if (X11.XFilterEvent(&event, None))
             continue;
-        send_syswm(event);
+        SendSysWM(event);
         if (data->numwindows == 0)
             continue;
-        if (X11_WindowData *wd = find_window(data, event.xany.window))
-            dispatch(device, data, wd, event);
+        if (X11_WindowData *wd = FindWindow(data, event.xany.window))
+            Dispatch(device, data, wd, event);
     }
 }
 
 void X11_SuspendScreenSaver(JEX_VideoDevice *device)
 {
-    Display *display = video_data(device)->display;
+    X11_VideoData *data = DriverData(device);
+    Display *display = data->display;
     const bool suspend = device->suspend_screensaver != 0;
     if (JEX_X11_HAVE_XSS) {
         int event_base = 0, error_base = 0, major = 0, minor = 0;
@@ -349,8 +350,8 @@ void X11_SuspendScreenSaver(JEX_VideoDevice *device)
     }
     X11.XFlush(display);
 
-    reap_inhibitor();
-    if (suspend && screensaver_inhibit_pid == 0) {
+    ReapInhibitor(data);
+    if (suspend && data->screensaver_inhibit_pid == 0) {
         // Only async-signal-safe calls after fork: the parent may have
         // threads holding locks.
         const pid_t pid = fork();
@@ -364,31 +365,32 @@ void X11_SuspendScreenSaver(JEX_VideoDevice *device)
             _exit(2);
         }
         if (pid > 0)
-            screensaver_inhibit_pid = pid;
+            data->screensaver_inhibit_pid = pid;
     } else if (!suspend) {
-        X11_StopScreenSaverInhibitor();
+        X11_StopScreenSaverInhibitor(device);
     }
 }
 
-void X11_StopScreenSaverInhibitor(void)
+void X11_StopScreenSaverInhibitor(JEX_VideoDevice *device)
 {
-    if (screensaver_inhibit_pid > 0) {
-        kill(screensaver_inhibit_pid, SIGTERM);
-        waitpid(screensaver_inhibit_pid, nullptr, 0);
-        screensaver_inhibit_pid = 0;
+    X11_VideoData *data = DriverData(device);
+    if (data->screensaver_inhibit_pid > 0) {
+        kill(data->screensaver_inhibit_pid, SIGTERM);
+        waitpid(data->screensaver_inhibit_pid, nullptr, 0);
+        data->screensaver_inhibit_pid = 0;
     }
 }
 
-int X11_ScreenSaverInhibitorPid(void)
+int X11_ScreenSaverInhibitorPid(JEX_VideoDevice *device)
 {
-    return int(screensaver_inhibit_pid);
+    return int(DriverData(device)->screensaver_inhibit_pid);
 }
 
 int X11_SetClipboardText(JEX_VideoDevice *device, const char *text)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
-    const Window owner = owning_window(device);
+    const Window owner = OwningWindow(device);
     if (owner == None) {
         JEX_SetError("Couldn't find a window to own the selection");
         return -1;
@@ -406,16 +408,16 @@ int X11_SetClipboardText(JEX_VideoDevice *device, const char *text)
 
 char *X11_GetClipboardText(JEX_VideoDevice *device)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
-    const Window mine = owning_window(device);
+    const Window mine = OwningWindow(device);
     const Window owner = X11.XGetSelectionOwner(display, XA_PRIMARY);
 
     Window source = RootWindow(display, DefaultScreen(display));
     Atom property = XA_CUT_BUFFER0;
     if (owner != None && owner != mine) {
         if (mine == None)
-            return empty_text();
+            return EmptyText();
         property = X11.XInternAtom(display, "JEX_SELECTION", False);
         source = mine;
         X11.XDeleteProperty(display, mine, property);
@@ -431,16 +433,16 @@ char *X11_GetClipboardText(JEX_VideoDevice *device)
                                   .count();
             if (left <= 0)
                 break;
-            events_ready(display, int(left));
+            EventsReady(display, int(left));
             JEX_PumpEvents();
         }
         if (data->selection_waiting) {
             data->selection_waiting = false;
-            return empty_text();
+            return EmptyText();
         }
     }
-    char *text = read_utf8_property(display, source, property, data->UTF8_STRING);
-    return text ? text : empty_text();
+    char *text = ReadUtf8Property(display, source, property, data->UTF8_STRING);
+    return text ? text : EmptyText();
 }
 
 JEX_bool X11_HasClipboardText(JEX_VideoDevice *device)

@@ -8,10 +8,10 @@ void X11_PumpEvents(JEX_VideoDevice *device);
 void X11_SuspendScreenSaver(JEX_VideoDevice *device);
 
 /* Ends the desktop screen-saver inhibitor if one runs, and reaps it. */
-void X11_StopScreenSaverInhibitor(void);
+void X11_StopScreenSaverInhibitor(JEX_VideoDevice *device);
 
 /* The inhibitor's process id, or 0 when none is running. */
-int X11_ScreenSaverInhibitorPid(void);
+int X11_ScreenSaverInhibitorPid(JEX_VideoDevice *device);
 
 int X11_SetClipboardText(JEX_VideoDevice *device, const char *text);
 char *X11_GetClipboardText(JEX_VideoDevice *device);
@@ -19,9 +19,5 @@ JEX_bool X11_HasClipboardText(JEX_VideoDevice *device);
 
 /* How long a paste waits for the selection owner's answer. */
 constexpr Uint32 X11_SELECTION_TIMEOUT_MS = 1000;
-
-/* UTF-8 text of the key event, through the window's input context when it
-   has one, else from the key symbol. Returns the byte count. */
-int X11_LookupKeyText(XIC ic, XKeyEvent *event, char *text, int size);
 
 #endif /* JEX_X11_EVENTS_H */

@@ -1,5 +1,5 @@
-/* The X11 window framebuffer; for now the visual-to-pixel-format helpers
-   that the display part uses as well. */
+/* Pixel formats of X visuals and the server's pixmap formats, for the
+   display part. */
 #ifndef JEX_X11_FRAMEBUFFER_H
 #define JEX_X11_FRAMEBUFFER_H
 

@@ -237,14 +237,20 @@ struct KeyboardMapping {
     }
 };
 
-X11_VideoData *video_data(JEX_VideoDevice *device)
+const char *ScancodeName(JEX_Scancode scancode)
+{
+    const char *name = JEX_GetScancodeName(scancode);
+    return name ? name : "";
+}
+
+X11_VideoData *DriverData(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata);
 }
 
 // Derives the table for a layout no built-in table fits, printing each
 // key so the layout can be reported and added.
-void derive_table(X11_VideoData *data, const KeyboardMapping &mapping)
+void DeriveTable(X11_VideoData *data, const KeyboardMapping &mapping)
 {
     std::array<JEX_Keycode, JEX_SCANCODE_COUNT> defaults{};
     JEX_GetDefaultKeymap(defaults.data());
@@ -268,7 +274,7 @@ void derive_table(X11_VideoData *data, const KeyboardMapping &mapping)
         }
         data->key_layout[code] = found;
         if (found)
-            std::printf("scancode = %u (%s)\n", unsigned(found), X11_ScancodeName(found));
+            std::printf("scancode = %u (%s)\n", unsigned(found), ScancodeName(found));
         else
             std::printf("scancode not found\n");
     }
@@ -312,7 +318,7 @@ JEX_Keycode X11_KeyCodeFromKeySym(KeySym keysym)
 
 void X11_BuildKeymap(JEX_VideoDevice *device, JEX_Keycode *keymap)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     std::fill(keymap, keymap + JEX_SCANCODE_COUNT, 0);
     KeyboardMapping mapping(data->display, data->min_keycode, data->max_keycode);
     for (int code = 0; code < 256; ++code) {
@@ -326,12 +332,12 @@ void X11_UpdateKeymap(JEX_VideoDevice *device)
 {
     std::array<JEX_Keycode, JEX_SCANCODE_COUNT> keymap{};
     X11_BuildKeymap(device, keymap.data());
-    X11_InstallKeymap(keymap.data(), JEX_SCANCODE_COUNT);
+    JEX_SetKeymap(0, keymap.data(), JEX_SCANCODE_COUNT);
 }
 
 int X11_InitKeyboard(JEX_VideoDevice *device)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
 
     X11.XAutoRepeatOn(display);
@@ -370,28 +376,12 @@ int X11_InitKeyboard(JEX_VideoDevice *device)
 
     if (data->keyboard_table < 0) {
         KeyboardMapping mapping(display, data->min_keycode, data->max_keycode);
-        derive_table(data, mapping);
+        DeriveTable(data, mapping);
     }
 
     X11_UpdateKeymap(device);
-    X11_RenameScancode(101, "Menu");
+    JEX_SetScancodeName(101, "Menu");
     return 0;
 }
 
 void X11_QuitKeyboard(JEX_VideoDevice *) {}
-
-void X11_InstallKeymap(const JEX_Keycode *keymap, int length)
-{
-    JEX_SetKeymap(0, keymap, length);
-}
-
-void X11_RenameScancode(JEX_Scancode scancode, const char *name)
-{
-    JEX_SetScancodeName(scancode, name);
-}
-
-const char *X11_ScancodeName(JEX_Scancode scancode)
-{
-    const char *name = JEX_GetScancodeName(scancode);
-    return name ? name : "";
-}

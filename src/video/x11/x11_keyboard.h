@@ -28,9 +28,4 @@ void X11_BuildKeymap(JEX_VideoDevice *device, JEX_Keycode *keymap);
 /* Names of the built-in tables, by the index stored in keyboard_table. */
 const char *X11_KeyboardTableName(int table);
 
-/* Hand-over to the keyboard state. */
-void X11_InstallKeymap(const JEX_Keycode *keymap, int length);
-void X11_RenameScancode(JEX_Scancode scancode, const char *name);
-const char *X11_ScancodeName(JEX_Scancode scancode);
-
 #endif /* JEX_X11_KEYBOARD_H */

@@ -11,21 +11,21 @@
 
 namespace {
 
-X11_VideoData *video_data(JEX_VideoDevice *device)
+X11_VideoData *DriverData(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata);
 }
 
 // Asking a library about an extension the server lacks makes it print a
 // warning; ask the server first.
-bool server_has(Display *display, const char *extension)
+bool ServerHas(Display *display, const char *extension)
 {
     int opcode = 0, event_base = 0, error_base = 0;
     return X11.XQueryExtension(display, extension, &opcode, &event_base, &error_base);
 }
 
 // An extension is switched off by its variable when the value reads as 0.
-bool env_disabled(const char *name)
+bool EnvDisabled(const char *name)
 {
     const char *value = std::getenv(name);
     return value && std::strtol(value, nullptr, 0) == 0;
@@ -33,7 +33,7 @@ bool env_disabled(const char *name)
 
 // The visual of a screen: the one named by JEX_VIDEO_X11_VISUALID when it
 // exists on this screen, else the best class at the default depth.
-bool choose_visual(Display *display, int screen, XVisualInfo *out)
+bool ChooseVisual(Display *display, int screen, XVisualInfo *out)
 {
     if (const char *id = std::getenv("JEX_VIDEO_X11_VISUALID")) {
         XVisualInfo wanted{};
@@ -61,7 +61,7 @@ bool choose_visual(Display *display, int screen, XVisualInfo *out)
     return false;
 }
 
-void add_mode(JEX_VideoDisplay *display, int w, int h, int refresh)
+void AddMode(JEX_VideoDisplay *display, int w, int h, int refresh)
 {
     JEX_DisplayMode mode{};
     mode.format = display->desktop_mode.format;
@@ -72,7 +72,7 @@ void add_mode(JEX_VideoDisplay *display, int w, int h, int refresh)
     JEX_AddDisplayMode(display, &mode);
 }
 
-void free_mode_lines(XF86VidModeModeInfo **modes, int count)
+void FreeModeLines(XF86VidModeModeInfo **modes, int count)
 {
     // The list is one block; each line's private data is separate.
     for (int i = 0; i < count; ++i)
@@ -81,10 +81,10 @@ void free_mode_lines(XF86VidModeModeInfo **modes, int count)
     X11.XFree(modes);
 }
 
-void list_xinerama(Display *display, X11_DisplayData *data)
+void ListXinerama(Display *display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XINERAMA") || !JEX_X11_HAVE_XINERAMA ||
-        !server_has(display, "XINERAMA"))
+    if (EnvDisabled("JEX_VIDEO_X11_XINERAMA") || !JEX_X11_HAVE_XINERAMA ||
+        !ServerHas(display, "XINERAMA"))
         return;
     int event_base = 0, error_base = 0, major = 0, minor = 0;
     if (!X11.XineramaQueryExtension(display, &event_base, &error_base) ||
@@ -104,10 +104,9 @@ void list_xinerama(Display *display, X11_DisplayData *data)
     X11.XFree(screens);
 }
 
-void list_xrandr(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
+void ListXRandR(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR ||
-        !server_has(display, "RANDR"))
+    if (EnvDisabled("JEX_VIDEO_X11_XRANDR") || !JEX_X11_HAVE_XRANDR || !ServerHas(display, "RANDR"))
         return;
     int major = 0, minor = 0;
     if (!X11.XRRQueryVersion(display, &major, &minor) || major < 1)
@@ -123,9 +122,9 @@ void list_xrandr(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayDat
         short *rates = X11.XRRConfigRates(config, i, &nrates);
         // A size the server lists without rates is still a mode.
         if (nrates <= 0 || !rates)
-            add_mode(jex_display, sizes[i].width, sizes[i].height, 0);
+            AddMode(jex_display, sizes[i].width, sizes[i].height, 0);
         for (int j = 0; j < nrates && rates; ++j)
-            add_mode(jex_display, sizes[i].width, sizes[i].height, rates[j]);
+            AddMode(jex_display, sizes[i].width, sizes[i].height, rates[j]);
     }
     if (nsizes > 0) {
         if (data->screen_config)
@@ -139,10 +138,10 @@ void list_xrandr(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayDat
     }
 }
 
-void list_vidmode(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
+void ListVidMode(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayData *data)
 {
-    if (env_disabled("JEX_VIDEO_X11_XVIDMODE") || !JEX_X11_HAVE_XVIDMODE ||
-        !server_has(display, "XFree86-VidModeExtension"))
+    if (EnvDisabled("JEX_VIDEO_X11_XVIDMODE") || !JEX_X11_HAVE_XVIDMODE ||
+        !ServerHas(display, "XFree86-VidModeExtension"))
         return;
     int event_base = 0, error_base = 0, major = 0, minor = 0, count = 0;
     XF86VidModeModeInfo **modes = nullptr;
@@ -152,10 +151,10 @@ void list_vidmode(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayDa
         return;
     for (int i = 0; i < count; ++i) {
         const XF86VidModeModeInfo *m = modes[i];
-        add_mode(jex_display, m->hdisplay, m->vdisplay,
-                 X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal));
+        AddMode(jex_display, m->hdisplay, m->vdisplay,
+                X11_ModeLineRefresh(m->dotclock, m->htotal, m->vtotal));
     }
-    free_mode_lines(modes, count);
+    FreeModeLines(modes, count);
     data->use_vidmode = major * 100 + minor;
 
     if (data->saved_mode.privsize > 0 && data->saved_mode.c_private)
@@ -167,7 +166,7 @@ void list_vidmode(Display *display, JEX_VideoDisplay *jex_display, X11_DisplayDa
 }
 
 // The mode the screen is in now: size and rate.
-void current_mode(Display *display, X11_DisplayData *data, int *w, int *h, int *rate)
+void CurrentMode(Display *display, X11_DisplayData *data, int *w, int *h, int *rate)
 {
     if (data->use_xrandr && data->screen_config) {
         int nsizes = 0;
@@ -288,11 +287,11 @@ int X11_ChooseVidMode(XF86VidModeModeInfo *const *modes, int count, int w, int h
 
 int X11_InitModes(JEX_VideoDevice *device)
 {
-    Display *display = video_data(device)->display;
+    Display *display = DriverData(device)->display;
     const int screens = ScreenCount(display);
     for (int screen = 0; screen < screens; ++screen) {
         XVisualInfo vinfo{};
-        if (!choose_visual(display, screen, &vinfo))
+        if (!ChooseVisual(display, screen, &vinfo))
             continue;
         const Uint32 format = X11_GetPixelFormatFromVisualInfo(display, &vinfo);
         if (format == 0 || JEX_ISPIXELFORMAT_INDEXED(format))
@@ -325,7 +324,7 @@ int X11_InitModes(JEX_VideoDevice *device)
 
 void X11_GetDisplayModes(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display)
 {
-    Display *display = video_data(device)->display;
+    Display *display = DriverData(device)->display;
     auto *data = static_cast<X11_DisplayData *>(jex_display->driverdata);
     data->use_xinerama = 0;
     data->use_xrandr = 0;
@@ -333,27 +332,27 @@ void X11_GetDisplayModes(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display)
     const int screen_w = DisplayWidth(display, data->screen);
     const int screen_h = DisplayHeight(display, data->screen);
 
-    list_xinerama(display, data);
+    ListXinerama(display, data);
     if (data->use_xinerama) {
         const XineramaScreenInfo &xs = data->xinerama_info;
         if (xs.width < screen_w || xs.height < screen_h)
-            add_mode(jex_display, screen_w, screen_h, 0);
-        add_mode(jex_display, xs.width, xs.height, 0);
+            AddMode(jex_display, screen_w, screen_h, 0);
+        AddMode(jex_display, xs.width, xs.height, 0);
     }
 
-    list_xrandr(display, jex_display, data);
+    ListXRandR(display, jex_display, data);
     if (data->use_xrandr)
         return;
     if (!data->use_xinerama || data->xinerama_info.screen_number == 0)
-        list_vidmode(display, jex_display, data);
+        ListVidMode(display, jex_display, data);
     if (!data->use_vidmode)
-        add_mode(jex_display, screen_w, screen_h, 0);
+        AddMode(jex_display, screen_w, screen_h, 0);
 }
 
 int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display,
                        JEX_DisplayMode *mode)
 {
-    Display *display = video_data(device)->display;
+    Display *display = DriverData(device)->display;
     auto *data = static_cast<X11_DisplayData *>(jex_display->driverdata);
 
     // The configuration read at listing time goes stale with the first
@@ -368,7 +367,7 @@ int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display,
     }
 
     int w = 0, h = 0, rate = 0;
-    current_mode(display, data, &w, &h, &rate);
+    CurrentMode(display, data, &w, &h, &rate);
     if (mode->w == w && mode->h == h && (mode->refresh_rate == 0 || mode->refresh_rate == rate))
         return 0;
 
@@ -403,7 +402,7 @@ int X11_SetDisplayMode(JEX_VideoDevice *device, JEX_VideoDisplay *jex_display,
         const int best = X11_ChooseVidMode(modes, count, mode->w, mode->h, mode->refresh_rate);
         const bool switched =
             best >= 0 && X11.XF86VidModeSwitchToMode(display, data->screen, modes[best]);
-        free_mode_lines(modes, count);
+        FreeModeLines(modes, count);
         if (!switched) {
             JEX_SetError("Couldn't switch the X display to %dx%d", mode->w, mode->h);
             return -1;

@@ -9,29 +9,32 @@
 
 namespace {
 
-Cursor x11_empty_cursor = None;
-
-Display *current_display()
+X11_VideoData *CurrentData()
 {
     JEX_VideoDevice *device = JEX_GetVideoDevice();
-    return device && device->driverdata ? static_cast<X11_VideoData *>(device->driverdata)->display
-                                        : nullptr;
+    return device ? static_cast<X11_VideoData *>(device->driverdata) : nullptr;
 }
 
-Cursor empty_cursor(Display *display)
+Display *CurrentDisplay()
 {
-    if (x11_empty_cursor == None) {
+    X11_VideoData *data = CurrentData();
+    return data ? data->display : nullptr;
+}
+
+Cursor EmptyCursor(Display *display)
+{
+    Cursor &empty = CurrentData()->empty_cursor;
+    if (empty == None) {
         const char zero = 0;
         const Window root = RootWindow(display, DefaultScreen(display));
         const Pixmap pixmap = X11.XCreateBitmapFromData(display, root, &zero, 1, 1);
         if (pixmap) {
             XColor black{};
-            x11_empty_cursor =
-                X11.XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
+            empty = X11.XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
             X11.XFreePixmap(display, pixmap);
         }
     }
-    return x11_empty_cursor;
+    return empty;
 }
 
 }  // namespace
@@ -89,10 +92,10 @@ JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x,
 {
     auto *cursor = static_cast<JEX_Cursor *>(std::calloc(1, sizeof(JEX_Cursor)));
     if (!cursor) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return nullptr;
     }
-    Display *display = current_display();
+    Display *display = CurrentDisplay();
     if (!display || !surface)
         return cursor;
     JEX_Surface *argb = JEX_ConvertSurfaceFormat(surface, JEX_PIXELFORMAT_ARGB8888, 0);
@@ -102,7 +105,7 @@ JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x,
     if (!X11_MakeCursorBitmaps(static_cast<const Uint32 *>(argb->pixels), argb->pitch, argb->w,
                                argb->h, &bitmaps)) {
         JEX_FreeSurface(argb);
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return cursor;
     }
     const Window root = RootWindow(display, DefaultScreen(display));
@@ -129,11 +132,11 @@ JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x,
 
 int X11_ShowCursor(JEX_VideoDevice *, JEX_Cursor *cursor)
 {
-    Display *display = current_display();
+    Display *display = CurrentDisplay();
     if (!display)
         return 0;
     const Cursor x =
-        cursor ? Cursor(reinterpret_cast<uintptr_t>(cursor->driverdata)) : empty_cursor(display);
+        cursor ? Cursor(reinterpret_cast<uintptr_t>(cursor->driverdata)) : EmptyCursor(display);
     JEX_VideoDevice *device = JEX_GetVideoDevice();
     for (JEX_Window *window = device->windows; window; window = window->next) {
         auto *wd = static_cast<X11_WindowData *>(window->driverdata);
@@ -153,7 +156,7 @@ void X11_FreeCursor(JEX_VideoDevice *, JEX_Cursor *cursor)
     if (!cursor)
         return;
     const Cursor x = Cursor(reinterpret_cast<uintptr_t>(cursor->driverdata));
-    Display *display = current_display();
+    Display *display = CurrentDisplay();
     if (x != None && display)
         X11.XFreeCursor(display, x);
     std::free(cursor);
@@ -161,7 +164,7 @@ void X11_FreeCursor(JEX_VideoDevice *, JEX_Cursor *cursor)
 
 void X11_WarpMouse(JEX_VideoDevice *, JEX_Window *window, int x, int y)
 {
-    Display *display = current_display();
+    Display *display = CurrentDisplay();
     auto *wd = window ? static_cast<X11_WindowData *>(window->driverdata) : nullptr;
     if (!display || !wd)
         return;
@@ -189,8 +192,8 @@ void X11_InitMouse(JEX_VideoDevice *device)
 
 void X11_QuitMouse(JEX_VideoDevice *device)
 {
-    Display *display = static_cast<X11_VideoData *>(device->driverdata)->display;
-    if (x11_empty_cursor != None && display)
-        X11.XFreeCursor(display, x11_empty_cursor);
-    x11_empty_cursor = None;
+    auto *data = static_cast<X11_VideoData *>(device->driverdata);
+    if (data->empty_cursor != None && data->display)
+        X11.XFreeCursor(data->display, data->empty_cursor);
+    data->empty_cursor = None;
 }

@@ -10,6 +10,7 @@
 #include <GL/glx.h>
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -37,6 +38,7 @@ struct X11_GLData {
     int (*glXSwapIntervalSGI)(int);
     int (*glXSwapIntervalMESA)(unsigned);
     int (*glXGetSwapIntervalMESA)(void);
+    int swap_interval;  // the last one set, -1 before any
 };
 
 using CreateContextAttribsFn = GLXContext (*)(Display *, GLXFBConfig, GLXContext, Bool,
@@ -45,20 +47,18 @@ using ChooseFBConfigFn = GLXFBConfig *(*)(Display *, int, const int *, int *);
 using GetFBConfigAttribFn = int (*)(Display *, GLXFBConfig, int, int *);
 using QueryExtensionsStringFn = const char *(*)(Display *, int);
 
-int swapinterval = -1;
-
-X11_GLData *gl_data(JEX_VideoDevice *device)
+X11_GLData *GLData(JEX_VideoDevice *device)
 {
     return static_cast<X11_GLData *>(device->gl_data);
 }
 
-Display *x_display(JEX_VideoDevice *device)
+Display *XDisplayOf(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata)->display;
 }
 
 template <typename Fn>
-Fn entry(JEX_VideoDevice *device, const char *name)
+Fn Entry(JEX_VideoDevice *device, const char *name)
 {
     return reinterpret_cast<Fn>(X11_GL_GetProcAddress(device, name));
 }
@@ -81,10 +81,10 @@ struct ListBuilder {
     }
 };
 
-void probe_extensions(JEX_VideoDevice *device)
+void ProbeExtensions(JEX_VideoDevice *device)
 {
-    X11_GLData *glx = gl_data(device);
-    Display *display = x_display(device);
+    X11_GLData *glx = GLData(device);
+    Display *display = XDisplayOf(device);
     const int screen = DefaultScreen(display);
 
     // Some libraries only answer the extension query with a current
@@ -99,7 +99,7 @@ void probe_extensions(JEX_VideoDevice *device)
         xattr.background_pixel = 0;
         xattr.border_pixel = 0;
         xattr.colormap = colormap;
-        X11_TrapErrors();
+        X11_TrapErrors(display);
         window = X11.XCreateWindow(display, root, 0, 0, 32, 32, 0, vinfo->depth, InputOutput,
                                    vinfo->visual, CWBackPixel | CWBorderPixel | CWColormap, &xattr);
         context = glx->glXCreateContext(display, vinfo, nullptr, True);
@@ -109,14 +109,14 @@ void probe_extensions(JEX_VideoDevice *device)
         X11.XFree(vinfo);
     }
 
-    const auto query = entry<QueryExtensionsStringFn>(device, "glXQueryExtensionsString");
+    const auto query = Entry<QueryExtensionsStringFn>(device, "glXQueryExtensionsString");
     const char *extensions = query ? query(display, screen) : nullptr;
     if (extensions) {
         if (X11_GL_HasExtension(extensions, "GLX_SGI_swap_control"))
-            glx->glXSwapIntervalSGI = entry<int (*)(int)>(device, "glXSwapIntervalSGI");
+            glx->glXSwapIntervalSGI = Entry<int (*)(int)>(device, "glXSwapIntervalSGI");
         if (X11_GL_HasExtension(extensions, "GLX_MESA_swap_control")) {
-            glx->glXSwapIntervalMESA = entry<int (*)(unsigned)>(device, "glXSwapIntervalMESA");
-            glx->glXGetSwapIntervalMESA = entry<int (*)(void)>(device, "glXGetSwapIntervalMESA");
+            glx->glXSwapIntervalMESA = Entry<int (*)(unsigned)>(device, "glXSwapIntervalMESA");
+            glx->glXGetSwapIntervalMESA = Entry<int (*)(void)>(device, "glXGetSwapIntervalMESA");
         }
         glx->HAS_GLX_EXT_visual_rating = X11_GL_HasExtension(extensions, "GLX_EXT_visual_rating");
     }
@@ -132,22 +132,56 @@ void probe_extensions(JEX_VideoDevice *device)
     X11_PumpEvents(device);
 }
 
+// The visual request as attribute/value pairs, the form glXChooseFBConfig
+// takes; returns its length, the closing None included.
+int GetFBConfigAttributes(JEX_VideoDevice *device, int *list, int capacity)
+{
+    // The visual request turned into pairs: booleans carry a value here,
+    // and RGBA becomes the render type.
+    int visual[X11_GL_MAX_ATTRIBUTES];
+    const int n = X11_GL_GetAttributes(device, nullptr, 0, visual, X11_GL_MAX_ATTRIBUTES);
+    ListBuilder b{list, capacity};
+    b.add(GLX_X_RENDERABLE);
+    b.add(True);
+    b.add(GLX_DRAWABLE_TYPE);
+    b.add(GLX_WINDOW_BIT);
+    for (int i = 0; i < n && visual[i] != None; ++i) {
+        switch (visual[i]) {
+        case GLX_RGBA:
+            b.add(GLX_RENDER_TYPE);
+            b.add(GLX_RGBA_BIT);
+            break;
+        case GLX_DOUBLEBUFFER:
+        case GLX_STEREO:
+            b.add(visual[i]);
+            b.add(True);
+            break;
+        default:
+            b.add(visual[i]);
+            b.add(visual[i + 1]);
+            ++i;
+            break;
+        }
+    }
+    return b.finish();
+}
+
 // The frame-buffer configuration behind the window's visual: the first of
 // the configurations that satisfy the request and carry that visual, else
 // the first that satisfies it.
-GLXFBConfig choose_fbconfig(JEX_VideoDevice *device, Display *display, int screen, VisualID visual)
+GLXFBConfig ChooseFBConfig(JEX_VideoDevice *device, Display *display, int screen, VisualID visual)
 {
-    const auto choose = entry<ChooseFBConfigFn>(device, "glXChooseFBConfig");
+    const auto choose = Entry<ChooseFBConfigFn>(device, "glXChooseFBConfig");
     if (!choose)
         return nullptr;
     int attributes[X11_GL_MAX_ATTRIBUTES];
-    X11_GL_GetFBConfigAttributes(device, attributes, X11_GL_MAX_ATTRIBUTES);
+    GetFBConfigAttributes(device, attributes, X11_GL_MAX_ATTRIBUTES);
     int count = 0;
     GLXFBConfig *configs = choose(display, screen, attributes, &count);
     if (!configs)
         return nullptr;
     GLXFBConfig chosen = count > 0 ? configs[0] : nullptr;
-    if (const auto get = entry<GetFBConfigAttribFn>(device, "glXGetFBConfigAttrib")) {
+    if (const auto get = Entry<GetFBConfigAttribFn>(device, "glXGetFBConfigAttrib")) {
         for (int i = 0; i < count; ++i) {
             int id = 0;
             if (get(display, configs[i], GLX_VISUAL_ID, &id) == Success && VisualID(id) == visual) {
@@ -182,9 +216,15 @@ int X11_GL_LoadLibrary(JEX_VideoDevice *device, const char *path)
         path = std::getenv("JEX_OPENGL_LIBRARY");
     if (!path)
         path = X11_DEFAULT_OPENGL_LIBRARY;
+    auto *data = static_cast<X11_VideoData *>(device->driverdata);
     void *handle = JEX_LoadObject(path);
-    if (!handle)
+    if (!handle) {
+        // The window is still made without GL; the reason must outlive the
+        // error record until a context is asked for.
+        std::snprintf(data->gl_load_error, sizeof(data->gl_load_error), "%s", JEX_GetError());
         return -1;
+    }
+    data->gl_load_error[0] = '\0';
     // GLX hooks itself into the display connection, which outlives the
     // library's use here and calls back into it when it closes: the GL
     // library must stay mapped once opened.
@@ -196,36 +236,37 @@ int X11_GL_LoadLibrary(JEX_VideoDevice *device, const char *path)
     auto *glx = static_cast<X11_GLData *>(std::calloc(1, sizeof(X11_GLData)));
     if (!glx) {
         JEX_UnloadObject(handle);
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return -1;
     }
+    glx->swap_interval = -1;
     gl.dll_handle = handle;
     device->gl_data = glx;
 
     glx->glXGetProcAddress = reinterpret_cast<void *(*)(const GLubyte *)>(
         JEX_LoadFunction(handle, "glXGetProcAddressARB"));
-    glx->glXChooseVisual = entry<decltype(glx->glXChooseVisual)>(device, "glXChooseVisual");
-    glx->glXCreateContext = entry<decltype(glx->glXCreateContext)>(device, "glXCreateContext");
-    glx->glXDestroyContext = entry<decltype(glx->glXDestroyContext)>(device, "glXDestroyContext");
-    glx->glXMakeCurrent = entry<decltype(glx->glXMakeCurrent)>(device, "glXMakeCurrent");
-    glx->glXSwapBuffers = entry<decltype(glx->glXSwapBuffers)>(device, "glXSwapBuffers");
+    glx->glXChooseVisual = Entry<decltype(glx->glXChooseVisual)>(device, "glXChooseVisual");
+    glx->glXCreateContext = Entry<decltype(glx->glXCreateContext)>(device, "glXCreateContext");
+    glx->glXDestroyContext = Entry<decltype(glx->glXDestroyContext)>(device, "glXDestroyContext");
+    glx->glXMakeCurrent = Entry<decltype(glx->glXMakeCurrent)>(device, "glXMakeCurrent");
+    glx->glXSwapBuffers = Entry<decltype(glx->glXSwapBuffers)>(device, "glXSwapBuffers");
     glx->glXGetCurrentContext =
-        entry<decltype(glx->glXGetCurrentContext)>(device, "glXGetCurrentContext");
+        Entry<decltype(glx->glXGetCurrentContext)>(device, "glXGetCurrentContext");
     glx->glXGetCurrentDrawable =
-        entry<decltype(glx->glXGetCurrentDrawable)>(device, "glXGetCurrentDrawable");
+        Entry<decltype(glx->glXGetCurrentDrawable)>(device, "glXGetCurrentDrawable");
     if (!glx->glXChooseVisual || !glx->glXCreateContext || !glx->glXDestroyContext ||
         !glx->glXMakeCurrent || !glx->glXSwapBuffers) {
         X11_GL_UnloadLibrary(device);
         JEX_SetError("Could not retrieve OpenGL functions");
         return -1;
     }
-    probe_extensions(device);
+    ProbeExtensions(device);
     return 0;
 }
 
 void *X11_GL_GetProcAddress(JEX_VideoDevice *device, const char *proc)
 {
-    X11_GLData *glx = gl_data(device);
+    X11_GLData *glx = GLData(device);
     if (glx && glx->glXGetProcAddress)
         return glx->glXGetProcAddress(reinterpret_cast<const GLubyte *>(proc));
     return device->gl_config.dll_handle ? JEX_LoadFunction(device->gl_config.dll_handle, proc)
@@ -245,7 +286,7 @@ void X11_GL_UnloadLibrary(JEX_VideoDevice *device)
 int X11_GL_GetAttributes(JEX_VideoDevice *device, Display *, int, int *list, int capacity)
 {
     const JEX_GLConfig &gl = device->gl_config;
-    const X11_GLData *glx = gl_data(device);
+    const X11_GLData *glx = GLData(device);
     ListBuilder b{list, capacity};
     b.add(GLX_RGBA);
     b.add(GLX_RED_SIZE);
@@ -294,41 +335,9 @@ int X11_GL_GetAttributes(JEX_VideoDevice *device, Display *, int, int *list, int
     return b.finish();
 }
 
-int X11_GL_GetFBConfigAttributes(JEX_VideoDevice *device, int *list, int capacity)
-{
-    // The visual request turned into pairs: booleans carry a value here,
-    // and RGBA becomes the render type.
-    int visual[X11_GL_MAX_ATTRIBUTES];
-    const int n = X11_GL_GetAttributes(device, nullptr, 0, visual, X11_GL_MAX_ATTRIBUTES);
-    ListBuilder b{list, capacity};
-    b.add(GLX_X_RENDERABLE);
-    b.add(True);
-    b.add(GLX_DRAWABLE_TYPE);
-    b.add(GLX_WINDOW_BIT);
-    for (int i = 0; i < n && visual[i] != None; ++i) {
-        switch (visual[i]) {
-        case GLX_RGBA:
-            b.add(GLX_RENDER_TYPE);
-            b.add(GLX_RGBA_BIT);
-            break;
-        case GLX_DOUBLEBUFFER:
-        case GLX_STEREO:
-            b.add(visual[i]);
-            b.add(True);
-            break;
-        default:
-            b.add(visual[i]);
-            b.add(visual[i + 1]);
-            ++i;
-            break;
-        }
-    }
-    return b.finish();
-}
-
 XVisualInfo *X11_GL_GetVisual(JEX_VideoDevice *device, Display *display, int screen)
 {
-    X11_GLData *glx = gl_data(device);
+    X11_GLData *glx = GLData(device);
     if (!glx) {
         JEX_SetError("OpenGL library not loaded");
         return nullptr;
@@ -343,11 +352,15 @@ XVisualInfo *X11_GL_GetVisual(JEX_VideoDevice *device, Display *display, int scr
 
 JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
 {
-    X11_GLData *glx = gl_data(device);
-    Display *display = x_display(device);
+    X11_GLData *glx = GLData(device);
+    Display *display = XDisplayOf(device);
     auto *wd = static_cast<X11_WindowData *>(window->driverdata);
     if (!glx || !wd) {
-        JEX_SetError("Could not create GL context");
+        const char *reason = static_cast<X11_VideoData *>(device->driverdata)->gl_load_error;
+        if (reason[0])
+            JEX_SetError("Could not create GL context: %s", reason);
+        else
+            JEX_SetError("Could not create GL context");
         return nullptr;
     }
     X11.XSync(display, False);
@@ -367,22 +380,22 @@ JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
         const JEX_GLConfig &gl = device->gl_config;
         // A version or a configuration the server refuses is a protocol
         // error; it must come back here as a failure, not end the program.
-        X11_TrapErrors();
+        X11_TrapErrors(display);
         context = glx->glXCreateContext(display, vinfo, nullptr, True);
         X11_UntrapErrors(display);
         if (context && gl.major_version >= 3) {
             const auto create_attribs =
-                entry<CreateContextAttribsFn>(device, "glXCreateContextAttribsARB");
+                Entry<CreateContextAttribsFn>(device, "glXCreateContextAttribsARB");
             GLXFBConfig config = nullptr;
             if (!create_attribs) {
                 JEX_SetError("GL 3.x is not supported");
             } else if (!(config =
-                             choose_fbconfig(device, display, wanted.screen, wanted.visualid))) {
+                             ChooseFBConfig(device, display, wanted.screen, wanted.visualid))) {
                 JEX_SetError("No good framebuffers found. GL 3.x disabled");
             } else {
                 const int version[] = {kContextMajorVersionARB, gl.major_version,
                                        kContextMinorVersionARB, gl.minor_version, None};
-                X11_TrapErrors();
+                X11_TrapErrors(display);
                 GLXContext versioned = create_attribs(display, config, nullptr, True, version);
                 const int error = X11_UntrapErrors(display);
                 if (versioned && error == 0) {
@@ -417,8 +430,8 @@ JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window)
 
 int X11_GL_MakeCurrent(JEX_VideoDevice *device, JEX_Window *window, JEX_GLContext context)
 {
-    X11_GLData *glx = gl_data(device);
-    Display *display = x_display(device);
+    X11_GLData *glx = GLData(device);
+    Display *display = XDisplayOf(device);
     if (!glx) {
         JEX_SetError("OpenGL library not loaded");
         return -1;
@@ -443,7 +456,7 @@ int X11_GL_MakeCurrent(JEX_VideoDevice *device, JEX_Window *window, JEX_GLContex
 
 int X11_GL_SetSwapInterval(JEX_VideoDevice *device, int interval)
 {
-    X11_GLData *glx = gl_data(device);
+    X11_GLData *glx = GLData(device);
     if (glx && glx->glXSwapIntervalMESA) {
         if (glx->glXSwapIntervalMESA(unsigned(interval)) != 0) {
             JEX_SetError("glxSwapIntervalMESA failed");
@@ -458,31 +471,31 @@ int X11_GL_SetSwapInterval(JEX_VideoDevice *device, int interval)
         JEX_Error(JEX_ERR_UNSUPPORTED);
         return -1;
     }
-    swapinterval = interval;
+    glx->swap_interval = interval;
     return 0;
 }
 
 int X11_GL_GetSwapInterval(JEX_VideoDevice *device)
 {
-    X11_GLData *glx = gl_data(device);
+    X11_GLData *glx = GLData(device);
     if (glx && glx->glXGetSwapIntervalMESA)
         return glx->glXGetSwapIntervalMESA();
-    return swapinterval;
+    return glx ? glx->swap_interval : -1;
 }
 
 void X11_GL_SwapWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    X11_GLData *glx = gl_data(device);
+    X11_GLData *glx = GLData(device);
     auto *wd = static_cast<X11_WindowData *>(window->driverdata);
     if (glx && wd)
-        glx->glXSwapBuffers(x_display(device), wd->xwindow);
+        glx->glXSwapBuffers(XDisplayOf(device), wd->xwindow);
 }
 
 void X11_GL_DeleteContext(JEX_VideoDevice *device, JEX_GLContext context)
 {
-    X11_GLData *glx = gl_data(device);
+    X11_GLData *glx = GLData(device);
     if (glx && context) {
-        glx->glXDestroyContext(x_display(device), reinterpret_cast<GLXContext>(context));
-        X11.XSync(x_display(device), False);
+        glx->glXDestroyContext(XDisplayOf(device), reinterpret_cast<GLXContext>(context));
+        X11.XSync(XDisplayOf(device), False);
     }
 }

@@ -24,10 +24,6 @@ XVisualInfo *X11_GL_GetVisual(JEX_VideoDevice *device, Display *display, int scr
 int X11_GL_GetAttributes(JEX_VideoDevice *device, Display *display, int screen, int *list,
                          int capacity);
 
-/* The same request as attribute/value pairs, the form glXChooseFBConfig
-   takes; returns its length, the closing None included. */
-int X11_GL_GetFBConfigAttributes(JEX_VideoDevice *device, int *list, int capacity);
-
 JEX_GLContext X11_GL_CreateContext(JEX_VideoDevice *device, JEX_Window *window);
 int X11_GL_MakeCurrent(JEX_VideoDevice *device, JEX_Window *window, JEX_GLContext context);
 int X11_GL_SetSwapInterval(JEX_VideoDevice *device, int interval);

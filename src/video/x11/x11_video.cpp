@@ -12,19 +12,42 @@
 #include "video/x11/x11_opengl.h"
 #include "video/x11/x11_window.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <utility>
 
 namespace {
 
-bool trapping = false;
-int trapped_code = 0;
+// Process-wide driver state. Xlib's error handler is one per process, and the
+// availability probe runs before there is a device to keep anything in.
+// Everything here belongs to the thread that started video.
+struct X11DriverState {
+    // Nested error traps: each level's first error code. The handler writes
+    // to the innermost level; an untrap hands it back and uncovers the
+    // level outside it, whose result the inner trap never touched. Levels
+    // beyond the last slot share it.
+    static constexpr int max_traps = 8;
+    int trap_codes[max_traps];
+    int trap_depth = 0;
+    // The connection the availability probe opened, handed to the device
+    // made right after it. A server that resets when its last client
+    // leaves would otherwise be mid-reset when the device connects.
+    Display *probe_display = nullptr;
+};
+X11DriverState g_x11;
 
-int X11_ErrorHandler(Display *display, XErrorEvent *e)
+int ErrorHandler(Display *display, XErrorEvent *e)
 {
-    if (trapping) {
-        if (trapped_code == 0)
-            trapped_code = e->error_code;
+    if (g_x11.trap_depth > 0) {
+        int &code = g_x11.trap_codes[std::min(g_x11.trap_depth, X11DriverState::max_traps) - 1];
+        if (code == 0)
+            code = e->error_code;
         return 0;
     }
     char text[256] = "";
@@ -36,7 +59,37 @@ int X11_ErrorHandler(Display *display, XErrorEvent *e)
     return 0;
 }
 
-char *copy_string(const char *s)
+// Whether the default display names a server on this machine whose socket
+// is there, i.e. one that exists even if it turned a connection away.
+bool LocalServerSocketExists()
+{
+    const char *name = X11.XDisplayName(nullptr);
+    const char *colon = name ? std::strrchr(name, ':') : nullptr;
+    if (!colon || (colon != name && std::strncmp(name, "unix:", 5) != 0))
+        return false;
+    char *end = nullptr;
+    const long number = std::strtol(colon + 1, &end, 10);
+    if (end == colon + 1 || number < 0)
+        return false;
+    char path[64];
+    std::snprintf(path, sizeof(path), "/tmp/.X11-unix/X%ld", number);
+    return access(path, F_OK) == 0;
+}
+
+// A server that resets when its last client leaves turns connections away
+// while it resets, as it does between one program's quit and the next
+// start; a local server that is there is given a moment to come back.
+Display *OpenDisplay()
+{
+    Display *display = X11.XOpenDisplay(nullptr);
+    for (int attempt = 0; !display && attempt < 20 && LocalServerSocketExists(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        display = X11.XOpenDisplay(nullptr);
+    }
+    return display;
+}
+
+char *CopyString(const char *s)
 {
     const size_t n = std::strlen(s) + 1;
     char *copy = static_cast<char *>(std::malloc(n));
@@ -46,7 +99,7 @@ char *copy_string(const char *s)
 }
 
 // The window named by a one-item WINDOW property, or None.
-Window read_window_property(Display *display, Window w, Atom property)
+Window ReadWindowProperty(Display *display, Window w, Atom property)
 {
     Atom type = None;
     int format = 0;
@@ -68,27 +121,26 @@ Window read_window_property(Display *display, Window w, Atom property)
 // Only a window manager that keeps the check window alive and pointing at
 // itself counts; a stale property left by a dead one names a window that
 // no longer exists, which the trap absorbs.
-bool check_window_manager(Display *display)
+bool CheckWindowManager(Display *display)
 {
-    X11.XSync(display, False);
-    X11_TrapErrors();
+    X11_TrapErrors(display);
     const Atom check = X11.XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     bool found = false;
     const Window wm =
-        read_window_property(display, RootWindow(display, DefaultScreen(display)), check);
+        ReadWindowProperty(display, RootWindow(display, DefaultScreen(display)), check);
     if (wm != None)
-        found = read_window_property(display, wm, check) == wm;
+        found = ReadWindowProperty(display, wm, check) == wm;
     X11_UntrapErrors(display);
     return found;
 }
 
-void free_device(JEX_VideoDevice *device)
+void FreeDevice(JEX_VideoDevice *device)
 {
     auto *data = static_cast<X11_VideoData *>(device->driverdata);
     if (data) {
         if (data->display) {
             const XErrorHandler current = X11.XSetErrorHandler(data->previous_error_handler);
-            if (current != X11_ErrorHandler) {
+            if (current != ErrorHandler) {
                 // Someone replaced ours meanwhile: leave theirs in place.
                 X11.XSetErrorHandler(current);
             }
@@ -105,17 +157,24 @@ void free_device(JEX_VideoDevice *device)
 
 VideoBootStrap X11_bootstrap = {"x11", "JEX X11 video driver", X11_Available, X11_CreateDevice};
 
-void X11_TrapErrors(void)
+void X11_TrapErrors(Display *display)
 {
-    trapping = true;
-    trapped_code = 0;
+    // Errors of requests sent before the trap belong to whoever sent them:
+    // the enclosing trap, or the log.
+    X11.XSync(display, False);
+    if (g_x11.trap_depth < X11DriverState::max_traps)
+        g_x11.trap_codes[g_x11.trap_depth] = 0;
+    ++g_x11.trap_depth;
 }
 
 int X11_UntrapErrors(Display *display)
 {
     X11.XSync(display, False);
-    trapping = false;
-    return trapped_code;
+    if (g_x11.trap_depth == 0)
+        return 0;
+    const int level = std::min(g_x11.trap_depth, X11DriverState::max_traps) - 1;
+    --g_x11.trap_depth;
+    return g_x11.trap_codes[level];
 }
 
 bool X11_UseDirectColorVisuals(void)
@@ -125,47 +184,52 @@ bool X11_UseDirectColorVisuals(void)
 
 int X11_Available(void)
 {
+    if (g_x11.probe_display)
+        return 1;
     if (!JEX_X11_LoadSymbols())
         return 0;
-    Display *display = X11.XOpenDisplay(nullptr);
-    if (display)
-        X11.XCloseDisplay(display);
-    JEX_X11_UnloadSymbols();
-    return display != nullptr;
+    g_x11.probe_display = OpenDisplay();
+    if (!g_x11.probe_display) {
+        JEX_X11_UnloadSymbols();
+        JEX_SetError("Couldn't open X11 display");
+        return 0;
+    }
+    // The symbols stay loaded with the connection; the device takes both.
+    return 1;
 }
 
 JEX_VideoDevice *X11_CreateDevice(int)
 {
-    if (!JEX_X11_LoadSymbols()) {
+    // A probe's connection comes with its own load of the symbols.
+    Display *probed = std::exchange(g_x11.probe_display, nullptr);
+    if (!probed && !JEX_X11_LoadSymbols()) {
         JEX_SetError("Couldn't load the X11 libraries (libX11.so.6)");
         return nullptr;
     }
     auto *device = static_cast<JEX_VideoDevice *>(std::calloc(1, sizeof(JEX_VideoDevice)));
-    if (!device) {
-        JEX_Error(JEX_ERR_NOMEM);
-        JEX_X11_UnloadSymbols();
-        return nullptr;
-    }
     auto *data = static_cast<X11_VideoData *>(std::calloc(1, sizeof(X11_VideoData)));
-    if (!data) {
+    if (!device || !data) {
         std::free(device);
-        JEX_Error(JEX_ERR_NOMEM);
+        std::free(data);
+        if (probed)
+            X11.XCloseDisplay(probed);
         JEX_X11_UnloadSymbols();
+        JEX_OutOfMemory();
         return nullptr;
     }
     device->driverdata = data;
 
-    data->display = X11.XOpenDisplay(nullptr);
+    data->display = probed ? probed : OpenDisplay();
     if (!data->display) {
         const char *name = X11.XDisplayName(nullptr);
         JEX_LogError(JEX_LOG_CATEGORY_VIDEO, "X11: cannot connect to display \"%s\"",
                      name ? name : "");
-        free_device(device);
+        FreeDevice(device);
         JEX_X11_UnloadSymbols();
         JEX_SetError("Couldn't open X11 display");
         return nullptr;
     }
-    data->previous_error_handler = X11.XSetErrorHandler(X11_ErrorHandler);
+    data->previous_error_handler = X11.XSetErrorHandler(ErrorHandler);
 
     device->VideoInit = X11_VideoInit;
     device->VideoQuit = X11_VideoQuit;
@@ -187,8 +251,6 @@ JEX_VideoDevice *X11_CreateDevice(int)
     device->SetWindowGammaRamp = X11_SetWindowGammaRamp;
     device->SetWindowGrab = X11_SetWindowGrab;
     device->DestroyWindow = X11_DestroyWindow;
-    // The framebuffer and shape slots stay empty: the core treats an empty
-    // slot as not supported.
     device->GetWindowWMInfo = X11_GetWindowWMInfo;
     device->GL_LoadLibrary = X11_GL_LoadLibrary;
     device->GL_GetProcAddress = X11_GL_GetProcAddress;
@@ -212,7 +274,7 @@ void X11_DeleteDevice(JEX_VideoDevice *device)
 {
     if (!device)
         return;
-    free_device(device);
+    FreeDevice(device);
     JEX_X11_UnloadSymbols();
 }
 
@@ -222,9 +284,9 @@ int X11_VideoInit(JEX_VideoDevice *device)
     Display *display = data->display;
 
     const char *wmclass = std::getenv("JEX_VIDEO_X11_WMCLASS");
-    data->classname = copy_string(wmclass ? wmclass : "JEX_App");
+    data->classname = CopyString(wmclass ? wmclass : "JEX_App");
     if (!data->classname) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return -1;
     }
 
@@ -244,7 +306,7 @@ int X11_VideoInit(JEX_VideoDevice *device)
     JEX_X11_INTERN(UTF8_STRING);
 #undef JEX_X11_INTERN
 
-    data->net_wm = check_window_manager(display);
+    data->net_wm = CheckWindowManager(display);
 
     if (X11_InitModes(device) < 0)
         return -1;
@@ -266,5 +328,5 @@ void X11_VideoQuit(JEX_VideoDevice *device)
     X11_QuitModes(device);
     X11_QuitKeyboard(device);
     X11_QuitMouse(device);
-    X11_StopScreenSaverInhibitor();
+    X11_StopScreenSaverInhibitor(device);
 }

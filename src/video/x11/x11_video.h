@@ -1,5 +1,5 @@
 /* The X11 video driver: its per-device data and the operations shared by
-   its parts (displays, keyboard, and later windows, events and GLX). */
+   its parts (displays, windows, events, keyboard, mouse and GLX). */
 #ifndef JEX_X11_VIDEO_H
 #define JEX_X11_VIDEO_H
 
@@ -7,6 +7,8 @@
 #include "video/sysvideo.h"
 
 #include "video/x11/x11_dyn.h"
+
+#include <sys/types.h>
 
 struct X11_WindowData;
 
@@ -38,9 +40,17 @@ struct X11_VideoData {
     int max_keycode;
     int keyboard_table;
 
-    /* Event part. */
+    /* Event part; the desktop screen-saver inhibitor's process, or 0. */
     Uint32 screensaver_activity;
     bool selection_waiting;
+    pid_t screensaver_inhibit_pid;
+
+    /* GL part: why the GL library did not load, kept for the context
+       request that follows ("" when it loaded). */
+    char gl_load_error[256];
+
+    /* Mouse part: the invisible cursor, made on first use. */
+    Cursor empty_cursor;
 
     /* The error handler that was installed before the driver's own. */
     XErrorHandler previous_error_handler;
@@ -54,10 +64,13 @@ void X11_VideoQuit(JEX_VideoDevice *device);
 bool X11_UseDirectColorVisuals(void);
 
 /* Protocol errors never end the program: the driver's handler logs them.
-   Around a request that may fail, trap errors; X11_UntrapErrors
-   synchronises with the server and returns the first error code caught in
-   between (0 = none), without logging it. Traps do not nest. */
-void X11_TrapErrors(void);
+   Around requests that may fail, trap errors: X11_TrapErrors synchronises
+   (earlier errors go to the enclosing trap or the log) and opens a trap;
+   X11_UntrapErrors synchronises, closes the innermost trap and returns the
+   first error code caught in it (0 = none), without logging it. Traps nest
+   and close in reverse order; an inner trap leaves the outer one's result
+   alone (eight levels keep separate results, deeper ones share the last). */
+void X11_TrapErrors(Display *display);
 int X11_UntrapErrors(Display *display);
 
 #endif /* JEX_X11_VIDEO_H */

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -20,17 +21,17 @@
 
 namespace {
 
-X11_VideoData *video_data(JEX_VideoDevice *device)
+X11_VideoData *DriverData(JEX_VideoDevice *device)
 {
     return static_cast<X11_VideoData *>(device->driverdata);
 }
 
-X11_WindowData *window_data(JEX_Window *window)
+X11_WindowData *WindowData(JEX_Window *window)
 {
     return static_cast<X11_WindowData *>(window->driverdata);
 }
 
-int window_screen(JEX_Window *window)
+int WindowScreen(JEX_Window *window)
 {
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
     if (display && display->driverdata)
@@ -38,7 +39,20 @@ int window_screen(JEX_Window *window)
     return 0;
 }
 
-char *copy_text(const char *s, size_t n)
+// The protocol carries sizes as 16-bit counts and positions as signed 16-bit
+// numbers; anything larger would wrap around on the way to the server. Sizes
+// stop lower still (see X11_MAX_WINDOW_SIZE).
+int ClampSize(int v)
+{
+    return std::clamp(v, 1, X11_MAX_WINDOW_SIZE);
+}
+
+int ClampPosition(int v)
+{
+    return std::clamp(v, -32768, 32767);
+}
+
+char *CopyText(const char *s, size_t n)
 {
     char *copy = static_cast<char *>(std::malloc(n + 1));
     if (copy) {
@@ -50,7 +64,7 @@ char *copy_text(const char *s, size_t n)
 
 // STRING properties are Latin-1 by the protocol's definition; characters
 // beyond it become '?'.
-char *utf8_to_latin1(const char *s)
+char *Utf8ToLatin1(const char *s)
 {
     const size_t n = std::strlen(s);
     char *out = static_cast<char *>(std::malloc(n + 1));
@@ -82,7 +96,7 @@ char *utf8_to_latin1(const char *s)
     return out;
 }
 
-char *latin1_to_utf8(const unsigned char *s, size_t n)
+char *Latin1ToUtf8(const unsigned char *s, size_t n)
 {
     char *out = static_cast<char *>(std::malloc(2 * n + 1));
     if (!out)
@@ -100,14 +114,14 @@ char *latin1_to_utf8(const unsigned char *s, size_t n)
     return out;
 }
 
-bool is_mapped(Display *display, Window w)
+bool IsMapped(Display *display, Window w)
 {
     XWindowAttributes attributes{};
     return X11.XGetWindowAttributes(display, w, &attributes) && attributes.map_state != IsUnmapped;
 }
 
 // Shift of the lowest set bit of a channel mask, and the mask moved down.
-void split_mask(unsigned long mask, int *shift, unsigned long *bits)
+void SplitMask(unsigned long mask, int *shift, unsigned long *bits)
 {
     *shift = 0;
     while (mask && !(mask & 1)) {
@@ -119,13 +133,13 @@ void split_mask(unsigned long mask, int *shift, unsigned long *bits)
 
 // The pixel value of colormap entry i of n in a DirectColor visual: every
 // channel at the same fraction of its range.
-unsigned long ramp_pixel(const Visual *visual, int i, int n)
+unsigned long RampPixel(const Visual *visual, int i, int n)
 {
     unsigned long pixel = 0;
     for (unsigned long mask : {visual->red_mask, visual->green_mask, visual->blue_mask}) {
         int shift = 0;
         unsigned long bits = 0;
-        split_mask(mask, &shift, &bits);
+        SplitMask(mask, &shift, &bits);
         pixel |= ((static_cast<unsigned long>(i) * bits / unsigned(n - 1)) << shift);
     }
     return pixel;
@@ -134,7 +148,7 @@ unsigned long ramp_pixel(const Visual *visual, int i, int n)
 // Stores n colours in a DirectColor colormap; `value(channel, i)` gives the
 // 16-bit level. 0, or -1 when out of memory.
 template <typename Value>
-int store_ramp(Display *display, Colormap colormap, const Visual *visual, Value value)
+int StoreRamp(Display *display, Colormap colormap, const Visual *visual, Value value)
 {
     const int n = visual->map_entries;
     if (n < 2)
@@ -143,12 +157,12 @@ int store_ramp(Display *display, Colormap colormap, const Visual *visual, Value 
     try {
         colours.resize(size_t(n));
     } catch (...) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return -1;
     }
     for (int i = 0; i < n; ++i) {
         XColor &c = colours[size_t(i)];
-        c.pixel = ramp_pixel(visual, i, n);
+        c.pixel = RampPixel(visual, i, n);
         c.red = value(0, i);
         c.green = value(1, i);
         c.blue = value(2, i);
@@ -158,16 +172,16 @@ int store_ramp(Display *display, Colormap colormap, const Visual *visual, Value 
     return 0;
 }
 
-Atom atom_if_exists(Display *display, const char *name)
+Atom AtomIfExists(Display *display, const char *name)
 {
     return X11.XInternAtom(display, name, True);
 }
 
-void set_decorations(Display *display, Window xwindow, bool borderless)
+void SetDecorations(Display *display, Window xwindow, bool borderless)
 {
-    const Atom motif = atom_if_exists(display, "_MOTIF_WM_HINTS");
-    const Atom kwm = atom_if_exists(display, "KWM_WIN_DECORATION");
-    const Atom win = atom_if_exists(display, "_WIN_HINTS");
+    const Atom motif = AtomIfExists(display, "_MOTIF_WM_HINTS");
+    const Atom kwm = AtomIfExists(display, "KWM_WIN_DECORATION");
+    const Atom win = AtomIfExists(display, "_WIN_HINTS");
     const bool any = motif != None || kwm != None || win != None;
     if (!borderless) {
         for (Atom a : {motif, kwm, win})
@@ -196,7 +210,7 @@ void set_decorations(Display *display, Window xwindow, bool borderless)
         X11.XSetTransientForHint(display, xwindow, RootWindow(display, DefaultScreen(display)));
 }
 
-void set_size_hints(Display *display, Window xwindow, JEX_Window *window, bool with_position)
+void SetSizeHints(Display *display, Window xwindow, JEX_Window *window, bool with_position)
 {
     XSizeHints *hints = X11.XAllocSizeHints();
     if (!hints)
@@ -216,7 +230,7 @@ void set_size_hints(Display *display, Window xwindow, JEX_Window *window, bool w
 }
 
 // The state atoms a window with these flags carries.
-int state_atoms(const X11_VideoData *data, bool fullscreen, bool maximized, long *atoms)
+int StateAtoms(const X11_VideoData *data, bool fullscreen, bool maximized, long *atoms)
 {
     int count = 0;
     if (fullscreen)
@@ -228,11 +242,11 @@ int state_atoms(const X11_VideoData *data, bool fullscreen, bool maximized, long
     return count;
 }
 
-void write_state_property(Display *display, const X11_VideoData *data, Window xwindow,
-                          bool fullscreen, bool maximized)
+void WriteStateProperty(Display *display, const X11_VideoData *data, Window xwindow,
+                        bool fullscreen, bool maximized)
 {
     long atoms[3];
-    const int count = state_atoms(data, fullscreen, maximized, atoms);
+    const int count = StateAtoms(data, fullscreen, maximized, atoms);
     if (count > 0) {
         X11.XChangeProperty(display, xwindow, data->_NET_WM_STATE, XA_ATOM, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char *>(atoms), count);
@@ -243,14 +257,14 @@ void write_state_property(Display *display, const X11_VideoData *data, Window xw
 
 // Changes the window-manager state: directly on an unmapped window (the
 // manager reads it when the window is mapped), else by asking the manager.
-void change_state(JEX_VideoDevice *device, JEX_Window *window, bool add, Atom first, Atom second,
-                  bool fullscreen, bool maximized)
+void ChangeState(JEX_VideoDevice *device, JEX_Window *window, bool add, Atom first, Atom second,
+                 bool fullscreen, bool maximized)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
-    X11_WindowData *wd = window_data(window);
-    if (!is_mapped(display, wd->xwindow)) {
-        write_state_property(display, data, wd->xwindow, fullscreen, maximized);
+    X11_WindowData *wd = WindowData(window);
+    if (!IsMapped(display, wd->xwindow)) {
+        WriteStateProperty(display, data, wd->xwindow, fullscreen, maximized);
     } else {
         XEvent e{};
         e.xclient.type = ClientMessage;
@@ -261,20 +275,50 @@ void change_state(JEX_VideoDevice *device, JEX_Window *window, bool add, Atom fi
         e.xclient.data.l[1] = long(first);
         e.xclient.data.l[2] = long(second);
         e.xclient.data.l[3] = 0;
-        X11.XSendEvent(display, RootWindow(display, window_screen(window)), False,
+        X11.XSendEvent(display, RootWindow(display, WindowScreen(window)), False,
                        SubstructureNotifyMask | SubstructureRedirectMask, &e);
     }
     X11.XFlush(display);
 }
 
-int setup_window(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bool created)
+// The title of a window made by someone else, as UTF-8 (never null unless
+// out of memory).
+char *GetWindowTitle(JEX_VideoDevice *device, Window xwindow)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
+    Display *display = data->display;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *prop = nullptr;
+    char *title = nullptr;
+    if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_NAME, 0, 8192, False,
+                               data->UTF8_STRING, &type, &format, &count, &after,
+                               &prop) == Success &&
+        prop && type == data->UTF8_STRING)
+        title = CopyText(reinterpret_cast<const char *>(prop), count);
+    if (prop) {
+        X11.XFree(prop);
+        prop = nullptr;
+    }
+    if (!title &&
+        X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING, &type,
+                               &format, &count, &after, &prop) == Success &&
+        prop && type == XA_STRING)
+        title = Latin1ToUtf8(prop, count);
+    if (prop)
+        X11.XFree(prop);
+    return title ? title : CopyText("", 0);
+}
+
+int SetupWindow(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bool created)
+{
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
 
     auto *wd = static_cast<X11_WindowData *>(std::calloc(1, sizeof(X11_WindowData)));
     if (!wd) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return -1;
     }
     wd->window = window;
@@ -298,7 +342,7 @@ int setup_window(JEX_VideoDevice *device, JEX_Window *window, Window xwindow, bo
             if (wd->ic)
                 X11.XDestroyIC(wd->ic);
             std::free(wd);
-            JEX_Error(JEX_ERR_NOMEM);
+            JEX_OutOfMemory();
             return -1;
         }
         data->windowlist = list;
@@ -365,7 +409,7 @@ void X11_GetRootPosition(Display *display, Window xwindow, int *x, int *y)
 
 int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
     JEX_VideoDisplay *jex_display = JEX_GetDisplayForWindow(window);
     auto *dd = jex_display ? static_cast<X11_DisplayData *>(jex_display->driverdata) : nullptr;
@@ -391,7 +435,7 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
             return -1;
         }
         const int n = visual->map_entries;
-        if (store_ramp(display, colormap, visual, [n](int, int i) {
+        if (StoreRamp(display, colormap, visual, [n](int, int i) {
                 return Uint16(n > 1 ? unsigned(i) * 65535u / unsigned(n - 1) : 0);
             }) < 0) {
             X11.XFreeColormap(display, colormap);
@@ -406,18 +450,21 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
     xattr.border_pixel = 0;
     xattr.override_redirect = False;
     xattr.colormap = colormap;
-    X11_TrapErrors();
-    const Window w = X11.XCreateWindow(
-        display, root, window->x, window->y, unsigned(window->w), unsigned(window->h), 0, depth,
-        InputOutput, visual, CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWColormap, &xattr);
+    window->w = ClampSize(window->w);
+    window->h = ClampSize(window->h);
+    X11_TrapErrors(display);
+    const Window w =
+        X11.XCreateWindow(display, root, ClampPosition(window->x), ClampPosition(window->y),
+                          unsigned(window->w), unsigned(window->h), 0, depth, InputOutput, visual,
+                          CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWColormap, &xattr);
     if (X11_UntrapErrors(display) != 0 || !w) {
         X11.XFreeColormap(display, colormap);
         JEX_SetError("Couldn't create window");
         return -1;
     }
 
-    set_size_hints(display, w, window, true);
-    set_decorations(display, w, (window->flags & JEX_WINDOW_BORDERLESS) != 0);
+    SetSizeHints(display, w, window, true);
+    SetDecorations(display, w, (window->flags & JEX_WINDOW_BORDERLESS) != 0);
 
     if (XWMHints *wmhints = X11.XAllocWMHints()) {
         wmhints->input = True;
@@ -432,8 +479,8 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
         X11.XFree(classhints);
     }
 
-    write_state_property(display, data, w, (window->flags & JEX_WINDOW_FULLSCREEN) != 0,
-                         (window->flags & JEX_WINDOW_MAXIMIZED) != 0);
+    WriteStateProperty(display, data, w, (window->flags & JEX_WINDOW_FULLSCREEN) != 0,
+                       (window->flags & JEX_WINDOW_MAXIMIZED) != 0);
 
     const Atom window_type = X11.XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
     const long normal = long(X11.XInternAtom(display, "_NET_WM_WINDOW_TYPE_NORMAL", False));
@@ -449,13 +496,13 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
     Atom protocols[1] = {data->WM_DELETE_WINDOW};
     X11.XSetWMProtocols(display, w, protocols, 1);
 
-    if (setup_window(device, window, w, true) < 0) {
+    if (SetupWindow(device, window, w, true) < 0) {
         X11.XDestroyWindow(display, w);
         X11.XFreeColormap(display, colormap);
         return -1;
     }
     long fevent = 0;
-    X11_WindowData *wd = window_data(window);
+    X11_WindowData *wd = WindowData(window);
     if (wd->ic)
         X11.XGetICValues(wd->ic, XNFilterEvents, &fevent, nullptr);
     X11.XSelectInput(display, w,
@@ -469,53 +516,34 @@ int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window)
 int X11_CreateWindowFrom(JEX_VideoDevice *device, JEX_Window *window, const void *data)
 {
     const Window w = Window(reinterpret_cast<uintptr_t>(data));
-    char *title = X11_GetWindowTitle(device, w);
+    // Only a window the server knows can be adopted: ask it.
+    Display *display = DriverData(device)->display;
+    XWindowAttributes attributes{};
+    X11_TrapErrors(display);
+    const Status known = w != None ? X11.XGetWindowAttributes(display, w, &attributes) : 0;
+    if (X11_UntrapErrors(display) != 0 || !known) {
+        JEX_SetError("Invalid X window 0x%lx", static_cast<unsigned long>(w));
+        return -1;
+    }
+    char *title = GetWindowTitle(device, w);
     if (title) {
         std::free(window->title);
         window->title = title;
     }
-    return setup_window(device, window, w, false);
-}
-
-char *X11_GetWindowTitle(JEX_VideoDevice *device, Window xwindow)
-{
-    X11_VideoData *data = video_data(device);
-    Display *display = data->display;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *prop = nullptr;
-    char *title = nullptr;
-    if (X11.XGetWindowProperty(display, xwindow, data->_NET_WM_NAME, 0, 8192, False,
-                               data->UTF8_STRING, &type, &format, &count, &after,
-                               &prop) == Success &&
-        prop && type == data->UTF8_STRING)
-        title = copy_text(reinterpret_cast<const char *>(prop), count);
-    if (prop) {
-        X11.XFree(prop);
-        prop = nullptr;
-    }
-    if (!title &&
-        X11.XGetWindowProperty(display, xwindow, XA_WM_NAME, 0, 8192, False, XA_STRING, &type,
-                               &format, &count, &after, &prop) == Success &&
-        prop && type == XA_STRING)
-        title = latin1_to_utf8(prop, count);
-    if (prop)
-        X11.XFree(prop);
-    return title ? title : copy_text("", 0);
+    return SetupWindow(device, window, w, false);
 }
 
 void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
-    const Window w = window_data(window)->xwindow;
+    const Window w = WindowData(window)->xwindow;
     const char *title = window->title ? window->title : "";
 
     // WM_NAME for older managers; _NET_WM_NAME carries the UTF-8 text.
-    char *legacy = utf8_to_latin1(title);
+    char *legacy = Utf8ToLatin1(title);
     if (!legacy) {
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return;
     }
     XTextProperty text{};
@@ -534,9 +562,9 @@ void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window)
 
 void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface *icon)
 {
-    X11_VideoData *data = video_data(device);
+    X11_VideoData *data = DriverData(device);
     Display *display = data->display;
-    const Window w = window_data(window)->xwindow;
+    const Window w = WindowData(window)->xwindow;
     if (!icon) {
         X11.XDeleteProperty(display, w, data->_NET_WM_ICON);
         X11.XFlush(display);
@@ -549,7 +577,7 @@ void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface 
     auto *items = static_cast<long *>(std::malloc(n * sizeof(long)));
     if (!items) {
         JEX_FreeSurface(argb);
-        JEX_Error(JEX_ERR_NOMEM);
+        JEX_OutOfMemory();
         return;
     }
     items[0] = argb->w;
@@ -570,18 +598,22 @@ void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface 
 
 void X11_SetWindowPosition(JEX_VideoDevice *device, JEX_Window *window)
 {
-    Display *display = video_data(device)->display;
-    X11.XMoveWindow(display, window_data(window)->xwindow, window->x, window->y);
+    Display *display = DriverData(device)->display;
+    window->x = ClampPosition(window->x);
+    window->y = ClampPosition(window->y);
+    X11.XMoveWindow(display, WindowData(window)->xwindow, window->x, window->y);
     X11.XFlush(display);
 }
 
 void X11_SetWindowSize(JEX_VideoDevice *device, JEX_Window *window)
 {
-    Display *display = video_data(device)->display;
-    const Window w = window_data(window)->xwindow;
+    Display *display = DriverData(device)->display;
+    const Window w = WindowData(window)->xwindow;
+    window->w = ClampSize(window->w);
+    window->h = ClampSize(window->h);
     if (!(window->flags & JEX_WINDOW_RESIZABLE)) {
         // Fixed-size hints first, or a manager would refuse the new size.
-        set_size_hints(display, w, window, false);
+        SetSizeHints(display, w, window, false);
     }
     X11.XResizeWindow(display, w, unsigned(window->w), unsigned(window->h));
     X11.XFlush(display);
@@ -589,66 +621,66 @@ void X11_SetWindowSize(JEX_VideoDevice *device, JEX_Window *window)
 
 void X11_ShowWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    Display *display = video_data(device)->display;
-    X11.XMapRaised(display, window_data(window)->xwindow);
+    Display *display = DriverData(device)->display;
+    X11.XMapRaised(display, WindowData(window)->xwindow);
     X11.XFlush(display);
 }
 
 void X11_HideWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    Display *display = video_data(device)->display;
-    X11.XUnmapWindow(display, window_data(window)->xwindow);
+    Display *display = DriverData(device)->display;
+    X11.XUnmapWindow(display, WindowData(window)->xwindow);
     X11.XFlush(display);
 }
 
 void X11_RaiseWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    Display *display = video_data(device)->display;
-    X11.XRaiseWindow(display, window_data(window)->xwindow);
+    Display *display = DriverData(device)->display;
+    X11.XRaiseWindow(display, WindowData(window)->xwindow);
     X11.XFlush(display);
 }
 
 void X11_MaximizeWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    const X11_VideoData *data = video_data(device);
-    change_state(device, window, true, data->_NET_WM_STATE_MAXIMIZED_VERT,
-                 data->_NET_WM_STATE_MAXIMIZED_HORZ, (window->flags & JEX_WINDOW_FULLSCREEN) != 0,
-                 true);
+    const X11_VideoData *data = DriverData(device);
+    ChangeState(device, window, true, data->_NET_WM_STATE_MAXIMIZED_VERT,
+                data->_NET_WM_STATE_MAXIMIZED_HORZ, (window->flags & JEX_WINDOW_FULLSCREEN) != 0,
+                true);
 }
 
 void X11_MinimizeWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    Display *display = video_data(device)->display;
-    X11.XIconifyWindow(display, window_data(window)->xwindow, window_screen(window));
+    Display *display = DriverData(device)->display;
+    X11.XIconifyWindow(display, WindowData(window)->xwindow, WindowScreen(window));
     X11.XFlush(display);
 }
 
 void X11_RestoreWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    const X11_VideoData *data = video_data(device);
-    change_state(device, window, false, data->_NET_WM_STATE_MAXIMIZED_VERT,
-                 data->_NET_WM_STATE_MAXIMIZED_HORZ, (window->flags & JEX_WINDOW_FULLSCREEN) != 0,
-                 false);
+    const X11_VideoData *data = DriverData(device);
+    ChangeState(device, window, false, data->_NET_WM_STATE_MAXIMIZED_VERT,
+                data->_NET_WM_STATE_MAXIMIZED_HORZ, (window->flags & JEX_WINDOW_FULLSCREEN) != 0,
+                false);
     X11_ShowWindow(device, window);
 }
 
 void X11_SetWindowFullscreen(JEX_VideoDevice *device, JEX_Window *window, JEX_VideoDisplay *,
                              JEX_bool fullscreen)
 {
-    const X11_VideoData *data = video_data(device);
-    change_state(device, window, fullscreen != JEX_FALSE, data->_NET_WM_STATE_FULLSCREEN, 0,
-                 fullscreen != JEX_FALSE, (window->flags & JEX_WINDOW_MAXIMIZED) != 0);
+    const X11_VideoData *data = DriverData(device);
+    ChangeState(device, window, fullscreen != JEX_FALSE, data->_NET_WM_STATE_FULLSCREEN, 0,
+                fullscreen != JEX_FALSE, (window->flags & JEX_WINDOW_MAXIMIZED) != 0);
 }
 
 int X11_SetWindowGammaRamp(JEX_VideoDevice *device, JEX_Window *window, const Uint16 *ramp)
 {
-    Display *display = video_data(device)->display;
-    X11_WindowData *wd = window_data(window);
+    Display *display = DriverData(device)->display;
+    X11_WindowData *wd = WindowData(window);
     if (!wd->visual || wd->visual->c_class != DirectColor) {
         JEX_SetError("Window doesn't have DirectColor visual");
         return -1;
     }
-    if (store_ramp(display, wd->colormap, wd->visual, [ramp](int channel, int i) {
+    if (StoreRamp(display, wd->colormap, wd->visual, [ramp](int channel, int i) {
             return ramp[channel * 256 + (i > 255 ? 255 : i)];
         }) < 0)
         return -1;
@@ -658,9 +690,9 @@ int X11_SetWindowGammaRamp(JEX_VideoDevice *device, JEX_Window *window, const Ui
 
 void X11_SetWindowGrab(JEX_VideoDevice *device, JEX_Window *window)
 {
-    const X11_VideoData *data = video_data(device);
+    const X11_VideoData *data = DriverData(device);
     Display *display = data->display;
-    const Window w = window_data(window)->xwindow;
+    const Window w = WindowData(window)->xwindow;
     const bool wants = (window->flags & JEX_WINDOW_INPUT_FOCUS) &&
                        ((window->flags & JEX_WINDOW_INPUT_GRABBED) ||
                         ((window->flags & JEX_WINDOW_FULLSCREEN) && !data->net_wm));
@@ -688,8 +720,8 @@ void X11_SetWindowGrab(JEX_VideoDevice *device, JEX_Window *window)
 
 void X11_DestroyWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
-    X11_VideoData *data = video_data(device);
-    X11_WindowData *wd = window_data(window);
+    X11_VideoData *data = DriverData(device);
+    X11_WindowData *wd = WindowData(window);
     if (!wd)
         return;
     window->driverdata = nullptr;
@@ -720,7 +752,7 @@ JEX_bool X11_GetWindowWMInfo(JEX_VideoDevice *device, JEX_Window *window,
         return JEX_FALSE;
     }
     out->subsystem = 2;
-    out->info.x11.display = video_data(device)->display;
-    out->info.x11.window = window_data(window)->xwindow;
+    out->info.x11.display = DriverData(device)->display;
+    out->info.x11.window = WindowData(window)->xwindow;
     return JEX_TRUE;
 }

@@ -11,11 +11,6 @@ struct X11_WindowData {
     Window xwindow;
     Visual *visual;
     Colormap colormap;
-    /* Window framebuffer state. */
-    bool use_mitshm;
-    XShmSegmentInfo shminfo;
-    XImage *ximage;
-    GC gc;
     XIC ic;       /* input context, or null */
     bool created; /* false for a foreign window */
     X11_VideoData *videodata;
@@ -23,7 +18,6 @@ struct X11_WindowData {
 
 int X11_CreateWindow(JEX_VideoDevice *device, JEX_Window *window);
 int X11_CreateWindowFrom(JEX_VideoDevice *device, JEX_Window *window, const void *data);
-char *X11_GetWindowTitle(JEX_VideoDevice *device, Window xwindow);
 void X11_SetWindowTitle(JEX_VideoDevice *device, JEX_Window *window);
 void X11_SetWindowIcon(JEX_VideoDevice *device, JEX_Window *window, JEX_Surface *icon);
 void X11_SetWindowPosition(JEX_VideoDevice *device, JEX_Window *window);
@@ -61,6 +55,12 @@ struct X11_SysWMinfo {
    puts the window inside its frame, where the server reports positions
    relative to the frame. */
 void X11_GetRootPosition(Display *display, Window xwindow, int *x, int *y);
+
+/* The largest width or height a window gets; larger requests are clamped.
+   The protocol's signed 16-bit coordinates would allow 32767, but GL's
+   software paths size a window's 32-bit pixel buffer in a signed int, which
+   overflows past about 23170 squared; 16384 squared (1 GiB) stays clear. */
+constexpr int X11_MAX_WINDOW_SIZE = 16384;
 
 /* How many times a refused pointer grab is retried, 100 ms apart. */
 constexpr int X11_GRAB_ATTEMPTS = 20;
