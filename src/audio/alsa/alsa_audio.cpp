@@ -243,16 +243,16 @@ Uint8 *ALSA_GetDeviceBuf(JEX_AudioDevice *device)
     return Data(device)->mixbuf;
 }
 
-/* Blocking write of the whole buffer; the write itself paces the thread.
-   An underrun or a suspend is recovered and the rest written; anything
-   else stops the device. */
+/* Blocking write of the whole buffer (also the last one produced before a
+   close); the write itself paces the thread. An underrun or a suspend is
+   recovered and the rest written; anything else stops the device. */
 void ALSA_PlayDevice(JEX_AudioDevice *device)
 {
     AlsaDevice *d = Data(device);
     const AlsaSymbols &a = g_alsa.sym;
     const Uint8 *p = d->mixbuf;
     snd_pcm_uframes_t left = d->frames;
-    while (left > 0 && device->enabled) {
+    while (left > 0) {
         snd_pcm_sframes_t n = a.snd_pcm_writei(d->pcm, p, left);
         if (n == -EAGAIN)
             continue;
