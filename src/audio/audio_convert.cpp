@@ -20,106 +20,9 @@ using jex_audio::Sample;
 
 namespace {
 
-void RunNext(JEX_AudioCVT *cvt, JEX_AudioFormat format)
-{
-    ++cvt->filter_pos;
-    if (cvt->filters[cvt->filter_pos])
-        cvt->filters[cvt->filter_pos](cvt, format);
-}
-
-/* ---- Sample type ------------------------------------------------------ */
-
-/* Float samples outside [-1, 1] are clamped and NaN is silence, so that the
-   integer conversion is always defined. */
-inline float ClampUnit(float v)
-{
-    return v != v ? 0.0f : std::clamp(v, -1.0f, 1.0f);
-}
-
-template <JEX_AudioFormat S, JEX_AudioFormat D>
-typename Sample<D>::Raw ConvertOne(typename Sample<S>::Raw in)
-{
-    using Src = Sample<S>;
-    using Dst = Sample<D>;
-    using DRaw = typename Dst::Raw;
-    if constexpr (Src::is_float && Dst::is_float) {
-        return in;
-    } else if constexpr (!Src::is_float && !Dst::is_float) {
-        Uint32 r = in;
-        if constexpr (Src::is_signed != Dst::is_signed)
-            r ^= Uint32{1} << (Src::bits - 1);
-        if constexpr (Dst::bits > Src::bits)
-            r <<= Dst::bits - Src::bits;
-        else if constexpr (Dst::bits < Src::bits)
-            r >>= Src::bits - Dst::bits;
-        return static_cast<DRaw>(r);
-    } else if constexpr (Dst::is_float) {
-        // The scale factors are the single-precision constants nearest to
-        // 1/127, 1/32767 and 2^-31.
-        constexpr float kScale = Src::bits == 8    ? std::bit_cast<float>(0x3C010204u)
-                                 : Src::bits == 16 ? std::bit_cast<float>(0x38000100u)
-                                                   : std::bit_cast<float>(0x30000000u);
-        float v;
-        if constexpr (Src::is_signed)
-            v = static_cast<float>(static_cast<std::make_signed_t<typename Src::Raw>>(in)) * kScale;
-        else
-            v = static_cast<float>(in) * kScale - 1.0f;
-        return std::bit_cast<DRaw>(v);
-    } else {
-        const float v = ClampUnit(std::bit_cast<float>(in));
-        if constexpr (Dst::bits == 32) {
-            return static_cast<DRaw>(static_cast<Sint32>(static_cast<double>(v) * 2147483647.0));
-        } else {
-            constexpr float kMul = Dst::bits == 8 ? 127.0f : 32767.0f;
-            if constexpr (Dst::is_signed)
-                return static_cast<DRaw>(static_cast<Sint32>(v * kMul));
-            else
-                return static_cast<DRaw>(static_cast<Sint32>((v + 1.0f) * kMul));
-        }
-    }
-}
-
-template <JEX_AudioFormat S, JEX_AudioFormat D>
-void ConvertType(JEX_AudioCVT *cvt, JEX_AudioFormat)
-{
-    using Src = Sample<S>;
-    using Dst = Sample<D>;
-    const int n = cvt->len_out / Src::bytes;
-    Uint8 *buf = cvt->buf;
-    if constexpr (Dst::bytes > Src::bytes) {
-        for (int i = n - 1; i >= 0; --i)
-            Dst::StoreRaw(buf + i * Dst::bytes,
-                          ConvertOne<S, D>(Src::LoadRaw(buf + i * Src::bytes)));
-    } else {
-        for (int i = 0; i < n; ++i)
-            Dst::StoreRaw(buf + i * Dst::bytes,
-                          ConvertOne<S, D>(Src::LoadRaw(buf + i * Src::bytes)));
-    }
-    cvt->len_out = n * Dst::bytes;
-    RunNext(cvt, D);
-}
-
-template <size_t... I>
-constexpr std::array<JEX_AudioFilter, 100> MakeTypeTable(std::index_sequence<I...>)
-{
-    return {{(I / 10 == I % 10 ? nullptr : &ConvertType<kFormats[I / 10], kFormats[I % 10]>)...}};
-}
-constexpr auto kTypeFilters = MakeTypeTable(std::make_index_sequence<100>{});
+#include "audio/audio_kernels.h"
 
 /* ---- Channels --------------------------------------------------------- */
-
-/* Mean of two centred samples: toward zero for signed integers, floor for
-   unsigned ones (the same as (a + b) >> 1 on the stored values). */
-template <JEX_AudioFormat F>
-typename Sample<F>::Value MonoMean(typename Sample<F>::Value a, typename Sample<F>::Value b)
-{
-    if constexpr (Sample<F>::is_float)
-        return (a + b) * 0.5;
-    else if constexpr (Sample<F>::is_signed)
-        return (a + b) / 2;
-    else
-        return (a + b) >> 1;
-}
 
 template <JEX_AudioFormat F>
 void ConvertStereo(JEX_AudioCVT *cvt, JEX_AudioFormat)
@@ -178,44 +81,15 @@ void ConvertStrip(JEX_AudioCVT *cvt, JEX_AudioFormat)
     RunNext(cvt, F);
 }
 
-/* Halves the channels: Stride 1 averages adjacent samples (stereo to mono);
-   Stride 2 averages front-left with rear-left and front-right with
-   rear-right (four channels to stereo). */
-template <JEX_AudioFormat F, int Stride>
-void ConvertMono(JEX_AudioCVT *cvt, JEX_AudioFormat)
-{
-    using T = Sample<F>;
-    const int group = 2 * Stride;
-    const int groups = cvt->len_out / (group * T::bytes);
-    Uint8 *buf = cvt->buf;
-    for (int g = 0; g < groups; ++g) {
-        const Uint8 *in = buf + g * group * T::bytes;
-        typename T::Value out[Stride];
-        for (int k = 0; k < Stride; ++k)
-            out[k] = MonoMean<F>(T::Load(in + k * T::bytes), T::Load(in + (k + Stride) * T::bytes));
-        for (int k = 0; k < Stride; ++k)
-            T::Store(buf + (g * Stride + k) * T::bytes, out[k]);
-    }
-    cvt->len_out = groups * Stride * T::bytes;
-    RunNext(cvt, F);
-}
-
 template <size_t... I>
-constexpr std::array<std::array<JEX_AudioFilter, 6>, 10> MakeChannelTable(std::index_sequence<I...>)
+constexpr std::array<std::array<JEX_AudioFilter, 5>, 10> MakeChannelTable(std::index_sequence<I...>)
 {
     return {{{&ConvertStereo<kFormats[I]>, &ConvertSurround<kFormats[I], 4>,
               &ConvertSurround<kFormats[I], 6>, &ConvertStrip<kFormats[I], 2>,
-              &ConvertStrip<kFormats[I], 4>, &ConvertMono<kFormats[I], 1>}...}};
+              &ConvertStrip<kFormats[I], 4>}...}};
 }
 constexpr auto kChannelFilters = MakeChannelTable(std::make_index_sequence<10>{});
-enum ChannelStep { kStereo, kSurround4, kSurround6, kStrip2, kStrip4, kMono };
-
-template <size_t... I>
-constexpr std::array<JEX_AudioFilter, 10> MakeQuadTable(std::index_sequence<I...>)
-{
-    return {{&ConvertMono<kFormats[I], 2>...}};
-}
-constexpr auto kQuadToStereo = MakeQuadTable(std::make_index_sequence<10>{});
+enum ChannelStep { kStereo, kSurround4, kSurround6, kStrip2, kStrip4 };
 
 /* ---- Rate ------------------------------------------------------------- */
 
@@ -490,12 +364,12 @@ int JEX_BuildAudioCVT(JEX_AudioCVT *cvt, JEX_AudioFormat src_format, Uint8 src_c
             cvt->size_ratio = cvt->size_ratio * 2 / 3;
         }
         if (c == 4 && d <= 2) {
-            plan.Add(kQuadToStereo[di]);
+            plan.Add(kMonoFilters[di][1]);
             c = 2;
             cvt->size_ratio /= 2;
         }
         while (c % 2 == 0 && d <= c / 2) {
-            plan.Add(ch[kMono]);
+            plan.Add(kMonoFilters[di][0]);
             c /= 2;
             cvt->size_ratio /= 2;
         }

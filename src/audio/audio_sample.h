@@ -43,28 +43,30 @@ struct Sample {
     static constexpr Sint64 kMin = -(Sint64{1} << (bits - 1));
     static constexpr Sint64 kMax = (Sint64{1} << (bits - 1)) - 1;
 
+    /* Between the stored byte order and the host's. */
+    static Raw Swap(Raw r)
+    {
+        if constexpr (swapped && bits == 16)
+            return __builtin_bswap16(r);
+        else if constexpr (swapped && bits == 32)
+            return __builtin_bswap32(r);
+        else
+            return r;
+    }
     static Raw LoadRaw(const Uint8 *p)
     {
         Raw r;
         std::memcpy(&r, p, sizeof r);
-        if constexpr (swapped && bits == 16)
-            r = __builtin_bswap16(r);
-        else if constexpr (swapped && bits == 32)
-            r = __builtin_bswap32(r);
-        return r;
+        return Swap(r);
     }
     static void StoreRaw(Uint8 *p, Raw r)
     {
-        if constexpr (swapped && bits == 16)
-            r = __builtin_bswap16(r);
-        else if constexpr (swapped && bits == 32)
-            r = __builtin_bswap32(r);
+        r = Swap(r);
         std::memcpy(p, &r, sizeof r);
     }
 
-    static Value Load(const Uint8 *p)
+    static Value Decode(Raw r)
     {
-        const Raw r = LoadRaw(p);
         if constexpr (is_float)
             return std::bit_cast<float>(r);
         else if constexpr (is_signed)
@@ -72,18 +74,20 @@ struct Sample {
         else
             return Sint64{r} - kOffset;
     }
-    /* Stores a centred value, clamped to what the format holds. */
-    static void Store(Uint8 *p, Value v)
+    /* A centred value, clamped to what the format holds. */
+    static Raw Encode(Value v)
     {
         if constexpr (is_float) {
             constexpr double kFloatMax = 3.402823466e38;
             v = v != v ? 0.0 : std::clamp(v, -kFloatMax, kFloatMax);
-            StoreRaw(p, std::bit_cast<Raw>(static_cast<float>(v)));
+            return std::bit_cast<Raw>(static_cast<float>(v));
         } else {
             v = std::clamp(v, kMin, kMax);
-            StoreRaw(p, static_cast<Raw>(v + kOffset));
+            return static_cast<Raw>(v + kOffset);
         }
     }
+    static Value Load(const Uint8 *p) { return Decode(LoadRaw(p)); }
+    static void Store(Uint8 *p, Value v) { StoreRaw(p, Encode(v)); }
 };
 
 }  // namespace jex_audio
