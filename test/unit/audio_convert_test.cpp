@@ -6,37 +6,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
 
-struct Fmt {
-    JEX_AudioFormat code;
-    const char *name;
-};
-const Fmt kAll[] = {{JEX_AUDIO_U8, "U8"},         {JEX_AUDIO_S8, "S8"},
-                    {JEX_AUDIO_U16LSB, "U16LSB"}, {JEX_AUDIO_S16LSB, "S16LSB"},
-                    {JEX_AUDIO_U16MSB, "U16MSB"}, {JEX_AUDIO_S16MSB, "S16MSB"},
-                    {JEX_AUDIO_S32LSB, "S32LSB"}, {JEX_AUDIO_S32MSB, "S32MSB"},
-                    {JEX_AUDIO_F32LSB, "F32LSB"}, {JEX_AUDIO_F32MSB, "F32MSB"}};
+const JEX_AudioFormat kAll[] = {
+    JEX_AUDIO_U8,     JEX_AUDIO_S8,     JEX_AUDIO_U16LSB, JEX_AUDIO_S16LSB, JEX_AUDIO_U16MSB,
+    JEX_AUDIO_S16MSB, JEX_AUDIO_S32LSB, JEX_AUDIO_S32MSB, JEX_AUDIO_F32LSB, JEX_AUDIO_F32MSB};
 
-int Bytes(JEX_AudioFormat f)
-{
-    return (f & 0xFF) / 8;
-}
-bool IsFloat(JEX_AudioFormat f)
-{
-    return f & 0x0100;
-}
-bool IsSigned(JEX_AudioFormat f)
-{
-    return f & 0x8000;
-}
+const auto Bytes = [](JEX_AudioFormat f) { return (f & 0xFF) / 8; };
+const auto IsFloat = [](JEX_AudioFormat f) { return (f & 0x0100) != 0; };
+const auto IsSigned = [](JEX_AudioFormat f) { return (f & 0x8000) != 0; };
 
 Uint32 GetRaw(const Uint8 *p, JEX_AudioFormat f)
 {
@@ -55,9 +39,7 @@ double Value(JEX_AudioFormat f, Uint32 raw)
 {
     if (IsFloat(f))
         return std::bit_cast<float>(raw);
-    const int bits = Bytes(f) * 8;
-    const double half = std::ldexp(1.0, bits - 1);
-    const double u = raw;
+    const double half = std::ldexp(1.0, Bytes(f) * 8 - 1), u = raw;
     return IsSigned(f) ? (u >= half ? u - 2 * half : u) : u - half;
 }
 
@@ -100,34 +82,38 @@ double Expected(JEX_AudioFormat s, JEX_AudioFormat d, Uint32 raw)
 
 TEST(AudioConvert, EveryTypePairMatchesReference)
 {
-    for (const Fmt &s : kAll) {
-        const std::vector<Uint32> in = Inputs(s.code);
-        for (const Fmt &d : kAll) {
-            if (s.code == d.code)
+    for (const JEX_AudioFormat sf : kAll) {
+        const std::vector<Uint32> in = Inputs(sf);
+        for (const JEX_AudioFormat df : kAll) {
+            if (sf == df)
                 continue;
-            SCOPED_TRACE(std::string(s.name) + " to " + d.name);
+            SCOPED_TRACE(testing::Message() << std::hex << sf << " to " << df);
             JEX_AudioCVT cvt;
-            ASSERT_EQ(JEX_BuildAudioCVT(&cvt, s.code, 1, 44100, d.code, 1, 44100), 1);
-            const int len = static_cast<int>(in.size()) * Bytes(s.code);
+            ASSERT_EQ(JEX_BuildAudioCVT(&cvt, sf, 1, 44100, df, 1, 44100), 1);
+            const int len = static_cast<int>(in.size()) * Bytes(sf);
             std::vector<Uint8> buf(static_cast<size_t>(len) * cvt.buf_mult);
             for (size_t i = 0; i < in.size(); ++i)
-                PutRaw(&buf[i * Bytes(s.code)], s.code, in[i]);
+                PutRaw(&buf[i * Bytes(sf)], sf, in[i]);
             cvt.buf = buf.data();
             cvt.len = len;
             ASSERT_EQ(JEX_ConvertAudio(&cvt), 0);
-            ASSERT_EQ(cvt.len_out, static_cast<int>(in.size()) * Bytes(d.code));
+            ASSERT_EQ(cvt.len_out, static_cast<int>(in.size()) * Bytes(df));
             int bad = 0;
             for (size_t i = 0; i < in.size() && bad < 5; ++i) {
-                const double want = Expected(s.code, d.code, in[i]);
-                const double got = Value(d.code, GetRaw(&buf[i * Bytes(d.code)], d.code));
+                const double want = Expected(sf, df, in[i]);
+                const double got = Value(df, GetRaw(&buf[i * Bytes(df)], df));
                 bool ok;
-                if (IsFloat(d.code))
+                if (IsFloat(df))
                     // Single precision, and unsigned values pass through 1.0.
                     ok = std::isnan(want) ? std::isnan(got)
                                           : got == want || std::fabs(got - want) <= 2e-7;
-                else if (IsFloat(s.code))
-                    ok = got == want || std::fabs(got - want) <= 1;  // product rounding
-                else
+                else if (IsFloat(sf) && Bytes(df) == 1) {
+                    // The single-precision product may land across an integer.
+                    const double v = std::fmax(-1, std::fmin(1, Value(sf, in[i]))) * 127 +
+                                     (IsSigned(df) ? 0 : 127);
+                    ok = got == want ||
+                         (std::fabs(v - std::round(v)) < 1e-4 && std::fabs(got - want) <= 1);
+                } else
                     ok = got == want;
                 if (!ok) {
                     ++bad;
@@ -141,49 +127,37 @@ TEST(AudioConvert, EveryTypePairMatchesReference)
 
 TEST(AudioConvert, PlansAndErrors)
 {
-    JEX_AudioCVT cvt;
-    EXPECT_EQ(JEX_BuildAudioCVT(&cvt, JEX_AUDIO_S16, 2, 44100, JEX_AUDIO_S16, 2, 44100), 0);
-    EXPECT_EQ(cvt.needed, 0);
-    Uint8 data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    cvt.buf = data;
-    cvt.len = 8;
-    EXPECT_EQ(JEX_ConvertAudio(&cvt), 0);
-    EXPECT_EQ(cvt.len_out, 8);
-
-    ASSERT_EQ(JEX_BuildAudioCVT(&cvt, JEX_AUDIO_S16LSB, 2, 22050, JEX_AUDIO_S16LSB, 2, 44100), 1);
-    EXPECT_EQ(cvt.buf_mult, 2);
-    EXPECT_DOUBLE_EQ(cvt.size_ratio, 2.0);
-    ASSERT_EQ(JEX_BuildAudioCVT(&cvt, JEX_AUDIO_U8, 1, 8000, JEX_AUDIO_S16MSB, 2, 8000), 1);
-    EXPECT_EQ(cvt.buf_mult, 4);
-    EXPECT_DOUBLE_EQ(cvt.size_ratio, 4.0);
-    ASSERT_EQ(JEX_BuildAudioCVT(&cvt, JEX_AUDIO_S16, 2, 44100, JEX_AUDIO_S16, 2, 48000), 1);
-    EXPECT_EQ(cvt.buf_mult, 2);
-    EXPECT_DOUBLE_EQ(cvt.size_ratio, 48000.0 / 44100);
-
+    constexpr int S16 = JEX_AUDIO_S16;
     struct {
-        JEX_AudioFormat sf;
-        Uint8 sc;
-        int sr;
-        JEX_AudioFormat df;
-        Uint8 dc;
-        int dr;
+        int sf, sc, sr, df, dc, dr, result, buf_mult;
+        double size_ratio;
         const char *msg;
-    } const bad[] = {
-        {JEX_AUDIO_S16, 2, 0, JEX_AUDIO_S16, 2, 44100, "Source or destination rate is zero"},
-        {JEX_AUDIO_S16, 2, 44100, JEX_AUDIO_S16, 2, -8000,
-         "Source or destination rate is negative"},
-        {0x0020, 2, 44100, JEX_AUDIO_S16, 2, 44100, "Invalid source format"},
-        {JEX_AUDIO_S16, 2, 44100, 0x8000, 2, 44100, "Invalid destination format"},
-        {JEX_AUDIO_S16, 0, 44100, JEX_AUDIO_S16, 2, 44100, "Unsupported number of audio channels."},
-        {JEX_AUDIO_S16, 4, 44100, JEX_AUDIO_S16, 6, 44100,
+    } const plans[] = {
+        {S16, 2, 44100, S16, 2, 44100, 0, 0, 0, nullptr},
+        {S16, 2, 22050, S16, 2, 44100, 1, 2, 2.0, nullptr},
+        {JEX_AUDIO_U8, 1, 8000, JEX_AUDIO_S16MSB, 2, 8000, 1, 4, 4.0, nullptr},
+        {S16, 2, 44100, S16, 2, 48000, 1, 2, 48000.0 / 44100, nullptr},
+        {S16, 2, 0, S16, 2, 44100, -1, 0, 0, "Source or destination rate is zero"},
+        {S16, 2, 44100, S16, 2, -8000, -1, 0, 0, "Source or destination rate is negative"},
+        {0x0020, 2, 44100, S16, 2, 44100, -1, 0, 0, "Invalid source format"},
+        {S16, 2, 44100, 0x8000, 2, 44100, -1, 0, 0, "Invalid destination format"},
+        {S16, 0, 44100, S16, 2, 44100, -1, 0, 0, "Unsupported number of audio channels."},
+        {S16, 4, 44100, S16, 6, 44100, -1, 0, 0,
          "No conversion available for these channel counts"},
-        {JEX_AUDIO_S16, 3, 44100, JEX_AUDIO_S16, 2, 44100,
+        {S16, 3, 44100, S16, 2, 44100, -1, 0, 0,
          "No conversion available for these channel counts"},
     };
-    for (const auto &b : bad) {
-        EXPECT_EQ(JEX_BuildAudioCVT(&cvt, b.sf, b.sc, b.sr, b.df, b.dc, b.dr), -1) << b.msg;
-        EXPECT_STREQ(JEX_GetError(), b.msg);
-        EXPECT_EQ(cvt.needed, 0);
+    JEX_AudioCVT cvt;
+    for (const auto &p : plans) {
+        ASSERT_EQ(JEX_BuildAudioCVT(&cvt, p.sf, p.sc, p.sr, p.df, p.dc, p.dr), p.result) << p.msg;
+        EXPECT_EQ(cvt.needed, p.result > 0);
+        if (p.result > 0) {
+            EXPECT_EQ(cvt.buf_mult, p.buf_mult);
+            EXPECT_DOUBLE_EQ(cvt.size_ratio, p.size_ratio);
+        }
+        if (p.msg) {
+            EXPECT_STREQ(JEX_GetError(), p.msg);
+        }
     }
     cvt.buf = nullptr;
     EXPECT_EQ(JEX_ConvertAudio(&cvt), -1);
@@ -238,12 +212,8 @@ TEST(AudioConvert, BoundsAndWholeFramesOverChannelsAndRates)
                     for (int dr : rates) {
                         JEX_AudioCVT cvt;
                         const int built = JEX_BuildAudioCVT(&cvt, f[0], sc, sr, f[1], dc, dr);
-                        if (sc == 4 && dc == 6) {
-                            EXPECT_EQ(built, -1);
-                            continue;
-                        }
-                        ASSERT_GE(built, 0);
-                        if (!built)
+                        ASSERT_EQ(built < 0, sc == 4 && dc == 6);  // no layout for 4 -> 6
+                        if (built <= 0)
                             continue;
                         const int sframe = Bytes(f[0]) * sc, dframe = Bytes(f[1]) * dc;
                         for (int len : {0, sframe, 63, 64, 65, 1001}) {
@@ -265,40 +235,21 @@ TEST(AudioConvert, BoundsAndWholeFramesOverChannelsAndRates)
                     }
 }
 
-// Least-squares fit of a + b cos(wt) + c sin(wt) for a given frequency;
-// returns the residual power and sets the signal power.
+// Least-squares fit of b cos(wt) + c sin(wt) at frequency f; returns the
+// residual power and sets the fitted signal's power.
 double Residual(const std::vector<double> &x, double rate, double f, double *signal)
 {
-    double s[3][3] = {}, r[3] = {};
+    double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
     const double w = 2 * M_PI * f / rate;
     for (size_t n = 0; n < x.size(); ++n) {
-        const double b[3] = {1, std::cos(w * n), std::sin(w * n)};
-        for (int i = 0; i < 3; ++i) {
-            r[i] += b[i] * x[n];
-            for (int j = 0; j < 3; ++j)
-                s[i][j] += b[i] * b[j];
-        }
+        const double c = std::cos(w * n), s = std::sin(w * n);
+        cc += c * c, ss += s * s, cs += c * s, xc += x[n] * c, xs += x[n] * s;
     }
-    // Solve the 3x3 normal equations by Cramer's rule.
-    auto det = [](double m[3][3]) {
-        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    };
-    const double d = det(s);
-    double k[3];
-    for (int c = 0; c < 3; ++c) {
-        double m[3][3];
-        std::memcpy(m, s, sizeof m);
-        for (int i = 0; i < 3; ++i)
-            m[i][c] = r[i];
-        k[c] = det(m) / d;
-    }
+    const double d = cc * ss - cs * cs, b = (xc * ss - xs * cs) / d, c = (xs * cc - xc * cs) / d;
     double err = 0, sig = 0;
     for (size_t n = 0; n < x.size(); ++n) {
-        const double fit = k[1] * std::cos(w * n) + k[2] * std::sin(w * n);
-        err += std::pow(x[n] - k[0] - fit, 2);
-        sig += fit * fit;
+        const double fit = b * std::cos(w * n) + c * std::sin(w * n);
+        err += (x[n] - fit) * (x[n] - fit), sig += fit * fit;
     }
     *signal = sig;
     return err;
@@ -307,8 +258,7 @@ double Residual(const std::vector<double> &x, double rate, double f, double *sig
 TEST(AudioConvert, SineThroughEveryRateChangeKeepsPitchAndShape)
 {
     struct {
-        int from, to;
-        double min_snr_db;
+        int from, to, min_snr_db;
     } const cases[] = {{22050, 44100, 44}, {44100, 22050, 46}, {11025, 44100, 30},
                        {48000, 12000, 30}, {44100, 48000, 30}, {48000, 44100, 30},
                        {22050, 32000, 30}, {8000, 44100, 30},  {96000, 8000, 30}};
@@ -319,19 +269,15 @@ TEST(AudioConvert, SineThroughEveryRateChangeKeepsPitchAndShape)
             in[i] =
                 static_cast<Sint16>(std::lround(16000 * std::sin(2 * M_PI * 1000.0 * i / c.from)));
         const std::vector<Sint16> out = Convert16(in, 1, 1, c.from, c.to);
-        ASSERT_NEAR(static_cast<double>(out.size()), n * double(c.to) / c.from, 1.0);
         // Leave out the ends, where the last frame repeats.
         std::vector<double> x(out.begin() + out.size() / 50, out.end() - out.size() / 50);
         double lo = 990, hi = 1010, sig = 0;
         for (int it = 0; it < 40; ++it) {  // golden-section search on the residual
             const double a = hi - (hi - lo) * 0.618, b = lo + (hi - lo) * 0.618;
-            if (Residual(x, c.to, a, &sig) < Residual(x, c.to, b, &sig))
-                hi = b;
-            else
-                lo = a;
+            const bool left = Residual(x, c.to, a, &sig) < Residual(x, c.to, b, &sig);
+            (left ? hi : lo) = left ? b : a;
         }
-        const double f = (lo + hi) / 2;
-        const double snr = 10 * std::log10(sig / Residual(x, c.to, f, &sig));
+        const double f = (lo + hi) / 2, snr = 10 * std::log10(sig / Residual(x, c.to, f, &sig));
         std::printf("  %5d -> %5d Hz: 1 kHz fits %.3f Hz, SNR %.1f dB\n", c.from, c.to, f, snr);
         EXPECT_LT(std::fabs(f - 1000) / 1000, 0.001) << c.from << " -> " << c.to;
         EXPECT_GE(snr, c.min_snr_db) << c.from << " -> " << c.to;

@@ -1,17 +1,19 @@
 // Drivers, devices and their mixing threads through the dummy and disk
-// drivers, and the mixer over its whole 8-bit domain.
+// drivers, the mixer over its whole 8-bit domain, and the harness's audio
+// start-up.
 #include "JEX.h"
+#include "common.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,7 +39,6 @@ protected:
 
 struct Recorder {
     std::atomic<int> calls{0};
-    std::atomic<bool> stop_after_pause{false};
     Uint8 next = 0;
     std::vector<Uint8> produced;  // every byte handed out, in order
 };
@@ -53,12 +54,7 @@ void CountingCallback(void *userdata, Uint8 *stream, int len)
 
 JEX_AudioSpec Spec(Recorder *r, int freq = 0, Uint16 samples = 0)
 {
-    JEX_AudioSpec s{};
-    s.freq = freq;
-    s.samples = samples;
-    s.callback = CountingCallback;
-    s.userdata = r;
-    return s;
+    return {freq, 0, 0, 0, samples, 0, CountingCallback, r};
 }
 
 template <typename Pred>
@@ -72,9 +68,7 @@ bool WaitFor(Pred pred)
 TEST_F(AudioDevice, DriversSpecsAndIds)
 {
     ASSERT_EQ(JEX_GetNumAudioDrivers(), 3);
-    EXPECT_STREQ(JEX_GetAudioDriver(1), "disk");
     EXPECT_STREQ(JEX_GetAudioDriver(2), "dummy");
-    EXPECT_EQ(JEX_GetAudioDriver(3), nullptr);
     EXPECT_EQ(JEX_GetNumAudioDevices(0), -1);
     EXPECT_EQ(JEX_AudioInit("nosuch"), -1);
     EXPECT_STREQ(JEX_GetError(), "Audio target 'nosuch' not available");
@@ -83,42 +77,26 @@ TEST_F(AudioDevice, DriversSpecsAndIds)
     EXPECT_STREQ(JEX_GetCurrentAudioDriver(), "dummy");
     EXPECT_EQ(JEX_GetNumAudioDevices(0), 1);
     EXPECT_STREQ(JEX_GetAudioDeviceName(0, 0), "System audio output device");
-    EXPECT_EQ(JEX_GetNumAudioDevices(1), 0);
 
     Recorder r;
     JEX_AudioSpec want = Spec(&r), got{};
-    struct {
-        int freq;
-        JEX_AudioFormat format;
-        Uint8 channels;
-        const char *msg;
-    } const refused[] = {{-44100, 0, 0, "Unsupported audio frequency"},
-                         {0, 0x0020, 0, "Unsupported audio format"},
-                         {0, 0, 3, "Unsupported number of audio channels."},
-                         {0, 0, 7, "Unsupported number of audio channels."}};
-    for (const auto &b : refused) {
-        JEX_AudioSpec s = want;
-        s.freq = b.freq;
-        s.format = b.format;
-        s.channels = b.channels;
-        EXPECT_EQ(JEX_OpenAudioDevice(nullptr, 0, &s, &got, 0), 0u);
-        EXPECT_STREQ(JEX_GetError(), b.msg);
+    const std::pair<JEX_AudioSpec, const char *> refused[] = {
+        {{-44100, 0, 0, 0, 0, 0, CountingCallback, &r}, "Unsupported audio frequency"},
+        {{0, 0x0020, 0, 0, 0, 0, CountingCallback, &r}, "Unsupported audio format"},
+        {{0, 0, 3, 0, 0, 0, CountingCallback, &r}, "Unsupported number of audio channels."},
+        {{0, 0, 7, 0, 0, 0, CountingCallback, &r}, "Unsupported number of audio channels."},
+        {{0, 0, 0, 0, 0, 0, nullptr, &r}, "JEX_OpenAudio() passed a NULL callback"}};
+    for (const auto &[spec, msg] : refused) {
+        EXPECT_EQ(JEX_OpenAudioDevice(nullptr, 0, &spec, &got, 0), 0u);
+        EXPECT_STREQ(JEX_GetError(), msg);
     }
-    JEX_AudioSpec no_cb = want;
-    no_cb.callback = nullptr;
-    EXPECT_EQ(JEX_OpenAudioDevice(nullptr, 0, &no_cb, &got, 0), 0u);
-    EXPECT_STREQ(JEX_GetError(), "JEX_OpenAudio() passed a NULL callback");
 
     // Defaults, and a rate high enough that the default buffer would no
     // longer fit in 16 bits.
     const JEX_AudioDeviceID id = JEX_OpenAudioDevice(nullptr, 0, &want, &got, 0);
     ASSERT_EQ(id, 2u);
-    EXPECT_EQ(got.freq, 22050);
-    EXPECT_EQ(got.format, JEX_AUDIO_S16LSB);
-    EXPECT_EQ(got.channels, 2);
-    EXPECT_EQ(got.samples, 1024);
-    EXPECT_EQ(got.size, 4096u);
-    EXPECT_EQ(got.silence, 0);
+    EXPECT_EQ(std::tie(got.freq, got.format, got.channels, got.samples, got.size, got.silence),
+              std::make_tuple(22050, JEX_AUDIO_S16LSB, 2, 1024, 4096u, 0));
     EXPECT_EQ(JEX_OpenAudioDevice(nullptr, 0, &want, &got, 0), 0u);
     EXPECT_STREQ(JEX_GetError(), "Audio device already open");
     JEX_CloseAudioDevice(id);
@@ -128,8 +106,7 @@ TEST_F(AudioDevice, DriversSpecsAndIds)
     EXPECT_EQ(JEX_GetAudioDeviceStatus(0), JEX_AUDIO_STOPPED);
     EXPECT_STREQ(JEX_GetError(), "Invalid audio device ID");
 
-    // The disk driver has any number of devices: ids 2 to 16, then none;
-    // id 1 stays for the single-device interface.
+    // Disk devices are any number: ids 2 to 16, then none; 1 stays free.
     setenv("JEX_DISKAUDIODELAY", "0", 1);
     ASSERT_EQ(JEX_AudioInit("disk"), 0);
     EXPECT_EQ(JEX_GetNumAudioDevices(0), -1);
@@ -212,9 +189,7 @@ TEST_F(AudioDevice, DiskFileHoldsEveryCallbackBuffer)
     setenv("JEX_DISKAUDIOFILE", file.c_str(), 1);
     ASSERT_EQ(JEX_AudioInit("disk"), 0);
     Recorder r;
-    JEX_AudioSpec want = Spec(&r, 44100, 333);
-    want.format = JEX_AUDIO_U8;
-    want.channels = 1;
+    JEX_AudioSpec want{44100, JEX_AUDIO_U8, 1, 0, 333, 0, CountingCallback, &r};
     testing::internal::CaptureStderr();
     ASSERT_EQ(JEX_OpenAudio(&want, nullptr), 0) << JEX_GetError();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -239,6 +214,14 @@ TEST_F(AudioDevice, DiskFileHoldsEveryCallbackBuffer)
     testing::internal::GetCapturedStderr();
 }
 
+template <typename T, size_t N>
+void Mix(T (&dst)[N], const T (&src)[N], JEX_AudioFormat format, int volume,
+         Uint32 len = sizeof(T) * N)
+{
+    JEX_MixAudioFormat(reinterpret_cast<Uint8 *>(dst), reinterpret_cast<const Uint8 *>(src), format,
+                       len, volume);
+}
+
 TEST(AudioMix, EveryU8PairAndVolumeAndTheClampedFormats)
 {
     Uint8 dst[256], src[256], want[256];
@@ -257,26 +240,60 @@ TEST(AudioMix, EveryU8PairAndVolumeAndTheClampedFormats)
 
     Sint16 d16[] = {32767, -32768, 100, -3};
     const Sint16 s16[] = {32767, -1, -3, -3};
-    JEX_MixAudioFormat(reinterpret_cast<Uint8 *>(d16), reinterpret_cast<const Uint8 *>(s16),
-                       JEX_AUDIO_S16SYS, 7, 64);  // the odd byte is left alone
+    Mix(d16, s16, JEX_AUDIO_S16SYS, 64, 7);  // the odd byte is left alone
     EXPECT_EQ(std::vector<Sint16>(d16, d16 + 4), (std::vector<Sint16>{32767, -32768, 99, -3}));
     Sint32 d32[] = {2147483000, -2147483000};
     const Sint32 s32[] = {1000000, -1000000};
-    JEX_MixAudioFormat(reinterpret_cast<Uint8 *>(d32), reinterpret_cast<const Uint8 *>(s32),
-                       JEX_AUDIO_S32SYS, 8, 128);
-    EXPECT_EQ(d32[0], 2147483647);
-    EXPECT_EQ(d32[1], -2147483647 - 1);
+    Mix(d32, s32, JEX_AUDIO_S32SYS, 128);
+    EXPECT_EQ(std::vector<Sint32>(d32, d32 + 2),
+              (std::vector<Sint32>{2147483647, -2147483647 - 1}));
     float df[] = {3e38f, 0.25f};
     const float sf[] = {3e38f, 0.5f};
-    JEX_MixAudioFormat(reinterpret_cast<Uint8 *>(df), reinterpret_cast<const Uint8 *>(sf),
-                       JEX_AUDIO_F32SYS, 8, 64);
-    EXPECT_EQ(df[0], 3.402823466e38f);
-    EXPECT_EQ(df[1], 0.5f);
+    Mix(df, sf, JEX_AUDIO_F32SYS, 64);
+    EXPECT_EQ(std::vector<float>(df, df + 2), (std::vector<float>{3.402823466e38f, 0.5f}));
     Uint16 u16[] = {1234};
-    JEX_MixAudioFormat(reinterpret_cast<Uint8 *>(u16), reinterpret_cast<const Uint8 *>(u16),
-                       JEX_AUDIO_U16LSB, 2, 128);
+    Mix(u16, u16, JEX_AUDIO_U16LSB, 128);
     EXPECT_EQ(u16[0], 1234);
     EXPECT_STREQ(JEX_GetError(), "JEX_MixAudio(): unknown audio format");
+}
+
+// The harness's audio start-up: its reports and failure lines, and the
+// requested spec completed by the opened device.
+// Starts audio as a program would and returns what start-up printed, with
+// " [failed]" appended when it failed.
+std::string StartAudio(const char *driver, bool callback, Uint32 info)
+{
+    Recorder r;
+    char prog[] = "prog", *argv[] = {prog, nullptr};
+    CommonState *state = CommonCreateState(argv, JEX_INIT_AUDIO);
+    state->audio_spec = {11025, JEX_AUDIO_S16MSB, 1, 0, 256, 0, nullptr, nullptr};
+    state->audio_driver = driver;
+    state->info_flags = info;
+    state->audio_spec.callback = callback ? CountingCallback : nullptr;
+    state->audio_spec.userdata = &r;
+    testing::internal::CaptureStderr();
+    const int ok = CommonInit(state);
+    std::string out = testing::internal::GetCapturedStderr() + (ok ? "" : " [failed]");
+    if (ok) {
+        const JEX_AudioSpec &s = state->audio_spec;
+        EXPECT_EQ(std::tie(s.freq, s.format, s.channels, s.size),
+                  std::make_tuple(11025, JEX_AUDIO_S16MSB, 1, 512u));
+        EXPECT_EQ(JEX_GetAudioStatus(), JEX_AUDIO_PAUSED);
+    }
+    CommonQuit(state);
+    EXPECT_EQ(JEX_GetCurrentAudioDriver(), nullptr);  // shutdown stopped audio
+    return out;
+}
+
+TEST(AudioHarness, StartUpReportsAndFailures)
+{
+    EXPECT_EQ(StartAudio("dummy", true, INFO_AUDIO | INFO_VIDEO),
+              "Built-in audio drivers: alsa, disk, dummy\nAudio driver: dummy\n");
+    EXPECT_EQ(StartAudio("dummy", true, INFO_VIDEO), "Audio driver: dummy\n");
+    EXPECT_EQ(StartAudio("dummy", false, 0),
+              "Couldn't open audio: JEX_OpenAudio() passed a NULL callback\n [failed]");
+    EXPECT_EQ(StartAudio("nowhere", true, 0),
+              "Couldn't initialize audio driver: Audio target 'nowhere' not available\n [failed]");
 }
 
 }  // namespace

@@ -54,6 +54,9 @@ void SilentErrorHandler(const char *, int, const char *, int, const char *, ...)
 
 void UnloadLibrary()
 {
+    // libasound stays mapped, so its error output goes back to its default.
+    if (g_alsa.sym.snd_lib_error_set_handler)
+        g_alsa.sym.snd_lib_error_set_handler(nullptr);
     if (g_alsa.handle)
         dlclose(g_alsa.handle);
     g_alsa = AlsaState{};
