@@ -14,6 +14,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using jex_audio::FormatIndex;
 using jex_audio::kFormats;
 using jex_audio::Sample;

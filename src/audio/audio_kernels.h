@@ -81,6 +81,39 @@ void ConvertBlock(Uint8 *buf, int start, int count)
     // Full blocks have a constant length, so the copies inline.
     if constexpr (Count > 0)
         count = Count;
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The two most common steps in SSE2, with the same formulas: a
+    // saturating pack is exact here because the values are already in range.
+    if constexpr (Count == kBlock && S == JEX_AUDIO_F32LSB && D == JEX_AUDIO_S16LSB) {
+        const __m128 one = _mm_set1_ps(1.0f), minus_one = _mm_set1_ps(-1.0f);
+        const __m128 scale = _mm_set1_ps(32767.0f);
+        for (int i = 0; i < kBlock; i += 8) {
+            __m128 v[2];
+            for (int k = 0; k < 2; ++k) {
+                v[k] = _mm_loadu_ps(reinterpret_cast<const float *>(buf + (start + i + 4 * k) * 4));
+                v[k] = _mm_and_ps(v[k], _mm_cmpord_ps(v[k], v[k]));  // NaN to zero
+                v[k] = _mm_mul_ps(_mm_min_ps(_mm_max_ps(v[k], minus_one), one), scale);
+            }
+            const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(v[0]), _mm_cvttps_epi32(v[1]));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(buf + (start + i) * 2), packed);
+        }
+        return;
+    } else if constexpr (Count == kBlock && S == JEX_AUDIO_S16LSB && D == JEX_AUDIO_F32LSB) {
+        const __m128 scale = _mm_set1_ps(std::bit_cast<float>(0x38000100u));
+        __m128i in[kBlock / 8];
+        for (int i = 0; i < kBlock / 8; ++i)
+            in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(buf + (start + 8 * i) * 2));
+        for (int i = 0; i < kBlock / 8; ++i) {
+            // Sign-extend each half to 32 bits by shifting it into the top.
+            const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(in[i], in[i]), 16);
+            const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(in[i], in[i]), 16);
+            float *out = reinterpret_cast<float *>(buf + (start + 8 * i) * 4);
+            _mm_storeu_ps(out, _mm_mul_ps(_mm_cvtepi32_ps(lo), scale));
+            _mm_storeu_ps(out + 4, _mm_mul_ps(_mm_cvtepi32_ps(hi), scale));
+        }
+        return;
+    }
+#endif
     typename Src::Raw in[kBlock];
     typename Dst::Raw out[kBlock];
     std::memcpy(in, buf + start * Src::bytes, count * Src::bytes);

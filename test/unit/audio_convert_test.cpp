@@ -53,10 +53,10 @@ std::vector<Uint32> Inputs(JEX_AudioFormat f)
         for (Uint32 k = 0; k < 65536; ++k)
             in.push_back((k << 16) | ((k * 40503u) & 0xFFFF));
     } else {
-        for (int k = 0; k < 65536; ++k)
-            in.push_back(std::bit_cast<Uint32>(static_cast<float>((k - 32768 + 0.37) / 32767.0)));
         for (float v : {1.0f, -1.0f, 0.5f, -0.0f, 2.5f, -7.0f, 1e30f, INFINITY, -INFINITY, NAN})
             in.push_back(std::bit_cast<Uint32>(v));
+        for (int k = 0; k < 65536; ++k)
+            in.push_back(std::bit_cast<Uint32>(static_cast<float>((k - 32768 + 0.37) / 32767.0)));
     }
     return in;
 }
