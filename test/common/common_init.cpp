@@ -198,6 +198,39 @@ bool InitVideo(CommonState *state)
     return true;
 }
 
+void PrintAudioDrivers()
+{
+    const int n = JEX_GetNumAudioDrivers();
+    if (n <= 0) {
+        std::fprintf(stderr, "No built-in audio drivers\n");
+        return;
+    }
+    std::fprintf(stderr, "Built-in audio drivers:");
+    for (int i = 0; i < n; ++i) {
+        if (i > 0)
+            std::fprintf(stderr, ",");
+        std::fprintf(stderr, " %s", JEX_GetAudioDriver(i));
+    }
+    std::fprintf(stderr, "\n");
+}
+
+bool InitAudio(CommonState *state)
+{
+    if (state->info_flags & INFO_AUDIO)
+        PrintAudioDrivers();
+    if (JEX_AudioInit(state->audio_driver) < 0) {
+        std::fprintf(stderr, "Couldn't initialize audio driver: %s\n", JEX_GetError());
+        return false;
+    }
+    if (state->info_flags & INFO_VIDEO)
+        std::fprintf(stderr, "Audio driver: %s\n", JEX_GetCurrentAudioDriver());
+    if (JEX_OpenAudio(&state->audio_spec, nullptr) < 0) {
+        std::fprintf(stderr, "Couldn't open audio: %s\n", JEX_GetError());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -206,8 +239,8 @@ int CommonInit(CommonState *state)
 {
     if ((state->init_flags & JEX_INIT_VIDEO) && !InitVideo(state))
         return 0;
-    // Audio start-up arrives with the audio core; until then the audio
-    // options are parsed but nothing is opened.
+    if ((state->init_flags & JEX_INIT_AUDIO) && !InitAudio(state))
+        return 0;
     return 1;
 }
 
@@ -224,6 +257,8 @@ void CommonQuit(CommonState *state)
     state->renderers = nullptr;
     if (state->init_flags & JEX_INIT_VIDEO)
         JEX_VideoQuit();
+    if (state->init_flags & JEX_INIT_AUDIO)
+        JEX_AudioQuit();
     std::free(state);
 }
 
