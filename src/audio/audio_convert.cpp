@@ -14,7 +14,7 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
+#if JEX_SIMD_X86
 #include <emmintrin.h>
 #endif
 

@@ -81,7 +81,7 @@ void ConvertBlock(Uint8 *buf, int start, int count)
     // Full blocks have a constant length, so the copies inline.
     if constexpr (Count > 0)
         count = Count;
-#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if JEX_SIMD_X86 && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     // The two most common steps in SSE2, with the same formulas: a
     // saturating pack is exact here because the values are already in range.
     if constexpr (Count == kBlock && S == JEX_AUDIO_F32LSB && D == JEX_AUDIO_S16LSB) {
