@@ -144,6 +144,8 @@ TEST_F(X11EventsTest, ClipboardRoundTripsWithXclip)
     JEX_Window *window = ShownWindow("c", 0, 0, 50, 50);
     ASSERT_NE(window, nullptr);
     ASSERT_EQ(JEX_SetClipboardText("from JEX: grüße"), 0);
+    // The server orders requests per client only: wait for ours before asking as the peer.
+    X11.XSync(Data()->display, False);
     EXPECT_EQ(X11.XGetSelectionOwner(peer_, XA_PRIMARY), XidOf(window));
     char *own = JEX_GetClipboardText();
     EXPECT_STREQ(own, "from JEX: grüße");
