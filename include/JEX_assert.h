@@ -71,23 +71,23 @@ JEX_API void JEX_ResetAssertionReport(void);
 #define JEX_TriggerBreakpoint() __builtin_trap()
 #endif
 
-#define JEX_disabled_assert(condition) \
-    do {                               \
-        (void)sizeof(condition);       \
+#define JEX_disabled_assert(condition)                                                             \
+    do {                                                                                           \
+        (void)sizeof(condition);                                                                   \
     } while (0)
 
-#define JEX_enabled_assert(condition)                                                          \
-    do {                                                                                       \
-        while (!(condition)) {                                                                 \
-            static JEX_AssertData jex_assert_data = {0, 0, #condition, 0, 0, 0, 0};            \
-            const JEX_AssertState jex_assert_state =                                           \
-                JEX_ReportAssertion(&jex_assert_data, __func__, __FILE__, __LINE__);           \
-            if (jex_assert_state == JEX_ASSERTION_RETRY)                                       \
-                continue;                                                                      \
-            if (jex_assert_state == JEX_ASSERTION_BREAK)                                       \
-                JEX_TriggerBreakpoint();                                                       \
-            break;                                                                             \
-        }                                                                                      \
+#define JEX_enabled_assert(condition)                                                              \
+    do {                                                                                           \
+        while (!(condition)) {                                                                     \
+            static JEX_AssertData jex_assert_data = {0, 0, #condition, 0, 0, 0, 0};                \
+            const JEX_AssertState jex_assert_state =                                               \
+                JEX_ReportAssertion(&jex_assert_data, __func__, __FILE__, __LINE__);               \
+            if (jex_assert_state == JEX_ASSERTION_RETRY)                                           \
+                continue;                                                                          \
+            if (jex_assert_state == JEX_ASSERTION_BREAK)                                           \
+                JEX_TriggerBreakpoint();                                                           \
+            break;                                                                                 \
+        }                                                                                          \
     } while (0)
 
 #if JEX_ASSERT_LEVEL >= 1

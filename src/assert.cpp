@@ -38,9 +38,15 @@ struct AssertState {
 };
 AssertState g_assert;
 
-const char *Text(const char *s) { return s ? s : "???"; }
+const char *Text(const char *s)
+{
+    return s ? s : "???";
+}
 
-const char *Plural(unsigned int count) { return count == 1 ? "" : "s"; }
+const char *Plural(unsigned int count)
+{
+    return count == 1 ? "" : "s";
+}
 
 [[noreturn]] void ExitNow()
 {
@@ -81,9 +87,10 @@ JEX_AssertState AskUser(const JEX_AssertData *data)
     }
 
     char message[1024];
-    snprintf(message, sizeof(message), "Assertion failure at %s (%s:%d), triggered %u time%s:\n  '%s'",
-             Text(data->function), Text(data->file), data->line, data->trigger_count,
-             Plural(data->trigger_count), Text(data->condition));
+    snprintf(message, sizeof(message),
+             "Assertion failure at %s (%s:%d), triggered %u time%s:\n  '%s'", Text(data->function),
+             Text(data->file), data->line, data->trigger_count, Plural(data->trigger_count),
+             Text(data->condition));
     syslog(LOG_USER | LOG_ERR, "%s", message);
 
     // No desktop alert here: the choices are offered on the terminal, in
@@ -176,7 +183,10 @@ void PrintSummaryLocked()
 
 }  // namespace
 
-int JEX_AssertionsInit(void) { return 0; }
+int JEX_AssertionsInit(void)
+{
+    return 0;
+}
 
 void JEX_AssertionsQuit(void)
 {
@@ -260,7 +270,10 @@ void JEX_SetAssertionHandler(JEX_AssertionHandler handler, void *userdata)
     }
 }
 
-const JEX_AssertData *JEX_GetAssertionReport(void) { return g_assert.triggered; }
+const JEX_AssertData *JEX_GetAssertionReport(void)
+{
+    return g_assert.triggered;
+}
 
 void JEX_ResetAssertionReport(void)
 {

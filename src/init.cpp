@@ -17,8 +17,14 @@
 
 namespace {
 
-int InitVideo() { return JEX_VideoInit(nullptr); }
-void QuitVideo() { JEX_VideoQuit(); }
+int InitVideo()
+{
+    return JEX_VideoInit(nullptr);
+}
+void QuitVideo()
+{
+    JEX_VideoQuit();
+}
 
 // Audio, joysticks and force feedback are separate pieces of the library;
 // until they are part of this build their flags fail.
@@ -43,8 +49,14 @@ int InitHaptic()
 }
 void QuitHaptic() {}
 
-int InitTimer() { return JEX_TimerInit(); }
-void QuitTimer() { JEX_TimerQuit(); }
+int InitTimer()
+{
+    return JEX_TimerInit();
+}
+void QuitTimer()
+{
+    JEX_TimerQuit();
+}
 
 struct Subsystem {
     Uint32 flag;
