@@ -21,7 +21,7 @@ ChildResult RunChild(Body body, const std::string &input = "")
 {
     int err_pipe[2], in_pipe[2];
     if (pipe(err_pipe) != 0 || pipe(in_pipe) != 0)
-        return {-1, "pipe failed"};
+        return {-1, "no pipe"};
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(err_pipe[1], 2), dup2(in_pipe[0], 0);
