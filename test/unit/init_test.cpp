@@ -4,72 +4,57 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "JEX_error.h"
-#include "JEX_init.h"
 #include "JEX_video.h"
 #include "child_process.h"
 #include "init_internal.h"
 
 namespace {
 
-std::string g_log;      // a letter per start, in lower case per stop
-std::string g_failing;  // letters of the subsystems whose start fails
-void (*g_on_timer_quit)() = nullptr;
+// Stand-in subsystems, used in forked children only: each start prints its
+// letter, each stop the letter in lower case.
+const char *g_failing = "";  // letters of the subsystems whose start fails
+bool g_crash_in_timer_quit = false;
 
 int Start(char letter)
 {
-    if (g_failing.find(letter) != std::string::npos)
+    if (strchr(g_failing, letter))
         return JEX_SetError("%c failed", letter), -1;
-    return g_log += letter, 0;
+    return fputc(letter, stderr), 0;
 }
 void Stop(char letter)
 {
-    g_log += static_cast<char>(letter + 'a' - 'A');
-    if (letter == 'T' && g_on_timer_quit)
-        g_on_timer_quit();
+    fputc(letter + 'a' - 'A', stderr);
+    if (letter == 'T' && g_crash_in_timer_quit)
+        raise(SIGSEGV);
 }
-const std::pair<Uint32, JEX_SubsystemOps> kFakes[] = {
-    {JEX_INIT_VIDEO, {[] { return Start('V'); }, [] { Stop('V'); }}},
-    {JEX_INIT_AUDIO, {[] { return Start('A'); }, [] { Stop('A'); }}},
-    {JEX_INIT_TIMER, {[] { return Start('T'); }, [] { Stop('T'); }}},
-    {JEX_INIT_JOYSTICK, {[] { return Start('J'); }, [] { Stop('J'); }}},
-    {JEX_INIT_HAPTIC, {[] { return Start('H'); }, [] { Stop('H'); }}}};
-
-class FakeSubsystems : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        for (int i = 0; i < 5; ++i)
-            saved_[i] = JEX_SetSubsystemOps(kFakes[i].first, kFakes[i].second);
-    }
-    void TearDown() override
-    {
-        JEX_Quit();
-        for (int i = 0; i < 5; ++i)
-            JEX_SetSubsystemOps(kFakes[i].first, saved_[i]);
-    }
-    JEX_SubsystemOps saved_[5];
-};
-
-TEST_F(FakeSubsystems, OrderMaskAndFailures)
+void UseFakes()
 {
-    ASSERT_EQ(JEX_Init(JEX_INIT_EVERYTHING | JEX_INIT_NOPARACHUTE), 0);
-    EXPECT_EQ(JEX_WasInit(0), 0x1231u);
-    EXPECT_EQ(JEX_WasInit(JEX_INIT_AUDIO | JEX_INIT_JOYSTICK), 0x210u);
-    ASSERT_EQ(JEX_InitSubSystem(JEX_INIT_TIMER), 0);  // running: not started again
-    JEX_QuitSubSystem(JEX_INIT_VIDEO | JEX_INIT_TIMER);
-    JEX_QuitSubSystem(JEX_INIT_VIDEO);  // no longer running
-    JEX_Quit();
-    EXPECT_EQ(g_log, "VATJHtvjha");
+    JEX_SetSubsystemOps(JEX_INIT_VIDEO, {[] { return Start('V'); }, [] { Stop('V'); }});
+    JEX_SetSubsystemOps(JEX_INIT_AUDIO, {[] { return Start('A'); }, [] { Stop('A'); }});
+    JEX_SetSubsystemOps(JEX_INIT_TIMER, {[] { return Start('T'); }, [] { Stop('T'); }});
+    JEX_SetSubsystemOps(JEX_INIT_JOYSTICK, {[] { return Start('J'); }, [] { Stop('J'); }});
+    JEX_SetSubsystemOps(JEX_INIT_HAPTIC, {[] { return Start('H'); }, [] { Stop('H'); }});
+}
 
-    g_log.clear(), g_failing = "VJ";
-    EXPECT_EQ(JEX_Init(JEX_INIT_VIDEO | JEX_INIT_AUDIO), -1);
-    EXPECT_STREQ(JEX_GetError(), "V failed");
-    EXPECT_EQ(JEX_Init(JEX_INIT_TIMER | JEX_INIT_JOYSTICK | JEX_INIT_HAPTIC), -1);
-    EXPECT_EQ(g_log, "T");
-    EXPECT_EQ(JEX_WasInit(0), JEX_INIT_TIMER);
-    g_failing.clear();
+TEST(Init, OrderMaskAndFailures)
+{
+    const ChildResult r = RunChild([] {
+        UseFakes();
+        JEX_Init(JEX_INIT_EVERYTHING | JEX_INIT_NOPARACHUTE);
+        fprintf(stderr, " %x %x ", JEX_WasInit(0), JEX_WasInit(JEX_INIT_AUDIO | JEX_INIT_JOYSTICK));
+        JEX_InitSubSystem(JEX_INIT_TIMER);  // running: not started again
+        JEX_QuitSubSystem(JEX_INIT_VIDEO | JEX_INIT_TIMER);
+        JEX_QuitSubSystem(JEX_INIT_VIDEO);  // no longer running
+        JEX_Quit();
+        g_failing = "VJ";
+        fprintf(stderr, " %d %s ", JEX_Init(JEX_INIT_VIDEO | JEX_INIT_AUDIO), JEX_GetError());
+        const int result = JEX_Init(JEX_INIT_TIMER | JEX_INIT_JOYSTICK | JEX_INIT_HAPTIC);
+        fprintf(stderr, " %d %x", result, JEX_WasInit(0));
+    });
+    EXPECT_EQ(r.err, "VATJH 1231 210 tvjha -1 V failed T -1 1");
 }
 
 TEST(Init, RealSubsystems)
@@ -89,28 +74,27 @@ TEST(Init, RealSubsystems)
     unsetenv("JEX_VIDEODRIVER");
 }
 
-TEST_F(FakeSubsystems, FatalSignalsQuitOnceAndKill)
+TEST(Init, FatalSignalsQuitOnceAndKill)
 {
-    g_on_timer_quit = [] { fputs("timer quit\n", stderr); };
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGQUIT}) {
-        const ChildResult r = RunChild([sig] { JEX_Init(JEX_INIT_TIMER), raise(sig); });
+        const ChildResult r = RunChild([sig] { UseFakes(), JEX_Init(JEX_INIT_TIMER), raise(sig); });
         EXPECT_EQ(r.code, 128 + sig);
-        EXPECT_EQ(r.err, "timer quit\n") << sig;
+        EXPECT_EQ(r.err, "Tt") << sig;
     }
-    ChildResult r =
-        RunChild([] { JEX_Init(JEX_INIT_TIMER | JEX_INIT_NOPARACHUTE), raise(SIGQUIT); });
+    ChildResult r = RunChild(
+        [] { UseFakes(), JEX_Init(JEX_INIT_TIMER | JEX_INIT_NOPARACHUTE), raise(SIGQUIT); });
     EXPECT_EQ(r.code, 128 + SIGQUIT);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "T");
 
     // A crash inside JEX_Quit, or inside the shutdown a fatal signal ran.
-    g_on_timer_quit = [] { fputs("timer quit\n", stderr), raise(SIGSEGV); };
-    r = RunChild([] { JEX_Init(JEX_INIT_TIMER), JEX_Quit(); });
+    g_crash_in_timer_quit = true;
+    r = RunChild([] { UseFakes(), JEX_Init(JEX_INIT_TIMER), JEX_Quit(); });
     EXPECT_EQ(r.code, 128 + SIGSEGV);
-    EXPECT_EQ(r.err, "timer quit\n");
-    r = RunChild([] { JEX_Init(JEX_INIT_TIMER), raise(SIGQUIT); });
+    EXPECT_EQ(r.err, "Tt");
+    r = RunChild([] { UseFakes(), JEX_Init(JEX_INIT_TIMER), raise(SIGQUIT); });
     EXPECT_EQ(r.code, 128 + SIGSEGV);
-    EXPECT_EQ(r.err, "timer quit\n");
-    g_on_timer_quit = nullptr;
+    EXPECT_EQ(r.err, "Tt");
+    g_crash_in_timer_quit = false;
 }
 
 }  // namespace
