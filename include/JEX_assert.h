@@ -9,7 +9,8 @@
    The default handler prints the failure to standard error and then obeys
    the environment variable JEX_ASSERT ("abort", "break", "retry",
    "ignore", "always_ignore"; any other value aborts). Without it, it asks
-   on the terminal.
+   on the terminal (standard error and standard input) and aborts when no
+   answer can be read.
 
    Thread use: assertions may fail on any thread; reports are taken one at
    a time. JEX_SetAssertionHandler, JEX_GetAssertionReport and

@@ -26,8 +26,8 @@ void QuitVideo()
     JEX_VideoQuit();
 }
 
-// Audio, joysticks and force feedback are separate pieces of the library;
-// until they are part of this build their flags fail.
+// This build carries no audio, joystick or force-feedback subsystem: their
+// flags fail with a message naming the missing subsystem.
 int InitAudio()
 {
     JEX_SetError("Audio subsystem is not available in this build");
@@ -195,9 +195,11 @@ Uint32 JEX_WasInit(Uint32 flags)
 
 void JEX_Quit(void)
 {
-    g_init.quitting.store(1);
+    // A JEX_Quit nested in another (from a callback) must not end the
+    // outer one's guard.
+    const int was_quitting = g_init.quitting.exchange(1);
     QuitLibrary();
-    g_init.quitting.store(0);
+    g_init.quitting.store(was_quitting);
 }
 
 void JEX_InstallParachute(void)
