@@ -5,6 +5,7 @@
 
 #include "JEX_types.h"
 #include "JEX_init.h"
+#include "JEX_assert.h"
 #include "JEX_version.h"
 #include "JEX_error.h"
 #include "JEX_log.h"
