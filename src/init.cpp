@@ -10,6 +10,7 @@
 #include "JEX_hints.h"
 #include "JEX_init.h"
 #include "JEX_log.h"
+#include "JEX_audio.h"
 #include "JEX_video.h"
 #include "assert_internal.h"
 #include "init_internal.h"
@@ -26,14 +27,17 @@ void QuitVideo()
     JEX_VideoQuit();
 }
 
-// This build carries no audio, joystick or force-feedback subsystem: their
-// flags fail with a message naming the missing subsystem.
 int InitAudio()
 {
-    JEX_SetError("Audio subsystem is not available in this build");
-    return -1;
+    return JEX_AudioInit(nullptr);
 }
-void QuitAudio() {}
+void QuitAudio()
+{
+    JEX_AudioQuit();
+}
+
+// This build carries no joystick or force-feedback subsystem: their flags
+// fail with a message naming the missing subsystem.
 
 int InitJoystick()
 {
