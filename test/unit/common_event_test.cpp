@@ -1,6 +1,4 @@
-// Test harness event logger and hot keys: the line printed for every event
-// type and window event code, and the reactions (quit, Escape, closing a
-// window, the Control keys, the clipboard) on the scripted video driver.
+// Harness event logger and hot keys on the scripted video driver.
 #include "test_video_driver.h"
 
 #include "video/sysvideo.h"
@@ -8,9 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <sstream>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "common.h"
@@ -54,7 +53,6 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
     std::unique_ptr<CommonState, StateFree> state(CommonCreateState(kArgv, JEX_INIT_VIDEO));
     ASSERT_TRUE(state);
     state->info_flags = INFO_EVENT;
-
     std::vector<std::pair<JEX_Event, std::string>> cases;
     auto add = [&](const JEX_Event &e, std::string line) { cases.emplace_back(e, line); };
     JEX_Event e{};
@@ -87,13 +85,12 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
     add(e, "Mouse: wheel scrolled 0 in x and -1 in y in window 1");
     e.jball = {.type = JEX_JOYBALLMOTION, .which = 1, .ball = 2, .rel_x = -3, .rel_y = 4};
     add(e, "Joystick 1: ball 2 moved by -3,4");
-    const std::pair<int, const char *> hats[] = {{0, "CENTER"},  {1, "UP"},      {2, "RIGHT"},
-                                                 {3, "RIGHTUP"}, {4, "DOWN"},    {6, "RIGHTDOWN"},
-                                                 {8, "LEFT"},    {9, "LEFTUP"},  {12, "LEFTDOWN"},
-                                                 {5, "UNKNOWN"}, {15, "UNKNOWN"}};
-    for (const auto &[value, word] : hats) {
-        e.jhat = {.type = JEX_JOYHATMOTION, .which = 0, .hat = 1, .value = Uint8(value)};
-        add(e, std::string("Joystick 0: hat 1 moved to ") + word);
+    // Hat values 0 to 15 (5, 7, 10, 11, 13, 14, 15 are no direction).
+    std::istringstream hats("CENTER UP RIGHT RIGHTUP DOWN UNKNOWN RIGHTDOWN UNKNOWN LEFT LEFTUP "
+                            "UNKNOWN UNKNOWN LEFTDOWN UNKNOWN UNKNOWN UNKNOWN");
+    for (Uint8 value = 0; hats >> text; ++value) {
+        e.jhat = {.type = JEX_JOYHATMOTION, .which = 0, .hat = 1, .value = value};
+        add(e, "Joystick 0: hat 1 moved to " + text);
     }
     e.jbutton = {.type = JEX_JOYBUTTONDOWN, .which = 2, .button = 7, .state = 1};
     add(e, "Joystick 2: button 7 pressed");
@@ -107,7 +104,6 @@ TEST(CommonEventLog, OneLinePerEventWithTheFieldsInOrder)
         e.type = type;
         add(e, "Unknown event " + std::to_string(type));
     }
-
     for (auto &[event, line] : cases) {
         int done = 0;
         testing::internal::CaptureStderr();
@@ -167,14 +163,10 @@ TEST_F(CommonHotKeys, ClosingAWindowForgetsItAndKeepsTheOthers)
     EXPECT_EQ(JEX_GetWindowFromID(id), nullptr) << "destroyed";
     EXPECT_EQ(state->windows[1], nullptr);
     EXPECT_EQ(state->renderers[1], nullptr);
-    EXPECT_EQ(state->windows[0], w[0]);
-    EXPECT_EQ(state->windows[2], w[2]);
     // A second close for the same window and one for an unknown id change nothing.
     Send(WindowEvent(id, JEX_WINDOWEVENT_CLOSE));
     Send(WindowEvent(999, JEX_WINDOWEVENT_CLOSE));
-    EXPECT_EQ(state->windows[0], w[0]);
-    EXPECT_EQ(state->windows[2], w[2]);
-    EXPECT_EQ(done, 0);
+    EXPECT_EQ(std::tuple(state->windows[0], state->windows[2], done), std::tuple(w[0], w[2], 0));
     JEX_Event quit{};
     quit.type = JEX_QUIT;
     Send(quit);
@@ -192,7 +184,9 @@ TEST_F(CommonHotKeys, EscapeOnPressOnlyWithAnyModifiers)
 TEST_F(CommonHotKeys, ControlKeysActOnTheEventsWindow)
 {
     auto flags = [&](int i) { return JEX_GetWindowFlags(w[i]); };
-
+    auto call = [&](const char *name, int i) {
+        return std::vector<std::string>{name + ("(" + std::to_string(Id(i)) + ")")};
+    };
     Send(Key(JEX_KEYDOWN, Id(0), 13, JEX_KEYMOD_LCTRL));
     EXPECT_TRUE(flags(0) & JEX_WINDOW_FULLSCREEN);
     EXPECT_FALSE(flags(1) & JEX_WINDOW_FULLSCREEN);
@@ -201,26 +195,21 @@ TEST_F(CommonHotKeys, ControlKeysActOnTheEventsWindow)
     Send(Key(JEX_KEYDOWN, Id(0), 13, JEX_KEYMOD_RCTRL));
     EXPECT_FALSE(flags(0) & JEX_WINDOW_FULLSCREEN);
 
-    // Maximised and minimised states come back from the window system; what
-    // matters here is which request reaches the driver.
+    // Maximised/minimised states come from the window system: check the requests.
     drv.Take();
     Send(Key(JEX_KEYDOWN, Id(2), 'm'));
     EXPECT_EQ(drv.Take(), std::vector<std::string>{}) << "no Control";
     Send(Key(JEX_KEYDOWN, Id(2), 'm', JEX_KEYMOD_RCTRL));
-    EXPECT_EQ(drv.Take(),
-              std::vector<std::string>{"MaximizeWindow(" + std::to_string(Id(2)) + ")"});
+    EXPECT_EQ(drv.Take(), call("MaximizeWindow", 2));
     JEX_SendWindowEvent(w[2], JEX_WINDOWEVENT_MAXIMIZED, 0, 0);
     Send(Key(JEX_KEYDOWN, Id(2), 'm', JEX_KEYMOD_LCTRL));
-    EXPECT_EQ(drv.Take(), std::vector<std::string>{"RestoreWindow(" + std::to_string(Id(2)) + ")"});
+    EXPECT_EQ(drv.Take(), call("RestoreWindow", 2));
     Send(Key(JEX_KEYDOWN, Id(2), 'z', JEX_KEYMOD_LCTRL));
-    EXPECT_EQ(drv.Take(),
-              std::vector<std::string>{"MinimizeWindow(" + std::to_string(Id(2)) + ")"});
-
+    EXPECT_EQ(drv.Take(), call("MinimizeWindow", 2));
     Send(Key(JEX_KEYDOWN, Id(1), 'g', JEX_KEYMOD_LCTRL));
     EXPECT_TRUE(JEX_GetWindowGrab(w[1]));
     Send(Key(JEX_KEYDOWN, Id(1), 'g', JEX_KEYMOD_LCTRL));
     EXPECT_FALSE(JEX_GetWindowGrab(w[1]));
-
     // A key for a window that is gone does nothing.
     Send(Key(JEX_KEYDOWN, 999, 'm', JEX_KEYMOD_LCTRL));
     Send(Key(JEX_KEYDOWN, 999, 13, JEX_KEYMOD_LCTRL));
@@ -249,10 +238,7 @@ TEST_F(CommonHotKeys, PrintScreenWithoutRendererSavesNothing)
     testing::internal::CaptureStderr();
     Send(Key(JEX_KEYDOWN, Id(0), 0x40000046));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    FILE *f = std::fopen("screenshot.bmp", "rb");
-    EXPECT_EQ(f, nullptr);
-    if (f)
-        std::fclose(f);
+    EXPECT_NE(access("screenshot.bmp", F_OK), 0);
 }
 
 }  // namespace

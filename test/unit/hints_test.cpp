@@ -42,9 +42,7 @@ TEST_F(HintsTest, PriorityOrderDecidesReplacement)
     EXPECT_TRUE(JEX_SetHintWithPriority(kName, "o", JEX_HINT_OVERRIDE));
     EXPECT_FALSE(JEX_SetHint(kName, "n"));
     EXPECT_STREQ(JEX_GetHint(kName), "o");
-
-    // A priority above OVERRIDE must not claim success while being ignored,
-    // nor lock out later overrides.
+    // A priority above OVERRIDE neither claims success nor locks out later overrides.
     const char *other = "JEX_TEST_HINT2";
     EXPECT_FALSE(JEX_SetHintWithPriority(other, "x", static_cast<JEX_HintPriority>(3)));
     EXPECT_EQ(JEX_GetHint(other), nullptr);
@@ -52,10 +50,8 @@ TEST_F(HintsTest, PriorityOrderDecidesReplacement)
     EXPECT_FALSE(JEX_SetHintWithPriority(other, "x", static_cast<JEX_HintPriority>(0xFFFFFFFFu)));
     EXPECT_TRUE(JEX_SetHintWithPriority(other, "o", JEX_HINT_OVERRIDE));
     EXPECT_STREQ(JEX_GetHint(other), "o");
-
-    // Names, values and nulls.
-    ASSERT_TRUE(JEX_SetHintWithPriority(kName, "abcdef", JEX_HINT_OVERRIDE));
     // A pointer into the stored value must survive the replacement.
+    ASSERT_TRUE(JEX_SetHintWithPriority(kName, "abcdef", JEX_HINT_OVERRIDE));
     EXPECT_TRUE(JEX_SetHintWithPriority(kName, JEX_GetHint(kName) + 3, JEX_HINT_OVERRIDE));
     EXPECT_STREQ(JEX_GetHint(kName), "def");
     EXPECT_EQ(JEX_GetHint("jex_test_hint"), nullptr);  // case-sensitive
@@ -72,7 +68,6 @@ TEST_F(HintsTest, EnvironmentWinsUnlessOverrideAndClearKeepsIt)
     EXPECT_STREQ(JEX_GetHint(JEX_HINT_RENDER_DRIVER), "opengl");
     EXPECT_TRUE(JEX_SetHintWithPriority(JEX_HINT_RENDER_DRIVER, "software", JEX_HINT_OVERRIDE));
     EXPECT_STREQ(JEX_GetHint(JEX_HINT_RENDER_DRIVER), "software");
-
     // An environment value set later hides a NORMAL hint until it goes.
     ASSERT_TRUE(JEX_SetHint(kName, "hint"));
     setenv(kName, "env", 1);
@@ -86,18 +81,6 @@ TEST_F(HintsTest, EnvironmentWinsUnlessOverrideAndClearKeepsIt)
     EXPECT_STREQ(JEX_GetHint(kName), "env");
 }
 
-void ClearingCallback(const char *name, const char *old_value, const char *new_value)
-{
-    Record(name, old_value, new_value);
-    JEX_ClearHints();
-}
-
-void ResettingCallback(const char *name, const char *, const char *new_value)
-{
-    if (std::string(new_value) != "inner")
-        JEX_SetHintWithPriority(name, "inner", JEX_HINT_OVERRIDE);
-}
-
 TEST_F(HintsTest, CallbacksSeeEachChangeOnceAndMayChangeHints)
 {
     g_changes.clear();
@@ -105,21 +88,25 @@ TEST_F(HintsTest, CallbacksSeeEachChangeOnceAndMayChangeHints)
     ASSERT_TRUE(JEX_SetHint(kName, "1"));
     ASSERT_TRUE(JEX_RegisterHintChangedCb(kName, Record));
     ASSERT_TRUE(JEX_SetHint(kName, "2"));
-    // Same value at a higher priority: only the priority changes, silently;
-    // the raised priority then keeps out a NORMAL value.
+    // Same value, higher priority: silent; the raised priority keeps out NORMAL values.
     EXPECT_TRUE(JEX_SetHintWithPriority(kName, "2", JEX_HINT_OVERRIDE));
     EXPECT_FALSE(JEX_SetHint(kName, "3"));
     JEX_ClearHints();  // not told
     EXPECT_EQ(g_changes, std::vector<std::string>{"JEX_TEST_HINT:1>2"});
-
     // A callback runs without the hints locked: it may clear them...
     ASSERT_TRUE(JEX_SetHint(kName, "old"));
-    ASSERT_TRUE(JEX_RegisterHintChangedCb(kName, ClearingCallback));
+    ASSERT_TRUE(JEX_RegisterHintChangedCb(kName, [](const char *n, const char *o, const char *v) {
+        Record(n, o, v);
+        JEX_ClearHints();
+    }));
     EXPECT_TRUE(JEX_SetHint(kName, "new"));
     EXPECT_STREQ(JEX_GetHint(kName), "new");
     EXPECT_EQ(g_changes.back(), "JEX_TEST_HINT:old>new");
     // ...or raise the priority and win over the change that woke it.
-    ASSERT_TRUE(JEX_RegisterHintChangedCb(kName, ResettingCallback));
+    ASSERT_TRUE(JEX_RegisterHintChangedCb(kName, [](const char *name, const char *, const char *v) {
+        if (std::string(v) != "inner")
+            JEX_SetHintWithPriority(name, "inner", JEX_HINT_OVERRIDE);
+    }));
     EXPECT_FALSE(JEX_SetHint(kName, "outer"));
     EXPECT_STREQ(JEX_GetHint(kName), "inner");
 }
@@ -127,27 +114,23 @@ TEST_F(HintsTest, CallbacksSeeEachChangeOnceAndMayChangeHints)
 TEST_F(HintsTest, ThreadsSettingReadingAndClearingAtOnce)
 {
     // Every hint set by four threads at once is kept.
+    auto name = [](int t, int i) { return "JEX_T" + std::to_string(t) + "_" + std::to_string(i); };
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
-        threads.emplace_back([t] {
-            for (int i = 0; i < 1000; ++i) {
-                const std::string name = "JEX_T" + std::to_string(t) + "_" + std::to_string(i);
-                JEX_SetHint(name.c_str(), name.c_str() + 5);
-            }
+        threads.emplace_back([t, name] {
+            for (int i = 0; i < 1000; ++i)
+                JEX_SetHint(name(t, i).c_str(), name(t, i).c_str() + 5);
         });
     for (auto &th : threads)
         th.join();
     int lost = 0;
     for (int t = 0; t < 4; ++t)
         for (int i = 0; i < 1000; ++i) {
-            const std::string name = "JEX_T" + std::to_string(t) + "_" + std::to_string(i);
-            const char *value = JEX_GetHint(name.c_str());
-            lost += !value || name.substr(5) != value;
+            const char *value = JEX_GetHint(name(t, i).c_str());
+            lost += !value || name(t, i).substr(5) != value;
         }
     EXPECT_EQ(lost, 0);
-
-    // Clearing while others set, replace and read never touches freed
-    // records (the sanitizers watch), and no set is refused on the way.
+    // Clearing while others set, replace and read: no freed record touched, no set refused.
     std::atomic<int> running{3}, refused{0};
     threads.clear();
     for (int t = 0; t < 3; ++t)

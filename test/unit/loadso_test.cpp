@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +27,10 @@ protected:
     }
     void TearDown() override { JEX_UnloadObject(handle); }
 
+    int (*Function(const char *name))()
+    {
+        return reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, name));
+    }
     void *handle = nullptr;
 };
 
@@ -34,34 +39,20 @@ bool StartsWith(const std::string &s, const std::string &prefix)
     return s.rfind(prefix, 0) == 0;
 }
 
-TEST_F(LoadSoTest, FindsFunctionsAndData)
+TEST_F(LoadSoTest, FindsFunctionsAndDataAndRetriesWithALeadingUnderscore)
 {
-    auto answer = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_answer"));
     auto twice = reinterpret_cast<int (*)(int)>(JEX_LoadFunction(handle, "jex_test_module_twice"));
     auto counter = static_cast<int *>(JEX_LoadFunction(handle, "jex_test_module_counter"));
-    ASSERT_NE(answer, nullptr);
-    ASSERT_NE(twice, nullptr);
-    ASSERT_NE(counter, nullptr);
-    EXPECT_EQ(answer(), 42);
-    EXPECT_EQ(twice(21), 42);
-    EXPECT_EQ(*counter, 7);
-}
-
-TEST_F(LoadSoTest, RetriesWithALeadingUnderscoreAndReportsThePlainName)
-{
+    ASSERT_TRUE(twice && counter && Function("jex_test_module_answer"));
+    EXPECT_EQ(std::tuple(Function("jex_test_module_answer")(), twice(21), *counter),
+              std::tuple(42, 42, 7));
     JEX_SetError("before");
-    auto decorated =
-        reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_decorated"));
-    ASSERT_NE(decorated, nullptr);
-    EXPECT_EQ(decorated(), 1234);
-    EXPECT_STREQ(JEX_GetError(), "before");  // the failed first try is no failure of the call
     // The name as given comes first; an explicitly decorated name is used as it is.
-    auto both = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "jex_test_module_both"));
-    auto under = reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, "_jex_test_module_both"));
-    ASSERT_TRUE(both && under);
-    EXPECT_EQ(both(), 1);
-    EXPECT_EQ(under(), 2);
-
+    auto decorated = Function("jex_test_module_decorated"), both = Function("jex_test_module_both"),
+         under = Function("_jex_test_module_both");
+    ASSERT_TRUE(decorated && both && under);
+    EXPECT_EQ(std::tuple(decorated(), both(), under()), std::tuple(1234, 1, 2));
+    EXPECT_STREQ(JEX_GetError(), "before");  // the failed first try is no failure of the call
     EXPECT_EQ(JEX_LoadFunction(handle, "jex_test_module_absent"), nullptr);
     const std::string error = JEX_GetError();
     const std::string prefix = "Failed loading jex_test_module_absent: ";
@@ -78,17 +69,13 @@ TEST(LoadSo, MissingObjectsAndBadArguments)
     const std::string error = JEX_GetError();
     EXPECT_TRUE(StartsWith(error, std::string("Failed loading ") + missing + ": ")) << error;
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-
-    // Every symbol is bound when the object opens, so an unresolvable one
-    // fails the load rather than a later call.
+    // Every symbol is bound at open, so an unresolvable one fails the load.
     const std::string unresolved = ModulePath("jex_test_unresolved");
     ASSERT_EQ(access(unresolved.c_str(), R_OK), 0) << unresolved << " is missing";
     EXPECT_EQ(JEX_LoadObject(unresolved.c_str()), nullptr);
     EXPECT_NE(std::string(JEX_GetError()).find("jex_test_nowhere_to_be_found"), std::string::npos)
         << JEX_GetError();
-
-    // A null file would otherwise hand out the main program, and a null
-    // handle would search every loaded object.
+    // A null file would hand out the main program, a null handle search every object.
     EXPECT_EQ(JEX_LoadObject(nullptr), nullptr);
     EXPECT_STREQ(JEX_GetError(), "Parameter 'sofile' is invalid");
     EXPECT_EQ(JEX_LoadFunction(nullptr, "malloc"), nullptr);

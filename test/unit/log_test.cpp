@@ -1,5 +1,4 @@
 // Categorised logging: thresholds, overrides, output function, limits.
-
 #include "JEX_log.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +41,6 @@ protected:
         }
         return s;
     }
-
     std::vector<std::string> lines_;
     JEX_LogOutputFunction saved_fn_ = nullptr;
     void *saved_data_ = nullptr;
@@ -66,8 +64,7 @@ TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
     JEX_LogSetPriority(JEX_LOG_CATEGORY_VIDEO, JEX_LOG_PRIORITY_VERBOSE);
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_VIDEO), "123456");
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_AUDIO), "6");
-    // Set-all changes existing overrides and both defaults; later overrides
-    // are records of their own, for categories near and far alike.
+    // Set-all changes existing overrides and both defaults; later overrides are records of their own.
     JEX_LogSetAllPriority(JEX_LOG_PRIORITY_WARN);
     for (int c : {int{JEX_LOG_CATEGORY_VIDEO}, int{JEX_LOG_CATEGORY_APPLICATION}, 5000})
         EXPECT_EQ(Passing(c), "456") << c;
@@ -80,19 +77,16 @@ TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_INPUT), "123456");
     EXPECT_EQ(Passing(100000), "3456");
     EXPECT_EQ(JEX_LogGetPriority(-3), JEX_LOG_PRIORITY_DEBUG);
-
     // A priority that is none of the six is refused; the old value stays.
-    for (int category : {int{JEX_LOG_CATEGORY_SYSTEM}, 100000, 42}) {
-        const JEX_LogPriority before = JEX_LogGetPriority(category);
-        JEX_LogSetPriority(category, static_cast<JEX_LogPriority>(99));
-        JEX_LogSetPriority(category, static_cast<JEX_LogPriority>(7));
-        JEX_LogSetPriority(category, static_cast<JEX_LogPriority>(-1));
-        EXPECT_EQ(JEX_LogGetPriority(category), before) << category;
-    }
+    for (int category : {int{JEX_LOG_CATEGORY_SYSTEM}, 100000, 42})
+        for (int bad : {99, 7, -1}) {
+            const JEX_LogPriority before = JEX_LogGetPriority(category);
+            JEX_LogSetPriority(category, static_cast<JEX_LogPriority>(bad));
+            EXPECT_EQ(JEX_LogGetPriority(category), before) << category << " " << bad;
+        }
     JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(99));
     EXPECT_EQ(JEX_LogGetPriority(JEX_LOG_CATEGORY_APPLICATION), JEX_LOG_PRIORITY_VERBOSE);
     EXPECT_EQ(JEX_LogGetPriority(JEX_LOG_CATEGORY_SYSTEM), JEX_LOG_PRIORITY_CRITICAL);
-
     JEX_LogResetPriorities();
     for (int c : {4, 100000, -3, 2})
         EXPECT_EQ(JEX_LogGetPriority(c), JEX_LOG_PRIORITY_CRITICAL) << c;
@@ -110,7 +104,6 @@ TEST_F(LogTest, MessageLimitsAndOutputFunction)
     ASSERT_EQ(lines_.size(), 2u);
     EXPECT_EQ(lines_[0], "0:0:zero");
     EXPECT_EQ(lines_[1], "0:3:" + std::string(4095, 'm'));
-
     JEX_LogOutputFunction fn = nullptr;
     void *data = nullptr;
     JEX_LogGetOutputFunction(nullptr, &data);  // either out-parameter may be null
@@ -122,7 +115,6 @@ TEST_F(LogTest, MessageLimitsAndOutputFunction)
     JEX_Log("dropped");
     JEX_LogCritical(3, "dropped");
     EXPECT_TRUE(lines_.empty());
-
     ::testing::internal::CaptureStderr();
     JEX_LogOutput(nullptr, 0, JEX_LOG_PRIORITY_INFO, "text");
     JEX_LogOutput(nullptr, 4, JEX_LOG_PRIORITY_CRITICAL, "bad");
@@ -138,8 +130,7 @@ TEST_F(LogTest, ThresholdsChangeSafelyWhileOtherThreadsLog)
     JEX_LogSetOutputFunction([](void *d, int, JEX_LogPriority,
                                 const char *) { static_cast<std::atomic<int> *>(d)->fetch_add(1); },
                              &delivered);
-    // CRITICAL passes every threshold the main thread sets (a refused one
-    // included), so every message must arrive.
+    // CRITICAL passes every threshold the main thread sets, so every message must arrive.
     std::atomic<int> running{4};
     std::vector<std::thread> loggers;
     for (int t = 0; t < 4; ++t)
