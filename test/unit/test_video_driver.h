@@ -49,6 +49,7 @@ public:
     bool install_default_cursor = false;     // VideoInit sets a default cursor (serial 0)
     // Observations.
     std::vector<std::string> log;
+    std::string clipboard;
     std::vector<Uint16> last_ramp;
     int contexts_alive = 0;
     std::set<int *> live_contexts;  // freed at the end if the test never deleted them
@@ -88,10 +89,7 @@ public:
     }
     // The log since the last call, which is then cleared.
     std::vector<std::string> Take() { return std::exchange(log, {}); }
-    void Omit(std::initializer_list<const char *> names)
-    {
-        omitted.insert(names.begin(), names.end());
-    }
+    void Omit(std::initializer_list<const char *> n) { omitted.insert(n.begin(), n.end()); }
     static const TestCursor *CursorData(const JEX_Cursor *cursor)
     {
         return cursor ? static_cast<const TestCursor *>(cursor->driverdata) : nullptr;
@@ -168,10 +166,7 @@ private:
     {
         Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
     }
-    static TestVideoDriver &Me(Device *device)
-    {
-        return *static_cast<TestVideoDriver *>(device->driverdata);
-    }
+    static TestVideoDriver &Me(Device *d) { return *static_cast<TestVideoDriver *>(d->driverdata); }
     // clang-format off
 #define JEX_TEST_WINDOW_SLOT(NAME) \
     static void NAME(Device *d, JEX_Window *w) { Me(d).Call(#NAME, Id(w), w); }
@@ -318,7 +313,17 @@ private:
     }
     static int SetClipboardText(Device *d, const char *text)
     {
-        return Me(d).Call("SetClipboardText", text) ? 0 : -1;
+        Me(d).Call("SetClipboardText", text);
+        Me(d).clipboard = text;
+        return 0;
+    }
+    static char *GetClipboardText(Device *d)
+    {
+        return strdup(Me(d).clipboard.c_str());
+    }
+    static JEX_bool HasClipboardText(Device *d)
+    {
+        return JEX_bool(!Me(d).clipboard.empty());
     }
     static Device *Create(int)
     {
@@ -348,7 +353,8 @@ private:
         JEX_TEST_SLOT(GL_DeleteContext) JEX_TEST_SLOT(PumpEvents)
         JEX_TEST_SLOT(SuspendScreenSaver)
         JEX_TEST_SLOT(StartTextInput) JEX_TEST_SLOT(StopTextInput) JEX_TEST_SLOT(SetTextInputRect)
-        JEX_TEST_SLOT(SetClipboardText)
+        JEX_TEST_SLOT(SetClipboardText) JEX_TEST_SLOT(GetClipboardText)
+        JEX_TEST_SLOT(HasClipboardText)
         if (me->install_mouse) {
             JEX_TEST_SLOT(CreateCursor) JEX_TEST_SLOT(ShowCursor) JEX_TEST_SLOT(FreeCursor)
             JEX_TEST_SLOT(WarpMouse) JEX_TEST_SLOT(SetRelativeMouseMode)
