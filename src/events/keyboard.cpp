@@ -189,7 +189,7 @@ bool ValidScancode(JEX_Scancode scancode)
 }
 
 // The modifier bit a held key sets, or 0.
-Uint16 HeldModifier(JEX_Scancode scancode)
+constexpr Uint16 HeldModifier(JEX_Scancode scancode)
 {
     switch (scancode) {
     case JEX_SCANCODE_LCTRL: return JEX_KEYMOD_LCTRL;
@@ -204,6 +204,14 @@ Uint16 HeldModifier(JEX_Scancode scancode)
     default: return 0;
     }
 }
+// Nine keys, nine distinct bits: every held modifier has its own.
+static_assert((HeldModifier(JEX_SCANCODE_LCTRL) | HeldModifier(JEX_SCANCODE_LSHIFT) |
+               HeldModifier(JEX_SCANCODE_LALT) | HeldModifier(JEX_SCANCODE_LGUI) |
+               HeldModifier(JEX_SCANCODE_RCTRL) | HeldModifier(JEX_SCANCODE_RSHIFT) |
+               HeldModifier(JEX_SCANCODE_RALT) | HeldModifier(JEX_SCANCODE_RGUI) |
+               HeldModifier(JEX_SCANCODE_MODE)) ==
+              (JEX_KEYMOD_CTRL | JEX_KEYMOD_SHIFT | JEX_KEYMOD_ALT | JEX_KEYMOD_GUI |
+               JEX_KEYMOD_MODE));
 
 Uint32 FocusId()
 {

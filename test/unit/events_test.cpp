@@ -1,20 +1,14 @@
-// The event queue: ring capacity and order, peeking and removal by type
-// range against a model, switches, filter and watchers (also while other
-// threads post), waiting, user types and platform messages.
+// Event queue: ring vs a model, switches, filter, watchers, waiting, user types.
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <random>
 #include <set>
 #include <thread>
 #include <tuple>
 #include <vector>
-
 #include "JEX_error.h"
 #include "JEX_events.h"
 #include "JEX_timer.h"
@@ -29,6 +23,12 @@ JEX_Event User(Uint32 type, Sint32 code)
     event.user.type = type;
     event.user.code = code;
     return event;
+}
+
+int Push(Sint32 code, Uint32 type = JEX_USEREVENT)
+{
+    JEX_Event event = User(type, code);
+    return JEX_PushEvent(&event);
 }
 
 int QueuedCount()
@@ -59,9 +59,7 @@ protected:
     }
 };
 
-// Random adds, peeks, gets, flushes and filters against a plain list: the
-// ring wraps at every offset, is filled to its 127 events, and loses events
-// in the middle, at the head and at the tail.
+// Random operations against a plain list: wraps at every offset, fills, holes.
 Uint32 g_model_reject_code = 0;
 int RejectCodeMultiple(void *, JEX_Event *event)
 {
@@ -153,12 +151,11 @@ TEST_F(EventQueue, PerTypeSwitchesAndRestarts)
                                         JEX_DISABLE, JEX_ENABLE, JEX_ENABLE}));
     EXPECT_TRUE(JEX_EventFamilyTouched(JEX_KEYDOWN >> 8));
     // Neighbours in the bit words are untouched.
-    for (Uint32 t : {Uint32(JEX_KEYUP), Uint32(JEX_KEYDOWN + 32), Uint32(JEX_KEYDOWN + 0x100)}) {
+    for (Uint32 t : {Uint32(JEX_KEYUP), Uint32(JEX_KEYDOWN + 32), Uint32(JEX_KEYDOWN + 0x100)})
         EXPECT_EQ(JEX_EventState(t, JEX_QUERY), JEX_ENABLE) << t;
-    }
     EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{1, 3}));
-    EXPECT_EQ(JEX_EventState(JEX_LASTEVENT, JEX_DISABLE), JEX_ENABLE);
-    EXPECT_EQ(JEX_EventState(JEX_LASTEVENT, JEX_QUERY), JEX_DISABLE);
+    EXPECT_TRUE(JEX_EventState(JEX_LASTEVENT, JEX_DISABLE) == JEX_ENABLE &&
+                JEX_EventState(JEX_LASTEVENT, JEX_QUERY) == JEX_DISABLE);
     // A stopped queue refuses everything.
     JEX_Event e = User(JEX_USEREVENT, 1);
     ASSERT_EQ(JEX_PushEvent(&e), 1);
@@ -172,9 +169,9 @@ TEST_F(EventQueue, PerTypeSwitchesAndRestarts)
     // A restart begins empty, with everything but platform messages enabled.
     ASSERT_EQ(JEX_StartEventLoop(), 0);
     EXPECT_EQ(JEX_PollEvent(nullptr), 0);
-    EXPECT_EQ(JEX_EventState(JEX_LASTEVENT, JEX_QUERY), JEX_ENABLE);
-    EXPECT_EQ(JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY), JEX_DISABLE);
-    EXPECT_FALSE(JEX_EventFamilyTouched(JEX_KEYDOWN >> 8));
+    EXPECT_TRUE(JEX_EventState(JEX_LASTEVENT, JEX_QUERY) == JEX_ENABLE &&
+                JEX_EventState(JEX_SYSWMEVENT, JEX_QUERY) == JEX_DISABLE &&
+                !JEX_EventFamilyTouched(JEX_KEYDOWN >> 8));
 }
 
 // Callbacks log "name:code" into the vector they are given.
@@ -190,8 +187,7 @@ int Logger(void *userdata, JEX_Event *event)
 int SelfRemovingWatch(void *, JEX_Event *event)
 {
     JEX_DelEventWatch(SelfRemovingWatch, nullptr);
-    JEX_Event nested = User(JEX_USEREVENT + 1, event->user.code + 1);
-    JEX_PushEvent(&nested);
+    Push(event->user.code + 1, JEX_USEREVENT + 1);
     return 1;
 }
 
@@ -212,8 +208,7 @@ TEST_F(EventQueue, FilterAndWatchers)
     JEX_Event e = User(JEX_USEREVENT, 7);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_EQ(log, (Calls{"f:7", "b:7", "a:7"})) << "the filter, then watchers newest first";
-    // A dropping filter stops the event before the watchers; installing a
-    // filter discards what is pending.
+    // A dropping filter stops the event first; a new filter clears the queue.
     log.clear();
     JEX_SetEventFilter(Logger<'f', 0>, &log);
     EXPECT_EQ(QueuedCount(), 0);
@@ -223,8 +218,7 @@ TEST_F(EventQueue, FilterAndWatchers)
     JEX_SetEventFilter(nullptr, &log);
     EXPECT_FALSE(JEX_GetEventFilter(&filter, &userdata));
     EXPECT_EQ(userdata, &log);
-    // Watchers still run when the event then does not fit; their verdicts
-    // are ignored.
+    // Watchers run, their verdicts ignored, even when the event does not fit.
     JEX_AddEventWatch(Logger<'z', 0>, &log);
     for (int i = 0; i < 127; ++i) {
         JEX_Event fill = User(JEX_USEREVENT, i);
@@ -244,8 +238,7 @@ TEST_F(EventQueue, FilterAndWatchers)
     EXPECT_TRUE(filter == nullptr && userdata == &log);
     EXPECT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_TRUE(log.empty());
-    // A watcher may remove itself and post from inside its own call; the
-    // nested post lands first.
+    // A watcher may remove itself and post from its call; that post lands first.
     JEX_AddEventWatch(SelfRemovingWatch, nullptr);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
     e.user.code = 10;
@@ -253,8 +246,7 @@ TEST_F(EventQueue, FilterAndWatchers)
     EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{11, 10, 10}));
 }
 
-// A filter whose calls take events out of the queue themselves, one ahead
-// of the scan and one behind it.
+// A filter that takes events out of the queue, one ahead of the scan, one behind.
 std::vector<Sint32> g_meddler_seen;
 int Meddler(void *, JEX_Event *event)
 {
@@ -264,8 +256,7 @@ int Meddler(void *, JEX_Event *event)
         JEX_Event taken;
         EXPECT_EQ(JEX_PeepEvents(&taken, 1, JEX_GETEVENT, JEX_USEREVENT + 2, JEX_USEREVENT + 2), 1);
         EXPECT_EQ(taken.user.code, 3);
-        JEX_Event added = User(JEX_USEREVENT, 100);
-        EXPECT_EQ(JEX_PushEvent(&added), 1);
+        EXPECT_EQ(Push(100), 1);
     } else if (code == 6) {
         JEX_FlushEvent(JEX_USEREVENT + 3);
     }
@@ -280,20 +271,16 @@ TEST_F(EventQueue, FilterEventsRemovesRejectedInPlaceAndSurvivesItsCallback)
         const Uint32 type = i == 3 || i == 7 ? JEX_USEREVENT + 2
                             : i == 5         ? JEX_USEREVENT + 3
                                              : JEX_USEREVENT;
-        JEX_Event e = User(type, i);
-        ASSERT_EQ(JEX_PushEvent(&e), 1);
+        ASSERT_EQ(Push(i, type), 1);
     }
     JEX_FilterEvents(Meddler, nullptr);
     // Every event still queued when the scan reached it was judged once.
     EXPECT_EQ(g_meddler_seen, (std::vector<Sint32>{0, 1, 2, 4, 5, 6, 7, 8, 9, 100}));
     EXPECT_EQ(DrainCodes(), (std::vector<Sint32>{0, 1, 2, 6, 7, 8, 9, 100}));
     // Ring sound afterwards: all 127 slots usable.
-    for (int i = 0; i < 127; ++i) {
-        JEX_Event e = User(JEX_USEREVENT, i);
-        ASSERT_EQ(JEX_PushEvent(&e), 1);
-    }
-    JEX_Event e = User(JEX_USEREVENT, 0);
-    EXPECT_EQ(JEX_PushEvent(&e), -1);
+    for (int i = 0; i < 127; ++i)
+        ASSERT_EQ(Push(i), 1);
+    EXPECT_EQ(Push(0), -1);
 }
 
 TEST_F(EventQueue, PollAndWait)
@@ -301,22 +288,17 @@ TEST_F(EventQueue, PollAndWait)
     JEX_Event e = User(JEX_USEREVENT, 5), out;
     ASSERT_EQ(JEX_PushEvent(&e), 1);
     EXPECT_EQ(JEX_PollEvent(nullptr) + JEX_PollEvent(nullptr), 2) << "a null record only reports";
-    EXPECT_EQ(JEX_PollEvent(&out), 1);
-    EXPECT_EQ(out.user.code, 5);
-    EXPECT_EQ(JEX_PollEvent(&out), 0);
+    EXPECT_TRUE(JEX_PollEvent(&out) == 1 && out.user.code == 5 && JEX_PollEvent(&out) == 0);
     EXPECT_EQ(JEX_WaitEventTimeout(&out, 25), 0);
     // Events posted by another thread end a wait.
     std::thread producer([] {
         for (Sint32 code : {6, 7}) {
             JEX_Delay(30);
-            JEX_Event late = User(JEX_USEREVENT, code);
-            JEX_PushEvent(&late);
+            Push(code);
         }
     });
-    EXPECT_EQ(JEX_WaitEventTimeout(&out, 5000), 1);
-    EXPECT_EQ(out.user.code, 6);
-    EXPECT_EQ(JEX_WaitEvent(&out), 1);
-    EXPECT_EQ(out.user.code, 7);
+    EXPECT_TRUE(JEX_WaitEventTimeout(&out, 5000) == 1 && out.user.code == 6);
+    EXPECT_TRUE(JEX_WaitEvent(&out) == 1 && out.user.code == 7);
     producer.join();
 }
 
@@ -330,8 +312,7 @@ TEST_F(EventQueue, PumpAndPostHooks)
 {
     JEX_SetPlatformPumpHook([] {
         ++g_hooks.pumps;
-        JEX_Event e = User(JEX_USEREVENT, 77);
-        JEX_PushEvent(&e);
+        Push(77);
     });
     JEX_Event out;
     ASSERT_EQ(JEX_PollEvent(&out), 1);
@@ -354,10 +335,8 @@ TEST_F(EventQueue, PumpAndPostHooks)
     JEX_SetGestureHook([](JEX_Event *event) { g_hooks.gestures.push_back(event->user.code); });
     JEX_SetEventFilter([](void *, JEX_Event *event) { return int(event->user.code >= 0); },
                        nullptr);
-    for (int code = -1; code < 130; ++code) {
-        JEX_Event e = User(JEX_USEREVENT, code);
-        JEX_PushEvent(&e);
-    }
+    for (int code = -1; code < 130; ++code)
+        Push(code);
     ASSERT_EQ(g_hooks.gestures.size(), 127u);
     EXPECT_EQ(std::tuple(g_hooks.gestures[0], g_hooks.gestures.back()), std::tuple(0, 126));
 }
@@ -389,11 +368,9 @@ TEST_F(EventQueue, PlatformMessagesAreCopiedAndSurviveWhileQueued)
     EXPECT_EQ(std::count(copy, copy + JEX_SYSWM_MSG_SIZE, 0xA0), JEX_SYSWM_MSG_SIZE);
     // A record without a message is queued without one.
     ASSERT_EQ(JEX_SendSysWMEvent(nullptr), 1);
-    ASSERT_EQ(JEX_PollEvent(&out), 1);
-    EXPECT_EQ(out.syswm.msg, nullptr);
+    EXPECT_TRUE(JEX_PollEvent(&out) == 1 && out.syswm.msg == nullptr);
     EXPECT_EQ(JEX_SendClipboardUpdate(), 1);
-    ASSERT_EQ(JEX_PollEvent(&out), 1);
-    EXPECT_EQ(out.type, static_cast<Uint32>(JEX_CLIPBOARDUPDATE));
+    EXPECT_TRUE(JEX_PollEvent(&out) == 1 && out.type == JEX_CLIPBOARDUPDATE);
     JEX_EventState(JEX_CLIPBOARDUPDATE, JEX_DISABLE);
     EXPECT_EQ(JEX_SendClipboardUpdate(), 0);
 }
@@ -405,9 +382,8 @@ TEST(EventRegistration, HandsOutEachCodeOnceUpToTheLimit)
     if (ran)
         GTEST_SKIP() << "user type codes are already used up in this process";
     ran = true;
-    EXPECT_EQ(JEX_RegisterEvents(0x8000), 0xFFFFFFFFu);
-    EXPECT_EQ(JEX_RegisterEvents(0), 0xFFFFFFFFu);
-    EXPECT_EQ(JEX_RegisterEvents(-3), 0xFFFFFFFFu);
+    for (int refused : {0x8000, 0, -3})
+        EXPECT_EQ(JEX_RegisterEvents(refused), 0xFFFFFFFFu) << refused;
     EXPECT_EQ(JEX_RegisterEvents(2), 0x8000u);
     // Threads compete for the rest in blocks of 1 and 3.
     std::vector<std::vector<Uint32>> got(4);
@@ -461,8 +437,7 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
             std::this_thread::yield();
         for (int i = 0; i < n; ++i) {
             const int p = static_cast<int>(batch[i].type - JEX_USEREVENT);
-            ASSERT_GE(p, 0);
-            ASSERT_LT(p, kProducers);
+            ASSERT_TRUE(p >= 0 && p < kProducers) << p;
             in_order = in_order && batch[i].user.code == next[p];
             ++next[p];
         }
@@ -476,8 +451,7 @@ TEST_F(EventQueue, FourProducersOneConsumerLoseNothing)
     EXPECT_EQ(QueuedCount(), 0);
 }
 
-// Userdata that a watcher touches; freed by the thread that removed it as
-// soon as the removal returns, so a late call is a use after free.
+// Watcher userdata freed right after removal: a late call is a use after free.
 struct Counter {
     std::atomic<long> calls{0};
 };
@@ -542,8 +516,7 @@ TEST_F(EventQueue, WatchersAndFilterChangeWhileThreadsPost)
 
 TEST_F(EventQueue, StopWhileThreadsPost)
 {
-    // Posting threads may outlive the queue; they must see refusals, not a
-    // destroyed lock.
+    // Posting threads that outlive the queue see refusals, not a destroyed lock.
     std::atomic<bool> stop{false};
     std::atomic<long> refused{0};
     Counter watched;
@@ -571,10 +544,8 @@ TEST_F(EventQueue, StopWhileThreadsPost)
     EXPECT_GT(refused.load() + watched.calls.load(), 0);
     // The ring is still sound after the restarts.
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
-    JEX_Event in = User(JEX_USEREVENT, 42), out;
-    ASSERT_EQ(JEX_PushEvent(&in), 1);
-    ASSERT_EQ(JEX_PollEvent(&out), 1);
-    EXPECT_EQ(out.user.code, 42);
-    EXPECT_EQ(JEX_PollEvent(&out), 0);
+    JEX_Event out;
+    ASSERT_EQ(Push(42), 1);
+    EXPECT_TRUE(JEX_PollEvent(&out) == 1 && out.user.code == 42 && JEX_PollEvent(&out) == 0);
 }
 }  // namespace

@@ -2,11 +2,8 @@
 // scancode and key names, text and composition events cut at a UTF-8
 // boundary, focus order, and out-of-range scancodes and key codes.
 #include "test_video_driver.h"
-
 #include "events/keyboard_internal.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -79,24 +76,6 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
                    "up A mods 0 repeat 0 in 1", "down Left Shift mods 0 repeat 0 in 1",
                    "down Right Ctrl mods 1 repeat 0 in 1", "up Left Shift mods 128 repeat 0 in 1",
                    "up Right Ctrl mods 0 repeat 0 in 1"}));
-    JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_A);
-    const JEX_Event down = TakeAll(JEX_KEYDOWN, JEX_KEYDOWN).at(0);
-    EXPECT_EQ(std::tuple(down.key.keyinfo.keycode, down.key.keyinfo.unicode_value),
-              std::tuple('a', 0u));
-    // Each held modifier has its own bit.
-    const std::pair<JEX_Scancode, Uint16> held[] = {
-        {JEX_SCANCODE_LCTRL, JEX_KEYMOD_LCTRL}, {JEX_SCANCODE_LSHIFT, JEX_KEYMOD_LSHIFT},
-        {JEX_SCANCODE_LALT, JEX_KEYMOD_LALT},   {JEX_SCANCODE_LGUI, JEX_KEYMOD_LGUI},
-        {JEX_SCANCODE_RCTRL, JEX_KEYMOD_RCTRL}, {JEX_SCANCODE_RSHIFT, JEX_KEYMOD_RSHIFT},
-        {JEX_SCANCODE_RALT, JEX_KEYMOD_RALT},   {JEX_SCANCODE_RGUI, JEX_KEYMOD_RGUI},
-        {JEX_SCANCODE_MODE, JEX_KEYMOD_MODE}};
-    for (const auto &[sc, bit] : held) {
-        JEX_SendKeyboardKey(JEX_PRESSED, sc);
-        EXPECT_EQ(JEX_GetModState(), bit) << sc;
-        JEX_SendKeyboardKey(JEX_RELEASED, sc);
-        EXPECT_EQ(JEX_GetModState(), 0) << sc;
-    }
-    TakeKeys();
     // Lock keys toggle on every press report, repeats included; releases
     // leave them alone.
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_CAPSLOCK);
@@ -120,9 +99,7 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
     EXPECT_EQ(JEX_GetModState(), JEX_KEYMOD_CAPS | JEX_KEYMOD_LGUI);
     EXPECT_TRUE(TakeKeys().empty()) << "setting the state posts nothing";
     // The state array is live, and a disabled type still updates it.
-    int numkeys = 0;
-    const Uint8 *state = JEX_GetKeyboardState(&numkeys);
-    EXPECT_EQ(numkeys, JEX_SCANCODE_COUNT);
+    const Uint8 *state = JEX_GetKeyboardState(nullptr);
     JEX_EventState(JEX_KEYDOWN, JEX_DISABLE);
     EXPECT_EQ(JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_Z), 0);
     EXPECT_EQ(state[JEX_SCANCODE_Z], JEX_PRESSED);
@@ -176,18 +153,14 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
     for (size_t i = 0; i < keys.size(); ++i)
         keys[i] = JEX_Keycode(0x1000 + i);
     // Ranges that leave the table, for any pair of ints, change nothing.
-    JEX_SetKeymap(500, keys.data(), 13);
-    JEX_SetKeymap(-1, keys.data(), 2);
-    JEX_SetKeymap(10, keys.data(), -1);
-    JEX_SetKeymap(10, keys.data(), INT_MIN);
-    JEX_SetKeymap(INT_MAX, keys.data(), 1);
-    JEX_SetKeymap(1, keys.data(), INT_MAX);
+    for (auto [start, n] :
+         {std::pair{500, 13}, {-1, 2}, {10, -1}, {10, INT_MIN}, {INT_MAX, 1}, {1, INT_MAX}})
+        JEX_SetKeymap(start, keys.data(), n);
     JEX_SetKeymap(10, nullptr, 2);
     std::array<JEX_Keycode, JEX_SCANCODE_COUNT> defaults;
     JEX_GetDefaultKeymap(defaults.data());
-    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc) {
+    for (int sc = 0; sc < JEX_SCANCODE_COUNT; ++sc)
         ASSERT_EQ(JEX_GetKeyFromScancode(sc), defaults[sc]) << sc;
-    }
     JEX_SetKeymap(500, keys.data(), 12);
     EXPECT_EQ(JEX_GetKeyFromScancode(500) + JEX_GetKeyFromScancode(511), 0x1000 + 0x100B);
     JEX_SetKeymap(300, &keys[3], 1);
@@ -208,54 +181,16 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
 
 TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
 {
-    // The name and keymap rows, their gaps and their count are pinned
-    // where the tables are built; here the lookups over them.
-    EXPECT_STREQ(JEX_GetScancodeName(JEX_SCANCODE_LALT), "Left Alt");
-    EXPECT_EQ(JEX_GetKeyFromScancode(JEX_SCANCODE_F1), JEX_SCANCODE_TO_KEYCODE(JEX_SCANCODE_F1));
-    // Characters are spelt in UTF-8, up to the six-byte 31-bit forms.
-    const JEX_Keycode keys[] = {'a',
-                                'z',
-                                '5',
-                                '[',
-                                JEXK_RETURN,
-                                JEXK_ESCAPE,
-                                JEXK_BACKSPACE,
-                                JEXK_TAB,
-                                JEXK_SPACE,
-                                JEXK_DELETE,
-                                0,
-                                JEX_SCANCODE_TO_KEYCODE(JEX_SCANCODE_F1),
-                                JEX_SCANCODE_TO_KEYCODE(100),
-                                JEX_SCANCODE_TO_KEYCODE(0),
-                                0xE9,
-                                0x7FF,
-                                0x20AC,
-                                0x10348,
-                                0x200000,
-                                0x3FFFFFFF};
-    Log names;
+    // Letters are upper-cased, control keys named by their scancode, other
+    // characters spelt in UTF-8 up to the six-byte 31-bit forms.
+    const JEX_Keycode f1 = JEX_SCANCODE_TO_KEYCODE(JEX_SCANCODE_F1), gap = f1 + 42;  // 100: no name
+    const JEX_Keycode keys[] = {'a',  '5',   JEXK_RETURN, JEXK_DELETE, 0,        f1,        gap,
+                                0xE9, 0x7FF, 0x20AC,      0x10348,     0x200000, 0x3FFFFFFF};
+    std::string joined;
     for (JEX_Keycode key : keys)
-        names.push_back(JEX_GetKeyName(key));
-    EXPECT_EQ(names, (Log{"A",
-                          "Z",
-                          "5",
-                          "[",
-                          "Return",
-                          "Escape",
-                          "Backspace",
-                          "Tab",
-                          "Space",
-                          "Delete",
-                          "",
-                          "F1",
-                          "",
-                          "",
-                          "\xC3\xA9",
-                          "\xDF\xBF",
-                          "\xE2\x82\xAC",
-                          "\xF0\x90\x8D\x88",
-                          "\xF8\x88\x80\x80\x80",
-                          "\xFC\xBF\xBF\xBF\xBF\xBF"}));
+        joined += std::string(JEX_GetKeyName(key)) + "|";
+    EXPECT_EQ(joined, "A|5|Return|Delete||F1||\xC3\xA9|\xDF\xBF|\xE2\x82\xAC|\xF0\x90\x8D\x88|"
+                      "\xF8\x88\x80\x80\x80|\xFC\xBF\xBF\xBF\xBF\xBF|");
     // Drivers rename entries (the table keeps the pointer); the control
     // keys follow renamed or removed entries.
     static const char enter[] = "Enter";
@@ -284,9 +219,8 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     const std::string euro = std::string(29, 'y') + "\xE2\x82\xAC"
                                                     "z";         // 30th to 32nd bytes
     const std::string fits = std::string(29, 'w') + "\xC3\xA9";  // exactly 31 bytes
-    for (const std::string &text : {std::string("h\xC3\xA9llo"), forty, e_acute, euro, fits}) {
+    for (const std::string &text : {std::string("h\xC3\xA9llo"), forty, e_acute, euro, fits})
         EXPECT_EQ(JEX_SendKeyboardText(text.c_str()), 1);
-    }
     Log texts;
     for (const JEX_Event &e : TakeAll(JEX_TEXTINPUT, JEX_TEXTINPUT)) {
         EXPECT_EQ(e.text.window_id, b->id);

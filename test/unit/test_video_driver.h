@@ -1,10 +1,7 @@
-// A scripted video driver: the real video core runs against this table.
-// Tests start it with JEX_VideoInitWithBootstrap (it is no row of the
-// driver table). Displays and modes are configurable, slots can be left
-// empty or made to fail, GL slots hand out fake contexts, cursors keep a
-// copy of their pixels, and PumpEvents replays scripted driver-side events.
-// Slot calls are logged ("CreateWindow(1)") for the checks where their
-// order is the contract.
+// A scripted video driver, started with JEX_VideoInitWithBootstrap, that the real video core
+// runs against: configurable displays, slots left empty or made to fail, fake GL contexts,
+// cursors that keep their pixels, scripted events replayed by PumpEvents, and a log of slot
+// calls ("CreateWindow(1)") for the checks where their order is the contract.
 #ifndef JEX_TEST_VIDEO_DRIVER_H
 #define JEX_TEST_VIDEO_DRIVER_H
 
@@ -13,7 +10,6 @@
 #include "JEX_pixels.h"
 #include "events/mouse_internal.h"
 #include "video/sysvideo.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,19 +41,16 @@ public:
     std::vector<TestDisplay> displays{TestDisplay{}};
     std::set<std::string> omitted;  // slots left empty
     std::set<std::string> failing;  // slots that report failure
-    // Runs after a slot has been logged, e.g. to answer SetWindowSize with
-    // another size.
+    // Runs after a slot has been logged, e.g. to answer SetWindowSize with another size.
     std::map<std::string, std::function<void(JEX_Window *)>> after;
     Uint16 driver_ramp_base = 100;           // GetWindowGammaRamp answers base + i
     std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
     bool install_mouse = false;              // fill the cursor slots
     bool install_default_cursor = false;     // VideoInit sets a default cursor (serial 0)
-
     // Observations.
     std::vector<std::string> log;
-    std::vector<Uint16> last_ramp;
     std::string clipboard;
-    bool has_clipboard = false;
+    std::vector<Uint16> last_ramp;
     int contexts_alive = 0;
     std::set<int *> live_contexts;  // freed at the end if the test never deleted them
     JEX_GLContext current_context = nullptr;
@@ -65,15 +58,12 @@ public:
     int cursors_alive = 0;
     int next_cursor_serial = 1;
     int shown_cursor = -2;  // serial ShowCursor last showed, -1 for hidden, -2 never called
-    int warps = 0;
     std::vector<std::function<void()>> script;  // replayed by the next PumpEvents
-
     struct TestCursor {
         int serial = 0;
         int w = 0, h = 0, hot_x = 0, hot_y = 0;
         std::vector<Uint32> pixels;  // ARGB8888, row-major
     };
-
     static TestVideoDriver *&current()
     {
         static TestVideoDriver *instance = nullptr;
@@ -91,7 +81,6 @@ public:
     }
     TestVideoDriver(const TestVideoDriver &) = delete;
     TestVideoDriver &operator=(const TestVideoDriver &) = delete;
-
     int Start()
     {
         current() = this;
@@ -100,10 +89,7 @@ public:
     }
     // The log since the last call, which is then cleared.
     std::vector<std::string> Take() { return std::exchange(log, {}); }
-    void Omit(std::initializer_list<const char *> names)
-    {
-        omitted.insert(names.begin(), names.end());
-    }
+    void Omit(std::initializer_list<const char *> n) { omitted.insert(n.begin(), n.end()); }
     static const TestCursor *CursorData(const JEX_Cursor *cursor)
     {
         return cursor ? static_cast<const TestCursor *>(cursor->driverdata) : nullptr;
@@ -114,7 +100,6 @@ private:
     static std::string Id(JEX_Window *window) { return std::to_string(window ? window->id : 0); }
     static std::string Str(int v) { return std::to_string(v); }
     static int Index(JEX_VideoDisplay *display) { return JEX_GetIndexOfDisplay(display); }
-
     // Logs the call and runs its hook; false, with an error, when the slot
     // is scripted to fail. `slot` is a literal: the error keeps the pointer.
     bool Call(const char *slot, const std::string &args = "", JEX_Window *window = nullptr)
@@ -127,7 +112,6 @@ private:
         JEX_SetError("scripted %s failure", slot);
         return false;
     }
-
     static int VideoInit(Device *d)
     {
         TestVideoDriver &me = Me(d);
@@ -146,7 +130,6 @@ private:
         }
         return 0;
     }
-    static void VideoQuit(Device *d) { Me(d).Call("VideoQuit"); }
     static int GetDisplayBounds(Device *d, JEX_VideoDisplay *display, JEX_Rect *rect)
     {
         // A pure query the core makes often: not logged.
@@ -183,30 +166,24 @@ private:
     {
         Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
     }
-    static char *GetClipboardText(Device *d)
-    {
-        return Me(d).Call("GetClipboardText"), strdup(Me(d).clipboard.c_str());
-    }
-    static JEX_bool HasClipboardText(Device *d)
-    {
-        return Me(d).Call("HasClipboardText"), JEX_bool(Me(d).has_clipboard);
-    }
-    static TestVideoDriver &Me(Device *device)
-    {
-        return *static_cast<TestVideoDriver *>(device->driverdata);
-    }
+    static TestVideoDriver &Me(Device *d) { return *static_cast<TestVideoDriver *>(d->driverdata); }
     // clang-format off
 #define JEX_TEST_WINDOW_SLOT(NAME) \
     static void NAME(Device *d, JEX_Window *w) { Me(d).Call(#NAME, Id(w), w); }
+#define JEX_TEST_PLAIN_SLOT(NAME) static void NAME(Device *d) { Me(d).Call(#NAME); }
+    JEX_TEST_PLAIN_SLOT(VideoQuit) JEX_TEST_PLAIN_SLOT(StartTextInput)
+    JEX_TEST_PLAIN_SLOT(StopTextInput)
     JEX_TEST_WINDOW_SLOT(SetWindowTitle) JEX_TEST_WINDOW_SLOT(SetWindowPosition)
     JEX_TEST_WINDOW_SLOT(SetWindowSize) JEX_TEST_WINDOW_SLOT(ShowWindow)
     JEX_TEST_WINDOW_SLOT(HideWindow) JEX_TEST_WINDOW_SLOT(RaiseWindow)
     JEX_TEST_WINDOW_SLOT(MaximizeWindow) JEX_TEST_WINDOW_SLOT(MinimizeWindow)
     JEX_TEST_WINDOW_SLOT(RestoreWindow) JEX_TEST_WINDOW_SLOT(SetWindowGrab)
     JEX_TEST_WINDOW_SLOT(DestroyWindow) JEX_TEST_WINDOW_SLOT(GL_SwapWindow)
-    // clang-format on
 #undef JEX_TEST_WINDOW_SLOT
-                            static void SetWindowIcon(Device *d, JEX_Window *w, JEX_Surface *icon)
+#undef JEX_TEST_PLAIN_SLOT
+    static void SetTextInputRect(Device *d, JEX_Rect *) { Me(d).Call("SetTextInputRect"); }
+    // clang-format on
+    static void SetWindowIcon(Device *d, JEX_Window *w, JEX_Surface *icon)
     {
         Me(d).Call("SetWindowIcon", Id(w) + "," + Str(icon->w) + "x" + Str(icon->h), w);
     }
@@ -230,7 +207,6 @@ private:
     {
         return Me(d).Call("GetWindowWMInfo", Id(w), w) ? JEX_TRUE : JEX_FALSE;
     }
-
     // GL_LoadLibrary makes the driver's GL state; GL_UnloadLibrary frees it
     // but leaves the device's pointer for the core to clear, and
     // GL_DeleteContext reads it as a real driver would, so the address
@@ -292,7 +268,6 @@ private:
             me.current_context = nullptr;
         delete static_cast<int *>(context);
     }
-
     static JEX_Cursor *CreateCursor(Device *d, JEX_Surface *surface, int hot_x, int hot_y)
     {
         TestVideoDriver &me = Me(d);
@@ -324,40 +299,32 @@ private:
     }
     static void WarpMouse(Device *d, JEX_Window *w, int x, int y)
     {
-        ++Me(d).warps;
         Me(d).Call("WarpMouse", Id(w) + "," + Str(x) + "," + Str(y), w);
     }
     static int SetRelativeMouseMode(Device *d, JEX_bool on)
     {
         return Me(d).Call("SetRelativeMouseMode", Str(on)) ? 0 : -1;
     }
-
     static void PumpEvents(Device *d)
     {
         Me(d).Call("PumpEvents");
         for (auto &step : std::exchange(Me(d).script, {}))
             step();
     }
-    static void StartTextInput(Device *d)
-    {
-        Me(d).Call("StartTextInput");
-    }
-    static void StopTextInput(Device *d)
-    {
-        Me(d).Call("StopTextInput");
-    }
-    static void SetTextInputRect(Device *d, JEX_Rect *)
-    {
-        Me(d).Call("SetTextInputRect");
-    }
     static int SetClipboardText(Device *d, const char *text)
     {
         Me(d).Call("SetClipboardText", text);
         Me(d).clipboard = text;
-        Me(d).has_clipboard = true;
         return 0;
     }
-
+    static char *GetClipboardText(Device *d)
+    {
+        return strdup(Me(d).clipboard.c_str());
+    }
+    static JEX_bool HasClipboardText(Device *d)
+    {
+        return JEX_bool(!Me(d).clipboard.empty());
+    }
     static Device *Create(int)
     {
         TestVideoDriver *me = current();
