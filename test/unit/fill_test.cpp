@@ -117,23 +117,6 @@ TEST(FillRect, GaplessRowsOnEveryPath)
     }
 }
 
-TEST(FillRect, ThreeBytePixelsHoldMappedColourInMemoryOrder)
-{
-    for (Uint32 code : {JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_BGR24}) {
-        SurfacePtr s = Make(code, 5, 2);
-        ASSERT_TRUE(s);
-        ASSERT_EQ(JEX_FillRect(s.get(), nullptr, JEX_MapRGB(s->format, 0x11, 0x22, 0x33)), 0);
-        const Uint8 *p = static_cast<const Uint8 *>(s->pixels) + s->pitch + 3 * 4;
-        const Uint32 bytes = ReadRaw(p, 3);  // first byte lowest
-        EXPECT_EQ(bytes, code == JEX_PIXELFORMAT_RGB24 ? 0x332211u : 0x112233u)
-            << std::hex << bytes;
-        Uint8 r, g, b;
-        JEX_GetRGB(bytes, s->format, &r, &g, &b);
-        EXPECT_TRUE(r == 0x11 && g == 0x22 && b == 0x33)
-            << int(r) << " " << int(g) << " " << int(b);
-    }
-}
-
 TEST(FillRect, StaysInsideTheClipAndFillsTheClipForNull)
 {
     SurfacePtr s = Make(JEX_PIXELFORMAT_RGB565, 20, 10);
