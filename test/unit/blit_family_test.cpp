@@ -1,10 +1,5 @@
-// The blitter families against an oracle written from the colour formulas:
-// for every pair of formats (indexed, 8-bit, 2-, 3- and 4-byte) and a range of
-// copy-flag sets, the test decides independently which routine the selection
-// rules name and what that routine's arithmetic gives for every pixel, and
-// checks both the routine the map holds and every destination byte. Then
-// widths 0 to 70 at several offsets on every vector path, compared with the
-// scalar path byte for byte.
+// The blitter families against an oracle of which routine each format pair and
+// flag set takes and what its arithmetic gives; then widths 0-70 on every path.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -416,7 +411,6 @@ R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, st
     if (src.fmt()->bits_per_pixel >= 8 && w > 1)
         src.set(sx, 2, key ^ src.fmt()->amask);
     Apply(src.get(), f, key);
-
     const bool identity = scode == dcode && (!src.fmt()->palette || same_palette);
     const R want_routine = Select(src.fmt(), dst.fmt(), FlagBits(f), identity);
     std::vector<Uint32> before(size_t(dw) * h);
@@ -424,7 +418,6 @@ R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, st
         for (int x = 0; x < dw; ++x)
             before[size_t(y) * dw + x] = dst.pixel(x, y);
     const std::vector<Uint8> dst_bytes = dst.Bytes();
-
     JEX_Rect sr{sx, 1, w, 2}, dr{dx, 1, 0, 0};
     JEX_ClearError();
     const int rc = JEX_UpperBlit(src.get(), &sr, dst.get(), &dr);
@@ -528,10 +521,8 @@ TEST(BlitFamilies, SurfaceAlphaZero)
     EXPECT_EQ(g.pixel(0, 0), 0x1234u);
 }
 
-// Every routine over widths 0 to 70 at several source and destination
-// offsets and buffer alignments, so each unrolled tail and each vector
-// remainder runs, on every path; each path against the oracle and the
-// vector paths against the scalar one byte for byte.
+// Widths 0-70 at several offsets and alignments on every path: against the
+// oracle, and the vector paths byte for byte against the scalar one.
 TEST(BlitFamilies, WidthsOffsetsAndPaths)
 {
     struct Pair {

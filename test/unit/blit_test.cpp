@@ -1,7 +1,5 @@
-// Blits: clipping of the upper blit against a brute-force oracle, scaled
-// blits against the colour formulas, copies within one surface and of
-// sub-byte pixels, with guard bytes after every row and buffer (every format
-// pair and flag set unscaled: blit_family_test).
+// Blits: clipping against brute force, scaled blits against the formulas,
+// overlapping and sub-byte copies (unscaled format pairs: blit_family_test).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,9 +94,8 @@ TEST(BlitOracle, ScaledWithFlags)
             }
 }
 
-// The shortcut fast routines may take: a source that is transparent after
-// modulation leaves the destination unchanged whenever SkipsTransparent says
-// so, for every source colour and destination.
+// Whenever SkipsTransparent says so, a source transparent after modulation
+// leaves the destination unchanged.
 TEST(BlitPixel, TransparentSourceShortcut)
 {
     using namespace jex::blit;
@@ -178,7 +175,6 @@ void CheckClip(const ClipCase &c)
     JEX_SetClipRect(dst.get(), &c.clip);
     JEX_Rect clip;
     JEX_GetClipRect(dst.get(), &clip);
-
     std::vector<Uint32> want(kDW * kDH, 0);
     Sint64 minx = INT64_MAX, miny = INT64_MAX, maxx = INT64_MIN, maxy = INT64_MIN;
     const Sint64 srx = c.has_src ? c.srcrect.x : 0, sry = c.has_src ? c.srcrect.y : 0;
@@ -199,7 +195,6 @@ void CheckClip(const ClipCase &c)
             maxy = std::max(maxy, dy);
         }
     }
-
     JEX_Rect s = c.srcrect, d = c.dstrect;
     ASSERT_EQ(
         JEX_UpperBlit(src.get(), c.has_src ? &s : nullptr, dst.get(), c.has_dst ? &d : nullptr), 0)
@@ -268,7 +263,6 @@ TEST(BlitErrors, NullAndLockedSurfaces)
     EXPECT_EQ(JEX_UpperBlit(a.get(), nullptr, nullptr, nullptr), -1);
     EXPECT_EQ(JEX_UpperBlitScaled(a.get(), nullptr, nullptr, nullptr), -1);
     EXPECT_STREQ(JEX_GetError(), "JEX_UpperBlitScaled: passed a NULL surface");
-
     a.set(1, 1, 0x123456);
     ASSERT_EQ(JEX_LockSurface(b.get()), 0);
     EXPECT_EQ(JEX_UpperBlit(a.get(), nullptr, b.get(), nullptr), -1);
@@ -367,9 +361,8 @@ unsigned SubPixel(const Uint8 *row, int n, int bits)
     return (row[n / per] >> (8 - bits - (n % per) * bits)) & ((1u << bits) - 1);
 }
 
-// 1- and 4-bit surfaces are copied at their bit positions: pixels beside
-// the rectangle in the same bytes, and the bytes after each row, keep their
-// values.
+// 1- and 4-bit copies at every bit alignment; neighbours in the same byte keep
+// their values.
 TEST(BlitCopy, SubBytePixelsAtEveryAlignment)
 {
     std::mt19937 rng(7);
