@@ -53,20 +53,17 @@ TEST(CPUInfo, FeaturesAgreeWithTheKernel)
     EXPECT_EQ(JEX_HasAVX(), has("avx"));
     EXPECT_EQ(JEX_HasAVX2(), has("avx2"));
     EXPECT_EQ(JEX_HasAltiVec(), JEX_FALSE);
-    EXPECT_EQ(JEX_HasSSE2(), JEX_TRUE) << "x86-64 always has SSE2";
 }
 
 TEST(CPUInfo, CountCacheLineAndMemoryAgreeWithTheSystem)
 {
     EXPECT_EQ(JEX_GetCPUCount(), int(sysconf(_SC_NPROCESSORS_ONLN)));
-
     const long line = sysconf(_SC_LEVEL1_DCACHE_LINESIZE);
     const std::string vendor = VendorString();
     if (line > 0 && (vendor == "GenuineIntel" || vendor == "AuthenticAMD")) {
         EXPECT_EQ(JEX_GetCPUCacheLineSize(), int(line));
     }
     EXPECT_GT(JEX_GetCPUCacheLineSize(), 0);
-
     std::ifstream in("/proc/meminfo");
     std::string key;
     long kb = 0;
@@ -85,11 +82,9 @@ TEST(CPUInfo, DecodesIdentificationAnswers)
 {
     // A count the system cannot give falls back to one.
     EXPECT_TRUE(CountFrom(-1) == 1 && CountFrom(0) == 1 && CountFrom(12) == 12);
-
     Identification none;
     EXPECT_EQ(FeaturesFrom(none), 0u);
     EXPECT_EQ(CacheLineSizeFrom(none), 128);
-
     Identification intel;
     intel.has_cpuid = true;
     std::snprintf(intel.vendor, sizeof intel.vendor, "GenuineIntel");
@@ -98,7 +93,6 @@ TEST(CPUInfo, DecodesIdentificationAnswers)
     intel.leaf1_ebx = 8u << 8;  // 8 x 8 = 64-byte lines
     EXPECT_EQ(FeaturesFrom(intel), kRDTSC | kMMX | kSSE | kSSE2 | kSSE3 | kSSE41 | kSSE42);
     EXPECT_EQ(CacheLineSizeFrom(intel), 64);
-
     // AVX and AVX2 need the OS to save the YMM registers.
     intel.leaf1_ecx |= (1u << 28);
     intel.leaf7_ebx = 1u << 5;
@@ -110,7 +104,6 @@ TEST(CPUInfo, DecodesIdentificationAnswers)
     EXPECT_EQ(FeaturesFrom(intel) & (kAVX | kAVX2), kAVX | kAVX2);
     intel.leaf1_ecx &= ~(1u << 28);
     EXPECT_EQ(FeaturesFrom(intel) & (kAVX | kAVX2), 0u) << "AVX2 without AVX";
-
     Identification amd;
     amd.has_cpuid = true;
     std::snprintf(amd.vendor, sizeof amd.vendor, "AuthenticAMD");
@@ -118,7 +111,6 @@ TEST(CPUInfo, DecodesIdentificationAnswers)
     amd.ext5_ecx = 64;
     EXPECT_EQ(FeaturesFrom(amd), k3DNow);
     EXPECT_EQ(CacheLineSizeFrom(amd), 64);
-
     Identification other = amd;
     std::snprintf(other.vendor, sizeof other.vendor, "CentaurHauls");
     EXPECT_EQ(CacheLineSizeFrom(other), 128);

@@ -280,7 +280,6 @@ TEST(RLE, StateChangesOnEncodedSurfaces)
     JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, 0x1111);
     ASSERT_EQ(JEX_UpperBlit(s, nullptr, d, nullptr), 0);
     ASSERT_TRUE(s->flags & JEX_SURFACE_RLEACCEL);
-
     // A new key value: decoded first, then encoded for the new key.
     const Uint32 key2 = Get(orig, 5, 5);
     ASSERT_EQ(JEX_SetColorKey(s, JEX_SURFACE_RLEACCEL | 1, key2), 0);
@@ -293,7 +292,6 @@ TEST(RLE, StateChangesOnEncodedSurfaces)
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 23; ++x)
             ASSERT_EQ(Get(d, x, y), Get(orig, x, y) == key2 ? 0u : Get(orig, x, y));
-
     // Converting an encoded surface: the key becomes transparency.
     JEX_Surface *c = JEX_ConvertSurfaceFormat(s, JEX_PIXELFORMAT_ARGB8888, 0);
     ASSERT_NE(c, nullptr) << JEX_GetError();
@@ -411,7 +409,6 @@ TEST(RLE, RowLengths)
             CompareKeyed(code, w, 2, 2, 255, rng);
     CompareKeyed(JEX_PIXELFORMAT_INDEX8, 70000, 1, 1, 255, rng);
     CompareKeyed(JEX_PIXELFORMAT_RGB888, 70000, 1, 1, 255, rng);
-
     // All keyed, all opaque and all translucent rows of 70,000 pixels.
     Surf s(JEX_CreateRGBSurface(0, 70000, 3, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
     for (int x = 0; x < 70000; ++x) {

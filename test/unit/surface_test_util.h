@@ -116,7 +116,6 @@ public:
     ~Guarded() { JEX_FreeSurface(surface_); }
     Guarded(const Guarded &) = delete;
     Guarded &operator=(const Guarded &) = delete;
-
     JEX_Surface *get() const { return surface_; }
     const JEX_PixelFormat *fmt() const { return surface_->format; }
     int bpp() const { return surface_->format->bytes_per_pixel; }
