@@ -1,13 +1,12 @@
-// X11 window surfaces on private Xvfb servers of 16- and 24-bit depth (and a 32-bit visual on
-// the latter), with and without MIT-SHM, read back from the server with XGetImage.
+// X11 window surfaces of 16-, 24- and 32-bit visuals, with and without MIT-SHM, read back.
 #include "x11_test_util.h"
 
 #include "JEX_draw.h"
 #include "JEX_log.h"
 #include "JEX_pixels.h"
-#include "video/x11/x11_framebuffer.h"
 
-#include <algorithm>
+#include <sys/shm.h>
+
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -22,76 +21,74 @@ struct Case {
     bool shm;   // the server offers MIT-SHM
 };
 
+// The shared segments this process made, as ipcs lists them.
+std::set<int> OwnSegments()
+{
+    std::istringstream in(RunCommand("ipcs -m -p").value_or(""));
+    std::string line, owner;
+    std::set<int> ids;
+    for (int id = 0, pid = 0; std::getline(in, line);)
+        if (std::istringstream(line) >> id >> owner >> pid && pid == getpid())
+            ids.insert(id);
+    return ids;
+}
+
 class X11FramebufferTest : public X11ServerTest, public ::testing::WithParamInterface<Case> {
 protected:
     void SetUp() override
     {
-        const Case c = GetParam();
-        XvfbOptions options;
-        options.screens = {"320x240x" + std::to_string(c.depth)};
-        if (!c.shm)
-            options.extra_args = {"-extension", "MIT-SHM"};
-        StartServer(options);
+        std::vector<std::string> args{"-extension", "MIT-SHM"};  // turned off
+        StartServer({{"320x240x" + std::to_string(GetParam().depth)},
+                     GetParam().shm ? std::vector<std::string>{} : args});
         StartVideo();
         display_ = Data()->display;
         JEX_LogSetOutputFunction(
-            [](void *self, int, JEX_LogPriority, const char *message) {
-                static_cast<std::string *>(self)->append(message).append("\n");
+            [](void *log, int, JEX_LogPriority, const char *message) {
+                static_cast<std::string *>(log)->append(message).append("\n");
             },
-            &errors_);
+            &log_);
     }
     void TearDown() override
     {
         JEX_LogSetOutputFunction(JEX_LogOutput, nullptr);
-        if (foreign_)
-            X11.XDestroyWindow(display_, foreign_);
         X11ServerTest::TearDown();
     }
-    JEX_Window *MakeWindow(int w, int h)
-    {
-        if (!GetParam().argb)
-            return JEX_CreateWindow("fb", 0, 0, w, h, JEX_WINDOW_SHOWN);
-        XVisualInfo vinfo;
-        EXPECT_TRUE(X11.XMatchVisualInfo(display_, DefaultScreen(display_), 32, TrueColor, &vinfo));
-        XSetWindowAttributes a{};
-        a.colormap =
-            X11.XCreateColormap(display_, DefaultRootWindow(display_), vinfo.visual, AllocNone);
-        foreign_ = X11.XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, unsigned(w),
-                                     unsigned(h), 0, 32, InputOutput, vinfo.visual,
-                                     CWColormap | CWBorderPixel | CWBackPixel, &a);
-        X11.XMapWindow(display_, foreign_);
-        return JEX_CreateWindowFrom(reinterpret_cast<void *>(foreign_));
-    }
-    // The window's pixels as the server holds them, in the surface's format.
-    std::vector<Uint32> ReadBack(JEX_Window *window, int w, int h)
-    {
-        std::vector<Uint32> out;
-        XImage *image = X11.XGetImage(display_, XidOf(window), 0, 0, unsigned(w), unsigned(h),
-                                      AllPlanes, ZPixmap);
-        EXPECT_NE(image, nullptr);
-        for (int y = 0; image && y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                out.push_back(Uint32(XGetPixel(image, x, y)));
-        if (image)
-            XDestroyImage(image);
-        return out;
-    }
     Display *display_ = nullptr;
-    Window foreign_ = None;
-    std::string errors_;
+    std::string log_;
 };
 
-TEST_P(X11FramebufferTest, SurfaceReachesTheWindowRectangleByRectangle)
+TEST_P(X11FramebufferTest, SurfaceReachesTheWindowAndResizes)
 {
     constexpr int w = 101, h = 37;  // odd width: rows are padded to 4 bytes
-    JEX_Window *window = MakeWindow(w, h);
+    JEX_Window *window = nullptr;
+    if (!GetParam().argb) {
+        window = JEX_CreateWindow("fb", 0, 0, w, h, JEX_WINDOW_SHOWN);
+    } else {  // a window of a depth-32 visual, adopted
+        XVisualInfo vi{};
+        X11.XMatchVisualInfo(display_, DefaultScreen(display_), 32, TrueColor, &vi);
+        XSetWindowAttributes a{};
+        a.colormap = X11.XCreateColormap(display_, DefaultRootWindow(display_), vi.visual, 0);
+        const Window x = X11.XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, w, h, 0, 32,
+                                           InputOutput, vi.visual, CWColormap | CWBorderPixel, &a);
+        X11.XMapWindow(display_, x);
+        window = JEX_CreateWindowFrom(reinterpret_cast<void *>(x));
+    }
     ASSERT_NE(window, nullptr) << JEX_GetError();
     XWindowAttributes attributes{};
     for (int i = 0; i < 300 && attributes.map_state != IsViewable; ++i) {
-        JEX_PumpEvents();
         X11.XGetWindowAttributes(display_, XidOf(window), &attributes);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // The window's pixels as the server holds them, masked to the colour bits.
+    const auto read_back = [&](Uint32 mask) {
+        std::vector<Uint32> out;
+        XImage *image = X11.XGetImage(display_, XidOf(window), 0, 0, w, h, AllPlanes, ZPixmap);
+        for (int i = 0; image && i < w * h; ++i)
+            out.push_back(Uint32(XGetPixel(image, i % w, i / w)) & mask);
+        if (image)
+            XDestroyImage(image);
+        return out;
+    };
     JEX_Surface *surface = JEX_GetWindowSurface(window);
     ASSERT_NE(surface, nullptr) << JEX_GetError();
     const JEX_PixelFormat *f = surface->format;
@@ -102,33 +99,24 @@ TEST_P(X11FramebufferTest, SurfaceReachesTheWindowRectangleByRectangle)
 
     const Uint32 rgb = f->rmask | f->gmask | f->bmask;
     std::vector<Uint32> expect(w * h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            expect[y * w + x] = JEX_MapRGB(f, Uint8(x * 2), Uint8(y * 6), Uint8(x + y)) & rgb;
-            const Uint32 v = expect[y * w + x];
-            std::memcpy(static_cast<Uint8 *>(surface->pixels) + y * surface->pitch + x * bpp, &v,
-                        bpp);
-        }
+    for (int i = 0; i < w * h; ++i) {
+        const int x = i % w, y = i / w;
+        expect[i] = JEX_MapRGB(f, Uint8(x * 2), Uint8(y * 6), Uint8(x + y)) & rgb;
+        std::memcpy(static_cast<Uint8 *>(surface->pixels) + y * surface->pitch + x * bpp,
+                    &expect[i], bpp);
+    }
     ASSERT_EQ(JEX_UpdateWindowSurface(window), 0);
-    std::vector<Uint32> seen = ReadBack(window, w, h);
-    for (Uint32 &v : seen)
-        v &= rgb;
-    EXPECT_EQ(seen, expect);
+    EXPECT_EQ(read_back(rgb), expect);
 
     // Rectangles are clipped to the image: partly outside, wholly outside, empty.
     JEX_FillRect(surface, nullptr, JEX_MapRGB(f, 255, 255, 255));
-    const JEX_Rect rects[] = {
-        {-5, -5, 20, 20}, {90, 30, 50, 50}, {200, 200, 10, 10}, {40, 10, 0, 5}};
+    const JEX_Rect rects[] = {{-5, -5, 20, 20}, {90, 30, 50, 50}, {200, 200, 9, 9}, {40, 9, 0, 5}};
     ASSERT_EQ(JEX_UpdateWindowSurfaceRects(window, rects, 4), 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if ((x < 15 && y < 15) || (x >= 90 && y >= 30))
-                expect[y * w + x] = rgb;
-    seen = ReadBack(window, w, h);
-    for (Uint32 &v : seen)
-        v &= rgb;
-    EXPECT_EQ(seen, expect);
-    EXPECT_EQ(errors_, "");
+    for (int i = 0; i < w * h; ++i)
+        if ((i % w < 15 && i / w < 15) || (i % w >= 90 && i / w >= 30))
+            expect[i] = rgb;
+    EXPECT_EQ(read_back(rgb), expect);
+    EXPECT_EQ(log_, "");  // no X error
 
     // An update synchronises without throwing away events already queued.
     XEvent close{};
@@ -140,47 +128,24 @@ TEST_P(X11FramebufferTest, SurfaceReachesTheWindowRectangleByRectangle)
     X11.XSendEvent(display_, XidOf(window), False, NoEventMask, &close);
     ASSERT_EQ(JEX_UpdateWindowSurface(window), 0);
     JEX_PumpEvents();
-    bool closed = false;
-    for (JEX_Event e; JEX_PollEvent(&e);)
-        closed |= e.type == JEX_WINDOWEVENT && e.window.event == JEX_WINDOWEVENT_CLOSE;
-    EXPECT_TRUE(closed);
-}
-
-// Our own shared segments, as ipcs lists them: id and permissions.
-std::vector<std::pair<std::string, std::string>> OwnSegments()
-{
-    std::vector<std::pair<std::string, std::string>> out;
-    std::istringstream creators(RunCommand("ipcs -m -p").value_or("")),
-        all(RunCommand("ipcs -m").value_or(""));
-    std::string line, id, owner, pid, key, perms;
-    std::vector<std::string> ids;
-    while (std::getline(creators, line))
-        if (std::istringstream(line) >> id >> owner >> pid && pid == std::to_string(getpid()))
-            ids.push_back(id);
-    while (std::getline(all, line))
-        if (std::istringstream(line) >> key >> id >> owner >> perms &&
-            std::find(ids.begin(), ids.end(), id) != ids.end())
-            out.emplace_back(id, perms);
-    return out;
-}
-
-TEST_P(X11FramebufferTest, ResizingLeavesNoSharedSegmentsBehind)
-{
-    JEX_Window *window = MakeWindow(64, 64);
-    ASSERT_NE(window, nullptr) << JEX_GetError();
-    std::set<std::string> ids;
-    for (int i = 0; i < 30; ++i) {
-        JEX_SetWindowSize(window, 64 + i, 64 + 2 * i);
-        ASSERT_NE(JEX_GetWindowSurface(window), nullptr) << JEX_GetError();
-        ASSERT_EQ(JEX_UpdateWindowSurface(window), 0);
-        const auto segments = OwnSegments();
-        ASSERT_EQ(segments.size(), GetParam().shm ? 1u : 0u);
-        for (const auto &[id, perms] : segments) {
-            EXPECT_EQ(perms, "600");
-            ids.insert(id);
-        }
+    JEX_Event e{};
+    while (JEX_PollEvent(&e) && !(e.type == JEX_WINDOWEVENT && e.window.event == 14)) {
     }
-    EXPECT_EQ(ids.size(), GetParam().shm ? 30u : 0u);  // a fresh segment per size
+    EXPECT_EQ(std::tuple(e.type, e.window.event), std::tuple(JEX_WINDOWEVENT, 14));  // CLOSE
+
+    // Every size gets a fresh private segment, and none outlives its framebuffer.
+    std::set<int> ids;
+    for (int i = 1; i <= 30; ++i) {
+        JEX_SetWindowSize(window, w + i, h + 2 * i);
+        ASSERT_TRUE(JEX_GetWindowSurface(window) && JEX_UpdateWindowSurface(window) == 0);
+        const std::set<int> now = OwnSegments();
+        ASSERT_EQ(now.size(), GetParam().shm ? 1u : 0u);
+        shmid_ds ds{};
+        for (int id : now)
+            EXPECT_TRUE(shmctl(id, IPC_STAT, &ds) == 0 && (ds.shm_perm.mode & 0777) == 0600);
+        ids.insert(now.begin(), now.end());
+    }
+    EXPECT_EQ(ids.size(), GetParam().shm ? 30u : 0u);
     JEX_DestroyWindow(window);
     EXPECT_TRUE(OwnSegments().empty());
 }
@@ -188,12 +153,6 @@ TEST_P(X11FramebufferTest, ResizingLeavesNoSharedSegmentsBehind)
 INSTANTIATE_TEST_SUITE_P(Visuals, X11FramebufferTest,
                          ::testing::Values(Case{16, false, true}, Case{16, false, false},
                                            Case{24, false, true}, Case{24, false, false},
-                                           Case{24, true, true}, Case{24, true, false}),
-                         [](const auto &info) {
-                             const Case &c = info.param;
-                             return std::string(c.argb ? "argb32"
-                                                       : "depth" + std::to_string(c.depth)) +
-                                    (c.shm ? "_shm" : "_noshm");
-                         });
+                                           Case{24, true, true}, Case{24, true, false}));
 
 }  // namespace
