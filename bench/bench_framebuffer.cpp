@@ -185,12 +185,12 @@ public:
 BENCHMARK(BM_RawXShmPutImage)
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(0.5)
-    ->Repetitions(5)
+    ->Repetitions(9)
     ->UseRealTime();
 BENCHMARK(BM_WindowSurfacePresent)
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(0.5)
-    ->Repetitions(5)
+    ->Repetitions(9)
     ->UseRealTime();
 
 int main(int argc, char **argv)
