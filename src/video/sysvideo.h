@@ -40,8 +40,9 @@ struct JEX_Window {
     JEX_Window *prev;
     JEX_Window *next;
     /* Core bookkeeping after the shared fields. */
-    int gl_loaded;     /* this window holds one GL library load */
-    int is_destroying; /* inside JEX_DestroyWindow */
+    int gl_loaded;             /* this window holds one GL library load */
+    int is_destroying;         /* inside JEX_DestroyWindow */
+    int framebuffer_by_driver; /* the driver's own slots made the framebuffer */
 };
 
 /* The largest window width or height the core passes to a driver: X keeps
@@ -87,6 +88,15 @@ typedef struct JEX_GLConfig {
     char driver_path[256];
     void *dll_handle;
 } JEX_GLConfig;
+
+/* A driver's three framebuffer slots, kept aside when the texture-backed
+   framebuffer takes their place. */
+typedef struct JEX_FramebufferOps {
+    int (*Create)(JEX_VideoDevice *_this, JEX_Window *window, Uint32 *format, void **pixels,
+                  int *pitch);
+    int (*Update)(JEX_VideoDevice *_this, JEX_Window *window, const JEX_Rect *rects, int numrects);
+    void (*Destroy)(JEX_VideoDevice *_this, JEX_Window *window);
+} JEX_FramebufferOps;
 
 /* The operation table, in table order; a null slot is not supported. Every
    slot receives the device first. */
@@ -170,6 +180,7 @@ struct JEX_VideoDevice {
     Uint32 next_object_id;
     char *clipboard_text; /* used when the driver has no clipboard */
     JEX_GLConfig gl_config;
+    JEX_FramebufferOps driver_framebuffer; /* the driver's own framebuffer slots */
     void *driverdata;
     void *gl_data;
     void (*free)(JEX_VideoDevice *_this);
@@ -204,6 +215,19 @@ JEX_DisplayMode *JEX_GetClosestDisplayModeForDisplay(JEX_VideoDisplay *display,
                                                      const JEX_DisplayMode *mode,
                                                      JEX_DisplayMode *closest);
 int JEX_SetDisplayModeForDisplay(JEX_VideoDisplay *display, const JEX_DisplayMode *mode);
+
+/* The texture-backed framebuffer (slots 23 to 25 when it is chosen). A
+   window that gets no hardware renderer uses the driver's own slots, if the
+   driver has them, for the life of its framebuffer. */
+int JEX_CreateWindowTexture(JEX_VideoDevice *_this, JEX_Window *window, Uint32 *format,
+                            void **pixels, int *pitch);
+int JEX_UpdateWindowTexture(JEX_VideoDevice *_this, JEX_Window *window, const JEX_Rect *rects,
+                            int numrects);
+void JEX_DestroyWindowTexture(JEX_VideoDevice *_this, JEX_Window *window);
+
+/* Keeps the driver's framebuffer slots, or puts the texture-backed ones in
+   their place, as the framebuffer hints say; the last step of start-up. */
+void JEX_ChooseWindowFramebuffer(JEX_VideoDevice *_this);
 
 JEX_VideoDisplay *JEX_GetDisplayForWindow(JEX_Window *window);
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags);

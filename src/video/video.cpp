@@ -233,7 +233,7 @@ int StartVideo(const char *driver_name, const VideoBootStrap *entry)
         JEX_VideoQuit();
         return -1;
     }
-
+    JEX_ChooseWindowFramebuffer(g_video.device);
     return 0;
 }
 
