@@ -1,14 +1,8 @@
 // Solid and blended fills: widths 0-70 at every offset, size and path against
 // a byte oracle; clipping; failures; blended modes against the formulas.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <random>
-#include <vector>
 
-#include "JEX.h"
 #include "cpuinfo_internal.h"
 #include "surface_test_util.h"
 #include "surface/draw_internal.h"

@@ -1,7 +1,7 @@
-// Helpers shared by the surface, blit, fill and drawing tests: owned and
-// guarded surfaces, raw pixel access written independently of the library,
-// and the colour formulas of copies and blended fills written out from their
-// definitions (integer division by 255 truncates).
+// Helpers and headers shared by the surface, blit, fill, drawing, RLE and BMP
+// tests: owned and guarded surfaces, raw pixel access written independently of
+// the library, and the colour formulas of copies and blended fills written out
+// from their definitions (integer division by 255 truncates).
 #ifndef JEX_TEST_SURFACE_TEST_UTIL_H
 #define JEX_TEST_SURFACE_TEST_UTIL_H
 
