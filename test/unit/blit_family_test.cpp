@@ -182,8 +182,7 @@ RGBA ColourOf8(Uint32 d, const JEX_PixelFormat *df)
     return Get(d, df);
 }
 
-// Writing an RGB332 index to an 8-bit destination: the index itself, or
-// through the dither palette (bits replicated) to the nearest palette entry.
+// An RGB332 index stored in 8 bits: itself, or the palette entry nearest its dither colour.
 Uint32 Store332(int index, const JEX_PixelFormat *df)
 {
     if (!df->palette)
@@ -378,8 +377,7 @@ const Uint32 kSources[] = {
 const Uint32 *const kDestinations = kSources + 4;
 constexpr size_t kDestinationCount = std::size(kSources) - 4;
 
-// One blit of a w x 3 rectangle from source column sx to destination column
-// dx, checked pixel by pixel; returns the routine kind the oracle chose.
+// A w x 2 blit from column sx to dx, checked pixel by pixel; returns the oracle's routine.
 R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, std::mt19937 &rng,
            bool same_palette = false, int lead = 0)
 {
@@ -419,7 +417,7 @@ R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, st
         return want_routine;
     }
     EXPECT_EQ(rc, 0) << JEX_GetError();
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < dw; ++x) {
             const Uint32 old = before[size_t(y) * dw + x];
             Uint32 want = old;
@@ -434,7 +432,6 @@ R CheckOne(Uint32 scode, Uint32 dcode, const Flags &f, int w, int sx, int dx, st
                 return want_routine;
             }
         }
-    }
     EXPECT_TRUE(dst.GuardsIntact());
     EXPECT_TRUE(src.GuardsIntact());
     return want_routine;
@@ -495,8 +492,7 @@ TEST(BlitFamilies, IndexedOntoIndexedWithSameAndOtherPalettes)
     EXPECT_EQ(r, R::Unsupported);
 }
 
-// Surface alpha 0 (the sweep uses one modulation) leaves the destination
-// untouched, alpha included.
+// Surface alpha 0 (the sweep uses one value) leaves the destination untouched, alpha too.
 TEST(BlitFamilies, SurfaceAlphaZero)
 {
     Guarded e(JEX_PIXELFORMAT_RGB24, 1, 1), g(JEX_PIXELFORMAT_ARGB4444, 1, 1);
@@ -508,8 +504,7 @@ TEST(BlitFamilies, SurfaceAlphaZero)
     EXPECT_EQ(g.pixel(0, 0), 0x1234u);
 }
 
-// Widths 0-70 at several offsets and alignments on every path: against the
-// oracle, and the vector paths byte for byte against the scalar one.
+// Widths 0-70 at several offsets and alignments on every path: oracle, and scalar byte for byte.
 TEST(BlitFamilies, WidthsOffsetsAndPaths)
 {
     struct Pair {
@@ -541,7 +536,7 @@ TEST(BlitFamilies, WidthsOffsetsAndPaths)
         {JEX_PIXELFORMAT_BGR24, JEX_PIXELFORMAT_RGB332, 0},  // to 8 bits
     };
     const SimdPath paths[] = {SimdPath::Scalar, SimdPath::SSE2, SimdPath::AVX2};
-    for (const Pair &p : pairs) {
+    for (const Pair &p : pairs)
         for (int w = 0; w <= 70; ++w) {
             const int offset = w % 4, lead = (w / 4) % 4;
             std::vector<Uint8> reference;
@@ -588,12 +583,58 @@ TEST(BlitFamilies, WidthsOffsetsAndPaths)
                     ASSERT_TRUE(dst.Bytes() == reference) << "differs from the scalar path";
             }
         }
-    }
     JEX_ResetSimdPath();
 }
 
-// Converting indexed surfaces to packed formats and back works through the
-// families (formerly "Blit combination not supported").
+// The vector kernels, which run only on aligned rows, against the oracle:
+// every 565 value to each 32-bit layout, and random 8888 pixels with every
+// alpha onto 8888 and 565.
+TEST(BlitKernels, ExhaustiveAgainstTheOracle)
+{
+    const Uint32 layouts[] = {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ABGR8888,
+                              JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_BGRA8888};
+    JEX_PixelFormat *f565 = JEX_AllocFormat(JEX_PIXELFORMAT_RGB565),
+                    *argb = JEX_AllocFormat(layouts[0]);
+    std::mt19937 rng(3);
+    std::vector<Uint16> all(65536), d16(4096);
+    std::vector<Uint32> src(4096), d32(4096);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = Uint16(i);
+    for (size_t i = 0; i < src.size(); ++i) {
+        src[i] = i % 7 ? rng() : (rng() & 0xFFFFFF) | Uint32(i & 255) << 24;
+        d32[i] = rng();
+        d16[i] = Uint16(rng());
+    }
+    for (SimdPath path : {SimdPath::SSE2, SimdPath::AVX2}) {
+        const JEX_SimdKernels *k = JEX_SimdKernelsFor(path);
+        if (!k || (path == SimdPath::AVX2 && k == JEX_SimdKernelsFor(SimdPath::SSE2)))
+            continue;
+        for (int kind = 0; kind < 4; ++kind) {
+            JEX_PixelFormat *df = JEX_AllocFormat(layouts[kind]);
+            std::vector<Uint32> out(65536);
+            ASSERT_EQ(k->rgb565_to_32(all.data(), out.data(), 65536, kind), 65536);
+            for (Uint32 p = 0; p < 65536; ++p)
+                ASSERT_EQ(out[p], Expected(R::RGB565to32, p, 0, f565, df, 0, 0))
+                    << kind << " " << p;
+            JEX_FreeFormat(df);
+        }
+        std::vector<Uint32> o32 = d32;
+        std::vector<Uint16> o16 = d16;
+        ASSERT_EQ(k->rgb_pixel_alpha(src.data(), o32.data(), 4096), 4096);
+        ASSERT_EQ(k->argb_to_565_pixel_alpha(src.data(), o16.data(), 4096), 4096);
+        for (size_t i = 0; i < src.size(); ++i) {
+            ASSERT_EQ(o32[i],
+                      Expected(R::RGBPixelAlpha, src[i], d32[i], argb, argb, JEX_COPY_BLEND, 0))
+                << i;
+            ASSERT_EQ(o16[i], Expected(R::ARGBto16, src[i], d16[i], argb, f565, JEX_COPY_BLEND, 0))
+                << i;
+        }
+    }
+    JEX_FreeFormat(f565);
+    JEX_FreeFormat(argb);
+}
+
+// Indexed surfaces convert to packed formats (formerly "Blit combination not supported").
 TEST(BlitFamilies, ConvertIndexedSurfaces)
 {
     std::mt19937 rng(8);

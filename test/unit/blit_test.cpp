@@ -38,8 +38,7 @@ Uint32 Expected(Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_Pixel
     return General(sp, dp, sf, df, FlagBits(f));
 }
 
-// Scaled blits with every flag set: each destination pixel is the formula
-// applied to its nearest source pixel, (i x ((n << 16) / m)) >> 16.
+// Scaled blits with flags: the formula on the nearest source pixel, (i x ((n << 16) / m)) >> 16.
 TEST(BlitOracle, ScaledWithFlags)
 {
     std::mt19937 rng(77);
@@ -111,8 +110,7 @@ struct ClipCase {
     JEX_Rect clip;
 };
 
-// Every source pixel inside the source rectangle lands at the same offset
-// from the destination position, if that lies inside the clip.
+// Each pixel of the source rectangle lands at its offset from the destination, if in the clip.
 void CheckClip(const ClipCase &c)
 {
     constexpr int kSW = 6, kSH = 5, kDW = 11, kDH = 9;
@@ -132,7 +130,7 @@ void CheckClip(const ClipCase &c)
     Sint64 minx = INT64_MAX, miny = INT64_MAX, maxx = INT64_MIN, maxy = INT64_MIN;
     const Sint64 srx = c.has_src ? c.srcrect.x : 0, sry = c.has_src ? c.srcrect.y : 0;
     const Sint64 dx0 = c.has_dst ? c.dstrect.x : 0, dy0 = c.has_dst ? c.dstrect.y : 0;
-    for (int sy = 0; sy < kSH; ++sy) {
+    for (int sy = 0; sy < kSH; ++sy)
         for (int sx = 0; sx < kSW; ++sx) {
             if (c.has_src && (sx < srx || sx >= srx + Sint64(c.srcrect.w) || sy < sry ||
                               sy >= sry + Sint64(c.srcrect.h)))
@@ -147,7 +145,6 @@ void CheckClip(const ClipCase &c)
             maxx = std::max(maxx, dx);
             maxy = std::max(maxy, dy);
         }
-    }
     JEX_Rect s = c.srcrect, d = c.dstrect;
     ASSERT_EQ(
         JEX_UpperBlit(src.get(), c.has_src ? &s : nullptr, dst.get(), c.has_dst ? &d : nullptr), 0)
@@ -254,8 +251,7 @@ TEST(BlitCopy, SurfaceOntoItselfInEveryDirection)
     }
 }
 
-// Surfaces whose rows are exactly a row of pixels: the whole-surface copy
-// and a narrower one must both land exactly.
+// Rows exactly a row of pixels long: whole-surface and narrower copies land exactly.
 TEST(BlitCopy, ContiguousRows)
 {
     std::mt19937 rng(3);
@@ -307,13 +303,12 @@ TEST(BlitCopy, ContiguousRows)
     JEX_FreeSurface(c);
 }
 
-// 1- and 4-bit copies at every bit alignment; neighbours in the same byte keep
-// their values.
+// 1- and 4-bit copies at every bit alignment; neighbours in the same byte keep their values.
 TEST(BlitCopy, SubBytePixelsAtEveryAlignment)
 {
     std::mt19937 rng(7);
-    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4MSB}) {
-        for (int sx = 0; sx < 9; ++sx) {
+    for (Uint32 code : {JEX_PIXELFORMAT_INDEX1MSB, JEX_PIXELFORMAT_INDEX4MSB})
+        for (int sx = 0; sx < 9; ++sx)
             for (int dx = 0; dx < 9; ++dx) {
                 SCOPED_TRACE(std::string(JEX_GetPixelFormatName(code)) + " sx " +
                              std::to_string(sx) + " dx " + std::to_string(dx));
@@ -336,8 +331,6 @@ TEST(BlitCopy, SubBytePixelsAtEveryAlignment)
                     }
                 EXPECT_TRUE(dst.GuardsIntact());
             }
-        }
-    }
 }
 
 }  // namespace

@@ -254,8 +254,7 @@ TEST(RLE, NeverEncoded)
     EXPECT_NE(a->pixels, nullptr);
 }
 
-// Changing the key, converting, or switching to alpha blending on an encoded
-// surface works from its exact pixels.
+// A new key, conversion or alpha blending on an encoded surface works from its exact pixels.
 TEST(RLE, StateChangesOnEncodedSurfaces)
 {
     std::mt19937 rng(12);
@@ -299,8 +298,7 @@ TEST(RLE, StateChangesOnEncodedSurfaces)
     s.s = nullptr;
 }
 
-// Per-pixel alpha onto 565, 555 and 8888 destinations: the encoded blit
-// matches the plain routine for the same pair.
+// Per-pixel alpha onto 565, 555 and 8888: the encoded blit matches the plain routine.
 TEST(RLEAlpha, MatchesPlainBlits)
 {
     std::mt19937 rng(31);

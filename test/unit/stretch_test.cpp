@@ -25,8 +25,7 @@ int SourceIndex(int i, int src_size, int dst_size)
     return int((Uint64(i) * step) >> 16);
 }
 
-// Stretches src (sr) onto dst (dr) and checks every destination pixel: the
-// rectangle holds the nearest source pixels, everything else is untouched.
+// Stretches src (sr) onto dst (dr): nearest source pixels inside dr, everything else untouched.
 void CheckStretch(Uint32 code, int sw, int sh, JEX_Rect sr, int dw, int dh, JEX_Rect dr)
 {
     Plain src(code, sw, sh), dst(code, dw, dh);

@@ -290,8 +290,7 @@ TEST(ConvertPixels, SameFormatCopiesRows)
         -1);
 }
 
-// Codes whose fields disagree or are undefined are refused before any pixel
-// is read; so are pitches shorter than a row and rows that overflow.
+// Malformed codes, pitches shorter than a row and rows that overflow are refused.
 TEST(ConvertPixels, RefusesMalformedCodesAndShortPitches)
 {
     // One malformed code on each side (every such code: pixels_test UnsupportedCodesFail).
