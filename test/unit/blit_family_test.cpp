@@ -586,14 +586,15 @@ TEST(BlitFamilies, WidthsOffsetsAndPaths)
     JEX_ResetSimdPath();
 }
 
-// The vector kernels, which run only on aligned rows, against the oracle:
-// every 565 value to each 32-bit layout, and random 8888 pixels with every
-// alpha onto 8888 and 565.
+// The vector kernels, which run only on aligned rows, against the oracle: every
+// 565 value to each 32-bit layout, random 8888 pixels to 565 and 555 and, with
+// every alpha, onto 8888 and 565.
 TEST(BlitKernels, ExhaustiveAgainstTheOracle)
 {
     const Uint32 layouts[] = {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_ABGR8888,
                               JEX_PIXELFORMAT_RGBA8888, JEX_PIXELFORMAT_BGRA8888};
     JEX_PixelFormat *f565 = JEX_AllocFormat(JEX_PIXELFORMAT_RGB565),
+                    *f555 = JEX_AllocFormat(JEX_PIXELFORMAT_RGB555),
                     *argb = JEX_AllocFormat(layouts[0]);
     std::mt19937 rng(3);
     std::vector<Uint16> all(65536), d16(4096);
@@ -619,10 +620,14 @@ TEST(BlitKernels, ExhaustiveAgainstTheOracle)
             JEX_FreeFormat(df);
         }
         std::vector<Uint32> o32 = d32;
-        std::vector<Uint16> o16 = d16;
+        std::vector<Uint16> o16 = d16, o565(4096), o555(4096);
+        ASSERT_EQ(k->rgb888_to_565(src.data(), o565.data(), 4096), 4096);
+        ASSERT_EQ(k->rgb888_to_555(src.data(), o555.data(), 4096), 4096);
         ASSERT_EQ(k->rgb_pixel_alpha(src.data(), o32.data(), 4096), 4096);
         ASSERT_EQ(k->argb_to_565_pixel_alpha(src.data(), o16.data(), 4096), 4096);
         for (size_t i = 0; i < src.size(); ++i) {
+            ASSERT_EQ(o565[i], Expected(R::RGB888to16, src[i], 0, argb, f565, 0, 0)) << i;
+            ASSERT_EQ(o555[i], Expected(R::RGB888to16, src[i], 0, argb, f555, 0, 0)) << i;
             ASSERT_EQ(o32[i],
                       Expected(R::RGBPixelAlpha, src[i], d32[i], argb, argb, JEX_COPY_BLEND, 0))
                 << i;
@@ -630,8 +635,8 @@ TEST(BlitKernels, ExhaustiveAgainstTheOracle)
                 << i;
         }
     }
-    JEX_FreeFormat(f565);
-    JEX_FreeFormat(argb);
+    for (JEX_PixelFormat *f : {f565, f555, argb})
+        JEX_FreeFormat(f);
 }
 
 // Indexed surfaces convert to packed formats (formerly "Blit combination not supported").
