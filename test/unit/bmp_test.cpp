@@ -323,14 +323,12 @@ Bytes SaveToMemory(JEX_Surface *s, int *result, size_t capacity = 1 << 20, size_
 
 SurfacePtr MakeArgb(int w, int h)
 {
-    SurfacePtr s(JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000));
-    EXPECT_TRUE(s) << Error();
+    SurfacePtr s = surftest::Make(JEX_PIXELFORMAT_ARGB8888, w, h);
     for (int y = 0; s && y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            Uint32 v =
-                0x80000000u | static_cast<Uint32>((x * 40) << 16 | (y * 50) << 8 | (x * y * 7 + 3));
-            std::memcpy(static_cast<Uint8 *>(s->pixels) + y * s->pitch + 4 * x, &v, 4);
-        }
+        for (int x = 0; x < w; ++x)
+            surftest::WriteRaw(static_cast<Uint8 *>(s->pixels) + y * s->pitch + 4 * x, 4,
+                               0x80000000u |
+                                   Uint32((x * 40) << 16 | (y * 50) << 8 | (x * y * 7 + 3)));
     return s;
 }
 

@@ -72,45 +72,25 @@ const FormatRow kFormats[] = {
     {0x86372004, "ARGB2101010", 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},
 };
 
-const Uint32 kFourcc[] = {0x32315659, 0x56555949, 0x32595559, 0x59565955, 0x55595659};
-
 // ---- oracles written from the channel formulas ---------------------------
-
-struct Channel {
-    int low;    // lowest bit
-    int width;  // bits
-};
-
-Channel channel_of(Uint32 mask)
-{
-    int low = 0, width = 0;
-    while (mask && !(mask & (1u << low)))
-        ++low;
-    while (low + width < 32 && (mask & (1u << (low + width))))
-        ++width;
-    return {low, width};
-}
 
 // A channel scaled to 0..255 (absent: 255; wider than 8 bits: its top 8 bits).
 Uint8 expand_oracle(Uint32 pixel, Uint32 mask)
 {
-    const Channel c = channel_of(mask);
-    if (c.width == 0)
+    if (!mask)
         return 255;
-    const int width = std::min(c.width, 8);
-    const Uint32 v = (pixel & mask) >> (c.low + c.width - width);
-    return static_cast<Uint8>(v * 255 / ((1u << width) - 1));
+    const int low = std::countr_zero(mask), width = std::popcount(mask), top = std::min(width, 8);
+    const Uint32 v = (pixel & mask) >> (low + width - top);
+    return static_cast<Uint8>(v * 255 / ((1u << top) - 1));
 }
 
 // An 8-bit component placed into a channel: its top bits, at the channel's top end.
 Uint32 place_oracle(Uint8 value, Uint32 mask)
 {
-    const Channel c = channel_of(mask);
-    if (c.width == 0)
+    if (!mask)
         return 0;
-    if (c.width >= 8)
-        return Uint32(value) << (c.low + c.width - 8);
-    return Uint32(value >> (8 - c.width)) << c.low;
+    const int low = std::countr_zero(mask), width = std::popcount(mask);
+    return width >= 8 ? Uint32(value) << (low + width - 8) : Uint32(value >> (8 - width)) << low;
 }
 
 Uint32 place_all(const FormatRow &row, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
@@ -165,7 +145,7 @@ TEST_F(PixelsTest, CodesToMasksToCodes)
 
 TEST_F(PixelsTest, UnsupportedCodesFail)
 {
-    for (Uint32 code : kFourcc) {
+    for (Uint32 code : {0x32315659u, 0x56555949u, 0x32595559u, 0x59565955u, 0x55595659u}) {
         int bpp = 77;
         Uint32 r = 5;
         JEX_ClearError();

@@ -10,11 +10,6 @@
 
 namespace {
 
-bool StartsWith(const char *s, const char *prefix)
-{
-    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
-}
-
 using surftest::Make;
 using surftest::SurfacePtr;
 
@@ -24,7 +19,8 @@ TEST(SurfaceCreate, RejectsBadSizesWithAMessage)
     for (const auto &s : sizes) {
         JEX_ClearError();
         EXPECT_EQ(JEX_CreateRGBSurface(0, s[0], s[1], 32, 0xFF0000, 0xFF00, 0xFF, 0), nullptr);
-        EXPECT_TRUE(StartsWith(JEX_GetError(), "Invalid surface size")) << JEX_GetError();
+        EXPECT_TRUE(std::string_view(JEX_GetError()).starts_with("Invalid surface size"))
+            << JEX_GetError();
     }
     // Width x 4 overflows an int.
     JEX_ClearError();
@@ -54,7 +50,7 @@ TEST(SurfaceCreate, RefusesMasksThatDoNotFitTheDepth)
     for (const auto &c : bad) {
         JEX_ClearError();
         EXPECT_EQ(JEX_CreateRGBSurface(0, 4, 4, c.depth, c.r, c.g, c.b, c.a), nullptr) << c.depth;
-        EXPECT_TRUE(StartsWith(JEX_GetError(), "Masks ")) << JEX_GetError();
+        EXPECT_TRUE(std::string_view(JEX_GetError()).starts_with("Masks ")) << JEX_GetError();
     }
     Uint8 mem[64];
     EXPECT_EQ(JEX_CreateRGBSurfaceFrom(mem, 2, 2, 24, 8, 0xFF000000, 0xFF0000, 0xFF00, 0xFF),
@@ -298,7 +294,8 @@ TEST(ConvertPixels, RefusesMalformedCodesAndShortPitches)
     Uint8 src[4] = {1, 2, 3, 4}, dst[16] = {};
     JEX_ClearError();
     EXPECT_EQ(JEX_ConvertPixels(4, 1, bad, src, 4, JEX_PIXELFORMAT_ARGB8888, dst, 16), -1);
-    EXPECT_TRUE(StartsWith(JEX_GetError(), "Unknown pixel format")) << JEX_GetError();
+    EXPECT_TRUE(std::string_view(JEX_GetError()).starts_with("Unknown pixel format"))
+        << JEX_GetError();
     EXPECT_EQ(JEX_ConvertPixels(1, 1, JEX_PIXELFORMAT_ARGB8888, src, 4, bad, dst, 16), -1);
     EXPECT_EQ(JEX_ConvertPixels(1, 1, bad, src, 4, bad, dst, 16), -1);
     SurfacePtr argb = Make(JEX_PIXELFORMAT_ARGB8888, 2, 2);
