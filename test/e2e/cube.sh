@@ -44,12 +44,9 @@ check "the cube covers part of the window, shaded ($lit lit, $distinct colours)"
   [ "$lit" -ge 15000 -a "$lit" -lt 200000 -a "$distinct" -gt 100 ]
 check "the cube spins" spins "$win"
 
-keys "$win" a shift+b
+keys "$win" a
 check "key press line" wait_text "$err" \
   "JEX EVENT: Keyboard: key pressed  in window 1: scancode 0x00000004 = A, keycode 0x00000061 = A"
-check "key release line" has_line "$err" \
-  "JEX EVENT: Keyboard: key released in window 1: scancode 0x00000004 = A, keycode 0x00000061 = A"
-check "text input line" has_line "$err" 'JEX EVENT: Keyboard: text input "B" in window 1'
 xdotool windowmove "$win" 100 50
 check "window moved line" wait_text "$err" "JEX EVENT: Window 1 moved to 100,50"
 xdotool mousemove --window "$win" 10 20 click 1
@@ -57,8 +54,8 @@ check "mouse button line" wait_text "$err" "JEX EVENT: Mouse: button 1 pressed a
 
 keys "$win" ctrl+c
 check "Control+c puts the text on the clipboard" clip_is "$(printf 'JEX rocks!\nYou know it!')"
-printf 'from xclip' | xclip -i -selection primary 2>/dev/null
-clip_is "from xclip"
+printf 'from xclip ✓' | xclip -i -selection primary 2>/dev/null
+clip_is "from xclip ✓"
 keys "$win" ctrl+v
 
 keys "$win" ctrl+Return
@@ -91,11 +88,9 @@ done
 check "no multisample or acceleration lines" \
   [ "$(grep -c -e MULTISAMPLE -e ACCELERATED "$out")" = 0 ]
 check "copy line" has_line "$out" "Copied text to clipboard"
-check "paste line shows the text set by xclip" has_line "$out" "Clipboard: from xclip"
+check "paste line shows the UTF-8 text set by xclip" has_line "$out" "Clipboard: from xclip ✓"
 check "frame rate lines at the end" [ "$(tail -n2 "$out" | head -n1)" = "SPINNING CUBE FRAME RATE (WINDOWED):" ]
 check "... with the rate" grep -qx '[0-9]*\.[0-9][0-9] frames per second' <(tail -n1 "$out")
-check "video report" has_line "$err" "Video driver: x11"
-check "shown line" has_line "$err" "JEX EVENT: Window 1 shown"
 check "render report: there are no render drivers" has_line "$err" "No built-in render drivers"
 
 # A named render driver cannot be found: start-up ends after the window.

@@ -2,9 +2,7 @@
 #include "JEX_error.h"
 #include "JEX_log.h"
 #include "error_internal.h"
-
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -37,7 +35,7 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(ErrorTest, SetGetClearAndCodes)
+TEST_F(ErrorTest, SetGetClearCodesAndTheLog)
 {
     EXPECT_STREQ(JEX_GetError(), "");
     JEX_SetError("Couldn't load %s: %s", "file.bmp", static_cast<const char *>(nullptr));
@@ -53,6 +51,19 @@ TEST_F(ErrorTest, SetGetClearAndCodes)
         const bool known = code >= 0 && code <= JEX_ERR_UNSUPPORTED;
         EXPECT_STREQ(JEX_GetError(), known ? texts[code] : "Unknown JEX error") << code;
     }
+    // Every message is logged in the error category.
+    std::vector<std::string> lines;
+    JEX_LogSetOutputFunction(
+        [](void *d, int category, JEX_LogPriority priority, const char *message) {
+            static_cast<std::vector<std::string> *>(d)->push_back(
+                std::to_string(category) + ":" + std::to_string(priority) + ":" + message);
+        },
+        &lines);
+    JEX_SetError("hidden %d", 1);  // the error category's default threshold is CRITICAL
+    JEX_LogSetPriority(JEX_LOG_CATEGORY_ERROR, JEX_LOG_PRIORITY_VERBOSE);
+    JEX_SetError("shown %s %-3d|", "now", 2);
+    JEX_LogResetPriorities();
+    EXPECT_EQ(lines, std::vector<std::string>{"1:5:shown now 2  |"});
 }
 
 TEST_F(ErrorTest, FormatsAsPrintfDoesWhenRead)
@@ -73,10 +84,7 @@ TEST_F(ErrorTest, FormatsAsPrintfDoesWhenRead)
     // A huge width is bounded by the message buffer, not printed in full.
     JEX_SetError("%*d", INT_MAX, 1);
     EXPECT_EQ(std::strlen(JEX_GetError()), JEX_ERRBUFSIZE - 1u);
-}
-
-TEST_F(ErrorTest, LengthModifiersAndTheFiveStoredArguments)
-{
+    // Length modifiers, and only five arguments are stored.
     JEX_SetError("id %li, %lu, %lld, %llx, %zu, %hd", 0x123456789AL, ULONG_MAX, LLONG_MIN,
                  0xFEDCBA9876543210ULL, static_cast<size_t>(12345), 7);
     EXPECT_STREQ(JEX_GetError(), "id 78187493530, 18446744073709551615, -9223372036854775808, "
@@ -124,22 +132,6 @@ TEST_F(ErrorTest, TruncationAndCallerBuffers)
     JEX_SetError("ab%dcd", 123456);  // a piece that does not fit is cut and ends the message
     char small[6];
     EXPECT_STREQ(JEX_GetErrorMsg(small, sizeof(small)), "ab123");
-}
-
-TEST_F(ErrorTest, EveryErrorIsLoggedInTheErrorCategory)
-{
-    std::vector<std::string> lines;
-    JEX_LogSetOutputFunction(
-        [](void *d, int category, JEX_LogPriority priority, const char *message) {
-            static_cast<std::vector<std::string> *>(d)->push_back(
-                std::to_string(category) + ":" + std::to_string(priority) + ":" + message);
-        },
-        &lines);
-    JEX_SetError("hidden %d", 1);  // the error category's default threshold is CRITICAL
-    JEX_LogSetPriority(JEX_LOG_CATEGORY_ERROR, JEX_LOG_PRIORITY_VERBOSE);
-    JEX_SetError("shown %s %-3d|", "now", 2);
-    JEX_LogResetPriorities();
-    EXPECT_EQ(lines, std::vector<std::string>{"1:5:shown now 2  |"});
 }
 
 TEST_F(ErrorTest, RecordsOfDifferentThreadsNeverMix)

@@ -1,12 +1,8 @@
-/* The character-set converter: cross-checked against glibc's iconv on large
-   valid texts for every pair of encodings, and checked against its own rules
-   for invalid input, byte-order marks, full output buffers and names. */
+/* Character sets: glibc's iconv on valid text of every pair, own rules for the rest. */
 #include "JEX_stdinc.h"
 #include "stdlib/iconv_internal.h"
-
 #include <gtest/gtest.h>
 #include <iconv.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -176,9 +172,7 @@ TEST(IconvVsGlibc, UnmarkedUtf16And32InputTakesOrderFromTheMark)
     }
 }
 
-/* Input handed over less than 16 bytes at a time never reaches the block
-   paths, so it is the character-by-character reference for them, on valid
-   and invalid input alike; output in small pieces must add up the same. */
+/* Input fed under 16 bytes at a time never takes the block paths: their reference. */
 TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
 {
     std::mt19937 rng(4242);
@@ -299,9 +293,7 @@ TEST(IconvEncode, NarrowTargetsAndReplacement)
         EXPECT_EQ(Convert(c.to, c.from, H(c.in)).out, H(c.out)) << c.to << " from " << c.in;
 }
 
-/* UCS-2 and UCS-4 are plain codes: every value they can hold goes through
-   between them as it is, surrogates included; only the top bit of UCS-4
-   and values past 0xFFFF for UCS-2 are replaced. */
+/* UCS-2/4 carry any value they can hold as it is, surrogates included. */
 TEST(IconvEncode, UcsPassesEveryValueThrough)
 {
     std::mt19937 rng(31);
@@ -360,7 +352,7 @@ TEST(IconvEncode, ByteOrderMarks)
     JEX_iconv_close(cd);
 }
 
-TEST(IconvCalls, ArgumentsNamesAndLocale)
+TEST(IconvCalls, ArgumentsNamesLocaleAndWholeStrings)
 {
     const JEX_iconv_t invalid = reinterpret_cast<JEX_iconv_t>(-1);
     JEX_iconv_t cd = JEX_iconv_open("UTF-8", "UTF-16LE");
@@ -435,11 +427,6 @@ TEST(IconvCalls, ArgumentsNamesAndLocale)
     std::free(s);
     for (size_t i = 0; i < saved.size(); ++i)
         saved[i] ? setenv(vars[i], saved[i]->c_str(), 1) : unsetenv(vars[i]);
-}
-
-/* Growth of the buffer is covered by the oracle test (ASCII to UTF-32). */
-TEST(IconvString, TerminatorAndStops)
-{
     const struct {
         const char *to, *from, *in, *want; /* want includes the four-byte terminator */
     } cases[] = {
@@ -457,4 +444,5 @@ TEST(IconvString, TerminatorAndStops)
     EXPECT_EQ(JEX_iconv_string("UTF-8", "UTF-8", nullptr, 3), nullptr);
 }
 
+/* Growth of the buffer is covered by the oracle test (ASCII to UTF-32). */
 }  // namespace

@@ -1,9 +1,7 @@
 // Run-time loading against small objects the build makes in test/modules.
 #include "JEX_error.h"
 #include "JEX_loadso.h"
-
 #include <gtest/gtest.h>
-
 #include <string>
 #include <tuple>
 #include <unistd.h>
@@ -26,7 +24,6 @@ protected:
         ASSERT_NE(handle, nullptr) << JEX_GetError();
     }
     void TearDown() override { JEX_UnloadObject(handle); }
-
     int (*Function(const char *name))()
     {
         return reinterpret_cast<int (*)()>(JEX_LoadFunction(handle, name));

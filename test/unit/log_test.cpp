@@ -1,8 +1,6 @@
 // Categorised logging: thresholds, overrides, output function, limits.
 #include "JEX_log.h"
-
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
@@ -46,7 +44,7 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(LogTest, DefaultThresholdsAndShorthands)
+TEST_F(LogTest, DefaultsShorthandsLimitsAndOutput)
 {
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_APPLICATION), "3456");
     for (int c : {1, 2, 3, 4, 5, 6, 1000, -7})
@@ -57,6 +55,34 @@ TEST_F(LogTest, DefaultThresholdsAndShorthands)
     JEX_LogError(JEX_LOG_CATEGORY_VIDEO, "no");
     JEX_LogCritical(JEX_LOG_CATEGORY_VIDEO, "yes %d", 1);
     EXPECT_EQ(lines_, (std::vector<std::string>{"0:3:hello world", "4:6:yes 1"}));
+    // Priorities out of range, the length limit, the output function.
+    JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(0));
+    lines_.clear();
+    JEX_LogMessage(0, static_cast<JEX_LogPriority>(7), "never");
+    JEX_LogMessage(0, static_cast<JEX_LogPriority>(-1), "never");
+    JEX_LogMessage(0, static_cast<JEX_LogPriority>(0), "zero");
+    JEX_Log("%s", std::string(5000, 'm').c_str());
+    ASSERT_EQ(lines_.size(), 2u);
+    EXPECT_EQ(lines_[0], "0:0:zero");
+    EXPECT_EQ(lines_[1], "0:3:" + std::string(4095, 'm'));
+    JEX_LogOutputFunction fn = nullptr;
+    void *data = nullptr;
+    JEX_LogGetOutputFunction(nullptr, &data);  // either out-parameter may be null
+    JEX_LogGetOutputFunction(&fn, nullptr);
+    EXPECT_EQ(data, &lines_);
+    EXPECT_EQ(fn, &LogTest::Collect);
+    lines_.clear();
+    JEX_LogSetOutputFunction(nullptr, nullptr);  // switches output off
+    JEX_Log("dropped");
+    JEX_LogCritical(3, "dropped");
+    EXPECT_TRUE(lines_.empty());
+    ::testing::internal::CaptureStderr();
+    JEX_LogOutput(nullptr, 0, JEX_LOG_PRIORITY_INFO, "text");
+    JEX_LogOutput(nullptr, 4, JEX_LOG_PRIORITY_CRITICAL, "bad");
+    JEX_LogOutput(nullptr, 4, static_cast<JEX_LogPriority>(0), "plain");
+    JEX_LogOutput(nullptr, 4, static_cast<JEX_LogPriority>(99), "out of range");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "INFO: text\nCRITICAL: bad\nplain\nout of range\n");
 }
 
 TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
@@ -91,37 +117,6 @@ TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
     for (int c : {4, 100000, -3, 2})
         EXPECT_EQ(JEX_LogGetPriority(c), JEX_LOG_PRIORITY_CRITICAL) << c;
     EXPECT_EQ(JEX_LogGetPriority(0), JEX_LOG_PRIORITY_INFO);
-}
-
-TEST_F(LogTest, MessageLimitsAndOutputFunction)
-{
-    JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(0));
-    lines_.clear();
-    JEX_LogMessage(0, static_cast<JEX_LogPriority>(7), "never");
-    JEX_LogMessage(0, static_cast<JEX_LogPriority>(-1), "never");
-    JEX_LogMessage(0, static_cast<JEX_LogPriority>(0), "zero");
-    JEX_Log("%s", std::string(5000, 'm').c_str());
-    ASSERT_EQ(lines_.size(), 2u);
-    EXPECT_EQ(lines_[0], "0:0:zero");
-    EXPECT_EQ(lines_[1], "0:3:" + std::string(4095, 'm'));
-    JEX_LogOutputFunction fn = nullptr;
-    void *data = nullptr;
-    JEX_LogGetOutputFunction(nullptr, &data);  // either out-parameter may be null
-    JEX_LogGetOutputFunction(&fn, nullptr);
-    EXPECT_EQ(data, &lines_);
-    EXPECT_EQ(fn, &LogTest::Collect);
-    lines_.clear();
-    JEX_LogSetOutputFunction(nullptr, nullptr);  // switches output off
-    JEX_Log("dropped");
-    JEX_LogCritical(3, "dropped");
-    EXPECT_TRUE(lines_.empty());
-    ::testing::internal::CaptureStderr();
-    JEX_LogOutput(nullptr, 0, JEX_LOG_PRIORITY_INFO, "text");
-    JEX_LogOutput(nullptr, 4, JEX_LOG_PRIORITY_CRITICAL, "bad");
-    JEX_LogOutput(nullptr, 4, static_cast<JEX_LogPriority>(0), "plain");
-    JEX_LogOutput(nullptr, 4, static_cast<JEX_LogPriority>(99), "out of range");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "INFO: text\nCRITICAL: bad\nplain\nout of range\n");
 }
 
 TEST_F(LogTest, ThresholdsChangeSafelyWhileOtherThreadsLog)

@@ -1,9 +1,6 @@
 /* String utilities: bounded copies, reversal, case change, integer-to-text conversion. */
 #include "JEX_stdinc.h"
-
 #include <gtest/gtest.h>
-
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -79,16 +76,12 @@ void CheckBounded(size_t (*copy)(C *, const C *, size_t), size_t (*append)(C *, 
     }
 }
 
-TEST(Strings, BoundedCopyAndAppendOfBytesAndWideUnits)
+TEST(Strings, BoundedCopiesCaseAndReversal)
 {
     CheckBounded<char>(JEX_strlcpy, JEX_strlcat);
     CheckBounded<wchar_t>(JEX_wcslcpy, JEX_wcslcat);
     EXPECT_EQ(JEX_wcslen(L"h\u00E9llo\U0001F600"), 6u);
     EXPECT_EQ(JEX_wcslen(nullptr), 0u);
-}
-
-TEST(Strings, CaseAndOrderInPlace)
-{
     char s[] = "Hello, W\xC3\xB6rld! 123 [z]{A}@`";
     EXPECT_EQ(JEX_strupr(s), s);
     EXPECT_STREQ(s, "HELLO, W\xC3\xB6RLD! 123 [Z]{A}@`");

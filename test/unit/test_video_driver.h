@@ -1,7 +1,5 @@
-// A scripted video driver, started with JEX_VideoInitWithBootstrap, that the real video core
-// runs against: configurable displays, slots left empty or made to fail, fake GL contexts,
-// cursors that keep their pixels, scripted events replayed by PumpEvents, and a log of slot
-// calls ("CreateWindow(1)") for the checks where their order is the contract.
+// A scripted video driver for the real video core: displays, empty or failing slots, fake GL,
+// cursors, events replayed by PumpEvents, and a log of slot calls ("CreateWindow(1)").
 #ifndef JEX_TEST_VIDEO_DRIVER_H
 #define JEX_TEST_VIDEO_DRIVER_H
 
@@ -100,8 +98,7 @@ private:
     static std::string Id(JEX_Window *window) { return std::to_string(window ? window->id : 0); }
     static std::string Str(int v) { return std::to_string(v); }
     static int Index(JEX_VideoDisplay *display) { return JEX_GetIndexOfDisplay(display); }
-    // Logs the call and runs its hook; false, with an error, when the slot
-    // is scripted to fail. `slot` is a literal: the error keeps the pointer.
+    // Logs and runs the hook; false with an error if scripted to fail (keeps `slot`'s pointer).
     bool Call(const char *slot, const std::string &args = "", JEX_Window *window = nullptr)
     {
         log.push_back(std::string(slot) + "(" + args + ")");
@@ -207,10 +204,7 @@ private:
     {
         return Me(d).Call("GetWindowWMInfo", Id(w), w) ? JEX_TRUE : JEX_FALSE;
     }
-    // GL_LoadLibrary makes the driver's GL state; GL_UnloadLibrary frees it
-    // but leaves the device's pointer for the core to clear, and
-    // GL_DeleteContext reads it as a real driver would, so the address
-    // sanitizer catches a use after the library has gone.
+    // GL state freed by GL_UnloadLibrary and read by GL_DeleteContext: ASan sees late use.
     struct TestGLState {
         TestVideoDriver *owner;
     };
@@ -365,8 +359,7 @@ private:
     }
 };
 
-// Queued window events, oldest first, taken out without pumping, as
-// "code:window" with the parameters of moves and resizes ("4:1@10,20").
+// A window event as "code:window", with a move's or resize's parameters ("4:1@10,20").
 inline std::string Describe(const JEX_WindowEvent &e)
 {
     std::string s = std::to_string(int(e.event)) + ":" + std::to_string(e.window_id);

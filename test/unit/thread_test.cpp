@@ -1,16 +1,13 @@
 // Threads and synchronisation primitives, exercised by real threads.
 #include <gtest/gtest.h>
-
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
-
 #include <atomic>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
-
 #include "JEX_error.h"
 #include "JEX_mutex.h"
 #include "JEX_thread.h"
@@ -51,7 +48,7 @@ void JoinThreads(const std::vector<JEX_Thread *> &threads)
     }
 }
 
-TEST(Thread, StatusIdentitySignalsAndErrorRecord)
+TEST(Thread, LifecycleAndTheThreadTable)
 {
     JEX_threadID id = 0;
     pthread_t self{};
@@ -102,10 +99,7 @@ TEST(Thread, StatusIdentitySignalsAndErrorRecord)
     JoinThreads(started);
     EXPECT_FALSE(error.empty());
     JEX_DestroySemaphore(go);
-}
-
-TEST(Thread, TableClosesGapsAndIsFreedWhenEmpty)
-{
+    // The table grows, closes gaps and is freed when empty.
     JEX_sem *release = JEX_CreateSemaphore(33);
     std::vector<JEX_Thread *> threads;
     for (int i = 0; i < 33; ++i)

@@ -4,7 +4,6 @@
 #include "events/mouse_internal.h"
 #include "events/touch_internal.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <tuple>
