@@ -1,13 +1,9 @@
 // Harness event logger and hot keys on the scripted video driver.
 #include "test_video_driver.h"
-#include "video/sysvideo.h"
 #include <gtest/gtest.h>
-#include <cstdlib>
 #include <unistd.h>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 #include "common.h"
 
 using namespace jextest;

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 
 using namespace jextest;
 using Log = std::vector<std::string>;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -427,17 +428,13 @@ TEST(IconvCalls, ArgumentsNamesLocaleAndWholeStrings)
     std::free(s);
     for (size_t i = 0; i < saved.size(); ++i)
         saved[i] ? setenv(vars[i], saved[i]->c_str(), 1) : unsetenv(vars[i]);
-    const struct {
-        const char *to, *from, *in, *want; /* want includes the four-byte terminator */
-    } cases[] = {
-        {"UTF-16", "UTF-8", "", "00 00 00 00"}, /* a mark owed, no input: the terminator */
-        {"UTF-8", "UTF-8", "61 62 E2 82", "61 62 00 00 00 00"}, /* cut: ends before it */
-    };
-    for (const auto &c : cases) {
-        const Bytes in = H(c.in), want = H(c.want);
-        char *s = JEX_iconv_string(c.to, c.from, in.data(), in.size());
-        ASSERT_NE(s, nullptr) << c.to;
-        EXPECT_EQ(Bytes(s, want.size()), want) << c.to << " from " << c.in;
+    /* The four-byte terminator: alone when only a mark is owed; before a cut character. */
+    for (const auto &[to, in, want] :
+         {std::tuple{"UTF-16", "", "00 00 00 00"}, {"UTF-8", "61 62 E2 82", "61 62 00 00 00 00"}}) {
+        const Bytes bytes = H(in), expected = H(want);
+        char *s = JEX_iconv_string(to, "UTF-8", bytes.data(), bytes.size());
+        ASSERT_NE(s, nullptr) << to;
+        EXPECT_EQ(Bytes(s, expected.size()), expected) << to;
         std::free(s);
     }
     EXPECT_EQ(JEX_iconv_string("UTF-8", "NOPE", "a", 1), nullptr);

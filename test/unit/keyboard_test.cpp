@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <string>
 #include <tuple>
-#include <vector>
 
 using namespace jextest;
 using Log = std::vector<std::string>;

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <thread>
 #include <tuple>
-#include <vector>
 #include "JEX_timer.h"
 #include "events/events_internal.h"
 #include "test_video_driver.h"

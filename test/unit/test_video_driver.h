@@ -41,7 +41,6 @@ public:
     std::set<std::string> failing;  // slots that report failure
     // Runs after a slot has been logged, e.g. to answer SetWindowSize with another size.
     std::map<std::string, std::function<void(JEX_Window *)>> after;
-    Uint16 driver_ramp_base = 100;           // GetWindowGammaRamp answers base + i
     std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
     bool install_mouse = false;              // fill the cursor slots
     bool install_default_cursor = false;     // VideoInit sets a default cursor (serial 0)
@@ -197,7 +196,7 @@ private:
     static int GetWindowGammaRamp(Device *d, JEX_Window *w, Uint16 *ramp)
     {
         for (int i = 0; i < 768; ++i)
-            ramp[i] = Uint16(Me(d).driver_ramp_base + i);
+            ramp[i] = Uint16(100 + i);  // the driver's ramp
         return Me(d).Call("GetWindowGammaRamp", Id(w), w) ? 0 : -1;
     }
     static JEX_bool GetWindowWMInfo(Device *d, JEX_Window *w, struct JEX_SysWMinfo *)

@@ -2,7 +2,6 @@
 #include "test_video_driver.h"
 #include <gtest/gtest.h>
 #include <csignal>
-#include <cstdlib>
 #include <tuple>
 
 using namespace jextest;
@@ -41,7 +40,7 @@ bool QueueRuns()
     return ran;
 }
 
-TEST_F(VideoTest, DriverSelection)
+TEST_F(VideoTest, DriverSelectionTheNullDriverAndNoDevice)
 {
     // The X11 row exists only in builds with the X11 driver.
     constexpr int kRows = JEX_VIDEO_DRIVER_X11 ? 2 : 1;
@@ -69,6 +68,38 @@ TEST_F(VideoTest, DriverSelection)
     EXPECT_EQ(DUMMY_bootstrap.available(), 1);
     setenv("JEX_VIDEODRIVER", "DUMMY", 1);
     EXPECT_EQ(DUMMY_bootstrap.available(), 0);
+    // Queries without a device, and the null driver.
+    JEX_DisplayMode mode;
+    JEX_Rect rect;
+    EXPECT_EQ(JEX_GetCurrentVideoDriver(), nullptr);
+    JEX_ClearError();
+    EXPECT_EQ(JEX_GetNumVideoDisplays(), 0);
+    EXPECT_STREQ(JEX_GetError(), "Video subsystem has not been initialized");
+    EXPECT_EQ(JEX_GetDisplayBounds(0, &rect) + JEX_GetNumDisplayModes(0) +
+                  JEX_GetDesktopDisplayMode(0, &mode),
+              -3);
+    EXPECT_EQ(JEX_GetClosestDisplayMode(0, &mode, &mode), nullptr);
+    EXPECT_EQ(JEX_CreateWindowFrom(nullptr), nullptr);
+    ASSERT_EQ(JEX_VideoInit("dummy"), 0);
+    ASSERT_EQ(JEX_GetNumVideoDisplays(), 1);
+    ASSERT_EQ(JEX_GetDesktopDisplayMode(0, &mode), 0);
+    ASSERT_EQ(JEX_GetNumDisplayModes(0), 1);
+    ASSERT_EQ(JEX_GetDisplayMode(0, 0, &mode), 0);
+    EXPECT_EQ(Fields(mode), std::tuple(0u, 0, 0, 0));
+    // The any-size mode hands back the wanted size, or 640x480.
+    JEX_DisplayMode want{0, 800, 600, 0, nullptr}, got;
+    ASSERT_EQ(JEX_GetClosestDisplayMode(0, &want, &got), &got);
+    EXPECT_EQ(Fields(got), std::tuple(Uint32(JEX_PIXELFORMAT_RGB888), 800, 600, 0));
+    JEX_DisplayMode any{0, 0, 0, 0, nullptr};
+    ASSERT_EQ(JEX_GetClosestDisplayMode(0, &any, &any), &any);
+    EXPECT_EQ(std::tuple(any.w, any.h), std::tuple(640, 480));
+    EXPECT_EQ(JEX_GetClosestDisplayMode(0, nullptr, &got), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Missing desired mode or closest mode parameter");
+    EXPECT_EQ(JEX_GetDisplayBounds(1, &rect), -1);
+    EXPECT_STREQ(JEX_GetError(), "displayIndex must be in the range 0 - 0");
+    EXPECT_EQ(JEX_GetDesktopDisplayMode(-1, &mode), -1);
+    EXPECT_EQ(JEX_GetDisplayMode(0, 1, &mode), -1);
+    EXPECT_STREQ(JEX_GetError(), "index must be in the range of 0 - 0");
 }
 
 TEST_F(VideoTest, StartFailuresDefaultsAndRestartOrder)
@@ -115,41 +146,6 @@ TEST_F(VideoTest, StartFailuresDefaultsAndRestartOrder)
     EXPECT_EQ(drv.Take(), (Log{"SuspendScreenSaver(0)", "HideWindow(1)", "DestroyWindow(1)",
                                "GL_UnloadLibrary()", "VideoQuit()", "VideoInit()"}));
     EXPECT_EQ(JEX_GetVideoDevice()->windows, nullptr);
-}
-
-TEST_F(VideoTest, NullDriverAndQueriesWithoutADevice)
-{
-    JEX_DisplayMode mode;
-    JEX_Rect rect;
-    EXPECT_EQ(JEX_GetCurrentVideoDriver(), nullptr);
-    JEX_ClearError();
-    EXPECT_EQ(JEX_GetNumVideoDisplays(), 0);
-    EXPECT_STREQ(JEX_GetError(), "Video subsystem has not been initialized");
-    EXPECT_EQ(JEX_GetDisplayBounds(0, &rect) + JEX_GetNumDisplayModes(0) +
-                  JEX_GetDesktopDisplayMode(0, &mode),
-              -3);
-    EXPECT_EQ(JEX_GetClosestDisplayMode(0, &mode, &mode), nullptr);
-    EXPECT_EQ(JEX_CreateWindowFrom(nullptr), nullptr);
-    ASSERT_EQ(JEX_VideoInit("dummy"), 0);
-    ASSERT_EQ(JEX_GetNumVideoDisplays(), 1);
-    ASSERT_EQ(JEX_GetDesktopDisplayMode(0, &mode), 0);
-    ASSERT_EQ(JEX_GetNumDisplayModes(0), 1);
-    ASSERT_EQ(JEX_GetDisplayMode(0, 0, &mode), 0);
-    EXPECT_EQ(Fields(mode), std::tuple(0u, 0, 0, 0));
-    // The any-size mode hands back the wanted size, or 640x480.
-    JEX_DisplayMode want{0, 800, 600, 0, nullptr}, got;
-    ASSERT_EQ(JEX_GetClosestDisplayMode(0, &want, &got), &got);
-    EXPECT_EQ(Fields(got), std::tuple(Uint32(JEX_PIXELFORMAT_RGB888), 800, 600, 0));
-    JEX_DisplayMode any{0, 0, 0, 0, nullptr};
-    ASSERT_EQ(JEX_GetClosestDisplayMode(0, &any, &any), &any);
-    EXPECT_EQ(std::tuple(any.w, any.h), std::tuple(640, 480));
-    EXPECT_EQ(JEX_GetClosestDisplayMode(0, nullptr, &got), nullptr);
-    EXPECT_STREQ(JEX_GetError(), "Missing desired mode or closest mode parameter");
-    EXPECT_EQ(JEX_GetDisplayBounds(1, &rect), -1);
-    EXPECT_STREQ(JEX_GetError(), "displayIndex must be in the range 0 - 0");
-    EXPECT_EQ(JEX_GetDesktopDisplayMode(-1, &mode), -1);
-    EXPECT_EQ(JEX_GetDisplayMode(0, 1, &mode), -1);
-    EXPECT_STREQ(JEX_GetError(), "index must be in the range of 0 - 0");
 }
 
 TEST_F(VideoTest, ModesAreSortedDeduplicatedAndListedLazilyOnce)

@@ -6,7 +6,6 @@
 #include "video/x11/x11_keyboard.h"
 #include <X11/extensions/scrnsaver.h>
 #include <cerrno>
-#include <cstdlib>
 #include <dlfcn.h>
 #include <map>
 #include <set>
@@ -53,7 +52,7 @@ protected:
     }
 };
 
-TEST_F(X11EventsTest, TypedAndHeldKeysArriveWithScancodesModifiersAndText)
+TEST_F(X11EventsTest, KeysPointerMotionWheelAndFocus)
 {
     JEX_Window *window = FocusedWindow();
     ASSERT_NE(window, nullptr);
@@ -101,12 +100,8 @@ TEST_F(X11EventsTest, TypedAndHeldKeysArriveWithScancodesModifiersAndText)
     ASSERT_GT(downs.size(), 1u) << "the server repeats a key held 0.6 s at a 200 ms delay";
     EXPECT_EQ(downs[0].key.repeat, 0);
     EXPECT_EQ(downs[1].key.repeat, 1);
-}
-
-TEST_F(X11EventsTest, PointerMotionWheelAndFocus)
-{
-    JEX_Window *window = FocusedWindow();
-    ASSERT_NE(window, nullptr);
+    // The pointer: motion, wheel steps, focus.
+    events_.clear();
     ASSERT_TRUE(RunCommand("xdotool mousemove --sync --window " + Hex(XidOf(window)) + " 40 30"));
     EXPECT_TRUE(PumpUntil([](const JEX_Event &e) {
         return e.type == JEX_MOUSEMOTION && e.motion.x == 40 && e.motion.y == 30;
