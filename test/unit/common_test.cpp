@@ -115,7 +115,7 @@ TEST(CommonArg, OptionsStoreValuesAndAccumulateFlags)
     JEX_LogResetPriorities();
 }
 
-TEST(CommonArg, PositionDisplayAndWindowCountFollowTheOrder)
+TEST(CommonArg, PositionDisplayWindowCountAndUsage)
 {
     const struct {
         std::initializer_list<const char *> args;
@@ -156,6 +156,19 @@ TEST(CommonArg, PositionDisplayAndWindowCountFollowTheOrder)
         EXPECT_EQ(s->depth, value) << text;
         EXPECT_EQ(s->audio_spec.freq, value) << text;
     }
+    // The usage text follows the subsystem flags (the video text: the e2e command-line run).
+    Args args{"prog"};
+    const std::string video = CommonUsage(Make(args, JEX_INIT_VIDEO).get()),
+                      audio = "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] "
+                              "[--channels N] [--samples N]";
+    const std::pair<Uint32, std::string> usages[] = {
+        {JEX_INIT_VIDEO | JEX_INIT_TIMER, video},
+        {JEX_INIT_AUDIO, audio},
+        {JEX_INIT_VIDEO | JEX_INIT_AUDIO | JEX_INIT_JOYSTICK, video + " " + audio},
+        {JEX_INIT_TIMER | JEX_INIT_HAPTIC, ""}};
+    for (const auto &[flags, text] : usages)
+        EXPECT_EQ(CommonUsage(Make(args, flags).get()), text) << std::hex << flags;
+    EXPECT_STREQ(CommonUsage(nullptr), "");
 }
 
 // Every failure leaves the whole state and the arguments untouched.
@@ -203,23 +216,6 @@ TEST(CommonArg, FailuresAndUnknownArgumentsLeaveStateAlone)
     EXPECT_EQ(CommonArg(s.get(), 3), -1);  // past the end
     EXPECT_EQ(CommonArg(s.get(), -1), -1);
     EXPECT_EQ(CommonArg(nullptr, 1), -1);
-}
-
-// The video text itself is checked by the e2e command-line run.
-TEST(CommonUsage, TextFollowsSubsystemFlags)
-{
-    Args args{"prog"};
-    const std::string video = CommonUsage(Make(args, JEX_INIT_VIDEO).get()),
-                      audio = "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] "
-                              "[--channels N] [--samples N]";
-    const std::pair<Uint32, std::string> cases[] = {
-        {JEX_INIT_VIDEO | JEX_INIT_TIMER, video},
-        {JEX_INIT_AUDIO, audio},
-        {JEX_INIT_VIDEO | JEX_INIT_AUDIO | JEX_INIT_JOYSTICK, video + " " + audio},
-        {JEX_INIT_TIMER | JEX_INIT_HAPTIC, ""}};
-    for (const auto &[flags, text] : cases)
-        EXPECT_EQ(CommonUsage(Make(args, flags).get()), text) << std::hex << flags;
-    EXPECT_STREQ(CommonUsage(nullptr), "");
 }
 
 }  // namespace

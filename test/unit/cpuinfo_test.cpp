@@ -67,7 +67,7 @@ TEST(CPUInfo, LiveAnswersAgreeWithTheKernelAndTheSystem)
     EXPECT_NEAR(JEX_GetSystemRAM(), kb / 1024, 1);
 }
 
-TEST(CPUInfo, DecodesIdentificationAnswers)
+TEST(CPUInfo, DecodesIdentificationAndTheBlitFeatureWord)
 {
     // A count the system cannot give falls back to one.
     EXPECT_TRUE(CountFrom(-1) == 1 && CountFrom(0) == 1 && CountFrom(12) == 12);
@@ -103,10 +103,7 @@ TEST(CPUInfo, DecodesIdentificationAnswers)
     Identification other = amd;
     std::snprintf(other.vendor, sizeof other.vendor, "CentaurHauls");
     EXPECT_EQ(CacheLineSizeFrom(other), 128);
-}
-
-TEST(CPUInfo, BlitFeatureWordFromEnvironment)
-{
+    // The blit feature word: the environment, else the detected features.
     // Unreadable means no features.
     for (const auto &[text, want] : {std::pair{"0", 0u}, {"8", 8u}, {"72", 72u}, {"plain", 0u}})
         EXPECT_EQ(JEX_BlitCPUFeaturesFrom(text), want) << text;

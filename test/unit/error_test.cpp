@@ -35,7 +35,7 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(ErrorTest, SetGetClearCodesAndTheLog)
+TEST_F(ErrorTest, SetGetClearCodesLogAndTruncation)
 {
     EXPECT_STREQ(JEX_GetError(), "");
     JEX_SetError("Couldn't load %s: %s", "file.bmp", static_cast<const char *>(nullptr));
@@ -64,6 +64,33 @@ TEST_F(ErrorTest, SetGetClearCodesAndTheLog)
     JEX_SetError("shown %s %-3d|", "now", 2);
     JEX_LogResetPriorities();
     EXPECT_EQ(lines, std::vector<std::string>{"1:5:shown now 2  |"});
+    // Truncation, and buffers of the caller.
+    const std::string long_arg(200, 'a');
+    JEX_SetError("%s", long_arg.c_str());
+    EXPECT_EQ(std::string(JEX_GetError()), std::string(127, 'a'));
+    JEX_SetError(std::string(300, 'f').c_str());
+    EXPECT_EQ(std::strlen(JEX_GetError()), 127u);
+    const char *a = long_arg.c_str();
+    JEX_SetError("%s%s%s%s%s%s%s%s%s%s", a, a, a, a, a, a, a, a, a, a);
+    EXPECT_EQ(std::strlen(JEX_GetError()), 127u * 5);
+    JEX_SetError("%900d%900d", 1, 2);
+    EXPECT_EQ(std::strlen(JEX_GetError()), 1023u);
+    JEX_Error(JEX_ERR_NOMEM);
+    char buf[8];
+    std::memset(buf, 'X', sizeof(buf));
+    EXPECT_EQ(JEX_GetErrorMsg(buf, 8), buf);
+    EXPECT_STREQ(buf, "Out of ");
+    // Zero- and negative-sized buffers are never written; size one gets the terminator.
+    std::memset(buf, 'X', sizeof(buf));
+    JEX_GetErrorMsg(buf, 0);
+    JEX_GetErrorMsg(buf, -5);
+    EXPECT_EQ(std::string(buf, 8), std::string(8, 'X'));
+    EXPECT_EQ(JEX_GetErrorMsg(nullptr, 10), nullptr);
+    JEX_GetErrorMsg(buf, 1);
+    EXPECT_EQ(std::string(buf, 2), std::string("\0X", 2));
+    JEX_SetError("ab%dcd", 123456);  // a piece that does not fit is cut and ends the message
+    char small[6];
+    EXPECT_STREQ(JEX_GetErrorMsg(small, sizeof(small)), "ab123");
 }
 
 TEST_F(ErrorTest, FormatsAsPrintfDoesWhenRead)
@@ -102,36 +129,6 @@ TEST_F(ErrorTest, FormatsAsPrintfDoesWhenRead)
     EXPECT_STREQ(JEX_GetError(), "");
     std::memset(rec->format, 'x', sizeof(rec->format));
     EXPECT_EQ(std::strlen(JEX_GetError()), sizeof(rec->format));
-}
-
-TEST_F(ErrorTest, TruncationAndCallerBuffers)
-{
-    const std::string long_arg(200, 'a');
-    JEX_SetError("%s", long_arg.c_str());
-    EXPECT_EQ(std::string(JEX_GetError()), std::string(127, 'a'));
-    JEX_SetError(std::string(300, 'f').c_str());
-    EXPECT_EQ(std::strlen(JEX_GetError()), 127u);
-    const char *a = long_arg.c_str();
-    JEX_SetError("%s%s%s%s%s%s%s%s%s%s", a, a, a, a, a, a, a, a, a, a);
-    EXPECT_EQ(std::strlen(JEX_GetError()), 127u * 5);
-    JEX_SetError("%900d%900d", 1, 2);
-    EXPECT_EQ(std::strlen(JEX_GetError()), 1023u);
-    JEX_Error(JEX_ERR_NOMEM);
-    char buf[8];
-    std::memset(buf, 'X', sizeof(buf));
-    EXPECT_EQ(JEX_GetErrorMsg(buf, 8), buf);
-    EXPECT_STREQ(buf, "Out of ");
-    // Zero- and negative-sized buffers are never written; size one gets the terminator.
-    std::memset(buf, 'X', sizeof(buf));
-    JEX_GetErrorMsg(buf, 0);
-    JEX_GetErrorMsg(buf, -5);
-    EXPECT_EQ(std::string(buf, 8), std::string(8, 'X'));
-    EXPECT_EQ(JEX_GetErrorMsg(nullptr, 10), nullptr);
-    JEX_GetErrorMsg(buf, 1);
-    EXPECT_EQ(std::string(buf, 2), std::string("\0X", 2));
-    JEX_SetError("ab%dcd", 123456);  // a piece that does not fit is cut and ends the message
-    char small[6];
-    EXPECT_STREQ(JEX_GetErrorMsg(small, sizeof(small)), "ab123");
 }
 
 TEST_F(ErrorTest, RecordsOfDifferentThreadsNeverMix)

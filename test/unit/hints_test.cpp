@@ -30,7 +30,7 @@ void Record(const char *name, const char *old_value, const char *new_value)
     g_changes.push_back(std::string(name) + ":" + old_value + ">" + new_value);
 }
 
-TEST_F(HintsTest, PrioritiesAndTheEnvironment)
+TEST_F(HintsTest, PrioritiesEnvironmentAndCallbacks)
 {
     EXPECT_EQ(JEX_GetHint(kName), nullptr);
     EXPECT_TRUE(JEX_SetHint(kName, "a"));
@@ -75,10 +75,8 @@ TEST_F(HintsTest, PrioritiesAndTheEnvironment)
     EXPECT_STREQ(JEX_GetHint(kName), "override");
     JEX_ClearHints();
     EXPECT_STREQ(JEX_GetHint(kName), "env");
-}
-
-TEST_F(HintsTest, CallbacksSeeEachChangeOnceAndMayChangeHints)
-{
+    // Callbacks see each change once and may change hints.
+    Reset();
     g_changes.clear();
     EXPECT_FALSE(JEX_RegisterHintChangedCb(kName, Record));  // never set
     ASSERT_TRUE(JEX_SetHint(kName, "1"));

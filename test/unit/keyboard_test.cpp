@@ -192,7 +192,7 @@ TEST_F(KeyboardTest, NamesAndOutOfRangeScancodesAndKeyCodes)
     }
 }
 
-TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
+TEST_F(KeyboardTest, TextAndFocusMoves)
 {
     JEX_SetKeyboardFocus(b);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
@@ -230,10 +230,7 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     EXPECT_EQ(JEX_SendKeyboardText("abc") + JEX_SendEditingText("abc", 0, 0), 0);
     JEX_StartTextInput();
     EXPECT_EQ(JEX_SendKeyboardText("abc"), 1);
-}
-
-TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
-{
+    // Focus moves: lose before gain, held keys kept.
     JEX_SetKeyboardFocus(a);
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_B);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
@@ -256,4 +253,5 @@ TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
     EXPECT_EQ(TakeKeys(), (Log{"down C mods 0 repeat 0 in 0"}));
     JEX_StartTextInput();
 }
+
 }  // namespace

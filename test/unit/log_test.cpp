@@ -44,8 +44,39 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(LogTest, DefaultsShorthandsLimitsAndOutput)
+TEST_F(LogTest, PrioritiesShorthandsLimitsAndOutput)
 {
+    JEX_LogSetPriority(JEX_LOG_CATEGORY_VIDEO, JEX_LOG_PRIORITY_VERBOSE);
+    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_VIDEO), "123456");
+    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_AUDIO), "6");
+    // Set-all changes existing overrides and both defaults; later overrides stand alone.
+    JEX_LogSetAllPriority(JEX_LOG_PRIORITY_WARN);
+    for (int c : {int{JEX_LOG_CATEGORY_VIDEO}, int{JEX_LOG_CATEGORY_APPLICATION}, 5000})
+        EXPECT_EQ(Passing(c), "456") << c;
+    JEX_LogSetAllPriority(JEX_LOG_PRIORITY_VERBOSE);
+    JEX_LogSetPriority(JEX_LOG_CATEGORY_SYSTEM, JEX_LOG_PRIORITY_CRITICAL);
+    JEX_LogSetPriority(100000, JEX_LOG_PRIORITY_ERROR);
+    JEX_LogSetPriority(-3, JEX_LOG_PRIORITY_DEBUG);
+    JEX_LogSetPriority(100000, JEX_LOG_PRIORITY_INFO);
+    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_SYSTEM), "6");
+    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_INPUT), "123456");
+    EXPECT_EQ(Passing(100000), "3456");
+    EXPECT_EQ(JEX_LogGetPriority(-3), JEX_LOG_PRIORITY_DEBUG);
+    // A priority that is none of the six is refused; the old value stays.
+    for (int category : {int{JEX_LOG_CATEGORY_SYSTEM}, 100000, 42})
+        for (int bad : {99, 7, -1}) {
+            const JEX_LogPriority before = JEX_LogGetPriority(category);
+            JEX_LogSetPriority(category, static_cast<JEX_LogPriority>(bad));
+            EXPECT_EQ(JEX_LogGetPriority(category), before) << category << " " << bad;
+        }
+    JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(99));
+    EXPECT_EQ(JEX_LogGetPriority(JEX_LOG_CATEGORY_APPLICATION), JEX_LOG_PRIORITY_VERBOSE);
+    EXPECT_EQ(JEX_LogGetPriority(JEX_LOG_CATEGORY_SYSTEM), JEX_LOG_PRIORITY_CRITICAL);
+    JEX_LogResetPriorities();
+    for (int c : {4, 100000, -3, 2})
+        EXPECT_EQ(JEX_LogGetPriority(c), JEX_LOG_PRIORITY_CRITICAL) << c;
+    EXPECT_EQ(JEX_LogGetPriority(0), JEX_LOG_PRIORITY_INFO);
+    // After a reset, the defaults.
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_APPLICATION), "3456");
     for (int c : {1, 2, 3, 4, 5, 6, 1000, -7})
         EXPECT_EQ(Passing(c), "6") << c;
@@ -83,40 +114,6 @@ TEST_F(LogTest, DefaultsShorthandsLimitsAndOutput)
     JEX_LogOutput(nullptr, 4, static_cast<JEX_LogPriority>(99), "out of range");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "INFO: text\nCRITICAL: bad\nplain\nout of range\n");
-}
-
-TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
-{
-    JEX_LogSetPriority(JEX_LOG_CATEGORY_VIDEO, JEX_LOG_PRIORITY_VERBOSE);
-    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_VIDEO), "123456");
-    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_AUDIO), "6");
-    // Set-all changes existing overrides and both defaults; later overrides are records of their own.
-    JEX_LogSetAllPriority(JEX_LOG_PRIORITY_WARN);
-    for (int c : {int{JEX_LOG_CATEGORY_VIDEO}, int{JEX_LOG_CATEGORY_APPLICATION}, 5000})
-        EXPECT_EQ(Passing(c), "456") << c;
-    JEX_LogSetAllPriority(JEX_LOG_PRIORITY_VERBOSE);
-    JEX_LogSetPriority(JEX_LOG_CATEGORY_SYSTEM, JEX_LOG_PRIORITY_CRITICAL);
-    JEX_LogSetPriority(100000, JEX_LOG_PRIORITY_ERROR);
-    JEX_LogSetPriority(-3, JEX_LOG_PRIORITY_DEBUG);
-    JEX_LogSetPriority(100000, JEX_LOG_PRIORITY_INFO);
-    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_SYSTEM), "6");
-    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_INPUT), "123456");
-    EXPECT_EQ(Passing(100000), "3456");
-    EXPECT_EQ(JEX_LogGetPriority(-3), JEX_LOG_PRIORITY_DEBUG);
-    // A priority that is none of the six is refused; the old value stays.
-    for (int category : {int{JEX_LOG_CATEGORY_SYSTEM}, 100000, 42})
-        for (int bad : {99, 7, -1}) {
-            const JEX_LogPriority before = JEX_LogGetPriority(category);
-            JEX_LogSetPriority(category, static_cast<JEX_LogPriority>(bad));
-            EXPECT_EQ(JEX_LogGetPriority(category), before) << category << " " << bad;
-        }
-    JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(99));
-    EXPECT_EQ(JEX_LogGetPriority(JEX_LOG_CATEGORY_APPLICATION), JEX_LOG_PRIORITY_VERBOSE);
-    EXPECT_EQ(JEX_LogGetPriority(JEX_LOG_CATEGORY_SYSTEM), JEX_LOG_PRIORITY_CRITICAL);
-    JEX_LogResetPriorities();
-    for (int c : {4, 100000, -3, 2})
-        EXPECT_EQ(JEX_LogGetPriority(c), JEX_LOG_PRIORITY_CRITICAL) << c;
-    EXPECT_EQ(JEX_LogGetPriority(0), JEX_LOG_PRIORITY_INFO);
 }
 
 TEST_F(LogTest, ThresholdsChangeSafelyWhileOtherThreadsLog)

@@ -18,7 +18,7 @@ std::string TempPath(const char *stem)
     return ::testing::TempDir() + "jex_rwops_" + std::to_string(getpid()) + "_" + stem;
 }
 
-TEST(MemStream, SeekReadAndWriteStayInsideTheBlock)
+TEST(Streams, MemorySeekReadWriteAndByteOrder)
 {
     std::array<Uint8, 20> block;
     std::iota(block.begin(), block.end(), Uint8{0});
@@ -68,12 +68,9 @@ TEST(MemStream, SeekReadAndWriteStayInsideTheBlock)
     EXPECT_EQ(JEX_RWread(rw, out, 1, 1), 0u);
     EXPECT_EQ(JEX_RWseek(rw, 5, JEX_RW_SEEK_SET), 0);
     JEX_RWclose(rw);
-}
-
-TEST(EndianIO, ByteOrderAndShortReadsOrWrites)
-{
+    // The endian readers and writers: byte order, never part of a value.
     const Uint8 bytes[8] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
-    JEX_RWops *rw = JEX_RWFromConstMem(bytes, 8);
+    rw = JEX_RWFromConstMem(bytes, 8);
     ASSERT_NE(rw, nullptr);
     EXPECT_EQ(JEX_ReadBE16(rw), 0x1234);
     EXPECT_EQ(JEX_ReadLE16(rw), 0x7856);
@@ -98,12 +95,12 @@ TEST(EndianIO, ByteOrderAndShortReadsOrWrites)
     EXPECT_EQ(JEX_WriteLE32(nullptr, 1), 0u);
     EXPECT_STRNE(JEX_GetError(), "");
     // Nor does a writer leave part of a value.
-    std::array<Uint8, 5> block{};
-    rw = JEX_RWFromMem(block.data(), 5);
+    std::array<Uint8, 5> five{};
+    rw = JEX_RWFromMem(five.data(), 5);
     ASSERT_NE(rw, nullptr);
     EXPECT_EQ(JEX_WriteBE32(rw, 0x01020304u), 1u);
     EXPECT_EQ(JEX_WriteLE16(rw, 0xFFFF), 0u);
-    EXPECT_EQ(block[4], 0);
+    EXPECT_EQ(five[4], 0);
     JEX_RWclose(rw);
     // A one-byte-per-read stream that cannot seek: an unfinished value is 0 with an error.
     int left = 3;
@@ -127,7 +124,7 @@ TEST(EndianIO, ByteOrderAndShortReadsOrWrites)
 }
 
 // Every writer on file-backed streams, read back by the C library.
-TEST(FileStream, FileStreamsByteOrderSeeksAndErrors)
+TEST(Streams, FilesByteOrderSeeksAndErrors)
 {
     const std::string path = TempPath("roundtrip");
     for (int kind = 0; kind < 3; ++kind) {  // file name, C file kept open, C file handed over

@@ -163,18 +163,16 @@ private:
         Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
     }
     static TestVideoDriver &Me(Device *d) { return *static_cast<TestVideoDriver *>(d->driverdata); }
+    // Slots that only log, with the window's id or without one.
     // clang-format off
+#define JEX_TEST_WINDOW_SLOTS(X) X(SetWindowTitle) X(SetWindowPosition) X(SetWindowSize) \
+    X(ShowWindow) X(HideWindow) X(RaiseWindow) X(MaximizeWindow) X(MinimizeWindow) \
+    X(RestoreWindow) X(SetWindowGrab) X(DestroyWindow) X(GL_SwapWindow)
+#define JEX_TEST_PLAIN_SLOTS(X) X(VideoQuit) X(StartTextInput) X(StopTextInput)
 #define JEX_TEST_WINDOW_SLOT(NAME) \
     static void NAME(Device *d, JEX_Window *w) { Me(d).Call(#NAME, Id(w), w); }
 #define JEX_TEST_PLAIN_SLOT(NAME) static void NAME(Device *d) { Me(d).Call(#NAME); }
-    JEX_TEST_PLAIN_SLOT(VideoQuit) JEX_TEST_PLAIN_SLOT(StartTextInput)
-    JEX_TEST_PLAIN_SLOT(StopTextInput)
-    JEX_TEST_WINDOW_SLOT(SetWindowTitle) JEX_TEST_WINDOW_SLOT(SetWindowPosition)
-    JEX_TEST_WINDOW_SLOT(SetWindowSize) JEX_TEST_WINDOW_SLOT(ShowWindow)
-    JEX_TEST_WINDOW_SLOT(HideWindow) JEX_TEST_WINDOW_SLOT(RaiseWindow)
-    JEX_TEST_WINDOW_SLOT(MaximizeWindow) JEX_TEST_WINDOW_SLOT(MinimizeWindow)
-    JEX_TEST_WINDOW_SLOT(RestoreWindow) JEX_TEST_WINDOW_SLOT(SetWindowGrab)
-    JEX_TEST_WINDOW_SLOT(DestroyWindow) JEX_TEST_WINDOW_SLOT(GL_SwapWindow)
+    JEX_TEST_WINDOW_SLOTS(JEX_TEST_WINDOW_SLOT) JEX_TEST_PLAIN_SLOTS(JEX_TEST_PLAIN_SLOT)
 #undef JEX_TEST_WINDOW_SLOT
 #undef JEX_TEST_PLAIN_SLOT
     static void SetTextInputRect(Device *d, JEX_Rect *) { Me(d).Call("SetTextInputRect"); }
@@ -330,30 +328,23 @@ private:
     if (!me->omitted.count(#NAME))                                                                 \
         d->NAME = NAME;
         // clang-format off
-        JEX_TEST_SLOT(VideoInit) JEX_TEST_SLOT(VideoQuit) JEX_TEST_SLOT(GetDisplayBounds)
-        JEX_TEST_SLOT(GetDisplayModes) JEX_TEST_SLOT(SetDisplayMode) JEX_TEST_SLOT(CreateWindow)
-        JEX_TEST_SLOT(CreateWindowFrom) JEX_TEST_SLOT(SetWindowTitle) JEX_TEST_SLOT(SetWindowIcon)
-        JEX_TEST_SLOT(SetWindowPosition) JEX_TEST_SLOT(SetWindowSize) JEX_TEST_SLOT(ShowWindow)
-        JEX_TEST_SLOT(HideWindow) JEX_TEST_SLOT(RaiseWindow) JEX_TEST_SLOT(MaximizeWindow)
-        JEX_TEST_SLOT(MinimizeWindow) JEX_TEST_SLOT(RestoreWindow)
-        JEX_TEST_SLOT(SetWindowFullscreen)
-        JEX_TEST_SLOT(SetWindowGammaRamp) JEX_TEST_SLOT(GetWindowGammaRamp)
-        JEX_TEST_SLOT(SetWindowGrab) JEX_TEST_SLOT(DestroyWindow) JEX_TEST_SLOT(GetWindowWMInfo)
-        JEX_TEST_SLOT(GL_LoadLibrary) JEX_TEST_SLOT(GL_GetProcAddress)
-        JEX_TEST_SLOT(GL_UnloadLibrary)
-        JEX_TEST_SLOT(GL_CreateContext) JEX_TEST_SLOT(GL_MakeCurrent) JEX_TEST_SLOT(GL_SwapWindow)
-        JEX_TEST_SLOT(GL_SetSwapInterval) JEX_TEST_SLOT(GL_GetSwapInterval)
-        JEX_TEST_SLOT(GL_DeleteContext) JEX_TEST_SLOT(PumpEvents)
-        JEX_TEST_SLOT(SuspendScreenSaver)
-        JEX_TEST_SLOT(StartTextInput) JEX_TEST_SLOT(StopTextInput) JEX_TEST_SLOT(SetTextInputRect)
-        JEX_TEST_SLOT(SetClipboardText) JEX_TEST_SLOT(GetClipboardText)
-        JEX_TEST_SLOT(HasClipboardText)
+#define JEX_TEST_OTHER_SLOTS(X) X(VideoInit) X(GetDisplayBounds) X(GetDisplayModes) \
+    X(SetDisplayMode) X(CreateWindow) X(CreateWindowFrom) X(SetWindowIcon) X(SetWindowFullscreen) \
+    X(GetWindowWMInfo) X(SetWindowGammaRamp) X(GetWindowGammaRamp) X(PumpEvents) X(GL_LoadLibrary) \
+    X(GL_GetProcAddress) X(GL_UnloadLibrary) X(GL_CreateContext) X(GL_MakeCurrent) \
+    X(GL_DeleteContext) X(GL_SetSwapInterval) X(GL_GetSwapInterval) X(SuspendScreenSaver) \
+    X(SetTextInputRect) X(SetClipboardText) X(GetClipboardText) X(HasClipboardText)
+        JEX_TEST_WINDOW_SLOTS(JEX_TEST_SLOT) JEX_TEST_PLAIN_SLOTS(JEX_TEST_SLOT)
+        JEX_TEST_OTHER_SLOTS(JEX_TEST_SLOT)
         if (me->install_mouse) {
             JEX_TEST_SLOT(CreateCursor) JEX_TEST_SLOT(ShowCursor) JEX_TEST_SLOT(FreeCursor)
             JEX_TEST_SLOT(WarpMouse) JEX_TEST_SLOT(SetRelativeMouseMode)
         }
         // clang-format on
 #undef JEX_TEST_SLOT
+#undef JEX_TEST_WINDOW_SLOTS
+#undef JEX_TEST_PLAIN_SLOTS
+#undef JEX_TEST_OTHER_SLOTS
         return d;
     }
 };

@@ -262,7 +262,7 @@ TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
     EXPECT_LT(JEX_GetTicks(), 0x10000000u);
 }
 
-TEST_F(Timers, BadCallsFailCleanly)
+TEST_F(Timers, BadCallsAndQuitWithLiveTimers)
 {
     EXPECT_EQ(JEX_AddTimer(10, nullptr, nullptr), 0);
     EXPECT_STRNE(JEX_GetError(), "");
@@ -283,14 +283,12 @@ TEST_F(Timers, BadCallsFailCleanly)
         &r);
     ASSERT_EQ(JEX_SemWaitTimeout(r.done, kPatienceMs), 0);
     EXPECT_FALSE(r.error.empty());
-    Counter c{.expected_interval = 1};  // the thread still serves timers
-    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &c), 0);
-    EXPECT_TRUE(c.WaitCalls(1));
+    Counter served{.expected_interval = 1};  // the thread still serves timers
+    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &served), 0);
+    EXPECT_TRUE(served.WaitCalls(1));
     JEX_DestroySemaphore(r.done);
-}
-
-TEST_F(Timers, QuitWithLiveTimersFreesThemAndRestartsIds)
-{
+    // Quitting with live timers frees them; ids restart.
+    JEX_TimerQuit();
     Counter c{.expected_interval = 3, .result = 3};
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(JEX_TimerInit(), 0);

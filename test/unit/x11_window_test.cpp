@@ -104,7 +104,6 @@ TEST_F(X11WindowTest, CreatedWithSizeTitleHintsAndProtocols)
 TEST_F(X11WindowTest, SizesBeyondTheProtocolAreClampedAndSafeForGL)
 {
     // The driver clamps what the server would take but GL's software path cannot draw.
-    EXPECT_EQ(JEX_CreateWindow("big", 0, 0, 100000, 100000, 0), nullptr);
     JEX_Window *window = JEX_CreateWindow("big", 0, 0, 30000, 30000, JEX_WINDOW_RESIZABLE);
     ASSERT_NE(window, nullptr) << JEX_GetError();
     for (int round = 0; round < 2; ++round) {
