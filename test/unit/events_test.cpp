@@ -283,7 +283,14 @@ TEST_F(EventQueue, FilterEventsRemovesRejectedInPlaceAndSurvivesItsCallback)
     EXPECT_EQ(Push(0), -1);
 }
 
-TEST_F(EventQueue, PollAndWait)
+struct HookState {
+    std::atomic<int> pumps{0}, joysticks{0}, joystick_state{JEX_ENABLE}, joystick_updates{0};
+    std::vector<Sint32> gestures;
+};
+
+HookState g_hooks;
+
+TEST_F(EventQueue, PollWaitAndTheHooks)
 {
     JEX_Event e = User(JEX_USEREVENT, 5), out;
     ASSERT_EQ(JEX_PushEvent(&e), 1);
@@ -300,21 +307,11 @@ TEST_F(EventQueue, PollAndWait)
     EXPECT_TRUE(JEX_WaitEventTimeout(&out, 5000) == 1 && out.user.code == 6);
     EXPECT_TRUE(JEX_WaitEvent(&out) == 1 && out.user.code == 7);
     producer.join();
-}
-
-struct HookState {
-    std::atomic<int> pumps{0}, joysticks{0}, joystick_state{JEX_ENABLE}, joystick_updates{0};
-    std::vector<Sint32> gestures;
-};
-
-HookState g_hooks;
-TEST_F(EventQueue, PumpAndPostHooks)
-{
+    // The platform pump hook, the joystick hooks, the gesture hook.
     JEX_SetPlatformPumpHook([] {
         ++g_hooks.pumps;
         Push(77);
     });
-    JEX_Event out;
     ASSERT_EQ(JEX_PollEvent(&out), 1);
     EXPECT_EQ(std::tuple(out.user.code, g_hooks.pumps.load()), std::tuple(77, 1));
     JEX_SetPlatformPumpHook(nullptr);
