@@ -457,6 +457,8 @@ void JEX_GestureProcessEvent(JEX_Event *event)
     bool posting = false;
     switch (event->type) {
     case JEX_FINGERDOWN: {
+        if (touch->down_fingers == 0xFFFF)
+            return;  // the count would wrap to 0 and divide by it
         const int n = ++touch->down_fingers;
         touch->centroid.x = ((n - 1) * touch->centroid.x + at.x) / n;
         touch->centroid.y = ((n - 1) * touch->centroid.y + at.y) / n;
