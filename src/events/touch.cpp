@@ -9,9 +9,9 @@
 #include "events/input_window.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -74,10 +74,11 @@ JEX_Touch *Device(JEX_TouchID id)
     JEX_Touch *touch = JEX_GetTouch(id);
     if (!touch) {
         // The error formatter stores no 64-bit integers: pass the id as text.
-        const std::string text = std::to_string(id);
+        char text[24];
+        std::snprintf(text, sizeof(text), "%lld", static_cast<long long>(id));
         JEX_SetError("ERROR: Cannot send touch on non-existent device with id: %s make sure "
                      "JEX_AddTouch has been called\n",
-                     text.c_str());
+                     text);
     }
     return touch;
 }
