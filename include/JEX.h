@@ -20,6 +20,8 @@
 #include "JEX_keyboard.h"
 #include "JEX_mouse.h"
 #include "JEX_events.h"
+#include "JEX_touch.h"
+#include "JEX_gesture.h"
 #include "JEX_pixels.h"
 #include "JEX_rect.h"
 #include "JEX_blendmode.h"
