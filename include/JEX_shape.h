@@ -37,7 +37,7 @@ typedef union {
 } JEX_WindowShapeParams;
 
 typedef struct JEX_WindowShapeMode {
-    WindowShapeMode mode;
+    int mode; /* a WindowShapeMode; other values are refused */
     JEX_WindowShapeParams parameters;
 } JEX_WindowShapeMode;
 
