@@ -5,6 +5,7 @@
 #define JEX_SYSVIDEO_H
 
 #include "JEX_mouse.h"
+#include "JEX_shape.h"
 #include "JEX_video.h"
 
 #ifdef __cplusplus
@@ -13,6 +14,7 @@ extern "C" {
 
 typedef struct JEX_VideoDevice JEX_VideoDevice;
 typedef struct JEX_VideoDisplay JEX_VideoDisplay;
+struct JEX_WindowShaper;
 
 /* Named user data of a window; the name is owned, the data is not. */
 typedef struct JEX_WindowUserData {
@@ -40,6 +42,8 @@ struct JEX_Window {
     /* Core bookkeeping after the shared fields. */
     int gl_loaded;     /* this window holds one GL library load */
     int is_destroying; /* inside JEX_DestroyWindow */
+    /* Shaped windows only; made and freed by the driver. */
+    struct JEX_WindowShaper *shaper;
 };
 
 /* The largest window width or height the core passes to a driver: X keeps
@@ -150,6 +154,16 @@ struct JEX_VideoDevice {
     int (*SetClipboardText)(JEX_VideoDevice *_this, const char *text);
     char *(*GetClipboardText)(JEX_VideoDevice *_this);
     JEX_bool (*HasClipboardText)(JEX_VideoDevice *_this);
+
+    /* Shaped windows (video/shape_internal.h). CreateShaper attaches the
+       new shaper to the window; the driver frees it with the window.
+       SetWindowShape reads the mode it is given, not the shaper's, which
+       the core updates only when the shape was applied. ResizeWindowShape
+       is the driver's own, for windows it resizes. */
+    struct JEX_WindowShaper *(*CreateShaper)(JEX_VideoDevice *_this, JEX_Window *window);
+    int (*SetWindowShape)(JEX_VideoDevice *_this, struct JEX_WindowShaper *shaper,
+                          JEX_Surface *shape, JEX_WindowShapeMode *mode);
+    int (*ResizeWindowShape)(JEX_VideoDevice *_this, JEX_Window *window);
 
     /* Core state. */
     int suspend_screensaver;
