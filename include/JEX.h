@@ -29,5 +29,6 @@
 #include "JEX_video.h"
 #include "JEX_loadso.h"
 #include "JEX_audio.h"
+#include "JEX_joystick.h"
 
 #endif /* JEX_H */

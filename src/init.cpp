@@ -13,6 +13,7 @@
 #include "JEX_audio.h"
 #include "JEX_video.h"
 #include "assert_internal.h"
+#include "joystick/joystick_internal.h"
 #include "init_internal.h"
 #include "timer/timer_internal.h"
 
@@ -36,16 +37,17 @@ void QuitAudio()
     JEX_AudioQuit();
 }
 
-// This build carries no joystick or force-feedback subsystem: their flags
-// fail with a message naming the missing subsystem.
-
 int InitJoystick()
 {
-    JEX_SetError("Joystick subsystem not built");
-    return -1;
+    return JEX_JoystickInit();
 }
-void QuitJoystick() {}
+void QuitJoystick()
+{
+    JEX_JoystickQuit();
+}
 
+// Force feedback is not part of this build yet: its flag fails with a
+// message naming the missing subsystem.
 int InitHaptic()
 {
     JEX_SetError("Haptic subsystem not built");
