@@ -30,5 +30,6 @@
 #include "JEX_loadso.h"
 #include "JEX_audio.h"
 #include "JEX_joystick.h"
+#include "JEX_haptic.h"
 
 #endif /* JEX_H */

@@ -13,6 +13,7 @@
 #include "JEX_audio.h"
 #include "JEX_video.h"
 #include "assert_internal.h"
+#include "haptic/haptic_internal.h"
 #include "joystick/joystick_internal.h"
 #include "init_internal.h"
 #include "timer/timer_internal.h"
@@ -46,14 +47,14 @@ void QuitJoystick()
     JEX_JoystickQuit();
 }
 
-// Force feedback is not part of this build yet: its flag fails with a
-// message naming the missing subsystem.
 int InitHaptic()
 {
-    JEX_SetError("Haptic subsystem not built");
-    return -1;
+    return JEX_HapticInit();
 }
-void QuitHaptic() {}
+void QuitHaptic()
+{
+    JEX_HapticQuit();
+}
 
 int InitTimer()
 {

@@ -5,6 +5,7 @@
 #define JEX_TEST_EVDEV_FAKE_H
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <linux/input.h>
 #include <cerrno>
 #include <cstring>
@@ -21,6 +22,8 @@ struct FakeDevice {
     std::set<int> ev, keys, abs, ff, props, pressed;
     std::map<int, input_absinfo> absinfo;
     int open_errno = 0;
+    int rw_errno = 0;   // only opens for writing fail
+    int sff_errno = 0;  // effect uploads fail
     std::deque<input_event> pending;
     bool removed = false;  // reads fail with ENODEV once pending is empty
     int slots = 16;
@@ -136,13 +139,15 @@ private:
             paths.push_back(path);
         return paths;
     }
-    static int Open(const char *path, int)
+    static int Open(const char *path, int flags)
     {
         for (auto &[p, device] : current_->devices) {
             if (p != path)
                 continue;
             if (device.open_errno || device.removed)
                 return errno = device.removed ? ENOENT : device.open_errno, -1;
+            if ((flags & O_ACCMODE) != O_RDONLY && device.rw_errno)
+                return errno = device.rw_errno, -1;
             current_->fds_[current_->next_fd_] = &device;
             return current_->next_fd_++;
         }
@@ -155,10 +160,12 @@ private:
             return errno = d ? ENODEV : EBADF, -1;
         const unsigned nr = _IOC_NR(request);
         if (request == EVIOCSFF) {
+            if (d->sff_errno)
+                return errno = d->sff_errno, -1;
             auto *effect = static_cast<ff_effect *>(arg);
+            d->uploads.push_back(*effect);
             if (effect->id == -1)
                 effect->id = static_cast<Sint16>(d->next_id++);
-            d->uploads.push_back(*effect);
             std::vector<Sint16> data;
             if (effect->type == FF_PERIODIC && effect->u.periodic.waveform == FF_CUSTOM)
                 data.assign(effect->u.periodic.custom_data,
