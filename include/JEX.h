@@ -32,5 +32,7 @@
 #include "JEX_shape.h"
 #include "JEX_loadso.h"
 #include "JEX_audio.h"
+#include "JEX_joystick.h"
+#include "JEX_haptic.h"
 
 #endif /* JEX_H */
