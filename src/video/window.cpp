@@ -6,6 +6,7 @@
 #include "events/keyboard_internal.h"
 #include "events/mouse_internal.h"
 #include "events/touch_internal.h"
+#include "render/render_internal.h"
 
 #include "JEX_error.h"
 #include "JEX_events.h"
@@ -327,6 +328,7 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
+    JEX_DestroyWindowRenderer(window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);
     GiveBackGl(window);
