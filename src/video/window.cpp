@@ -52,6 +52,21 @@ JEX_VideoDevice *Checked(JEX_Window *window)
     return device;
 }
 
+// The framebuffer and its surface belong to the native window: both go
+// before it does. The surface was handed out undeletable, so the flag comes
+// off first.
+void ReleaseFramebuffer(JEX_VideoDevice *device, JEX_Window *window)
+{
+    if (JEX_Surface *surface = window->surface) {
+        window->surface = nullptr;
+        surface->flags &= ~Uint32(JEX_SURFACE_DONTFREE);
+        JEX_FreeSurface(surface);
+    }
+    window->surface_valid = 0;
+    if (device->DestroyWindowFramebuffer)
+        device->DestroyWindowFramebuffer(device, window);
+}
+
 bool IsPositionCode(int v)
 {
     return JEX_WINDOWPOS_ISUNDEFINED(v) || JEX_WINDOWPOS_ISCENTERED(v);
@@ -259,6 +274,7 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
     const bool foreign = (flags & JEX_WINDOW_FOREIGN) != 0;
 
     JEX_HideWindow(window);
+    ReleaseFramebuffer(device, window);
     if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
 
@@ -328,6 +344,7 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
+    ReleaseFramebuffer(device, window);
     JEX_DestroyWindowRenderer(window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);

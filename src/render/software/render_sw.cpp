@@ -35,10 +35,22 @@ void ClipToViewport(JEX_Renderer *renderer, JEX_Surface *surface)
     JEX_SetClipRect(surface, &viewport);
 }
 
-// The target of a drawing call.
+// The target of a drawing call. A window renderer asks the window every
+// time: the window frees its surface and makes a new one after a size
+// change, and the renderer's own size-change watcher may never run (a
+// filter can drop window events before watchers see them).
 JEX_Surface *ActivateTarget(JEX_Renderer *renderer)
 {
-    return static_cast<SW_RenderData *>(renderer->driverdata)->surface;
+    auto *data = static_cast<SW_RenderData *>(renderer->driverdata);
+    if (renderer->window) {
+        JEX_Surface *surface = JEX_GetWindowSurface(renderer->window);
+        if (surface != data->surface) {
+            data->surface = surface;
+            if (surface)
+                ClipToViewport(renderer, surface);
+        }
+    }
+    return data->surface;
 }
 
 int SaturatedInt(Sint64 v)
@@ -360,8 +372,11 @@ int SW_RenderReadPixels(JEX_Renderer *renderer, const JEX_Rect *rect, Uint32 for
     return rc;
 }
 
-// Drawing into the caller's surface shows nothing.
-void SW_RenderPresent(JEX_Renderer *) {}
+void SW_RenderPresent(JEX_Renderer *renderer)
+{
+    if (renderer->window)
+        JEX_UpdateWindowSurface(renderer->window);
+}
 
 void SW_DestroyTexture(JEX_Renderer *, JEX_Texture *texture)
 {
@@ -375,11 +390,10 @@ void SW_DestroyRenderer(JEX_Renderer *renderer)
     std::free(renderer);
 }
 
-// Windows have no surfaces to draw into yet.
-JEX_Renderer *SW_CreateRenderer(JEX_Window *, Uint32)
+JEX_Renderer *SW_CreateRenderer(JEX_Window *window, Uint32)
 {
-    JEX_SetError("Window surfaces are not available");
-    return nullptr;
+    JEX_Surface *surface = JEX_GetWindowSurface(window);
+    return surface ? SW_CreateRendererForSurface(surface) : nullptr;
 }
 
 }  // namespace
