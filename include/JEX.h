@@ -30,6 +30,7 @@
 #include "JEX_bmp.h"
 #include "JEX_video.h"
 #include "JEX_shape.h"
+#include "JEX_render.h"
 #include "JEX_loadso.h"
 #include "JEX_audio.h"
 #include "JEX_joystick.h"
