@@ -27,6 +27,7 @@
 #include "JEX_draw.h"
 #include "JEX_bmp.h"
 #include "JEX_video.h"
+#include "JEX_render.h"
 #include "JEX_loadso.h"
 #include "JEX_audio.h"
 

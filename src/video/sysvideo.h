@@ -31,8 +31,10 @@ struct JEX_Window {
     JEX_Rect windowed; /* last geometry while not full-screen */
     JEX_DisplayMode fullscreen_mode;
     float brightness;
-    Uint16 *gamma;       /* 3 x 256 entries, null until first used */
-    Uint16 *saved_gamma; /* right behind gamma in the same block */
+    Uint16 *gamma;        /* 3 x 256 entries, null until first used */
+    Uint16 *saved_gamma;  /* right behind gamma in the same block */
+    JEX_Surface *surface; /* framebuffer surface, flagged DONTFREE; or null */
+    int surface_valid;    /* surface still matches the window's size */
     JEX_WindowUserData *data;
     void *driverdata;
     JEX_Window *prev;
@@ -117,6 +119,14 @@ struct JEX_VideoDevice {
     int (*GetWindowGammaRamp)(JEX_VideoDevice *_this, JEX_Window *window, Uint16 *ramp);
     void (*SetWindowGrab)(JEX_VideoDevice *_this, JEX_Window *window);
     void (*DestroyWindow)(JEX_VideoDevice *_this, JEX_Window *window);
+
+    /* Window framebuffers: a block of w x h pixels in *format, *pitch bytes
+       per row, valid until the next create or the destroy for the window. */
+    int (*CreateWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window, Uint32 *format,
+                                   void **pixels, int *pitch);
+    int (*UpdateWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window,
+                                   const JEX_Rect *rects, int numrects);
+    void (*DestroyWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window);
 
     /* 23 */
     JEX_bool (*GetWindowWMInfo)(JEX_VideoDevice *_this, JEX_Window *window,

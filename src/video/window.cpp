@@ -6,6 +6,7 @@
 #include "events/keyboard_internal.h"
 #include "events/mouse_internal.h"
 #include "events/touch_internal.h"
+#include "render/render_internal.h"
 
 #include "JEX_error.h"
 #include "JEX_events.h"
@@ -49,6 +50,21 @@ JEX_VideoDevice *Checked(JEX_Window *window)
         return nullptr;
     }
     return device;
+}
+
+// The framebuffer and its surface belong to the native window: both go
+// before it does. The surface was handed out undeletable, so the flag comes
+// off first.
+void ReleaseFramebuffer(JEX_VideoDevice *device, JEX_Window *window)
+{
+    if (JEX_Surface *surface = window->surface) {
+        window->surface = nullptr;
+        surface->flags &= ~Uint32(JEX_SURFACE_DONTFREE);
+        JEX_FreeSurface(surface);
+    }
+    window->surface_valid = 0;
+    if (device->DestroyWindowFramebuffer)
+        device->DestroyWindowFramebuffer(device, window);
 }
 
 bool IsPositionCode(int v)
@@ -258,6 +274,7 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
     const bool foreign = (flags & JEX_WINDOW_FOREIGN) != 0;
 
     JEX_HideWindow(window);
+    ReleaseFramebuffer(device, window);
     if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
 
@@ -327,6 +344,8 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
+    ReleaseFramebuffer(device, window);
+    JEX_DestroyWindowRenderer(window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);
     GiveBackGl(window);

@@ -96,12 +96,16 @@ check "frame rate lines at the end" [ "$(tail -n2 "$out" | head -n1)" = "SPINNIN
 check "... with the rate" grep -qx '[0-9]*\.[0-9][0-9] frames per second' <(tail -n1 "$out")
 check "video report" has_line "$err" "Video driver: x11"
 check "shown line" has_line "$err" "JEX EVENT: Window 1 shown"
-check "render report: there are no render drivers" has_line "$err" "No built-in render drivers"
+check "render report: the drivers" has_line "$err" "Built-in render drivers:"
+for r in opengl software; do
+  check "render report: $r" has_line "$err" "  Renderer $r:"
+done
+check "an OpenGL window gets no renderer" [ "$(grep -c '^Current renderer:' "$err")" = 0 ]
 
-# A named render driver cannot be found: start-up ends after the window.
+# A render driver that does not exist: start-up ends after the window.
 STATUS=0
-"$PROG" --renderer software >"$out" 2>"$err" || STATUS=$?
-check "--renderer software: status 2" [ "$STATUS" = 2 ]
-check "--renderer software: reported, without a line break" \
-  [ "$(tail -n1 "$err")" = "Couldn't find render driver named software" -a -n "$(tail -c1 "$err")" ]
+"$PROG" --renderer nosuch >"$out" 2>"$err" || STATUS=$?
+check "--renderer nosuch: status 2" [ "$STATUS" = 2 ]
+check "--renderer nosuch: reported, without a line break" \
+  [ "$(tail -n1 "$err")" = "Couldn't find render driver named nosuch" -a -n "$(tail -c1 "$err")" ]
 finish

@@ -138,19 +138,23 @@ protected:
         ASSERT_TRUE(state);
         state->num_windows = 3;
         state->windows = static_cast<JEX_Window **>(std::calloc(3, sizeof(JEX_Window *)));
-        state->renderers = static_cast<void **>(std::calloc(3, sizeof(void *)));
+        state->renderers = static_cast<JEX_Renderer **>(std::calloc(3, sizeof(JEX_Renderer *)));
         for (int i = 0; i < 3; ++i) {
             w[i] = state->windows[i] = JEX_CreateWindow("w", 0, 0, 320, 200, 0);
             ASSERT_TRUE(w[i]);
         }
-        // A stand-in renderer handle: only its slot is looked at.
-        state->renderers[1] = &done;
+        // Window 1 shows a renderer drawing into a surface of its own.
+        target = JEX_CreateRGBSurface(0, 32, 16, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+        state->renderers[1] = JEX_CreateSoftwareRenderer(target);
+        ASSERT_TRUE(state->renderers[1]);
     }
     void TearDown() override
     {
-        CommonQuit(state);  // frees the arrays and stops video
+        CommonQuit(state);  // destroys the renderers, frees the arrays and stops video
         JEX_VideoQuit();
+        JEX_FreeSurface(target);
     }
+    JEX_Surface *target = nullptr;
     void Send(JEX_Event e) { CommonEvent(state, &e, &done); }
     Uint32 Id(int i) { return JEX_GetWindowID(w[i]); }
 };
@@ -158,7 +162,9 @@ protected:
 TEST_F(CommonHotKeys, ClosingAWindowForgetsItAndKeepsTheOthers)
 {
     const Uint32 id = Id(1);
+    JEX_Renderer *stand_in = state->renderers[1];  // not the window's own: freed here
     Send(WindowEvent(id, JEX_WINDOWEVENT_CLOSE));
+    JEX_DestroyRenderer(stand_in);
     EXPECT_EQ(done, 0);
     EXPECT_EQ(JEX_GetWindowFromID(id), nullptr) << "destroyed";
     EXPECT_EQ(state->windows[1], nullptr);
@@ -230,6 +236,42 @@ TEST_F(CommonHotKeys, ClipboardCopyAndPaste)
     ASSERT_TRUE(text);
     EXPECT_STREQ(text, "JEX rocks!\nYou know it!");
     std::free(text);
+}
+
+// The saved file holds the renderer's pixels; a failed read is reported and
+// saves nothing (the surface is freed once either way, under ASan).
+TEST_F(CommonHotKeys, PrintScreenSavesTheRendererPixels)
+{
+    std::remove("screenshot.bmp");
+    JEX_Renderer *r = state->renderers[1];
+    JEX_SetRenderDrawColor(r, 10, 20, 30, 255);
+    JEX_RenderClear(r);
+    const JEX_Rect box = {4, 2, 3, 5};
+    JEX_SetRenderDrawColor(r, 200, 150, 100, 255);
+    JEX_RenderFillRect(r, &box);
+    Send(Key(JEX_KEYDOWN, Id(1), 0x40000046));
+    JEX_Surface *file = JEX_LoadBMP("screenshot.bmp");
+    ASSERT_TRUE(file) << JEX_GetError();
+    JEX_Surface *shot = JEX_ConvertSurfaceFormat(file, JEX_PIXELFORMAT_RGB888, 0);
+    JEX_FreeSurface(file);
+    ASSERT_TRUE(shot);
+    ASSERT_EQ(std::tuple(shot->w, shot->h), std::tuple(32, 16));
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const Uint32 pixel = static_cast<Uint32 *>(shot->pixels)[y * shot->pitch / 4 + x];
+            const bool in = x >= 4 && x < 7 && y >= 2 && y < 7;
+            ASSERT_EQ(pixel & 0xFFFFFF, in ? 0xC89664u : 0x0A141Eu) << x << "," << y;
+        }
+    JEX_FreeSurface(shot);
+    std::remove("screenshot.bmp");
+
+    const JEX_Rect beyond = {20, 10, 32, 16};
+    JEX_RenderSetViewport(r, &beyond);
+    testing::internal::CaptureStderr();
+    Send(Key(JEX_KEYDOWN, Id(1), 0x40000046));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Couldn't read screen: Tried to read outside of surface bounds\n");
+    EXPECT_NE(access("screenshot.bmp", F_OK), 0);
 }
 
 TEST_F(CommonHotKeys, PrintScreenWithoutRendererSavesNothing)

@@ -245,8 +245,8 @@ TEST(CommonUsage, TextFollowsSubsystemFlags)
     EXPECT_STREQ(CommonUsage(nullptr), "");
 }
 
-// Null driver: no render drivers are reported, and windows fail (no OpenGL).
-TEST(CommonInit, ReportsNoRenderDriversAndStopsAtTheFirstFailure)
+// Null driver: both render drivers are reported, and windows fail (no OpenGL).
+TEST(CommonInit, ReportsRenderDriversAndStopsAtTheFirstFailure)
 {
     Args args{"prog", "--video", "dummy", "--info", "render", "--title", "t"};
     StatePtr s = Make(args);
@@ -254,9 +254,36 @@ TEST(CommonInit, ReportsNoRenderDriversAndStopsAtTheFirstFailure)
     testing::internal::CaptureStderr();
     EXPECT_EQ(CommonInit(s.get()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "No built-in render drivers\n"
+              "Built-in render drivers:\n"
+              "  Renderer opengl:\n"
+              "    Flags: 0x00000006 (Accelerated | PresentVSync)\n"
+              "    Texture formats (1): ARGB8888\n"
+              "  Renderer software:\n"
+              "    Flags: 0x00000001 (0x00000001)\n"
+              "    Texture formats (8): RGB555, RGB565, RGB888, BGR888, ARGB8888, RGBA8888, "
+              "ABGR8888, BGRA8888\n"
               "Couldn't create window: No OpenGL support in video driver\n");
     CommonQuit(s.release());  // an unknown driver: the e2e command-line run
+}
+
+// Named flags, other bits as hex, unknown formats as hex, the size line
+// only for a known limit.
+TEST(PrintRenderer, FlagsFormatsAndSize)
+{
+    JEX_RendererInfo info = {"x", 0x8000000A, 3, {0, 0x32595559, 0x12345678}, 2048, 1024};
+    testing::internal::CaptureStderr();
+    PrintRenderer(&info);
+    info.max_texture_width = info.max_texture_height = 0;
+    info.num_texture_formats = 0;
+    PrintRenderer(&info);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "  Renderer x:\n"
+              "    Flags: 0x8000000A (Accelerated | 0x00000008 | 0x80000000)\n"
+              "    Texture formats (3): Unknwon, YUY2, 0x12345678\n"
+              "    Max Texture Size: 2048x1024\n"
+              "  Renderer x:\n"
+              "    Flags: 0x8000000A (Accelerated | 0x00000008 | 0x80000000)\n"
+              "    Texture formats (0): \n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "JEX_error.h"
 #include "JEX_log.h"
 #include "video/x11/x11_events.h"
+#include "video/x11/x11_framebuffer.h"
 #include "video/x11/x11_keyboard.h"
 #include "video/x11/x11_modes.h"
 #include "video/x11/x11_mouse.h"
@@ -251,6 +252,9 @@ JEX_VideoDevice *X11_CreateDevice(int)
     device->SetWindowGammaRamp = X11_SetWindowGammaRamp;
     device->SetWindowGrab = X11_SetWindowGrab;
     device->DestroyWindow = X11_DestroyWindow;
+    device->CreateWindowFramebuffer = X11_CreateWindowFramebuffer;
+    device->UpdateWindowFramebuffer = X11_UpdateWindowFramebuffer;
+    device->DestroyWindowFramebuffer = X11_DestroyWindowFramebuffer;
     device->GetWindowWMInfo = X11_GetWindowWMInfo;
     device->GL_LoadLibrary = X11_GL_LoadLibrary;
     device->GL_GetProcAddress = X11_GL_GetProcAddress;

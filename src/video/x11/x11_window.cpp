@@ -7,6 +7,7 @@
 #include "JEX_log.h"
 #include "JEX_stdinc.h"
 #include "JEX_surface.h"
+#include "video/x11/x11_framebuffer.h"
 #include "video/x11/x11_modes.h"
 #include "video/x11/x11_opengl.h"
 
@@ -724,6 +725,9 @@ void X11_DestroyWindow(JEX_VideoDevice *device, JEX_Window *window)
     X11_WindowData *wd = WindowData(window);
     if (!wd)
         return;
+    // The core has released the framebuffer already; this only guards the
+    // shared segment against a caller that did not.
+    X11_DestroyWindowFramebuffer(device, window);
     window->driverdata = nullptr;
     for (int i = 0; i < data->numwindows; ++i) {
         if (data->windowlist[i] == wd) {
