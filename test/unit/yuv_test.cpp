@@ -11,6 +11,8 @@ extern "C" {
 
 #include "JEX_error.h"
 #include "JEX_pixels.h"
+#include "JEX_render.h"
+#include "JEX_surface.h"
 #include "render/yuv_sw.h"
 
 namespace {
@@ -150,7 +152,7 @@ TEST(YuvTexture, AgreesWithLibswscaleFullRange)
     const AVPixelFormat src_fmt[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUYV422,
                                      AV_PIX_FMT_UYVY422, AV_PIX_FMT_YVYU422};
     const AVPixelFormat dst_fmt[] = {AV_PIX_FMT_RGB565LE, AV_PIX_FMT_RGB24, AV_PIX_FMT_BGRA};
-    const int w = 64, h = 22; // whole SIMD blocks for libswscale
+    const int w = 64, h = 22;  // whole SIMD blocks for libswscale
     for (int fi = 0; fi < 5; ++fi)
         for (int ti = 0; ti < 3; ++ti) {
             const Image im = MakeImage(kFormats[fi], w, h);
