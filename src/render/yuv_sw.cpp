@@ -13,6 +13,10 @@
 #include "JEX_pixels.h"
 #include "JEX_surface.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The tables a converter reads: chroma contributions indexed by the chroma
@@ -20,6 +24,10 @@ namespace {
 struct Tables {
     const int *cr_r, *cr_g, *cb_g, *cb_b;
     const Uint32 *r, *g, *b;
+    // For 4-byte targets of whole-byte channels: what each byte of a pixel
+    // holds in memory order (0 red, 1 green, 2 blue, 3 the constant `fill`).
+    int order[4];
+    Uint8 fill[4];
 };
 
 // Where one conversion reads: luma and chroma pointers with their row
@@ -105,6 +113,96 @@ void ConvertPacked(const Tables &t, const Source &s, Uint8 *out, std::ptrdiff_t 
     }
 }
 
+#if defined(__SSE2__)
+// c x k truncated toward zero for 16-bit lanes c in -128..127, exactly as the
+// tables hold it: (|c| x K) >> 15 with K = |k| x 2^15 rounded suitably, checked
+// against the tables by the tests; then the sign of c x k.
+template <int K, bool Negative>
+inline __m128i ChromaTerm(__m128i sign, __m128i magnitude)
+{
+    const __m128i q = _mm_mulhi_epu16(_mm_slli_epi16(magnitude, 1), _mm_set1_epi16(Sint16(K)));
+    const __m128i s = Negative ? _mm_xor_si128(sign, _mm_set1_epi16(-1)) : sign;
+    return _mm_sub_epi16(_mm_xor_si128(q, s), s);
+}
+
+// Byte order of the output pixel: 0 read from Tables::order, 1 blue, green,
+// red, fill (ARGB8888, XRGB8888), 2 red, green, blue, fill (ABGR8888, XBGR8888).
+template <int Layout>
+inline void StoreBytes(const Tables &t, const __m128i ch[3], const __m128i fill[4], Uint8 *out)
+{
+    __m128i b[4];
+    if constexpr (Layout == 1)
+        b[0] = ch[2], b[1] = ch[1], b[2] = ch[0], b[3] = fill[3];
+    else if constexpr (Layout == 2)
+        b[0] = ch[0], b[1] = ch[1], b[2] = ch[2], b[3] = fill[3];
+    else
+        for (int k = 0; k < 4; ++k)
+            b[k] = t.order[k] < 3 ? ch[t.order[k]] : fill[k];
+    const __m128i p01l = _mm_unpacklo_epi8(b[0], b[1]), p01h = _mm_unpackhi_epi8(b[0], b[1]);
+    const __m128i p23l = _mm_unpacklo_epi8(b[2], b[3]), p23h = _mm_unpackhi_epi8(b[2], b[3]);
+    auto *d = reinterpret_cast<__m128i *>(out);
+    _mm_storeu_si128(d, _mm_unpacklo_epi16(p01l, p23l));
+    _mm_storeu_si128(d + 1, _mm_unpackhi_epi16(p01l, p23l));
+    _mm_storeu_si128(d + 2, _mm_unpacklo_epi16(p01h, p23h));
+    _mm_storeu_si128(d + 3, _mm_unpackhi_epi16(p01h, p23h));
+}
+
+// Planar to 4-byte pixels of whole-byte channels, 16 columns of two rows at
+// a time. The saturating pack clamps exactly as the table ends do, so the
+// result equals the table path's.
+template <int Layout>
+void ConvertPlanarBytes(const Tables &t, const Source &s, Uint8 *out, std::ptrdiff_t pitch)
+{
+    const int blocks = s.w / 16;
+    const __m128i zero = _mm_setzero_si128(), bias = _mm_set1_epi16(128);
+    __m128i fill[4];
+    for (int k = 0; k < 4; ++k)
+        fill[k] = _mm_set1_epi8(char(t.fill[k]));
+    for (int y = 0; y < s.h; y += 2) {
+        const int rows = s.h - y >= 2 ? 2 : 1;
+        const Uint8 *lum = s.lum + std::ptrdiff_t(y) * s.lum_pitch;
+        const std::ptrdiff_t c = std::ptrdiff_t(y / 2) * s.chroma_pitch;
+        const Uint8 *cr = s.cr + c, *cb = s.cb + c;
+        Uint8 *o = out + std::ptrdiff_t(y) * pitch;
+        for (int bx = 0; bx < blocks; ++bx) {
+            const __m128i vcr = _mm_sub_epi16(
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(cr + bx * 8)),
+                                  zero),
+                bias);
+            const __m128i vcb = _mm_sub_epi16(
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(cb + bx * 8)),
+                                  zero),
+                bias);
+            const __m128i scr = _mm_srai_epi16(vcr, 15), scb = _mm_srai_epi16(vcb, 15);
+            const __m128i mcr = _mm_sub_epi16(_mm_xor_si128(vcr, scr), scr);
+            const __m128i mcb = _mm_sub_epi16(_mm_xor_si128(vcb, scb), scb);
+            const __m128i vr = ChromaTerm<45919, false>(scr, mcr);
+            const __m128i vg =
+                _mm_add_epi16(ChromaTerm<23383, true>(scr, mcr), ChromaTerm<11284, true>(scb, mcb));
+            const __m128i vb = ChromaTerm<58110, false>(scb, mcb);
+            const __m128i terms[3][2] = {{_mm_unpacklo_epi16(vr, vr), _mm_unpackhi_epi16(vr, vr)},
+                                         {_mm_unpacklo_epi16(vg, vg), _mm_unpackhi_epi16(vg, vg)},
+                                         {_mm_unpacklo_epi16(vb, vb), _mm_unpackhi_epi16(vb, vb)}};
+            for (int row = 0; row < rows; ++row) {
+                const __m128i l = _mm_loadu_si128(
+                    reinterpret_cast<const __m128i *>(lum + row * s.lum_pitch + bx * 16));
+                const __m128i lo = _mm_unpacklo_epi8(l, zero), hi = _mm_unpackhi_epi8(l, zero);
+                __m128i ch[3];
+                for (int k = 0; k < 3; ++k)
+                    ch[k] = _mm_packus_epi16(_mm_add_epi16(lo, terms[k][0]),
+                                             _mm_add_epi16(hi, terms[k][1]));
+                StoreBytes<Layout>(t, ch, fill, o + row * pitch + bx * 64);
+            }
+        }
+        const int done = blocks * 16;
+        if (done < s.w)
+            for (int row = 0; row < rows; ++row)
+                ConvertLine<4, 1, 2, 1>(t, lum + row * s.lum_pitch + done, cr + done / 2,
+                                        cb + done / 2, s.w - done, o + row * pitch + done * 4);
+    }
+}
+#endif
+
 // [planar?][bytes per pixel - 2][scale - 1]
 constexpr Converter kConverters[2][3][2] = {
     {{ConvertPacked<2, 1>, ConvertPacked<2, 2>},
@@ -147,6 +245,8 @@ struct JEX_SW_YUVTexture {
     Converter Display1X;  // for the source layout and target pixel size
     Converter Display2X;
     int target_bpp;  // bytes per target pixel
+    int order[4];    // see Tables
+    Uint8 fill[4];
     int pitches[3];
     Uint8 *planes[3];
     JEX_Surface *stretch;  // image size, target format; both rebuilt on target change
@@ -317,6 +417,28 @@ int SetTarget(JEX_SW_YUVTexture *yuv, Uint32 target)
     const int planar = IsPlanar(yuv->format) ? 1 : 0;
     yuv->Display1X = kConverters[planar][bytes - 2][0];
     yuv->Display2X = kConverters[planar][bytes - 2][1];
+    // Whole-byte channels at byte positions (and an alpha byte or none).
+    bool bytewise = bytes == 4;
+    for (int k = 0; k < 4; ++k) {
+        yuv->order[k] = 3;
+        yuv->fill[k] = Uint8(masks[3] >> (8 * k));
+    }
+    for (int c = 0; c < 4 && bytewise; ++c) {
+        if (c == 3 && masks[3] == 0)
+            break;
+        const int shift = masks[c] ? std::countr_zero(masks[c]) : 1;
+        bytewise = shift % 8 == 0 && masks[c] == 0xFFu << shift;
+        if (bytewise && c < 3)
+            yuv->order[shift / 8] = c;
+    }
+#if defined(__SSE2__)
+    if (bytewise && planar) {
+        const int *o = yuv->order;
+        yuv->Display1X = o[0] == 2 && o[1] == 1 && o[2] == 0 && o[3] == 3   ? ConvertPlanarBytes<1>
+                         : o[0] == 0 && o[1] == 1 && o[2] == 2 && o[3] == 3 ? ConvertPlanarBytes<2>
+                                                                            : ConvertPlanarBytes<0>;
+    }
+#endif
     yuv->target_bpp = bytes;
     yuv->target_format = target;
     // Both surfaces are in the old format and size: rebuilt on next use.
@@ -364,7 +486,10 @@ Tables TablesOf(const JEX_SW_YUVTexture *yuv)
 {
     const int *c = yuv->colortab;
     const Uint32 *p = yuv->rgb_2_pix;
-    return Tables{c, c + 256, c + 512, c + 768, p + 256, p + 768 + 256, p + 1536 + 256};
+    Tables t{c, c + 256, c + 512, c + 768, p + 256, p + 768 + 256, p + 1536 + 256, {}, {}};
+    std::memcpy(t.order, yuv->order, sizeof t.order);
+    std::memcpy(t.fill, yuv->fill, sizeof t.fill);
+    return t;
 }
 
 JEX_Surface *SurfaceFor(Uint32 format, void *pixels, int w, int h, int pitch)

@@ -13,13 +13,16 @@ extern "C" {
 #include "JEX_pixels.h"
 #include "JEX_render.h"
 #include "JEX_surface.h"
+#include "JEX_render.h"
+#include "JEX_surface.h"
 #include "render/yuv_sw.h"
 
 namespace {
 
 const Uint32 kFormats[] = {JEX_PIXELFORMAT_YV12, JEX_PIXELFORMAT_IYUV, JEX_PIXELFORMAT_YUY2,
                            JEX_PIXELFORMAT_UYVY, JEX_PIXELFORMAT_YVYU};
-const Uint32 kTargets[] = {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_ARGB8888};
+const Uint32 kTargets[] = {JEX_PIXELFORMAT_RGB565, JEX_PIXELFORMAT_RGB24, JEX_PIXELFORMAT_ARGB8888,
+                           JEX_PIXELFORMAT_BGR888, JEX_PIXELFORMAT_RGBA8888};
 
 // A random image kept as separate Y, Cb, Cr planes (chroma rounded up) and
 // packed into the texture's layout with padded rows.
@@ -126,7 +129,7 @@ void ExpectConverted(JEX_SW_YUVTexture *yuv, const Image &im, Uint32 target, JEX
 
 TEST(YuvTexture, EveryLayoutAndTargetMatchesTheReferenceDirectAndResized)
 {
-    const int sizes[][2] = {{1, 1}, {7, 5}, {32, 18}};
+    const int sizes[][2] = {{1, 1}, {7, 5}, {37, 9}};
     for (Uint32 format : kFormats)
         for (auto [w, h] : sizes) {
             SCOPED_TRACE(JEX_GetPixelFormatName(format));
@@ -142,6 +145,7 @@ TEST(YuvTexture, EveryLayoutAndTargetMatchesTheReferenceDirectAndResized)
                 ExpectConverted(yuv, im, target, whole, 3 * w / 2 + 1, 3 * h / 2 + 1);
                 // A rectangle past the image is clipped, never read outside.
                 ExpectConverted(yuv, im, target, {w / 2, 0, w + 4, h}, w + 4, h);
+                ExpectConverted(yuv, im, target, {0, 0, w + 4, h + 1}, w + 4, h + 1);
             }
             JEX_SW_DestroyYUVTexture(yuv);
         }
@@ -218,6 +222,55 @@ TEST(YuvTexture, RefusesWhatItCannotHoldOrConvert)
     EXPECT_EQ(pitch, 8);
     EXPECT_EQ(std::memcmp(static_cast<Uint8 *>(p) + 12, group, 4), 0);
     JEX_SW_DestroyYUVTexture(yuv);
+}
+
+TEST(YuvTexture, RendererUpdatesLocksAndDrawsYuvTextures)
+{
+    const int w = 7, h = 5;
+    JEX_Surface *target = JEX_CreateRGBSurface(0, w, h, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    JEX_Renderer *r = JEX_CreateSoftwareRenderer(target);
+    // The software renderer backs YUV textures with its first opaque format.
+    JEX_PixelFormat *f = JEX_AllocFormat(JEX_PIXELFORMAT_RGB555);
+    for (Uint32 format : {JEX_PIXELFORMAT_YV12, JEX_PIXELFORMAT_UYVY})
+        for (int access : {JEX_TEXTUREACCESS_STATIC, JEX_TEXTUREACCESS_STREAMING}) {
+            const Image im = MakeImage(format, w, h);
+            JEX_Texture *t = JEX_CreateTexture(r, format, access, w, h);
+            ASSERT_NE(t, nullptr) << JEX_GetError();
+            JEX_SetTextureBlendMode(t, JEX_BLENDMODE_NONE);
+            Uint8 *p = nullptr;
+            int pitch = 0;
+            const JEX_Rect inner{1, 0, 2, 2};
+            if (access == JEX_TEXTUREACCESS_STREAMING) {
+                const bool yv12 = format == JEX_PIXELFORMAT_YV12;
+                EXPECT_EQ(JEX_LockTexture(t, &inner, (void **)&p, &pitch), yv12 ? -1 : 0);
+                // A whole lock hands out the image: luma, then V and U for YV12.
+                ASSERT_EQ(JEX_LockTexture(t, nullptr, (void **)&p, &pitch), 0);
+                if (yv12) {
+                    std::memcpy(p, im.y.data(), im.y.size());
+                    std::memcpy(p + w * h, im.cr.data(), im.cr.size());
+                    std::memcpy(p + w * h + im.cr.size(), im.cb.data(), im.cb.size());
+                } else {
+                    for (int y = 0; y < h; ++y)
+                        std::memcpy(p + y * pitch, &im.packed[y * im.pitch], size_t(pitch));
+                }
+                JEX_UnlockTexture(t);
+            } else {
+                ASSERT_EQ(JEX_UpdateTexture(t, nullptr, im.packed.data(), im.pitch), 0);
+            }
+            ASSERT_EQ(JEX_RenderCopy(r, t, nullptr, nullptr), 0) << JEX_GetError();
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    Uint8 c[3];
+                    JEX_GetRGB(Reference(f, im, x, y), f, &c[0], &c[1], &c[2]);
+                    ASSERT_EQ(static_cast<Uint32 *>(target->pixels)[y * target->pitch / 4 + x],
+                              JEX_MapRGB(target->format, c[0], c[1], c[2]))
+                        << JEX_GetPixelFormatName(format) << " access " << access;
+                }
+            JEX_DestroyTexture(t);
+        }
+    JEX_FreeFormat(f);
+    JEX_DestroyRenderer(r);
+    JEX_FreeSurface(target);
 }
 
 }  // namespace
