@@ -3,6 +3,7 @@
 // copies and reads, and destruction order.
 #include "render/render_internal.h"
 #include "render/sysrender.h"
+#include "render/yuv_sw.h"
 #include "video/sysvideo.h"
 
 #include "JEX_error.h"
@@ -170,6 +171,7 @@ void DestroyTextureRecord(JEX_Texture *texture)
     if (IsLive(texture->native))
         DestroyTextureRecord(texture->native);
     std::free(texture->pixels);
+    JEX_SW_DestroyYUVTexture(texture->yuv);
     renderer->DestroyTexture(renderer, texture);
     std::free(texture);
 }
@@ -188,6 +190,32 @@ int PushToBacking(JEX_Texture *texture, const JEX_Rect &rect)
                           PixelAt(texture->pixels, texture->pitch, texture->format, rect.x, rect.y),
                           texture->pitch, texture->native->format, dst, dst_pitch);
     JEX_UnlockTexture(texture->native);
+    return rc < 0 ? -1 : 0;
+}
+
+// Converts the whole YUV image of a wrapper into its backing.
+int PushYUVToBacking(JEX_Texture *texture)
+{
+    JEX_Texture *native = texture->native;
+    const JEX_Rect whole{0, 0, texture->w, texture->h};
+    void *dst;
+    int dst_pitch;
+    if (native->access == JEX_TEXTUREACCESS_STREAMING) {
+        if (JEX_LockTexture(native, &whole, &dst, &dst_pitch) < 0)
+            return -1;
+        const int rc = JEX_SW_CopyYUVToRGB(texture->yuv, &whole, native->format, texture->w,
+                                           texture->h, dst, dst_pitch);
+        JEX_UnlockTexture(native);
+        return rc < 0 ? -1 : 0;
+    }
+    if (!PaddedPitch(native->format, texture->w, &dst_pitch) ||
+        !(dst = AllocRows(dst_pitch, texture->h)))
+        return -1;
+    int rc = JEX_SW_CopyYUVToRGB(texture->yuv, &whole, native->format, texture->w, texture->h, dst,
+                                 dst_pitch);
+    if (rc >= 0)
+        rc = JEX_UpdateTexture(native, &whole, dst, dst_pitch);
+    std::free(dst);
     return rc < 0 ? -1 : 0;
 }
 
@@ -333,10 +361,6 @@ JEX_Texture *JEX_CreateTexture(JEX_Renderer *renderer, Uint32 format, int access
         return nullptr;
     if (format == 0)
         format = renderer->info.texture_formats[0];
-    if (JEX_ISPIXELFORMAT_FOURCC(format)) {
-        JEX_SetError("YUV textures are not supported");
-        return nullptr;
-    }
     if (JEX_ISPIXELFORMAT_INDEXED(format)) {
         JEX_SetError("Palettized textures are not supported");
         return nullptr;
@@ -391,7 +415,13 @@ JEX_Texture *JEX_CreateTexture(JEX_Renderer *renderer, Uint32 format, int access
     // head reaches the wrapper first, which takes the backing with it.
     Unlink(texture->native);
     LinkAfter(texture, texture->native);
-    if (access == JEX_TEXTUREACCESS_STREAMING) {
+    if (JEX_ISPIXELFORMAT_FOURCC(format)) {
+        // The driver holds RGB only: the YUV image lives here, converted on change.
+        if (!(texture->yuv = JEX_SW_CreateYUVTexture(format, w, h))) {
+            DestroyTextureRecord(texture);
+            return nullptr;
+        }
+    } else if (access == JEX_TEXTUREACCESS_STREAMING) {
         if (!PaddedPitch(format, w, &texture->pitch) ||
             !(texture->pixels = AllocRows(texture->pitch, h))) {
             DestroyTextureRecord(texture);
@@ -568,6 +598,11 @@ int JEX_UpdateTexture(JEX_Texture *texture, const JEX_Rect *rect, const void *pi
         JEX_SetError("Pitch %d is too short for a row of %d pixels", pitch, real.w);
         return -1;
     }
+    if (texture->yuv) {
+        if (JEX_SW_UpdateYUVTexture(texture->yuv, &real, pixels, pitch) < 0)
+            return -1;
+        return PushYUVToBacking(texture);
+    }
     if (JEX_Texture *native = texture->native) {
         if (texture->pixels) {
             // The memory copy stays current, so a later partial lock hands
@@ -611,6 +646,8 @@ int JEX_LockTexture(JEX_Texture *texture, const JEX_Rect *rect, void **pixels, i
     JEX_Rect real;
     if (!TextureRect(texture, rect, &real))
         return -1;
+    if (texture->yuv)
+        return JEX_SW_LockYUVTexture(texture->yuv, &real, pixels, pitch);
     if (texture->native) {
         texture->locked_rect = real;
         *pixels = PixelAt(texture->pixels, texture->pitch, texture->format, real.x, real.y);
@@ -625,6 +662,11 @@ void JEX_UnlockTexture(JEX_Texture *texture)
 {
     if (!ValidTexture(texture) || texture->access != JEX_TEXTUREACCESS_STREAMING)
         return;
+    if (texture->yuv) {
+        JEX_SW_UnlockYUVTexture(texture->yuv);
+        PushYUVToBacking(texture);
+        return;
+    }
     if (texture->native) {
         PushToBacking(texture, texture->locked_rect);
         return;
