@@ -207,6 +207,9 @@ int JEX_VideoInitWithBootstrap(const VideoBootStrap *bootstrap);
    the device's window list before anything is read through it, so a stale
    or foreign pointer is never dereferenced. */
 int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window);
+/* The device of a live window, or null with "Video subsystem has not been
+   initialized" or "Invalid window" set. */
+JEX_VideoDevice *JEX_CheckWindow(JEX_Window *window);
 
 JEX_VideoDevice *JEX_GetVideoDevice(void);
 int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode);
