@@ -1,6 +1,5 @@
-// A scripted kernel for the Linux joystick and force-feedback drivers:
-// event devices with capability bits, axis ranges, queued input events,
-// open and read errors, and a record of every effect upload and write.
+// A scripted kernel for the Linux joystick and force-feedback drivers: capabilities, ranges,
+// queued events, open/read errors, and a record of every effect upload and write.
 #ifndef JEX_TEST_EVDEV_FAKE_H
 #define JEX_TEST_EVDEV_FAKE_H
 
@@ -78,8 +77,7 @@ inline FakeDevice Wheel()
     return d;
 }
 
-// The touchpad and the motion sensor that come with a pad as nodes of
-// their own; both carry buttons or axes a joystick would have.
+// A pad's own touchpad and motion-sensor nodes, with buttons or axes a joystick would have.
 inline FakeDevice Touchpad()
 {
     FakeDevice d("Pad Touchpad");
@@ -191,14 +189,13 @@ private:
             return *static_cast<input_absinfo *>(arg) = it->second, 0;
         }
         if (nr >= 0x20 && nr < 0x40) {
-            const std::set<int> *bits[] = {&d->ev, &d->keys, &d->abs, &d->ff};
             const unsigned ev = nr - 0x20;
-            if (ev == 0)
-                return SetBits(d->ev, arg, request), 0;
-            const int index = ev == EV_KEY ? 1 : ev == EV_ABS ? 2 : ev == EV_FF ? 3 : -1;
-            if (index < 0)
-                return SetBits({}, arg, request), 0;
-            return SetBits(*bits[index], arg, request), 0;
+            const std::set<int> none, &bits = ev == 0        ? d->ev
+                                              : ev == EV_KEY ? d->keys
+                                              : ev == EV_ABS ? d->abs
+                                              : ev == EV_FF  ? d->ff
+                                                             : none;
+            return SetBits(bits, arg, request), 0;
         }
         return errno = EINVAL, -1;
     }
@@ -209,8 +206,7 @@ private:
             return errno = EBADF, -1;
         if (d->pending.empty())
             return errno = d->removed ? ENODEV : EAGAIN, -1;
-        // A short read now and then, as the kernel gives when its buffer is
-        // not full: two events at most per call.
+        // Two events at most per call: short reads as the kernel gives them.
         size_t n = 0;
         auto *events = static_cast<input_event *>(buffer);
         while (n < 2 && (n + 1) * sizeof(input_event) <= size && !d->pending.empty()) {

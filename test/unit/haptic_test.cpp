@@ -1,6 +1,5 @@
-// Force feedback through the Linux driver over a scripted kernel: what is
-// uploaded for every effect kind, slots, rumble, gain and autocentre,
-// failures on open, opening from a joystick, and shutdown.
+// Force feedback through the Linux driver over a scripted kernel: uploads of every effect kind,
+// slots, rumble, gain, autocentre, failed opens, opening from a joystick, and shutdown.
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstdlib>
@@ -102,58 +101,17 @@ TEST_F(Haptic, EveryEffectKindReachesTheKernelFieldByField)
 
     Uint16 samples[6] = {1, 2, 3, 4, 5, 0xFFFF};
     JEX_HapticEffect e[5] = {};
-    e[0].constant = {JEX_HAPTIC_CONSTANT,
-                     {JEX_HAPTIC_POLAR, {9000}},
-                     1000,
-                     20,
-                     2,
-                     30,
-                     -5000,
-                     100,
-                     40000,
-                     200,
-                     1000};
-    e[1].periodic = {JEX_HAPTIC_SQUARE,
-                     {JEX_HAPTIC_CARTESIAN, {0, 1}},
-                     JEX_HAPTIC_INFINITY,
-                     0,
-                     0,
-                     0,
-                     50,
-                     -12000,
-                     300,
-                     9000,
-                     1,
-                     2,
-                     3,
-                     4};
-    e[2].condition = {JEX_HAPTIC_SPRING,
-                      {JEX_HAPTIC_SPHERICAL, {0}},
-                      40000,
-                      0,
-                      0,
-                      0,
-                      {1, 2, 3},
-                      {4, 5, 6},
-                      {-7, 8, 9},
-                      {10, -11, 12},
-                      {13, 14, 15},
-                      {-16, 17, 18}};
+    // clang-format off
+    e[0].constant = {JEX_HAPTIC_CONSTANT, {JEX_HAPTIC_POLAR, {9000}}, 1000, 20, 2, 30, -5000, 100,
+                     40000, 200, 1000};
+    e[1].periodic = {JEX_HAPTIC_SQUARE, {JEX_HAPTIC_CARTESIAN, {0, 1}}, JEX_HAPTIC_INFINITY, 0, 0,
+                     0, 50, -12000, 300, 9000, 1, 2, 3, 4};
+    e[2].condition = {JEX_HAPTIC_SPRING, {JEX_HAPTIC_SPHERICAL, {0}}, 40000, 0, 0, 0, {1, 2, 3},
+                      {4, 5, 6}, {-7, 8, 9}, {10, -11, 12}, {13, 14, 15}, {-16, 17, 18}};
     e[3].ramp = {JEX_HAPTIC_RAMP, {JEX_HAPTIC_POLAR, {18000}}, 500, 0, 0, 0, -100, 100, 5, 6, 7, 8};
-    e[4].custom = {JEX_HAPTIC_CUSTOM,
-                   {JEX_HAPTIC_POLAR, {27000}},
-                   100,
-                   0,
-                   0,
-                   0,
-                   2,
-                   10,
-                   3,
-                   samples,
-                   0,
-                   0,
-                   0,
-                   0};
+    e[4].custom = {JEX_HAPTIC_CUSTOM, {JEX_HAPTIC_POLAR, {27000}}, 100, 0, 0, 0, 2, 10, 3, samples,
+                   0, 0, 0, 0};
+    // clang-format on
     const std::vector<long> expected[5] = {
         {FF_CONSTANT, 0xC000, BTN_TRIGGER + 1, 30, 1000, 20, -5000, 100, 0x7FFF, 200, 1000},
         {FF_PERIODIC, 0, 0, 0, 0, 0, FF_SQUARE, 50, -12000, 300, 9000, 0, 1, 2, 3, 4},

@@ -67,12 +67,10 @@ TEST_F(Joystick, OnlyJoysticksAndGamepadsAreListed)
     }
     JEX_Joystick *pad = JEX_JoystickOpen(0), *wheel = JEX_JoystickOpen(1);
     ASSERT_TRUE(pad && wheel);
-    const int pad_counts[] = {JEX_JoystickNumAxes(pad), JEX_JoystickNumHats(pad),
-                              JEX_JoystickNumBalls(pad), JEX_JoystickNumButtons(pad)};
-    const int wheel_counts[] = {JEX_JoystickNumAxes(wheel), JEX_JoystickNumHats(wheel),
-                                JEX_JoystickNumBalls(wheel), JEX_JoystickNumButtons(wheel)};
-    EXPECT_EQ(std::vector<int>(pad_counts, pad_counts + 4), (std::vector<int>{5, 1, 0, 6}));
-    EXPECT_EQ(std::vector<int>(wheel_counts, wheel_counts + 4), (std::vector<int>{4, 0, 0, 4}));
+    for (auto [j, counts] : {std::pair{pad, std::vector<int>{5, 1, 0, 6}}, {wheel, {4, 0, 0, 4}}})
+        EXPECT_EQ((std::vector<int>{JEX_JoystickNumAxes(j), JEX_JoystickNumHats(j),
+                                    JEX_JoystickNumBalls(j), JEX_JoystickNumButtons(j)}),
+                  counts);
     EXPECT_EQ(fake.OpenCount(), 2u);
     JEX_JoystickQuit();
     EXPECT_EQ(fake.OpenCount(), 0u);

@@ -1,6 +1,5 @@
-// Renderer core and software renderer: every draw and copy against per-pixel
-// formulas and against pixman, clipping at the int extremes, texture
-// rectangles, the format-converting wrapper, and handle lifetimes.
+// Renderer core and software renderer against per-pixel formulas and pixman; clipping, texture
+// rectangles, the format-converting wrapper and handle lifetimes.
 #include <gtest/gtest.h>
 #include <pixman.h>
 
@@ -45,10 +44,8 @@ JEX_Texture *RandomTexture(JEX_Renderer *r, Uint32 format, int access, int w, in
     return t;
 }
 
-// Channels within two steps of the format's precision: the blitter families
-// and the RLE blender divide by 256 with shifts where the formula truncates
-// a division by 255. The alpha a blend leaves in the target differs between
-// families and is checked only for plain copies.
+// Channels within two steps of the format's precision (blitters divide by 256 where the formula
+// divides by 255); alpha only for plain copies, as blend families leave it differently.
 bool Near(Uint32 got, Uint32 want, const JEX_PixelFormat *f, bool alpha)
 {
     Uint8 g[4], w[4];
@@ -63,10 +60,7 @@ bool Near(Uint32 got, Uint32 want, const JEX_PixelFormat *f, bool alpha)
     return true;
 }
 
-// Copies (plain and scaled x2, with or without either modulation, every blend
-// mode) and colour-keyed textures made from surfaces, onto every target; each
-// pixel of the destination against the copy formula, every other pixel
-// unchanged.
+// Plain, scaled, modulated, keyed copies in every mode onto every target, pixel by pixel.
 TEST(RenderSweep, CopiesMatchThePerPixelFormula)
 {
     const Uint32 sources[] = {JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_RGB565};
@@ -100,9 +94,8 @@ TEST(RenderSweep, CopiesMatchThePerPixelFormula)
                             JEX_SetTextureAlphaMod(t, mods & 2 ? surftest::kModA : 255);
                             const JEX_Rect dst = {5, 3, 7 * scale, 5 * scale};
                             ASSERT_EQ(JEX_RenderCopy(r.get(), t, nullptr, &dst), 0) << what;
-                            // The texture's own format: a keyed source became alpha.
-                            JEX_Surface *ts = static_cast<JEX_Surface *>(t->driverdata);
                             // Only a conversion turns the key into alpha.
+                            JEX_Surface *ts = static_cast<JEX_Surface *>(t->driverdata);
                             const bool keyed_out = key && ts->format->format != source_format;
                             const surftest::Flags f = {"", false, (mods & 1) != 0, (mods & 2) != 0,
                                                        key ? JEX_BLENDMODE_BLEND : mode};
@@ -128,9 +121,7 @@ TEST(RenderSweep, CopiesMatchThePerPixelFormula)
                         }
 }
 
-// Points, lines (outlines) and filled rectangles in every draw blend mode,
-// inside a viewport: each touched pixel against the blend formula, the rest
-// unchanged, and the clear covering the whole target.
+// Points, outlines and fills in every blend mode inside a viewport against the blend formula.
 TEST(RenderSweep, DrawsMatchTheBlendFormula)
 {
     for (Uint32 target_format : kTargets)
@@ -171,8 +162,7 @@ TEST(RenderSweep, DrawsMatchTheBlendFormula)
         }
 }
 
-// pixman as a second oracle: SRC, OVER and ADD of a random ARGB texture onto
-// ARGB and XRGB targets agree within one step per channel.
+// SRC, OVER and ADD of a random ARGB texture agree with pixman within one step per channel.
 TEST(RenderSweep, CopiesAgreeWithPixman)
 {
     const std::pair<JEX_BlendMode, pixman_op_t> ops[] = {{JEX_BLENDMODE_NONE, PIXMAN_OP_SRC},
@@ -218,9 +208,7 @@ TEST(RenderSweep, CopiesAgreeWithPixman)
         }
 }
 
-// Copies and draws whose rectangles and points sit at the ends of the int
-// range, with the viewport moved, clip without overflow (UBSan watches) and
-// draw exactly the part that reaches the viewport.
+// Rectangles and points at the ends of the int range clip without overflow (UBSan watches).
 TEST(RenderClip, IntExtremes)
 {
     SurfacePtr target = Make(JEX_PIXELFORMAT_RGB888, 16, 12);
@@ -242,8 +230,7 @@ TEST(RenderClip, IntExtremes)
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 16; ++x)
             ASSERT_EQ(Read(target.get(), x, y), 0u) << x << "," << y;
-    // A rectangle from far before the viewport to far past it fills it all,
-    // and a line across the whole int range covers one viewport row.
+    // A rectangle across the viewport fills it all; a line across the int range one row.
     const JEX_Rect huge = {INT_MIN / 2, -5, INT_MAX, INT_MAX};
     EXPECT_EQ(JEX_RenderFillRect(r.get(), &huge), 0);
     const JEX_Point line[] = {{INT_MIN, 11}, {INT_MAX, 11}};
@@ -279,8 +266,7 @@ TEST(RenderClip, CopyClippedByTheViewportTakesTheMatchingSource)
     EXPECT_EQ(Read(target.get(), 50, 0), 0u);
 }
 
-// Update and lock rectangles must lie inside the texture; the ones that do
-// reach exactly their pixels, on a native texture and on a wrapper.
+// Update and lock rectangles must lie inside the texture, native or wrapped.
 TEST(RenderTexture, RectanglesInAndOutOfRange)
 {
     SurfacePtr target = Make(JEX_PIXELFORMAT_RGB888, 8, 8);
@@ -322,10 +308,8 @@ TEST(RenderTexture, RectanglesInAndOutOfRange)
     EXPECT_EQ(r->textures, head);
 }
 
-// A streaming texture in a format the renderer lacks: its memory copy follows
-// updates, so a partial lock that writes one pixel keeps the others; the
-// backing sits behind the wrapper, so destroying the renderer (from the list
-// head) frees each once.
+// A wrapped streaming texture: a partial lock keeps the other pixels; the renderer's destroy
+// frees wrapper and backing once each.
 TEST(RenderTexture, StreamingWrapper)
 {
     SurfacePtr target = Make(JEX_PIXELFORMAT_RGB888, 4, 4);
@@ -357,8 +341,7 @@ TEST(RenderTexture, StreamingWrapper)
     JEX_DestroyRenderer(r);
 }
 
-// Destroyed handles are refused by message, never read: a second destroy,
-// a texture of a destroyed renderer, a texture given to another renderer.
+// Destroyed and foreign handles are refused by message, never read.
 TEST(RenderHandles, DestroyedAndForeign)
 {
     SurfacePtr target = Make(JEX_PIXELFORMAT_RGB888, 4, 4);
