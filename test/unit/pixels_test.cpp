@@ -244,60 +244,37 @@ TEST_F(PixelsTest, FormatRecordsAreSharedExceptIndexed)
 
 // ---- mapping both ways ----------------------------------------------------
 
-// Every pixel of every 8- and 16-bit format expands and maps back as the oracle says.
-TEST_F(PixelsTest, ExhaustiveRoundTripsOf8And16BitFormats)
+// Every pixel of the 8- and 16-bit formats, random ones of the wider (ARGB2101010's 10-bit
+// channels too), expand (and narrow ones map back) as the oracles say; random components map.
+TEST_F(PixelsTest, MapAndExpandAgainstTheOracles)
 {
     std::mt19937 rng(1234);
     for (const auto &row : kFormats) {
-        const Uint32 type = (row.code >> 24) & 0xF;
-        if (type != JEX_PIXELTYPE_PACKED8 && type != JEX_PIXELTYPE_PACKED16)
-            continue;
+        if (!row.r)
+            continue;  // indexed
         SCOPED_TRACE(row.name);
         FormatHolder h(row.code);
         ASSERT_NE(h.f, nullptr);
-        const Uint32 used = row.r | row.g | row.b | row.a;
-        const Uint32 limit = type == JEX_PIXELTYPE_PACKED8 ? 0x100 : 0x10000;
-        for (Uint32 p = 0; p < limit; ++p) {
+        const bool narrow = row.bpp <= 16;
+        const Uint32 rgb = row.r | row.g | row.b, count = row.bpp <= 8 ? 0x100
+                                                          : narrow     ? 0x10000
+                                                                       : 20000;
+        for (Uint32 n = 0; n < count; ++n) {
+            const Uint32 p = narrow ? n : Uint32(rng());
             Uint8 r, g, b, a, r3, g3, b3;
             JEX_GetRGBA(p, h.f, &r, &g, &b, &a);
             JEX_GetRGB(p, h.f, &r3, &g3, &b3);
             ASSERT_TRUE(r == expand_oracle(p, row.r) && g == expand_oracle(p, row.g) &&
-                        b == expand_oracle(p, row.b) && a == expand_oracle(p, row.a))
+                        b == expand_oracle(p, row.b) && a == expand_oracle(p, row.a) && r3 == r &&
+                        g3 == g && b3 == b)
                 << p;
-            ASSERT_TRUE(r3 == r && g3 == g && b3 == b) << p;
-            ASSERT_EQ(JEX_MapRGBA(h.f, r, g, b, a), p & used) << p;
-            ASSERT_EQ(JEX_MapRGB(h.f, r, g, b), (p & (row.r | row.g | row.b)) | row.a) << p;
-        }
-        for (int v = 0; v < 256; ++v) {
-            const Uint8 c = static_cast<Uint8>(v);
-            const Uint8 o = static_cast<Uint8>(rng());
-            ASSERT_EQ(JEX_MapRGBA(h.f, c, o, o, o), place_all(row, c, o, o, o)) << v;
-            ASSERT_EQ(JEX_MapRGBA(h.f, o, c, o, c), place_all(row, o, c, o, c)) << v;
-            ASSERT_EQ(JEX_MapRGB(h.f, o, o, c), place_all(row, o, o, c, 255)) << v;
-        }
-    }
-}
-
-// 24- and 32-bit formats (ARGB2101010's 10-bit channels too), random pixels and components.
-TEST_F(PixelsTest, WideFormatsMapAndExpand)
-{
-    std::mt19937 rng(99);
-    for (const auto &row : kFormats) {
-        const Uint32 type = (row.code >> 24) & 0xF;
-        if (type != JEX_PIXELTYPE_PACKED32 && type != JEX_PIXELTYPE_ARRAYU8)
-            continue;
-        SCOPED_TRACE(row.name);
-        FormatHolder h(row.code);
-        ASSERT_NE(h.f, nullptr);
-        for (int n = 0; n < 20000; ++n) {
-            const Uint32 p = rng();
-            Uint8 r, g, b, a;
-            JEX_GetRGBA(p, h.f, &r, &g, &b, &a);
-            ASSERT_TRUE(r == expand_oracle(p, row.r) && g == expand_oracle(p, row.g) &&
-                        b == expand_oracle(p, row.b) && a == expand_oracle(p, row.a))
-                << p;
+            if (narrow) {
+                ASSERT_EQ(JEX_MapRGBA(h.f, r, g, b, a), p & (rgb | row.a)) << p;
+                ASSERT_EQ(JEX_MapRGB(h.f, r, g, b), (p & rgb) | row.a) << p;
+            }
             const Uint8 cr = Uint8(rng()), cg = Uint8(rng()), cb = Uint8(rng()), ca = Uint8(rng());
             ASSERT_EQ(JEX_MapRGBA(h.f, cr, cg, cb, ca), place_all(row, cr, cg, cb, ca));
+            ASSERT_EQ(JEX_MapRGB(h.f, cr, cg, cb), place_all(row, cr, cg, cb, 255));
         }
     }
 }
@@ -568,7 +545,6 @@ TEST_F(PixelsTest, Pitch)
     }
     JEX_PixelFormat f;
     ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_INDEX1LSB), 0);
-    EXPECT_EQ(JEX_CalculatePitch(&f, 10), 4);
     EXPECT_EQ(JEX_CalculatePitch(&f, INT_MAX), (INT_MAX / 8 + 1 + 3) / 4 * 4);
     ASSERT_EQ(JEX_InitFormat(&f, JEX_PIXELFORMAT_ARGB8888), 0);
     // Rows whose length does not fit an int fail instead of wrapping.
