@@ -261,10 +261,12 @@ int LINUX_JoystickOpen(JEX_Joystick *joystick)
             hw->axes.push_back({code, std::min(info.minimum, info.maximum),
                                 std::max(info.minimum, info.maximum), 0});
         }
+        std::size_t nhats = 0;
         for (int hat = 0; hat < 4; ++hat)
             if (JEX_EvdevTest(caps.abs, ABS_HAT0X + 2 * hat) ||
                 JEX_EvdevTest(caps.abs, ABS_HAT0Y + 2 * hat))
-                hw->hats.resize(hat + 1);
+                nhats = hat + 1;
+        hw->hats.assign(nhats, HatState{});
         // Joystick and gamepad buttons first, so the trigger or A is
         // button 0; then the other buttons in code order.
         for (int code = BTN_JOYSTICK; code < KEY_CNT + BTN_JOYSTICK - BTN_MISC; ++code) {
