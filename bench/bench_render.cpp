@@ -2,6 +2,8 @@
 // run: 64x64 ARGB8888 sprites (a disc with a soft edge) copied with BLEND
 // onto a 1024x768 XRGB8888 surface, against pixman OVER compositing the same
 // sprites at the same places.
+#include "bench_report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -136,35 +138,6 @@ void BM_Pixman_SpriteOver(benchmark::State &state)
 }
 BENCHMARK(BM_Pixman_SpriteOver);
 #endif
-
-// Console output plus a record of each benchmark's CPU time per iteration
-// (the machine is shared, so wall time carries other processes' load).
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    // Colour only on a terminal, so that logs and the RATIO lines stay plain.
-    Recorder() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
-void PrintRatio(const Recorder &rec, const char *label, const char *ours, const char *peer,
-                double goal)
-{
-    const auto o = rec.times.find(ours), p = rec.times.find(peer);
-    if (o == rec.times.end() || p == rec.times.end() || o->second <= 0) {
-        std::printf("RATIO %s: n/a\n", label);
-        return;
-    }
-    const double ratio = p->second / o->second;
-    std::printf("RATIO %s: %.2f (goal %.1f) %s\n", label, ratio, goal,
-                ratio >= goal ? "met" : "NOT met");
-}
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 // YUV conversion speed against libswscale in the same run: a YV12 1920x1080
 // frame to ARGB8888, ours against libswscale's point (SWS_POINT) conversion,
 // both full range.
+#include "bench_report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -78,21 +80,6 @@ void BM_Swscale_YV12_BGRA_1080p(benchmark::State &state)
 }
 BENCHMARK(BM_Swscale_YV12_BGRA_1080p)->Unit(benchmark::kMillisecond);
 
-// Console output plus each benchmark's CPU time per iteration (the machine
-// is shared, so wall time carries other processes' load).
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    Recorder() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -102,16 +89,8 @@ int main(int argc, char **argv)
         return 1;
     Recorder rec;
     benchmark::RunSpecifiedBenchmarks(&rec);
-    const auto o = rec.times.find("BM_Jex_YV12_ARGB8888_1080p"),
-               p = rec.times.find("BM_Swscale_YV12_BGRA_1080p");
-    if (o == rec.times.end() || p == rec.times.end() || o->second <= 0) {
-        std::printf("RATIO YV12 1920x1080 -> ARGB8888 vs libswscale SWS_POINT: n/a\n");
-    } else {
-        const double ratio = p->second / o->second;
-        std::printf(
-            "RATIO YV12 1920x1080 -> ARGB8888 vs libswscale SWS_POINT: %.2f (goal 1.0) %s\n", ratio,
-            ratio >= 1.0 ? "met" : "NOT met");
-    }
+    PrintRatio(rec, "YV12 1920x1080 -> ARGB8888 vs libswscale SWS_POINT",
+               "BM_Jex_YV12_ARGB8888_1080p", "BM_Swscale_YV12_BGRA_1080p", 1.0);
     benchmark::Shutdown();
     return 0;
 }
