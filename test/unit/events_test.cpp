@@ -516,6 +516,7 @@ TEST_F(EventQueue, StopWhileThreadsPost)
     // Posting threads that outlive the queue see refusals, not a destroyed lock.
     std::atomic<bool> stop{false};
     std::atomic<long> refused{0};
+    std::atomic<int> started{0};
     Counter watched;
     JEX_AddEventWatch(CountingWatch, &watched);
     std::vector<std::thread> posters;
@@ -523,13 +524,17 @@ TEST_F(EventQueue, StopWhileThreadsPost)
         posters.emplace_back([&] {
             JEX_Event e = User(JEX_USEREVENT, 0);
             JEX_Event out;
-            while (!stop.load()) {
+            for (bool first = true; !stop.load(); first = false) {
                 if (JEX_PushEvent(&e) < 0)
                     ++refused;
                 JEX_PeepEvents(&out, 1, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
+                started += first;
             }
         });
     }
+    // On a quiet machine the restarts could otherwise end before a poster runs.
+    while (started.load() < 2)
+        std::this_thread::yield();
     for (int i = 0; i < 50; ++i) {
         JEX_StopEventLoop();
         std::this_thread::yield();
