@@ -5,6 +5,7 @@
 #define JEX_SYSVIDEO_H
 
 #include "JEX_mouse.h"
+#include "JEX_shape.h"
 #include "JEX_video.h"
 
 #ifdef __cplusplus
@@ -13,6 +14,7 @@ extern "C" {
 
 typedef struct JEX_VideoDevice JEX_VideoDevice;
 typedef struct JEX_VideoDisplay JEX_VideoDisplay;
+struct JEX_WindowShaper;
 
 /* Named user data of a window; the name is owned, the data is not. */
 typedef struct JEX_WindowUserData {
@@ -43,6 +45,8 @@ struct JEX_Window {
     int gl_loaded;             /* this window holds one GL library load */
     int is_destroying;         /* inside JEX_DestroyWindow */
     int framebuffer_by_driver; /* the driver's own slots made the framebuffer */
+    /* Shaped windows only; made and freed by the driver. */
+    struct JEX_WindowShaper *shaper;
 };
 
 /* The largest window width or height the core passes to a driver: X keeps
@@ -171,6 +175,16 @@ struct JEX_VideoDevice {
     char *(*GetClipboardText)(JEX_VideoDevice *_this);
     JEX_bool (*HasClipboardText)(JEX_VideoDevice *_this);
 
+    /* Shaped windows (video/shape_internal.h). CreateShaper attaches the
+       new shaper to the window; the driver frees it with the window.
+       SetWindowShape reads the mode it is given, not the shaper's, which
+       the core updates only when the shape was applied. ResizeWindowShape
+       is the driver's own, for windows it resizes. */
+    struct JEX_WindowShaper *(*CreateShaper)(JEX_VideoDevice *_this, JEX_Window *window);
+    int (*SetWindowShape)(JEX_VideoDevice *_this, struct JEX_WindowShaper *shaper,
+                          JEX_Surface *shape, JEX_WindowShapeMode *mode);
+    int (*ResizeWindowShape)(JEX_VideoDevice *_this, JEX_Window *window);
+
     /* Core state. */
     int suspend_screensaver;
     int num_displays;
@@ -204,6 +218,9 @@ int JEX_VideoInitWithBootstrap(const VideoBootStrap *bootstrap);
    the device's window list before anything is read through it, so a stale
    or foreign pointer is never dereferenced. */
 int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window);
+/* The device of a live window, or null with "Video subsystem has not been
+   initialized" or "Invalid window" set. */
+JEX_VideoDevice *JEX_CheckWindow(JEX_Window *window);
 
 JEX_VideoDevice *JEX_GetVideoDevice(void);
 int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode);
@@ -224,6 +241,8 @@ int JEX_CreateWindowTexture(JEX_VideoDevice *_this, JEX_Window *window, Uint32 *
 int JEX_UpdateWindowTexture(JEX_VideoDevice *_this, JEX_Window *window, const JEX_Rect *rects,
                             int numrects);
 void JEX_DestroyWindowTexture(JEX_VideoDevice *_this, JEX_Window *window);
+/* Bytes per row of the texture-backed framebuffer: rows padded to 4 bytes. */
+int JEX_WindowTexturePitch(Uint32 format, int w);
 
 /* Keeps the driver's framebuffer slots, or puts the texture-backed ones in
    their place, as the framebuffer hints say; the last step of start-up. */

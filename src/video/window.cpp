@@ -6,6 +6,7 @@
 #include "events/keyboard_internal.h"
 #include "events/mouse_internal.h"
 #include "events/touch_internal.h"
+#include "render/render_internal.h"
 
 #include "JEX_error.h"
 #include "JEX_events.h"
@@ -34,21 +35,6 @@ bool SizeAllowed(int w, int h)
         return false;
     }
     return true;
-}
-
-// The device and window checks every window operation starts with.
-JEX_VideoDevice *Checked(JEX_Window *window)
-{
-    JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
-        JEX_SetError("Video subsystem has not been initialized");
-        return nullptr;
-    }
-    if (!JEX_IsLiveWindow(device, window)) {
-        JEX_SetError("Invalid window");
-        return nullptr;
-    }
-    return device;
 }
 
 // The framebuffer and its surface belong to the native window: both go
@@ -178,6 +164,21 @@ void WarpIfMouseFocus(JEX_Window *window)
 
 }  // namespace
 
+// The device and window checks every window operation starts with.
+JEX_VideoDevice *JEX_CheckWindow(JEX_Window *window)
+{
+    JEX_VideoDevice *device = JEX_GetVideoDevice();
+    if (!device) {
+        JEX_SetError("Video subsystem has not been initialized");
+        return nullptr;
+    }
+    if (!JEX_IsLiveWindow(device, window)) {
+        JEX_SetError("Invalid window");
+        return nullptr;
+    }
+    return device;
+}
+
 extern "C" {
 
 int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window)
@@ -259,7 +260,7 @@ JEX_Window *JEX_CreateWindowFrom(const void *data)
 
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if ((flags & JEX_WINDOW_OPENGL) && !device->GL_CreateContext) {
@@ -326,7 +327,7 @@ void JEX_FinishWindowCreation(JEX_Window *window, Uint32 flags)
 
 void JEX_DestroyWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || window->is_destroying)
         return;
     window->is_destroying = 1;
@@ -343,6 +344,9 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
+    // The user's renderer draws into the framebuffer (or the window's GL
+    // context): it goes first.
+    JEX_DestroyWindowRenderer(window);
     ReleaseFramebuffer(device, window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);
@@ -389,12 +393,12 @@ JEX_Window *JEX_GetWindowFromID(Uint32 id)
 
 Uint32 JEX_GetWindowID(JEX_Window *window)
 {
-    return Checked(window) ? window->id : 0;
+    return JEX_CheckWindow(window) ? window->id : 0;
 }
 
 Uint32 JEX_GetWindowFlags(JEX_Window *window)
 {
-    return Checked(window) ? window->flags : 0;
+    return JEX_CheckWindow(window) ? window->flags : 0;
 }
 
 JEX_Window *JEX_GetFocusWindow(void)
@@ -410,7 +414,7 @@ JEX_Window *JEX_GetFocusWindow(void)
 
 void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || title == window->title)
         return;
     char *copy = nullptr;
@@ -429,14 +433,14 @@ void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 
 const char *JEX_GetWindowTitle(JEX_Window *window)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return "";
     return window->title ? window->title : "";
 }
 
 void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !icon)
         return;
     if (device->SetWindowIcon)
@@ -445,7 +449,7 @@ void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 
 void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return nullptr;
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
@@ -486,7 +490,7 @@ void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 
 void *JEX_GetWindowData(JEX_Window *window, const char *name)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return nullptr;
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
@@ -500,7 +504,7 @@ void *JEX_GetWindowData(JEX_Window *window, const char *name)
 
 void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     const int old_x = window->x, old_y = window->y;
@@ -533,7 +537,7 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
         *x = 0;
     if (y)
         *y = 0;
-    if (!Checked(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
+    if (!JEX_CheckWindow(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
         return;
     if (x)
         *x = window->x;
@@ -543,7 +547,7 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
 
 void JEX_SetWindowSize(JEX_Window *window, int w, int h)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_FULLSCREEN) || !SizeAllowed(w, h))
         return;
     window->w = w;
@@ -563,7 +567,7 @@ void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
         *w = 0;
     if (h)
         *h = 0;
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return;
     if (w)
         *w = window->w;
@@ -573,7 +577,7 @@ void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
 
 int JEX_GetWindowDisplay(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (IsPositionCode(window->x)) {
@@ -633,7 +637,7 @@ Uint32 JEX_GetWindowPixelFormat(JEX_Window *window)
 
 int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     if (mode)
         window->fullscreen_mode = *mode;
@@ -644,7 +648,7 @@ int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 
 int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     JEX_DisplayMode wanted = window->fullscreen_mode;
     if (!wanted.w)
@@ -664,7 +668,7 @@ int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 
 void JEX_ShowWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_SHOWN))
         return;
     if (device->ShowWindow)
@@ -674,7 +678,7 @@ void JEX_ShowWindow(JEX_Window *window)
 
 void JEX_HideWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
@@ -685,7 +689,7 @@ void JEX_HideWindow(JEX_Window *window)
 
 void JEX_RaiseWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
     if (device->RaiseWindow)
@@ -694,7 +698,7 @@ void JEX_RaiseWindow(JEX_Window *window)
 
 void JEX_MaximizeWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_MAXIMIZED))
         return;
     if (device->MaximizeWindow)
@@ -703,7 +707,7 @@ void JEX_MaximizeWindow(JEX_Window *window)
 
 void JEX_MinimizeWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_MINIMIZED))
         return;
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
@@ -713,7 +717,7 @@ void JEX_MinimizeWindow(JEX_Window *window)
 
 void JEX_RestoreWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !(window->flags & (JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MINIMIZED)))
         return;
     if (device->RestoreWindow)
@@ -722,7 +726,7 @@ void JEX_RestoreWindow(JEX_Window *window)
 
 int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     const bool on = fullscreen != 0;
     if (on == ((window->flags & JEX_WINDOW_FULLSCREEN) != 0))
@@ -737,7 +741,7 @@ int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 
 void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
@@ -794,7 +798,7 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 
 void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     const bool on = grabbed != 0;
@@ -810,14 +814,14 @@ void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 
 JEX_bool JEX_GetWindowGrab(JEX_Window *window)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return JEX_FALSE;
     return (window->flags & JEX_WINDOW_INPUT_GRABBED) ? JEX_TRUE : JEX_FALSE;
 }
 
 int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint16 *blue)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (EnsureGamma(device, window) < 0)
@@ -835,7 +839,7 @@ int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint1
 int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *green,
                            const Uint16 *blue)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (!device->SetWindowGammaRamp) {
@@ -858,7 +862,7 @@ int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *
 
 int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     Uint16 ramp[kRampEntries];
     JEX_CalculateGammaRamp(brightness, ramp);
@@ -870,7 +874,7 @@ int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 
 float JEX_GetWindowBrightness(JEX_Window *window)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return 1.0f;
     return window->brightness;
 }
@@ -904,7 +908,7 @@ void JEX_OnWindowResized(JEX_Window *window)
 
 void JEX_OnWindowFocusGained(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     if (window->gamma && device->SetWindowGammaRamp)
@@ -916,7 +920,7 @@ void JEX_OnWindowFocusGained(JEX_Window *window)
 
 void JEX_OnWindowFocusLost(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     if (window->gamma && device->SetWindowGammaRamp)
@@ -985,7 +989,7 @@ void JEX_SetTextInputRect(JEX_Rect *rect)
 
 JEX_bool JEX_GetWindowWMInfo(JEX_Window *window, struct JEX_SysWMinfo *info)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !info)
         return JEX_FALSE;
     // The window-system kind is the record's second 32-bit field.

@@ -8,20 +8,6 @@
 
 namespace {
 
-JEX_VideoDevice *Checked(JEX_Window *window)
-{
-    JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
-        JEX_SetError("Video subsystem has not been initialized");
-        return nullptr;
-    }
-    if (!JEX_IsLiveWindow(device, window)) {
-        JEX_SetError("Invalid window");
-        return nullptr;
-    }
-    return device;
-}
-
 // A size change the driver made behind the core's back (it answered a
 // resize with another size) leaves the flag set; the size check keeps such
 // a surface from being used at the wrong size.
@@ -50,7 +36,7 @@ JEX_Surface *CreateFramebufferSurface(JEX_VideoDevice *device, JEX_Window *windo
 
 int CheckedForUpdate(JEX_Window *window, JEX_VideoDevice *&device)
 {
-    device = Checked(window);
+    device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (!SurfaceMatches(window)) {
@@ -67,7 +53,7 @@ extern "C" {
 
 JEX_Surface *JEX_GetWindowSurface(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return nullptr;
     if (SurfaceMatches(window))

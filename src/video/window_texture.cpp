@@ -28,7 +28,7 @@ struct WindowTextureData {
     void *pixels = nullptr;
     int pitch = 0;
     int bytes_per_pixel = 0;
-    int w = 0, h = 0; /* size of texture and pixels */
+    int w = 0, h = 0;  // size of texture and pixels, which updates are clipped to
 };
 
 WindowTextureData *DataOf(JEX_Window *window)
@@ -37,20 +37,16 @@ WindowTextureData *DataOf(JEX_Window *window)
 }
 
 // Sets the user's renderer aside for the life of the scope, so that the
-// framebuffer's renderer can be made (the core allows one per window) and
-// destroyed (the core detaches the window's entry) without touching it.
+// framebuffer's renderer can be made (the core allows one per window)
+// without taking the user's place: JEX_GetRenderer, a later
+// JEX_CreateRenderer and the user's JEX_DestroyRenderer never see it.
 class UserRendererAside {
 public:
     explicit UserRendererAside(JEX_Window *window)
         : window_(window), user_(JEX_SetWindowData(window, kRendererName, nullptr))
     {}
-    ~UserRendererAside()
-    {
-        if (user_)
-            JEX_SetWindowData(window_, kRendererName, user_);
-        else
-            JEX_SetWindowData(window_, kRendererName, nullptr);
-    }
+    // Restoring a null entry removes the one the framebuffer's renderer made.
+    ~UserRendererAside() { JEX_SetWindowData(window_, kRendererName, user_); }
     UserRendererAside(const UserRendererAside &) = delete;
     UserRendererAside &operator=(const UserRendererAside &) = delete;
 
@@ -96,15 +92,14 @@ Uint32 ChooseFormat(const JEX_RendererInfo &info)
 {
     for (Uint32 i = 0; i < info.num_texture_formats && i < 16; ++i) {
         const Uint32 format = info.texture_formats[i];
-        const Uint32 order = (format >> 20) & 0xF;
-        if (format != 0 && !JEX_ISPIXELFORMAT_FOURCC(format) && order != 3 && order != 4 &&
-            order != 7 && order != 8)
+        if (format != 0 && !JEX_ISPIXELFORMAT_FOURCC(format) && !JEX_ISPIXELFORMAT_ALPHA(format))
             return format;
     }
     return info.texture_formats[0];
 }
 
-// Cleared as they go, so that a later failure cannot free them again.
+// Cleared as they go, so that a failure of the next create cannot free
+// them again.
 void ReleaseTexture(WindowTextureData *data)
 {
     if (data->texture)
@@ -114,30 +109,43 @@ void ReleaseTexture(WindowTextureData *data)
     data->pixels = nullptr;
 }
 
-void DestroyData(JEX_Window *window, WindowTextureData *data)
-{
-    ReleaseTexture(data);
-    if (data->renderer) {
-        UserRendererAside aside(window);
-        JEX_DestroyRenderer(data->renderer);
-    }
-    delete data;
-}
-
-// The driver's own framebuffer for a window that got no hardware renderer.
+// The driver's own framebuffer for a window that got no hardware renderer;
+// without one the renderer's error stands.
 int CreateDriverFramebuffer(JEX_VideoDevice *device, JEX_Window *window, Uint32 *format,
                             void **pixels, int *pitch)
 {
     const JEX_FramebufferOps &ops = device->driver_framebuffer;
-    if (!ops.Create || ops.Create(device, window, format, pixels, pitch) < 0)
+    if (!ops.Create || !ops.Update || ops.Create(device, window, format, pixels, pitch) < 0)
         return -1;
     window->framebuffer_by_driver = 1;
     return 0;
 }
 
+// The window's record, made with a renderer on first use; null with the
+// error set when there is no renderer or no memory.
+WindowTextureData *MakeData(JEX_Window *window, JEX_Renderer *renderer)
+{
+    auto *data = new (std::nothrow) WindowTextureData;
+    if (data) {
+        data->renderer = renderer;
+        JEX_SetWindowData(window, kDataName, data);
+        if (DataOf(window) == data)
+            return data;
+        delete data;
+    }
+    JEX_DestroyRenderer(renderer);
+    JEX_OutOfMemory();
+    return nullptr;
+}
+
 }  // namespace
 
 extern "C" {
+
+int JEX_WindowTexturePitch(Uint32 format, int w)
+{
+    return (int(JEX_BYTESPERPIXEL(format)) * w + 3) & ~3;
+}
 
 int JEX_CreateWindowTexture(JEX_VideoDevice *device, JEX_Window *window, Uint32 *format,
                             void **pixels, int *pitch)
@@ -147,22 +155,10 @@ int JEX_CreateWindowTexture(JEX_VideoDevice *device, JEX_Window *window, Uint32 
     WindowTextureData *data = DataOf(window);
     if (!data) {
         JEX_Renderer *renderer = ChooseRenderer(window);
-        // Without a driver framebuffer to fall back to, the renderer's
-        // error stands.
         if (!renderer)
             return CreateDriverFramebuffer(device, window, format, pixels, pitch);
-        data = new (std::nothrow) WindowTextureData;
-        if (data) {
-            data->renderer = renderer;
-            JEX_SetWindowData(window, kDataName, data);
-        }
-        if (!data || DataOf(window) != data) {
-            delete data;
-            UserRendererAside aside(window);
-            JEX_DestroyRenderer(renderer);
-            JEX_OutOfMemory();
+        if (!(data = MakeData(window, renderer)))
             return -1;
-        }
     }
     ReleaseTexture(data);
 
@@ -174,8 +170,8 @@ int JEX_CreateWindowTexture(JEX_VideoDevice *device, JEX_Window *window, Uint32 
                                       window->w, window->h);
     if (!data->texture)
         return -1;
-    data->bytes_per_pixel = JEX_BYTESPERPIXEL(texture_format);
-    data->pitch = (data->bytes_per_pixel * window->w + 3) & ~3;
+    data->bytes_per_pixel = int(JEX_BYTESPERPIXEL(texture_format));
+    data->pitch = JEX_WindowTexturePitch(texture_format, window->w);
     data->w = window->w;
     data->h = window->h;
     data->pixels = std::malloc(size_t(data->pitch) * size_t(window->h));
@@ -201,19 +197,14 @@ int JEX_UpdateWindowTexture(JEX_VideoDevice *device, JEX_Window *window, const J
         JEX_SetError("No window texture data");
         return -1;
     }
-    if (numrects < 0 || (!rects && numrects > 0)) {
-        JEX_SetError("Parameter '%s' is invalid", rects ? "numrects" : "rects");
-        return -1;
-    }
-    // Only whole rows are uploaded, clipped to the pixels the texture has.
+    // Whole rows are uploaded, clipped to the rows the texture has; the
+    // whole texture is then presented.
     JEX_Rect span;
     if (!JEX_GetSpanEnclosingRect(data->w, data->h, numrects, rects, &span))
         return 0;
-    const auto *src = static_cast<const Uint8 *>(data->pixels) + size_t(span.y) * data->pitch +
-                      size_t(span.x) * data->bytes_per_pixel;
-    if (JEX_UpdateTexture(data->texture, &span, src, data->pitch) < 0)
-        return -1;
-    if (JEX_RenderCopy(data->renderer, data->texture, nullptr, nullptr) < 0)
+    const auto *src = static_cast<const Uint8 *>(data->pixels) + size_t(span.y) * data->pitch;
+    if (JEX_UpdateTexture(data->texture, &span, src, data->pitch) < 0 ||
+        JEX_RenderCopy(data->renderer, data->texture, nullptr, nullptr) < 0)
         return -1;
     JEX_RenderPresent(data->renderer);
     return 0;
@@ -226,9 +217,14 @@ void JEX_DestroyWindowTexture(JEX_VideoDevice *device, JEX_Window *window)
         if (device->driver_framebuffer.Destroy)
             device->driver_framebuffer.Destroy(device, window);
     }
-    if (auto *data =
-            static_cast<WindowTextureData *>(JEX_SetWindowData(window, kDataName, nullptr)))
-        DestroyData(window, data);
+    auto *data = static_cast<WindowTextureData *>(JEX_SetWindowData(window, kDataName, nullptr));
+    if (!data)
+        return;
+    ReleaseTexture(data);
+    // The core detaches a renderer only from the entry it holds itself, so
+    // the user's renderer stays attached.
+    JEX_DestroyRenderer(data->renderer);
+    delete data;
 }
 
 void JEX_ChooseWindowFramebuffer(JEX_VideoDevice *device)

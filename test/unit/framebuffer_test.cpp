@@ -4,31 +4,24 @@
 #include "JEX_draw.h"
 #include "JEX_error.h"
 #include "JEX_hints.h"
+#include "JEX_render.h"
+#include "run_command.h"
 #include "video/sysvideo.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <tuple>
 
 namespace {
 
 namespace fs = std::filesystem;
+using jextest::RunCommand;
 
 constexpr const char *kInvalid =
     "Window surface is invalid, please call JEX_GetWindowSurface() to get a new surface";
-
-// A BMP file as ImageMagick decodes it, in raw RGB bytes.
-std::string Decoded(const std::string &bmp)
-{
-    std::string out(256, '\0');
-    FILE *pipe = popen(("convert " + bmp + " rgb:-").c_str(), "r");
-    out.resize(pipe ? fread(out.data(), 1, out.size(), pipe) : 0);
-    if (pipe)
-        pclose(pipe);
-    return out;
-}
 
 // The null driver has no GL, so it cannot make windows; a stand-in context
 // slot lets the tests create them on its framebuffer.
@@ -84,11 +77,13 @@ TEST_F(FramebufferTest, SurfaceLivesUntilTheSizeChanges)
     EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, nullptr, 0), 0);
     EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, nullptr, 3), -1);  // refused, not read
     EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, &rect, -1), -1);
-
+    EXPECT_EQ(JEX_GetWindowSurface(nullptr), nullptr);
+    EXPECT_STREQ(JEX_GetError(), "Invalid window");
     // A failed create leaves no freed surface for the next update to write out (ASan).
     setenv("JEX_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
     JEX_SetWindowSize(window, JEX_MAX_WINDOW_SIZE, JEX_MAX_WINDOW_SIZE);  // too big a surface
     EXPECT_EQ(JEX_GetWindowSurface(window), nullptr);
+    EXPECT_EQ(JEX_UpdateWindowSurface(window), -1);
     EXPECT_EQ(device_->UpdateWindowFramebuffer(device_, window, nullptr, 0), -1);
     EXPECT_STREQ(JEX_GetError(), "Couldn't find dummy surface for window");
 }
@@ -102,14 +97,13 @@ TEST_F(FramebufferTest, SavedFramesAreNumberedAcrossWindowsAndDecode)
     JEX_Window *a = Make(5, 3), *b = Make(2, 2);
     JEX_Surface *sa = JEX_GetWindowSurface(a), *sb = JEX_GetWindowSurface(b);
     ASSERT_TRUE(sa && sb);
-    std::string rgb_a, rgb_b;  // as ImageMagick decodes them
+    std::string rgb_a, rgb_b("\0\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0", 12);  // as decoded
     for (int i = 0; i < 15; ++i) {
         static_cast<Uint32 *>(sa->pixels)[i / 5 * sa->pitch / 4 + i % 5] =
             Uint32(i % 5 * 50 << 16 | i / 5 * 100);
         rgb_a += {char(i % 5 * 50), 0, char(i / 5 * 100)};
     }
     JEX_FillRect(sb, nullptr, 0x00FF00);
-    rgb_b.append("\0\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0", 12);
     EXPECT_EQ(JEX_UpdateWindowSurface(a), 0);  // not saving yet
     setenv("JEX_VIDEO_DUMMY_SAVE_FRAMES", "", 1);
     const JEX_Rect outside = {100, 100, 1, 1};  // rectangles do not limit the frame
@@ -122,11 +116,14 @@ TEST_F(FramebufferTest, SavedFramesAreNumberedAcrossWindowsAndDecode)
     std::sort(names.begin(), names.end());
     ASSERT_EQ(names.size(), 3u);
     const int first = std::atoi(names[0].c_str() + names[0].find('-') + 1);
-    const std::pair<JEX_Window *, std::string *> frames[] = {{a, &rgb_a}, {b, &rgb_b}, {a, &rgb_a}};
-    for (int i = 0; i < 3; ++i) {
+    const std::pair<JEX_Window *, std::string> frames[] = {{a, rgb_a}, {b, rgb_b}, {a, rgb_a}};
+    for (int i = 0; i < 3; ++i) {  // a missing or misnamed file decodes to nothing
         char name[64];
         std::snprintf(name, sizeof(name), "JEX_window%u-%8.8d.bmp", frames[i].first->id, first + i);
-        EXPECT_EQ(Decoded(name), *frames[i].second) << name;
+        EXPECT_EQ(RunCommand(std::string("convert ") + name + " rgb:-"), frames[i].second) << name;
+        if (i == 1) {
+            EXPECT_EQ(RunCommand(std::string("identify -format '%w %h' ") + name), "2 2");
+        }
     }
     fs::current_path(cwd);
     fs::remove_all(dir);
@@ -143,9 +140,11 @@ TEST_F(FramebufferTest, HintsChooseTheFramebufferAndTheDriverStandsIn)
         EXPECT_EQ(device_->CreateWindowFramebuffer != JEX_CreateWindowTexture, own)
             << acceleration << "/" << render_driver;
     }
+    JEX_Window *window = Make(20, 10);
+    EXPECT_EQ(device_->UpdateWindowFramebuffer(device_, window, nullptr, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "No window texture data");
     // No hardware renderer here: the window's framebuffer is the driver's, through create,
     // update and destroy alike (ASan sees a leak or a stray free).
-    JEX_Window *window = Make(20, 10);
     JEX_Surface *surface = JEX_GetWindowSurface(window);
     auto *own = static_cast<JEX_Surface *>(JEX_GetWindowData(window, "_JEX_DummySurface"));
     ASSERT_TRUE(surface && own) << JEX_GetError();
@@ -156,6 +155,17 @@ TEST_F(FramebufferTest, HintsChooseTheFramebufferAndTheDriverStandsIn)
     own = static_cast<JEX_Surface *>(JEX_GetWindowData(window, "_JEX_DummySurface"));
     EXPECT_EQ(std::tuple(own->w, own->h), std::tuple(30, 5));
     JEX_DestroyWindow(window);
+    // A driver without framebuffer slots has nothing to fall back to: the renderer's error.
+    device_->driver_framebuffer = {};
+    window = Make(20, 10);
+    EXPECT_EQ(JEX_GetWindowSurface(window), nullptr);
+    const std::string error = JEX_GetError();
+    EXPECT_EQ(JEX_CreateRenderer(window, 0, 0), nullptr);
+    EXPECT_EQ(error, JEX_GetError());
+    // Rows padded to 4 bytes.
+    EXPECT_EQ(std::tuple(JEX_WindowTexturePitch(JEX_PIXELFORMAT_RGB24, 1),
+                         JEX_WindowTexturePitch(JEX_PIXELFORMAT_RGB565, 3)),
+              std::tuple(4, 8));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "video/x11/x11_modes.h"
 #include "video/x11/x11_mouse.h"
 #include "video/x11/x11_opengl.h"
+#include "video/x11/x11_shape.h"
 #include "video/x11/x11_window.h"
 
 #include <unistd.h>
@@ -270,6 +271,9 @@ JEX_VideoDevice *X11_CreateDevice(int)
     device->SetClipboardText = X11_SetClipboardText;
     device->GetClipboardText = X11_GetClipboardText;
     device->HasClipboardText = X11_HasClipboardText;
+    device->CreateShaper = X11_CreateShaper;
+    device->SetWindowShape = X11_SetWindowShape;
+    device->ResizeWindowShape = X11_ResizeWindowShape;
     device->free = X11_DeleteDevice;
     return device;
 }
