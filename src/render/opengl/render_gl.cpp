@@ -773,8 +773,10 @@ int GL_RenderReadPixels(JEX_Renderer *renderer, const JEX_Rect *rect, Uint32 for
     for (int i = 0; i < rect->h / 2; ++i)
         std::swap_ranges(p + std::size_t(i) * row, p + std::size_t(i + 1) * row,
                          p + std::size_t(rect->h - 1 - i) * row);
-    return JEX_ConvertPixels(rect->w, rect->h, JEX_PIXELFORMAT_ARGB8888, buffer.get(), int(row),
-                             format, pixels, pitch);
+    if (JEX_ConvertPixels(rect->w, rect->h, JEX_PIXELFORMAT_ARGB8888, buffer.get(), int(row),
+                          format, pixels, pitch) < 0)
+        return -1;
+    return 0;
 }
 
 void GL_RenderPresent(JEX_Renderer *renderer)
