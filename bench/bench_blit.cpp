@@ -1,6 +1,8 @@
 // Blit and stretch speed against peers in the same run: nearest-neighbour
 // scaling of a 512x384 ARGB8888 image to 1024x768 against pixman, and a
 // same-format 1024x768 ARGB8888 blit against memcpy of the same bytes.
+#include "bench_report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -199,39 +201,6 @@ void BM_Pixman_Over_ARGB8888_XRGB8888(benchmark::State &state)
 }
 BENCHMARK(BM_Pixman_Over_ARGB8888_XRGB8888);
 #endif
-
-// Console output plus a record of each benchmark's CPU time per iteration
-// (the machine is shared, so wall time carries other processes' load).
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    // Colour only on a terminal, so that logs and the RATIO lines stay plain.
-    Recorder() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
-// goal 0 marks a figure reported for reference, without a goal.
-void PrintRatio(const Recorder &rec, const char *label, const char *ours, const char *peer,
-                double goal)
-{
-    const auto o = rec.times.find(ours), p = rec.times.find(peer);
-    if (o == rec.times.end() || p == rec.times.end() || o->second <= 0) {
-        std::printf("RATIO %s: n/a\n", label);
-        return;
-    }
-    const double ratio = p->second / o->second;
-    if (goal > 0)
-        std::printf("RATIO %s: %.2f (goal %.1f) %s\n", label, ratio, goal,
-                    ratio >= goal ? "met" : "NOT met");
-    else
-        std::printf("RATIO %s: %.2f (reference, no goal)\n", label, ratio);
-}
 
 }  // namespace
 

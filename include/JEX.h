@@ -20,6 +20,8 @@
 #include "JEX_keyboard.h"
 #include "JEX_mouse.h"
 #include "JEX_events.h"
+#include "JEX_touch.h"
+#include "JEX_gesture.h"
 #include "JEX_pixels.h"
 #include "JEX_rect.h"
 #include "JEX_blendmode.h"
@@ -27,7 +29,11 @@
 #include "JEX_draw.h"
 #include "JEX_bmp.h"
 #include "JEX_video.h"
+#include "JEX_shape.h"
+#include "JEX_render.h"
 #include "JEX_loadso.h"
 #include "JEX_audio.h"
+#include "JEX_joystick.h"
+#include "JEX_haptic.h"
 
 #endif /* JEX_H */

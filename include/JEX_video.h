@@ -151,6 +151,15 @@ JEX_API void JEX_MinimizeWindow(JEX_Window *window);
 JEX_API void JEX_RestoreWindow(JEX_Window *window);
 JEX_API int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen);
 
+/* The window's framebuffer as a surface to draw into with the CPU. It stays
+   the window's (freeing it does nothing) and is valid until the window's
+   size changes; call again after that for one of the new size. The updates
+   show the whole surface or the given rectangles on screen, and fail while
+   the surface is not valid. */
+JEX_API JEX_Surface *JEX_GetWindowSurface(JEX_Window *window);
+JEX_API int JEX_UpdateWindowSurface(JEX_Window *window);
+JEX_API int JEX_UpdateWindowSurfaceRects(JEX_Window *window, const JEX_Rect *rects, int numrects);
+
 JEX_API void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed);
 JEX_API JEX_bool JEX_GetWindowGrab(JEX_Window *window);
 

@@ -13,6 +13,8 @@
 #include "JEX_audio.h"
 #include "JEX_video.h"
 #include "assert_internal.h"
+#include "haptic/haptic_internal.h"
+#include "joystick/joystick_internal.h"
 #include "init_internal.h"
 #include "timer/timer_internal.h"
 
@@ -36,22 +38,23 @@ void QuitAudio()
     JEX_AudioQuit();
 }
 
-// This build carries no joystick or force-feedback subsystem: their flags
-// fail with a message naming the missing subsystem.
-
 int InitJoystick()
 {
-    JEX_SetError("Joystick subsystem not built");
-    return -1;
+    return JEX_JoystickInit();
 }
-void QuitJoystick() {}
+void QuitJoystick()
+{
+    JEX_JoystickQuit();
+}
 
 int InitHaptic()
 {
-    JEX_SetError("Haptic subsystem not built");
-    return -1;
+    return JEX_HapticInit();
 }
-void QuitHaptic() {}
+void QuitHaptic()
+{
+    JEX_HapticQuit();
+}
 
 int InitTimer()
 {

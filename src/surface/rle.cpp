@@ -12,6 +12,7 @@
 #include "surface/rle.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "surface/blit.h"
 #include "surface/blit_pixel.h"
 #include "surface/pixels_internal.h"
+#include "surface/simd.h"
 
 using namespace jex::blit;
 
@@ -423,11 +425,8 @@ void WalkAlpha(const Uint8 *enc, int surface_w, const JEX_Rect &srcrect, Opaque 
             if (visible) {
                 const int start = ofs > left ? ofs : left;
                 const int end = ofs + int(run) < right ? ofs + int(run) : right;
-                for (int x = start; x < end; ++x) {
-                    Uint32 v;
-                    std::memcpy(&v, p + std::size_t(x - ofs) * 4, 4);
-                    transl(dy, x - left, v);
-                }
+                if (start < end)
+                    transl(dy, start - left, p + std::size_t(start - ofs) * 4, end - start);
             }
             p += std::size_t(run) * 4;
             ofs += int(run);
@@ -546,16 +545,19 @@ void JEX_UnRLESurface(JEX_Surface *surface, int recode)
                 for (int i = 0; i < n; ++i)
                     put(y, x + i, t.Unpack(LoadPixel(p + std::size_t(i) * t.bpp, t.bpp)));
             };
-            const auto transl = [&](int y, int x, Uint32 v) {
-                Color c;
-                if (t.bpp == 4) {
-                    c = t.Unpack(v);
-                    c.a = v >> 24;
-                } else {
-                    c = t.Unpack((v & t.NotG16()) | ((v & t.G()) >> 16));
-                    c.a = (v >> 2) & 0xF8;
+            const auto transl = [&](int y, int x, const Uint8 *run, int n) {
+                for (int i = 0; i < n; ++i) {
+                    const Uint32 v = LoadPixel(run + std::size_t(i) * 4, 4);
+                    Color c;
+                    if (t.bpp == 4) {
+                        c = t.Unpack(v);
+                        c.a = v >> 24;
+                    } else {
+                        c = t.Unpack((v & t.NotG16()) | ((v & t.G()) >> 16));
+                        c.a = (v >> 2) & 0xF8;
+                    }
+                    put(y, x + i, c);
                 }
-                put(y, x, c);
             };
             if (t.bpp == 4)
                 WalkAlpha<Uint16>(enc, surface->w, full, opaque, transl);
@@ -603,30 +605,53 @@ int JEX_RLEAlphaBlit(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst, JEX_
             std::memcpy(at(y, x), p, std::size_t(n) * bpp);
         };
         if (bpp == 4) {
+            // Translucent runs hold pixels in the destination's order with
+            // alpha on top, which is what the vector row kernel blends (the
+            // same d + floor(a x (s - d) / 256) per channel); the encoding
+            // writes an opaque top byte. Runs are short (a sprite's soft
+            // edge), so the four-lane kernel leaves the shortest tails.
+            const JEX_SimdKernels *k = JEX_ActiveSimdPath() == SimdPath::Scalar
+                                           ? nullptr
+                                           : JEX_SimdKernelsFor(SimdPath::SSE2);
             WalkAlpha<Uint16>(
-                enc, src->w, *srcrect, opaque,
-                [&](int y, int x, Uint32 s) {
+                enc, src->w, *srcrect, opaque, [&](int y, int x, const Uint8 *run, int n) {
                     Uint8 *p = at(y, x);
-                    const Uint32 d = LoadPixel(p, 4);
-                    const Uint32 a = s >> 24;
-                    const Uint32 rb =
-                        (((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8) + (d & 0xFF00FF)) &
-                        0xFF00FF;
-                    const Uint32 g =
-                        (((((s & 0xFF00) - (d & 0xFF00)) * a) >> 8) + (d & 0xFF00)) & 0xFF00;
-                    StorePixel(p, 4, rb + g + 0xFF000000);
+                    int i = 0;
+                    if (k && ((reinterpret_cast<std::uintptr_t>(run) |
+                               reinterpret_cast<std::uintptr_t>(p)) &
+                              3) == 0) {
+                        i = k->rgb_pixel_alpha(reinterpret_cast<const Uint32 *>(run),
+                                               reinterpret_cast<Uint32 *>(p), n);
+                        for (int j = 0; j < i; ++j)
+                            reinterpret_cast<Uint32 *>(p)[j] |= 0xFF000000;
+                    }
+                    for (; i < n; ++i) {
+                        const Uint32 s = LoadPixel(run + std::size_t(i) * 4, 4);
+                        const Uint32 d = LoadPixel(p + std::size_t(i) * 4, 4);
+                        const Uint32 a = s >> 24;
+                        const Uint32 rb =
+                            (((a * ((s & 0xFF00FF) - (d & 0xFF00FF))) >> 8) + (d & 0xFF00FF)) &
+                            0xFF00FF;
+                        const Uint32 g =
+                            (((((s & 0xFF00) - (d & 0xFF00)) * a) >> 8) + (d & 0xFF00)) & 0xFF00;
+                        StorePixel(p + std::size_t(i) * 4, 4, rb + g + 0xFF000000);
+                    }
                 });
         } else {
             const Uint32 spread = t.Spread();
-            WalkAlpha<Uint8>(enc, src->w, *srcrect, opaque, [&](int y, int x, Uint32 stored) {
-                Uint8 *p = at(y, x);
-                Uint32 d = LoadPixel(p, 2);
-                d = (d * 0x10001) & spread;
-                const Uint32 s = stored & spread;
-                const Uint32 a5 = (stored >> 5) & 31;
-                const Uint32 r = (d + ((a5 * (s - d)) >> 5)) & spread;
-                StorePixel(p, 2, (r >> 16) | r);
-            });
+            WalkAlpha<Uint8>(enc, src->w, *srcrect, opaque,
+                             [&](int y, int x, const Uint8 *run, int n) {
+                                 for (int i = 0; i < n; ++i) {
+                                     const Uint32 stored = LoadPixel(run + std::size_t(i) * 4, 4);
+                                     Uint8 *p = at(y, x + i);
+                                     Uint32 d = LoadPixel(p, 2);
+                                     d = (d * 0x10001) & spread;
+                                     const Uint32 s = stored & spread;
+                                     const Uint32 a5 = (stored >> 5) & 31;
+                                     const Uint32 r = (d + ((a5 * (s - d)) >> 5)) & spread;
+                                     StorePixel(p, 2, (r >> 16) | r);
+                                 }
+                             });
         }
     }
     if (locked)

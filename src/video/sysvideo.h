@@ -5,6 +5,7 @@
 #define JEX_SYSVIDEO_H
 
 #include "JEX_mouse.h"
+#include "JEX_shape.h"
 #include "JEX_video.h"
 
 #ifdef __cplusplus
@@ -13,6 +14,7 @@ extern "C" {
 
 typedef struct JEX_VideoDevice JEX_VideoDevice;
 typedef struct JEX_VideoDisplay JEX_VideoDisplay;
+struct JEX_WindowShaper;
 
 /* Named user data of a window; the name is owned, the data is not. */
 typedef struct JEX_WindowUserData {
@@ -31,8 +33,10 @@ struct JEX_Window {
     JEX_Rect windowed; /* last geometry while not full-screen */
     JEX_DisplayMode fullscreen_mode;
     float brightness;
-    Uint16 *gamma;       /* 3 x 256 entries, null until first used */
-    Uint16 *saved_gamma; /* right behind gamma in the same block */
+    Uint16 *gamma;        /* 3 x 256 entries, null until first used */
+    Uint16 *saved_gamma;  /* right behind gamma in the same block */
+    JEX_Surface *surface; /* framebuffer surface, flagged DONTFREE; or null */
+    int surface_valid;    /* surface still matches the window's size */
     JEX_WindowUserData *data;
     void *driverdata;
     JEX_Window *prev;
@@ -40,6 +44,8 @@ struct JEX_Window {
     /* Core bookkeeping after the shared fields. */
     int gl_loaded;     /* this window holds one GL library load */
     int is_destroying; /* inside JEX_DestroyWindow */
+    /* Shaped windows only; made and freed by the driver. */
+    struct JEX_WindowShaper *shaper;
 };
 
 /* The largest window width or height the core passes to a driver: X keeps
@@ -118,6 +124,14 @@ struct JEX_VideoDevice {
     void (*SetWindowGrab)(JEX_VideoDevice *_this, JEX_Window *window);
     void (*DestroyWindow)(JEX_VideoDevice *_this, JEX_Window *window);
 
+    /* Window framebuffers: a block of w x h pixels in *format, *pitch bytes
+       per row, valid until the next create or the destroy for the window. */
+    int (*CreateWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window, Uint32 *format,
+                                   void **pixels, int *pitch);
+    int (*UpdateWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window,
+                                   const JEX_Rect *rects, int numrects);
+    void (*DestroyWindowFramebuffer)(JEX_VideoDevice *_this, JEX_Window *window);
+
     /* 23 */
     JEX_bool (*GetWindowWMInfo)(JEX_VideoDevice *_this, JEX_Window *window,
                                 struct JEX_SysWMinfo *info);
@@ -151,6 +165,16 @@ struct JEX_VideoDevice {
     char *(*GetClipboardText)(JEX_VideoDevice *_this);
     JEX_bool (*HasClipboardText)(JEX_VideoDevice *_this);
 
+    /* Shaped windows (video/shape_internal.h). CreateShaper attaches the
+       new shaper to the window; the driver frees it with the window.
+       SetWindowShape reads the mode it is given, not the shaper's, which
+       the core updates only when the shape was applied. ResizeWindowShape
+       is the driver's own, for windows it resizes. */
+    struct JEX_WindowShaper *(*CreateShaper)(JEX_VideoDevice *_this, JEX_Window *window);
+    int (*SetWindowShape)(JEX_VideoDevice *_this, struct JEX_WindowShaper *shaper,
+                          JEX_Surface *shape, JEX_WindowShapeMode *mode);
+    int (*ResizeWindowShape)(JEX_VideoDevice *_this, JEX_Window *window);
+
     /* Core state. */
     int suspend_screensaver;
     int num_displays;
@@ -183,6 +207,9 @@ int JEX_VideoInitWithBootstrap(const VideoBootStrap *bootstrap);
    the device's window list before anything is read through it, so a stale
    or foreign pointer is never dereferenced. */
 int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window);
+/* The device of a live window, or null with "Video subsystem has not been
+   initialized" or "Invalid window" set. */
+JEX_VideoDevice *JEX_CheckWindow(JEX_Window *window);
 
 JEX_VideoDevice *JEX_GetVideoDevice(void);
 int JEX_AddBasicVideoDisplay(const JEX_DisplayMode *desktop_mode);

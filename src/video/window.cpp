@@ -6,6 +6,7 @@
 #include "events/keyboard_internal.h"
 #include "events/mouse_internal.h"
 #include "events/touch_internal.h"
+#include "render/render_internal.h"
 
 #include "JEX_error.h"
 #include "JEX_events.h"
@@ -36,19 +37,19 @@ bool SizeAllowed(int w, int h)
     return true;
 }
 
-// The device and window checks every window operation starts with.
-JEX_VideoDevice *Checked(JEX_Window *window)
+// The framebuffer and its surface belong to the native window: both go
+// before it does. The surface was handed out undeletable, so the flag comes
+// off first.
+void ReleaseFramebuffer(JEX_VideoDevice *device, JEX_Window *window)
 {
-    JEX_VideoDevice *device = JEX_GetVideoDevice();
-    if (!device) {
-        JEX_SetError("Video subsystem has not been initialized");
-        return nullptr;
+    if (JEX_Surface *surface = window->surface) {
+        window->surface = nullptr;
+        surface->flags &= ~Uint32(JEX_SURFACE_DONTFREE);
+        JEX_FreeSurface(surface);
     }
-    if (!JEX_IsLiveWindow(device, window)) {
-        JEX_SetError("Invalid window");
-        return nullptr;
-    }
-    return device;
+    window->surface_valid = 0;
+    if (device->DestroyWindowFramebuffer)
+        device->DestroyWindowFramebuffer(device, window);
 }
 
 bool IsPositionCode(int v)
@@ -163,6 +164,21 @@ void WarpIfMouseFocus(JEX_Window *window)
 
 }  // namespace
 
+// The device and window checks every window operation starts with.
+JEX_VideoDevice *JEX_CheckWindow(JEX_Window *window)
+{
+    JEX_VideoDevice *device = JEX_GetVideoDevice();
+    if (!device) {
+        JEX_SetError("Video subsystem has not been initialized");
+        return nullptr;
+    }
+    if (!JEX_IsLiveWindow(device, window)) {
+        JEX_SetError("Invalid window");
+        return nullptr;
+    }
+    return device;
+}
+
 extern "C" {
 
 int JEX_IsLiveWindow(const JEX_VideoDevice *device, const JEX_Window *window)
@@ -244,7 +260,7 @@ JEX_Window *JEX_CreateWindowFrom(const void *data)
 
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if ((flags & JEX_WINDOW_OPENGL) && !device->GL_CreateContext) {
@@ -258,6 +274,7 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
     const bool foreign = (flags & JEX_WINDOW_FOREIGN) != 0;
 
     JEX_HideWindow(window);
+    ReleaseFramebuffer(device, window);
     if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
 
@@ -310,7 +327,7 @@ void JEX_FinishWindowCreation(JEX_Window *window, Uint32 flags)
 
 void JEX_DestroyWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || window->is_destroying)
         return;
     window->is_destroying = 1;
@@ -327,6 +344,8 @@ void JEX_DestroyWindow(JEX_Window *window)
             JEX_SetTouchFocus(touch->id, nullptr);
     }
 
+    ReleaseFramebuffer(device, window);
+    JEX_DestroyWindowRenderer(window);
     if (device->DestroyWindow)
         device->DestroyWindow(device, window);
     GiveBackGl(window);
@@ -372,12 +391,12 @@ JEX_Window *JEX_GetWindowFromID(Uint32 id)
 
 Uint32 JEX_GetWindowID(JEX_Window *window)
 {
-    return Checked(window) ? window->id : 0;
+    return JEX_CheckWindow(window) ? window->id : 0;
 }
 
 Uint32 JEX_GetWindowFlags(JEX_Window *window)
 {
-    return Checked(window) ? window->flags : 0;
+    return JEX_CheckWindow(window) ? window->flags : 0;
 }
 
 JEX_Window *JEX_GetFocusWindow(void)
@@ -393,7 +412,7 @@ JEX_Window *JEX_GetFocusWindow(void)
 
 void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || title == window->title)
         return;
     char *copy = nullptr;
@@ -412,14 +431,14 @@ void JEX_SetWindowTitle(JEX_Window *window, const char *title)
 
 const char *JEX_GetWindowTitle(JEX_Window *window)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return "";
     return window->title ? window->title : "";
 }
 
 void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !icon)
         return;
     if (device->SetWindowIcon)
@@ -428,7 +447,7 @@ void JEX_SetWindowIcon(JEX_Window *window, JEX_Surface *icon)
 
 void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return nullptr;
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
@@ -469,7 +488,7 @@ void *JEX_SetWindowData(JEX_Window *window, const char *name, void *userdata)
 
 void *JEX_GetWindowData(JEX_Window *window, const char *name)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return nullptr;
     if (!name) {
         JEX_SetError("Parameter '%s' is invalid", "name");
@@ -483,7 +502,7 @@ void *JEX_GetWindowData(JEX_Window *window, const char *name)
 
 void JEX_SetWindowPosition(JEX_Window *window, int x, int y)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     const int old_x = window->x, old_y = window->y;
@@ -516,7 +535,7 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
         *x = 0;
     if (y)
         *y = 0;
-    if (!Checked(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
+    if (!JEX_CheckWindow(window) || (window->flags & JEX_WINDOW_FULLSCREEN))
         return;
     if (x)
         *x = window->x;
@@ -526,7 +545,7 @@ void JEX_GetWindowPosition(JEX_Window *window, int *x, int *y)
 
 void JEX_SetWindowSize(JEX_Window *window, int w, int h)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_FULLSCREEN) || !SizeAllowed(w, h))
         return;
     window->w = w;
@@ -546,7 +565,7 @@ void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
         *w = 0;
     if (h)
         *h = 0;
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return;
     if (w)
         *w = window->w;
@@ -556,7 +575,7 @@ void JEX_GetWindowSize(JEX_Window *window, int *w, int *h)
 
 int JEX_GetWindowDisplay(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (IsPositionCode(window->x)) {
@@ -616,7 +635,7 @@ Uint32 JEX_GetWindowPixelFormat(JEX_Window *window)
 
 int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     if (mode)
         window->fullscreen_mode = *mode;
@@ -627,7 +646,7 @@ int JEX_SetWindowDisplayMode(JEX_Window *window, const JEX_DisplayMode *mode)
 
 int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     JEX_DisplayMode wanted = window->fullscreen_mode;
     if (!wanted.w)
@@ -647,7 +666,7 @@ int JEX_GetWindowDisplayMode(JEX_Window *window, JEX_DisplayMode *mode)
 
 void JEX_ShowWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_SHOWN))
         return;
     if (device->ShowWindow)
@@ -657,7 +676,7 @@ void JEX_ShowWindow(JEX_Window *window)
 
 void JEX_HideWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
@@ -668,7 +687,7 @@ void JEX_HideWindow(JEX_Window *window)
 
 void JEX_RaiseWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !(window->flags & JEX_WINDOW_SHOWN))
         return;
     if (device->RaiseWindow)
@@ -677,7 +696,7 @@ void JEX_RaiseWindow(JEX_Window *window)
 
 void JEX_MaximizeWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_MAXIMIZED))
         return;
     if (device->MaximizeWindow)
@@ -686,7 +705,7 @@ void JEX_MaximizeWindow(JEX_Window *window)
 
 void JEX_MinimizeWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || (window->flags & JEX_WINDOW_MINIMIZED))
         return;
     JEX_UpdateFullscreenMode(window, JEX_FALSE);
@@ -696,7 +715,7 @@ void JEX_MinimizeWindow(JEX_Window *window)
 
 void JEX_RestoreWindow(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !(window->flags & (JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MINIMIZED)))
         return;
     if (device->RestoreWindow)
@@ -705,7 +724,7 @@ void JEX_RestoreWindow(JEX_Window *window)
 
 int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     const bool on = fullscreen != 0;
     if (on == ((window->flags & JEX_WINDOW_FULLSCREEN) != 0))
@@ -720,7 +739,7 @@ int JEX_SetWindowFullscreen(JEX_Window *window, JEX_bool fullscreen)
 
 void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     JEX_VideoDisplay *display = JEX_GetDisplayForWindow(window);
@@ -777,7 +796,7 @@ void JEX_UpdateFullscreenMode(JEX_Window *window, JEX_bool attempt)
 
 void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     const bool on = grabbed != 0;
@@ -793,14 +812,14 @@ void JEX_SetWindowGrab(JEX_Window *window, JEX_bool grabbed)
 
 JEX_bool JEX_GetWindowGrab(JEX_Window *window)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return JEX_FALSE;
     return (window->flags & JEX_WINDOW_INPUT_GRABBED) ? JEX_TRUE : JEX_FALSE;
 }
 
 int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint16 *blue)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (EnsureGamma(device, window) < 0)
@@ -818,7 +837,7 @@ int JEX_GetWindowGammaRamp(JEX_Window *window, Uint16 *red, Uint16 *green, Uint1
 int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *green,
                            const Uint16 *blue)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return -1;
     if (!device->SetWindowGammaRamp) {
@@ -841,7 +860,7 @@ int JEX_SetWindowGammaRamp(JEX_Window *window, const Uint16 *red, const Uint16 *
 
 int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return -1;
     Uint16 ramp[kRampEntries];
     JEX_CalculateGammaRamp(brightness, ramp);
@@ -853,7 +872,7 @@ int JEX_SetWindowBrightness(JEX_Window *window, float brightness)
 
 float JEX_GetWindowBrightness(JEX_Window *window)
 {
-    if (!Checked(window))
+    if (!JEX_CheckWindow(window))
         return 1.0f;
     return window->brightness;
 }
@@ -887,7 +906,7 @@ void JEX_OnWindowResized(JEX_Window *window)
 
 void JEX_OnWindowFocusGained(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     if (window->gamma && device->SetWindowGammaRamp)
@@ -899,7 +918,7 @@ void JEX_OnWindowFocusGained(JEX_Window *window)
 
 void JEX_OnWindowFocusLost(JEX_Window *window)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device)
         return;
     if (window->gamma && device->SetWindowGammaRamp)
@@ -968,7 +987,7 @@ void JEX_SetTextInputRect(JEX_Rect *rect)
 
 JEX_bool JEX_GetWindowWMInfo(JEX_Window *window, struct JEX_SysWMinfo *info)
 {
-    JEX_VideoDevice *device = Checked(window);
+    JEX_VideoDevice *device = JEX_CheckWindow(window);
     if (!device || !info)
         return JEX_FALSE;
     // The window-system kind is the record's second 32-bit field.

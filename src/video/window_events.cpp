@@ -77,6 +77,11 @@ bool UpdateWindow(JEX_Window *window, Uint8 code, int param1, int param2)
         window->h = param2;
         JEX_OnWindowResized(window);
         return true;
+    case JEX_WINDOWEVENT_SIZE_CHANGED:
+        // Every size change ends in this report; the next
+        // JEX_GetWindowSurface rebuilds the framebuffer at the new size.
+        window->surface_valid = 0;
+        return true;
     case JEX_WINDOWEVENT_MINIMIZED:
         if (Has(window, JEX_WINDOW_MINIMIZED))
             return false;

@@ -40,12 +40,12 @@ typedef struct CommonState {
     int num_windows;
     JEX_Window **windows; /* owned, num_windows entries after start-up */
 
-    /* Renderer. The library has no render driver, so start-up fails where a
-       window needs a renderer; the options are still parsed. */
+    /* Renderer */
     const char *render_driver; /* borrowed; null: first suitable */
-    Uint32 render_flags;       /* COMMON_RENDER_* */
+    Uint32 render_flags;       /* JEX_RENDERER_* (COMMON_RENDER_PRESENTVSYNC) */
     int no_renderer;
-    void **renderers; /* owned, num_windows entries after start-up, all null */
+    JEX_Renderer **renderers; /* owned, num_windows entries after start-up, null
+                                 where no renderer was made */
 
     /* Audio */
     const char *audio_driver; /* borrowed */
@@ -87,8 +87,13 @@ int CommonArg(CommonState *state, int index);
 /* The usage text for the options that serve the state's subsystems. */
 const char *CommonUsage(CommonState *state);
 
+/* Prints a renderer-info record on standard error. */
+void PrintRenderer(const JEX_RendererInfo *info);
+
 /* Starts what the state asks for: video, the GL attributes, the windows
-   (shown, with title, icon and full-screen mode). Returns 1, or 0 after
+   (shown, with title, icon and full-screen mode) and a renderer for each
+   window that is not drawn with OpenGL or when a render driver is named.
+   Returns 1, or 0 after
    printing why; whatever was made stays in the state for CommonQuit. */
 int CommonInit(CommonState *state);
 

@@ -128,15 +128,45 @@ void CloseWindow(CommonState *state, JEX_Window *window)
     }
 }
 
-void HotKey(const JEX_KeyboardEvent &e, int *done)
+// Saves what the window's renderer shows as screenshot.bmp. The surface is
+// freed exactly once, and a failed read saves nothing.
+void Screenshot(CommonState *state, JEX_Window *window)
+{
+    if (!state->windows || !state->renderers)
+        return;
+    for (int i = 0; i < state->num_windows; ++i) {
+        JEX_Renderer *renderer = state->renderers[i];
+        if (state->windows[i] != window || !renderer)
+            continue;
+        JEX_Rect viewport;
+        JEX_RenderGetViewport(renderer, &viewport);
+        JEX_Surface *shot = JEX_CreateRGBSurface(0, viewport.w, viewport.h, 24, 0x000000FF,
+                                                 0x0000FF00, 0x00FF0000, 0x00000000);
+        if (!shot) {
+            std::fprintf(stderr, "Couldn't create surface: %s\n", JEX_GetError());
+            continue;
+        }
+        if (JEX_RenderReadPixels(renderer, nullptr, shot->format->format, shot->pixels,
+                                 shot->pitch) < 0)
+            std::fprintf(stderr, "Couldn't read screen: %s\n", JEX_GetError());
+        else if (JEX_SaveBMP_RW(shot, JEX_RWFromFile("screenshot.bmp", "wb"), 1) < 0)
+            std::fprintf(stderr, "Couldn't save screenshot.bmp: %s\n", JEX_GetError());
+        JEX_FreeSurface(shot);
+    }
+}
+
+void HotKey(CommonState *state, const JEX_KeyboardEvent &e, int *done)
 {
     const Sint32 key = e.keyinfo.keycode;
     if (key == 27) {  // Escape, with or without modifiers
         *done = 1;
         return;
     }
-    // Print Screen saves a window's renderer contents; start-up never makes
-    // a renderer (the library has no render driver), so there is nothing to save.
+    if (key == 0x40000046) {  // Print Screen, with or without modifiers
+        if (JEX_Window *window = JEX_GetWindowFromID(e.window_id))
+            Screenshot(state, window);
+        return;
+    }
     const bool control = (e.keyinfo.modifiers & (JEX_KEYMOD_LCTRL | JEX_KEYMOD_RCTRL)) != 0;
     if (!control)
         return;
@@ -191,7 +221,7 @@ void CommonEvent(CommonState *state, JEX_Event *event, int *done)
                 CloseWindow(state, window);
         }
         break;
-    case JEX_KEYDOWN: HotKey(event->key, done); break;
+    case JEX_KEYDOWN: HotKey(state, event->key, done); break;
     default: break;
     }
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <strings.h>
 
 namespace {
 
@@ -20,6 +21,72 @@ void PrintVideoDrivers()
         std::fprintf(stderr, " %s", JEX_GetVideoDriver(i));
     }
     std::fprintf(stderr, "\n");
+}
+
+const char *FormatName(Uint32 format)
+{
+    static const struct {
+        Uint32 code;
+        const char *name;
+    } kNames[] = {{0, "Unknwon"},
+                  {0x81100100, "Index1LSB"},
+                  {0x81200100, "Index1MSB"},
+                  {0x82100400, "Index4LSB"},
+                  {0x82200400, "Index4MSB"},
+                  {0x83000801, "Index8"},
+                  {0x84110801, "RGB332"},
+                  {0x85120C02, "RGB444"},
+                  {0x85130F02, "RGB555"},
+                  {0x85530F02, "BGR555"},
+                  {0x85321002, "ARGB4444"},
+                  {0x85721002, "ABGR4444"},
+                  {0x85331002, "ARGB1555"},
+                  {0x85731002, "ABGR1555"},
+                  {0x85151002, "RGB565"},
+                  {0x85551002, "BGR565"},
+                  {0x87101803, "RGB24"},
+                  {0x87401803, "BGR24"},
+                  {0x86161804, "RGB888"},
+                  {0x86561804, "BGR888"},
+                  {0x86362004, "ARGB8888"},
+                  {0x86462004, "RGBA8888"},
+                  {0x86762004, "ABGR8888"},
+                  {0x86862004, "BGRA8888"},
+                  {0x86372004, "ARGB2101010"},
+                  {0x32315659, "YV12"},
+                  {0x56555949, "IYUV"},
+                  {0x32595559, "YUY2"},
+                  {0x59565955, "UYVY"},
+                  {0x55595659, "YVYU"}};
+    for (const auto &entry : kNames)
+        if (entry.code == format)
+            return entry.name;
+    return nullptr;
+}
+
+void PrintRenderDrivers()
+{
+    const int n = JEX_GetNumRenderDrivers();
+    if (n <= 0) {
+        std::fprintf(stderr, "No built-in render drivers\n");
+        return;
+    }
+    std::fprintf(stderr, "Built-in render drivers:\n");
+    for (int i = 0; i < n; ++i) {
+        JEX_RendererInfo info;
+        JEX_GetRenderDriverInfo(i, &info);
+        PrintRenderer(&info);
+    }
+}
+
+int RenderDriverIndex(const char *name)
+{
+    for (int i = 0; i < JEX_GetNumRenderDrivers(); ++i) {
+        JEX_RendererInfo info;
+        if (JEX_GetRenderDriverInfo(i, &info) == 0 && strcasecmp(info.name, name) == 0)
+            return i;
+    }
+    return -1;
 }
 
 void PrintMasks(const char *indent, Uint32 r, Uint32 g, Uint32 b, Uint32 a)
@@ -134,7 +201,7 @@ bool InitVideo(CommonState *state)
     if (state->info_flags & INFO_MODES)
         PrintModes();
     if (state->info_flags & INFO_RENDER)
-        std::fprintf(stderr, "No built-in render drivers\n");
+        PrintRenderDrivers();
 
     JEX_DisplayMode fullscreen_mode{};
     fullscreen_mode.format = FullscreenFormat(state->depth);
@@ -149,7 +216,7 @@ bool InitVideo(CommonState *state)
     }
     const size_t n = static_cast<size_t>(state->num_windows);
     state->windows = static_cast<JEX_Window **>(std::calloc(n, sizeof(*state->windows)));
-    state->renderers = static_cast<void **>(std::calloc(n, sizeof(*state->renderers)));
+    state->renderers = static_cast<JEX_Renderer **>(std::calloc(n, sizeof(*state->renderers)));
     if (!state->windows || !state->renderers) {
         std::fprintf(stderr, "Out of memory!\n");
         return false;
@@ -182,17 +249,26 @@ bool InitVideo(CommonState *state)
         state->renderers[i] = nullptr;
         if (state->no_renderer)
             continue;
+        int index = -1;
         if (state->render_driver) {
-            // The library has no render drivers, so no name can match.
-            std::fprintf(stderr, "Couldn't find render driver named %s", state->render_driver);
-            return false;
+            index = RenderDriverIndex(state->render_driver);
+            if (index < 0) {
+                std::fprintf(stderr, "Couldn't find render driver named %s", state->render_driver);
+                return false;
+            }
+        } else if (state->window_flags & JEX_WINDOW_OPENGL) {
+            continue;  // the program draws into it with OpenGL itself
         }
-        // OpenGL windows are drawn by the program itself; any other window
-        // needs the first suitable render driver, and the library has none.
-        if (!(state->window_flags & JEX_WINDOW_OPENGL)) {
-            JEX_SetError("No render driver available");
+        state->renderers[i] = JEX_CreateRenderer(window, index, state->render_flags);
+        if (!state->renderers[i]) {
             std::fprintf(stderr, "Couldn't create renderer: %s\n", JEX_GetError());
             return false;
+        }
+        if (state->info_flags & INFO_RENDER) {
+            JEX_RendererInfo info;
+            JEX_GetRendererInfo(state->renderers[i], &info);
+            std::fprintf(stderr, "Current renderer:\n");
+            PrintRenderer(&info);
         }
     }
     return true;
@@ -235,6 +311,42 @@ bool InitAudio(CommonState *state)
 
 extern "C" {
 
+void PrintRenderer(const JEX_RendererInfo *info)
+{
+    std::fprintf(stderr, "  Renderer %s:\n", info->name);
+    std::fprintf(stderr, "    Flags: 0x%8.8X", info->flags);
+    std::fprintf(stderr, " (");
+    bool first = true;
+    for (int bit = 0; bit < 32; ++bit) {
+        const Uint32 flag = Uint32(1) << bit;
+        if (!(info->flags & flag))
+            continue;
+        if (!first)
+            std::fprintf(stderr, " | ");
+        first = false;
+        if (flag == JEX_RENDERER_ACCELERATED)
+            std::fprintf(stderr, "Accelerated");
+        else if (flag == JEX_RENDERER_PRESENTVSYNC)
+            std::fprintf(stderr, "PresentVSync");
+        else
+            std::fprintf(stderr, "0x%8.8x", flag);
+    }
+    std::fprintf(stderr, ")\n");
+    std::fprintf(stderr, "    Texture formats (%d): ", int(info->num_texture_formats));
+    for (Uint32 i = 0; i < info->num_texture_formats && i < 16; ++i) {
+        if (i > 0)
+            std::fprintf(stderr, ", ");
+        if (const char *name = FormatName(info->texture_formats[i]))
+            std::fprintf(stderr, "%s", name);
+        else
+            std::fprintf(stderr, "0x%8.8x", info->texture_formats[i]);
+    }
+    std::fprintf(stderr, "\n");
+    if (info->max_texture_width || info->max_texture_height)
+        std::fprintf(stderr, "    Max Texture Size: %dx%d\n", info->max_texture_width,
+                     info->max_texture_height);
+}
+
 int CommonInit(CommonState *state)
 {
     if ((state->init_flags & JEX_INIT_VIDEO) && !InitVideo(state))
@@ -251,8 +363,12 @@ void CommonQuit(CommonState *state)
     // The windows themselves go with the video shutdown.
     std::free(state->windows);
     state->windows = nullptr;
-    // No renderer was ever made (there is no render driver); the array is
-    // still the state's to free.
+    // Entries of windows closed through CommonEvent are null already.
+    if (state->renderers) {
+        for (int i = 0; i < state->num_windows; ++i)
+            if (state->renderers[i])
+                JEX_DestroyRenderer(state->renderers[i]);
+    }
     std::free(state->renderers);
     state->renderers = nullptr;
     if (state->init_flags & JEX_INIT_VIDEO)

@@ -8,27 +8,16 @@ BUILD=${1:?usage: cube.sh BUILD_DIR}
 start_xvfb
 build_xhelper
 
-size_is() { # size_is WINDOW WxH, waiting a while for it
-  for _ in $(seq 50); do
-    [ "$(xwininfo -id "$1" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')" = "$2" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
-clip_is() { # clip_is TEXT: the PRIMARY selection holds it, waiting a while
-  for _ in $(seq 50); do
-    [ "$(xclip -o -selection primary 2>/dev/null)" = "$1" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
+eventually() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; }
+size_is() { [ "$(xwininfo -id "$1" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')" = "$2" ]; }
+clip_is() { [ "$(xclip -o -selection primary 2>/dev/null)" = "$1" ]; }  # the PRIMARY selection
 
 out="$WORK/out" err="$WORK/err"
 "$PROG" --info all >"$out" 2>"$err" &
 pid=$!
 win=$(wait_windows "^$PROG\$" 1) || { fail "no window titled $PROG"; finish; }
 check "one window titled with the program name" [ "$(printf '%s\n' "$win" | wc -l)" = 1 ]
-check "640x480" size_is "$win" 640x480
+check "640x480" eventually size_is "$win" 640x480
 check "placed in the middle of the 1024x768 screen" \
   [ "$(xwininfo -id "$win" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} END{print x "," y}')" = 192,144 ]
 wait_text "$err" "JEX EVENT: Window 1 exposed"
@@ -44,27 +33,24 @@ check "the cube covers part of the window, shaded ($lit lit, $distinct colours)"
   [ "$lit" -ge 15000 -a "$lit" -lt 200000 -a "$distinct" -gt 100 ]
 check "the cube spins" spins "$win"
 
-keys "$win" a shift+b
+keys "$win" a
 check "key press line" wait_text "$err" \
   "JEX EVENT: Keyboard: key pressed  in window 1: scancode 0x00000004 = A, keycode 0x00000061 = A"
-check "key release line" has_line "$err" \
-  "JEX EVENT: Keyboard: key released in window 1: scancode 0x00000004 = A, keycode 0x00000061 = A"
-check "text input line" has_line "$err" 'JEX EVENT: Keyboard: text input "B" in window 1'
 xdotool windowmove "$win" 100 50
 check "window moved line" wait_text "$err" "JEX EVENT: Window 1 moved to 100,50"
 xdotool mousemove --window "$win" 10 20 click 1
 check "mouse button line" wait_text "$err" "JEX EVENT: Mouse: button 1 pressed at 10,20 in window 1"
 
 keys "$win" ctrl+c
-check "Control+c puts the text on the clipboard" clip_is "$(printf 'JEX rocks!\nYou know it!')"
-printf 'from xclip' | xclip -i -selection primary 2>/dev/null
-clip_is "from xclip"
+check "Control+c puts the text on the clipboard" eventually clip_is "$(printf 'JEX rocks!\nYou know it!')"
+printf 'from xclip ✓' | xclip -i -selection primary 2>/dev/null
+eventually clip_is "from xclip ✓"
 keys "$win" ctrl+v
 
 keys "$win" ctrl+Return
 check "Control+Return goes full screen" wait_text "$err" "JEX EVENT: Window 1 resized to 1024x768"
 keys "$win" ctrl+Return
-check "... and back to 640x480" size_is "$win" 640x480
+check "... and back to 640x480" eventually size_is "$win" 640x480
 # Maximise, restore and minimise need a window manager to show; without one
 # the program must simply carry on.
 keys "$win" ctrl+m
@@ -91,17 +77,19 @@ done
 check "no multisample or acceleration lines" \
   [ "$(grep -c -e MULTISAMPLE -e ACCELERATED "$out")" = 0 ]
 check "copy line" has_line "$out" "Copied text to clipboard"
-check "paste line shows the text set by xclip" has_line "$out" "Clipboard: from xclip"
+check "paste line shows the UTF-8 text set by xclip" has_line "$out" "Clipboard: from xclip ✓"
 check "frame rate lines at the end" [ "$(tail -n2 "$out" | head -n1)" = "SPINNING CUBE FRAME RATE (WINDOWED):" ]
 check "... with the rate" grep -qx '[0-9]*\.[0-9][0-9] frames per second' <(tail -n1 "$out")
-check "video report" has_line "$err" "Video driver: x11"
-check "shown line" has_line "$err" "JEX EVENT: Window 1 shown"
-check "render report: there are no render drivers" has_line "$err" "No built-in render drivers"
+check "render report: the drivers" has_line "$err" "Built-in render drivers:"
+for r in opengl software; do
+  check "render report: $r" has_line "$err" "  Renderer $r:"
+done
+check "an OpenGL window gets no renderer" [ "$(grep -c '^Current renderer:' "$err")" = 0 ]
 
-# A named render driver cannot be found: start-up ends after the window.
+# A render driver that does not exist: start-up ends after the window.
 STATUS=0
-"$PROG" --renderer software >"$out" 2>"$err" || STATUS=$?
-check "--renderer software: status 2" [ "$STATUS" = 2 ]
-check "--renderer software: reported, without a line break" \
-  [ "$(tail -n1 "$err")" = "Couldn't find render driver named software" -a -n "$(tail -c1 "$err")" ]
+"$PROG" --renderer nosuch >"$out" 2>"$err" || STATUS=$?
+check "--renderer nosuch: status 2" [ "$STATUS" = 2 ]
+check "--renderer nosuch: reported, without a line break" \
+  [ "$(tail -n1 "$err")" = "Couldn't find render driver named nosuch" -a -n "$(tail -c1 "$err")" ]
 finish

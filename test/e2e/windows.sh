@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Several windows on a private Xvfb: titles, every window spinning, a window
-# closed by the window manager's protocol leaves the others running,
-# SIGTERM ends the run normally, and closing the last window ends it too.
-# Also the GL attribute requests of --fsaa and --accel.
+# Several windows on a private Xvfb: titles, all spinning, one closed leaves the others running,
+# SIGTERM and closing the last window end the run normally; the GL requests of --fsaa and --accel.
 set -uo pipefail
 BUILD=${1:?usage: windows.sh BUILD_DIR}
 . "$(dirname "$0")/xserver.bash"

@@ -48,7 +48,7 @@ export PKG_CONFIG_PATH="$LIBDIR/pkgconfig"
 check "pkg-config reports the version of the headers" \
   test "$(pkg-config --modversion jex)" = "$(sed -n 's/^#define JEX_\(MAJOR_VERSION\|MINOR_VERSION\|PATCHLEVEL\) //p' "$SRC/include/JEX_version.h" | paste -sd.)"
 
-for ex in events glclear; do
+for ex in events glclear sprites; do
   step "$ex: built with find_package(JEX)" bash -c "
     cmake -S '$SRC/examples/$ex' -B '$WORK/cm-$ex' -G Ninja -DCMAKE_PREFIX_PATH='$PREFIX' &&
     cmake --build '$WORK/cm-$ex'"

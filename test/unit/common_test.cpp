@@ -1,6 +1,5 @@
 // Test harness state and option parsing.
 #include <gtest/gtest.h>
-
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +8,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
 #include "common.h"
 
 namespace {
@@ -55,20 +53,6 @@ int ParseAll(CommonState *state, int argc)
     return i - 1;
 }
 
-// A few defaults later steps rely on; the rest are constants from the option table.
-TEST(CommonState, Defaults)
-{
-    Args args{"prog"};
-    StatePtr s = Make(args, JEX_INIT_VIDEO | JEX_INIT_AUDIO);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(
-        std::tuple(s->argv, s->window_title, s->init_flags, s->num_windows, !s->windows),
-        std::tuple(args.argv(), args.argv()[0], Uint32{JEX_INIT_VIDEO | JEX_INIT_AUDIO}, 1, true));
-    EXPECT_EQ(
-        std::tuple(s->window_x, s->window_w, s->window_h, s->audio_spec.freq, s->gl_accelerated),
-        std::tuple(0x1FFF0000, 640, 480, 22050, -1));
-}
-
 TEST(CommonArg, OptionsStoreValuesAndAccumulateFlags)
 {
     Args args{"prog",       "--video",    "dummy",  "--renderer", "software",  "--title",
@@ -111,33 +95,27 @@ TEST(CommonArg, OptionsStoreValuesAndAccumulateFlags)
                                                 : Uint32(t->window_w + t->window_h);
         EXPECT_EQ(got, w.value) << w.option << " " << w.word;
     }
-}
-
-TEST(CommonArg, LogLowersThresholds)
-{
-    const std::pair<const char *, int> words[] = {{"error", 1}, {"system", 2}, {"audio", 3},
-                                                  {"VIDEO", 4}, {"render", 5}, {"input", 6}};
-    for (const auto &[word, category] : words) {
+    // --log lowers thresholds.
+    // "all" (-1) lowers every category, unnamed ones (42) too.
+    const std::pair<const char *, int> logs[] = {{"error", 1}, {"system", 2}, {"audio", 3},
+                                                 {"VIDEO", 4}, {"render", 5}, {"input", 6},
+                                                 {"all", -1}};
+    for (const auto &[word, category] : logs) {
         JEX_LogResetPriorities();
         Args one{"prog", "--log", word};
         StatePtr t = Make(one);
         EXPECT_EQ(CommonArg(t.get(), 1), 2);
-        for (int c = 0; c <= 6; ++c)
-            EXPECT_EQ(JEX_LogGetPriority(c), c == category ? JEX_LOG_PRIORITY_VERBOSE
-                                             : c == 0      ? JEX_LOG_PRIORITY_INFO
-                                                           : JEX_LOG_PRIORITY_CRITICAL)
+        for (int c : {0, 1, 2, 3, 4, 5, 6, 42})
+            EXPECT_EQ(JEX_LogGetPriority(c), c == category || category < 0
+                                                 ? JEX_LOG_PRIORITY_VERBOSE
+                                             : c == 0 ? JEX_LOG_PRIORITY_INFO
+                                                      : JEX_LOG_PRIORITY_CRITICAL)
                 << word << " " << c;
     }
     JEX_LogResetPriorities();
-    Args all{"prog", "--log", "all"};
-    StatePtr t = Make(all);
-    EXPECT_EQ(CommonArg(t.get(), 1), 2);
-    EXPECT_EQ(JEX_LogGetPriority(0), JEX_LOG_PRIORITY_VERBOSE);
-    EXPECT_EQ(JEX_LogGetPriority(42), JEX_LOG_PRIORITY_VERBOSE);
-    JEX_LogResetPriorities();
 }
 
-TEST(CommonArg, PositionDisplayAndWindowCountFollowTheOrder)
+TEST(CommonArg, PositionDisplayWindowCountAndUsage)
 {
     const struct {
         std::initializer_list<const char *> args;
@@ -178,6 +156,19 @@ TEST(CommonArg, PositionDisplayAndWindowCountFollowTheOrder)
         EXPECT_EQ(s->depth, value) << text;
         EXPECT_EQ(s->audio_spec.freq, value) << text;
     }
+    // The usage text follows the subsystem flags (the video text: the e2e command-line run).
+    Args args{"prog"};
+    const std::string video = CommonUsage(Make(args, JEX_INIT_VIDEO).get()),
+                      audio = "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] "
+                              "[--channels N] [--samples N]";
+    const std::pair<Uint32, std::string> usages[] = {
+        {JEX_INIT_VIDEO | JEX_INIT_TIMER, video},
+        {JEX_INIT_AUDIO, audio},
+        {JEX_INIT_VIDEO | JEX_INIT_AUDIO | JEX_INIT_JOYSTICK, video + " " + audio},
+        {JEX_INIT_TIMER | JEX_INIT_HAPTIC, ""}};
+    for (const auto &[flags, text] : usages)
+        EXPECT_EQ(CommonUsage(Make(args, flags).get()), text) << std::hex << flags;
+    EXPECT_STREQ(CommonUsage(nullptr), "");
 }
 
 // Every failure leaves the whole state and the arguments untouched.
@@ -227,26 +218,8 @@ TEST(CommonArg, FailuresAndUnknownArgumentsLeaveStateAlone)
     EXPECT_EQ(CommonArg(nullptr, 1), -1);
 }
 
-// The video text itself is checked by the e2e command-line run.
-TEST(CommonUsage, TextFollowsSubsystemFlags)
-{
-    Args args{"prog"};
-    const std::string video = CommonUsage(Make(args, JEX_INIT_VIDEO).get()),
-                      audio = "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] "
-                              "[--channels N] [--samples N]";
-    EXPECT_EQ(video.rfind("[--video driver] [--renderer driver] ", 0), 0u) << video;
-    const std::pair<Uint32, std::string> cases[] = {
-        {JEX_INIT_VIDEO | JEX_INIT_TIMER, video},
-        {JEX_INIT_AUDIO, audio},
-        {JEX_INIT_VIDEO | JEX_INIT_AUDIO | JEX_INIT_JOYSTICK, video + " " + audio},
-        {JEX_INIT_TIMER | JEX_INIT_HAPTIC, ""}};
-    for (const auto &[flags, text] : cases)
-        EXPECT_EQ(CommonUsage(Make(args, flags).get()), text) << std::hex << flags;
-    EXPECT_STREQ(CommonUsage(nullptr), "");
-}
-
-// Null driver: no render drivers are reported, and windows fail (no OpenGL).
-TEST(CommonInit, ReportsNoRenderDriversAndStopsAtTheFirstFailure)
+// Null driver: both render drivers are reported, and windows fail (no OpenGL).
+TEST(CommonInit, ReportsRenderDriversAndStopsAtTheFirstFailure)
 {
     Args args{"prog", "--video", "dummy", "--info", "render", "--title", "t"};
     StatePtr s = Make(args);
@@ -254,9 +227,36 @@ TEST(CommonInit, ReportsNoRenderDriversAndStopsAtTheFirstFailure)
     testing::internal::CaptureStderr();
     EXPECT_EQ(CommonInit(s.get()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "No built-in render drivers\n"
+              "Built-in render drivers:\n"
+              "  Renderer opengl:\n"
+              "    Flags: 0x00000006 (Accelerated | PresentVSync)\n"
+              "    Texture formats (1): ARGB8888\n"
+              "  Renderer software:\n"
+              "    Flags: 0x00000001 (0x00000001)\n"
+              "    Texture formats (8): RGB555, RGB565, RGB888, BGR888, ARGB8888, RGBA8888, "
+              "ABGR8888, BGRA8888\n"
               "Couldn't create window: No OpenGL support in video driver\n");
     CommonQuit(s.release());  // an unknown driver: the e2e command-line run
+}
+
+// Named flags, other bits as hex, unknown formats as hex, the size line
+// only for a known limit.
+TEST(PrintRenderer, FlagsFormatsAndSize)
+{
+    JEX_RendererInfo info = {"x", 0x8000000A, 3, {0, 0x32595559, 0x12345678}, 2048, 1024};
+    testing::internal::CaptureStderr();
+    PrintRenderer(&info);
+    info.max_texture_width = info.max_texture_height = 0;
+    info.num_texture_formats = 0;
+    PrintRenderer(&info);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "  Renderer x:\n"
+              "    Flags: 0x8000000A (Accelerated | 0x00000008 | 0x80000000)\n"
+              "    Texture formats (3): Unknwon, YUY2, 0x12345678\n"
+              "    Max Texture Size: 2048x1024\n"
+              "  Renderer x:\n"
+              "    Flags: 0x8000000A (Accelerated | 0x00000008 | 0x80000000)\n"
+              "    Texture formats (0): \n");
 }
 
 }  // namespace

@@ -1,14 +1,10 @@
-// Processor information: the live answers against what Linux reports in
-// /proc and sysconf, and the decoding against made-up processor answers.
+// Processor information against /proc and sysconf, and decoding of made-up answers.
 #include <gtest/gtest.h>
-
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
-
 #include <unistd.h>
-
 #include "JEX.h"
 #include "cpuinfo_internal.h"
 
@@ -36,27 +32,20 @@ std::set<std::string> ProcFlags()
 
 }  // namespace
 
-TEST(CPUInfo, FeaturesAgreeWithTheKernel)
+TEST(CPUInfo, LiveAnswersAgreeWithTheKernelAndTheSystem)
 {
     const auto flags = ProcFlags();
     ASSERT_FALSE(flags.empty()) << "no flags line in /proc/cpuinfo";
-    auto has = [&](const char *f) { return flags.count(f) ? JEX_TRUE : JEX_FALSE; };
-    EXPECT_EQ(JEX_HasRDTSC(), has("tsc"));
-    EXPECT_EQ(JEX_HasMMX(), has("mmx"));
-    EXPECT_EQ(JEX_Has3DNow(), has("3dnow"));
-    EXPECT_EQ(JEX_HasSSE(), has("sse"));
-    EXPECT_EQ(JEX_HasSSE2(), has("sse2"));
-    EXPECT_EQ(JEX_HasSSE3(), has("pni"));
-    EXPECT_EQ(JEX_HasSSE41(), has("sse4_1"));
-    EXPECT_EQ(JEX_HasSSE42(), has("sse4_2"));
     // The kernel lists avx/avx2 only when it saves the YMM state.
-    EXPECT_EQ(JEX_HasAVX(), has("avx"));
-    EXPECT_EQ(JEX_HasAVX2(), has("avx2"));
+    const std::pair<JEX_bool (*)(), const char *> features[] = {
+        {JEX_HasRDTSC, "tsc"},    {JEX_HasMMX, "mmx"},      {JEX_Has3DNow, "3dnow"},
+        {JEX_HasSSE, "sse"},      {JEX_HasSSE2, "sse2"},    {JEX_HasSSE3, "pni"},
+        {JEX_HasSSE41, "sse4_1"}, {JEX_HasSSE42, "sse4_2"}, {JEX_HasAVX, "avx"},
+        {JEX_HasAVX2, "avx2"}};
+    for (const auto &[has, flag] : features)
+        EXPECT_EQ(has(), flags.count(flag) ? JEX_TRUE : JEX_FALSE) << flag;
     EXPECT_EQ(JEX_HasAltiVec(), JEX_FALSE);
-}
-
-TEST(CPUInfo, CountCacheLineAndMemoryAgreeWithTheSystem)
-{
+    // Count, cache line and memory.
     EXPECT_EQ(JEX_GetCPUCount(), int(sysconf(_SC_NPROCESSORS_ONLN)));
     const long line = sysconf(_SC_LEVEL1_DCACHE_LINESIZE);
     const std::string vendor = VendorString();
@@ -78,7 +67,7 @@ TEST(CPUInfo, CountCacheLineAndMemoryAgreeWithTheSystem)
     EXPECT_NEAR(JEX_GetSystemRAM(), kb / 1024, 1);
 }
 
-TEST(CPUInfo, DecodesIdentificationAnswers)
+TEST(CPUInfo, DecodesIdentificationAndTheBlitFeatureWord)
 {
     // A count the system cannot give falls back to one.
     EXPECT_TRUE(CountFrom(-1) == 1 && CountFrom(0) == 1 && CountFrom(12) == 12);
@@ -114,10 +103,7 @@ TEST(CPUInfo, DecodesIdentificationAnswers)
     Identification other = amd;
     std::snprintf(other.vendor, sizeof other.vendor, "CentaurHauls");
     EXPECT_EQ(CacheLineSizeFrom(other), 128);
-}
-
-TEST(CPUInfo, BlitFeatureWordFromEnvironment)
-{
+    // The blit feature word: the environment, else the detected features.
     // Unreadable means no features.
     for (const auto &[text, want] : {std::pair{"0", 0u}, {"8", 8u}, {"72", 72u}, {"plain", 0u}})
         EXPECT_EQ(JEX_BlitCPUFeaturesFrom(text), want) << text;

@@ -2,9 +2,7 @@
 #include "JEX_error.h"
 #include "JEX_log.h"
 #include "error_internal.h"
-
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -37,7 +35,7 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(ErrorTest, SetGetClearAndCodes)
+TEST_F(ErrorTest, SetGetClearCodesLogAndTruncation)
 {
     EXPECT_STREQ(JEX_GetError(), "");
     JEX_SetError("Couldn't load %s: %s", "file.bmp", static_cast<const char *>(nullptr));
@@ -53,51 +51,20 @@ TEST_F(ErrorTest, SetGetClearAndCodes)
         const bool known = code >= 0 && code <= JEX_ERR_UNSUPPORTED;
         EXPECT_STREQ(JEX_GetError(), known ? texts[code] : "Unknown JEX error") << code;
     }
-}
-
-TEST_F(ErrorTest, FormatsAsPrintfDoesWhenRead)
-{
-    char text[16] = "before";
-    JEX_SetError("[%5d|%.2f|%10s|%x|%c|%%]", 42, 3.14159, text, 255u, 'z');
-    std::strcpy(text, "after");  // the stored copy is what is shown
-    EXPECT_STREQ(JEX_GetError(), "[   42|3.14|    before|ff|z|%]");
-    // Flags, and "*" widths and precisions taken from the arguments.
-    EXPECT_ERROR("+7 0x1f", "%+d %#x", 7, 31);
-    EXPECT_ERROR("ab|3", "%.*s|%d", 2, "abcdef", 3);
-    EXPECT_ERROR(" 9 end", "% d end", 9);
-    EXPECT_ERROR("-0042 1   |", "%05d %-*d|", -42, -4, 1);
-    EXPECT_ERROR("   2.500", "%*.*f", 8, 3, 2.5);
-    EXPECT_ERROR("4294967295 80000000 10 -2147483648", "%u %x %o %d", ~0u, 1u << 31, 8u, INT_MIN);
-    EXPECT_ERROR("trailing ", "trailing %");
-    EXPECT_ERROR("trailing ", "trailing %-12");
-    // A huge width is bounded by the message buffer, not printed in full.
-    JEX_SetError("%*d", INT_MAX, 1);
-    EXPECT_EQ(std::strlen(JEX_GetError()), JEX_ERRBUFSIZE - 1u);
-}
-
-TEST_F(ErrorTest, LengthModifiersAndTheFiveStoredArguments)
-{
-    JEX_SetError("id %li, %lu, %lld, %llx, %zu, %hd", 0x123456789AL, ULONG_MAX, LLONG_MIN,
-                 0xFEDCBA9876543210ULL, static_cast<size_t>(12345), 7);
-    EXPECT_STREQ(JEX_GetError(), "id 78187493530, 18446744073709551615, -9223372036854775808, "
-                                 "fedcba9876543210, 12345, ");
-    EXPECT_EQ(JEX_GetErrBuf()->arg_count, 5);
-    JEX_SetError("%d %d %d %d %d %d %s", 1, 2, 3, 4, 5, 6, "six");
-    EXPECT_STREQ(JEX_GetError(), "1 2 3 4 5  ");
-    // Each "*" uses a slot: the value of the last conversion is never stored.
-    JEX_SetError("%*d %*d %*d", 2, 1, 2, 2, 2, 3);
-    EXPECT_STREQ(JEX_GetError(), " 1  2 ");
-    // An edited format cannot make the reader run past the arguments or the format.
-    JEX_ErrorRecord *rec = JEX_GetErrBuf();
-    std::strcpy(rec->format, "%s%*s%s%s%s%s%s%p%f");
-    rec->arg_count = 0;
-    EXPECT_STREQ(JEX_GetError(), "");
-    std::memset(rec->format, 'x', sizeof(rec->format));
-    EXPECT_EQ(std::strlen(JEX_GetError()), sizeof(rec->format));
-}
-
-TEST_F(ErrorTest, TruncationAndCallerBuffers)
-{
+    // Every message is logged in the error category.
+    std::vector<std::string> lines;
+    JEX_LogSetOutputFunction(
+        [](void *d, int category, JEX_LogPriority priority, const char *message) {
+            static_cast<std::vector<std::string> *>(d)->push_back(
+                std::to_string(category) + ":" + std::to_string(priority) + ":" + message);
+        },
+        &lines);
+    JEX_SetError("hidden %d", 1);  // the error category's default threshold is CRITICAL
+    JEX_LogSetPriority(JEX_LOG_CATEGORY_ERROR, JEX_LOG_PRIORITY_VERBOSE);
+    JEX_SetError("shown %s %-3d|", "now", 2);
+    JEX_LogResetPriorities();
+    EXPECT_EQ(lines, std::vector<std::string>{"1:5:shown now 2  |"});
+    // Truncation, and buffers of the caller.
     const std::string long_arg(200, 'a');
     JEX_SetError("%s", long_arg.c_str());
     EXPECT_EQ(std::string(JEX_GetError()), std::string(127, 'a'));
@@ -126,20 +93,42 @@ TEST_F(ErrorTest, TruncationAndCallerBuffers)
     EXPECT_STREQ(JEX_GetErrorMsg(small, sizeof(small)), "ab123");
 }
 
-TEST_F(ErrorTest, EveryErrorIsLoggedInTheErrorCategory)
+TEST_F(ErrorTest, FormatsAsPrintfDoesWhenRead)
 {
-    std::vector<std::string> lines;
-    JEX_LogSetOutputFunction(
-        [](void *d, int category, JEX_LogPriority priority, const char *message) {
-            static_cast<std::vector<std::string> *>(d)->push_back(
-                std::to_string(category) + ":" + std::to_string(priority) + ":" + message);
-        },
-        &lines);
-    JEX_SetError("hidden %d", 1);  // the error category's default threshold is CRITICAL
-    JEX_LogSetPriority(JEX_LOG_CATEGORY_ERROR, JEX_LOG_PRIORITY_VERBOSE);
-    JEX_SetError("shown %s %-3d|", "now", 2);
-    JEX_LogResetPriorities();
-    EXPECT_EQ(lines, std::vector<std::string>{"1:5:shown now 2  |"});
+    char text[16] = "before";
+    JEX_SetError("[%5d|%.2f|%10s|%x|%c|%%]", 42, 3.14159, text, 255u, 'z');
+    std::strcpy(text, "after");  // the stored copy is what is shown
+    EXPECT_STREQ(JEX_GetError(), "[   42|3.14|    before|ff|z|%]");
+    // Flags, and "*" widths and precisions taken from the arguments.
+    EXPECT_ERROR("+7 0x1f", "%+d %#x", 7, 31);
+    EXPECT_ERROR("ab|3", "%.*s|%d", 2, "abcdef", 3);
+    EXPECT_ERROR(" 9 end", "% d end", 9);
+    EXPECT_ERROR("-0042 1   |", "%05d %-*d|", -42, -4, 1);
+    EXPECT_ERROR("   2.500", "%*.*f", 8, 3, 2.5);
+    EXPECT_ERROR("4294967295 80000000 10 -2147483648", "%u %x %o %d", ~0u, 1u << 31, 8u, INT_MIN);
+    EXPECT_ERROR("trailing ", "trailing %");
+    EXPECT_ERROR("trailing ", "trailing %-12");
+    // A huge width is bounded by the message buffer, not printed in full.
+    JEX_SetError("%*d", INT_MAX, 1);
+    EXPECT_EQ(std::strlen(JEX_GetError()), JEX_ERRBUFSIZE - 1u);
+    // Length modifiers, and only five arguments are stored.
+    JEX_SetError("id %li, %lu, %lld, %llx, %zu, %hd", 0x123456789AL, ULONG_MAX, LLONG_MIN,
+                 0xFEDCBA9876543210ULL, static_cast<size_t>(12345), 7);
+    EXPECT_STREQ(JEX_GetError(), "id 78187493530, 18446744073709551615, -9223372036854775808, "
+                                 "fedcba9876543210, 12345, ");
+    EXPECT_EQ(JEX_GetErrBuf()->arg_count, 5);
+    JEX_SetError("%d %d %d %d %d %d %s", 1, 2, 3, 4, 5, 6, "six");
+    EXPECT_STREQ(JEX_GetError(), "1 2 3 4 5  ");
+    // Each "*" uses a slot: the value of the last conversion is never stored.
+    JEX_SetError("%*d %*d %*d", 2, 1, 2, 2, 2, 3);
+    EXPECT_STREQ(JEX_GetError(), " 1  2 ");
+    // An edited format cannot make the reader run past the arguments or the format.
+    JEX_ErrorRecord *rec = JEX_GetErrBuf();
+    std::strcpy(rec->format, "%s%*s%s%s%s%s%s%p%f");
+    rec->arg_count = 0;
+    EXPECT_STREQ(JEX_GetError(), "");
+    std::memset(rec->format, 'x', sizeof(rec->format));
+    EXPECT_EQ(std::strlen(JEX_GetError()), sizeof(rec->format));
 }
 
 TEST_F(ErrorTest, RecordsOfDifferentThreadsNeverMix)

@@ -283,7 +283,14 @@ TEST_F(EventQueue, FilterEventsRemovesRejectedInPlaceAndSurvivesItsCallback)
     EXPECT_EQ(Push(0), -1);
 }
 
-TEST_F(EventQueue, PollAndWait)
+struct HookState {
+    std::atomic<int> pumps{0}, joysticks{0}, joystick_state{JEX_ENABLE}, joystick_updates{0};
+    std::vector<Sint32> gestures;
+};
+
+HookState g_hooks;
+
+TEST_F(EventQueue, PollWaitAndTheHooks)
 {
     JEX_Event e = User(JEX_USEREVENT, 5), out;
     ASSERT_EQ(JEX_PushEvent(&e), 1);
@@ -300,21 +307,11 @@ TEST_F(EventQueue, PollAndWait)
     EXPECT_TRUE(JEX_WaitEventTimeout(&out, 5000) == 1 && out.user.code == 6);
     EXPECT_TRUE(JEX_WaitEvent(&out) == 1 && out.user.code == 7);
     producer.join();
-}
-
-struct HookState {
-    std::atomic<int> pumps{0}, joysticks{0}, joystick_state{JEX_ENABLE}, joystick_updates{0};
-    std::vector<Sint32> gestures;
-};
-
-HookState g_hooks;
-TEST_F(EventQueue, PumpAndPostHooks)
-{
+    // The platform pump hook, the joystick hooks, the gesture hook.
     JEX_SetPlatformPumpHook([] {
         ++g_hooks.pumps;
         Push(77);
     });
-    JEX_Event out;
     ASSERT_EQ(JEX_PollEvent(&out), 1);
     EXPECT_EQ(std::tuple(out.user.code, g_hooks.pumps.load()), std::tuple(77, 1));
     JEX_SetPlatformPumpHook(nullptr);
@@ -519,6 +516,7 @@ TEST_F(EventQueue, StopWhileThreadsPost)
     // Posting threads that outlive the queue see refusals, not a destroyed lock.
     std::atomic<bool> stop{false};
     std::atomic<long> refused{0};
+    std::atomic<int> started{0};
     Counter watched;
     JEX_AddEventWatch(CountingWatch, &watched);
     std::vector<std::thread> posters;
@@ -526,13 +524,17 @@ TEST_F(EventQueue, StopWhileThreadsPost)
         posters.emplace_back([&] {
             JEX_Event e = User(JEX_USEREVENT, 0);
             JEX_Event out;
-            while (!stop.load()) {
+            for (bool first = true; !stop.load(); first = false) {
                 if (JEX_PushEvent(&e) < 0)
                     ++refused;
                 JEX_PeepEvents(&out, 1, JEX_GETEVENT, JEX_FIRSTEVENT, JEX_LASTEVENT);
+                started += first;
             }
         });
     }
+    // On a quiet machine the restarts could otherwise end before a poster runs.
+    while (started.load() < 2)
+        std::this_thread::yield();
     for (int i = 0; i < 50; ++i) {
         JEX_StopEventLoop();
         std::this_thread::yield();

@@ -1,14 +1,8 @@
 // Solid and blended fills: widths 0-70 at every offset, size and path against
 // a byte oracle; clipping; failures; blended modes against the formulas.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <random>
-#include <vector>
 
-#include "JEX.h"
 #include "cpuinfo_internal.h"
 #include "surface_test_util.h"
 #include "surface/draw_internal.h"
@@ -45,8 +39,7 @@ struct PathGuard {
 
 }  // namespace
 
-// Widths 0-70, offsets 0-3, every alignment and odd pitches: only the
-// rectangle's bytes change, to the colour's bytes in order.
+// Widths 0-70, offsets 0-3, every alignment, odd pitches: only the rectangle's bytes change.
 TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
 {
     constexpr int kW = 80, kH = 4, kGuard = 37;
@@ -59,7 +52,7 @@ TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
             const int pitch = kW * bpp + 3;
             for (int align = 0; align < 4; ++align) {
                 std::vector<Uint8> buf(std::size_t(align + pitch * kH + kGuard));
-                for (int x = 0; x < 4; ++x) {
+                for (int x = 0; x < 4; ++x)
                     for (int w = 0; w <= 70; ++w) {
                         std::memset(buf.data(), kFill, buf.size());
                         SurfacePtr s =
@@ -83,19 +76,17 @@ TEST(FillRect, EveryWidthOffsetAndPixelSizeOnEveryPath)
                             }
                         }
                     }
-                }
             }
         }
     }
 }
 
-// Rows with no gap between them (pitch equal to the row's bytes) are filled
-// as one run; the bytes after the last row stay as they were.
+// Rows without gaps (pitch = row bytes) fill as one run; the bytes after the last row stay.
 TEST(FillRect, GaplessRowsOnEveryPath)
 {
     for (SimdPath path : AvailablePaths()) {
         PathGuard guard(path);
-        for (int bpp = 1; bpp <= 4; ++bpp) {
+        for (int bpp = 1; bpp <= 4; ++bpp)
             for (int w = 1; w <= 70; ++w) {
                 const int pitch = w * bpp, h = 3;
                 std::vector<Uint8> buf(std::size_t(pitch) * h + 40, 0xEE);
@@ -110,7 +101,6 @@ TEST(FillRect, GaplessRowsOnEveryPath)
                         << PathName(path) << " bpp " << bpp << " w " << w << " byte " << i;
                 }
             }
-        }
     }
 }
 
@@ -123,14 +113,11 @@ TEST(FillRect, StaysInsideTheClipAndFillsTheClipForNull)
     ASSERT_EQ(JEX_FillRect(s.get(), &r, 0x1234), 0);
     ASSERT_EQ(JEX_FillRect(s.get(), nullptr, 0), 0 /* blank only the clip */);
     ASSERT_EQ(JEX_FillRect(s.get(), &r, 0xABCD), 0);
-    for (int y = 0; y < 10; ++y) {
+    for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) {
-            Uint16 v;
-            std::memcpy(&v, static_cast<Uint8 *>(s->pixels) + y * s->pitch + 2 * x, 2);
             const bool in = x >= 3 && x < 13 && y >= 4 && y < 7;
-            EXPECT_EQ(v, in ? 0xABCD : 0) << x << "," << y;
+            EXPECT_EQ(Read(s.get(), x, y), in ? 0xABCDu : 0u) << x << "," << y;
         }
-    }
     // A clip rectangle written past the surface by hand is still bounded.
     s->clip_rect = JEX_Rect{-100, -100, 1000, 1000};
     EXPECT_EQ(JEX_FillRect(s.get(), nullptr, 0x5555), 0);
@@ -191,13 +178,11 @@ TEST(FillRect, EnvironmentForcesThePlainPath)
     }
 }
 
-// ---------------------------------------------------------------------------
-// Blended fills
+// --- Blended fills ---
 
 namespace {
 
-// Formats with a blended fill routine (the fixed layouts and the generic
-// 2- and 4-byte ones).
+// Formats with a blended fill routine (fixed layouts and the generic 2- and 4-byte ones).
 const Uint32 kBlendableFormats[] = {
     JEX_PIXELFORMAT_RGB555,   JEX_PIXELFORMAT_RGB565,   JEX_PIXELFORMAT_RGB888,
     JEX_PIXELFORMAT_ARGB8888, JEX_PIXELFORMAT_BGR555,   JEX_PIXELFORMAT_BGR565,
@@ -217,8 +202,8 @@ TEST(BlendFillRect, EveryModeAndFormatMatchesTheOracle)
         SurfacePtr s = Make(code, 37, 5);
         ASSERT_TRUE(s) << JEX_GetPixelFormatName(code);
         const int bpp = s->format->bytes_per_pixel;
-        for (int mode : kModes) {
-            for (Uint8 a : alphas) {
+        for (int mode : kModes)
+            for (Uint8 a : alphas)
                 for (SimdPath path : AvailablePaths()) {
                     PathGuard guard(path);
                     Randomise(s.get(), rng);
@@ -228,7 +213,7 @@ TEST(BlendFillRect, EveryModeAndFormatMatchesTheOracle)
                     const JEX_Rect rect{1, 1, 35, 3};
                     ASSERT_EQ(JEX_BlendFillRect(s.get(), &rect, JEX_BlendMode(mode), r, g, b, a), 0)
                         << JEX_GetError();
-                    for (int y = 0; y < s->h; ++y) {
+                    for (int y = 0; y < s->h; ++y)
                         for (int x = 0; x < s->w; ++x) {
                             const std::size_t off =
                                 std::size_t(y) * s->pitch + std::size_t(x) * bpp;
@@ -245,10 +230,7 @@ TEST(BlendFillRect, EveryModeAndFormatMatchesTheOracle)
                                        << want << " (was 0x" << old << ")";
                             }
                         }
-                    }
                 }
-            }
-        }
     }
 }
 
@@ -294,8 +276,7 @@ TEST(BlendFillRect, ClipRectsAndFailures)
     s->pixels = pixels;
 }
 
-// The lane kernels bit for bit against the generated routines: widths 0-70,
-// offsets 0-3, each 32-bit layout and mode.
+// The lane kernels bit for bit against the generated routines: widths 0-70, offsets 0-3.
 TEST(BlendFillRect, VectorPathsMatchScalarForEveryWidthAndOffset)
 {
     std::mt19937 rng(17);
@@ -306,8 +287,8 @@ TEST(BlendFillRect, VectorPathsMatchScalarForEveryWidthAndOffset)
         for (std::size_t i = 0; i < paths.size(); ++i)
             s.push_back(Make(code, 76, 3));
         const std::size_t bytes = std::size_t(s[0]->pitch) * 3;
-        for (int mode : {JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD, JEX_BLENDMODE_MOD}) {
-            for (int x = 0; x < 4; ++x) {
+        for (int mode : {JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD, JEX_BLENDMODE_MOD})
+            for (int x = 0; x < 4; ++x)
                 for (int w = 0; w <= 70; ++w) {
                     Randomise(s[0].get(), rng);
                     for (std::size_t i = 1; i < paths.size(); ++i)
@@ -326,7 +307,5 @@ TEST(BlendFillRect, VectorPathsMatchScalarForEveryWidthAndOffset)
                             << JEX_GetPixelFormatName(code) << " " << PathName(paths[i]) << " mode "
                             << mode << " x " << x << " w " << w;
                 }
-            }
-        }
     }
 }

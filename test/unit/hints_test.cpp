@@ -1,12 +1,10 @@
 // Hints: priorities, the environment, callbacks, clearing, and threads.
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
-
 #include "JEX_hints.h"
 
 namespace {
@@ -32,7 +30,7 @@ void Record(const char *name, const char *old_value, const char *new_value)
     g_changes.push_back(std::string(name) + ":" + old_value + ">" + new_value);
 }
 
-TEST_F(HintsTest, PriorityOrderDecidesReplacement)
+TEST_F(HintsTest, PrioritiesEnvironmentAndCallbacks)
 {
     EXPECT_EQ(JEX_GetHint(kName), nullptr);
     EXPECT_TRUE(JEX_SetHint(kName, "a"));
@@ -59,10 +57,8 @@ TEST_F(HintsTest, PriorityOrderDecidesReplacement)
     EXPECT_FALSE(JEX_SetHint(kName, nullptr));
     EXPECT_EQ(JEX_GetHint(nullptr), nullptr);
     EXPECT_FALSE(JEX_RegisterHintChangedCb(nullptr, Record));
-}
-
-TEST_F(HintsTest, EnvironmentWinsUnlessOverrideAndClearKeepsIt)
-{
+    // The environment wins unless overridden; clearing keeps it.
+    Reset();
     setenv(JEX_HINT_RENDER_DRIVER, "opengl", 1);
     EXPECT_FALSE(JEX_SetHint(JEX_HINT_RENDER_DRIVER, "software"));
     EXPECT_STREQ(JEX_GetHint(JEX_HINT_RENDER_DRIVER), "opengl");
@@ -79,10 +75,8 @@ TEST_F(HintsTest, EnvironmentWinsUnlessOverrideAndClearKeepsIt)
     EXPECT_STREQ(JEX_GetHint(kName), "override");
     JEX_ClearHints();
     EXPECT_STREQ(JEX_GetHint(kName), "env");
-}
-
-TEST_F(HintsTest, CallbacksSeeEachChangeOnceAndMayChangeHints)
-{
+    // Callbacks see each change once and may change hints.
+    Reset();
     g_changes.clear();
     EXPECT_FALSE(JEX_RegisterHintChangedCb(kName, Record));  // never set
     ASSERT_TRUE(JEX_SetHint(kName, "1"));

@@ -1,17 +1,14 @@
-/* The character-set converter: cross-checked against glibc's iconv on large
-   valid texts for every pair of encodings, and checked against its own rules
-   for invalid input, byte-order marks, full output buffers and names. */
+/* Character sets: glibc's iconv on valid text of every pair, own rules for the rest. */
 #include "JEX_stdinc.h"
 #include "stdlib/iconv_internal.h"
-
 #include <gtest/gtest.h>
 #include <iconv.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -134,7 +131,7 @@ std::u32string DecodeAll(const char *from, const Bytes &in, size_t *code = nullp
     return s;
 }
 
-TEST(IconvVsGlibc, EveryPairOnLargeRandomText)
+TEST(IconvVsGlibc, EveryPairOnLargeRandomTextAndUnmarkedInput)
 {
     std::mt19937 rng(1234);
     for (const Encoding &from : kEncodings) {
@@ -157,12 +154,8 @@ TEST(IconvVsGlibc, EveryPairOnLargeRandomText)
             std::free(s);
         }
     }
-}
-
-TEST(IconvVsGlibc, UnmarkedUtf16And32InputTakesOrderFromTheMark)
-{
-    std::mt19937 rng(99);
-    /* A leading U+FEFF is a character, so glibc's fixed-order decoders are the reference. */
+    /* Unmarked UTF-16/32 takes the mark's order; the mark is a character (glibc decodes). */
+    rng.seed(99);
     std::u32string text = U"\uFEFF" + RandomText(rng, 5000, 0x10FFFF);
     for (const char *order : {"BE", "LE"}) {
         for (const char *base : {"UTF-16", "UTF-32"}) {
@@ -176,9 +169,7 @@ TEST(IconvVsGlibc, UnmarkedUtf16And32InputTakesOrderFromTheMark)
     }
 }
 
-/* Input handed over less than 16 bytes at a time never reaches the block
-   paths, so it is the character-by-character reference for them, on valid
-   and invalid input alike; output in small pieces must add up the same. */
+/* Input fed under 16 bytes at a time never takes the block paths: their reference. */
 TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
 {
     std::mt19937 rng(4242);
@@ -226,7 +217,7 @@ TEST(IconvBlocks, AgreeWithCharacterPathOnAnyInput)
 }
 
 /* Defects glibc refuses outright (valid text is the oracle tests' business). */
-TEST(IconvDecode, InvalidAndCutInput)
+TEST(IconvDecode, InvalidCutInputAndByteOrderMarks)
 {
     const struct {
         const char *from, *hex;
@@ -275,62 +266,6 @@ TEST(IconvDecode, InvalidAndCutInput)
         EXPECT_EQ(r.code, JEX_ICONV_EINVAL) << c.from << " " << c.hex;
         EXPECT_EQ(r.in_used, c.whole) << c.from << " " << c.hex;
     }
-}
-
-TEST(IconvEncode, NarrowTargetsAndReplacement)
-{
-    const struct {
-        const char *to, *from, *in, *out;
-    } cases[] = {
-        {"ASCII", "UTF-8", "C3 A9 61", "3F 61"},
-        {"ISO-8859-1", "UTF-8", "E2 82 AC C3 BF", "3F FF"},
-        {"UCS-2", "UTF-8", "F0 9F 98 80 41", "FD FF 41 00"},
-        {"UTF-8", "UTF-8", "C0 80", "EF BF BD"},
-        /* UTF never carries surrogates or values past U+10FFFF: they become U+FFFD. */
-        {"UTF-8", "UTF-32LE", "00 D8 00 00 00 00 11 00", "EF BF BD EF BF BD"},
-        {"UTF-16LE", "UCS-4", "00 D8 00 00 00 00 11 00", "FD FF FD FF"},
-        {"UCS-4", "UTF-32LE", "00 D8 00 00 00 00 11 00", "FD FF 00 00 FD FF 00 00"},
-        {"UTF-8", "UCS-2", "00 D8", "EF BF BD"},
-        {"UTF-8", "UCS-4", "FF FF FF 7F", "EF BF BD"},
-        /* so a UTF-8 sequence past U+10FFFF is U+FFFD by the time UCS-4 gets it */
-        {"UCS-4", "UTF-8", "F4 90 80 80 F4 8F BF BF", "FD FF 00 00 FF FF 10 00"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(Convert(c.to, c.from, H(c.in)).out, H(c.out)) << c.to << " from " << c.in;
-}
-
-/* UCS-2 and UCS-4 are plain codes: every value they can hold goes through
-   between them as it is, surrogates included; only the top bit of UCS-4
-   and values past 0xFFFF for UCS-2 are replaced. */
-TEST(IconvEncode, UcsPassesEveryValueThrough)
-{
-    std::mt19937 rng(31);
-    std::vector<Uint32> values = {0xD800, 0xDBFF, 0xDC00,   0xDFFF,
-                                  0xFFFE, 0xFFFF, 0x110000, 0x7FFFFFFF};
-    for (int i = 0; i < 5000; ++i)
-        values.push_back(rng() >> (1 + rng() % 31));
-    Bytes ucs4, ucs2, want2, back4;
-    for (Uint32 v : values) {
-        const Uint16 u = static_cast<Uint16>(v), w = v > 0xFFFF ? 0xFFFD : u;
-        const Uint32 w4 = w;
-        ucs4.append(reinterpret_cast<const char *>(&v), 4);
-        ucs2.append(reinterpret_cast<const char *>(&u), 2);
-        want2.append(reinterpret_cast<const char *>(&w), 2);
-        back4.append(reinterpret_cast<const char *>(&w4), 4);
-    }
-    EXPECT_TRUE(Glibc("UCS-4LE", "UCS-4LE", ucs4) == ucs4); /* glibc agrees */
-    EXPECT_TRUE(Convert("UCS-4", "UCS-4", ucs4).out == ucs4);
-    EXPECT_TRUE(Convert("UCS-2", "UCS-4", ucs4).out == want2);
-    EXPECT_TRUE(Convert("UCS-4", "UCS-2", want2).out == back4);
-    EXPECT_TRUE(Convert("UCS-2", "UCS-2", ucs2).out == ucs2);
-    EXPECT_EQ(Convert("UCS-4", "UCS-4", H("00 00 00 80 FF FF FF FF")).out,
-              H("FD FF 00 00 FD FF 00 00"));
-    /* A surrogate read from UCS-4 is refused by every UTF target, as glibc refuses it. */
-    EXPECT_FALSE(Glibc("UTF-16LE", "UCS-4LE", H("00 DC 00 00")));
-}
-
-TEST(IconvEncode, ByteOrderMarks)
-{
     /* The mark is written once per descriptor. */
     JEX_iconv_t cd = JEX_iconv_open("UTF-16", "UTF-8");
     EXPECT_EQ(ConvertOnce(cd, "A", 16).out, H("FE FF 00 41"));
@@ -360,7 +295,50 @@ TEST(IconvEncode, ByteOrderMarks)
     JEX_iconv_close(cd);
 }
 
-TEST(IconvCalls, ArgumentsNamesAndLocale)
+TEST(IconvEncode, NarrowTargetsReplacementAndUcsValues)
+{
+    const struct {
+        const char *to, *from, *in, *out;
+    } cases[] = {
+        {"ASCII", "UTF-8", "C3 A9 61", "3F 61"},
+        {"ISO-8859-1", "UTF-8", "E2 82 AC C3 BF", "3F FF"},
+        {"UCS-2", "UTF-8", "F0 9F 98 80 41", "FD FF 41 00"},
+        {"UTF-8", "UTF-8", "C0 80", "EF BF BD"},
+        /* UTF never carries surrogates or values past U+10FFFF: they become U+FFFD. */
+        {"UTF-8", "UTF-32LE", "00 D8 00 00 00 00 11 00", "EF BF BD EF BF BD"},
+        {"UTF-16LE", "UCS-4", "00 D8 00 00 00 00 11 00", "FD FF FD FF"},
+        {"UCS-4", "UTF-32LE", "00 D8 00 00 00 00 11 00", "FD FF 00 00 FD FF 00 00"},
+        {"UTF-8", "UCS-2", "00 D8", "EF BF BD"},
+        {"UTF-8", "UCS-4", "FF FF FF 7F", "EF BF BD"},
+        /* so a UTF-8 sequence past U+10FFFF is U+FFFD by the time UCS-4 gets it */
+        {"UCS-4", "UTF-8", "F4 90 80 80 F4 8F BF BF", "FD FF 00 00 FF FF 10 00"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Convert(c.to, c.from, H(c.in)).out, H(c.out)) << c.to << " from " << c.in;
+    /* UCS-2/4 carry any value they can hold as it is, surrogates included. */
+    std::mt19937 rng(31);
+    std::vector<Uint32> values = {0xD800, 0xDBFF, 0xDC00,   0xDFFF,
+                                  0xFFFE, 0xFFFF, 0x110000, 0x7FFFFFFF};
+    for (int i = 0; i < 5000; ++i)
+        values.push_back(rng() >> (1 + rng() % 31));
+    Bytes ucs4, ucs2, want2, back4;
+    for (Uint32 v : values) {
+        const Uint16 u = static_cast<Uint16>(v), w = v > 0xFFFF ? 0xFFFD : u;
+        const Uint32 w4 = w;
+        ucs4.append(reinterpret_cast<const char *>(&v), 4);
+        ucs2.append(reinterpret_cast<const char *>(&u), 2);
+        want2.append(reinterpret_cast<const char *>(&w), 2);
+        back4.append(reinterpret_cast<const char *>(&w4), 4);
+    }
+    EXPECT_TRUE(Convert("UCS-4", "UCS-4", ucs4).out == ucs4);
+    EXPECT_TRUE(Convert("UCS-2", "UCS-4", ucs4).out == want2);
+    EXPECT_TRUE(Convert("UCS-4", "UCS-2", want2).out == back4);
+    EXPECT_TRUE(Convert("UCS-2", "UCS-2", ucs2).out == ucs2);
+    EXPECT_EQ(Convert("UCS-4", "UCS-4", H("00 00 00 80 FF FF FF FF")).out,
+              H("FD FF 00 00 FD FF 00 00"));
+}
+
+TEST(IconvCalls, ArgumentsNamesLocaleAndWholeStrings)
 {
     const JEX_iconv_t invalid = reinterpret_cast<JEX_iconv_t>(-1);
     JEX_iconv_t cd = JEX_iconv_open("UTF-8", "UTF-16LE");
@@ -435,26 +413,18 @@ TEST(IconvCalls, ArgumentsNamesAndLocale)
     std::free(s);
     for (size_t i = 0; i < saved.size(); ++i)
         saved[i] ? setenv(vars[i], saved[i]->c_str(), 1) : unsetenv(vars[i]);
-}
-
-/* Growth of the buffer is covered by the oracle test (ASCII to UTF-32). */
-TEST(IconvString, TerminatorAndStops)
-{
-    const struct {
-        const char *to, *from, *in, *want; /* want includes the four-byte terminator */
-    } cases[] = {
-        {"UTF-16", "UTF-8", "", "00 00 00 00"}, /* a mark owed, no input: the terminator */
-        {"UTF-8", "UTF-8", "61 62 E2 82", "61 62 00 00 00 00"}, /* cut: ends before it */
-    };
-    for (const auto &c : cases) {
-        const Bytes in = H(c.in), want = H(c.want);
-        char *s = JEX_iconv_string(c.to, c.from, in.data(), in.size());
-        ASSERT_NE(s, nullptr) << c.to;
-        EXPECT_EQ(Bytes(s, want.size()), want) << c.to << " from " << c.in;
+    /* The four-byte terminator: alone when only a mark is owed; before a cut character. */
+    for (const auto &[to, in, want] :
+         {std::tuple{"UTF-16", "", "00 00 00 00"}, {"UTF-8", "61 62 E2 82", "61 62 00 00 00 00"}}) {
+        const Bytes bytes = H(in), expected = H(want);
+        char *s = JEX_iconv_string(to, "UTF-8", bytes.data(), bytes.size());
+        ASSERT_NE(s, nullptr) << to;
+        EXPECT_EQ(Bytes(s, expected.size()), expected) << to;
         std::free(s);
     }
     EXPECT_EQ(JEX_iconv_string("UTF-8", "NOPE", "a", 1), nullptr);
     EXPECT_EQ(JEX_iconv_string("UTF-8", "UTF-8", nullptr, 3), nullptr);
 }
 
+/* Growth of the buffer is covered by the oracle test (ASCII to UTF-32). */
 }  // namespace

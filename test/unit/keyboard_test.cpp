@@ -1,15 +1,11 @@
-// Keyboard: key and modifier state with lock keys and repeats, the keymap,
-// scancode and key names, text and composition events cut at a UTF-8
-// boundary, focus order, and out-of-range scancodes and key codes.
+// Keyboard: key and modifier state, keymap, names, text events, focus, out-of-range codes.
 #include "test_video_driver.h"
 #include "events/keyboard_internal.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <string>
 #include <tuple>
-#include <vector>
 
 using namespace jextest;
 using Log = std::vector<std::string>;
@@ -76,8 +72,7 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
                    "up A mods 0 repeat 0 in 1", "down Left Shift mods 0 repeat 0 in 1",
                    "down Right Ctrl mods 1 repeat 0 in 1", "up Left Shift mods 128 repeat 0 in 1",
                    "up Right Ctrl mods 0 repeat 0 in 1"}));
-    // Lock keys toggle on every press report, repeats included; releases
-    // leave them alone.
+    // Lock keys toggle on every press report, repeats included, never on release.
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_CAPSLOCK);
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_CAPSLOCK);
     JEX_SendKeyboardKey(JEX_RELEASED, JEX_SCANCODE_CAPSLOCK);
@@ -88,8 +83,7 @@ TEST_F(KeyboardTest, PressRepeatReleaseAndModifiers)
               (Log{"down CapsLock mods 0 repeat 0 in 1", "down CapsLock mods 8192 repeat 1 in 1",
                    "up CapsLock mods 0 repeat 0 in 1", "down Numlock mods 0 repeat 0 in 1",
                    "up Numlock mods 4096 repeat 0 in 1"}));
-    // A report that is neither press nor release lets go of a held
-    // modifier but posts nothing and leaves the key down.
+    // Neither press nor release: a held modifier lets go, nothing posted, the key stays down.
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_RALT);
     EXPECT_EQ(JEX_SendKeyboardKey(7, JEX_SCANCODE_RALT), 0);
     EXPECT_EQ(JEX_GetModState(), JEX_KEYMOD_NUM);
@@ -120,27 +114,6 @@ TEST_F(KeyboardTest, ResetReleasesHeldKeysInScancodeOrder)
     EXPECT_EQ(JEX_GetModState(), JEX_KEYMOD_CAPS) << "locks stay as they are";
     const Uint8 *state = JEX_GetKeyboardState(nullptr);
     EXPECT_EQ(std::count(state, state + JEX_SCANCODE_COUNT, JEX_PRESSED), 0);
-}
-
-TEST_F(KeyboardTest, OutOfRangeScancodesAndKeyCodesTouchNothing)
-{
-    const std::vector<Uint8> before(JEX_GetKeyboardState(nullptr),
-                                    JEX_GetKeyboardState(nullptr) + JEX_SCANCODE_COUNT);
-    for (JEX_Scancode sc : {512u, 513u, 0x40000004u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(JEX_SendKeyboardKey(JEX_PRESSED, sc) + JEX_SendKeyboardKey(JEX_RELEASED, sc), 0);
-        EXPECT_EQ(JEX_GetKeyFromScancode(sc), 0) << sc;
-        EXPECT_STREQ(JEX_GetScancodeName(sc), "") << sc;
-        JEX_SetScancodeName(sc, "nowhere");
-    }
-    EXPECT_EQ(std::vector<Uint8>(JEX_GetKeyboardState(nullptr),
-                                 JEX_GetKeyboardState(nullptr) + JEX_SCANCODE_COUNT),
-              before);
-    EXPECT_TRUE(TakeKeys().empty());
-    // Key codes naming scancodes past the table, or with bit 31 set too.
-    for (Uint32 key :
-         {0x40000000u | 512u, 0x40000000u | 0x3FFFFFFFu, 0xC0000004u, 0x80000000u, 0xFFFFFFFFu}) {
-        EXPECT_STREQ(JEX_GetKeyName(JEX_Keycode(key)), "") << std::hex << key;
-    }
 }
 
 TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
@@ -179,10 +152,9 @@ TEST_F(KeyboardTest, KeymapReplacementStaysInsideTheTable)
     EXPECT_EQ(JEX_GetKeyboardState(nullptr)[JEX_SCANCODE_LCTRL], JEX_PRESSED);
 }
 
-TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
+TEST_F(KeyboardTest, NamesAndOutOfRangeScancodesAndKeyCodes)
 {
-    // Letters are upper-cased, control keys named by their scancode, other
-    // characters spelt in UTF-8 up to the six-byte 31-bit forms.
+    // Letters upper-cased, control keys by scancode, others in UTF-8 up to six bytes.
     const JEX_Keycode f1 = JEX_SCANCODE_TO_KEYCODE(JEX_SCANCODE_F1), gap = f1 + 42;  // 100: no name
     const JEX_Keycode keys[] = {'a',  '5',   JEXK_RETURN, JEXK_DELETE, 0,        f1,        gap,
                                 0xE9, 0x7FF, 0x20AC,      0x10348,     0x200000, 0x3FFFFFFF};
@@ -191,8 +163,7 @@ TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
         joined += std::string(JEX_GetKeyName(key)) + "|";
     EXPECT_EQ(joined, "A|5|Return|Delete||F1||\xC3\xA9|\xDF\xBF|\xE2\x82\xAC|\xF0\x90\x8D\x88|"
                       "\xF8\x88\x80\x80\x80|\xFC\xBF\xBF\xBF\xBF\xBF|");
-    // Drivers rename entries (the table keeps the pointer); the control
-    // keys follow renamed or removed entries.
+    // Drivers rename entries (the pointer is kept); control keys follow renames and removals.
     static const char enter[] = "Enter";
     JEX_SetScancodeName(JEX_SCANCODE_RETURN, enter);
     JEX_SetScancodeName(JEX_SCANCODE_ESCAPE, nullptr);
@@ -201,9 +172,27 @@ TEST_F(KeyboardTest, NamesOfScancodesAndKeys)
     EXPECT_STREQ(JEX_GetKeyName(JEXK_ESCAPE), "");
     JEX_SetScancodeName(JEX_SCANCODE_RETURN, "Return");
     JEX_SetScancodeName(JEX_SCANCODE_ESCAPE, "Escape");
+    // Out-of-range scancodes and key codes touch nothing and have no name.
+    const std::vector<Uint8> before(JEX_GetKeyboardState(nullptr),
+                                    JEX_GetKeyboardState(nullptr) + JEX_SCANCODE_COUNT);
+    for (JEX_Scancode sc : {512u, 513u, 0x40000004u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(JEX_SendKeyboardKey(JEX_PRESSED, sc) + JEX_SendKeyboardKey(JEX_RELEASED, sc), 0);
+        EXPECT_EQ(JEX_GetKeyFromScancode(sc), 0) << sc;
+        EXPECT_STREQ(JEX_GetScancodeName(sc), "") << sc;
+        JEX_SetScancodeName(sc, "nowhere");
+    }
+    EXPECT_EQ(std::vector<Uint8>(JEX_GetKeyboardState(nullptr),
+                                 JEX_GetKeyboardState(nullptr) + JEX_SCANCODE_COUNT),
+              before);
+    EXPECT_TRUE(TakeKeys().empty());
+    // Key codes naming scancodes past the table, or with bit 31 set too.
+    for (Uint32 key :
+         {0x40000000u | 512u, 0x40000000u | 0x3FFFFFFFu, 0xC0000004u, 0x80000000u, 0xFFFFFFFFu}) {
+        EXPECT_STREQ(JEX_GetKeyName(JEX_Keycode(key)), "") << std::hex << key;
+    }
 }
 
-TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
+TEST_F(KeyboardTest, TextAndFocusMoves)
 {
     JEX_SetKeyboardFocus(b);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
@@ -228,8 +217,7 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     }
     EXPECT_EQ(texts, (Log{"h\xC3\xA9llo", forty.substr(0, 31), std::string(30, 'x'),
                           std::string(29, 'y'), fits}));
-    // Composition text is not filtered, carries its cursor and selection,
-    // and is cut the same way.
+    // Composition text is not filtered, carries cursor and selection, and is cut the same.
     EXPECT_EQ(JEX_SendEditingText("\t", 1, 0), 1);
     EXPECT_EQ(JEX_SendEditingText(euro.c_str(), 3, 2), 1);
     const auto edits = TakeAll(JEX_TEXTEDITING, JEX_TEXTEDITING);
@@ -242,10 +230,7 @@ TEST_F(KeyboardTest, TextIsFilteredAndCutAtACharacterBoundary)
     EXPECT_EQ(JEX_SendKeyboardText("abc") + JEX_SendEditingText("abc", 0, 0), 0);
     JEX_StartTextInput();
     EXPECT_EQ(JEX_SendKeyboardText("abc"), 1);
-}
-
-TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
-{
+    // Focus moves: lose before gain, held keys kept.
     JEX_SetKeyboardFocus(a);
     JEX_SendKeyboardKey(JEX_PRESSED, JEX_SCANCODE_B);
     JEX_FlushEvents(JEX_FIRSTEVENT, JEX_LASTEVENT);
@@ -268,4 +253,5 @@ TEST_F(KeyboardTest, FocusMovesLoseBeforeGainAndKeepHeldKeys)
     EXPECT_EQ(TakeKeys(), (Log{"down C mods 0 repeat 0 in 0"}));
     JEX_StartTextInput();
 }
+
 }  // namespace

@@ -1,8 +1,6 @@
 // Categorised logging: thresholds, overrides, output function, limits.
 #include "JEX_log.h"
-
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
@@ -46,25 +44,12 @@ protected:
     void *saved_data_ = nullptr;
 };
 
-TEST_F(LogTest, DefaultThresholdsAndShorthands)
-{
-    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_APPLICATION), "3456");
-    for (int c : {1, 2, 3, 4, 5, 6, 1000, -7})
-        EXPECT_EQ(Passing(c), "6") << c;
-    lines_.clear();
-    JEX_Log("hello %s", "world");
-    JEX_LogDebug(JEX_LOG_CATEGORY_APPLICATION, "no");
-    JEX_LogError(JEX_LOG_CATEGORY_VIDEO, "no");
-    JEX_LogCritical(JEX_LOG_CATEGORY_VIDEO, "yes %d", 1);
-    EXPECT_EQ(lines_, (std::vector<std::string>{"0:3:hello world", "4:6:yes 1"}));
-}
-
-TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
+TEST_F(LogTest, PrioritiesShorthandsLimitsAndOutput)
 {
     JEX_LogSetPriority(JEX_LOG_CATEGORY_VIDEO, JEX_LOG_PRIORITY_VERBOSE);
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_VIDEO), "123456");
     EXPECT_EQ(Passing(JEX_LOG_CATEGORY_AUDIO), "6");
-    // Set-all changes existing overrides and both defaults; later overrides are records of their own.
+    // Set-all changes existing overrides and both defaults; later overrides stand alone.
     JEX_LogSetAllPriority(JEX_LOG_PRIORITY_WARN);
     for (int c : {int{JEX_LOG_CATEGORY_VIDEO}, int{JEX_LOG_CATEGORY_APPLICATION}, 5000})
         EXPECT_EQ(Passing(c), "456") << c;
@@ -91,10 +76,17 @@ TEST_F(LogTest, OverridesSetAllResetAndOutOfRangePriorities)
     for (int c : {4, 100000, -3, 2})
         EXPECT_EQ(JEX_LogGetPriority(c), JEX_LOG_PRIORITY_CRITICAL) << c;
     EXPECT_EQ(JEX_LogGetPriority(0), JEX_LOG_PRIORITY_INFO);
-}
-
-TEST_F(LogTest, MessageLimitsAndOutputFunction)
-{
+    // After a reset, the defaults.
+    EXPECT_EQ(Passing(JEX_LOG_CATEGORY_APPLICATION), "3456");
+    for (int c : {1, 2, 3, 4, 5, 6, 1000, -7})
+        EXPECT_EQ(Passing(c), "6") << c;
+    lines_.clear();
+    JEX_Log("hello %s", "world");
+    JEX_LogDebug(JEX_LOG_CATEGORY_APPLICATION, "no");
+    JEX_LogError(JEX_LOG_CATEGORY_VIDEO, "no");
+    JEX_LogCritical(JEX_LOG_CATEGORY_VIDEO, "yes %d", 1);
+    EXPECT_EQ(lines_, (std::vector<std::string>{"0:3:hello world", "4:6:yes 1"}));
+    // Priorities out of range, the length limit, the output function.
     JEX_LogSetAllPriority(static_cast<JEX_LogPriority>(0));
     lines_.clear();
     JEX_LogMessage(0, static_cast<JEX_LogPriority>(7), "never");

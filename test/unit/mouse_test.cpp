@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <climits>
 #include <tuple>
-#include <string>
-#include <vector>
 
 using namespace jextest;
 using Log = std::vector<std::string>;
@@ -90,7 +88,7 @@ TEST_F(MouseTest, MotionIsClampedToTheFocusWindowAndAccumulated)
     EXPECT_EQ(Position(), std::tuple(319, 0));
 }
 
-TEST_F(MouseTest, RelativeModeAddsMotionAndHidesThePointer)
+TEST_F(MouseTest, RelativeModeAndWarping)
 {
     ASSERT_EQ(JEX_SendMouseMotion(a, 0, 200, 200), 1);
     ASSERT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), 0);
@@ -116,6 +114,26 @@ TEST_F(MouseTest, RelativeModeAddsMotionAndHidesThePointer)
     drv.failing.insert("SetRelativeMouseMode");
     EXPECT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), -1);
     EXPECT_EQ(JEX_GetRelativeMouseMode(), JEX_FALSE) << "a refusal keeps the mode";
+    // Warping needs a live window.
+    drv.Take();
+    JEX_WarpMouseInWindow(a, 3, 4);
+    JEX_WarpMouseInWindow(nullptr, 1, 1);  // no focus: nowhere to go
+    JEX_SetMouseFocus(b);
+    JEX_WarpMouseInWindow(nullptr, 9, 9);  // the focus window
+    JEX_Window stranger{};
+    JEX_WarpMouseInWindow(&stranger, 2, 2);
+    EXPECT_EQ(drv.Take(), (Log{"WarpMouse(1,3,4)", "WarpMouse(2,9,9)"}));
+    // Without warp or relative mode: made-up motion, and an error.
+    Restart({"WarpMouse", "SetRelativeMouseMode"}, true);
+    EXPECT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), -1);
+    EXPECT_STREQ(JEX_GetError(), "That operation is not supported");
+    JEX_WarpMouseInWindow(a, 30, 40);
+    JEX_WarpMouseInWindow(nullptr, 31, 41);
+    JEX_WarpMouseInWindow(&stranger, 50, 50);
+    const auto motion = TakeAll(JEX_MOUSEMOTION, JEX_MOUSEMOTION);
+    ASSERT_EQ(motion.size(), 2u);
+    EXPECT_EQ(std::tuple(motion[0].motion.window_id, motion[1].motion.x, motion[1].motion.rel_y),
+              std::tuple(a->id, 31, 1));
 }
 
 TEST_F(MouseTest, ButtonsKeepAMaskAndTheWheelMovesNothing)
@@ -162,28 +180,6 @@ TEST_F(MouseTest, ButtonsKeepAMaskAndTheWheelMovesNothing)
     EXPECT_EQ(seen, (Log{"down 1 at 7,8 in 1", "down 3 at 7,8 in 1", "down 8 at 7,8 in 1",
                          "motion 133 in 1", "up 1 at 8,8 in 1", "down 9 at 8,8 in 1",
                          "up 9 at 8,8 in 1", "window 11 in 1", "window 10 in 2", "wheel -1 in 2"}));
-}
-
-TEST_F(MouseTest, WarpingNeedsALiveWindowAndFallsBackToMotion)
-{
-    JEX_WarpMouseInWindow(a, 3, 4);
-    JEX_WarpMouseInWindow(nullptr, 1, 1);  // no focus: nowhere to go
-    JEX_SetMouseFocus(b);
-    JEX_WarpMouseInWindow(nullptr, 9, 9);  // the focus window
-    JEX_Window stranger{};
-    JEX_WarpMouseInWindow(&stranger, 2, 2);
-    EXPECT_EQ(drv.Take(), (Log{"WarpMouse(1,3,4)", "WarpMouse(2,9,9)"}));
-    // Without warp or relative mode: made-up motion, and an error.
-    Restart({"WarpMouse", "SetRelativeMouseMode"}, true);
-    EXPECT_EQ(JEX_SetRelativeMouseMode(JEX_TRUE), -1);
-    EXPECT_STREQ(JEX_GetError(), "That operation is not supported");
-    JEX_WarpMouseInWindow(a, 30, 40);
-    JEX_WarpMouseInWindow(nullptr, 31, 41);
-    JEX_WarpMouseInWindow(&stranger, 50, 50);
-    const auto motion = TakeAll(JEX_MOUSEMOTION, JEX_MOUSEMOTION);
-    ASSERT_EQ(motion.size(), 2u);
-    EXPECT_EQ(std::tuple(motion[0].motion.window_id, motion[1].motion.x, motion[1].motion.rel_y),
-              std::tuple(a->id, 31, 1));
 }
 
 TEST_F(MouseTest, CursorsFromBitsAndSurfaces)

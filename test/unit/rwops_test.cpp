@@ -1,15 +1,12 @@
 // Streams over memory and files, and the endian readers and writers.
 #include <gtest/gtest.h>
-
 #include <array>
 #include <tuple>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
 #include <unistd.h>
-
 #include "JEX_endian.h"
 #include "JEX_error.h"
 #include "JEX_rwops.h"
@@ -21,7 +18,7 @@ std::string TempPath(const char *stem)
     return ::testing::TempDir() + "jex_rwops_" + std::to_string(getpid()) + "_" + stem;
 }
 
-TEST(MemStream, SeekReadAndWriteStayInsideTheBlock)
+TEST(Streams, MemorySeekReadWriteAndByteOrder)
 {
     std::array<Uint8, 20> block;
     std::iota(block.begin(), block.end(), Uint8{0});
@@ -71,12 +68,9 @@ TEST(MemStream, SeekReadAndWriteStayInsideTheBlock)
     EXPECT_EQ(JEX_RWread(rw, out, 1, 1), 0u);
     EXPECT_EQ(JEX_RWseek(rw, 5, JEX_RW_SEEK_SET), 0);
     JEX_RWclose(rw);
-}
-
-TEST(EndianIO, ByteOrderAndShortReadsOrWrites)
-{
+    // The endian readers and writers: byte order, never part of a value.
     const Uint8 bytes[8] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
-    JEX_RWops *rw = JEX_RWFromConstMem(bytes, 8);
+    rw = JEX_RWFromConstMem(bytes, 8);
     ASSERT_NE(rw, nullptr);
     EXPECT_EQ(JEX_ReadBE16(rw), 0x1234);
     EXPECT_EQ(JEX_ReadLE16(rw), 0x7856);
@@ -101,12 +95,12 @@ TEST(EndianIO, ByteOrderAndShortReadsOrWrites)
     EXPECT_EQ(JEX_WriteLE32(nullptr, 1), 0u);
     EXPECT_STRNE(JEX_GetError(), "");
     // Nor does a writer leave part of a value.
-    std::array<Uint8, 5> block{};
-    rw = JEX_RWFromMem(block.data(), 5);
+    std::array<Uint8, 5> five{};
+    rw = JEX_RWFromMem(five.data(), 5);
     ASSERT_NE(rw, nullptr);
     EXPECT_EQ(JEX_WriteBE32(rw, 0x01020304u), 1u);
     EXPECT_EQ(JEX_WriteLE16(rw, 0xFFFF), 0u);
-    EXPECT_EQ(block[4], 0);
+    EXPECT_EQ(five[4], 0);
     JEX_RWclose(rw);
     // A one-byte-per-read stream that cannot seek: an unfinished value is 0 with an error.
     int left = 3;
@@ -129,8 +123,8 @@ TEST(EndianIO, ByteOrderAndShortReadsOrWrites)
     JEX_FreeRW(rw);
 }
 
-// Every writer on file-backed streams, read back by the C library and by the readers.
-TEST(FileStream, FileAndStdioStreamsHoldTheValuesInTheirByteOrder)
+// Every writer on file-backed streams, read back by the C library.
+TEST(Streams, FilesByteOrderSeeksAndErrors)
 {
     const std::string path = TempPath("roundtrip");
     for (int kind = 0; kind < 3; ++kind) {  // file name, C file kept open, C file handed over
@@ -142,13 +136,9 @@ TEST(FileStream, FileAndStdioStreamsHoldTheValuesInTheirByteOrder)
                       JEX_WriteLE64(rw, 0x0011223344556677ull) +
                       JEX_WriteBE64(rw, 0x8899AABBCCDDEEFFull),
                   6u);
-        ASSERT_EQ(JEX_RWseek(rw, 0, JEX_RW_SEEK_SET), 0);
-        EXPECT_EQ(JEX_ReadLE16(rw), 0xBEEF);
-        EXPECT_EQ(JEX_ReadBE16(rw), 0xCAFE);
-        EXPECT_EQ(JEX_ReadLE32(rw), 0xDEADBEEFu);
+        // The readers of the other orders are held to fixed bytes in memory.
+        ASSERT_EQ(JEX_RWseek(rw, 8, JEX_RW_SEEK_SET), 8);
         EXPECT_EQ(JEX_ReadBE32(rw), 0x01234567u);
-        EXPECT_EQ(JEX_ReadLE64(rw), 0x0011223344556677ull);
-        EXPECT_EQ(JEX_ReadBE64(rw), 0x8899AABBCCDDEEFFull);
         EXPECT_EQ(JEX_RWclose(rw), 0);
         EXPECT_EQ(kind == 1 ? std::fclose(fp) : 0, 0);  // no autoclose: fp is still open
         char bytes[29] = {};
@@ -173,10 +163,7 @@ TEST(FileStream, FileAndStdioStreamsHoldTheValuesInTheirByteOrder)
     EXPECT_STRNE(JEX_GetError(), "");
     JEX_RWclose(file);
     std::remove(path.c_str());
-}
-
-TEST(FileStream, OpenSeekAndIoErrors)
-{
+    // Opening, seeking and I/O errors.
     EXPECT_EQ(JEX_RWFromFile("x", ""), nullptr);
     EXPECT_STREQ(JEX_GetError(), "JEX_RWFromFile(): No file or no mode specified");
     EXPECT_EQ(JEX_RWFromFile("", "rb"), nullptr);
@@ -186,7 +173,6 @@ TEST(FileStream, OpenSeekAndIoErrors)
     EXPECT_EQ(JEX_RWFromFile(missing.c_str(), "rb"), nullptr);
     EXPECT_EQ(std::string(JEX_GetError()), "Couldn't open " + missing);
     EXPECT_EQ(JEX_RWFromFP(nullptr, 1), nullptr);
-    const std::string path = TempPath("errors");
     JEX_RWops *rw = JEX_RWFromFile(path.c_str(), "wb");
     ASSERT_NE(rw, nullptr);
     ASSERT_EQ(JEX_RWwrite(rw, "abcd", 1, 4), 4u);

@@ -1,9 +1,6 @@
 /* String utilities: bounded copies, reversal, case change, integer-to-text conversion. */
 #include "JEX_stdinc.h"
-
 #include <gtest/gtest.h>
-
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -11,7 +8,38 @@
 
 namespace {
 
-TEST(Utf8Strlcpy, NeverEndsInsideASequence)
+/* Bytes and wide units: 8-unit buffer before/after ('0' is the terminator), call, result. */
+template <typename C>
+void CheckBounded(size_t (*copy)(C *, const C *, size_t), size_t (*append)(C *, const C *, size_t))
+{
+    const struct {
+        const char *before;
+        bool cat;
+        const char *src;
+        size_t maxlen, result;
+        const char *after;
+    } cases[] = {{"ZZZZZZZZ", false, "abcdefghij", 5, 10, "abcd0ZZZ"},
+                 {"abcd0ZZZ", false, "q", 0, 1, "abcd0ZZZ"},
+                 {"abcd0ZZZ", false, "q", 1, 1, "0bcd0ZZZ"},
+                 {"xy0ZZZZZ", true, "cdefgh", 8, 8, "xycdefg0"},
+                 {"xycdefg0", true, "more", 8, 11, "xycdefg0"},
+                 {"xycdefg0", true, "xyz", 3, 6, "xycdefg0"}, /* maxlen not above the length */
+                 {"abcZZZZZ", true, "xy", 3, 5, "abcZZZZZ"}}; /* not read past maxlen */
+    auto units = [](const char *s) {
+        std::basic_string<C> u(s, s + std::strlen(s));
+        for (C &c : u)
+            c = c == '0' ? C(0) : c;
+        return u;
+    };
+    for (const auto &c : cases) {
+        std::basic_string<C> buf = units(c.before);
+        const std::basic_string<C> src = units(c.src);
+        EXPECT_EQ((c.cat ? append : copy)(buf.data(), src.c_str(), c.maxlen), c.result) << c.src;
+        EXPECT_TRUE(buf == units(c.after)) << c.before << " " << c.src << " " << c.maxlen;
+    }
+}
+
+TEST(Strings, Utf8AndBoundedCopiesCaseAndReversal)
 {
     /* Every room: the longest prefix of whole characters that fits, nothing past it. */
     const std::string text = "a\xC3\xA9"
@@ -46,49 +74,11 @@ TEST(Utf8Strlcpy, NeverEndsInsideASequence)
     const char unterminated[3] = {'a', 'b', 'c'};
     EXPECT_EQ(JEX_utf8strlcpy(buf, unterminated, 3), 2u);
     EXPECT_STREQ(buf, "ab");
-}
-
-/* Bytes and wide units: 8-unit buffer before/after ('0' is the terminator), call, result. */
-template <typename C>
-void CheckBounded(size_t (*copy)(C *, const C *, size_t), size_t (*append)(C *, const C *, size_t))
-{
-    const struct {
-        const char *before;
-        bool cat;
-        const char *src;
-        size_t maxlen, result;
-        const char *after;
-    } cases[] = {{"ZZZZZZZZ", false, "abcdefghij", 5, 10, "abcd0ZZZ"},
-                 {"abcd0ZZZ", false, "q", 0, 1, "abcd0ZZZ"},
-                 {"abcd0ZZZ", false, "q", 1, 1, "0bcd0ZZZ"},
-                 {"xy0ZZZZZ", true, "cdefgh", 8, 8, "xycdefg0"},
-                 {"xycdefg0", true, "more", 8, 11, "xycdefg0"},
-                 {"xycdefg0", true, "xyz", 3, 6, "xycdefg0"}, /* maxlen not above the length */
-                 {"abcZZZZZ", true, "xy", 3, 5, "abcZZZZZ"}}; /* not read past maxlen */
-    auto units = [](const char *s) {
-        std::basic_string<C> u(s, s + std::strlen(s));
-        for (C &c : u)
-            c = c == '0' ? C(0) : c;
-        return u;
-    };
-    for (const auto &c : cases) {
-        std::basic_string<C> buf = units(c.before);
-        const std::basic_string<C> src = units(c.src);
-        EXPECT_EQ((c.cat ? append : copy)(buf.data(), src.c_str(), c.maxlen), c.result) << c.src;
-        EXPECT_TRUE(buf == units(c.after)) << c.before << " " << c.src << " " << c.maxlen;
-    }
-}
-
-TEST(Strings, BoundedCopyAndAppendOfBytesAndWideUnits)
-{
+    // Bounded copies and appends of bytes and wide units, case, reversal.
     CheckBounded<char>(JEX_strlcpy, JEX_strlcat);
     CheckBounded<wchar_t>(JEX_wcslcpy, JEX_wcslcat);
     EXPECT_EQ(JEX_wcslen(L"h\u00E9llo\U0001F600"), 6u);
     EXPECT_EQ(JEX_wcslen(nullptr), 0u);
-}
-
-TEST(Strings, CaseAndOrderInPlace)
-{
     char s[] = "Hello, W\xC3\xB6rld! 123 [z]{A}@`";
     EXPECT_EQ(JEX_strupr(s), s);
     EXPECT_STREQ(s, "HELLO, W\xC3\xB6RLD! 123 [Z]{A}@`");

@@ -1,7 +1,7 @@
-// Helpers shared by the surface, blit, fill and drawing tests: owned and
-// guarded surfaces, raw pixel access written independently of the library,
-// and the colour formulas of copies and blended fills written out from their
-// definitions (integer division by 255 truncates).
+// Helpers and headers shared by the surface, blit, fill, drawing, RLE and BMP
+// tests: owned and guarded surfaces, raw pixel access written independently of
+// the library, and the colour formulas of copies and blended fills written out
+// from their definitions (integer division by 255 truncates).
 #ifndef JEX_TEST_SURFACE_TEST_UTIL_H
 #define JEX_TEST_SURFACE_TEST_UTIL_H
 
@@ -84,8 +84,7 @@ inline std::string Name(Uint32 s, Uint32 d, const std::string &what)
 constexpr Uint8 kGuard = 0xA5;
 constexpr int kGuardBytes = 7;  // also leaves rows unaligned
 
-// A surface over a buffer with guard bytes after each row and at the end; the
-// first pixel can start `lead` bytes into the buffer so rows are unaligned.
+// A surface over a buffer with guard bytes after each row and at the end, `lead` bytes in.
 class Guarded {
 public:
     Guarded(Uint32 code, int w, int h, int lead = 0) : code_(code), w_(w), h_(h), lead_(lead)
@@ -207,8 +206,7 @@ inline void Apply(JEX_Surface *s, const Flags &f, Uint32 key)
     ASSERT_EQ(JEX_SetSurfaceBlendMode(s, f.mode), 0);
 }
 
-// The general formulas of a copy: modulate, premultiply for BLEND and ADD,
-// then combine (the key is the caller's business).
+// The general formulas of a copy: modulate, premultiply for BLEND and ADD, combine (no key).
 inline Uint32 General(Uint32 sp, Uint32 dp, const JEX_PixelFormat *sf, const JEX_PixelFormat *df,
                       Uint32 flags)
 {

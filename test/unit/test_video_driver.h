@@ -1,7 +1,5 @@
-// A scripted video driver, started with JEX_VideoInitWithBootstrap, that the real video core
-// runs against: configurable displays, slots left empty or made to fail, fake GL contexts,
-// cursors that keep their pixels, scripted events replayed by PumpEvents, and a log of slot
-// calls ("CreateWindow(1)") for the checks where their order is the contract.
+// A scripted video driver for the real video core: displays, empty or failing slots, fake GL,
+// cursors, events replayed by PumpEvents, and a log of slot calls ("CreateWindow(1)").
 #ifndef JEX_TEST_VIDEO_DRIVER_H
 #define JEX_TEST_VIDEO_DRIVER_H
 
@@ -43,7 +41,6 @@ public:
     std::set<std::string> failing;  // slots that report failure
     // Runs after a slot has been logged, e.g. to answer SetWindowSize with another size.
     std::map<std::string, std::function<void(JEX_Window *)>> after;
-    Uint16 driver_ramp_base = 100;           // GetWindowGammaRamp answers base + i
     std::map<std::string, void *> gl_procs;  // GL_GetProcAddress answers
     bool install_mouse = false;              // fill the cursor slots
     bool install_default_cursor = false;     // VideoInit sets a default cursor (serial 0)
@@ -100,8 +97,7 @@ private:
     static std::string Id(JEX_Window *window) { return std::to_string(window ? window->id : 0); }
     static std::string Str(int v) { return std::to_string(v); }
     static int Index(JEX_VideoDisplay *display) { return JEX_GetIndexOfDisplay(display); }
-    // Logs the call and runs its hook; false, with an error, when the slot
-    // is scripted to fail. `slot` is a literal: the error keeps the pointer.
+    // Logs and runs the hook; false with an error if scripted to fail (keeps `slot`'s pointer).
     bool Call(const char *slot, const std::string &args = "", JEX_Window *window = nullptr)
     {
         log.push_back(std::string(slot) + "(" + args + ")");
@@ -167,18 +163,16 @@ private:
         Me(d).Call("SuspendScreenSaver", Str(d->suspend_screensaver));
     }
     static TestVideoDriver &Me(Device *d) { return *static_cast<TestVideoDriver *>(d->driverdata); }
+    // Slots that only log, with the window's id or without one.
     // clang-format off
+#define JEX_TEST_WINDOW_SLOTS(X) X(SetWindowTitle) X(SetWindowPosition) X(SetWindowSize) \
+    X(ShowWindow) X(HideWindow) X(RaiseWindow) X(MaximizeWindow) X(MinimizeWindow) \
+    X(RestoreWindow) X(SetWindowGrab) X(DestroyWindow) X(GL_SwapWindow)
+#define JEX_TEST_PLAIN_SLOTS(X) X(VideoQuit) X(StartTextInput) X(StopTextInput)
 #define JEX_TEST_WINDOW_SLOT(NAME) \
     static void NAME(Device *d, JEX_Window *w) { Me(d).Call(#NAME, Id(w), w); }
 #define JEX_TEST_PLAIN_SLOT(NAME) static void NAME(Device *d) { Me(d).Call(#NAME); }
-    JEX_TEST_PLAIN_SLOT(VideoQuit) JEX_TEST_PLAIN_SLOT(StartTextInput)
-    JEX_TEST_PLAIN_SLOT(StopTextInput)
-    JEX_TEST_WINDOW_SLOT(SetWindowTitle) JEX_TEST_WINDOW_SLOT(SetWindowPosition)
-    JEX_TEST_WINDOW_SLOT(SetWindowSize) JEX_TEST_WINDOW_SLOT(ShowWindow)
-    JEX_TEST_WINDOW_SLOT(HideWindow) JEX_TEST_WINDOW_SLOT(RaiseWindow)
-    JEX_TEST_WINDOW_SLOT(MaximizeWindow) JEX_TEST_WINDOW_SLOT(MinimizeWindow)
-    JEX_TEST_WINDOW_SLOT(RestoreWindow) JEX_TEST_WINDOW_SLOT(SetWindowGrab)
-    JEX_TEST_WINDOW_SLOT(DestroyWindow) JEX_TEST_WINDOW_SLOT(GL_SwapWindow)
+    JEX_TEST_WINDOW_SLOTS(JEX_TEST_WINDOW_SLOT) JEX_TEST_PLAIN_SLOTS(JEX_TEST_PLAIN_SLOT)
 #undef JEX_TEST_WINDOW_SLOT
 #undef JEX_TEST_PLAIN_SLOT
     static void SetTextInputRect(Device *d, JEX_Rect *) { Me(d).Call("SetTextInputRect"); }
@@ -200,17 +194,14 @@ private:
     static int GetWindowGammaRamp(Device *d, JEX_Window *w, Uint16 *ramp)
     {
         for (int i = 0; i < 768; ++i)
-            ramp[i] = Uint16(Me(d).driver_ramp_base + i);
+            ramp[i] = Uint16(100 + i);  // the driver's ramp
         return Me(d).Call("GetWindowGammaRamp", Id(w), w) ? 0 : -1;
     }
     static JEX_bool GetWindowWMInfo(Device *d, JEX_Window *w, struct JEX_SysWMinfo *)
     {
         return Me(d).Call("GetWindowWMInfo", Id(w), w) ? JEX_TRUE : JEX_FALSE;
     }
-    // GL_LoadLibrary makes the driver's GL state; GL_UnloadLibrary frees it
-    // but leaves the device's pointer for the core to clear, and
-    // GL_DeleteContext reads it as a real driver would, so the address
-    // sanitizer catches a use after the library has gone.
+    // GL state freed by GL_UnloadLibrary and read by GL_DeleteContext: ASan sees late use.
     struct TestGLState {
         TestVideoDriver *owner;
     };
@@ -337,36 +328,28 @@ private:
     if (!me->omitted.count(#NAME))                                                                 \
         d->NAME = NAME;
         // clang-format off
-        JEX_TEST_SLOT(VideoInit) JEX_TEST_SLOT(VideoQuit) JEX_TEST_SLOT(GetDisplayBounds)
-        JEX_TEST_SLOT(GetDisplayModes) JEX_TEST_SLOT(SetDisplayMode) JEX_TEST_SLOT(CreateWindow)
-        JEX_TEST_SLOT(CreateWindowFrom) JEX_TEST_SLOT(SetWindowTitle) JEX_TEST_SLOT(SetWindowIcon)
-        JEX_TEST_SLOT(SetWindowPosition) JEX_TEST_SLOT(SetWindowSize) JEX_TEST_SLOT(ShowWindow)
-        JEX_TEST_SLOT(HideWindow) JEX_TEST_SLOT(RaiseWindow) JEX_TEST_SLOT(MaximizeWindow)
-        JEX_TEST_SLOT(MinimizeWindow) JEX_TEST_SLOT(RestoreWindow)
-        JEX_TEST_SLOT(SetWindowFullscreen)
-        JEX_TEST_SLOT(SetWindowGammaRamp) JEX_TEST_SLOT(GetWindowGammaRamp)
-        JEX_TEST_SLOT(SetWindowGrab) JEX_TEST_SLOT(DestroyWindow) JEX_TEST_SLOT(GetWindowWMInfo)
-        JEX_TEST_SLOT(GL_LoadLibrary) JEX_TEST_SLOT(GL_GetProcAddress)
-        JEX_TEST_SLOT(GL_UnloadLibrary)
-        JEX_TEST_SLOT(GL_CreateContext) JEX_TEST_SLOT(GL_MakeCurrent) JEX_TEST_SLOT(GL_SwapWindow)
-        JEX_TEST_SLOT(GL_SetSwapInterval) JEX_TEST_SLOT(GL_GetSwapInterval)
-        JEX_TEST_SLOT(GL_DeleteContext) JEX_TEST_SLOT(PumpEvents)
-        JEX_TEST_SLOT(SuspendScreenSaver)
-        JEX_TEST_SLOT(StartTextInput) JEX_TEST_SLOT(StopTextInput) JEX_TEST_SLOT(SetTextInputRect)
-        JEX_TEST_SLOT(SetClipboardText) JEX_TEST_SLOT(GetClipboardText)
-        JEX_TEST_SLOT(HasClipboardText)
+#define JEX_TEST_OTHER_SLOTS(X) X(VideoInit) X(GetDisplayBounds) X(GetDisplayModes) \
+    X(SetDisplayMode) X(CreateWindow) X(CreateWindowFrom) X(SetWindowIcon) X(SetWindowFullscreen) \
+    X(GetWindowWMInfo) X(SetWindowGammaRamp) X(GetWindowGammaRamp) X(PumpEvents) X(GL_LoadLibrary) \
+    X(GL_GetProcAddress) X(GL_UnloadLibrary) X(GL_CreateContext) X(GL_MakeCurrent) \
+    X(GL_DeleteContext) X(GL_SetSwapInterval) X(GL_GetSwapInterval) X(SuspendScreenSaver) \
+    X(SetTextInputRect) X(SetClipboardText) X(GetClipboardText) X(HasClipboardText)
+        JEX_TEST_WINDOW_SLOTS(JEX_TEST_SLOT) JEX_TEST_PLAIN_SLOTS(JEX_TEST_SLOT)
+        JEX_TEST_OTHER_SLOTS(JEX_TEST_SLOT)
         if (me->install_mouse) {
             JEX_TEST_SLOT(CreateCursor) JEX_TEST_SLOT(ShowCursor) JEX_TEST_SLOT(FreeCursor)
             JEX_TEST_SLOT(WarpMouse) JEX_TEST_SLOT(SetRelativeMouseMode)
         }
         // clang-format on
 #undef JEX_TEST_SLOT
+#undef JEX_TEST_WINDOW_SLOTS
+#undef JEX_TEST_PLAIN_SLOTS
+#undef JEX_TEST_OTHER_SLOTS
         return d;
     }
 };
 
-// Queued window events, oldest first, taken out without pumping, as
-// "code:window" with the parameters of moves and resizes ("4:1@10,20").
+// A window event as "code:window", with a move's or resize's parameters ("4:1@10,20").
 inline std::string Describe(const JEX_WindowEvent &e)
 {
     std::string s = std::to_string(int(e.event)) + ":" + std::to_string(e.window_id);

@@ -1,16 +1,13 @@
 // Threads and synchronisation primitives, exercised by real threads.
 #include <gtest/gtest.h>
-
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
-
 #include <atomic>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
-
 #include "JEX_error.h"
 #include "JEX_mutex.h"
 #include "JEX_thread.h"
@@ -51,7 +48,7 @@ void JoinThreads(const std::vector<JEX_Thread *> &threads)
     }
 }
 
-TEST(Thread, StatusIdentitySignalsAndErrorRecord)
+TEST(Thread, LifecycleAndTheThreadTable)
 {
     JEX_threadID id = 0;
     pthread_t self{};
@@ -102,10 +99,7 @@ TEST(Thread, StatusIdentitySignalsAndErrorRecord)
     JoinThreads(started);
     EXPECT_FALSE(error.empty());
     JEX_DestroySemaphore(go);
-}
-
-TEST(Thread, TableClosesGapsAndIsFreedWhenEmpty)
-{
+    // The table grows, closes gaps and is freed when empty.
     JEX_sem *release = JEX_CreateSemaphore(33);
     std::vector<JEX_Thread *> threads;
     for (int i = 0; i < 33; ++i)
@@ -206,7 +200,7 @@ TEST(Mutex, OnlyTheOwnerUnlocksAndCondWaitReleasesEveryLevel)
     JEX_DestroySemaphore(nullptr);
 }
 
-TEST(Semaphore, TryAndTimedWaits)
+TEST(Semaphore, WaitsAndDestructionWhileInUse)
 {
     JEX_sem *s = JEX_CreateSemaphore(0);
     ASSERT_NE(s, nullptr);
@@ -243,6 +237,23 @@ TEST(Semaphore, TryAndTimedWaits)
     EXPECT_GE(ahead, 1.5);
     EXPECT_LT(ahead, 86400.0);
     EXPECT_LT(deadline.tv_nsec, 1000000000L);
+    // The waiter frees the semaphore on wake-up while the poster may still be in JEX_SemPost.
+    for (int i = 0; i < 300; ++i) {
+        JEX_sem *once = JEX_CreateSemaphore(0);
+        ASSERT_NE(once, nullptr);
+        JEX_Thread *t =
+            JEX_CreateThread([](void *p) { return JEX_SemPost(static_cast<JEX_sem *>(p)); }, once);
+        ASSERT_EQ(JEX_SemWaitTimeout(once, i % 2 ? 10000 : JEX_MUTEX_MAXWAIT), 0);
+        JEX_DestroySemaphore(once);
+        JoinThreads({t});
+    }
+    // Destruction releases sleeping waiters (or ones about to sleep).
+    s = JEX_CreateSemaphore(0);
+    auto wait = [s]() { return JEX_SemWait(s); };
+    const auto waiters = StartThreads(3, wait);
+    JEX_Delay(20);
+    JEX_DestroySemaphore(s);
+    JoinThreads(waiters);
 }
 
 TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
@@ -296,27 +307,6 @@ TEST(Semaphore, ProducersAndConsumersPassEveryItemOnce)
     JEX_DestroySemaphore(ring.free_slots);
     JEX_DestroySemaphore(ring.filled);
     JEX_DestroyMutex(ring.lock);
-}
-
-TEST(Semaphore, DestroyedAsSoonAsTheWaitReturnsOrWithWaiters)
-{
-    // The waiter frees the semaphore on wake-up while the poster may still be in JEX_SemPost.
-    for (int i = 0; i < 300; ++i) {
-        JEX_sem *s = JEX_CreateSemaphore(0);
-        ASSERT_NE(s, nullptr);
-        JEX_Thread *t =
-            JEX_CreateThread([](void *p) { return JEX_SemPost(static_cast<JEX_sem *>(p)); }, s);
-        ASSERT_EQ(JEX_SemWaitTimeout(s, i % 2 ? 10000 : JEX_MUTEX_MAXWAIT), 0);
-        JEX_DestroySemaphore(s);
-        JoinThreads({t});
-    }
-    // Destruction releases sleeping waiters (or ones about to sleep).
-    JEX_sem *s = JEX_CreateSemaphore(0);
-    auto wait = [s]() { return JEX_SemWait(s); };
-    const auto waiters = StartThreads(3, wait);
-    JEX_Delay(20);
-    JEX_DestroySemaphore(s);
-    JoinThreads(waiters);
 }
 
 TEST(Cond, SignalBroadcastAndTimeout)

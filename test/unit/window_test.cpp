@@ -1,12 +1,9 @@
 // Windows and window events on the scripted driver (its call order where that is the contract).
 #include "test_video_driver.h"
 #include "events/keyboard_internal.h"
-#include "events/mouse_internal.h"
 #include "events/touch_internal.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <tuple>
 
 using namespace jextest;
@@ -211,7 +208,7 @@ TEST_F(WindowTest, PositionSizeAndDisplay)
     EXPECT_EQ(std::tuple(x, y), std::tuple(0, 0));
 }
 
-TEST_F(WindowTest, ShowHideMaximizeMinimizeRestore)
+TEST_F(WindowTest, ShowHideMaximizeMinimizeRestoreAndRedundantReports)
 {
     Start();
     JEX_Window *w = Make(JEX_WINDOW_HIDDEN);
@@ -234,6 +231,27 @@ TEST_F(WindowTest, ShowHideMaximizeMinimizeRestore)
                    "RestoreWindow(1)", "RaiseWindow(1)", "HideWindow(1)"}));
     EXPECT_EQ(JEX_GetWindowFlags(w), Uint32(JEX_WINDOW_OPENGL | JEX_WINDOW_HIDDEN));
     EXPECT_EQ(TakeWindowEventText(), (Log{"1:1", "8:1", "7:1", "9:1", "2:1"}));
+    // Redundant reports post nothing.
+    JEX_Window *a = Make(JEX_WINDOW_HIDDEN);
+    // EXPOSED and unknown codes are never redundant; HIDDEN precedes any SHOWN.
+    const int codes[] = {
+        JEX_WINDOWEVENT_HIDDEN,    JEX_WINDOWEVENT_SHOWN,     JEX_WINDOWEVENT_SHOWN,
+        JEX_WINDOWEVENT_RESTORED,  JEX_WINDOWEVENT_MINIMIZED, JEX_WINDOWEVENT_MAXIMIZED,
+        JEX_WINDOWEVENT_MAXIMIZED, JEX_WINDOWEVENT_RESTORED,  JEX_WINDOWEVENT_LEAVE,
+        JEX_WINDOWEVENT_ENTER,     JEX_WINDOWEVENT_ENTER,     JEX_WINDOWEVENT_FOCUS_LOST,
+        JEX_WINDOWEVENT_EXPOSED,   JEX_WINDOWEVENT_EXPOSED,   200};
+    std::string posted;
+    for (int code : codes)
+        posted += char('0' + Send(a, code));
+    EXPECT_EQ(posted, "010011010100111");
+    EXPECT_EQ(Send(nullptr, JEX_WINDOWEVENT_SHOWN), 0);
+    EXPECT_EQ(JEX_GetWindowFlags(a) & (JEX_WINDOW_SHOWN | JEX_WINDOW_HIDDEN | JEX_WINDOW_MINIMIZED |
+                                       JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MOUSE_FOCUS),
+              Uint32(JEX_WINDOW_SHOWN | JEX_WINDOW_MOUSE_FOCUS));
+    EXPECT_EQ(TakeWindowEventText(),
+              (Log{"1:2", "7:2", "8:2", "9:2", "10:2", "3:2", "3:2", "200:2"}));
+    // SHOWN raised the window; MINIMIZED and RESTORED ran their hooks.
+    EXPECT_EQ(drv.Take(), (Log{"RaiseWindow(2)", "RaiseWindow(2)"}));
 }
 
 TEST_F(WindowTest, FullscreenHandOverBetweenWindows)
@@ -474,32 +492,6 @@ TEST_F(WindowTest, ForeignWindows)
     drv.failing = {"CreateWindowFrom"};
     EXPECT_EQ(JEX_CreateWindowFrom(nullptr), nullptr);
     EXPECT_EQ(JEX_GetVideoDevice()->windows, nullptr);
-}
-
-// --- Window event rules --------------------------------------------------
-TEST_F(WindowTest, RedundantReportsPostNothing)
-{
-    Start();
-    JEX_Window *a = Make(JEX_WINDOW_HIDDEN);
-    // EXPOSED and unknown codes are never redundant; HIDDEN precedes any SHOWN.
-    const int codes[] = {
-        JEX_WINDOWEVENT_HIDDEN,    JEX_WINDOWEVENT_SHOWN,     JEX_WINDOWEVENT_SHOWN,
-        JEX_WINDOWEVENT_RESTORED,  JEX_WINDOWEVENT_MINIMIZED, JEX_WINDOWEVENT_MAXIMIZED,
-        JEX_WINDOWEVENT_MAXIMIZED, JEX_WINDOWEVENT_RESTORED,  JEX_WINDOWEVENT_LEAVE,
-        JEX_WINDOWEVENT_ENTER,     JEX_WINDOWEVENT_ENTER,     JEX_WINDOWEVENT_FOCUS_LOST,
-        JEX_WINDOWEVENT_EXPOSED,   JEX_WINDOWEVENT_EXPOSED,   200};
-    std::string posted;
-    for (int code : codes)
-        posted += char('0' + Send(a, code));
-    EXPECT_EQ(posted, "010011010100111");
-    EXPECT_EQ(Send(nullptr, JEX_WINDOWEVENT_SHOWN), 0);
-    EXPECT_EQ(JEX_GetWindowFlags(a) & (JEX_WINDOW_SHOWN | JEX_WINDOW_HIDDEN | JEX_WINDOW_MINIMIZED |
-                                       JEX_WINDOW_MAXIMIZED | JEX_WINDOW_MOUSE_FOCUS),
-              Uint32(JEX_WINDOW_SHOWN | JEX_WINDOW_MOUSE_FOCUS));
-    EXPECT_EQ(TakeWindowEventText(),
-              (Log{"1:1", "7:1", "8:1", "9:1", "10:1", "3:1", "3:1", "200:1"}));
-    // SHOWN raised the window; MINIMIZED and RESTORED ran their hooks.
-    EXPECT_EQ(drv.Take(), (Log{"RaiseWindow(1)", "RaiseWindow(1)"}));
 }
 
 TEST_F(WindowTest, MovesAndResizesCoalesce)

@@ -1,24 +1,19 @@
-// Helpers shared by the X11 driver tests: private Xvfb servers, the library's
-// video on them, a second X connection acting as a peer client, event
-// collection with deadlines.
+// Shared by the X11 driver tests: private Xvfb servers, video on them, a peer connection.
 #ifndef JEX_X11_TEST_UTIL_H
 #define JEX_X11_TEST_UTIL_H
 
 #include <gtest/gtest.h>
-
 #include "JEX_error.h"
 #include "JEX_events.h"
 #include "JEX_video.h"
 #include "video/sysvideo.h"
 #include "video/x11/x11_video.h"
 #include "video/x11/x11_window.h"
-
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -36,14 +31,10 @@ namespace x11test {
 struct XvfbOptions {
     std::vector<std::string> screens{"1024x768x24"};  // "WIDTHxHEIGHTxDEPTH" each
     std::vector<std::string> extra_args;              // e.g. {"+xinerama"}
-    // A server that resets whenever its last client leaves, as a desktop
-    // session's may; the tests' servers otherwise never reset.
-    bool resets = false;
+    bool resets = false;  // when its last client leaves, as a desktop session's may
 };
 
-// A private Xvfb on a display number it picks itself (never the caller's
-// display), made the process's DISPLAY while it runs. One that cannot start
-// is a failure, not a skip: tests asked to run on X must not pass without X.
+// A private Xvfb on a free display, DISPLAY while it runs; one that cannot start fails the test.
 class Xvfb {
 public:
     explicit Xvfb(const XvfbOptions &options = {})
@@ -75,8 +66,7 @@ public:
             _exit(127);
         }
         close(fds[1]);
-        // The server writes its display number once it accepts connections,
-        // or closes the pipe by exiting.
+        // The server writes its display number once it accepts connections, or exits.
         FILE *in = fdopen(fds[0], "r");
         char line[32] = "";
         if (pid_ > 0 && in && std::fgets(line, sizeof(line), in))
@@ -168,9 +158,7 @@ inline std::string Hex(unsigned long id)
     return buf;
 }
 
-// A server of the test's own making; video is started by the test. The
-// server outlives every connection to it: Xlib ends the process when a
-// server goes away under an open connection.
+// A server of the test's own; it outlives every connection (Xlib exits if it goes first).
 class X11ServerTest : public ::testing::Test {
 protected:
     void StartServer(XvfbOptions options = {})
@@ -187,8 +175,7 @@ protected:
     std::unique_ptr<Xvfb> server_;
 };
 
-// One server shared by the tests of a program; the library's video and the
-// peer connection are per test.
+// One server per program; video and the peer connection are per test.
 class X11DriverTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { server_ = new Xvfb(); }
@@ -201,8 +188,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server_->ok()) << server_->error();
-        // The peer's own hold on the X libraries, so that it outlives video
-        // restarts inside a test.
+        // The peer's own hold on the X libraries outlives video restarts inside a test.
         ASSERT_EQ(JEX_X11_LoadSymbols(), 1);
         ASSERT_EQ(JEX_VideoInit("x11"), 0) << JEX_GetError();
         peer_ = X11.XOpenDisplay(nullptr);
@@ -218,8 +204,7 @@ protected:
         JEX_X11_UnloadSymbols();
     }
 
-    // Pumps and collects events until `done` holds for one of them, or
-    // `polled` holds after a pump, or the time runs out; true when one held.
+    // Pumps and collects events until `done` holds for one or `polled` after a pump.
     bool PumpUntil(const std::function<bool(const JEX_Event &)> &done, int timeout_ms = 3000,
                    const std::function<bool()> &polled = nullptr)
     {
@@ -256,9 +241,7 @@ protected:
             timeout_ms);
     }
 
-    // A shown window whose map the server has confirmed. The library's own
-    // "shown" comes before the server has even read the request, and a
-    // peer's requests may overtake it.
+    // A shown window whose map the server confirmed (the library's "shown" comes earlier).
     JEX_Window *ShownWindow(const char *title, int x, int y, int w, int h, Uint32 flags = 0)
     {
         JEX_Window *window = JEX_CreateWindow(title, x, y, w, h, flags);
@@ -271,8 +254,7 @@ protected:
         return window;
     }
 
-    // A property of a window read by the peer: its type and its 32-bit
-    // items (as longs) or its bytes.
+    // A property read by the peer: its type and its 32-bit items (as longs) or bytes.
     struct Property {
         Atom type = None;
         std::vector<long> items;
@@ -299,8 +281,7 @@ protected:
         return p;
     }
 
-    // The window's attributes as the peer sees them, after both
-    // connections' requests have reached the server.
+    // The attributes the peer sees once both connections' requests reached the server.
     XWindowAttributes Attributes(Window w)
     {
         XWindowAttributes a{};

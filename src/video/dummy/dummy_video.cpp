@@ -1,14 +1,28 @@
 // The null video driver: one 1024x768 display and no window system. It has
-// no OpenGL support, so windows cannot be created on it.
+// no OpenGL support, so windows cannot be created on it. Its window
+// framebuffer is a surface in memory; with JEX_VIDEO_DUMMY_SAVE_FRAMES set,
+// every update writes the whole frame to a BMP file.
 #include "video/sysvideo.h"
 
+#include "JEX_bmp.h"
 #include "JEX_error.h"
 #include "JEX_pixels.h"
+#include "JEX_rwops.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+constexpr const char *kSurfaceName = "_JEX_DummySurface";
+
+// The driver's state: the number of the last saved frame, counted across
+// all windows. Used only from the thread that started video.
+struct DummyState {
+    int frame_number = 0;
+};
+DummyState g_dummy;
 
 int DUMMY_Available()
 {
@@ -41,6 +55,54 @@ int DUMMY_SetDisplayMode(JEX_VideoDevice *, JEX_VideoDisplay *, JEX_DisplayMode 
 
 void DUMMY_PumpEvents(JEX_VideoDevice *) {}
 
+// Detached before it is freed, so a failed create leaves no freed surface
+// behind for the next update or destroy to find.
+void DUMMY_DestroyWindowFramebuffer(JEX_VideoDevice *, JEX_Window *window)
+{
+    JEX_FreeSurface(static_cast<JEX_Surface *>(JEX_SetWindowData(window, kSurfaceName, nullptr)));
+}
+
+int DUMMY_CreateWindowFramebuffer(JEX_VideoDevice *device, JEX_Window *window, Uint32 *format,
+                                  void **pixels, int *pitch)
+{
+    DUMMY_DestroyWindowFramebuffer(device, window);
+    constexpr Uint32 kFormat = JEX_PIXELFORMAT_RGB888;
+    int bpp = 0;
+    Uint32 rmask = 0, gmask = 0, bmask = 0, amask = 0;
+    if (!JEX_PixelFormatEnumToMasks(kFormat, &bpp, &rmask, &gmask, &bmask, &amask))
+        return -1;
+    JEX_Surface *surface =
+        JEX_CreateRGBSurface(0, window->w, window->h, bpp, rmask, gmask, bmask, amask);
+    if (!surface)
+        return -1;
+    JEX_SetWindowData(window, kSurfaceName, surface);
+    if (JEX_GetWindowData(window, kSurfaceName) != surface) {
+        JEX_FreeSurface(surface);
+        return -1;
+    }
+    *format = kFormat;
+    *pixels = surface->pixels;
+    *pitch = surface->pitch;
+    return 0;
+}
+
+int DUMMY_UpdateWindowFramebuffer(JEX_VideoDevice *, JEX_Window *window, const JEX_Rect *, int)
+{
+    auto *surface = static_cast<JEX_Surface *>(JEX_GetWindowData(window, kSurfaceName));
+    if (!surface) {
+        JEX_SetError("Couldn't find dummy surface for window");
+        return -1;
+    }
+    if (std::getenv("JEX_VIDEO_DUMMY_SAVE_FRAMES")) {
+        char file[128];
+        std::snprintf(file, sizeof(file), "JEX_window%u-%8.8d.bmp", unsigned(window->id),
+                      ++g_dummy.frame_number);
+        // A frame that cannot be written is not the caller's failure.
+        JEX_SaveBMP_RW(surface, JEX_RWFromFile(file, "wb"), 1);
+    }
+    return 0;
+}
+
 void DUMMY_DeleteDevice(JEX_VideoDevice *device)
 {
     std::free(device);
@@ -57,6 +119,9 @@ JEX_VideoDevice *DUMMY_CreateDevice(int)
     device->VideoQuit = DUMMY_VideoQuit;
     device->SetDisplayMode = DUMMY_SetDisplayMode;
     device->PumpEvents = DUMMY_PumpEvents;
+    device->CreateWindowFramebuffer = DUMMY_CreateWindowFramebuffer;
+    device->UpdateWindowFramebuffer = DUMMY_UpdateWindowFramebuffer;
+    device->DestroyWindowFramebuffer = DUMMY_DestroyWindowFramebuffer;
     device->free = DUMMY_DeleteDevice;
     return device;
 }

@@ -1,9 +1,16 @@
-/* Pixel formats of X visuals and the server's pixmap formats, for the
-   display part. */
+/* The X11 window framebuffer (an X image in the window's own pixel format,
+   in shared memory when the server is local and offers MIT-SHM), and the
+   pixel formats of X visuals that it and the display part use. */
 #ifndef JEX_X11_FRAMEBUFFER_H
 #define JEX_X11_FRAMEBUFFER_H
 
 #include "video/x11/x11_video.h"
+
+int X11_CreateWindowFramebuffer(JEX_VideoDevice *device, JEX_Window *window, Uint32 *format,
+                                void **pixels, int *pitch);
+int X11_UpdateWindowFramebuffer(JEX_VideoDevice *device, JEX_Window *window, const JEX_Rect *rects,
+                                int numrects);
+void X11_DestroyWindowFramebuffer(JEX_VideoDevice *device, JEX_Window *window);
 
 /* Copies the server's description of `visual` to `info`; -1 when the server
    knows none. */

@@ -50,8 +50,10 @@ bool X11_MakeCursorBitmaps(const Uint32 *pixels, int pitch, int w, int h, X11_Cu
         out->data = out->mask = nullptr;
         return false;
     }
-    unsigned long fg[3] = {}, bg[3] = {};
-    unsigned long light = 0, dark = 0;
+    // 64-bit sums: a channel sum times 257 passes 32 bits from 257 x 257
+    // white pixels on, the sum itself from 4105 x 4105.
+    Uint64 fg[3] = {}, bg[3] = {};
+    Uint64 light = 0, dark = 0;
     for (int y = 0; y < h; ++y) {
         const Uint32 *src = reinterpret_cast<const Uint32 *>(
             reinterpret_cast<const Uint8 *>(pixels) + size_t(y) * size_t(pitch));
@@ -90,23 +92,30 @@ bool X11_MakeCursorBitmaps(const Uint32 *pixels, int pitch, int w, int h, X11_Cu
 
 JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x, int hot_y)
 {
+    Display *display = CurrentDisplay();
+    if (!display || !surface) {
+        JEX_SetError("No X display or cursor image");
+        return nullptr;
+    }
     auto *cursor = static_cast<JEX_Cursor *>(std::calloc(1, sizeof(JEX_Cursor)));
     if (!cursor) {
         JEX_OutOfMemory();
         return nullptr;
     }
-    Display *display = CurrentDisplay();
-    if (!display || !surface)
-        return cursor;
+    // A record without an X cursor would show the server's default cursor
+    // while reporting success, so every failure below returns null.
     JEX_Surface *argb = JEX_ConvertSurfaceFormat(surface, JEX_PIXELFORMAT_ARGB8888, 0);
-    if (!argb)
-        return cursor;
+    if (!argb) {
+        std::free(cursor);
+        return nullptr;
+    }
     X11_CursorBitmaps bitmaps{};
     if (!X11_MakeCursorBitmaps(static_cast<const Uint32 *>(argb->pixels), argb->pitch, argb->w,
                                argb->h, &bitmaps)) {
         JEX_FreeSurface(argb);
+        std::free(cursor);
         JEX_OutOfMemory();
-        return cursor;
+        return nullptr;
     }
     const Window root = RootWindow(display, DefaultScreen(display));
     const Pixmap data =
@@ -115,10 +124,10 @@ JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x,
     const Pixmap mask =
         X11.XCreateBitmapFromData(display, root, reinterpret_cast<char *>(bitmaps.mask),
                                   unsigned(argb->w), unsigned(argb->h));
+    Cursor x = None;
     if (data && mask) {
-        const Cursor x = X11.XCreatePixmapCursor(display, data, mask, &bitmaps.fg, &bitmaps.bg,
-                                                 unsigned(hot_x), unsigned(hot_y));
-        cursor->driverdata = reinterpret_cast<void *>(x);
+        x = X11.XCreatePixmapCursor(display, data, mask, &bitmaps.fg, &bitmaps.bg, unsigned(hot_x),
+                                    unsigned(hot_y));
     }
     if (data)
         X11.XFreePixmap(display, data);
@@ -127,6 +136,12 @@ JEX_Cursor *X11_CreateCursor(JEX_VideoDevice *, JEX_Surface *surface, int hot_x,
     std::free(bitmaps.data);
     std::free(bitmaps.mask);
     JEX_FreeSurface(argb);
+    if (x == None) {
+        std::free(cursor);
+        JEX_SetError("Could not create an X cursor");
+        return nullptr;
+    }
+    cursor->driverdata = reinterpret_cast<void *>(x);
     return cursor;
 }
 

@@ -143,7 +143,9 @@
     S(XEXT, SHM, XShmCreateImage)                                                                  \
     S(XEXT, SHM, XShmCreatePixmap)                                                                 \
     S(XEXT, SHM, XShmQueryExtension)                                                               \
-    S(XEXT, XSHAPE, XShapeCombineMask)
+    S(XEXT, XSHAPE, XShapeCombineMask)                                                             \
+    S(XEXT, XSHAPE, XShapeGetRectangles)                                                           \
+    S(XEXT, XSHAPE, XShapeQueryExtension)
 
 /* libXinerama */
 #define JEX_X11_SYMS_XINERAMA(S)                                                                   \

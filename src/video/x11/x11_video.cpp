@@ -6,10 +6,12 @@
 #include "JEX_error.h"
 #include "JEX_log.h"
 #include "video/x11/x11_events.h"
+#include "video/x11/x11_framebuffer.h"
 #include "video/x11/x11_keyboard.h"
 #include "video/x11/x11_modes.h"
 #include "video/x11/x11_mouse.h"
 #include "video/x11/x11_opengl.h"
+#include "video/x11/x11_shape.h"
 #include "video/x11/x11_window.h"
 
 #include <unistd.h>
@@ -251,6 +253,9 @@ JEX_VideoDevice *X11_CreateDevice(int)
     device->SetWindowGammaRamp = X11_SetWindowGammaRamp;
     device->SetWindowGrab = X11_SetWindowGrab;
     device->DestroyWindow = X11_DestroyWindow;
+    device->CreateWindowFramebuffer = X11_CreateWindowFramebuffer;
+    device->UpdateWindowFramebuffer = X11_UpdateWindowFramebuffer;
+    device->DestroyWindowFramebuffer = X11_DestroyWindowFramebuffer;
     device->GetWindowWMInfo = X11_GetWindowWMInfo;
     device->GL_LoadLibrary = X11_GL_LoadLibrary;
     device->GL_GetProcAddress = X11_GL_GetProcAddress;
@@ -266,6 +271,9 @@ JEX_VideoDevice *X11_CreateDevice(int)
     device->SetClipboardText = X11_SetClipboardText;
     device->GetClipboardText = X11_GetClipboardText;
     device->HasClipboardText = X11_HasClipboardText;
+    device->CreateShaper = X11_CreateShaper;
+    device->SetWindowShape = X11_SetWindowShape;
+    device->ResizeWindowShape = X11_ResizeWindowShape;
     device->free = X11_DeleteDevice;
     return device;
 }

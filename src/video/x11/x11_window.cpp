@@ -7,8 +7,10 @@
 #include "JEX_log.h"
 #include "JEX_stdinc.h"
 #include "JEX_surface.h"
+#include "video/x11/x11_framebuffer.h"
 #include "video/x11/x11_modes.h"
 #include "video/x11/x11_opengl.h"
+#include "video/x11/x11_shape.h"
 
 #include <unistd.h>
 
@@ -611,6 +613,8 @@ void X11_SetWindowSize(JEX_VideoDevice *device, JEX_Window *window)
     const Window w = WindowData(window)->xwindow;
     window->w = ClampSize(window->w);
     window->h = ClampSize(window->h);
+    if (window->shaper)
+        X11_ResizeWindowShape(device, window);
     if (!(window->flags & JEX_WINDOW_RESIZABLE)) {
         // Fixed-size hints first, or a manager would refuse the new size.
         SetSizeHints(display, w, window, false);
@@ -722,8 +726,12 @@ void X11_DestroyWindow(JEX_VideoDevice *device, JEX_Window *window)
 {
     X11_VideoData *data = DriverData(device);
     X11_WindowData *wd = WindowData(window);
+    X11_DestroyShaper(window);
     if (!wd)
         return;
+    // The core has released the framebuffer already; this only guards the
+    // shared segment against a caller that did not.
+    X11_DestroyWindowFramebuffer(device, window);
     window->driverdata = nullptr;
     for (int i = 0; i < data->numwindows; ++i) {
         if (data->windowlist[i] == wd) {

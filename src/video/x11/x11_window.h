@@ -11,6 +11,11 @@ struct X11_WindowData {
     Window xwindow;
     Visual *visual;
     Colormap colormap;
+    /* Window framebuffer: its image, in shared memory when use_mitshm. */
+    bool use_mitshm;
+    XShmSegmentInfo shminfo;
+    XImage *ximage;
+    GC gc;
     XIC ic;       /* input context, or null */
     bool created; /* false for a foreign window */
     X11_VideoData *videodata;
