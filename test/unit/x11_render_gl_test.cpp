@@ -1,0 +1,321 @@
+// The OpenGL renderer on a private Xvfb (Mesa llvmpipe), drawn pixel for
+// pixel against the software renderer drawing the same scene into a surface.
+#include "x11_test_util.h"
+
+#include "JEX_hints.h"
+#include "JEX_log.h"
+#include "JEX_render.h"
+
+#include <dlfcn.h>
+#include <link.h>
+
+using namespace x11test;
+
+namespace {
+
+constexpr int kW = 160, kH = 120;
+using Pixels = std::vector<Uint32>;
+using GetErrorFn = unsigned (*)();
+using AfterStep = std::function<void(const char *what, int result)>;
+
+// Mesa keeps state from its first drawing for as long as its DRI driver
+// is loaded; held resident, that state stays reachable and is no leak.
+void KeepMesaResident()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *) {
+            if (std::strstr(info->dlpi_name, "_dri.so") || std::strstr(info->dlpi_name, "libGL"))
+                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+
+std::vector<std::string> g_log;
+void CollectLog(void *, int, JEX_LogPriority, const char *message)
+{
+    g_log.emplace_back(message);
+}
+
+// A pattern with every alpha value along x and colour along y. Transparent
+// pixels are black: the software renderer's run-length encoding of static
+// textures keeps no colour for them, which a later MOD copy would show.
+JEX_Surface *Pattern(int w, int h)
+{
+    JEX_Surface *s =
+        JEX_CreateRGBSurface(0, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            static_cast<Uint32 *>(s->pixels)[y * s->pitch / 4 + x] =
+                x == 0 ? 0
+                       : Uint32(x * 255 / (w - 1)) << 24 | Uint32(y * 8 % 256) << 16 |
+                             Uint32(255 - x * 6 % 256) << 8 | Uint32((x + y) * 5 % 256);
+    return s;
+}
+
+// Every drawing call, blend mode and modulation, with the default colour as
+// the first colour drawn and an off-centre viewport at the end.
+void DrawScene(JEX_Renderer *r, const AfterStep &after)
+{
+    JEX_SetRenderDrawColor(r, 200, 30, 40, 255);
+    after("clear", JEX_RenderClear(r));
+    JEX_SetRenderDrawColor(r, 0, 0, 0, 0);
+    const JEX_Rect first = {4, 4, 12, 8};
+    after("fill in the default colour", JEX_RenderFillRect(r, &first));
+    JEX_SetRenderDrawColor(r, 10, 220, 30, 255);
+    const JEX_Point points[] = {{20, 2}, {22, 2}, {159, 119}, {0, 119}};
+    after("points", JEX_RenderDrawPoints(r, points, 4));
+    JEX_SetRenderDrawColor(r, 250, 250, 0, 255);
+    after("line", JEX_RenderDrawLine(r, 30, 3, 60, 3));
+    after("vertical line", JEX_RenderDrawLine(r, 62, 2, 62, 20));
+    after("diagonal", JEX_RenderDrawLine(r, 64, 2, 80, 18));
+    const JEX_Point strip[] = {{84, 2}, {100, 2}, {100, 12}, {90, 12}};
+    after("strip", JEX_RenderDrawLines(r, strip, 4));
+    const JEX_Rect outline = {104, 2, 20, 10};
+    after("loop", JEX_RenderDrawRect(r, &outline));
+    const int modes[] = {JEX_BLENDMODE_NONE, JEX_BLENDMODE_BLEND, JEX_BLENDMODE_ADD,
+                         JEX_BLENDMODE_MOD};
+    for (int i = 0; i < 4; ++i) {
+        JEX_SetRenderDrawBlendMode(r, modes[i]);
+        JEX_SetRenderDrawColor(r, Uint8(60 * i), 128, Uint8(255 - 50 * i), Uint8(90 + 40 * i));
+        const JEX_Rect rect = {2 + 20 * i, 22, 30, 14};
+        after("blended fill", JEX_RenderFillRect(r, &rect));
+        const JEX_Point blended[] = {{4 + 20 * i, 40}, {6 + 20 * i, 40}};
+        after("blended points", JEX_RenderDrawPoints(r, blended, 2));
+        after("blended line", JEX_RenderDrawLine(r, 2 + 20 * i, 42, 16 + 20 * i, 42));
+    }
+    JEX_SetRenderDrawBlendMode(r, JEX_BLENDMODE_NONE);
+
+    JEX_Surface *pattern = Pattern(40, 30);
+    JEX_Texture *t = JEX_CreateTextureFromSurface(r, pattern);
+    after("texture from surface", t ? 0 : -1);
+    for (int i = 0; i < 4 && t; ++i) {
+        JEX_SetTextureBlendMode(t, modes[i]);
+        JEX_SetTextureColorMod(t, 255, 255, 255);
+        JEX_SetTextureAlphaMod(t, 255);
+        // Side by side: blends chained on one pixel would add up the
+        // software's truncations beyond the two steps allowed.
+        JEX_Rect dst = {86 + 38 * (i % 2), 14 + 28 * (i / 2), 36, 26};
+        const JEX_Rect inner = {2, 2, 36, 26};
+        after("copy", JEX_RenderCopy(r, t, &inner, &dst));
+        JEX_SetTextureColorMod(t, 200, 100, 255);
+        JEX_SetTextureAlphaMod(t, 160);
+        dst = {2 + 20 * i, 50, 20, 30};
+        const JEX_Rect src = {10, 0, 20, 30};
+        after("modulated copy", JEX_RenderCopy(r, t, &src, &dst));
+    }
+    JEX_SetTextureBlendMode(t, JEX_BLENDMODE_NONE);
+    const JEX_Rect doubled = {80, 70, 80, 60};  // 2x, and cut by the window's edge
+    after("scaled copy", JEX_RenderCopy(r, t, nullptr, &doubled));
+
+    JEX_Texture *streaming =
+        JEX_CreateTexture(r, JEX_PIXELFORMAT_ARGB8888, JEX_TEXTUREACCESS_STREAMING, 24, 16);
+    JEX_Texture *rgb565 =
+        JEX_CreateTexture(r, JEX_PIXELFORMAT_RGB565, JEX_TEXTUREACCESS_STATIC, 9, 7);
+    after("textures", streaming && rgb565 ? 0 : -1);
+    const JEX_Rect part = {3, 2, 17, 11};
+    void *locked = nullptr;
+    int pitch = 0;
+    after("lock", JEX_LockTexture(streaming, &part, &locked, &pitch));
+    for (int y = 0; locked && y < part.h; ++y)
+        for (int x = 0; x < part.w; ++x)
+            static_cast<Uint32 *>(locked)[y * pitch / 4 + x] =
+                0xFF000000u | Uint32(x * 15 << 8 | y * 20);
+    JEX_UnlockTexture(streaming);
+    std::vector<Uint16> rgb565_pixels(9 * 7);
+    for (size_t i = 0; i < rgb565_pixels.size(); ++i)
+        rgb565_pixels[i] = Uint16(i * 1031);
+    after("update", JEX_UpdateTexture(rgb565, nullptr, rgb565_pixels.data(), 18));
+
+    // Coordinates below are relative to a viewport off the window's centre.
+    const JEX_Rect viewport = {10, 84, 70, 30};
+    after("viewport", JEX_RenderSetViewport(r, &viewport));
+    JEX_SetRenderDrawColor(r, 90, 90, 250, 255);
+    const JEX_Rect everything = {-5, -5, 200, 200};
+    after("fill in viewport", JEX_RenderFillRect(r, &everything));
+    const JEX_Rect beside = {30, 0, 18, 14};
+    after("streaming copy", JEX_RenderCopy(r, streaming, &part, &part));
+    after("copy in viewport", JEX_RenderCopy(r, rgb565, nullptr, &beside));
+    after("viewport point", JEX_RenderDrawPoint(r, 69, 29));
+    after("viewport reset", JEX_RenderSetViewport(r, nullptr));
+    JEX_FreeSurface(pattern);
+}
+
+Pixels ReadBack(JEX_Renderer *r)
+{
+    Pixels out(kW * kH);
+    EXPECT_EQ(JEX_RenderReadPixels(r, nullptr, JEX_PIXELFORMAT_ARGB8888, out.data(), kW * 4), 0)
+        << JEX_GetError();
+    return out;
+}
+
+// The first pixel whose colour lies outside what rounding allows, or "".
+// The software reference divides by 255 with truncation up to three times
+// for one pixel (modulation, premultiplication, blending), each time up to a
+// step below the exact value; GL rounds. A texel off by one, a wrong blend or
+// a lost modulation is far outside.
+std::string Differs(const Pixels &got, const Pixels &want)
+{
+    for (int i = 0; i < kW * kH; ++i)
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int diff = int(got[i] >> shift & 255) - int(want[i] >> shift & 255);
+            if (diff < -2 || diff > 3)
+                return "at " + std::to_string(i % kW) + "," + std::to_string(i / kW) + ": " +
+                       Hex(got[i] & 0xFFFFFF) + " instead of " + Hex(want[i] & 0xFFFFFF);
+        }
+    return "";
+}
+
+class RenderGLTest : public X11DriverTest {
+protected:
+    void SetUp() override
+    {
+        X11DriverTest::SetUp();
+        g_log.clear();
+        JEX_LogSetOutputFunction(CollectLog, nullptr);
+        JEX_LogSetPriority(JEX_LOG_CATEGORY_RENDER, JEX_LOG_PRIORITY_INFO);
+    }
+    void TearDown() override
+    {
+        JEX_ClearHints();
+        JEX_LogSetOutputFunction(JEX_LogOutput, nullptr);
+        JEX_LogResetPriorities();
+        X11DriverTest::TearDown();
+    }
+
+    // The scene drawn by the software renderer into an RGB888 surface.
+    Pixels SoftwareScene()
+    {
+        JEX_Surface *target = JEX_CreateRGBSurface(0, kW, kH, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+        JEX_Renderer *sw = JEX_CreateSoftwareRenderer(target);
+        DrawScene(sw, [](const char *what, int result) { EXPECT_EQ(result, 0) << what; });
+        Pixels pixels = ReadBack(sw);
+        JEX_DestroyRenderer(sw);
+        JEX_FreeSurface(target);
+        return pixels;
+    }
+
+    // The scene on the OpenGL renderer, GL errors checked after every step;
+    // compared before present and, from the window, after.
+    void CheckScene(int x = 0, int y = 0)
+    {
+        JEX_Window *window = ShownWindow("gl", x, y, kW, kH);
+        JEX_Renderer *gl = JEX_CreateRenderer(window, 0, 0);
+        ASSERT_NE(gl, nullptr) << JEX_GetError();
+        KeepMesaResident();
+        const auto gl_get_error = reinterpret_cast<GetErrorFn>(JEX_GL_GetProcAddress("glGetError"));
+        DrawScene(gl, [&](const char *what, int result) {
+            EXPECT_EQ(result, 0) << what << ": " << JEX_GetError();
+            EXPECT_EQ(gl_get_error(), 0u) << what;
+        });
+        const Pixels want = SoftwareScene();
+        EXPECT_EQ(Differs(ReadBack(gl), want), "") << "read back before present";
+        JEX_RenderPresent(gl);
+        EXPECT_EQ(gl_get_error(), 0u) << "present";
+        EXPECT_EQ(Differs(OnScreen(window), want), "") << "on screen after present";
+        JEX_DestroyRenderer(gl);
+        JEX_DestroyWindow(window);
+    }
+
+    Pixels OnScreen(JEX_Window *window)
+    {
+        Attributes(XidOf(window));  // both connections synchronised
+        XImage *image = X11.XGetImage(peer_, XidOf(window), 0, 0, kW, kH, AllPlanes, ZPixmap);
+        Pixels out(kW * kH);
+        for (int y = 0; image && y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                out[y * kW + x] = Uint32(image->f.get_pixel(image, x, y));
+        if (image)
+            image->f.destroy_image(image);
+        return out;
+    }
+
+    bool Logged(const std::string &line)
+    {
+        return std::find(g_log.begin(), g_log.end(), line) != g_log.end();
+    }
+};
+
+TEST_F(RenderGLTest, SceneMatchesSoftwareWithShaders)
+{
+    CheckScene();
+    EXPECT_TRUE(Logged("OpenGL shaders: ENABLED"));
+}
+
+TEST_F(RenderGLTest, SceneMatchesSoftwareWithoutShaders)
+{
+    JEX_SetHint(JEX_HINT_RENDER_OPENGL_SHADERS, "0");
+    CheckScene();
+    EXPECT_TRUE(Logged("OpenGL shaders: DISABLED"));
+}
+
+// Mesa hides extensions only when its first context is made, so the
+// power-of-two textures are drawn by a fresh run of this program.
+TEST_F(RenderGLTest, SceneMatchesSoftwareWithPowerOfTwoTextures)
+{
+    if (!std::getenv("MESA_EXTENSION_OVERRIDE")) {
+        const std::string command =
+            "MESA_EXTENSION_OVERRIDE='-GL_ARB_texture_rectangle -GL_EXT_texture_rectangle "
+            "-GL_NV_texture_rectangle' /proc/" +
+            std::to_string(getpid()) + "/exe --gtest_filter=*PowerOfTwo* 2>&1";
+        const auto out = RunCommand(command);
+        EXPECT_TRUE(out && out->find("[  PASSED  ] 1 test") != std::string::npos)
+            << out.value_or("the run failed");
+        return;
+    }
+    JEX_Window *probe = ShownWindow("probe", 0, 0, 8, 8);
+    JEX_GLContext context = JEX_GL_CreateContext(probe);
+    EXPECT_FALSE(JEX_GL_ExtensionSupported("GL_ARB_texture_rectangle"));
+    JEX_GL_DeleteContext(context);
+    JEX_DestroyWindow(probe);
+    CheckScene();
+}
+
+// Each renderer draws into its own window whatever the application makes
+// current on the same thread in between.
+TEST_F(RenderGLTest, TwoRenderersAndAnApplicationContextShareAThread)
+{
+    JEX_Window *a = ShownWindow("a", 0, 0, kW, kH), *b = ShownWindow("b", 200, 0, kW, kH);
+    JEX_Window *app = ShownWindow("app", 400, 0, kW, kH);
+    JEX_Renderer *ra = JEX_CreateRenderer(a, 0, 0), *rb = JEX_CreateRenderer(b, 0, 0);
+    ASSERT_TRUE(ra && rb) << JEX_GetError();
+    KeepMesaResident();
+    JEX_GLContext context = JEX_GL_CreateContext(app);
+    ASSERT_NE(context, nullptr) << JEX_GetError();
+    using ClearColorFn = void (*)(float, float, float, float);
+    using ClearFn = void (*)(unsigned);
+    const auto clear_color = reinterpret_cast<ClearColorFn>(JEX_GL_GetProcAddress("glClearColor"));
+    const auto clear = reinterpret_cast<ClearFn>(JEX_GL_GetProcAddress("glClear"));
+    const auto app_draws = [&](float blue) {
+        ASSERT_EQ(JEX_GL_MakeCurrent(app, context), 0);
+        clear_color(0, 0, blue, 1);
+        clear(0x4000);
+    };
+    const auto fill = [](JEX_Renderer *r, Uint8 red, Uint8 green) {
+        JEX_SetRenderDrawColor(r, red, green, 0, 255);
+        EXPECT_EQ(JEX_RenderClear(r), 0);
+    };
+    fill(ra, 255, 0);
+    app_draws(1.0f);
+    fill(rb, 0, 255);
+    app_draws(0.5f);
+    const JEX_Rect corner = {0, 0, 10, 10};
+    JEX_SetRenderDrawColor(ra, 255, 255, 255, 255);
+    EXPECT_EQ(JEX_RenderFillRect(ra, &corner), 0);
+    app_draws(0.25f);
+    EXPECT_EQ(ReadBack(ra)[0] & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(ReadBack(ra)[kW * kH - 1] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(ReadBack(rb)[0] & 0xFFFFFF, 0x00FF00u);
+    JEX_RenderPresent(ra);
+    JEX_RenderPresent(rb);
+    ASSERT_EQ(JEX_GL_MakeCurrent(app, context), 0);
+    JEX_GL_SwapWindow(app);
+    EXPECT_EQ(OnScreen(a)[kW * kH - 1] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(OnScreen(b)[0] & 0xFFFFFF, 0x00FF00u);
+    EXPECT_NEAR(int(OnScreen(app)[0] & 0xFF), 64, 1);
+    JEX_GL_DeleteContext(context);
+    JEX_DestroyRenderer(ra);
+    JEX_DestroyRenderer(rb);
+}
+
+}  // namespace
