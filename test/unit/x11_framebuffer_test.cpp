@@ -1,9 +1,12 @@
-// X11 window surfaces of 16-, 24- and 32-bit visuals, with and without MIT-SHM, read back.
+// X11 window surfaces of 16-, 24- and 32-bit visuals read back from the server: the driver's
+// framebuffer with and without MIT-SHM, and the texture-backed one on the OpenGL renderer.
 #include "x11_test_util.h"
 
 #include "JEX_draw.h"
+#include "JEX_hints.h"
 #include "JEX_log.h"
-#include "JEX_pixels.h"
+#include "JEX_render.h"
+#include "render/sysrender.h"
 
 #include <sys/shm.h>
 
@@ -16,9 +19,10 @@ namespace {
 using namespace x11test;
 
 struct Case {
-    int depth;  // of the server's screen
-    bool argb;  // a foreign window of a depth-32 visual instead of the library's own
-    bool shm;   // the server offers MIT-SHM
+    int depth;     // of the server's screen
+    bool argb;     // a foreign window of a depth-32 visual instead of the library's own
+    bool shm;      // the server offers MIT-SHM
+    bool texture;  // the texture-backed framebuffer (else the hint pins the driver's)
 };
 
 // The shared segments this process made, as ipcs lists them.
@@ -40,6 +44,8 @@ protected:
         std::vector<std::string> args{"-extension", "MIT-SHM"};  // turned off
         StartServer({{"320x240x" + std::to_string(GetParam().depth)},
                      GetParam().shm ? std::vector<std::string>{} : args});
+        if (!GetParam().texture)
+            JEX_SetHint("JEX_FRAMEBUFFER_ACCELERATION", "0");
         StartVideo();
         display_ = Data()->display;
         JEX_LogSetOutputFunction(
@@ -52,6 +58,21 @@ protected:
     {
         JEX_LogSetOutputFunction(JEX_LogOutput, nullptr);
         X11ServerTest::TearDown();
+        JEX_ClearHints();
+    }
+    // The first pixel of the window, as the server holds it masked to the colour bits, that
+    // differs from `want`; "" when none does.
+    std::string Differs(JEX_Window *window, Uint32 mask, const std::vector<Uint32> &want)
+    {
+        const int w = window->w, h = window->h;
+        XImage *image = X11.XGetImage(display_, XidOf(window), 0, 0, w, h, AllPlanes, ZPixmap);
+        std::string out = image ? "" : "no image";
+        for (int i = 0; image && out.empty() && i < w * h; ++i)
+            if (const Uint32 got = Uint32(XGetPixel(image, i % w, i / w)) & mask; got != want[i])
+                out = std::to_string(i % w) + "," + std::to_string(i / w) + ": " + Hex(got);
+        if (image)
+            XDestroyImage(image);
+        return out;
     }
     Display *display_ = nullptr;
     std::string log_;
@@ -60,8 +81,9 @@ protected:
 TEST_P(X11FramebufferTest, SurfaceReachesTheWindowAndResizes)
 {
     constexpr int w = 101, h = 37;  // odd width: rows are padded to 4 bytes
+    const Case c = GetParam();
     JEX_Window *window = nullptr;
-    if (!GetParam().argb) {
+    if (!c.argb) {
         window = JEX_CreateWindow("fb", 0, 0, w, h, JEX_WINDOW_SHOWN);
     } else {  // a window of a depth-32 visual, adopted
         XVisualInfo vi{};
@@ -79,23 +101,15 @@ TEST_P(X11FramebufferTest, SurfaceReachesTheWindowAndResizes)
         X11.XGetWindowAttributes(display_, XidOf(window), &attributes);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    // The window's pixels as the server holds them, masked to the colour bits.
-    const auto read_back = [&](Uint32 mask) {
-        std::vector<Uint32> out;
-        XImage *image = X11.XGetImage(display_, XidOf(window), 0, 0, w, h, AllPlanes, ZPixmap);
-        for (int i = 0; image && i < w * h; ++i)
-            out.push_back(Uint32(XGetPixel(image, i % w, i / w)) & mask);
-        if (image)
-            XDestroyImage(image);
-        return out;
-    };
     JEX_Surface *surface = JEX_GetWindowSurface(window);
     ASSERT_NE(surface, nullptr) << JEX_GetError();
+    KeepMesaResident();
     const JEX_PixelFormat *f = surface->format;
     const int bpp = f->bytes_per_pixel;
-    EXPECT_EQ(std::tuple(bpp, surface->pitch),
-              std::tuple(GetParam().depth == 16 ? 2 : 4, (bpp * w + 3) & ~3));
-    EXPECT_EQ(static_cast<X11_WindowData *>(window->driverdata)->use_mitshm, GetParam().shm);
+    EXPECT_EQ(std::tuple(bpp, surface->pitch, JEX_GetRenderer(window)),
+              std::tuple(c.depth == 16 ? 2 : 4, (bpp * w + 3) & ~3, nullptr));
+    EXPECT_EQ(static_cast<X11_WindowData *>(window->driverdata)->use_mitshm, c.shm && !c.texture);
+    EXPECT_EQ(JEX_GetWindowData(window, "_JEX_WindowTextureData") != nullptr, c.texture);
 
     const Uint32 rgb = f->rmask | f->gmask | f->bmask;
     std::vector<Uint32> expect(w * h);
@@ -106,16 +120,29 @@ TEST_P(X11FramebufferTest, SurfaceReachesTheWindowAndResizes)
                     &expect[i], bpp);
     }
     ASSERT_EQ(JEX_UpdateWindowSurface(window), 0);
-    EXPECT_EQ(read_back(rgb), expect);
+    EXPECT_EQ(Differs(window, rgb, expect), "");
 
-    // Rectangles are clipped to the image: partly outside, wholly outside, empty.
+    // The driver's framebuffer puts the rectangles clipped to the image; the texture-backed one
+    // uploads the band of whole rows they span (none for the first update) and shows it all.
     JEX_FillRect(surface, nullptr, JEX_MapRGB(f, 255, 255, 255));
-    const JEX_Rect rects[] = {{-5, -5, 20, 20}, {90, 30, 50, 50}, {200, 200, 9, 9}, {40, 9, 0, 5}};
-    ASSERT_EQ(JEX_UpdateWindowSurfaceRects(window, rects, 4), 0);
-    for (int i = 0; i < w * h; ++i)
-        if ((i % w < 15 && i / w < 15) || (i % w >= 90 && i / w >= 30))
+    const std::vector<JEX_Rect> updates[] = {{{0, 50, 9, 9}, {200, 40, 1, 1}},
+                                             {{3, 4, 5, 0}},
+                                             {{200, 20, 9, 2}},
+                                             {{-5, -5, 20, 20}, {40, 9, 0, 5}},
+                                             {{90, 30, 50, 50}}};
+    for (const auto &rects : updates) {
+        ASSERT_EQ(JEX_UpdateWindowSurfaceRects(window, rects.data(), int(rects.size())), 0);
+        if (&rects == updates + 1) {
+            EXPECT_EQ(Differs(window, rgb, expect), "");
+        }
+    }
+    for (int i = 0; i < w * h; ++i) {
+        const int x = i % w, y = i / w;
+        if (c.texture ? y < 15 || y == 20 || y == 21 || y >= 30
+                      : (x < 15 && y < 15) || (x >= 90 && y >= 30))
             expect[i] = rgb;
-    EXPECT_EQ(read_back(rgb), expect);
+    }
+    EXPECT_EQ(Differs(window, rgb, expect), "");
     EXPECT_EQ(log_, "");  // no X error
 
     // An update synchronises without throwing away events already queued.
@@ -137,22 +164,48 @@ TEST_P(X11FramebufferTest, SurfaceReachesTheWindowAndResizes)
     std::set<int> ids;
     for (int i = 1; i <= 30; ++i) {
         JEX_SetWindowSize(window, w + i, h + 2 * i);
-        ASSERT_TRUE(JEX_GetWindowSurface(window) && JEX_UpdateWindowSurface(window) == 0);
+        ASSERT_TRUE((surface = JEX_GetWindowSurface(window)) &&
+                    JEX_UpdateWindowSurface(window) == 0);
         const std::set<int> now = OwnSegments();
-        ASSERT_EQ(now.size(), GetParam().shm ? 1u : 0u);
+        ASSERT_EQ(now.size(), c.shm && !c.texture ? 1u : 0u);
         shmid_ds ds{};
         for (int id : now)
             EXPECT_TRUE(shmctl(id, IPC_STAT, &ds) == 0 && (ds.shm_perm.mode & 0777) == 0600);
         ids.insert(now.begin(), now.end());
     }
-    EXPECT_EQ(ids.size(), GetParam().shm ? 30u : 0u);
+    EXPECT_EQ(ids.size(), c.shm && !c.texture ? 30u : 0u);
+    if (c.texture) {
+        // A software renderer of the user's draws into the surface of the framebuffer's own
+        // renderer, which neither JEX_GetRenderer nor the user's destroy ever sees.
+        JEX_Renderer *user = JEX_CreateRenderer(window, -1, JEX_RENDERER_SOFTWARE);
+        ASSERT_NE(user, nullptr) << JEX_GetError();
+        EXPECT_EQ(JEX_GetRenderer(window), user);
+        JEX_SetRenderDrawColor(user, 0, 0, 255, 255);
+        EXPECT_EQ(JEX_RenderClear(user), 0);
+        JEX_RenderPresent(user);
+        EXPECT_EQ(
+            Differs(window, rgb, std::vector<Uint32>((w + 30) * (h + 60), surface->format->bmask)),
+            "");
+        JEX_DestroyRenderer(user);
+        EXPECT_EQ(JEX_UpdateWindowSurface(window), 0);
+        // A create that fails after one that worked leaves nothing to free twice (ASan).
+        (*static_cast<JEX_Renderer **>(JEX_GetWindowData(window, "_JEX_WindowTextureData")))
+            ->info.max_texture_width = 64;
+        JEX_SetWindowSize(window, 100, 8);
+        EXPECT_EQ(JEX_GetWindowSurface(window), nullptr);
+        JEX_VideoDevice *device = JEX_GetVideoDevice();
+        EXPECT_EQ(device->UpdateWindowFramebuffer(device, window, nullptr, 0), -1);
+        EXPECT_STREQ(JEX_GetError(), "No window texture data");
+    }
     JEX_DestroyWindow(window);
     EXPECT_TRUE(OwnSegments().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Visuals, X11FramebufferTest,
-                         ::testing::Values(Case{16, false, true}, Case{16, false, false},
-                                           Case{24, false, true}, Case{24, false, false},
-                                           Case{24, true, true}, Case{24, true, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Visuals, X11FramebufferTest,
+    ::testing::Values(Case{16, false, true, false}, Case{16, false, false, false},
+                      Case{24, false, true, false}, Case{24, false, false, false},
+                      Case{24, true, true, false}, Case{24, true, false, false},
+                      Case{24, false, false, true}));
 
 }  // namespace

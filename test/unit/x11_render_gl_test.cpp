@@ -6,9 +6,6 @@
 #include "JEX_log.h"
 #include "JEX_render.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
 using namespace x11test;
 
 namespace {
@@ -17,19 +14,6 @@ constexpr int kW = 160, kH = 120;
 using Pixels = std::vector<Uint32>;
 using GetErrorFn = unsigned (*)();
 using AfterStep = std::function<void(const char *what, int result)>;
-
-// Mesa keeps state from its first drawing for as long as its DRI driver
-// is loaded; held resident, that state stays reachable and is no leak.
-void KeepMesaResident()
-{
-    dl_iterate_phdr(
-        [](dl_phdr_info *info, size_t, void *) {
-            if (std::strstr(info->dlpi_name, "_dri.so") || std::strstr(info->dlpi_name, "libGL"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
-}
 
 std::vector<std::string> g_log;
 void CollectLog(void *, int, JEX_LogPriority, const char *message)

@@ -10,7 +10,9 @@
 #include "video/sysvideo.h"
 #include "video/x11/x11_video.h"
 #include "video/x11/x11_window.h"
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -112,6 +114,19 @@ private:
 };
 
 using jextest::RunCommand;
+
+// Mesa keeps state from its first drawing for as long as its DRI driver
+// is loaded; held resident, that state stays reachable and is no leak.
+inline void KeepMesaResident()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *) {
+            if (std::strstr(info->dlpi_name, "_dri.so") || std::strstr(info->dlpi_name, "libGL"))
+                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
 
 // Sets an environment variable for one scope.
 class ScopedEnv {
