@@ -1,4 +1,5 @@
-// Window surfaces on the null driver's framebuffer; saved frames are read back by ImageMagick.
+// Window surfaces on the null driver, whose framebuffer stands in for the texture-backed one
+// (there is no hardware renderer); its saved frames are read back by ImageMagick.
 #include <gtest/gtest.h>
 
 #include "JEX_draw.h"
@@ -10,154 +11,85 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <tuple>
 
 namespace {
 
-namespace fs = std::filesystem;
 using jextest::RunCommand;
 
-constexpr const char *kInvalid =
-    "Window surface is invalid, please call JEX_GetWindowSurface() to get a new surface";
-
-// The null driver has no GL, so it cannot make windows; a stand-in context
-// slot lets the tests create them on its framebuffer.
-class FramebufferTest : public ::testing::Test {
-protected:
-    void SetUp() override { Start("0"); }
-    void Start(const char *acceleration, const char *render_driver = "")
-    {
-        JEX_VideoQuit();
-        JEX_ClearHints();
-        JEX_SetHint("JEX_FRAMEBUFFER_ACCELERATION", acceleration);
-        JEX_SetHint("JEX_RENDER_DRIVER", render_driver);
-        ASSERT_EQ(JEX_VideoInit("dummy"), 0) << JEX_GetError();
-        device_ = JEX_GetVideoDevice();
-        device_->GL_CreateContext = [](JEX_VideoDevice *, JEX_Window *) -> JEX_GLContext {
-            return nullptr;
-        };
-    }
-    void TearDown() override
-    {
-        JEX_VideoQuit();
-        JEX_ClearHints();
-        unsetenv("JEX_VIDEO_DUMMY_SAVE_FRAMES");
-    }
-    JEX_Window *Make(int w, int h) { return JEX_CreateWindow("fb", 0, 0, w, h, 0); }
-    JEX_VideoDevice *device_ = nullptr;
-};
-
-TEST_F(FramebufferTest, SurfaceLivesUntilTheSizeChanges)
+// The null driver has no GL; a stand-in context slot lets it make windows.
+JEX_VideoDevice *StartDummy(const char *acceleration, const char *render_driver = "")
 {
-    JEX_Window *window = Make(64, 48);
-    EXPECT_EQ(JEX_UpdateWindowSurface(window), -1);  // no surface yet
-    EXPECT_STREQ(JEX_GetError(), kInvalid);
-    JEX_Surface *surface = JEX_GetWindowSurface(window);
-    ASSERT_NE(surface, nullptr) << JEX_GetError();
-    EXPECT_EQ(std::tuple(surface->w, surface->h, surface->format->format),
-              std::tuple(64, 48, Uint32(JEX_PIXELFORMAT_RGB888)));
-    JEX_FreeSurface(surface);  // DONTFREE: the window keeps it (ASan sees any free)
-    static_cast<Uint32 *>(surface->pixels)[64 * 48 - 1] = 0x123456;
-    EXPECT_EQ(JEX_GetWindowSurface(window), surface);
-    EXPECT_EQ(JEX_UpdateWindowSurface(window), 0);
-
-    JEX_SetWindowSize(window, 80, 60);
-    const JEX_Rect rect = {0, 0, 8, 8};
-    EXPECT_EQ(
-        std::tuple(JEX_UpdateWindowSurface(window), JEX_UpdateWindowSurfaceRects(window, &rect, 1)),
-        std::tuple(-1, -1));
-    EXPECT_STREQ(JEX_GetError(), kInvalid);
-    surface = JEX_GetWindowSurface(window);
-    ASSERT_NE(surface, nullptr);
-    EXPECT_EQ(std::tuple(surface->w, surface->h), std::tuple(80, 60));
-    EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, &rect, 1), 0);
-    EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, nullptr, 0), 0);
-    EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, nullptr, 3), -1);  // refused, not read
-    EXPECT_EQ(JEX_UpdateWindowSurfaceRects(window, &rect, -1), -1);
-    EXPECT_EQ(JEX_GetWindowSurface(nullptr), nullptr);
-    EXPECT_STREQ(JEX_GetError(), "Invalid window");
-    // A failed create leaves no freed surface for the next update to write out (ASan).
-    setenv("JEX_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
-    JEX_SetWindowSize(window, JEX_MAX_WINDOW_SIZE, JEX_MAX_WINDOW_SIZE);  // too big a surface
-    EXPECT_EQ(JEX_GetWindowSurface(window), nullptr);
-    EXPECT_EQ(JEX_UpdateWindowSurface(window), -1);
-    EXPECT_EQ(device_->UpdateWindowFramebuffer(device_, window, nullptr, 0), -1);
-    EXPECT_STREQ(JEX_GetError(), "Couldn't find dummy surface for window");
+    JEX_VideoQuit();
+    JEX_SetHint("JEX_FRAMEBUFFER_ACCELERATION", acceleration);
+    JEX_SetHint("JEX_RENDER_DRIVER", render_driver);
+    EXPECT_EQ(JEX_VideoInit("dummy"), 0) << JEX_GetError();
+    JEX_VideoDevice *device = JEX_GetVideoDevice();
+    device->GL_CreateContext = [](JEX_VideoDevice *, JEX_Window *) { return JEX_GLContext(); };
+    return device;
 }
 
-TEST_F(FramebufferTest, SavedFramesAreNumberedAcrossWindowsAndDecode)
+// Create, update, re-create and destroy all reach the driver's framebuffer (ASan sees a leak or
+// a stray free); saved files are numbered on across windows, whatever the rectangles.
+TEST(Framebuffer, DriverFramebufferStandsInAndSavesFrames)
 {
+    JEX_VideoDevice *device = StartDummy("");  // the texture-backed framebuffer is chosen
+    namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("jex_fb_" + std::to_string(getpid())),
                    cwd = fs::current_path();
     fs::create_directories(dir);
     fs::current_path(dir);
-    JEX_Window *a = Make(5, 3), *b = Make(2, 2);
-    JEX_Surface *sa = JEX_GetWindowSurface(a), *sb = JEX_GetWindowSurface(b);
-    ASSERT_TRUE(sa && sb);
-    std::string rgb_a, rgb_b("\0\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0", 12);  // as decoded
-    for (int i = 0; i < 15; ++i) {
-        static_cast<Uint32 *>(sa->pixels)[i / 5 * sa->pitch / 4 + i % 5] =
-            Uint32(i % 5 * 50 << 16 | i / 5 * 100);
-        rgb_a += {char(i % 5 * 50), 0, char(i / 5 * 100)};
+    JEX_Window *w[2] = {JEX_CreateWindow("a", 0, 0, 5, 3, 0), JEX_CreateWindow("b", 0, 0, 2, 2, 0)};
+    std::string rgb[2];  // as ImageMagick decodes them
+    for (int k = 0; k < 2; ++k) {
+        JEX_Surface *s = JEX_GetWindowSurface(w[k]);
+        ASSERT_NE(s, nullptr) << JEX_GetError();
+        JEX_FillRect(s, nullptr, k ? 0x00FF00 : 0x123456);
+        for (int i = 0; i < s->w * s->h; ++i)
+            rgb[k].append(k ? "\0\xFF\0" : "\x12\x34\x56", 3);
     }
-    JEX_FillRect(sb, nullptr, 0x00FF00);
-    EXPECT_EQ(JEX_UpdateWindowSurface(a), 0);  // not saving yet
+    const JEX_Rect outside = {100, 100, 1, 1};
+    EXPECT_EQ(JEX_UpdateWindowSurface(w[0]), 0);  // not saving yet
     setenv("JEX_VIDEO_DUMMY_SAVE_FRAMES", "", 1);
-    const JEX_Rect outside = {100, 100, 1, 1};  // rectangles do not limit the frame
-    EXPECT_EQ(std::tuple(JEX_UpdateWindowSurface(a), JEX_UpdateWindowSurface(b),
-                         JEX_UpdateWindowSurfaceRects(a, &outside, 1)),
+    EXPECT_EQ((std::tuple{JEX_UpdateWindowSurface(w[0]), JEX_UpdateWindowSurface(w[1]),
+                          JEX_UpdateWindowSurfaceRects(w[0], &outside, 1)}),
               std::tuple(0, 0, 0));
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    ASSERT_EQ(names.size(), 3u);
-    const int first = std::atoi(names[0].c_str() + names[0].find('-') + 1);
-    const std::pair<JEX_Window *, std::string> frames[] = {{a, rgb_a}, {b, rgb_b}, {a, rgb_a}};
-    for (int i = 0; i < 3; ++i) {  // a missing or misnamed file decodes to nothing
+    for (int i = 0; i < 3; ++i) {  // the counter is the process's; no other test saves
         char name[64];
-        std::snprintf(name, sizeof(name), "JEX_window%u-%8.8d.bmp", frames[i].first->id, first + i);
-        EXPECT_EQ(RunCommand(std::string("convert ") + name + " rgb:-"), frames[i].second) << name;
-        if (i == 1) {
-            EXPECT_EQ(RunCommand(std::string("identify -format '%w %h' ") + name), "2 2");
-        }
+        std::snprintf(name, sizeof(name), "JEX_window%u-%8.8d.bmp", w[i % 2]->id, i + 1);
+        EXPECT_EQ(RunCommand(std::string("convert ") + name + " rgb:-"), rgb[i % 2]) << name;
     }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);
+
+    JEX_SetWindowSize(w[0], 8, 6);
+    EXPECT_EQ(JEX_UpdateWindowSurface(w[0]), -1);  // invalid until fetched again
+    JEX_Surface *surface = JEX_GetWindowSurface(w[0]);
+    auto *own = static_cast<JEX_Surface *>(JEX_GetWindowData(w[0], "_JEX_DummySurface"));
+    ASSERT_TRUE(surface && own);
+    EXPECT_EQ(std::tuple(own->w, own->h, own->pixels), std::tuple(8, 6, surface->pixels));
+    // A failed create leaves no freed surface for the next update to write out.
+    JEX_SetWindowSize(w[0], JEX_MAX_WINDOW_SIZE, JEX_MAX_WINDOW_SIZE);  // too big a surface
+    EXPECT_EQ(JEX_GetWindowSurface(w[0]), nullptr);
+    EXPECT_EQ(device->UpdateWindowFramebuffer(device, w[0], nullptr, 0), -1);
+    EXPECT_STREQ(JEX_GetError(), "Couldn't find dummy surface for window");
     fs::current_path(cwd);
     fs::remove_all(dir);
+    JEX_VideoQuit();
+    unsetenv("JEX_VIDEO_DUMMY_SAVE_FRAMES");
 }
 
-TEST_F(FramebufferTest, HintsChooseTheFramebufferAndTheDriverStandsIn)
+TEST(Framebuffer, HintsChooseTheFramebuffer)
 {
     // The driver's own slots stay only when a hint asks for them ("" is not set).
-    for (auto [acceleration, render_driver, own] : {std::tuple{"0", "", true},
-                                                    {"", "SoftWare", true},
-                                                    {"", "", false},
-                                                    {"1", "opengl", false}}) {
-        Start(acceleration, render_driver);
-        EXPECT_EQ(device_->CreateWindowFramebuffer != JEX_CreateWindowTexture, own)
-            << acceleration << "/" << render_driver;
+    for (auto [acceleration, render_driver, own] :
+         {std::tuple{"0", "", true}, {"", "SoftWare", true}, {"1", "opengl", false}}) {
+        JEX_VideoDevice *device = StartDummy(acceleration, render_driver);
+        EXPECT_EQ(device->CreateWindowFramebuffer != JEX_CreateWindowTexture, own);
     }
-    JEX_Window *window = Make(20, 10);
-    EXPECT_EQ(device_->UpdateWindowFramebuffer(device_, window, nullptr, 0), -1);
-    EXPECT_STREQ(JEX_GetError(), "No window texture data");
-    // No hardware renderer here: the window's framebuffer is the driver's, through create,
-    // update and destroy alike (ASan sees a leak or a stray free).
-    JEX_Surface *surface = JEX_GetWindowSurface(window);
-    auto *own = static_cast<JEX_Surface *>(JEX_GetWindowData(window, "_JEX_DummySurface"));
-    ASSERT_TRUE(surface && own) << JEX_GetError();
-    EXPECT_EQ(surface->pixels, own->pixels);
-    EXPECT_EQ(JEX_UpdateWindowSurface(window), 0);
-    JEX_SetWindowSize(window, 30, 5);
-    ASSERT_NE(JEX_GetWindowSurface(window), nullptr);
-    own = static_cast<JEX_Surface *>(JEX_GetWindowData(window, "_JEX_DummySurface"));
-    EXPECT_EQ(std::tuple(own->w, own->h), std::tuple(30, 5));
-    JEX_DestroyWindow(window);
     // A driver without framebuffer slots has nothing to fall back to: the renderer's error.
-    device_->driver_framebuffer = {};
-    window = Make(20, 10);
+    JEX_GetVideoDevice()->driver_framebuffer = {};
+    JEX_Window *window = JEX_CreateWindow("fb", 0, 0, 20, 10, 0);
     EXPECT_EQ(JEX_GetWindowSurface(window), nullptr);
     const std::string error = JEX_GetError();
     EXPECT_EQ(JEX_CreateRenderer(window, 0, 0), nullptr);
@@ -166,6 +98,8 @@ TEST_F(FramebufferTest, HintsChooseTheFramebufferAndTheDriverStandsIn)
     EXPECT_EQ(std::tuple(JEX_WindowTexturePitch(JEX_PIXELFORMAT_RGB24, 1),
                          JEX_WindowTexturePitch(JEX_PIXELFORMAT_RGB565, 3)),
               std::tuple(4, 8));
+    JEX_VideoQuit();
+    JEX_ClearHints();
 }
 
 }  // namespace
