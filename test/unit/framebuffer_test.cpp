@@ -63,7 +63,9 @@ TEST(Framebuffer, DriverFramebufferStandsInAndSavesFrames)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);
 
     JEX_SetWindowSize(w[0], 8, 6);
-    EXPECT_EQ(JEX_UpdateWindowSurface(w[0]), -1);  // invalid until fetched again
+    EXPECT_EQ(JEX_UpdateWindowSurface(w[0]), -1);
+    EXPECT_STREQ(JEX_GetError(), "Window surface is invalid, please call JEX_GetWindowSurface() "
+                                 "to get a new surface");
     JEX_Surface *surface = JEX_GetWindowSurface(w[0]);
     auto *own = static_cast<JEX_Surface *>(JEX_GetWindowData(w[0], "_JEX_DummySurface"));
     ASSERT_TRUE(surface && own);
