@@ -9,6 +9,10 @@
 #include <dlfcn.h>
 #include <link.h>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 using namespace x11test;
 
 namespace {
@@ -217,6 +221,87 @@ protected:
         JEX_DestroyWindow(window);
     }
 
+    // YV12 and IYUV drawn by the YUV program against libswscale's
+    // limited-range conversion: once updated from a buffer with padded rows,
+    // once written through a whole-texture lock. Chroma comes from the
+    // 2 x 2 block of each pixel, as libswscale's point sampling takes it.
+    // Samples stay in the limited range, where libswscale's accurate
+    // rounding is within a step of the exact values.
+    void CheckYuv()
+    {
+        JEX_Window *window = ShownWindow("yuv", 0, 0, kW, kH);
+        JEX_Renderer *gl = JEX_CreateRenderer(window, 0, 0);
+        ASSERT_NE(gl, nullptr) << JEX_GetError();
+        KeepMesaResident();
+        JEX_RendererInfo info;
+        ASSERT_EQ(JEX_GetRendererInfo(gl, &info), 0);
+        EXPECT_EQ(info.num_texture_formats, 3u);
+        const int w = 80, h = 22, cw = w / 2, ch = h / 2, pitch = w + 16;
+        Uint32 seed = 7;
+        auto next = [&seed](int top) {
+            return Uint8(16 + ((seed = seed * 1664525u + 1013904223u) >> 24) * (top - 15) / 256);
+        };
+        std::vector<Uint8> y(w * h), u(cw * ch), v(cw * ch);
+        std::generate(y.begin(), y.end(), [&] { return next(235); });
+        for (auto *plane : {&u, &v})
+            std::generate(plane->begin(), plane->end(), [&] { return next(240); });
+        Pixels want(w * h);
+        SwsContext *ctx = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_BGRA,
+                                         SWS_POINT | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND, nullptr,
+                                         nullptr, nullptr);
+        const int *co = sws_getCoefficients(SWS_CS_ITU601);
+        sws_setColorspaceDetails(ctx, co, 0, co, 1, 0, 1 << 16, 1 << 16);
+        const Uint8 *in[3] = {y.data(), u.data(), v.data()};
+        const int in_pitch[3] = {w, cw, cw}, out_pitch = w * 4;
+        Uint8 *out[1] = {reinterpret_cast<Uint8 *>(want.data())};
+        sws_scale(ctx, in, in_pitch, 0, h, out, &out_pitch);
+        sws_freeContext(ctx);
+
+        for (const Uint32 format : {JEX_PIXELFORMAT_YV12, JEX_PIXELFORMAT_IYUV}) {
+            // Luma rows of `row` bytes, then the format's two chroma planes
+            // with rows half as long.
+            const auto fill = [&](Uint8 *p, int row) {
+                for (int r = 0; r < h; ++r)
+                    std::copy_n(&y[r * w], w, p + r * row);
+                Uint8 *first = p + h * row, *second = first + ch * (row / 2);
+                const bool yv12 = format == JEX_PIXELFORMAT_YV12;
+                for (int r = 0; r < ch; ++r) {
+                    std::copy_n(&(yv12 ? v : u)[r * cw], cw, first + r * (row / 2));
+                    std::copy_n(&(yv12 ? u : v)[r * cw], cw, second + r * (row / 2));
+                }
+            };
+            JEX_Texture *t = JEX_CreateTexture(gl, format, JEX_TEXTUREACCESS_STREAMING, w, h);
+            ASSERT_NE(t, nullptr) << JEX_GetError();
+            std::vector<Uint8> buffer(pitch * h + pitch * ch, 0xEE);
+            fill(buffer.data(), pitch);
+            EXPECT_EQ(JEX_UpdateTexture(t, nullptr, buffer.data(), pitch), 0) << JEX_GetError();
+            const JEX_Rect updated = {3, 5, w, h}, locked = {70, 40, w, h}, part = {2, 2, 8, 8};
+            EXPECT_EQ(JEX_RenderCopy(gl, t, nullptr, &updated), 0);
+            void *pixels = nullptr;
+            int lock_pitch = 0;
+            EXPECT_EQ(JEX_LockTexture(t, &part, &pixels, &lock_pitch), -1);
+            ASSERT_EQ(JEX_LockTexture(t, nullptr, &pixels, &lock_pitch), 0);
+            fill(static_cast<Uint8 *>(pixels), lock_pitch);
+            JEX_UnlockTexture(t);
+            EXPECT_EQ(JEX_RenderCopy(gl, t, nullptr, &locked), 0);
+            for (const JEX_Rect &at : {updated, locked}) {
+                Pixels got(w * h);
+                ASSERT_EQ(
+                    JEX_RenderReadPixels(gl, &at, JEX_PIXELFORMAT_ARGB8888, got.data(), w * 4), 0);
+                for (int i = 0; i < w * h; ++i)
+                    for (int shift = 0; shift < 24; shift += 8)
+                        ASSERT_LE(
+                            std::abs(int(got[i] >> shift & 255) - int(want[i] >> shift & 255)), 2)
+                            << JEX_GetPixelFormatName(format) << " at " << i % w << "," << i / w
+                            << " drawn at " << at.x << "," << at.y;
+            }
+        }
+        const auto gl_get_error = reinterpret_cast<GetErrorFn>(JEX_GL_GetProcAddress("glGetError"));
+        EXPECT_EQ(gl_get_error(), 0u);
+        JEX_DestroyRenderer(gl);
+        JEX_DestroyWindow(window);
+    }
+
     Pixels OnScreen(JEX_Window *window)
     {
         Attributes(XidOf(window));  // both connections synchronised
@@ -242,11 +327,35 @@ TEST_F(RenderGLTest, SceneMatchesSoftwareWithShaders)
     EXPECT_TRUE(Logged("OpenGL shaders: ENABLED"));
 }
 
+TEST_F(RenderGLTest, PlanarYuvMatchesLibswscale)
+{
+    CheckYuv();
+}
+
 TEST_F(RenderGLTest, SceneMatchesSoftwareWithoutShaders)
 {
     JEX_SetHint(JEX_HINT_RENDER_OPENGL_SHADERS, "0");
     CheckScene();
     EXPECT_TRUE(Logged("OpenGL shaders: DISABLED"));
+
+    // YV12 then lives in the core's software converter, full range: white
+    // luma 235 stays 235, where the limited-range program gives 255.
+    JEX_Window *window = ShownWindow("yv12", 0, 0, 8, 8);
+    JEX_Renderer *gl = JEX_CreateRenderer(window, 0, 0);
+    JEX_RendererInfo info;
+    ASSERT_EQ(JEX_GetRendererInfo(gl, &info), 0);
+    EXPECT_EQ(info.num_texture_formats, 1u);
+    JEX_Texture *t = JEX_CreateTexture(gl, JEX_PIXELFORMAT_YV12, JEX_TEXTUREACCESS_STATIC, 4, 4);
+    std::vector<Uint8> planes(4 * 4 + 2 * 2 * 2, 128);
+    std::fill_n(planes.begin(), 16, 235);
+    EXPECT_EQ(JEX_UpdateTexture(t, nullptr, planes.data(), 4), 0) << JEX_GetError();
+    EXPECT_EQ(JEX_RenderCopy(gl, t, nullptr, nullptr), 0);
+    Uint32 pixel = 0;
+    const JEX_Rect corner = {0, 0, 1, 1};
+    ASSERT_EQ(JEX_RenderReadPixels(gl, &corner, JEX_PIXELFORMAT_ARGB8888, &pixel, 4), 0);
+    EXPECT_EQ(pixel & 0xFFFFFF, 0xEBEBEBu);
+    JEX_DestroyRenderer(gl);
+    JEX_DestroyWindow(window);
 }
 
 // Mesa hides extensions only when its first context is made, so the
@@ -269,6 +378,7 @@ TEST_F(RenderGLTest, SceneMatchesSoftwareWithPowerOfTwoTextures)
     JEX_GL_DeleteContext(context);
     JEX_DestroyWindow(probe);
     CheckScene();
+    CheckYuv();
 }
 
 // Each renderer draws into its own window whatever the application makes
