@@ -32,9 +32,8 @@ void KeepMesaResident()
         nullptr);
 }
 
-// A pattern with every alpha value along x and colour along y. Transparent
-// pixels are black: the software renderer's run-length encoding of static
-// textures keeps no colour for them, which a later MOD copy would show.
+// Every alpha value along x, colour along y; transparent pixels are black, as
+// the software renderer's run-length encoding of static textures keeps them.
 JEX_Surface *Pattern(int w, int h)
 {
     JEX_Surface *s =

@@ -568,16 +568,14 @@ int ChromaSize(int size)
     return size / 2 + size % 2;
 }
 
-// Parameters and storage of one GL texture with no data yet.
-void AllocateStorage(GL_RenderData &d, GLenum type, GLuint name, GLint filter,
-                     GLint internal_format, GLenum format, GLenum formattype, int w, int h)
+// Binds a texture and sets its filter and edge clamping.
+void BindAndSetUp(GL_RenderData &d, GLenum type, GLuint name, GLint filter)
 {
     d.glBindTexture(type, name);
     d.glTexParameteri(type, kTextureMinFilter, filter);
     d.glTexParameteri(type, kTextureMagFilter, filter);
     d.glTexParameteri(type, kTextureWrapS, kClampToEdge);
     d.glTexParameteri(type, kTextureWrapT, kClampToEdge);
-    d.glTexImage2D(type, 0, internal_format, w, h, 0, format, formattype, nullptr);
 }
 
 void DeleteTextures(GL_RenderData &d, const GL_TextureData &data)
@@ -656,11 +654,7 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
     const GLint filter =
         !quality || quality[0] == '0' || strcasecmp(quality, "nearest") == 0 ? kNearest : kLinear;
     d.glEnable(data->type);
-    d.glBindTexture(data->type, data->texture);
-    d.glTexParameteri(data->type, kTextureMinFilter, filter);
-    d.glTexParameteri(data->type, kTextureMagFilter, filter);
-    d.glTexParameteri(data->type, kTextureWrapS, kClampToEdge);
-    d.glTexParameteri(data->type, kTextureWrapT, kClampToEdge);
+    BindAndSetUp(d, data->type, data->texture, filter);
     if (d.texture_range_supported)
         d.glTexParameteri(data->type, kTextureStorageHintApple,
                           streaming ? kStorageSharedApple : kStorageCachedApple);
@@ -678,9 +672,11 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
     if (yuv) {
         d.glGenTextures(1, &data->utexture);
         d.glGenTextures(1, &data->vtexture);
-        for (const GLuint plane : {data->utexture, data->vtexture})
-            AllocateStorage(d, data->type, plane, filter, internal_format, data->format,
-                            data->formattype, chroma_w, chroma_h);
+        for (const GLuint plane : {data->utexture, data->vtexture}) {
+            BindAndSetUp(d, data->type, plane, filter);
+            d.glTexImage2D(data->type, 0, internal_format, chroma_w, chroma_h, 0, data->format,
+                           data->formattype, nullptr);
+        }
     }
     d.glDisable(data->type);
     if (const unsigned error = d.glGetError(); error != 0) {
