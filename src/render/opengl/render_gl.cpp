@@ -79,9 +79,15 @@ constexpr GLenum kVertexShader = 0x8B31;
 constexpr GLenum kFragmentShader = 0x8B30;
 constexpr GLenum kCompileStatus = 0x8B81;
 constexpr GLenum kInfoLogLength = 0x8B84;
+constexpr GLenum kLuminance = 0x1909;
+constexpr GLenum kUnsignedByte = 0x1401;
+constexpr GLenum kTextureUnit0 = 0x84C0;
+constexpr GLenum kTextureUnit1 = 0x84C1;
+constexpr GLenum kTextureUnit2 = 0x84C2;
+constexpr GLenum kMaxTextureUnits = 0x84E2;
 
-enum class Shader { None = 0, Solid = 1, Rgb = 2 };
-constexpr int kShaderKinds = 3;
+enum class Shader { None = 0, Solid = 1, Rgb = 2, Yuv = 3 };
+constexpr int kShaderKinds = 4;
 
 // GLSL 1.10 with the built-in matrices; the textured fragment stage is
 // turned to rectangle textures by the prefix below where they are used.
@@ -116,6 +122,35 @@ constexpr std::array<ShaderSource, kShaderKinds> kShaderSource = {{
      "void main()\n"
      "{\n"
      "    gl_FragColor = texture2D(tex0, v_texCoord) * v_color;\n"
+     "}\n"},
+    // BT.601 with limited (MPEG) range: luma 16..235, chroma 16..240.
+    // chroma_scale turns luma coordinates into chroma ones: a half for
+    // rectangle textures, which count in texels; 1 for power-of-two
+    // textures, whose chroma storage is exactly half the luma's.
+    {"varying vec4 v_color;\n"
+     "varying vec2 v_texCoord;\n"
+     "void main()\n"
+     "{\n"
+     "    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;\n"
+     "    v_color = gl_Color;\n"
+     "    v_texCoord = vec2(gl_MultiTexCoord0);\n"
+     "}\n",
+     "varying vec4 v_color;\n"
+     "varying vec2 v_texCoord;\n"
+     "uniform sampler2D tex0;\n"
+     "uniform sampler2D tex1;\n"
+     "uniform sampler2D tex2;\n"
+     "uniform float chroma_scale;\n"
+     "void main()\n"
+     "{\n"
+     "    vec2 c = v_texCoord * chroma_scale;\n"
+     "    vec3 yuv = vec3(texture2D(tex0, v_texCoord).r, texture2D(tex1, c).r,\n"
+     "                    texture2D(tex2, c).r);\n"
+     "    yuv -= vec3(16.0 / 255.0, 128.0 / 255.0, 128.0 / 255.0);\n"
+     "    vec3 rgb = vec3(dot(yuv, vec3(1.1644, 0.0, 1.5960)),\n"
+     "                    dot(yuv, vec3(1.1644, -0.3918, -0.8130)),\n"
+     "                    dot(yuv, vec3(1.1644, 2.0172, 0.0)));\n"
+     "    gl_FragColor = vec4(rgb, 1.0) * v_color;\n"
      "}\n"},
 }};
 constexpr const char *kRectanglePrefix =
@@ -187,6 +222,8 @@ struct GL_RenderData {
     void (*glVertex2f)(GLfloat, GLfloat);
     void (*glViewport)(GLint, GLint, GLsizei, GLsizei);
 
+    void (*glActiveTextureARB)(GLenum);
+    GLint num_texture_units;  // 0 without GL_ARB_multitexture
     GL_ShaderContext *shaders;
 };
 
@@ -202,7 +239,15 @@ struct GL_TextureData {
     std::unique_ptr<Uint8, FreeDeleter> pixels;  // memory copy of a streaming texture
     int pitch;
     JEX_Rect locked_rect;
+    // YV12 and IYUV: luma in `texture`, the chroma planes beside it.
+    bool yuv;
+    GLuint utexture, vtexture;
 };
+
+bool IsPlanarYUV(Uint32 format)
+{
+    return format == JEX_PIXELFORMAT_YV12 || format == JEX_PIXELFORMAT_IYUV;
+}
 
 GL_RenderData *Data(JEX_Renderer *renderer)
 {
@@ -393,6 +438,9 @@ GL_ShaderContext *GL_CreateShaderContext()
             if (location >= 0)
                 c.glUniform1iARB(location, unit);
         }
+        const GLint scale = c.glGetUniformLocationARB(p.program, "chroma_scale");
+        if (scale >= 0)
+            c.glUniform1fARB(scale, c.texture_rectangle_supported ? 0.5f : 1.0f);
         c.glUseProgramObjectARB(0);
     }
     if (c.glGetError() != 0) {
@@ -513,12 +561,39 @@ bool InsideTexture(const JEX_Texture *texture, const JEX_Rect *rect)
            rect->x <= texture->w - rect->w && rect->y <= texture->h - rect->h;
 }
 
+// Size of a YV12/IYUV chroma plane: odd sizes round up, so the last column
+// and row of the image have chroma too.
+int ChromaSize(int size)
+{
+    return size / 2 + size % 2;
+}
+
+// Binds a texture and sets its filter and edge clamping.
+void BindAndSetUp(GL_RenderData &d, GLenum type, GLuint name, GLint filter)
+{
+    d.glBindTexture(type, name);
+    d.glTexParameteri(type, kTextureMinFilter, filter);
+    d.glTexParameteri(type, kTextureMagFilter, filter);
+    d.glTexParameteri(type, kTextureWrapS, kClampToEdge);
+    d.glTexParameteri(type, kTextureWrapT, kClampToEdge);
+}
+
+void DeleteTextures(GL_RenderData &d, const GL_TextureData &data)
+{
+    for (const GLuint name : {data.texture, data.utexture, data.vtexture})
+        if (name)
+            d.glDeleteTextures(1, &name);
+}
+
 int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
 {
     if (GL_ActivateRenderer(renderer) < 0)
         return -1;
     GL_RenderData &d = *Data(renderer);
-    if (texture->format != JEX_PIXELFORMAT_ARGB8888) {
+    const bool yuv = IsPlanarYUV(texture->format);
+    // Planar YUV needs the YUV program and three texture units.
+    if (texture->format != JEX_PIXELFORMAT_ARGB8888 &&
+        !(yuv && d.shaders && d.num_texture_units > 2)) {
         JEX_SetError("Texture format %s not supported by OpenGL",
                      JEX_GetPixelFormatName(texture->format));
         return -1;
@@ -535,13 +610,19 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
         JEX_OutOfMemory();
         return -1;
     }
-    data->format = kBGRA;
-    data->formattype = kUnsignedInt8888Rev;
+    data->yuv = yuv;
+    data->format = yuv ? kLuminance : kBGRA;
+    data->formattype = yuv ? kUnsignedByte : kUnsignedInt8888Rev;
+    const GLint internal_format = yuv ? GLint(kLuminance) : GLint(kRGBA8);
     const bool streaming = texture->access == JEX_TEXTUREACCESS_STREAMING;
     if (streaming) {
-        data->pitch = texture->w * 4;
-        data->pixels.reset(
-            static_cast<Uint8 *>(std::calloc(std::size_t(data->pitch), std::size_t(texture->h))));
+        // YUV: the luma plane, then two chroma planes of rows half as long.
+        const std::size_t w = std::size_t(texture->w), h = std::size_t(texture->h);
+        const std::size_t size = yuv ? w * h + 2 * std::size_t(ChromaSize(texture->w)) *
+                                                   std::size_t(ChromaSize(texture->h))
+                                     : w * 4 * h;
+        data->pitch = yuv ? texture->w : texture->w * 4;
+        data->pixels.reset(static_cast<Uint8 *>(std::calloc(size, 1)));
         if (!data->pixels) {
             JEX_OutOfMemory();
             return -1;
@@ -551,6 +632,7 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
     ClearErrors(d.glGetError);
     d.glGenTextures(1, &data->texture);
     int storage_w = texture->w, storage_h = texture->h;
+    int chroma_w = ChromaSize(texture->w), chroma_h = ChromaSize(texture->h);
     if (d.texture_rectangle_supported) {
         data->type = kTextureRectangle;
         data->texw = GLfloat(texture->w);
@@ -563,20 +645,20 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
             storage_h *= 2;
         data->texw = GLfloat(texture->w) / GLfloat(storage_w);
         data->texh = GLfloat(texture->h) / GLfloat(storage_h);
+        // Exactly half the luma storage, so that chroma is sampled at the
+        // luma's normalised coordinates.
+        chroma_w = std::max(1, storage_w / 2);
+        chroma_h = std::max(1, storage_h / 2);
     }
     const char *quality = JEX_GetHint(JEX_HINT_RENDER_SCALE_QUALITY);
     const GLint filter =
         !quality || quality[0] == '0' || strcasecmp(quality, "nearest") == 0 ? kNearest : kLinear;
     d.glEnable(data->type);
-    d.glBindTexture(data->type, data->texture);
-    d.glTexParameteri(data->type, kTextureMinFilter, filter);
-    d.glTexParameteri(data->type, kTextureMagFilter, filter);
-    d.glTexParameteri(data->type, kTextureWrapS, kClampToEdge);
-    d.glTexParameteri(data->type, kTextureWrapT, kClampToEdge);
+    BindAndSetUp(d, data->type, data->texture, filter);
     if (d.texture_range_supported)
         d.glTexParameteri(data->type, kTextureStorageHintApple,
                           streaming ? kStorageSharedApple : kStorageCachedApple);
-    if (streaming && d.client_storage_supported && texture->w % 8 == 0) {
+    if (!yuv && streaming && d.client_storage_supported && texture->w % 8 == 0) {
         d.glPixelStorei(kUnpackClientStorageApple, 1);
         d.glPixelStorei(kUnpackAlignment, 1);
         d.glPixelStorei(kUnpackRowLength, data->pitch / 4);
@@ -584,12 +666,21 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
                        data->formattype, data->pixels.get());
         d.glPixelStorei(kUnpackClientStorageApple, 0);
     } else {
-        d.glTexImage2D(data->type, 0, kRGBA8, storage_w, storage_h, 0, data->format,
+        d.glTexImage2D(data->type, 0, internal_format, storage_w, storage_h, 0, data->format,
                        data->formattype, nullptr);
+    }
+    if (yuv) {
+        d.glGenTextures(1, &data->utexture);
+        d.glGenTextures(1, &data->vtexture);
+        for (const GLuint plane : {data->utexture, data->vtexture}) {
+            BindAndSetUp(d, data->type, plane, filter);
+            d.glTexImage2D(data->type, 0, internal_format, chroma_w, chroma_h, 0, data->format,
+                           data->formattype, nullptr);
+        }
     }
     d.glDisable(data->type);
     if (const unsigned error = d.glGetError(); error != 0) {
-        d.glDeleteTextures(1, &data->texture);
+        DeleteTextures(d, *data);
         JEX_SetError("%s: %s", "glTexImage2D()", GLErrorName(error));
         return -1;
     }
@@ -597,25 +688,60 @@ int GL_CreateTexture(JEX_Renderer *renderer, JEX_Texture *texture)
     return 0;
 }
 
+bool IsWholeTexture(const JEX_Texture *texture, const JEX_Rect *rect)
+{
+    return rect->x == 0 && rect->y == 0 && rect->w == texture->w && rect->h == texture->h;
+}
+
+void Upload(GL_RenderData &d, GLenum type, GLuint name, const GL_TextureData &data,
+            const JEX_Rect &rect, const void *pixels, int row_length)
+{
+    d.glBindTexture(type, name);
+    d.glPixelStorei(kUnpackRowLength, row_length);
+    d.glTexSubImage2D(type, 0, rect.x, rect.y, rect.w, rect.h, data.format, data.formattype,
+                      pixels);
+}
+
 int GL_UpdateTexture(JEX_Renderer *renderer, JEX_Texture *texture, const JEX_Rect *rect,
                      const void *pixels, int pitch)
 {
+    auto &data = *static_cast<GL_TextureData *>(texture->driverdata);
     if (!InsideTexture(texture, rect)) {
         JEX_SetError("Rectangle %d,%d %dx%d lies outside the %dx%d texture", rect->x, rect->y,
                      rect->w, rect->h, texture->w, texture->h);
         return -1;
     }
+    // Where a part of the planes would start in the caller's buffer has no
+    // one answer, so the planes go up whole, as on every renderer.
+    if (data.yuv && !IsWholeTexture(texture, rect)) {
+        JEX_SetError("YV12 and IYUV textures only support full surface updates");
+        return -1;
+    }
+    if (data.yuv && pitch < texture->w) {
+        JEX_SetError("Invalid pitch for a YUV update");
+        return -1;
+    }
     if (GL_ActivateRenderer(renderer) < 0)
         return -1;
     GL_RenderData &d = *Data(renderer);
-    auto &data = *static_cast<GL_TextureData *>(texture->driverdata);
     ClearErrors(d.glGetError);
     d.glEnable(data.type);
-    d.glBindTexture(data.type, data.texture);
     d.glPixelStorei(kUnpackAlignment, 1);
-    d.glPixelStorei(kUnpackRowLength, pitch / 4);
-    d.glTexSubImage2D(data.type, 0, rect->x, rect->y, rect->w, rect->h, data.format,
-                      data.formattype, pixels);
+    Upload(d, data.type, data.texture, data, *rect, pixels, data.yuv ? pitch : pitch / 4);
+    if (data.yuv) {
+        // Behind the luma plane: the two chroma planes, rows of half the
+        // pitch; YV12 holds V first, IYUV U first.
+        const int chroma_pitch = ChromaSize(pitch);
+        const JEX_Rect chroma = {0, 0, ChromaSize(texture->w), ChromaSize(texture->h)};
+        const auto *first =
+            static_cast<const Uint8 *>(pixels) + std::size_t(texture->h) * std::size_t(pitch);
+        const Uint8 *second = first + std::size_t(chroma.h) * std::size_t(chroma_pitch);
+        const bool yv12 = texture->format == JEX_PIXELFORMAT_YV12;
+        Upload(d, data.type, yv12 ? data.vtexture : data.utexture, data, chroma, first,
+               chroma_pitch);
+        Upload(d, data.type, yv12 ? data.utexture : data.vtexture, data, chroma, second,
+               chroma_pitch);
+    }
     d.glDisable(data.type);
     if (const unsigned error = d.glGetError(); error != 0) {
         JEX_SetError("%s: %s", "glTexSubImage2D()", GLErrorName(error));
@@ -632,6 +758,12 @@ int GL_LockTexture(JEX_Renderer *, JEX_Texture *texture, const JEX_Rect *rect, v
     if (!InsideTexture(texture, rect)) {
         JEX_SetError("Rectangle %d,%d %dx%d lies outside the %dx%d texture", rect->x, rect->y,
                      rect->w, rect->h, texture->w, texture->h);
+        return -1;
+    }
+    // A part of the planes is not one block of the copy; unlocking uploads
+    // from the address handed out, which must be the whole image.
+    if (data.yuv && !IsWholeTexture(texture, rect)) {
+        JEX_SetError("YV12 and IYUV textures only support full surface locks");
         return -1;
     }
     data.locked_rect = *rect;
@@ -722,12 +854,24 @@ int GL_RenderCopy(JEX_Renderer *renderer, JEX_Texture *texture, const JEX_Rect *
         return -1;
     GL_RenderData &d = *Data(renderer);
     auto &data = *static_cast<GL_TextureData *>(texture->driverdata);
-    d.glEnable(data.type);
+    // The programs sample whatever is bound; only fixed-function drawing
+    // needs the target enabled, and toggling it costs a state validation
+    // per copy in Mesa.
+    if (!d.shaders)
+        d.glEnable(data.type);
+    if (data.yuv) {
+        // The YUV program reads U from unit 1 and V from unit 2.
+        d.glActiveTextureARB(kTextureUnit2);
+        d.glBindTexture(data.type, data.vtexture);
+        d.glActiveTextureARB(kTextureUnit1);
+        d.glBindTexture(data.type, data.utexture);
+        d.glActiveTextureARB(kTextureUnit0);
+    }
     d.glBindTexture(data.type, data.texture);
     // Unmodulated textures carry 255 in every channel: plain white.
     GL_SetColor(d, texture->r, texture->g, texture->b, texture->a);
     GL_SetBlendMode(d, texture->blendMode);
-    GL_SelectShader(d, Shader::Rgb);
+    GL_SelectShader(d, data.yuv ? Shader::Yuv : Shader::Rgb);
 
     const GLfloat minu = GLfloat(src->x) / GLfloat(texture->w) * data.texw;
     const GLfloat maxu = GLfloat(src->x + src->w) / GLfloat(texture->w) * data.texw;
@@ -745,7 +889,8 @@ int GL_RenderCopy(JEX_Renderer *renderer, JEX_Texture *texture, const JEX_Rect *
     d.glTexCoord2f(maxu, maxv);
     d.glVertex2f(maxx, maxy);
     d.glEnd();
-    d.glDisable(data.type);
+    if (!d.shaders)
+        d.glDisable(data.type);
     return 0;
 }
 
@@ -792,7 +937,7 @@ void GL_DestroyTexture(JEX_Renderer *renderer, JEX_Texture *texture)
     if (!data)
         return;
     if (GL_ActivateRenderer(renderer) == 0)
-        Data(renderer)->glDeleteTextures(1, &data->texture);
+        DeleteTextures(*Data(renderer), *data);
     delete data;
     texture->driverdata = nullptr;
 }
@@ -868,12 +1013,20 @@ JEX_Renderer *GL_CreateRenderer(JEX_Window *window, Uint32 flags)
     data->texture_rectangle_supported = RectangleTexturesSupported();
     data->texture_range_supported = JEX_GL_ExtensionSupported("GL_APPLE_texture_range");
     data->client_storage_supported = JEX_GL_ExtensionSupported("GL_APPLE_client_storage");
+    if (JEX_GL_ExtensionSupported("GL_ARB_multitexture") &&
+        LoadEntry(data->glActiveTextureARB, "glActiveTextureARB"))
+        data->glGetIntegerv(kMaxTextureUnits, &data->num_texture_units);
 
     const char *hint = JEX_GetHint(JEX_HINT_RENDER_OPENGL_SHADERS);
     if (!hint || hint[0] != '0')
         data->shaders = GL_CreateShaderContext();
     JEX_LogInfo(JEX_LOG_CATEGORY_RENDER, "OpenGL shaders: %s",
                 data->shaders ? "ENABLED" : "DISABLED");
+    if (data->shaders && data->num_texture_units > 2) {
+        JEX_RendererInfo &info = renderer->info;
+        info.texture_formats[info.num_texture_formats++] = JEX_PIXELFORMAT_YV12;
+        info.texture_formats[info.num_texture_formats++] = JEX_PIXELFORMAT_IYUV;
+    }
 
     data->glDisable(kDepthTest);
     data->glDisable(kCullFace);
