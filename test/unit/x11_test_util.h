@@ -9,6 +9,7 @@
 #include "video/sysvideo.h"
 #include "video/x11/x11_video.h"
 #include "video/x11/x11_window.h"
+#include "test_files.h"
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -109,19 +110,6 @@ private:
     std::optional<std::string> saved_display_;
     pid_t pid_ = -1;
 };
-
-// A shell command's standard output, or nullopt when it failed.
-inline std::optional<std::string> RunCommand(const std::string &command)
-{
-    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return std::nullopt;
-    std::string out;
-    char buf[4096];
-    for (size_t got; (got = fread(buf, 1, sizeof(buf), pipe)) > 0;)
-        out.append(buf, got);
-    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
-}
 
 // Sets an environment variable for one scope.
 class ScopedEnv {
