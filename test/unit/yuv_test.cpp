@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -101,21 +102,26 @@ std::vector<Uint8> Convert(JEX_SW_YUVTexture *yuv, Uint32 target, JEX_Rect src, 
     return out;
 }
 
-// Every layout to every target against libswscale, on whole blocks of its vector code.
-const int kW = 64, kH = 22;
-TEST(YuvTexture, AgreesWithLibswscaleFullRange)
+// Every layout to every target against libswscale on a large image (whole blocks of its vector
+// code). Small images convert as its corner, whole, resized, and clipped where the rectangle
+// reaches past them: each pixel from the nearest source pixel. Alternating targets also rebuild
+// the stretch surface each time.
+TEST(YuvTexture, AgreesWithLibswscaleAndSmallResizedAndClippedFollow)
 {
+    const int kW = 64, kH = 22, sizes[][2] = {{1, 1}, {7, 5}, {37, 9}};
     const AVPixelFormat src_fmt[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUYV422,
                                      AV_PIX_FMT_UYVY422, AV_PIX_FMT_YVYU422};
     const AVPixelFormat dst_fmt[] = {AV_PIX_FMT_RGB565LE, AV_PIX_FMT_RGB24, AV_PIX_FMT_BGRA,
                                      AV_PIX_FMT_RGB0, AV_PIX_FMT_ABGR};
-    for (int fi = 0; fi < 5; ++fi)
+    for (int fi = 0; fi < 5; ++fi) {
+        const Image im = MakeImage(kFormats[fi], kW, kH);
+        JEX_SW_YUVTexture *big = Texture(kFormats[fi], im), *small[3];
+        for (int i = 0; i < 3; ++i)
+            small[i] = Texture(kFormats[fi], MakeImage(kFormats[fi], sizes[i][0], sizes[i][1]));
         for (int ti = 0; ti < 5; ++ti) {
-            const Image im = MakeImage(kFormats[fi], kW, kH);
-            JEX_SW_YUVTexture *yuv = Texture(kFormats[fi], im);
+            SCOPED_TRACE(std::to_string(fi) + " to " + std::to_string(ti));
             const int bpp = JEX_BYTESPERPIXEL(kTargets[ti]), pitch = kW * bpp;
-            const std::vector<Uint8> ours =
-                Convert(yuv, kTargets[ti], {0, 0, kW, kH}, kW, kH, pitch);
+            const auto ours = Convert(big, kTargets[ti], {0, 0, kW, kH}, kW, kH, pitch);
             std::vector<Uint8> theirs(ours.size());
             SwsContext *ctx = sws_getContext(kW, kH, src_fmt[fi], kW, kH, dst_fmt[ti], SWS_POINT,
                                              nullptr, nullptr, nullptr);
@@ -134,51 +140,36 @@ TEST(YuvTexture, AgreesWithLibswscaleFullRange)
                         const int s = __builtin_ctz(m),
                                   a = int((Load(ours, pitch, bpp, x, r) & m) >> s),
                                   b = int((Load(theirs, pitch, bpp, x, r) & m) >> s);
-                        ASSERT_LE(std::abs(a - b), 2)
-                            << fi << " to " << ti << " at " << x << "," << r;
+                        ASSERT_LE(std::abs(a - b), 2) << "at " << x << "," << r;
                     }
             JEX_FreeFormat(f);
-            JEX_SW_DestroyYUVTexture(yuv);
-        }
-}
-
-// Small images convert as the corner of the large one (the whole image, resized, and clipped
-// where the rectangle reaches past it): each pixel from the nearest source pixel.
-TEST(YuvTexture, SmallResizedAndClippedConversionsFollowTheLargeOne)
-{
-    for (Uint32 format : kFormats) {
-        SCOPED_TRACE(JEX_GetPixelFormatName(format));
-        JEX_SW_YUVTexture *big = Texture(format, MakeImage(format, kW, kH));
-        for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {37, 9}}) {
-            JEX_SW_YUVTexture *yuv = Texture(format, MakeImage(format, w, h));
-            // Alternating targets also rebuild the stretch surface each time.
-            for (Uint32 target : kTargets) {
-                const int bpp = JEX_BYTESPERPIXEL(target);
-                const auto corner = Convert(big, target, {0, 0, kW, kH}, kW, kH, kW * bpp);
+            for (int i = 0; i < 3; ++i) {
+                const int w = sizes[i][0], h = sizes[i][1];
                 for (auto [src, ow, oh] : {std::tuple{JEX_Rect{0, 0, w, h}, w, h},
                                            {JEX_Rect{0, 0, w, h}, 2 * w, 2 * h},
                                            {JEX_Rect{0, 0, w, h}, 3 * w / 2 + 1, 3 * h / 2 + 1},
                                            {JEX_Rect{w / 2, 0, w + 4, h}, w + 4, h},
                                            {JEX_Rect{0, 0, w + 4, h + 1}, w + 4, h + 1}}) {
-                    const auto out = Convert(yuv, target, src, ow, oh, ow * bpp + 5);
+                    const auto out = Convert(small[i], kTargets[ti], src, ow, oh, ow * bpp + 5);
                     const JEX_Rect image{0, 0, w, h};
-                    JEX_Rect s;
-                    JEX_IntersectRect(&src, &image, &s);
+                    JEX_Rect c;
+                    JEX_IntersectRect(&src, &image, &c);
                     for (int r = 0; r < oh; ++r)
                         for (int x = 0; x < ow; ++x) {
                             const int sx =
-                                          s.x + int((Uint64(x) * ((Uint64(s.w) << 16) / ow)) >> 16),
+                                          c.x + int((Uint64(x) * ((Uint64(c.w) << 16) / ow)) >> 16),
                                       sy =
-                                          s.y + int((Uint64(r) * ((Uint64(s.h) << 16) / oh)) >> 16);
+                                          c.y + int((Uint64(r) * ((Uint64(c.h) << 16) / oh)) >> 16);
                             ASSERT_EQ(Load(out, ow * bpp + 5, bpp, x, r),
-                                      Load(corner, kW * bpp, bpp, sx, sy))
-                                << target << " " << ow << "x" << oh << " at " << x << "," << r;
+                                      Load(ours, pitch, bpp, sx, sy))
+                                << ow << "x" << oh << " from " << w << "x" << h << " at " << x
+                                << "," << r;
                         }
                 }
             }
-            JEX_SW_DestroyYUVTexture(yuv);
         }
-        JEX_SW_DestroyYUVTexture(big);
+        for (JEX_SW_YUVTexture *t : {big, small[0], small[1], small[2]})
+            JEX_SW_DestroyYUVTexture(t);
     }
 }
 
