@@ -3,6 +3,7 @@
 // must hold exactly what the callback produced, converted by the core where
 // the PCM refuses the request.
 #include "JEX.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
 namespace {
 
+TempDir *g_tmp = nullptr;
 std::string g_dir;
 
 class AudioAlsa : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char tmpl[] = "/tmp/jex_alsa_XXXXXX";
-        g_dir = mkdtemp(tmpl);
+        g_tmp = new TempDir;
+        g_dir = g_tmp->path;
         std::ofstream conf(g_dir + "/asound.conf");
         conf << "</usr/share/alsa/alsa.conf>\n";
         for (const char *name : {"plain", "linear", "rate"})
@@ -40,7 +41,7 @@ protected:
         setenv("ALSA_CONFIG_PATH", (g_dir + "/asound.conf").c_str(), 1);
         unsetenv("JEX_AUDIO_DEVICE_NAME");
     }
-    static void TearDownTestSuite() { std::system(("rm -rf " + g_dir).c_str()); }
+    static void TearDownTestSuite() { delete g_tmp; }
     void SetUp() override { ASSERT_EQ(JEX_AudioInit("alsa"), 0) << JEX_GetError(); }
     void TearDown() override { JEX_AudioQuit(); }
 };
@@ -72,12 +73,6 @@ void Produce(void *userdata, Uint8 *stream, int len)
     }
     r->produced.insert(r->produced.end(), stream, stream + len);
     ++r->calls;
-}
-
-std::vector<Uint8> ReadFile(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // Plays until the callback has run `calls` times, then closes.

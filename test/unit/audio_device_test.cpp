@@ -3,14 +3,13 @@
 // start-up.
 #include "JEX.h"
 #include "common.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -26,15 +25,11 @@ protected:
                               "JEX_AUDIO_CHANNELS", "JEX_AUDIO_SAMPLES", "JEX_AUDIO_DEVICE_NAME",
                               "JEX_DISKAUDIOFILE", "JEX_DISKAUDIODELAY"})
             unsetenv(v);
-        char tmpl[] = "/tmp/jex_audio_XXXXXX";
-        dir_ = mkdtemp(tmpl);
+        ASSERT_TRUE(tmp_.ok());
     }
-    void TearDown() override
-    {
-        JEX_AudioQuit();
-        std::system(("rm -rf " + dir_).c_str());
-    }
-    std::string dir_;
+    void TearDown() override { JEX_AudioQuit(); }
+    TempDir tmp_;
+    const std::string &dir_ = tmp_.path;
 };
 
 struct Recorder {
@@ -174,12 +169,6 @@ TEST_F(AudioDevice, ReinitAndOpenCloseCyclesStopEveryThread)
         }
         delete r;
     }
-}
-
-std::vector<Uint8> ReadFile(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 TEST_F(AudioDevice, DiskFileHoldsEveryCallbackBuffer)

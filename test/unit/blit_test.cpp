@@ -76,30 +76,6 @@ TEST(BlitOracle, ScaledWithFlags)
             }
 }
 
-// An unchanged copy between surfaces of one format, rebuilt when the
-// destination changes back (unsupported pairs: blit_family_test).
-TEST(BlitSelection, CopyIsChosenAgainAfterAnotherDestination)
-{
-    JEX_Surface *a = JEX_CreateRGBSurface(0, 4, 4, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-    JEX_Surface *b = JEX_CreateRGBSurface(0, 4, 4, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-    JEX_Surface *c = JEX_CreateRGBSurface(0, 4, 4, 16, 0xF800, 0x7E0, 0x1F, 0);
-    ASSERT_TRUE(a && b && c);
-    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
-    EXPECT_EQ(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
-    ASSERT_EQ(JEX_UpperBlit(a, nullptr, c, nullptr), 0);
-    EXPECT_NE(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
-    EXPECT_NE(JEX_GetMapBlitFunc(a), nullptr);
-    // Back to the first destination: rebuilt as a copy.
-    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
-    EXPECT_EQ(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
-    // A colour key needs arithmetic even between equal formats.
-    ASSERT_EQ(JEX_SetColorKey(a, 1, 0), 0);
-    ASSERT_EQ(JEX_UpperBlit(a, nullptr, b, nullptr), 0);
-    EXPECT_NE(JEX_GetMapBlitFunc(a), &JEX_BlitCopy);
-    for (JEX_Surface *s : {a, b, c})
-        JEX_FreeSurface(s);
-}
-
 // --- Clipping -------------------------------------------------------------
 
 struct ClipCase {

@@ -2,20 +2,15 @@
 // both ways, and damaged files (every truncation, flipped header bytes).
 #include <bit>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <tuple>
 
 #include "surface_test_util.h"
+#include "test_files.h"
 
 namespace {
 
 using Bytes = std::vector<Uint8>;
-namespace fs = std::filesystem;
 
 // Little-endian fields of a file.
 template <class T>
@@ -416,55 +411,9 @@ TEST(BmpSave, FailuresAreReported)
 
 // --- ImageMagick: files made by `convert` at test time, compared with its own decode ---
 
-struct TempDir {
-    TempDir()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "jex_bmp_XXXXXX").string();
-        if (char *p = mkdtemp(tmpl.data()))
-            path = p;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path.empty())
-            fs::remove_all(path, ec);
-    }
-    std::string File(const std::string &name) const { return (path / name).string(); }
-    bool ok() const { return !path.empty(); }
-    fs::path path;
-};
-
-// Runs a shell command, keeping its standard output; true when it succeeds.
-bool Shell(const std::string &cmd, Bytes *out = nullptr)
-{
-    FILE *p = popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p)
-        return false;
-    Bytes data;
-    Uint8 buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        data.insert(data.end(), buf, buf + n);
-    const int status = pclose(p);
-    if (out)
-        *out = std::move(data);
-    return status == 0;
-}
-
-Bytes ReadFile(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string &path, const Bytes &data)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
 bool HaveConvert()
 {
-    static const bool have = Shell("convert -version");
+    static const bool have = RunCommand("convert -version").has_value();
     return have;
 }
 
@@ -480,11 +429,12 @@ std::vector<Bytes> MagickDecode(const std::vector<std::string> &paths,
     std::string cmd = "convert";
     for (const std::string &p : paths)
         cmd += " '" + p + "'";
-    Bytes all;
-    if (!Shell(cmd + " -depth 8 rgba:-", &all)) {
+    const std::optional<std::string> decoded = RunCommand(cmd + " -depth 8 rgba:-");
+    if (!decoded) {
         ADD_FAILURE() << "ImageMagick cannot decode " << cmd;
         return {};
     }
+    const Bytes all(decoded->begin(), decoded->end());
     std::vector<Bytes> out;
     size_t at = 0;
     for (int w : widths) {
@@ -659,7 +609,7 @@ TEST_P(BmpMagick, LoadsAsImageMagickDecodesAndSavesBack)
     }
     make += std::string(" ") + c.options + " -compress none +adjoin " + c.coder + ":'" +
             dir.File("img%d.bmp") + "'";
-    ASSERT_TRUE(Shell(make)) << make;
+    ASSERT_TRUE(RunCommand(make)) << make;
     for (size_t i = 0; i < all_widths.size(); ++i) {
         const int w = all_widths[i];
         const std::string what = std::string(c.name) + " width " + std::to_string(w);
@@ -741,8 +691,8 @@ std::vector<Bytes> DamageSamples(const TempDir &dir)
         if (name != "win3_1bit" && name != "os2_4bit" && name != "v5_8bit" && name != "v5_rgb565" &&
             name != "win3_24bit" && name != "v5_32bit")
             continue;
-        if (Shell("convert -size 7x5 -depth 8 rgba:'" + raw + "' " + c.options +
-                  " -compress none " + c.coder + ":'" + out + "'"))
+        if (RunCommand("convert -size 7x5 -depth 8 rgba:'" + raw + "' " + c.options +
+                       " -compress none " + c.coder + ":'" + out + "'"))
             files.push_back(ReadFile(out));
         else
             ADD_FAILURE() << "convert failed for " << name;

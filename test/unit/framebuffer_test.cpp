@@ -6,7 +6,7 @@
 #include "JEX_error.h"
 #include "JEX_hints.h"
 #include "JEX_render.h"
-#include "run_command.h"
+#include "test_files.h"
 #include "video/sysvideo.h"
 
 #include <unistd.h>
@@ -15,8 +15,6 @@
 #include <tuple>
 
 namespace {
-
-using jextest::RunCommand;
 
 // The null driver has no GL; a stand-in context slot lets it make windows.
 JEX_VideoDevice *StartDummy(const char *acceleration, const char *render_driver = "")

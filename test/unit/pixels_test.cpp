@@ -468,20 +468,6 @@ TEST_F(PixelsTest, PaletteToPaletteTables)
     std::free(t);
 }
 
-// Each index read as RGB332, each channel's bits repeated downwards.
-TEST_F(PixelsTest, DitherPalette)
-{
-    JEX_Color c[256];
-    JEX_DitherColors(c, 8);
-    for (int i = 0; i < 256; ++i) {
-        const int r3 = i >> 5, g3 = (i >> 2) & 7;
-        ASSERT_TRUE(c[i].r == ((r3 << 5) | (r3 << 2) | (r3 >> 1)) &&
-                    c[i].g == ((g3 << 5) | (g3 << 2) | (g3 >> 1)) && c[i].b == (i & 3) * 0x55 &&
-                    c[i].a == 255)
-            << i;
-    }
-}
-
 TEST_F(PixelsTest, PaletteToPixelTables)
 {
     PaletteHolder pal(3);

@@ -1,4 +1,4 @@
-// Touch devices: scaling of raw reports, finger lifetime, buttons and focus.
+// Touch devices: scaling of raw reports, finger lifetime and buttons (focus: window_test).
 #include "events/touch_internal.h"
 #include "JEX_gesture.h"
 #include "test_video_driver.h"
@@ -88,19 +88,6 @@ TEST_F(TouchTest, OnlyButtonsOneToEightChangeTheMask)
     const std::vector<JEX_Event> e = TakeAll();
     EXPECT_EQ(std::tuple(e.at(3).tfinger.state, e[0].tbutton.button, e[2].type, e[2].tbutton.state),
               std::tuple(1, 8, JEX_TOUCHBUTTONUP, 0));
-}
-
-TEST_F(TouchTest, FocusEndsWithItsWindow)
-{
-    JEX_Window *w = JEX_CreateWindow("w", 0, 0, 64, 64, JEX_WINDOW_HIDDEN);
-    ASSERT_NE(w, nullptr);
-    JEX_SetTouchFocus(7, w);
-    ASSERT_EQ(JEX_SendFingerDown(7, 1, JEX_TRUE, 10.0f, 0.0f, 0), 1);
-    EXPECT_EQ(TakeAll(JEX_FINGERDOWN, JEX_FINGERDOWN).at(0).tfinger.window_id, w->id);
-    JEX_DestroyWindow(w);
-    EXPECT_EQ(JEX_GetTouchFocusWindow(7), nullptr);
-    ASSERT_EQ(JEX_SendFingerDown(7, 1, JEX_FALSE, 0, 0, 0), 1);
-    EXPECT_EQ(TakeAll(JEX_FINGERUP, JEX_FINGERUP).at(0).tfinger.window_id, 0u);
 }
 
 }  // namespace

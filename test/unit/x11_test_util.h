@@ -6,10 +6,10 @@
 #include "JEX_error.h"
 #include "JEX_events.h"
 #include "JEX_video.h"
-#include "run_command.h"
 #include "video/sysvideo.h"
 #include "video/x11/x11_video.h"
 #include "video/x11/x11_window.h"
+#include "test_files.h"
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
@@ -112,8 +112,6 @@ private:
     std::optional<std::string> saved_display_;
     pid_t pid_ = -1;
 };
-
-using jextest::RunCommand;
 
 // Mesa keeps state from its first drawing for as long as its DRI driver
 // is loaded; held resident, that state stays reachable and is no leak.
