@@ -854,7 +854,11 @@ int GL_RenderCopy(JEX_Renderer *renderer, JEX_Texture *texture, const JEX_Rect *
         return -1;
     GL_RenderData &d = *Data(renderer);
     auto &data = *static_cast<GL_TextureData *>(texture->driverdata);
-    d.glEnable(data.type);
+    // The programs sample whatever is bound; only fixed-function drawing
+    // needs the target enabled, and toggling it costs a state validation
+    // per copy in Mesa.
+    if (!d.shaders)
+        d.glEnable(data.type);
     if (data.yuv) {
         // The YUV program reads U from unit 1 and V from unit 2.
         d.glActiveTextureARB(kTextureUnit2);
@@ -885,7 +889,8 @@ int GL_RenderCopy(JEX_Renderer *renderer, JEX_Texture *texture, const JEX_Rect *
     d.glTexCoord2f(maxu, maxv);
     d.glVertex2f(maxx, maxy);
     d.glEnd();
-    d.glDisable(data.type);
+    if (!d.shaders)
+        d.glDisable(data.type);
     return 0;
 }
 
