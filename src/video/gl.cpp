@@ -6,6 +6,7 @@
 #include "JEX_error.h"
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -22,6 +23,16 @@ constexpr unsigned kGlInvalidValue = 0x501;
 using GetIntegervFn = void (*)(unsigned pname, int *params);
 using GetErrorFn = unsigned (*)();
 using GetStringFn = const unsigned char *(*)(unsigned name);
+
+// Which GL context is current is the driver's to know; the library only
+// numbers the moments when a call of its own may have changed it, per
+// thread. Numbers come from one process-wide counter so that no two threads
+// ever hold the same one; each thread reads and writes only its own.
+struct CurrentSerials {
+    std::atomic<Uint64> next{0};
+};
+CurrentSerials g_current_serials;
+thread_local Uint64 t_current_serial = 0;
 
 // How JEX_GL_GetAttribute answers for one attribute.
 enum class Answer { Query, ColourSum, NonZero, Stored };
@@ -329,7 +340,10 @@ JEX_GLContext JEX_GL_CreateContext(JEX_Window *window)
         JEX_SetError("No OpenGL support in video driver");
         return nullptr;
     }
-    return device->GL_CreateContext(device, window);
+    // The drivers make a new context current on the creating thread.
+    JEX_GLContext context = device->GL_CreateContext(device, window);
+    JEX_GL_TouchCurrent();
+    return context;
 }
 
 int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context)
@@ -342,7 +356,9 @@ int JEX_GL_MakeCurrent(JEX_Window *window, JEX_GLContext context)
         return -1;
     }
     // No context means no window either: the driver unbinds.
-    return device->GL_MakeCurrent(device, context ? window : nullptr, context);
+    const int rc = device->GL_MakeCurrent(device, context ? window : nullptr, context);
+    JEX_GL_TouchCurrent();
+    return rc;
 }
 
 int JEX_GL_SetSwapInterval(int interval)
@@ -392,6 +408,17 @@ void JEX_GL_DeleteContext(JEX_GLContext context)
         device->GL_MakeCurrent(device, nullptr, nullptr);
     if (device->GL_DeleteContext)
         device->GL_DeleteContext(device, context);
+    JEX_GL_TouchCurrent();
 }
 
 }  // extern "C"
+
+void JEX_GL_TouchCurrent()
+{
+    t_current_serial = g_current_serials.next.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+Uint64 JEX_GL_CurrentSerial()
+{
+    return t_current_serial;
+}

@@ -248,6 +248,16 @@ int JEX_WindowTexturePitch(Uint32 format, int w);
    their place, as the framebuffer hints say; the last step of start-up. */
 void JEX_ChooseWindowFramebuffer(JEX_VideoDevice *_this);
 
+/* A number that changes on the calling thread whenever a call of the library
+   there may have changed which GL context or drawable is current (making
+   current, creating or deleting a context, re-creating a window): 0 before
+   the first, never the same on two threads. A renderer that saw its own
+   context made current at number n needs no new make-current while the
+   number is still n. Contexts made current behind the library's back (with
+   GLX directly) are not counted. */
+Uint64 JEX_GL_CurrentSerial(void);
+void JEX_GL_TouchCurrent(void);
+
 JEX_VideoDisplay *JEX_GetDisplayForWindow(JEX_Window *window);
 int JEX_RecreateWindow(JEX_Window *window, Uint32 flags);
 void JEX_FinishWindowCreation(JEX_Window *window, Uint32 flags);

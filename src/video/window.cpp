@@ -277,6 +277,8 @@ int JEX_RecreateWindow(JEX_Window *window, Uint32 flags)
     ReleaseFramebuffer(device, window);
     if (device->DestroyWindow && !foreign)
         device->DestroyWindow(device, window);
+    // A context current on the old drawable is current on nothing now.
+    JEX_GL_TouchCurrent();
 
     const bool had_gl = (window->flags & JEX_WINDOW_OPENGL) != 0;
     const bool wants_gl = (flags & JEX_WINDOW_OPENGL) != 0;

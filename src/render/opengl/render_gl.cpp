@@ -192,6 +192,9 @@ struct GL_RenderData {
     int current_blendmode;
     // Viewport and projection are re-applied at the next activation.
     bool viewport_dirty;
+    // This thread's make-current number when the context was last made
+    // current here (JEX_GL_CurrentSerial); 0: never.
+    Uint64 activation_serial;
 
     void (*glBegin)(GLenum);
     void (*glBindTexture)(GLenum, GLuint);
@@ -481,15 +484,22 @@ void ApplyViewport(JEX_Renderer *renderer)
     d.viewport_dirty = false;
 }
 
-// Makes this renderer's context current on the calling thread. The driver
-// compares with the context actually current here and does nothing when it
-// is ours, so an application's own make-current, or another renderer's, is
-// never drawn over.
+// Makes this renderer's context current on the calling thread. Nothing is
+// asked of the driver while no make-current of the library has happened on
+// this thread since this renderer's own; after one (an application's own
+// JEX_GL_MakeCurrent, another renderer's, another thread) the driver
+// compares with the context actually current and binds ours again, so a
+// foreign context is never drawn into. Asking the driver for every drawing
+// call costs system calls in the GL dispatch layer.
 int GL_ActivateRenderer(JEX_Renderer *renderer)
 {
     GL_RenderData &d = *Data(renderer);
-    if (JEX_GL_MakeCurrent(renderer->window, d.context) < 0)
-        return -1;
+    const Uint64 serial = JEX_GL_CurrentSerial();
+    if (serial == 0 || serial != d.activation_serial) {
+        if (JEX_GL_MakeCurrent(renderer->window, d.context) < 0)
+            return -1;
+        d.activation_serial = JEX_GL_CurrentSerial();
+    }
     if (d.viewport_dirty)
         ApplyViewport(renderer);
     return 0;
