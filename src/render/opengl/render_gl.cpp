@@ -95,6 +95,16 @@ struct ShaderSource {
     const char *vertex;
     const char *fragment;
 };
+// The vertex stage of both textured programs.
+constexpr const char *kTexturedVertex =
+    "varying vec4 v_color;\n"
+    "varying vec2 v_texCoord;\n"
+    "void main()\n"
+    "{\n"
+    "    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;\n"
+    "    v_color = gl_Color;\n"
+    "    v_texCoord = vec2(gl_MultiTexCoord0);\n"
+    "}\n";
 constexpr std::array<ShaderSource, kShaderKinds> kShaderSource = {{
     {nullptr, nullptr},
     {"varying vec4 v_color;\n"
@@ -108,50 +118,34 @@ constexpr std::array<ShaderSource, kShaderKinds> kShaderSource = {{
      "{\n"
      "    gl_FragColor = v_color;\n"
      "}\n"},
-    {"varying vec4 v_color;\n"
-     "varying vec2 v_texCoord;\n"
-     "void main()\n"
-     "{\n"
-     "    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;\n"
-     "    v_color = gl_Color;\n"
-     "    v_texCoord = vec2(gl_MultiTexCoord0);\n"
-     "}\n",
-     "varying vec4 v_color;\n"
-     "varying vec2 v_texCoord;\n"
-     "uniform sampler2D tex0;\n"
-     "void main()\n"
-     "{\n"
-     "    gl_FragColor = texture2D(tex0, v_texCoord) * v_color;\n"
-     "}\n"},
+    {kTexturedVertex, "varying vec4 v_color;\n"
+                      "varying vec2 v_texCoord;\n"
+                      "uniform sampler2D tex0;\n"
+                      "void main()\n"
+                      "{\n"
+                      "    gl_FragColor = texture2D(tex0, v_texCoord) * v_color;\n"
+                      "}\n"},
     // BT.601 with limited (MPEG) range: luma 16..235, chroma 16..240.
     // chroma_scale turns luma coordinates into chroma ones: a half for
     // rectangle textures, which count in texels; 1 for power-of-two
     // textures, whose chroma storage is exactly half the luma's.
-    {"varying vec4 v_color;\n"
-     "varying vec2 v_texCoord;\n"
-     "void main()\n"
-     "{\n"
-     "    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;\n"
-     "    v_color = gl_Color;\n"
-     "    v_texCoord = vec2(gl_MultiTexCoord0);\n"
-     "}\n",
-     "varying vec4 v_color;\n"
-     "varying vec2 v_texCoord;\n"
-     "uniform sampler2D tex0;\n"
-     "uniform sampler2D tex1;\n"
-     "uniform sampler2D tex2;\n"
-     "uniform float chroma_scale;\n"
-     "void main()\n"
-     "{\n"
-     "    vec2 c = v_texCoord * chroma_scale;\n"
-     "    vec3 yuv = vec3(texture2D(tex0, v_texCoord).r, texture2D(tex1, c).r,\n"
-     "                    texture2D(tex2, c).r);\n"
-     "    yuv -= vec3(16.0 / 255.0, 128.0 / 255.0, 128.0 / 255.0);\n"
-     "    vec3 rgb = vec3(dot(yuv, vec3(1.1644, 0.0, 1.5960)),\n"
-     "                    dot(yuv, vec3(1.1644, -0.3918, -0.8130)),\n"
-     "                    dot(yuv, vec3(1.1644, 2.0172, 0.0)));\n"
-     "    gl_FragColor = vec4(rgb, 1.0) * v_color;\n"
-     "}\n"},
+    {kTexturedVertex, "varying vec4 v_color;\n"
+                      "varying vec2 v_texCoord;\n"
+                      "uniform sampler2D tex0;\n"
+                      "uniform sampler2D tex1;\n"
+                      "uniform sampler2D tex2;\n"
+                      "uniform float chroma_scale;\n"
+                      "void main()\n"
+                      "{\n"
+                      "    vec2 c = v_texCoord * chroma_scale;\n"
+                      "    vec3 yuv = vec3(texture2D(tex0, v_texCoord).r, texture2D(tex1, c).r,\n"
+                      "                    texture2D(tex2, c).r);\n"
+                      "    yuv -= vec3(16.0 / 255.0, 128.0 / 255.0, 128.0 / 255.0);\n"
+                      "    vec3 rgb = vec3(dot(yuv, vec3(1.1644, 0.0, 1.5960)),\n"
+                      "                    dot(yuv, vec3(1.1644, -0.3918, -0.8130)),\n"
+                      "                    dot(yuv, vec3(1.1644, 2.0172, 0.0)));\n"
+                      "    gl_FragColor = vec4(rgb, 1.0) * v_color;\n"
+                      "}\n"},
 }};
 constexpr const char *kRectanglePrefix =
     "#define sampler2D sampler2DRect\n#define texture2D texture2DRect\n";
