@@ -1,9 +1,11 @@
 // Window surfaces on the null driver, whose framebuffer stands in for the texture-backed one
-// (there is no hardware renderer); its saved frames are read back by ImageMagick.
+// (there is no hardware renderer); its saved frames are read back by ImageMagick. A window's
+// software renderer follows the window's surface and goes with the window.
 #include <gtest/gtest.h>
 
 #include "JEX_draw.h"
 #include "JEX_error.h"
+#include "JEX_events.h"
 #include "JEX_hints.h"
 #include "JEX_render.h"
 #include "test_files.h"
@@ -100,6 +102,43 @@ TEST(Framebuffer, HintsChooseTheFramebuffer)
               std::tuple(4, 8));
     JEX_VideoQuit();
     JEX_ClearHints();
+}
+
+// With every window event dropped by a filter, the renderer never hears of the new size; it
+// still draws into the window's new surface, never the freed one (ASan). Destroying the window
+// destroys the renderer and its textures (ASan reports a leak or a late use of the window).
+TEST(Framebuffer, WindowRendererFollowsTheSurfaceAndGoesWithTheWindow)
+{
+    StartDummy("");
+    JEX_Window *window = JEX_CreateWindow("r", 0, 0, 40, 30, 0);
+    JEX_Renderer *renderer = JEX_CreateRenderer(window, -1, JEX_RENDERER_SOFTWARE);
+    ASSERT_NE(renderer, nullptr) << JEX_GetError();
+    JEX_SetEventFilter([](void *, JEX_Event *e) { return int(e->type != JEX_WINDOWEVENT); },
+                       nullptr);
+    EXPECT_EQ(JEX_RenderClear(renderer), 0);
+    JEX_RenderPresent(renderer);
+    JEX_SetWindowSize(window, 80, 60);
+    JEX_SetRenderDrawColor(renderer, 0x12, 0x34, 0x56, 0xFF);
+    EXPECT_EQ(JEX_RenderFillRect(renderer, nullptr), 0);  // the old 40x30 viewport
+    JEX_RenderPresent(renderer);
+    JEX_SetEventFilter(nullptr, nullptr);
+    JEX_Surface *surface = JEX_GetWindowSurface(window);
+    ASSERT_TRUE(surface && surface->w == 80 && surface->h == 60);
+    const auto pixel = [&](int x, int y) {
+        return static_cast<const Uint32 *>(surface->pixels)[y * surface->pitch / 4 + x] & 0xFFFFFF;
+    };
+    EXPECT_EQ(std::tuple(pixel(0, 0), pixel(39, 29), pixel(40, 29), pixel(39, 30)),
+              std::tuple(0x123456u, 0x123456u, 0u, 0u));
+
+    JEX_Texture *texture = JEX_CreateTexture(renderer, 0, JEX_TEXTUREACCESS_STREAMING, 8, 8);
+    ASSERT_NE(texture, nullptr) << JEX_GetError();
+    EXPECT_EQ(JEX_GetRenderer(window), renderer);
+    JEX_DestroyWindow(window);
+    EXPECT_EQ(JEX_RenderClear(renderer), -1);
+    EXPECT_STREQ(JEX_GetError(), "Invalid renderer");
+    JEX_DestroyTexture(texture);
+    EXPECT_STREQ(JEX_GetError(), "Invalid texture");
+    JEX_VideoQuit();
 }
 
 }  // namespace

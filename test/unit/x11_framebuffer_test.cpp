@@ -33,16 +33,8 @@ protected:
     // from `want`; "" when none does.
     std::string Differs(JEX_Window *window, Uint32 mask, const std::vector<Uint32> &want)
     {
-        const int w = window->w, h = window->h;
-        XImage *image =
-            X11.XGetImage(Data()->display, XidOf(window), 0, 0, w, h, AllPlanes, ZPixmap);
-        std::string out = image ? "" : "no image";
-        for (int i = 0; image && out.empty() && i < w * h; ++i)
-            if (const Uint32 got = Uint32(XGetPixel(image, i % w, i / w)) & mask; got != want[i])
-                out = std::to_string(i % w) + "," + std::to_string(i / w) + ": " + Hex(got);
-        if (image)
-            XDestroyImage(image);
-        return out;
+        return x11test::Differs(WindowPixels(Data()->display, XidOf(window), window->w, window->h),
+                                want, window->w, 0, 0, mask);
     }
 };
 

@@ -119,20 +119,6 @@ Pixels ReadBack(JEX_Renderer *r, const JEX_Rect *rect = nullptr, int w = kW, int
     return out;
 }
 
-// The first pixel of a w pixels wide image whose colour lies outside
-// [want + low, want + high], or "".
-std::string Differs(const Pixels &got, const Pixels &want, int w, int low, int high)
-{
-    for (size_t i = 0; i < got.size(); ++i)
-        for (int shift = 0; shift < 24; shift += 8) {
-            const int diff = int(got[i] >> shift & 255) - int(want[i] >> shift & 255);
-            if (diff < low || diff > high)
-                return "at " + std::to_string(i % w) + "," + std::to_string(i / w) + ": " +
-                       Hex(got[i] & 0xFFFFFF) + " instead of " + Hex(want[i] & 0xFFFFFF);
-        }
-    return "";
-}
-
 // YV12 and IYUV against libswscale (limited range for the YUV program, full
 // range for the core's software converter), updated from padded rows, then
 // through a whole-texture lock. Samples stay in the limited range, where
@@ -247,14 +233,7 @@ protected:
     Pixels OnScreen(JEX_Window *window)
     {
         Attributes(XidOf(window));  // both connections synchronised
-        XImage *image = X11.XGetImage(peer_, XidOf(window), 0, 0, kW, kH, AllPlanes, ZPixmap);
-        Pixels out(kW * kH);
-        for (int y = 0; image && y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                out[y * kW + x] = Uint32(image->f.get_pixel(image, x, y));
-        if (image)
-            image->f.destroy_image(image);
-        return out;
+        return WindowPixels(peer_, XidOf(window), kW, kH);
     }
 };
 

@@ -161,6 +161,35 @@ inline std::string Hex(unsigned long id)
     return buf;
 }
 
+// A window's pixels as the server holds them, row by row (none when it cannot be read).
+inline std::vector<Uint32> WindowPixels(Display *display, Window window, int w, int h)
+{
+    XImage *image = X11.XGetImage(display, window, 0, 0, w, h, AllPlanes, ZPixmap);
+    std::vector<Uint32> out(image ? size_t(w) * h : 0);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = Uint32(image->f.get_pixel(image, int(i % w), int(i / w)));
+    if (image)
+        image->f.destroy_image(image);
+    return out;
+}
+
+// The first pixel of a w pixels wide image, masked to `mask`, whose bytes lie outside
+// [want + low, want + high]; "" when none does.
+inline std::string Differs(const std::vector<Uint32> &got, const std::vector<Uint32> &want, int w,
+                           int low = 0, int high = 0, Uint32 mask = 0xFFFFFF)
+{
+    if (got.size() != want.size())
+        return "no image";
+    for (size_t i = 0; i < got.size(); ++i)
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int diff = int((got[i] & mask) >> shift & 255) - int(want[i] >> shift & 255);
+            if (diff < low || diff > high)
+                return "at " + std::to_string(i % w) + "," + std::to_string(i / w) + ": " +
+                       Hex(got[i] & mask) + " instead of " + Hex(want[i] & mask);
+        }
+    return "";
+}
+
 // A server of the test's own; it outlives every connection (Xlib exits if it goes first).
 class X11ServerTest : public ::testing::Test {
 protected:
