@@ -67,69 +67,48 @@ int ReadInt(const char *s)
     return ReadNumber(s).value;
 }
 
-bool InfoFlag(const char *word, Uint32 *flag)
+// The value a table of {word, value} pairs gives a word, in any case.
+template <typename T>
+struct Word {
+    const char *word;
+    T value;
+};
+
+template <typename T, size_t N>
+bool Lookup(const Word<T> (&words)[N], const char *word, T *value)
 {
-    static constexpr struct {
-        const char *word;
-        Uint32 flag;
-    } kWords[] = {
-        {"all", INFO_VIDEO | INFO_MODES | INFO_RENDER | INFO_EVENT},
-        {"video", INFO_VIDEO},
-        {"modes", INFO_MODES},
-        {"render", INFO_RENDER},
-        {"event", INFO_EVENT},
-    };
-    for (const auto &w : kWords) {
+    for (const Word<T> &w : words)
         if (EqualsNoCase(word, w.word)) {
-            *flag = w.flag;
+            *value = w.value;
             return true;
         }
-    }
     return false;
 }
 
-// Category for "--log", or -1 for "all".
-bool LogCategory(const char *word, int *category)
-{
-    static constexpr struct {
-        const char *word;
-        int category;
-    } kWords[] = {
-        {"all", -1},
-        {"error", JEX_LOG_CATEGORY_ERROR},
-        {"system", JEX_LOG_CATEGORY_SYSTEM},
-        {"audio", JEX_LOG_CATEGORY_AUDIO},
-        {"video", JEX_LOG_CATEGORY_VIDEO},
-        {"render", JEX_LOG_CATEGORY_RENDER},
-        {"input", JEX_LOG_CATEGORY_INPUT},
-    };
-    for (const auto &w : kWords) {
-        if (EqualsNoCase(word, w.word)) {
-            *category = w.category;
-            return true;
-        }
-    }
-    return false;
-}
+constexpr Word<Uint32> kInfoWords[] = {
+    {"all", INFO_VIDEO | INFO_MODES | INFO_RENDER | INFO_EVENT},
+    {"video", INFO_VIDEO},
+    {"modes", INFO_MODES},
+    {"render", INFO_RENDER},
+    {"event", INFO_EVENT},
+};
 
-bool AudioFormat(const char *word, JEX_AudioFormat *format)
-{
-    static constexpr struct {
-        const char *word;
-        JEX_AudioFormat format;
-    } kWords[] = {
-        {"U8", JEX_AUDIO_U8},        {"S8", JEX_AUDIO_S8},        {"U16", JEX_AUDIO_U16LSB},
-        {"U16LE", JEX_AUDIO_U16LSB}, {"U16BE", JEX_AUDIO_U16MSB}, {"S16", JEX_AUDIO_S16LSB},
-        {"S16LE", JEX_AUDIO_S16LSB}, {"S16BE", JEX_AUDIO_S16MSB},
-    };
-    for (const auto &w : kWords) {
-        if (EqualsNoCase(word, w.word)) {
-            *format = w.format;
-            return true;
-        }
-    }
-    return false;
-}
+// Categories for "--log"; -1 for "all".
+constexpr Word<int> kLogWords[] = {
+    {"all", -1},
+    {"error", JEX_LOG_CATEGORY_ERROR},
+    {"system", JEX_LOG_CATEGORY_SYSTEM},
+    {"audio", JEX_LOG_CATEGORY_AUDIO},
+    {"video", JEX_LOG_CATEGORY_VIDEO},
+    {"render", JEX_LOG_CATEGORY_RENDER},
+    {"input", JEX_LOG_CATEGORY_INPUT},
+};
+
+constexpr Word<JEX_AudioFormat> kFormatWords[] = {
+    {"U8", JEX_AUDIO_U8},        {"S8", JEX_AUDIO_S8},        {"U16", JEX_AUDIO_U16LSB},
+    {"U16LE", JEX_AUDIO_U16LSB}, {"U16BE", JEX_AUDIO_U16MSB}, {"S16", JEX_AUDIO_S16LSB},
+    {"S16LE", JEX_AUDIO_S16LSB}, {"S16BE", JEX_AUDIO_S16MSB},
+};
 
 // Options without a value: the flag bit they add, and to which field.
 enum class FlagField { Window, Render };
@@ -161,23 +140,17 @@ bool SplitPair(char *value, char sep, int *first, int *second)
     return true;
 }
 
-constexpr const char kVideoUsage[] =
-    "[--video driver] [--renderer driver] [--info all|video|modes|render|event] "
-    "[--log all|error|system|audio|video|render|input] [--display N] "
-    "[--fullscreen | --windows N] [--title title] [--icon icon.bmp] "
-    "[--center | --position X,Y] [--geometry WxH] [--depth N] [--refresh R] "
-    "[--vsync] [--noframe] [--resize] [--minimize] [--maximize] [--grab]";
-
-constexpr const char kAudioUsage[] =
-    "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] [--channels N] [--samples N]";
-
-constexpr const char kVideoAudioUsage[] =
-    "[--video driver] [--renderer driver] [--info all|video|modes|render|event] "
-    "[--log all|error|system|audio|video|render|input] [--display N] "
-    "[--fullscreen | --windows N] [--title title] [--icon icon.bmp] "
-    "[--center | --position X,Y] [--geometry WxH] [--depth N] [--refresh R] "
-    "[--vsync] [--noframe] [--resize] [--minimize] [--maximize] [--grab] "
-    "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] [--channels N] [--samples N]";
+#define COMMON_VIDEO_USAGE                                                                         \
+    "[--video driver] [--renderer driver] [--info all|video|modes|render|event] "                  \
+    "[--log all|error|system|audio|video|render|input] [--display N] "                             \
+    "[--fullscreen | --windows N] [--title title] [--icon icon.bmp] "                              \
+    "[--center | --position X,Y] [--geometry WxH] [--depth N] [--refresh R] "                      \
+    "[--vsync] [--noframe] [--resize] [--minimize] [--maximize] [--grab]"
+#define COMMON_AUDIO_USAGE                                                                         \
+    "[--rate N] [--format U8|S8|U16|U16LE|U16BE|S16|S16LE|S16BE] [--channels N] [--samples N]"
+constexpr const char kVideoUsage[] = COMMON_VIDEO_USAGE;
+constexpr const char kAudioUsage[] = COMMON_AUDIO_USAGE;
+constexpr const char kVideoAudioUsage[] = COMMON_VIDEO_USAGE " " COMMON_AUDIO_USAGE;
 
 }  // namespace
 
@@ -228,28 +201,50 @@ int CommonArg(CommonState *state, int index)
         return value != nullptr;
     };
 
-    if (EqualsNoCase(arg, "--video")) {
-        if (!takes_value())
-            return -1;
-        state->video_driver = value;
-        return 2;
-    }
-    if (EqualsNoCase(arg, "--renderer")) {
-        if (!takes_value())
-            return -1;
-        state->render_driver = value;
-        return 2;
-    }
+    // Options whose value is kept as given, or read as a number.
+    const struct {
+        const char *name;
+        const char **field;
+    } kept[] = {{"--video", &state->video_driver},
+                {"--renderer", &state->render_driver},
+                {"--title", &state->window_title},
+                {"--icon", &state->window_icon}};
+    for (const auto &opt : kept)
+        if (EqualsNoCase(arg, opt.name)) {
+            if (!takes_value())
+                return -1;
+            *opt.field = value;
+            return 2;
+        }
+    const struct {
+        const char *name;
+        void (*set)(CommonState *, int);
+    } numbers[] = {
+        {"--depth", [](CommonState *s, int v) { s->depth = v; }},
+        {"--refresh", [](CommonState *s, int v) { s->refresh_rate = v; }},
+        {"--rate", [](CommonState *s, int v) { s->audio_spec.freq = v; }},
+        {"--channels",
+         [](CommonState *s, int v) { s->audio_spec.channels = static_cast<Uint8>(v); }},
+        {"--samples",
+         [](CommonState *s, int v) { s->audio_spec.samples = static_cast<Uint16>(v); }},
+    };
+    for (const auto &opt : numbers)
+        if (EqualsNoCase(arg, opt.name)) {
+            if (!takes_value())
+                return -1;
+            opt.set(state, ReadInt(value));
+            return 2;
+        }
     if (EqualsNoCase(arg, "--info")) {
         Uint32 flag = 0;
-        if (!takes_value() || !InfoFlag(value, &flag))
+        if (!takes_value() || !Lookup(kInfoWords, value, &flag))
             return -1;
         state->info_flags |= flag;
         return 2;
     }
     if (EqualsNoCase(arg, "--log")) {
         int category = 0;
-        if (!takes_value() || !LogCategory(value, &category))
+        if (!takes_value() || !Lookup(kLogWords, value, &category))
             return -1;
         if (category < 0)
             JEX_LogSetAllPriority(JEX_LOG_PRIORITY_VERBOSE);
@@ -289,18 +284,6 @@ int CommonArg(CommonState *state, int index)
             state->num_windows = n.value;
         return 2;
     }
-    if (EqualsNoCase(arg, "--title")) {
-        if (!takes_value())
-            return -1;
-        state->window_title = value;
-        return 2;
-    }
-    if (EqualsNoCase(arg, "--icon")) {
-        if (!takes_value())
-            return -1;
-        state->window_icon = value;
-        return 2;
-    }
     if (EqualsNoCase(arg, "--center")) {
         state->window_x = state->window_y = JEX_WINDOWPOS_CENTERED;
         return 1;
@@ -322,18 +305,6 @@ int CommonArg(CommonState *state, int index)
         state->window_h = h;
         return 2;
     }
-    if (EqualsNoCase(arg, "--depth")) {
-        if (!takes_value())
-            return -1;
-        state->depth = ReadInt(value);
-        return 2;
-    }
-    if (EqualsNoCase(arg, "--refresh")) {
-        if (!takes_value())
-            return -1;
-        state->refresh_rate = ReadInt(value);
-        return 2;
-    }
     for (const FlagOption &opt : kFlagOptions) {
         if (EqualsNoCase(arg, opt.name)) {
             if (opt.field == FlagField::Render)
@@ -343,29 +314,11 @@ int CommonArg(CommonState *state, int index)
             return 1;
         }
     }
-    if (EqualsNoCase(arg, "--rate")) {
-        if (!takes_value())
-            return -1;
-        state->audio_spec.freq = ReadInt(value);
-        return 2;
-    }
     if (EqualsNoCase(arg, "--format")) {
         JEX_AudioFormat format = 0;
-        if (!takes_value() || !AudioFormat(value, &format))
+        if (!takes_value() || !Lookup(kFormatWords, value, &format))
             return -1;
         state->audio_spec.format = format;
-        return 2;
-    }
-    if (EqualsNoCase(arg, "--channels")) {
-        if (!takes_value())
-            return -1;
-        state->audio_spec.channels = static_cast<Uint8>(ReadInt(value));
-        return 2;
-    }
-    if (EqualsNoCase(arg, "--samples")) {
-        if (!takes_value())
-            return -1;
-        state->audio_spec.samples = static_cast<Uint16>(ReadInt(value));
         return 2;
     }
     if (EqualsNoCase(arg, "-h") || EqualsNoCase(arg, "--help"))
