@@ -7,19 +7,16 @@
 
 namespace {
 
-void PrintVideoDrivers()
+// "Built-in video drivers: a, b, c" (or audio), or that there are none.
+void PrintDrivers(const char *kind, int n, const char *(*name)(int))
 {
-    const int n = JEX_GetNumVideoDrivers();
     if (n <= 0) {
-        std::fprintf(stderr, "No built-in video drivers\n");
+        std::fprintf(stderr, "No built-in %s drivers\n", kind);
         return;
     }
-    std::fprintf(stderr, "Built-in video drivers:");
-    for (int i = 0; i < n; ++i) {
-        if (i > 0)
-            std::fprintf(stderr, ",");
-        std::fprintf(stderr, " %s", JEX_GetVideoDriver(i));
-    }
+    std::fprintf(stderr, "Built-in %s drivers:", kind);
+    for (int i = 0; i < n; ++i)
+        std::fprintf(stderr, "%s %s", i > 0 ? "," : "", name(i));
     std::fprintf(stderr, "\n");
 }
 
@@ -167,7 +164,7 @@ void SetIcon(JEX_Window *window, const char *file)
 bool InitVideo(CommonState *state)
 {
     if (state->info_flags & INFO_VIDEO)
-        PrintVideoDrivers();
+        PrintDrivers("video", JEX_GetNumVideoDrivers(), JEX_GetVideoDriver);
     if (JEX_VideoInit(state->video_driver) < 0) {
         std::fprintf(stderr, "Couldn't initialize video driver: %s\n", JEX_GetError());
         return false;
@@ -274,26 +271,10 @@ bool InitVideo(CommonState *state)
     return true;
 }
 
-void PrintAudioDrivers()
-{
-    const int n = JEX_GetNumAudioDrivers();
-    if (n <= 0) {
-        std::fprintf(stderr, "No built-in audio drivers\n");
-        return;
-    }
-    std::fprintf(stderr, "Built-in audio drivers:");
-    for (int i = 0; i < n; ++i) {
-        if (i > 0)
-            std::fprintf(stderr, ",");
-        std::fprintf(stderr, " %s", JEX_GetAudioDriver(i));
-    }
-    std::fprintf(stderr, "\n");
-}
-
 bool InitAudio(CommonState *state)
 {
     if (state->info_flags & INFO_AUDIO)
-        PrintAudioDrivers();
+        PrintDrivers("audio", JEX_GetNumAudioDrivers(), JEX_GetAudioDriver);
     if (JEX_AudioInit(state->audio_driver) < 0) {
         std::fprintf(stderr, "Couldn't initialize audio driver: %s\n", JEX_GetError());
         return false;
