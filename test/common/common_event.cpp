@@ -77,13 +77,10 @@ void PrintEvent(const JEX_Event *event)
                      static_cast<int>(event->motion.window_id));
         break;
     case JEX_MOUSEBUTTONDOWN:
-        std::fprintf(stderr, "Mouse: button %d pressed at %d,%d in window %d", event->button.button,
-                     event->button.x, event->button.y, static_cast<int>(event->button.window_id));
-        break;
     case JEX_MOUSEBUTTONUP:
-        std::fprintf(stderr, "Mouse: button %d released at %d,%d in window %d",
-                     event->button.button, event->button.x, event->button.y,
-                     static_cast<int>(event->button.window_id));
+        std::fprintf(stderr, "Mouse: button %d %s at %d,%d in window %d", event->button.button,
+                     event->type == JEX_MOUSEBUTTONDOWN ? "pressed" : "released", event->button.x,
+                     event->button.y, static_cast<int>(event->button.window_id));
         break;
     case JEX_MOUSEWHEEL:
         std::fprintf(stderr, "Mouse: wheel scrolled %d in x and %d in y in window %d",
@@ -98,12 +95,10 @@ void PrintEvent(const JEX_Event *event)
                      HatWord(event->jhat.value));
         break;
     case JEX_JOYBUTTONDOWN:
-        std::fprintf(stderr, "Joystick %d: button %d pressed", event->jbutton.which,
-                     event->jbutton.button);
-        break;
     case JEX_JOYBUTTONUP:
-        std::fprintf(stderr, "Joystick %d: button %d released", event->jbutton.which,
-                     event->jbutton.button);
+        std::fprintf(stderr, "Joystick %d: button %d %s", event->jbutton.which,
+                     event->jbutton.button,
+                     event->type == JEX_JOYBUTTONDOWN ? "pressed" : "released");
         break;
     case JEX_CLIPBOARDUPDATE: std::fprintf(stderr, "Clipboard updated"); break;
     case JEX_USEREVENT: std::fprintf(stderr, "User event %d", event->user.code); break;

@@ -1,12 +1,10 @@
-/* A harness program for the end-to-end checks: the harness opens the
-   windows and their renderers and handles the hot keys (Print Screen saves
-   screenshot.bmp); every renderer draws the same still scene, a grid of
-   distinct colours, until Escape. */
-#include <stdio.h>
-
+/* A harness program for the end-to-end checks: the harness opens a 200x150
+   window titled "JEX scene" with a software renderer and handles the hot keys
+   (Print Screen saves screenshot.bmp); the renderer draws a still scene, a grid
+   of distinct colours, until Escape. */
 #include "common.h"
 
-static void draw(JEX_Renderer *renderer)
+static void Draw(JEX_Renderer *renderer)
 {
     JEX_Rect viewport;
     JEX_RenderGetViewport(renderer, &viewport);
@@ -24,18 +22,14 @@ static void draw(JEX_Renderer *renderer)
 
 int main(int argc, char **argv)
 {
+    (void)argc;
     CommonState *state = CommonCreateState(argv, JEX_INIT_VIDEO);
     if (!state)
         return 1;
-    for (int i = 1; i < argc;) {
-        const int consumed = CommonArg(state, i);
-        if (consumed <= 0) {
-            fprintf(stderr, "Usage: %s %s\n", argv[0], CommonUsage(state));
-            CommonQuit(state);
-            return 1;
-        }
-        i += consumed;
-    }
+    state->render_driver = "software";
+    state->window_title = "JEX scene";
+    state->window_w = 200;
+    state->window_h = 150;
     if (!CommonInit(state)) {
         CommonQuit(state);
         return 2;
@@ -47,7 +41,7 @@ int main(int argc, char **argv)
             CommonEvent(state, &event, &done);
         for (int i = 0; i < state->num_windows; ++i)
             if (state->renderers[i])
-                draw(state->renderers[i]);
+                Draw(state->renderers[i]);
         JEX_Delay(10);
     }
     CommonQuit(state);

@@ -41,8 +41,7 @@ check "an unknown renderer: status 1" [ "$STATUS" = 1 ]
 
 for acceleration in "" 0; do
   rm -f screenshot.bmp shot.rgb screen.rgb
-  JEX_FRAMEBUFFER_ACCELERATION=$acceleration start "JEX scene" "$BUILD/test/harness_scene" \
-    --renderer software --title "JEX scene" --geometry 200x150
+  JEX_FRAMEBUFFER_ACCELERATION=$acceleration start "JEX scene" "$BUILD/test/harness_scene"
   sleep 0.5
   keys "$win" Print
   for _ in $(seq 50); do [ -s screenshot.bmp ] && break; sleep 0.1; done
