@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <strings.h>
 
 namespace {
@@ -86,15 +87,22 @@ int RenderDriverIndex(const char *name)
     return -1;
 }
 
-void PrintMasks(const char *indent, Uint32 r, Uint32 g, Uint32 b, Uint32 a)
+// "<lead>: WxH@RHz, B bits-per-pixel (FORMAT)", then the format's masks indented by two more.
+void PrintMode(const char *lead, const JEX_DisplayMode &mode, int indent)
 {
+    int bpp = 0;
+    Uint32 r = 0, g = 0, b = 0, a = 0;
+    JEX_PixelFormatEnumToMasks(mode.format, &bpp, &r, &g, &b, &a);
+    std::fprintf(stderr, "%*s%s: %dx%d@%dHz, %d bits-per-pixel (%s)\n", indent, "", lead, mode.w,
+                 mode.h, mode.refresh_rate, bpp, JEX_GetPixelFormatName(mode.format));
     if (!r && !g && !b)
         return;
-    std::fprintf(stderr, "%sRed Mask   = 0x%.8x\n", indent, r);
-    std::fprintf(stderr, "%sGreen Mask = 0x%.8x\n", indent, g);
-    std::fprintf(stderr, "%sBlue Mask  = 0x%.8x\n", indent, b);
+    indent += 4;
+    std::fprintf(stderr, "%*sRed Mask   = 0x%.8x\n", indent, "", r);
+    std::fprintf(stderr, "%*sGreen Mask = 0x%.8x\n", indent, "", g);
+    std::fprintf(stderr, "%*sBlue Mask  = 0x%.8x\n", indent, "", b);
     if (a)
-        std::fprintf(stderr, "%sAlpha Mask = 0x%.8x\n", indent, a);
+        std::fprintf(stderr, "%*sAlpha Mask = 0x%.8x\n", indent, "", a);
 }
 
 void PrintModes()
@@ -104,14 +112,8 @@ void PrintModes()
     for (int i = 0; i < displays; ++i) {
         std::fprintf(stderr, "Display %d:\n", i);
         JEX_DisplayMode mode{};
-        int bpp = 0;
-        Uint32 r = 0, g = 0, b = 0, a = 0;
         JEX_GetDesktopDisplayMode(i, &mode);
-        JEX_PixelFormatEnumToMasks(mode.format, &bpp, &r, &g, &b, &a);
-        std::fprintf(stderr, "  Current mode: %dx%d@%dHz, %d bits-per-pixel (%s)\n", mode.w, mode.h,
-                     mode.refresh_rate, bpp, JEX_GetPixelFormatName(mode.format));
-        PrintMasks("      ", r, g, b, a);
-
+        PrintMode("Current mode", mode, 2);
         const int modes = JEX_GetNumDisplayModes(i);
         if (modes <= 0) {
             std::fprintf(stderr, "No available fullscreen video modes\n");
@@ -120,12 +122,7 @@ void PrintModes()
         std::fprintf(stderr, "  Fullscreen video modes:\n");
         for (int j = 0; j < modes; ++j) {
             JEX_GetDisplayMode(i, j, &mode);
-            bpp = 0;
-            r = g = b = a = 0;
-            JEX_PixelFormatEnumToMasks(mode.format, &bpp, &r, &g, &b, &a);
-            std::fprintf(stderr, "    Mode %d: %dx%d@%dHz, %d bits-per-pixel (%s)\n", j, mode.w,
-                         mode.h, mode.refresh_rate, bpp, JEX_GetPixelFormatName(mode.format));
-            PrintMasks("        ", r, g, b, a);
+            PrintMode(("Mode " + std::to_string(j)).c_str(), mode, 4);
         }
     }
 }
