@@ -11,8 +11,6 @@
 #include "test_files.h"
 #include "video/sysvideo.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <tuple>
 
@@ -36,10 +34,9 @@ TEST(Framebuffer, DriverFramebufferStandsInAndSavesFrames)
 {
     JEX_VideoDevice *device = StartDummy("");  // the texture-backed framebuffer is chosen
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("jex_fb_" + std::to_string(getpid())),
-                   cwd = fs::current_path();
-    fs::create_directories(dir);
-    fs::current_path(dir);
+    const TempDir dir;
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir.path);
     JEX_Window *w[2] = {JEX_CreateWindow("a", 0, 0, 5, 3, 0), JEX_CreateWindow("b", 0, 0, 2, 2, 0)};
     std::string rgb[2];  // as ImageMagick decodes them
     for (int k = 0; k < 2; ++k) {
@@ -60,7 +57,7 @@ TEST(Framebuffer, DriverFramebufferStandsInAndSavesFrames)
         std::snprintf(name, sizeof(name), "JEX_window%u-%8.8d.bmp", w[i % 2]->id, i + 1);
         EXPECT_EQ(RunCommand(std::string("convert ") + name + " rgb:-"), rgb[i % 2]) << name;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 3);
 
     JEX_SetWindowSize(w[0], 8, 6);
     EXPECT_EQ(JEX_UpdateWindowSurface(w[0]), -1);
@@ -76,7 +73,6 @@ TEST(Framebuffer, DriverFramebufferStandsInAndSavesFrames)
     EXPECT_EQ(device->UpdateWindowFramebuffer(device, w[0], nullptr, 0), -1);
     EXPECT_STREQ(JEX_GetError(), "Couldn't find dummy surface for window");
     fs::current_path(cwd);
-    fs::remove_all(dir);
     JEX_VideoQuit();
     unsetenv("JEX_VIDEO_DUMMY_SAVE_FRAMES");
 }
