@@ -706,21 +706,31 @@ void Upload(GL_RenderData &d, GLenum type, GLuint name, const GL_TextureData &da
                       pixels);
 }
 
+// A rectangle to update or lock lies inside the texture (the memory copy
+// ends where the texture does). YV12 and IYUV take only the whole image:
+// where a part of the planes would start in a buffer has no one answer, and
+// unlocking uploads from the address handed out.
+bool RectUsable(const JEX_Texture *texture, const GL_TextureData &data, const JEX_Rect *rect,
+                const char *what)
+{
+    if (!InsideTexture(texture, rect)) {
+        JEX_SetError("Rectangle %d,%d %dx%d lies outside the %dx%d texture", rect->x, rect->y,
+                     rect->w, rect->h, texture->w, texture->h);
+        return false;
+    }
+    if (data.yuv && !IsWholeTexture(texture, rect)) {
+        JEX_SetError("YV12 and IYUV textures only support full surface %s", what);
+        return false;
+    }
+    return true;
+}
+
 int GL_UpdateTexture(JEX_Renderer *renderer, JEX_Texture *texture, const JEX_Rect *rect,
                      const void *pixels, int pitch)
 {
     auto &data = *static_cast<GL_TextureData *>(texture->driverdata);
-    if (!InsideTexture(texture, rect)) {
-        JEX_SetError("Rectangle %d,%d %dx%d lies outside the %dx%d texture", rect->x, rect->y,
-                     rect->w, rect->h, texture->w, texture->h);
+    if (!RectUsable(texture, data, rect, "updates"))
         return -1;
-    }
-    // Where a part of the planes would start in the caller's buffer has no
-    // one answer, so the planes go up whole, as on every renderer.
-    if (data.yuv && !IsWholeTexture(texture, rect)) {
-        JEX_SetError("YV12 and IYUV textures only support full surface updates");
-        return -1;
-    }
     if (data.yuv && pitch < texture->w) {
         JEX_SetError("Invalid pitch for a YUV update");
         return -1;
@@ -758,18 +768,8 @@ int GL_LockTexture(JEX_Renderer *, JEX_Texture *texture, const JEX_Rect *rect, v
                    int *pitch)
 {
     auto &data = *static_cast<GL_TextureData *>(texture->driverdata);
-    // The memory copy ends where the texture does.
-    if (!InsideTexture(texture, rect)) {
-        JEX_SetError("Rectangle %d,%d %dx%d lies outside the %dx%d texture", rect->x, rect->y,
-                     rect->w, rect->h, texture->w, texture->h);
+    if (!RectUsable(texture, data, rect, "locks"))
         return -1;
-    }
-    // A part of the planes is not one block of the copy; unlocking uploads
-    // from the address handed out, which must be the whole image.
-    if (data.yuv && !IsWholeTexture(texture, rect)) {
-        JEX_SetError("YV12 and IYUV textures only support full surface locks");
-        return -1;
-    }
     data.locked_rect = *rect;
     *pixels = data.pixels.get() + std::size_t(rect->y) * std::size_t(data.pitch) +
               std::size_t(rect->x) * 4;
