@@ -385,11 +385,18 @@ void EncodeAlpha(const JEX_Surface *s, const JEX_PixelFormat *dfmt, std::vector<
 
 // Walks the alpha encoding: for each row of srcrect, opaque runs and
 // translucent values in the visible columns are handed to the callbacks
-// with their destination column.
-template <class CountT, class Opaque, class Transl>
+// with their destination column. `transl_row(dy, entries)` may take a
+// visible row's whole translucent part when srcrect spans every column,
+// returning where the next row begins, or null to leave it to `transl`.
+struct NoTranslRow {
+    const Uint8 *operator()(int, const Uint8 *) const { return nullptr; }
+};
+
+template <class CountT, class Opaque, class Transl, class TranslRow = NoTranslRow>
 void WalkAlpha(const Uint8 *enc, int surface_w, const JEX_Rect &srcrect, Opaque &&opaque,
-               Transl &&transl)
+               Transl &&transl, TranslRow &&transl_row = TranslRow{})
 {
+    const bool whole_rows = srcrect.x == 0 && srcrect.w == surface_w;
     const Target t(enc);
     const Uint8 *p = enc + kHeaderSize;
     const int bpp = t.bpp;
@@ -418,6 +425,12 @@ void WalkAlpha(const Uint8 *enc, int surface_w, const JEX_Rect &srcrect, Opaque 
         }
         if (bpp == 2)
             p = align4(p);
+        if (visible && whole_rows) {
+            if (const Uint8 *next = transl_row(dy, p)) {
+                p = next;
+                continue;
+            }
+        }
         ofs = 0;
         while (ofs < surface_w) {
             const unsigned skip = Get<Uint16>(p), run = Get<Uint16>(p);
@@ -613,8 +626,18 @@ int JEX_RLEAlphaBlit(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst, JEX_
             const JEX_SimdKernels *k = JEX_ActiveSimdPath() == SimdPath::Scalar
                                            ? nullptr
                                            : JEX_SimdKernelsFor(SimdPath::SSE2);
+            // Rows of whole sprites go to the row kernel in one call.
+            const bool aligned = ((reinterpret_cast<std::uintptr_t>(base) |
+                                   reinterpret_cast<std::uintptr_t>(enc) | std::uintptr_t(pitch)) &
+                                  3) == 0;
+            const auto row = [&](int y, const Uint8 *entries) -> const Uint8 * {
+                if (!k || !aligned)
+                    return nullptr;
+                return k->rle_alpha_row(entries, reinterpret_cast<Uint32 *>(at(y, 0)), src->w);
+            };
             WalkAlpha<Uint16>(
-                enc, src->w, *srcrect, opaque, [&](int y, int x, const Uint8 *run, int n) {
+                enc, src->w, *srcrect, opaque,
+                [&](int y, int x, const Uint8 *run, int n) {
                     Uint8 *p = at(y, x);
                     int i = 0;
                     if (k && ((reinterpret_cast<std::uintptr_t>(run) |
@@ -636,7 +659,8 @@ int JEX_RLEAlphaBlit(JEX_Surface *src, JEX_Rect *srcrect, JEX_Surface *dst, JEX_
                             (((((s & 0xFF00) - (d & 0xFF00)) * a) >> 8) + (d & 0xFF00)) & 0xFF00;
                         StorePixel(p + std::size_t(i) * 4, 4, rb + g + 0xFF000000);
                     }
-                });
+                },
+                row);
         } else {
             const Uint32 spread = t.Spread();
             WalkAlpha<Uint8>(enc, src->w, *srcrect, opaque,

@@ -33,6 +33,12 @@ struct JEX_SimdKernels {
                           Uint32 and_mask, Uint32 or_mask);
     int (*rgb_pixel_alpha)(const Uint32 *src, Uint32 *dst, int n);
     int (*argb_to_565_pixel_alpha)(const Uint32 *src, Uint16 *dst, int n);
+    // One row of the translucent part of a run-length alpha encoding for a
+    // 32-bit destination ((skip, run) pairs of 16-bit counts, each followed
+    // by run values in the destination's order with alpha on top), blended
+    // onto a whole row of w pixels with an opaque top byte written; returns
+    // where the next row's entries begin. Both pointers 4-byte aligned.
+    const Uint8 *(*rle_alpha_row)(const Uint8 *enc, Uint32 *dst, int w);
     void (*fill_rows)(Uint8 *dst, std::ptrdiff_t pitch, int w, int h, int bpp, Uint32 color);
     void (*blend_lanes)(Uint8 *row, std::ptrdiff_t pitch, int w, int h, const JEX_LaneOp &op);
 };

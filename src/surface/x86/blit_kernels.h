@@ -140,22 +140,13 @@ int RowKeyMaskOr32(const Uint32 *src, Uint32 *dst, int n, Uint32 key_mask, Uint3
     return i;
 }
 
-// Alpha in the top byte onto 8888 of the same colour order, destination top
-// byte kept. Per channel the two-lane formula equals
-// d + floor(a x (s - d) / 256) = (a x s + (256 - a) x d) >> 8, which fits 16
-// bits; alpha 255 copies the colour, alpha 0 leaves the pixel.
-// One vector of pixels; false when every source alpha is 0 (nothing to do).
+// The blend itself, for alphas (one per 32-bit lane, 0 to 256) already
+// taken out of the source.
 template <class V>
-inline bool RGBPixelAlphaVector(typename V::reg s, typename V::reg d, typename V::reg &out)
+inline typename V::reg BlendLanes(typename V::reg s, typename V::reg d, typename V::reg a32)
 {
     using R = typename V::reg;
     const R zero = V::zero();
-    R a32 = V::srli32(s, 24);
-    if (V::all_zero(a32))
-        return false;
-    // Alpha 255 counts as 256, which gives the source colour exactly;
-    // the alpha lane gets weight 0, which keeps the destination's.
-    a32 = V::sub32(a32, V::cmpeq32(a32, V::set32(0xFF)));
     const R pair = V::or_(a32, V::slli32(a32, 16));
     const R a_lo = V::unpacklo32(pair, a32), a_hi = V::unpackhi32(pair, a32);
     // (a x s + (256 - a) x d) >> 8 = (a x (s - d) + 256 x d) >> 8 in 16-bit
@@ -166,7 +157,25 @@ inline bool RGBPixelAlphaVector(typename V::reg s, typename V::reg d, typename V
         V::srli16(V::add16(V::mullo16(V::sub16(s_lo, d_lo), a_lo), V::slli16(d_lo, 8)), 8);
     const R r_hi =
         V::srli16(V::add16(V::mullo16(V::sub16(s_hi, d_hi), a_hi), V::slli16(d_hi, 8)), 8);
-    out = V::packus16(r_lo, r_hi);
+    return V::packus16(r_lo, r_hi);
+}
+
+// Alpha in the top byte onto 8888 of the same colour order, destination top
+// byte kept. Per channel the two-lane formula equals
+// d + floor(a x (s - d) / 256) = (a x s + (256 - a) x d) >> 8, which fits 16
+// bits; alpha 255 copies the colour, alpha 0 leaves the pixel.
+// One vector of pixels; false when every source alpha is 0 (nothing to do).
+template <class V>
+inline bool RGBPixelAlphaVector(typename V::reg s, typename V::reg d, typename V::reg &out)
+{
+    using R = typename V::reg;
+    R a32 = V::srli32(s, 24);
+    if (V::all_zero(a32))
+        return false;
+    // Alpha 255 counts as 256, which gives the source colour exactly;
+    // the alpha lane gets weight 0, which keeps the destination's.
+    a32 = V::sub32(a32, V::cmpeq32(a32, V::set32(0xFF)));
+    out = BlendLanes<V>(s, d, a32);
     return true;
 }
 
@@ -193,6 +202,43 @@ int RowRGBPixelAlpha(const Uint32 *src, Uint32 *dst, int n)
             V::store(dst + i, o);
     }
     return i;
+}
+
+// One translucent row of the alpha encoding (see JEX_SimdKernels). The runs
+// are short (a sprite's soft edge), so the whole row is walked here rather
+// than one call per run; the formula is RowRGBPixelAlpha's, and the scalar
+// tail computes the same d + floor(a x (s - d) / 256) per channel.
+template <class V>
+const Uint8 *RLEAlphaRow(const Uint8 *enc, Uint32 *dst, int w)
+{
+    using R = typename V::reg;
+    const R top = V::set32(0xFF000000);
+    int ofs = 0;
+    while (ofs < w) {
+        Uint16 counts[2];
+        std::memcpy(counts, enc, sizeof(counts));
+        enc += sizeof(counts);
+        ofs += counts[0];
+        const int run = counts[1];
+        const Uint32 *src = reinterpret_cast<const Uint32 *>(enc);
+        Uint32 *d = dst + ofs;
+        int i = 0;
+        // Alpha here is never 0 or 255 (those pixels are skipped or opaque).
+        for (; i + V::lanes32 <= run; i += V::lanes32) {
+            const R sv = V::load(src + i);
+            V::store(d + i, V::or_(BlendLanes<V>(sv, V::load(d + i), V::srli32(sv, 24)), top));
+        }
+        for (; i < run; ++i) {
+            const Uint32 s = src[i], dp = d[i], a = s >> 24;
+            const Uint32 rb =
+                (((a * ((s & 0xFF00FF) - (dp & 0xFF00FF))) >> 8) + (dp & 0xFF00FF)) & 0xFF00FF;
+            const Uint32 g = (((((s & 0xFF00) - (dp & 0xFF00)) * a) >> 8) + (dp & 0xFF00)) & 0xFF00;
+            d[i] = rb + g + 0xFF000000;
+        }
+        enc += std::size_t(run) * 4;
+        ofs += run;
+    }
+    return enc;
 }
 
 // 8888 with alpha on top onto 565: per channel (a5 x s + (32 - a5) x d) >> 5
@@ -239,6 +285,7 @@ constexpr JEX_SimdKernels MakeKernels()
                            RowKeyMaskOr32<V>,
                            RowRGBPixelAlpha<V>,
                            RowARGBTo565PixelAlpha<V>,
+                           RLEAlphaRow<V>,
                            FillRowsWith<V>,
                            BlendLanesWith<V>};
 }
