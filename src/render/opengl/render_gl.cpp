@@ -803,15 +803,20 @@ void Vertex(GL_RenderData &d, const JEX_Point &p)
     d.glVertex2f(GLfloat(p.x) + 0.5f, GLfloat(p.y) + 0.5f);
 }
 
+// One GL primitive through the given points.
+void Primitive(GL_RenderData &d, GLenum mode, const JEX_Point *points, int count)
+{
+    d.glBegin(mode);
+    for (int i = 0; i < count; ++i)
+        Vertex(d, points[i]);
+    d.glEnd();
+}
+
 int GL_RenderDrawPoints(JEX_Renderer *renderer, const JEX_Point *points, int count)
 {
     if (GL_SetDrawingState(renderer) < 0)
         return -1;
-    GL_RenderData &d = *Data(renderer);
-    d.glBegin(kPoints);
-    for (int i = 0; i < count; ++i)
-        Vertex(d, points[i]);
-    d.glEnd();
+    Primitive(*Data(renderer), kPoints, points, count);
     return 0;
 }
 
@@ -822,19 +827,11 @@ int GL_RenderDrawLines(JEX_Renderer *renderer, const JEX_Point *points, int coun
     GL_RenderData &d = *Data(renderer);
     const JEX_Point &first = points[0], &last = points[count - 1];
     if (count > 2 && first.x == last.x && first.y == last.y) {
-        d.glBegin(kLineLoop);
-        for (int i = 0; i < count - 1; ++i)
-            Vertex(d, points[i]);
-        d.glEnd();
+        Primitive(d, kLineLoop, points, count - 1);
     } else {
         // A strip leaves out its last pixel; one point puts it in.
-        d.glBegin(kLineStrip);
-        for (int i = 0; i < count; ++i)
-            Vertex(d, points[i]);
-        d.glEnd();
-        d.glBegin(kPoints);
-        Vertex(d, last);
-        d.glEnd();
+        Primitive(d, kLineStrip, points, count);
+        Primitive(d, kPoints, &last, 1);
     }
     return 0;
 }
